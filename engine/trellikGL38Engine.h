@@ -1,0 +1,221 @@
+// The game engine: the engine record that holds all game state, the game run and its scenes.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "content/trellikMarkersLoaderCode.h"
+#include "content/trellikSongDataLoader.h"
+#include "content/trellikSongListLoaderCode.h"
+#include "engine/trellikScoreControl2.h"
+#include "platform/openGLClass.h"
+
+class TSVATimer;
+
+// What the launcher hands to a game run, in the order runGame takes it.
+struct LaunchParameters {
+    int32_t quality = 1;
+    int32_t width = 600;
+    int32_t height = 600;
+    bool fullscreen = false;
+    int32_t keys[16] = {};
+    int32_t rotation = 0;
+    double scale = 0.703;
+    double yAdjust = 4.0;
+    bool songDebug = false;
+    std::string exeName;
+};
+
+// The launch settings a player gets before choosing any: 600 x 600 windowed, the keys
+// 4 5 6 7 / R T Y U / F G H J / V B N M, slider 33 for the scale and 4 for the height.
+LaunchParameters defaultLaunchParameters(const std::string& exeName);
+
+enum PanelState : uint8_t {
+    idle = 0,
+    approach = 1,
+    overrun = 2,
+    perfect = 3,
+    great = 4,
+    good = 5,
+    bad = 6,
+    miss = 7,
+    missScored = 8,
+};
+
+// Sizes and positions of everything laid out on the screen, in world units.
+struct TlayoutConstants {
+    double logoSize = 4.0;
+    double jacketSize = 1.0;
+    double jacketSizeDimmed = 0.8;
+    double jacketSizeSelected = 1.2;
+    double pitch = 1.4;
+    double lineWidth = 0.15;
+    double lineLength = 5.75;
+    double markerSize = 1.3;
+    double buttonSize = 1.2;
+    double wheelMinX = -3.22;
+    double wheelMaxX = 3.22;
+    double wheelEase = 7.0;
+    double shutterSize = 5.6;
+    double shutterClosed = 2.52;
+    double shutterOpen = 5.544;
+    double comboTextX = 0.5;
+    double comboTextY = -1.2;
+    double comboTextWidth = 1.0;
+    double comboTextHeight = 1.0;
+    double digitWidth = 1.5;
+    double digitHeight = 1.875;
+    double comboX = 0.0;
+    double comboY = 0.0;
+    double digitSpacing = 1.5;
+    double shutterEase = 2.0;
+    uint8_t hudAlpha = 255;
+    int32_t wheelRows = 3;
+};
+
+struct TpanelCentre {
+    double x = 0.0;
+    double y = 0.0;
+};
+
+// Judgement windows and the length of each panel state, in ms.
+struct TtimingConstants {
+    int32_t perfectWindow = 50;
+    int32_t greatWindow = 100;
+    int32_t goodWindow = 200;
+    int32_t badWindow = 300;
+    // Indexed by PanelState; the idle slot holds the bad window.
+    int32_t stateDuration[8] = {300, 550, 100, 200, 200, 200, 200, 200};
+};
+
+// The marker state of the sixteen panels and the progress through the chart.
+struct TplayState {
+    uint8_t pressed[16] = {};
+    uint8_t panelState[16] = {};
+    double stateStart[16] = {};
+    double stateEnd[16] = {};
+    double perfectTime[16] = {};
+    uint32_t nextEntry = 0;
+    bool firstEntryReached = false;
+    bool musicStarted = false;
+    double tempo = 0.0;
+    double shutterBob = 0.0;
+    double shutterBobEased = 0.0;
+};
+
+struct TmenuState {
+    double wheelPosition = 0.0;
+    double wheelTarget = 0.0;
+    int32_t wheelScroll = 0;
+    int32_t selectedSong = 0;
+    int32_t selectedMarker = 0;
+};
+
+struct FadeState {
+    uint32_t start = 0;
+    long double alpha = 0.0L;
+    uint8_t running = 0;
+};
+
+// What the game run keeps of its launch parameters.
+struct TlaunchCopies {
+    std::string exeName;
+    bool highQuality = false;
+    int32_t keys[16] = {};
+    bool songDebug = false;
+    std::FILE* songDebugFile = nullptr;
+};
+
+// GL texture names of the stock images; 0 means nothing was loaded.
+struct TstockTextures {
+    uint32_t fade = 0;
+    uint32_t leftArrow = 0;
+    uint32_t rightArrow = 0;
+    uint32_t markerSelectButton = 0;
+    uint32_t goButton = 0;
+    uint32_t backButton = 0;
+    uint32_t logo = 0;
+    uint32_t jacketBorder = 0;
+    uint32_t jacketGlow = 0;
+    uint32_t startHere = 0;
+    uint32_t topShutter = 0;
+    uint32_t bottomShutter = 0;
+    uint32_t panelHighlight = 0;
+    uint32_t comboLabel = 0;
+    uint32_t digits[10] = {};
+};
+
+// All state of the game engine. One lives for the whole program; every engine operation takes it.
+struct TtrellikGL {
+    TSVATimer* wheelTimer = nullptr;
+    TSVATimer* playTick = nullptr;
+    uint32_t readyStart = 0;
+    uint32_t logoStart = 0;
+    double scale = 1.0;
+    double depth = -7.0;
+    double yOffset = 0.0;
+    TlayoutConstants layout;
+    TpanelCentre panels[16];
+    TtimingConstants timing;
+    TplayState play;
+    TmenuState menu;
+    FadeState fade;
+    TlaunchCopies launch;
+    TstockTextures textures;
+    std::unique_ptr<TopenGLEngine> window;
+    TmarkersControl markers;
+    TsongsLoadingData songs;
+    TsongParser chart;
+    ScoreControl score;
+};
+
+// Converts between key index (row-major) and panel index (column-major); its own inverse.
+constexpr int32_t transposeIndex(int32_t index) {
+    return index / 4 + 4 * (index % 4);
+}
+
+// The highest key index whose stored code equals key on the low 16 bits, or -1.
+int32_t keyIndexOf(const TtrellikGL& game, int32_t key);
+
+// The depth of every engine quad and the vertical offset of the grid for a scale and yAdjust.
+double depthForScale(double scale);
+double yOffsetFor(double scale, double yAdjust);
+
+// The title of the game window for a build number.
+std::string windowTitleFor(int32_t buildNumber);
+
+// One game run: opens the window, runs the scenes until the loop ends, and returns.
+void runGame(TtrellikGL& game, const LaunchParameters& parameters);
+
+// A scene is a set of handlers written into the window's slots; the key-up slot is left
+// as it is when keyUp is empty.
+struct Scene {
+    bool (*draw)(TtrellikGL& game) = nullptr;
+    bool (*keyDown)(TtrellikGL& game, uint16_t key) = nullptr;
+    bool (*keyUp)(TtrellikGL& game, uint16_t key) = nullptr;
+};
+
+void installScene(TtrellikGL& game, const Scene& scene);
+void installDrawHandler(TtrellikGL& game, bool (*draw)(TtrellikGL& game));
+void installKeyDownHandler(TtrellikGL& game, bool (*keyDown)(TtrellikGL& game, uint16_t key));
+void installKeyUpHandler(TtrellikGL& game, bool (*keyUp)(TtrellikGL& game, uint16_t key));
+
+// The scenes of the game, in the order a run passes through them.
+extern const Scene loadingScene;
+extern const Scene bannerFadeScene;
+extern const Scene logoFadeInScene;
+extern const Scene logoHoldScene;
+extern const Scene logoFadeOutScene;
+extern const Scene songSelectScene;
+extern const Scene markerSelectScene;
+extern const Scene songStartScene;
+extern const Scene readyScene;
+extern const Scene playScene;
+
+constexpr uint16_t keyEscape = 27;
+constexpr uint16_t keyEnter = 13;
+
+// The key-down handler of the first scenes: Escape ends the run.
+bool escapeEndsRun(TtrellikGL& game, uint16_t key);

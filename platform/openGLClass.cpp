@@ -1,0 +1,308 @@
+// The GL window on SDL2: opening, the message loop, event routing and release.
+#include "platform/openGLClass.h"
+
+#include <SDL.h>
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <atomic>
+
+#include "platform/mainThreadCall.h"
+#include "platform/messageBox.h"
+#include "platform/virtualKeys.h"
+
+namespace {
+
+// The window state of the process; there is only ever one game window.
+struct TwindowState {
+    SDL_GLContext renderContext = nullptr;
+    SDL_Window* window = nullptr;
+    bool windowActive = false;
+    int32_t quitRequested = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    bool fullscreen = false;
+    bool closeNotified = false;
+    std::string title;
+    std::string fontFileName;
+    TopenGLEngine* engine = nullptr;
+};
+
+TwindowState windowState;
+int32_t rotationDegrees = 0;
+std::atomic<uint64_t> framesPresented{0};
+
+void swapBuffers() {
+    SDL_GL_SwapWindow(windowState.window);
+    framesPresented.fetch_add(1, std::memory_order_relaxed);
+}
+
+constexpr int bitsPerPixel = 16;
+
+void showError(const char* text) {
+    messageBox(text, "Error", TmessageKind::error);
+}
+
+void showWarning(const char* text) {
+    messageBox(text, "Error", TmessageKind::warning);
+}
+
+void releaseWindow() {
+    if (windowState.fullscreen && windowState.window) {
+        SDL_SetWindowFullscreen(windowState.window, 0);
+        SDL_ShowCursor(SDL_ENABLE);
+    }
+    if (windowState.renderContext) {
+        if (SDL_GL_MakeCurrent(windowState.window, nullptr) != 0)
+            messageBox("Release of DC and RC failed.", " Shutdown Error", TmessageKind::error);
+        SDL_GL_DeleteContext(windowState.renderContext);
+        windowState.renderContext = nullptr;
+    }
+    if (windowState.window) {
+        SDL_DestroyWindow(windowState.window);
+        windowState.window = nullptr;
+    }
+    windowState.windowActive = false;
+}
+
+// Finds the display mode closest to the request; false when the display offers none.
+bool chooseFullscreenMode(int32_t width, int32_t height, SDL_DisplayMode& mode) {
+    SDL_DisplayMode wanted{};
+    wanted.w = width;
+    wanted.h = height;
+    return SDL_GetClosestDisplayMode(0, &wanted, &mode) != nullptr;
+}
+
+bool askForWindowedMode() {
+    const TmessageResult answer = messageBox("This FullScreen Mode Is Not Supported. Use Windowed Mode Instead?",
+                                             windowState.title, TmessageKind::questionYesNo);
+    if (answer == TmessageResult::yes) return true;
+    showError("Program Will Now Close.");
+    return false;
+}
+
+void requestGLAttributes() {
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 5);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 5);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 5);
+}
+
+bool createWindowAndContext(int32_t width, int32_t height) {
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_SHOWN;
+    SDL_DisplayMode mode{};
+    if (windowState.fullscreen) {
+        flags = SDL_WINDOW_OPENGL | SDL_WINDOW_FULLSCREEN | SDL_WINDOW_SHOWN;
+        SDL_ShowCursor(SDL_DISABLE);
+    }
+    windowState.window = SDL_CreateWindow(windowState.title.c_str(), 0, 0, width, height, flags);
+    if (!windowState.window) {
+        releaseWindow();
+        showWarning("Window creation error.");
+        return false;
+    }
+    if (windowState.fullscreen && chooseFullscreenMode(width, height, mode))
+        SDL_SetWindowDisplayMode(windowState.window, &mode);
+    windowState.renderContext = SDL_GL_CreateContext(windowState.window);
+    if (!windowState.renderContext) {
+        releaseWindow();
+        showWarning("Can't create a GL rendering context.");
+        return false;
+    }
+    if (SDL_GL_MakeCurrent(windowState.window, windowState.renderContext) != 0) {
+        releaseWindow();
+        showWarning("Can't activate the GL rendering context.");
+        return false;
+    }
+    return true;
+}
+
+bool openWindow(int32_t width, int32_t height, bool fullscreen) {
+    windowState.fullscreen = fullscreen;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+        showError("Failed To Register The Window Class.");
+        return false;
+    }
+    registerMainThreadCalls();
+    SDL_DisableScreenSaver();
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    SDL_DisplayMode mode{};
+    if (windowState.fullscreen && !chooseFullscreenMode(width, height, mode)) {
+        if (!askForWindowedMode()) return false;
+        windowState.fullscreen = false;
+    }
+    requestGLAttributes();
+    if (!createWindowAndContext(width, height)) return false;
+    SDL_GL_SetSwapInterval(0);
+    SDL_RaiseWindow(windowState.window);
+    windowState.windowActive = true;
+    setViewport(width, height);
+    setInitialGLState();
+    return true;
+}
+
+void endLoop() {
+    windowState.quitRequested = -1;
+}
+
+void dispatchKey(const SDL_KeyboardEvent& key, bool down) {
+    const int virtualKey = virtualKeyFromSdl(key.keysym.sym, key.keysym.scancode, key.keysym.mod);
+    if (virtualKey == noVirtualKey || !windowState.engine) return;
+    // A copy, so a handler that replaces itself keeps running on intact state.
+    const TkeyEvent handler = down ? windowState.engine->onKeyDown : windowState.engine->onKeyUp;
+    if (handler && handler(static_cast<uint16_t>(virtualKey))) endLoop();
+}
+
+void notifyClose() {
+    if (windowState.closeNotified || !windowState.engine) return;
+    windowState.closeNotified = true;
+    const TnullArgsProcedure handler = windowState.engine->onClose;
+    if (handler) handler();
+}
+
+void dispatchWindowEvent(const SDL_WindowEvent& event) {
+    switch (event.event) {
+        case SDL_WINDOWEVENT_MINIMIZED: windowState.windowActive = false; break;
+        case SDL_WINDOWEVENT_RESTORED:
+        case SDL_WINDOWEVENT_SHOWN:
+        case SDL_WINDOWEVENT_MAXIMIZED: windowState.windowActive = true; break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED: setViewport(event.data1, event.data2); break;
+        case SDL_WINDOWEVENT_CLOSE: {
+            notifyClose();
+            SDL_Event quit{};
+            quit.type = SDL_QUIT;
+            SDL_PushEvent(&quit);
+            break;
+        }
+        default: break;
+    }
+}
+
+void dispatchEvent(const SDL_Event& event) {
+    if (runMainThreadCall(&event)) return;
+    switch (event.type) {
+        case SDL_QUIT:
+            notifyClose();
+            endLoop();
+            break;
+        case SDL_WINDOWEVENT: dispatchWindowEvent(event.window); break;
+        case SDL_KEYDOWN: dispatchKey(event.key, true); break;
+        case SDL_KEYUP: dispatchKey(event.key, false); break;
+        default: break;
+    }
+}
+
+// One pass without a message: draw (while active) and present, unless the draw handler ends the run.
+void drawPass() {
+    if (windowState.windowActive) {
+        const TnullArgsFunctionReturningBoolean draw = windowState.engine->onDraw;
+        if (!draw || !draw()) {
+            endLoop();
+            return;
+        }
+    }
+    swapBuffers();
+}
+
+}  // namespace
+
+void TopenGLEngine::setup(int32_t width, int32_t height, bool fullscreen, const std::string& title,
+                          const std::string& fontFile) {
+    windowState.engine = this;
+    windowState.width = width;
+    windowState.height = height;
+    windowState.fullscreen = fullscreen;
+    windowState.title = title;
+    windowState.fontFileName = fontFile;
+    resetColours(customCommands);
+}
+
+int32_t TopenGLEngine::run() {
+    windowState.quitRequested = 0;
+    windowState.closeNotified = false;
+    if (!openWindow(windowState.width, windowState.height, windowState.fullscreen)) return 0;
+    startConsole(console, 22, windowState.fontFileName);
+    if (onInitialise) {
+        const TnullArgsProcedure initialise = onInitialise;
+        initialise();
+    }
+    while (windowState.quitRequested == 0) {
+        SDL_Event event;
+        if (SDL_PollEvent(&event)) dispatchEvent(event);
+        else drawPass();
+    }
+    releaseWindow();
+    return 0;
+}
+
+void TopenGLEngine::setClearColor(long double red, long double green, long double blue, long double alpha) {
+    glClearColor(static_cast<GLclampf>(red), static_cast<GLclampf>(green), static_cast<GLclampf>(blue),
+                 static_cast<GLclampf>(alpha));
+}
+
+void TopenGLEngine::disableDepthTest() {
+    glDisable(GL_DEPTH_TEST);
+}
+
+TwindowHandle TopenGLEngine::getWindowHandle() const {
+    return windowState.window;
+}
+
+int32_t TopenGLEngine::getCameraRotation() const {
+    return rotationDegrees;
+}
+
+void TopenGLEngine::setCameraRotation(int32_t degrees) {
+    rotationDegrees = degrees;
+}
+
+int32_t cameraRotation() {
+    return rotationDegrees;
+}
+
+void presentFrame() {
+    if (windowState.window) swapBuffers();
+}
+
+uint64_t presentedFrameCount() {
+    return framesPresented.load(std::memory_order_relaxed);
+}
+
+void setWindowTitle(TwindowHandle window, const std::string& title) {
+    if (window) SDL_SetWindowTitle(window, title.c_str());
+}
+
+void windowClientSize(int32_t& width, int32_t& height) {
+    width = windowState.width;
+    height = windowState.height;
+}
+
+void requestQuit() {
+    endLoop();
+}
+
+void setViewport(int32_t width, int32_t height) {
+    if (height == 0) height = 1;
+    windowState.width = width;
+    windowState.height = height;
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(45.0, static_cast<double>(width) / static_cast<double>(height), 0.1, 100.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void setInitialGLState() {
+    glShadeModel(GL_SMOOTH);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClearDepth(1.0);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_TEXTURE_2D);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+}

@@ -1,0 +1,65 @@
+// The game's one GL window: opening it, its message loop, and the event slots scenes swap.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/glCustomCommandsCode.h"
+#include "platform/globalConsoleCode.h"
+
+struct SDL_Window;
+
+using TnullArgsProcedure = std::function<void()>;
+// A draw handler; false ends the loop without presenting the frame.
+using TnullArgsFunctionReturningBoolean = std::function<bool()>;
+// A key handler for a virtual-key code; true ends the loop after the message.
+using TkeyEvent = std::function<bool(uint16_t key)>;
+
+using TwindowHandle = SDL_Window*;
+
+// Owns the GL window and routes its messages to the installed handlers. The handlers may be
+// replaced at any time, also from inside a running handler; the change takes effect at the
+// next message or frame.
+class TopenGLEngine {
+public:
+    TnullArgsProcedure onInitialise;
+    TnullArgsProcedure onClose;
+    TnullArgsFunctionReturningBoolean onDraw;
+    TkeyEvent onKeyUp;
+    TkeyEvent onKeyDown;
+    TglCustomCommands customCommands;
+    TglConsole console;
+
+    // Stores the window request and makes this object's console the current one. Opens nothing.
+    void setup(int32_t width, int32_t height, bool fullscreen, const std::string& title,
+               const std::string& fontFile);
+    // Opens the window, starts the console, and runs the loop until the game ends.
+    int32_t run();
+
+    void setClearColor(long double red, long double green, long double blue, long double alpha);
+    void disableDepthTest();
+    TwindowHandle getWindowHandle() const;
+
+    int32_t getCameraRotation() const;
+    void setCameraRotation(int32_t degrees);
+};
+
+// The rotation about the view axis that every quad and text line is drawn with (degrees).
+int32_t cameraRotation();
+
+// Presents the back buffer of the game window (the console does this during loading).
+void presentFrame();
+// How many frames the loop and the console have presented since the program started.
+uint64_t presentedFrameCount();
+// Sets the game window's title (UTF-8).
+void setWindowTitle(TwindowHandle window, const std::string& title);
+// The client size the window has now (after the latest resize).
+void windowClientSize(int32_t& width, int32_t& height);
+// Asks the running loop to end at its next check, as a key handler returning true does.
+void requestQuit();
+
+// Sets the viewport and the perspective projection for a client area; height 0 counts as 1.
+void setViewport(int32_t width, int32_t height);
+// The fixed GL state every frame relies on.
+void setInitialGLState();

@@ -1,0 +1,219 @@
+// The window's loop contract with a real window and real X key events under Xvfb.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <SDL.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/trellikGL38Engine.h"
+#include "platform/openGLClass.h"
+#include "tests/support/testSupport.h"
+
+namespace {
+
+constexpr uint16_t keyA = 'A';
+
+// A window object set up for a small test window.
+struct TtestWindow {
+    TopenGLEngine window;
+    TtestWindow() { window.setup(320, 240, false, "test window", "font.fnt"); }
+};
+
+}  // namespace
+
+TEST(WindowLoop, DrawReturningFalseEndsTheRunWithoutPresenting) {
+    TtestWindow test;
+    int draws = 0;
+    uint64_t presentedBefore = 0;
+    test.window.onInitialise = [&] { presentedBefore = presentedFrameCount(); };
+    test.window.onDraw = [&] { return ++draws < 4; };
+    test.window.run();
+    EXPECT_EQ(draws, 4);
+    EXPECT_EQ(presentedFrameCount() - presentedBefore, 3u);
+}
+
+TEST(WindowLoop, UnassignedDrawEndsTheRun) {
+    TtestWindow test;
+    test.window.run();
+    SUCCEED();
+}
+
+TEST(WindowLoop, HandlerSwappedFromInsideAnotherRunsFromTheNextPass) {
+    TtestWindow test;
+    std::vector<std::string> calls;
+    test.window.onDraw = [&] {
+        calls.push_back("first");
+        test.window.onDraw = [&] {
+            calls.push_back("second");
+            return false;
+        };
+        calls.push_back("first still running");
+        return true;
+    };
+    test.window.run();
+    EXPECT_EQ(calls, (std::vector<std::string>{"first", "first still running", "second"}));
+}
+
+TEST(WindowLoop, KeyHandlerReturningTrueEndsTheRunAfterTheMessage) {
+    TtestWindow test;
+    int keyDowns = 0;
+    bool sent = false;
+    test.window.onDraw = [&] {
+        if (!sent) {
+            sendXKey("a", true);
+            sendXKey("a", false);
+            sent = true;
+        }
+        return true;
+    };
+    test.window.onKeyDown = [&](uint16_t key) {
+        ++keyDowns;
+        return key == keyA;
+    };
+    test.window.run();
+    EXPECT_EQ(keyDowns, 1);
+}
+
+TEST(WindowLoop, HeldKeyRepeatsKeyDownAndReleasesOnce) {
+    TtestWindow test;
+    int keyDowns = 0;
+    int keyUps = 0;
+    bool pressed = false;
+    bool released = false;
+    test.window.onDraw = [&] {
+        if (!pressed) {
+            sendXKey("b", true);
+            pressed = true;
+        }
+        if (keyDowns >= 3 && !released) {
+            sendXKey("b", false);
+            released = true;
+        }
+        return true;
+    };
+    test.window.onKeyDown = [&](uint16_t key) {
+        if (key == 'B') ++keyDowns;
+        return false;
+    };
+    test.window.onKeyUp = [&](uint16_t key) {
+        if (key == 'B') ++keyUps;
+        return key == 'B';
+    };
+    test.window.run();
+    EXPECT_GE(keyDowns, 3);
+    EXPECT_EQ(keyUps, 1);
+}
+
+TEST(WindowLoop, SystemKeysAreNotPassedOn) {
+    TtestWindow test;
+    std::vector<uint16_t> keys;
+    int frame = 0;
+    test.window.onDraw = [&] {
+        if (++frame == 1) {
+            sendXKey("F10", true);
+            sendXKey("F10", false);
+            sendXKey("Alt_L", true);
+            sendXKey("r", true);
+            sendXKey("r", false);
+            sendXKey("Alt_L", false);
+            sendXKey("Escape", true);
+            sendXKey("Escape", false);
+        }
+        return true;
+    };
+    test.window.onKeyDown = [&](uint16_t key) {
+        keys.push_back(key);
+        return key == keyEscape;
+    };
+    test.window.run();
+    EXPECT_EQ(keys, (std::vector<uint16_t>{keyEscape}));
+}
+
+TEST(WindowLoop, KeypadFollowsTheServersNumLock) {
+    TtestWindow test;
+    std::vector<uint16_t> keys;
+    int frame = 0;
+    test.window.onDraw = [&] {
+        if (++frame == 1) {
+            setXNumLock(false);
+            sendXKey("Num_Lock", true);
+            sendXKey("Num_Lock", false);
+            sendXKey("KP_5", true);
+            sendXKey("KP_5", false);
+            sendXKey("Num_Lock", true);
+            sendXKey("Num_Lock", false);
+            sendXKey("KP_Begin", true);
+            sendXKey("KP_Begin", false);
+            sendXKey("KP_Enter", true);
+            sendXKey("KP_Enter", false);
+        }
+        return true;
+    };
+    test.window.onKeyDown = [&](uint16_t key) {
+        if (key != 144) keys.push_back(key);
+        return keys.size() == 3;
+    };
+    test.window.run();
+    EXPECT_EQ(keys, (std::vector<uint16_t>{101, 12, 13}));
+}
+
+TEST(WindowGeometry, ViewportAndProjectionFollowTheClientSize) {
+    TtestWindow test;
+    GLint viewport[4] = {};
+    GLdouble projection[16] = {};
+    GLdouble expected[16] = {};
+    test.window.onDraw = [&] {
+        setViewport(300, 0);
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        glGetDoublev(GL_PROJECTION_MATRIX, projection);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        gluPerspective(45.0, 300.0, 0.1, 100.0);
+        glGetDoublev(GL_PROJECTION_MATRIX, expected);
+        glMatrixMode(GL_MODELVIEW);
+        return false;
+    };
+    test.window.run();
+    EXPECT_EQ(viewport[2], 300);
+    EXPECT_EQ(viewport[3], 1);
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(projection[i], expected[i], 1e-9) << i;
+}
+
+TEST(WindowGeometry, ResizeEventSetsTheViewport) {
+    TtestWindow test;
+    GLint viewport[4] = {};
+    int frame = 0;
+    test.window.onDraw = [&] {
+        ++frame;
+        if (frame == 1) SDL_SetWindowSize(test.window.getWindowHandle(), 400, 200);
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        return !(viewport[2] == 400 && viewport[3] == 200) && frame < 100000;
+    };
+    test.window.run();
+    EXPECT_EQ(viewport[2], 400);
+    EXPECT_EQ(viewport[3], 200);
+}
+
+TEST(GameRun, EscapeInTheFirstSceneEndsTheRun) {
+    TtemporaryFolder folder;
+    TworkingDirectory inFolder(folder.path());
+    auto game = std::make_unique<TtrellikGL>();
+    const uint64_t presentedBefore = presentedFrameCount();
+    std::atomic<bool> finished{false};
+    std::thread presser([&] {
+        while (!finished && presentedFrameCount() < presentedBefore + 5) std::this_thread::yield();
+        sendXKey("Escape", true);
+        sendXKey("Escape", false);
+    });
+    runGame(*game, defaultLaunchParameters(builtProgram("launcher/TrellikGL38")));
+    finished = true;
+    presser.join();
+    EXPECT_EQ(game->launch.keys[15], 'M');
+    EXPECT_DOUBLE_EQ(game->depth, -7.0 / 0.703);
+}
