@@ -1,4 +1,37 @@
 // A periodic millisecond timer whose handler runs on the main thread between frames.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <memory>
+
 class TSVATimer;
+
+enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
+using TNotifyEvent = std::function<void(TSVATimer& sender)>;
+
+class TSVATimerThread;
+
+// Ticks every Interval ms while Enabled; each tick runs OnTimer on the main thread, handed over
+// through the window's message queue, and the timer waits until it has run.
+class TSVATimer {
+public:
+    TSVATimer();
+    ~TSVATimer();
+    TSVATimer(const TSVATimer&) = delete;
+    TSVATimer& operator=(const TSVATimer&) = delete;
+
+    TNotifyEvent OnTimer;
+
+    bool Enabled() const;
+    void setEnabled(bool value);
+    uint32_t Interval() const;
+    void setInterval(uint32_t value);
+    TThreadPriority ThreadPriority() const;
+    void setThreadPriority(TThreadPriority value);
+
+private:
+    std::unique_ptr<TSVATimerThread> worker;
+    bool enabled = false;
+};

@@ -5,3 +5,7 @@ void startConsole(TglConsole& console, int32_t maxLines, const std::string& font
     console.maxLines = maxLines;
     console.fontFileName = fontFileName;
 }
+
+void consoleWrite(const std::string&) {}
+void consoleWriteLine(const std::string&) {}
+void consoleDrawFrame(const std::function<void()>&) {}

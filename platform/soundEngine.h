@@ -1,6 +1,55 @@
 // Music streams and sound effects on one audio device, with a millisecond music clock.
 #pragma once
 
-class Tsounds;
-class Tstream;
-class Tsfx;
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Starts the audio output (the device, or the silent clocked output) and pauses or resumes
+// everything that plays.
+class Tsounds {
+public:
+    Tsounds();
+    void pauseAll();
+    void resumeAll();
+};
+
+struct TstreamHandle;
+
+// One music file played as a stream, with its position and length in milliseconds.
+class Tstream {
+public:
+    Tstream();
+    ~Tstream();
+    // Opens the file (replacing any previous stream); null when it cannot be opened or decoded.
+    TstreamHandle* open(const std::string& fileName);
+    void play();
+    void stop();
+    bool looping() const;
+    void setLooping(bool value);
+    // The audible position now, in ms; 0 without a stream.
+    int32_t positionMS() const;
+    void setPositionMS(int32_t milliseconds);
+    bool isFinished() const;
+    int32_t lengthMS() const;
+
+private:
+    std::shared_ptr<TstreamHandle> handle;
+    bool loopingFlag = false;
+};
+
+struct TsampleHandle;
+
+// One short effect, decoded whole into memory, played on any free channel.
+class Tsfx {
+public:
+    Tsfx();
+    ~Tsfx();
+    TsampleHandle* load(const std::string& fileName);
+    void play();
+    // Length in samples (frames).
+    int32_t length() const;
+
+private:
+    std::shared_ptr<TsampleHandle> sample;
+};
