@@ -61,7 +61,7 @@ double metricWeight(int step) {
 std::map<int, double> stepScores(const TcomposedSong& song, int grid) {
     std::map<int, double> scores;
     for (const Tonset& onset : song.onsets) {
-        if (onset.step < 0 || onset.step % grid != 0 || onset.part == Tpart::hat) continue;
+        if (onset.step < 0 || onset.step % grid != 0) continue;
         scores[onset.step] += partWeight(onset);
     }
     for (auto& [step, score] : scores) score += metricWeight(step);

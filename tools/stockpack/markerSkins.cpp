@@ -42,14 +42,14 @@ float easeOut(float t) { return 1 - (1 - t) * (1 - t); }
 
 Tmask full(const Tsdf& shape) { return shapeMask(frameSize, frameSize, shape); }
 
-// The judgement's word, popping in large and settling, fading over the last third.
+// The judgement's word, growing in quickly, fading over the last third.
 void judgementLabel(Tcanvas& canvas, const TartFonts& fonts, Tjudgement judgement, float progress) {
     const TjudgementLook look = lookOf(judgement);
-    const float pop = 1.0f + 0.25f * std::max(0.0f, 1.0f - progress * 4);
+    const float pop = 0.8f + 0.2f * easeOut(std::min(1.0f, progress * 4));
     const float opacity = std::min(1.0f, (1.0f - progress) * 3);
     const float drop = judgement == Tjudgement::miss ? 10 * progress : 0;
     Tcanvas word(frameSize, frameSize);
-    letter(word, fonts.bold, look.label, centre, centre + drop, 118 * pop, 30 * pop,
+    letter(word, fonts.bold, look.label, centre, centre + drop, 120 * pop, 30 * pop,
            {linearGradient(0, centre - 12, palette::white, 0, centre + 12, look.colour), palette::ink, 2.5f, 0, 0, 1});
     drawCanvas(canvas, word, 0, 0, opacity);
 }

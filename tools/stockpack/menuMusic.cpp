@@ -66,16 +66,17 @@ TstereoBus loopOf(double bpm, int loopBars, const std::function<void(Tarrangemen
 
 TstereoBus composeMenuLoop() {
     Tarrangement::TmixSettings settings;
-    settings.drumLevel = 0.7f;
-    settings.harmonyLevel = 0.6f;
+    settings.drumLevel = 0.6f;
+    settings.harmonyLevel = 0.75f;
+    settings.bassLevel = 0.35f;
     settings.reverbLevel = 0.45f;
     return loopOf(100.0, 16, menuBar, settings);
 }
 
 TstereoBus composeLauncherLoop() {
     Tarrangement::TmixSettings settings;
-    settings.harmonyLevel = 0.7f;
-    settings.bassLevel = 0.6f;
+    settings.harmonyLevel = 0.8f;
+    settings.bassLevel = 0.3f;
     settings.reverbLevel = 0.6f;
     return loopOf(84.0, 8, launcherBar, settings);
 }

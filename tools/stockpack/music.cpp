@@ -107,7 +107,8 @@ void Tarrangement::place(TstereoBus& bus, const Tvoice& voice, double step, floa
 }
 
 void Tarrangement::kick(int step, float gain) {
-    place(drums, cached("kick", [] { return kickDrum(1.0f, 0.16f); }), step, gain, 0, 0.05f);
+    // The kick is felt more than heard; kept below the other drums so it does not swamp the mix.
+    place(drums, cached("kick", [] { return kickDrum(1.0f, 0.16f); }), step, gain * 0.65f, 0, 0.05f);
     kickFrames.push_back(frameOfStep(step));
     played.push_back({step, Tpart::kick, 0, 1});
 }

@@ -76,10 +76,10 @@ public:
     void bell(int step, int pitch, float gain, float pan);
 
     struct TmixSettings {
-        float drumLevel = 1.0f;
-        float bassLevel = 0.8f;
-        float harmonyLevel = 0.5f;
-        float leadLevel = 0.6f;
+        float drumLevel = 0.9f;
+        float bassLevel = 0.45f;
+        float harmonyLevel = 0.6f;
+        float leadLevel = 0.75f;
         float reverbLevel = 0.35f;
         float echoLevel = 0.25f;
         double echoSteps = 3;   // a dotted eighth

@@ -57,7 +57,7 @@ nlohmann::json chartRecord(const TcomposedSong& song, const std::string& path, c
 void writeSong(TpackWriter& pack, const TartFonts& fonts, const TcomposedSong& song) {
     const std::string folder = "demo/sng/";
     pack.writeMp3(folder + song.name + ".mp3", master(song.audio, masterPeak));
-    const size_t previewStart = static_cast<size_t>((song.leadIn + song.chorusBar * 64 * 15.0 / song.bpm - 0.1) * audioRate);
+    const size_t previewStart = static_cast<size_t>((song.leadIn + song.chorusBar * 16 * 15.0 / song.bpm - 0.1) * audioRate);
     TstereoBus preview = slice(song.audio, previewStart, static_cast<size_t>(previewSeconds * audioRate));
     fade(preview, 0.15, 2.5);
     pack.writeMp3(folder + song.name + "_prev.mp3", master(preview, masterPeak));

@@ -109,8 +109,8 @@ TcomposedSong composeDrift() {
         driftHarmony(song, bar, section);
     }
     Tarrangement::TmixSettings settings;
-    settings.harmonyLevel = 0.55f;
-    settings.leadLevel = 0.55f;
+    settings.harmonyLevel = 0.65f;
+    settings.leadLevel = 0.8f;
     settings.reverbLevel = 0.45f;
     return {"drift", song.bpm(), song.leadIn(), song.bars(), driftSections[chorus], driftSections, song.mixdown(settings),
             song.onsets()};

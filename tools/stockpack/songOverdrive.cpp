@@ -94,9 +94,9 @@ TcomposedSong composeOverdrive() {
         overdriveHarmony(song, bar, section);
     }
     Tarrangement::TmixSettings settings;
-    settings.harmonyLevel = 0.45f;
-    settings.leadLevel = 0.5f;
-    settings.bassLevel = 0.75f;
+    settings.harmonyLevel = 0.55f;
+    settings.leadLevel = 0.75f;
+    settings.bassLevel = 0.5f;
     settings.duckDepth = 0.35f;
     settings.echoSteps = 3;
     return {"overdrive", song.bpm(), song.leadIn(), song.bars(), overdriveSections[chorus], overdriveSections,

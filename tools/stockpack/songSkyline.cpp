@@ -90,8 +90,8 @@ TcomposedSong composeSkyline() {
         skylineHarmony(song, bar, section);
     }
     Tarrangement::TmixSettings settings;
-    settings.harmonyLevel = 0.5f;
-    settings.leadLevel = 0.5f;
+    settings.harmonyLevel = 0.6f;
+    settings.leadLevel = 0.75f;
     settings.duckDepth = 0.55f;
     settings.reverbLevel = 0.35f;
     return {"skyline", song.bpm(), song.leadIn(), song.bars(), skylineSections[chorus], skylineSections,

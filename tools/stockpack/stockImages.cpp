@@ -22,21 +22,23 @@ void drawEmblem(Tcanvas& canvas, float left, float top, float size) {
             const float cy = top + pitch * (static_cast<float>(row) + 0.5f);
             const Tmask panel = shapeMask(canvas.width, canvas.height, roundedBox(cx, cy, pitch * 0.42f, pitch * 0.42f, pitch * 0.12f));
             if (!emblemPanelLit(row, column)) {
-                paintMask(canvas, panel, rgb(0xd5dcf2));
+                paintMask(canvas, panel, linearGradient(0, cy - pitch * 0.42f, rgb(0xe6eaf6), 0, cy + pitch * 0.42f, rgb(0xcfd5ea)));
                 continue;
             }
             const float along = (static_cast<float>(column) + static_cast<float>(row)) / 6.0f;
             const Tcolour colour = mix(palette::cyan, palette::magenta, along);
-            paintMask(canvas, panel, linearGradient(0, cy - pitch * 0.42f, mix(colour, palette::white, 0.35f), 0, cy + pitch * 0.42f, colour));
+            paintMask(canvas, panel, linearGradient(0, cy - pitch * 0.42f, colour, 0, cy + pitch * 0.42f, scaled(colour, 0.75f)));
+            const Tmask shine = shapeMask(canvas.width, canvas.height, roundedBox(cx, cy - pitch * 0.22f, pitch * 0.34f, pitch * 0.14f, pitch * 0.08f));
+            paintMask(canvas, shine, withAlpha(palette::white, 0.3f));
         }
     }
 }
 
 Tcanvas drawLogo(const TartFonts& fonts) {
     Tcanvas canvas(512, 512);
-    const Tmask emblemShadow = shapeMask(512, 512, roundedBox(256, 150, 112, 112, 20));
-    paintMask(canvas, blurred(shifted(emblemShadow, 0, 8), 14), palette::ink, 0.35f);
-    drawEmblem(canvas, 146, 40, 220);
+    const Tmask emblemShadow = shapeMask(512, 512, roundedBox(256, 148, 120, 120, 20));
+    paintMask(canvas, blurred(shifted(emblemShadow, 0, 8), 14), palette::ink, 0.3f);
+    drawEmblem(canvas, 136, 28, 240);
     letter(canvas, fonts.bold, "Trellik", 256, 340, 470, 120,
            {linearGradient(0, 290, palette::indigo, 0, 390, palette::ink), palette::white, 0, 0.25f, 4, 2});
     const Tmask swoosh = shapeMask(512, 512, segment({70, 412}, {442, 412}, 8));
