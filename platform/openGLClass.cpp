@@ -211,6 +211,7 @@ void drawPass() {
 void TopenGLEngine::setup(int32_t width, int32_t height, bool fullscreen, const std::string& title,
                           const std::string& fontFile) {
     windowState.engine = this;
+    setCurrentConsole(&console);
     windowState.width = width;
     windowState.height = height;
     windowState.fullscreen = fullscreen;
