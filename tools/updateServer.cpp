@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -16,6 +15,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr size_t streamChunkSize = 64 * 1024;
+
+// Set while a worker thread's current request has been reported by the route handler.
+thread_local bool requestReported = false;
 
 std::vector<std::string> pathSegments(const std::string& path) {
     std::vector<std::string> segments;
@@ -108,15 +110,21 @@ std::string servedFilePath(const std::string& root, const std::string& requestPa
 TupdateServer::TupdateServer(const std::string& rootFolder)
     : root(rootFolder), server(std::make_unique<httplib::Server>()) {
     // Without SO_REUSEPORT a second server on a taken port fails instead of sharing it.
-    server->set_socket_options([](int socket) {
+    server->set_socket_options([this](int socket) {
         int yes = 1;
         ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+        listeningSocket = socket;
     });
     server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         answer(request, response);
+        // Reported before the reply goes out, so a client that has its reply can rely on the record.
+        report(request, response);
+        requestReported = true;
     });
+    // Requests the library answers itself (malformed ones, other methods) are reported afterwards.
     server->set_logger([this](const httplib::Request& request, const httplib::Response& response) {
-        if (observer) observer({request.method, request.path, request.get_header_value("User-Agent"), response.status});
+        if (!requestReported) report(request, response);
+        requestReported = false;
     });
 }
 
@@ -135,15 +143,14 @@ int TupdateServer::bind(int port) {
 }
 
 void TupdateServer::serve() {
-    serving = true;
-    if (!stopRequested) server->listen_after_bind();
-    serving = false;
+    server->listen_after_bind();
 }
 
 void TupdateServer::stop() {
-    stopRequested = true;
-    // A stop that arrives before the server loop runs would be lost, so wait for it to start.
-    while (serving && !server->is_running()) std::this_thread::yield();
+    // Shutting the listening socket down refuses new connections at once and ends the accept
+    // loop, also one that has not begun yet, where the library's own stop would be lost.
+    const int socket = listeningSocket.exchange(-1);
+    if (socket >= 0) ::shutdown(socket, SHUT_RDWR);
     server->stop();
 }
 
@@ -171,6 +178,10 @@ bool TupdateServer::answerCanned(const std::string& path, httplib::Response& res
         response.set_content(reply.body, "application/octet-stream");
     }
     return true;
+}
+
+void TupdateServer::report(const httplib::Request& request, const httplib::Response& response) const {
+    if (observer) observer({request.method, request.path, request.get_header_value("User-Agent"), response.status});
 }
 
 void TupdateServer::answer(const httplib::Request& request, httplib::Response& response) {

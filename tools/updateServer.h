@@ -54,18 +54,19 @@ public:
     // Ends serve() from any thread, also one that has not begun serving yet.
     void stop();
 
-    // Called after each answered request, on the server's worker threads; set it before serving.
+    // Called once per request, before its reply is sent, on the server's worker threads; set it
+    // before serving.
     void setRequestObserver(std::function<void(const TservedRequest&)> observer);
     void setCannedReply(const std::string& path, const TcannedReply& reply);
 
 private:
     void answer(const httplib::Request& request, httplib::Response& response);
+    void report(const httplib::Request& request, const httplib::Response& response) const;
     bool answerCanned(const std::string& path, httplib::Response& response);
 
     std::string root;
     std::unique_ptr<httplib::Server> server;
-    std::atomic<bool> stopRequested{false};
-    std::atomic<bool> serving{false};
+    std::atomic<int> listeningSocket{-1};
     std::mutex cannedMutex;
     std::map<std::string, TcannedReply> cannedReplies;
     std::function<void(const TservedRequest&)> observer;

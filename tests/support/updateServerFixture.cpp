@@ -1,6 +1,8 @@
 // The in-process update server for tests: started on construction, stopped on destruction.
 #include "tests/support/updateServerFixture.h"
 
+#include <chrono>
+
 namespace {
 
 std::string asRequestPath(const std::string& path) {
@@ -11,8 +13,11 @@ std::string asRequestPath(const std::string& path) {
 
 TupdateServerFixture::TupdateServerFixture(const std::string& rootFolder) : server(rootFolder) {
     server.setRequestObserver([this](const TservedRequest& request) {
-        const std::lock_guard<std::mutex> lock(requestsMutex);
-        answered.push_back(request);
+        {
+            const std::lock_guard<std::mutex> lock(requestsMutex);
+            answered.push_back(request);
+        }
+        requestAnswered.notify_all();
     });
     boundPort = server.bind(0);
     url = "http://127.0.0.1:" + std::to_string(boundPort) + "/";
@@ -25,6 +30,13 @@ TupdateServerFixture::~TupdateServerFixture() {
 
 std::vector<TservedRequest> TupdateServerFixture::requests() const {
     const std::lock_guard<std::mutex> lock(requestsMutex);
+    return answered;
+}
+
+std::vector<TservedRequest> TupdateServerFixture::waitForRequests(size_t count) const {
+    std::unique_lock<std::mutex> lock(requestsMutex);
+    // The limit only keeps a broken test from hanging the whole run.
+    requestAnswered.wait_for(lock, std::chrono::minutes(1), [&] { return answered.size() >= count; });
     return answered;
 }
 

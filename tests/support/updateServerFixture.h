@@ -1,6 +1,7 @@
 // An update server running inside the test process on a free loopback port over a root folder.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -23,6 +24,8 @@ public:
 
     // Every request answered so far, in the order they finished.
     std::vector<TservedRequest> requests() const;
+    // Blocks until at least count requests were answered (or a minute passed) and returns them.
+    std::vector<TservedRequest> waitForRequests(size_t count) const;
 
     // Makes the server answer path (relative, "/" between folders) with status and no file.
     void failWith(const std::string& path, int status);
@@ -38,5 +41,6 @@ private:
     std::string url;
     std::thread serving;
     mutable std::mutex requestsMutex;
+    mutable std::condition_variable requestAnswered;
     std::vector<TservedRequest> answered;
 };
