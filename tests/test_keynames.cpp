@@ -1,0 +1,40 @@
+// Key code captions: the fixed table and the character of the code for everything else.
+#include <gtest/gtest.h>
+
+#include "content/keyNamesCode.h"
+
+TEST(KeyLabel, TableEntriesAndRanges) {
+    EXPECT_EQ(keyLabel(8), "BKSP");
+    EXPECT_EQ(keyLabel(12), "NUM5");
+    EXPECT_EQ(keyLabel(13), "ENT");
+    EXPECT_EQ(keyLabel(17), "CTRL");
+    EXPECT_EQ(keyLabel(23), "CTRL");
+    EXPECT_EQ(keyLabel(32), "SPACE");
+    EXPECT_EQ(keyLabel(93), "RMB");
+    EXPECT_EQ(keyLabel(96), "NUM0");
+    EXPECT_EQ(keyLabel(101), "NUM5");
+    EXPECT_EQ(keyLabel(105), "NUM9");
+    EXPECT_EQ(keyLabel(106), "NUM*");
+    EXPECT_EQ(keyLabel(111), "NUM/");
+    EXPECT_EQ(keyLabel(112), "F1");
+    EXPECT_EQ(keyLabel(123), "F12");
+    EXPECT_EQ(keyLabel(144), "NUMLK");
+    EXPECT_EQ(keyLabel(179), "M_PL");
+    EXPECT_EQ(keyLabel(192), "'");
+    EXPECT_EQ(keyLabel(220), "\\");
+    EXPECT_EQ(keyLabel(222), "#");
+    EXPECT_EQ(keyLabel(223), "\xEF\xBD\xAC");
+}
+
+TEST(KeyLabel, OtherCodesGiveTheirOwnCharacterAsUtf8) {
+    EXPECT_EQ(keyLabel('0'), "0");
+    EXPECT_EQ(keyLabel('Z'), "Z");
+    EXPECT_EQ(keyLabel(108), "l");
+    EXPECT_EQ(keyLabel(124), "|");  // just past F12
+    EXPECT_EQ(keyLabel(9), "\t");
+    EXPECT_EQ(keyLabel(0), std::string(1, '\0'));
+    EXPECT_EQ(keyLabel(224), "\xC3\xA0");
+    EXPECT_EQ(keyLabel(0x3042), "\xE3\x81\x82");
+    EXPECT_EQ(keyLabel(0xFFFF), "\xEF\xBF\xBF");
+    EXPECT_EQ(keyLabel(0xD800), "\xEF\xBF\xBD");  // a lone surrogate is no character
+}
