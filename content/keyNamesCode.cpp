@@ -41,13 +41,20 @@ std::string characterOf(uint16_t code) {
     return text;
 }
 
+// Built by appending: GCC 12 at -O3 warns falsely about a literal added in front of a string.
+std::string prefixedNumber(const char* prefix, int number) {
+    std::string label = prefix;
+    label += std::to_string(number);
+    return label;
+}
+
 }  // namespace
 
 std::string keyLabel(uint16_t code) {
     for (const TkeyName& key : namedKeys) {
         if (key.code == code) return key.label;
     }
-    if (code >= numpadFirst && code <= numpadLast) return "NUM" + std::to_string(code - numpadFirst);
-    if (code >= functionFirst && code <= functionLast) return "F" + std::to_string(code - functionFirst + 1);
+    if (code >= numpadFirst && code <= numpadLast) return prefixedNumber("NUM", code - numpadFirst);
+    if (code >= functionFirst && code <= functionLast) return prefixedNumber("F", code - functionFirst + 1);
     return characterOf(code);
 }

@@ -51,8 +51,10 @@ void fault(TchartWalk& walk, const std::string& text) {
 }
 
 std::string quoted(std::string_view text) {
-    if (text.size() <= quotedTextLimit) return "\"" + std::string(text) + "\"";
-    return "\"" + std::string(text.substr(0, quotedTextLimit)) + "...\"";
+    std::string shown = "\"";
+    shown += text.substr(0, quotedTextLimit);
+    shown += text.size() <= quotedTextLimit ? "\"" : "...\"";
+    return shown;
 }
 
 bool isBlank(char c) {
@@ -423,7 +425,8 @@ std::string formatFixed(double value, int decimals, bool groupThousands) {
     const size_t integerLength = rounded.size() - static_cast<size_t>(decimals);
     const std::string integer = rounded.substr(0, integerLength);
     std::string text = groupThousands ? groupedThousands(integer) : integer;
-    if (decimals > 0) text += "." + rounded.substr(integerLength);
+    if (decimals > 0) text.append(".").append(rounded, integerLength);
     const bool zero = rounded.find_first_not_of('0') == std::string::npos;
-    return (value < 0 && !zero) ? "-" + text : text;
+    if (value < 0 && !zero) text.insert(text.begin(), '-');
+    return text;
 }
