@@ -142,7 +142,7 @@ void applyTempo(TchartWalk& walk, std::string_view text) {
     }
     walk.parser.currentBpm = tempo;
     walk.tempoSeen = true;
-    if (tempo < 0.0) remark(walk, walk.line, "the tempo " + std::string(text) + " is negative: time runs backwards");
+    if (tempo < 0.0) remark(walk, walk.line, "the tempo " + quoted(text) + " is negative: time runs backwards");
 }
 
 void applyOffset(TchartWalk& walk, std::string_view text) {
@@ -174,7 +174,8 @@ void reportSlotFault(TchartWalk& walk, int32_t slots) {
 void writeRow(TchartWalk& walk) {
     TsongParser& parser = walk.parser;
     if (parser.entryCount == chartCapacity) {
-        if (!walk.noteOverflowReported) fault(walk, "more than " + std::to_string(chartCapacity) + " notes; the rest are dropped");
+        if (!walk.noteOverflowReported)
+            fault(walk, "more than " + std::to_string(chartCapacity) + " notes; the rest are dropped");
         walk.noteOverflowReported = true;
         walk.outcome.accepted = false;
         return;

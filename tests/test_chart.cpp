@@ -40,7 +40,8 @@ std::string fullBlocks(int blocks) {
     std::string text;
     const char* const rows[] = {"1234", "5678", "9abc", "defg"};
     for (int block = 0; block < blocks; ++block) {
-        for (const char* row : rows) text += std::string(row) + (block == 0 && row == rows[0] ? " |(240)" : " |") + "xxxx|\n";
+        for (const char* row : rows)
+            text += std::string(row) + (block == 0 && row == rows[0] ? " |(240)" : " |") + "xxxx|\n";
     }
     return text;
 }
@@ -65,8 +66,8 @@ TEST(ChartWorkedExample, GivesTheRowsFlagsCountsAndDebugLines) {
         EXPECT_EQ(flagsOf(parser->entries[row]), flags[row]);
     }
     EXPECT_EQ(parser->entries[3].time, spareRowTime);
-    EXPECT_EQ(readFile("songDebug.txt"),
-              "Begin parse of sng\\demo0.txt\r\n0.500\r\n0.750\r\n1.000\r\nReadin finished; continuing with play...\r\n");
+    EXPECT_EQ(readFile("songDebug.txt"), "Begin parse of sng\\demo0.txt\r\n0.500\r\n0.750\r\n1.000\r\n"
+                                         "Readin finished; continuing with play...\r\n");
 }
 
 TEST(ChartLines, EmptyBlankAndBarlessLinesAndLineEnds) {

@@ -28,7 +28,8 @@ using Names = std::vector<std::string>;
 TEST(SearchFiles, ChartNamesWithAndWithoutCutting) {
     TtemporaryFolder folder;
     std::filesystem::create_directory(folder.file("SNG"));
-    for (const char* name : {"a0.txt", "a1.txt", "b2.txt", "a2.txt", "song.mp3"}) writeFile(folder.file("SNG/") + name, "");
+    for (const char* name : {"a0.txt", "a1.txt", "b2.txt", "a2.txt", "song.mp3"})
+        writeFile(folder.file("SNG/") + name, "");
     EXPECT_EQ(found(folder.path() + "\\sng\\", "*.txt", false), (Names{"a0.txt", "a1.txt", "a2.txt", "b2.txt"}));
     EXPECT_EQ(found(folder.path() + "/sng/", "*.txt", true), (Names{"a", "b"}));
 

@@ -16,7 +16,8 @@ const TtoolCommand toolCommands[] = {
 void printCommandList(std::ostream& out) {
     out << "usage: trellik-tool COMMAND [ARGUMENTS...]\n"
            "       trellik-tool COMMAND --help\n\ncommands:\n";
-    for (const TtoolCommand& command : toolCommands) out << "  " << std::left << std::setw(10) << command.name << command.summary << "\n";
+    for (const TtoolCommand& command : toolCommands)
+        out << "  " << std::left << std::setw(10) << command.name << command.summary << "\n";
 }
 
 const TtoolCommand* findCommand(const std::string& name) {
