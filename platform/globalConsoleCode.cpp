@@ -65,6 +65,8 @@ void startConsole(TglConsole& console, int32_t maxLines, const std::string& font
     console.newLinePending = false;
     console.lines.clear();
     console.fontFileName = fontFileName;
+    // Each run has a fresh GL context, so the font gets a name that is valid in it.
+    console.fontTexture = 0;
     loadConsoleFont(console);
 }
 
