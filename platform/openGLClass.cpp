@@ -37,7 +37,6 @@ void swapBuffers() {
     framesPresented.fetch_add(1, std::memory_order_relaxed);
 }
 
-constexpr int bitsPerPixel = 16;
 
 void showError(const char* text) {
     messageBox(text, "Error", TmessageKind::error);
