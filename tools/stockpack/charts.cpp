@@ -229,7 +229,7 @@ std::string chartText(const TcomposedSong& song, const std::vector<TchartRow>& r
             const int slots = onBeat ? 1 : onEighths ? 2 : 4;
             std::string timing;
             if (bar == 0 && beat == 0) {
-                timing = "(" + numberText(song.bpm) + ")[" + numberText(std::lround((song.leadIn + perfectLeadSeconds) * 1000)) + "]";
+                timing = joined({"(", numberText(song.bpm), ")[", numberText(std::lround((song.leadIn + perfectLeadSeconds) * 1000)), "]"});
             }
             for (int slot = 0; slot < slots; ++slot) {
                 const auto found = nameAtStep.find(beatStep + slot * 4 / slots);

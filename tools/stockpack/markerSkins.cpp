@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "tools/stockpack/music.h"
 #include "tools/stockpack/shapes.h"
 
 namespace stockpack {
@@ -217,7 +218,7 @@ Tcanvas previewOf(const Tskin& skin, const TartFonts& fonts, const Tcolour& acce
 }
 
 void writeSkin(TpackWriter& pack, const TartFonts& fonts, const Tskin& skin, const Tcolour& accent) {
-    const std::string prefix = "demo/MKR/" + skin.name + "_";
+    const std::string prefix = joined({"demo/MKR/", skin.name, "_"});
     for (int state = 0; state < 7; ++state) {
         const TskinState& info = skinStates[state];
         for (int frame = 0; frame < info.frames; ++frame) {
@@ -225,7 +226,7 @@ void writeSkin(TpackWriter& pack, const TartFonts& fonts, const Tskin& skin, con
             const Tcanvas canvas = state == 0 ? skin.approach(progress)
                                  : state == 1 ? skin.overrun(progress)
                                               : skin.judged(static_cast<Tjudgement>(state - 2), progress);
-            pack.writeTga(prefix + info.name + "_" + std::to_string(frame) + ".tga", canvas);
+            pack.writeTga(joined({prefix, info.name, "_", std::to_string(frame), ".tga"}), canvas);
         }
     }
     pack.writeTga(prefix + "prev.tga", previewOf(skin, fonts, accent));

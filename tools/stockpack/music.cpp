@@ -32,11 +32,17 @@ std::vector<int> intervalsOf(const std::string& quality) {
         {"maj9", {0, 4, 7, 11, 14}}, {"m9", {0, 3, 7, 10, 14}}, {"6", {0, 4, 7, 9}},     {"7sus4", {0, 5, 7, 10}},
     };
     const auto found = qualities.find(quality);
-    if (found == qualities.end()) throw std::runtime_error("unknown chord quality: " + quality);
+    if (found == qualities.end()) throw std::runtime_error(joined({"unknown chord quality: ", quality}));
     return found->second;
 }
 
 }  // namespace
+
+std::string joined(std::initializer_list<std::string> parts) {
+    std::string text;
+    for (const std::string& part : parts) text.append(part);
+    return text;
+}
 
 int noteNumber(const std::string& name) {
     const int letter = pitchClass(static_cast<char>(std::tolower(static_cast<unsigned char>(name.at(0)))));
@@ -72,14 +78,14 @@ std::vector<TmelodyNote> parseMelody(const std::string& text, int bars) {
     int step = 0;
     while (tokens >> token) {
         const size_t colon = token.find(':');
-        if (colon == std::string::npos) throw std::runtime_error("melody token without length: " + token);
+        if (colon == std::string::npos) throw std::runtime_error(joined({"melody token without length: ", token}));
         const std::string name = token.substr(0, colon);
         const int length = std::stoi(token.substr(colon + 1));
         if (name != "r") notes.push_back({step, length, noteNumber(name)});
         step += length;
     }
     if (step != bars * 16) {
-        throw std::runtime_error("melody fills " + std::to_string(step) + " sixteenths instead of " + std::to_string(bars * 16));
+        throw std::runtime_error(joined({"melody fills ", std::to_string(step), " sixteenths instead of ", std::to_string(bars * 16)}));
     }
     return notes;
 }
@@ -115,7 +121,7 @@ void Tarrangement::kick(int step, float gain) {
 
 void Tarrangement::snare(int step, float gain) {
     const uint32_t variant = static_cast<uint32_t>(step % 3);
-    place(drums, cached("snare" + std::to_string(variant), [variant] { return snareDrum(11 + variant, 0.6f); }), step, gain,
+    place(drums, cached(joined({"snare", std::to_string(variant)}), [variant] { return snareDrum(11 + variant, 0.6f); }), step, gain,
           -0.05f, 0.3f);
     played.push_back({step, Tpart::snare, 0, 1});
 }
@@ -127,7 +133,7 @@ void Tarrangement::clap(int step, float gain) {
 
 void Tarrangement::hat(int step, float gain, bool open, float pan) {
     const uint32_t variant = static_cast<uint32_t>(step % 2);
-    const std::string key = std::string(open ? "open" : "closed") + std::to_string(variant);
+    const std::string key = joined({open ? "open" : "closed", std::to_string(variant)});
     place(drums, cached(key, [variant, open] { return hiHat(31 + variant, open); }), step, gain, pan, 0.05f);
     played.push_back({step, open ? Tpart::openHat : Tpart::hat, 0, 1});
 }
@@ -139,7 +145,7 @@ void Tarrangement::crash(int step, float gain) {
 
 void Tarrangement::shake(int step, float gain) {
     const uint32_t variant = static_cast<uint32_t>(step % 4);
-    place(drums, cached("shaker" + std::to_string(variant), [variant] { return shaker(51 + variant); }), step, gain, 0.45f, 0.1f);
+    place(drums, cached(joined({"shaker", std::to_string(variant)}), [variant] { return shaker(51 + variant); }), step, gain, 0.45f, 0.1f);
 }
 
 void Tarrangement::riser(int endStep, int lengthSteps, float gain) {
@@ -149,14 +155,14 @@ void Tarrangement::riser(int endStep, int lengthSteps, float gain) {
 
 void Tarrangement::bass(TbassKind kind, int step, int length, int pitch, float gain) {
     const double seconds = length * secondsPerStep() * 0.92;
-    const std::string key = "bass" + std::to_string(static_cast<int>(kind)) + ":" + std::to_string(pitch) + ":" + std::to_string(length);
+    const std::string key = joined({"bass", std::to_string(static_cast<int>(kind)), ":", std::to_string(pitch), ":", std::to_string(length)});
     place(bassLine, cached(key, [=] { return bassNote(kind, pitch, seconds); }), step, gain, 0, 0);
     played.push_back({step, Tpart::bass, pitch, length});
 }
 
 void Tarrangement::lead(TleadKind kind, int step, int length, int pitch, float gain) {
     const double seconds = length * secondsPerStep() * 0.9;
-    const std::string key = "lead" + std::to_string(static_cast<int>(kind)) + ":" + std::to_string(pitch) + ":" + std::to_string(length);
+    const std::string key = joined({"lead", std::to_string(static_cast<int>(kind)), ":", std::to_string(pitch), ":", std::to_string(length)});
     place(leadLine, cached(key, [=] { return leadNote(kind, pitch, seconds); }), step, gain, 0, 0.35f);
     played.push_back({step, Tpart::lead, pitch, length});
 }
@@ -166,27 +172,27 @@ void Tarrangement::melody(TleadKind kind, int firstStep, const std::vector<Tmelo
 }
 
 void Tarrangement::pad(int step, int length, const std::vector<int>& notes, float gain, float brightness) {
-    std::string key = "pad" + std::to_string(length) + ":" + std::to_string(brightness);
-    for (const int note : notes) key += ":" + std::to_string(note);
+    std::string key = joined({"pad", std::to_string(length), ":", std::to_string(brightness)});
+    for (const int note : notes) key.append(":").append(std::to_string(note));
     place(harmony, cached(key, [=, this] { return padChord(notes, length * secondsPerStep(), brightness); }), step, gain, 0, 0.5f);
     played.push_back({step, Tpart::chord, notes.front(), length});
 }
 
 void Tarrangement::piano(int step, int length, const std::vector<int>& notes, float gain) {
-    std::string key = "piano" + std::to_string(length);
-    for (const int note : notes) key += ":" + std::to_string(note);
+    std::string key = joined({"piano", std::to_string(length)});
+    for (const int note : notes) key.append(":").append(std::to_string(note));
     place(harmony, cached(key, [=, this] { return electricPiano(notes, length * secondsPerStep()); }), step, gain, -0.1f, 0.4f);
     played.push_back({step, Tpart::chord, notes.front(), length});
 }
 
 void Tarrangement::pluck(int step, int length, int pitch, float gain, float pan, float brightness) {
-    const std::string key = "pluck" + std::to_string(pitch) + ":" + std::to_string(length) + ":" + std::to_string(brightness);
+    const std::string key = joined({"pluck", std::to_string(pitch), ":", std::to_string(length), ":", std::to_string(brightness)});
     place(harmony, cached(key, [=, this] { return pluckNote(pitch, length * secondsPerStep(), brightness); }), step, gain, pan, 0.35f);
     played.push_back({step, Tpart::arp, pitch, length});
 }
 
 void Tarrangement::bell(int step, int pitch, float gain, float pan) {
-    place(harmony, cached("bell" + std::to_string(pitch), [=] { return bellNote(pitch, 0.3); }), step, gain, pan, 0.6f);
+    place(harmony, cached(joined({"bell", std::to_string(pitch)}), [=] { return bellNote(pitch, 0.3); }), step, gain, pan, 0.6f);
     played.push_back({step, Tpart::arp, pitch, 4});
 }
 

@@ -21,7 +21,7 @@ void TpackWriter::writeBytes(const std::string& relativePath, const std::vector<
     std::filesystem::create_directories(path.parent_path());
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!file) throw std::runtime_error("cannot write " + path.string());
+    if (!file) throw std::runtime_error(std::string("cannot write ").append(path.string()));
 }
 
 void TpackWriter::writeText(const std::string& relativePath, const std::string& text) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "tools/stockpack/music.h"
 #include "tools/stockpack/shapes.h"
 
 namespace stockpack {
@@ -227,7 +228,7 @@ void writeStockImages(TpackWriter& pack, const TartFonts& fonts) {
     pack.writeTga("server/gfx/coverBorder.tga", drawCoverBorder());
     pack.writeTga("server/gfx/coverGlow.tga", drawCoverGlow());
     pack.writeTga("server/gfx/startHere.tga", drawStartHere(fonts));
-    for (int digit = 0; digit < 10; ++digit) pack.writeTga("server/gfx/" + std::to_string(digit) + ".tga", drawDigit(fonts, digit));
+    for (int digit = 0; digit < 10; ++digit) pack.writeTga(joined({"server/gfx/", std::to_string(digit), ".tga"}), drawDigit(fonts, digit));
     pack.writeTga("server/gfx/comboText.tga", drawComboText(fonts));
     pack.writeTga("server/gfx/topShutter.tga", drawShutter(true));
     pack.writeTga("server/gfx/btmShutter.tga", drawShutter(false));

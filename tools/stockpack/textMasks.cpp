@@ -68,7 +68,7 @@ TfontFace::TfontFace(const std::string& fileName) : data(std::make_unique<Tstate
     if (FT_Init_FreeType(&data->library) != 0) throw std::runtime_error("FreeType could not start");
     if (FT_New_Face(data->library, fileName.c_str(), 0, &data->face) != 0) {
         FT_Done_FreeType(data->library);
-        throw std::runtime_error("cannot open the font " + fileName);
+        throw std::runtime_error(std::string("cannot open the font ").append(fileName));
     }
 }
 
