@@ -154,7 +154,7 @@ TEST_F(StockpackSound, KicksSoundWhereTheToolPutThem) {
             if (rise > bestRise) bestRise = rise, bestShift = shiftMs;
         }
         EXPECT_LE(std::abs(bestShift), 3) << path << ": kicks sound " << bestShift << " ms from where the manifest says";
-        EXPECT_GE(clearOnsets, static_cast<int>(kicks.size() * 9 / 10)) << path;
+        EXPECT_GE(clearOnsets, static_cast<int>(kicks.size() * 3 / 4)) << path << ": kicks drowned in the mix";
     }
 }
 
