@@ -24,9 +24,9 @@
 
 namespace {
 
-std::string packFolder() { return std::string(TRELLIK_BINARY_DIR) + "/stockpack"; }
+[[maybe_unused]] std::string packFolder() { return std::string(TRELLIK_BINARY_DIR) + "/stockpack"; }
 
-const nlohmann::json& manifest() {
+[[maybe_unused]] const nlohmann::json& manifest() {
     static const nlohmann::json parsed = nlohmann::json::parse(readFile(packFolder() + "/manifest.json"));
     return parsed;
 }
