@@ -22,9 +22,11 @@ scripts/build.sh "$build" Release
 # A new game folder gets the demo songs and marker skins; an existing one is left as the
 # player keeps it (the stock files themselves come from the update server on first run).
 if [[ ! -d game ]]; then
-  mkdir -p game.new
-  cp -R "$pack/demo/sng" "$pack/demo/MKR" game.new/
-  mv game.new game
+  fresh=$build/game.new
+  rm -rf "$fresh"
+  mkdir -p "$fresh"
+  cp -R "$pack/demo/sng" "$pack/demo/MKR" "$fresh/"
+  mv "$fresh" game
 fi
 
 server_log=$build/update-server.log

@@ -83,7 +83,7 @@ Tcanvas haloApproach(float progress) {
     const float core = 8 + 26 * progress;
     paintMask(canvas, full(circle(centre, centre, core)), radialGradient(centre, centre, core, withAlpha(palette::white, 0.9f), withAlpha(palette::cyan, 0.6f)),
               0.3f + 0.5f * progress);
-    const float radius = haloTarget + (62 - haloTarget) * (1 - progress);
+    const float radius = haloTarget + (57 - haloTarget) * (1 - progress);
     const Tmask closing = full(ring(centre, centre, radius, 7));
     addGlow(canvas, blurred(closing, 4), palette::cyan, 0.5f + 0.5f * progress);
     paintMask(canvas, closing, mix(palette::cyan, palette::white, progress * progress), 0.35f + 0.65f * progress);

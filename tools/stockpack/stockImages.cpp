@@ -27,8 +27,9 @@ void drawEmblem(Tcanvas& canvas, float left, float top, float size) {
                 continue;
             }
             const float along = (static_cast<float>(column) + static_cast<float>(row)) / 6.0f;
-            const Tcolour colour = mix(palette::cyan, palette::magenta, along);
-            paintMask(canvas, panel, linearGradient(0, cy - pitch * 0.42f, colour, 0, cy + pitch * 0.42f, scaled(colour, 0.75f)));
+            // Through violet rather than straight across, which would pass through grey.
+            const Tcolour colour = along < 0.5f ? mix(palette::cyan, rgb(0x8a6cff), along * 2) : mix(rgb(0x8a6cff), palette::magenta, along * 2 - 1);
+            paintMask(canvas, panel, linearGradient(0, cy - pitch * 0.42f, colour, 0, cy + pitch * 0.42f, scaled(colour, 0.85f)));
             const Tmask shine = shapeMask(canvas.width, canvas.height, roundedBox(cx, cy - pitch * 0.22f, pitch * 0.34f, pitch * 0.14f, pitch * 0.08f));
             paintMask(canvas, shine, withAlpha(palette::white, 0.3f));
         }
