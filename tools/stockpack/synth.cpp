@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace stockpack {
 
@@ -150,36 +151,42 @@ Tvoice handClap(uint32_t seed) {
     return voice;
 }
 
-Tvoice hiHat(uint32_t seed, bool open) {
-    const double decay = open ? 0.2 : 0.028;
-    Tvoice voice(framesFor(decay * 4));
+// Metallic partials and hiss, both high-passed, under an envelope: what hats and cymbals share.
+struct TcymbalSound {
+    double seconds;
+    double pitch;
+    float metalCutoff;
+    float hissCutoff;
+    float metalLevel;
+    float hissLevel;
+    std::function<double(double)> level;
+    float peak;
+};
+
+Tvoice cymbal(uint32_t seed, const TcymbalSound& sound) {
+    Tvoice voice(framesFor(sound.seconds));
     Tnoise noise(seed);
     Tfilter metal;
     Tfilter air;
     for (size_t i = 0; i < voice.size(); ++i) {
         const double t = timeOf(i);
-        const float tone = metal.process(metallicTone(t), 9000, 0.8f).highpass;
-        const float hiss = air.process(noise.next(), 7500, 0.7f).highpass;
-        voice[i] = (tone * 0.45f + hiss * 0.7f) * static_cast<float>(std::exp(-t / decay) * std::min(1.0, t / 0.0008));
+        const float tone = metal.process(metallicTone(t * sound.pitch), sound.metalCutoff, 0.8f).highpass;
+        const float hiss = air.process(noise.next(), sound.hissCutoff, 0.7f).highpass;
+        voice[i] = (tone * sound.metalLevel + hiss * sound.hissLevel) * static_cast<float>(sound.level(t));
     }
-    normalise(voice, 0.6f);
+    normalise(voice, sound.peak);
     return voice;
 }
 
+Tvoice hiHat(uint32_t seed, bool open) {
+    const double decay = open ? 0.2 : 0.028;
+    return cymbal(seed, {decay * 4, 1.0, 9000, 7500, 0.45f, 0.7f,
+                         [decay](double t) { return std::exp(-t / decay) * std::min(1.0, t / 0.0008); }, 0.6f});
+}
+
 Tvoice crashCymbal(uint32_t seed) {
-    Tvoice voice(framesFor(2.6));
-    Tnoise noise(seed);
-    Tfilter metal;
-    Tfilter air;
-    for (size_t i = 0; i < voice.size(); ++i) {
-        const double t = timeOf(i);
-        const float tone = metal.process(metallicTone(t * 1.13), 5000, 0.7f).highpass;
-        const float hiss = air.process(noise.next(), 4200, 0.6f).highpass;
-        const double level = std::exp(-t / 0.75) * 0.8 + std::exp(-t / 0.05) * 0.4;
-        voice[i] = (tone * 0.35f + hiss * 0.8f) * static_cast<float>(level);
-    }
-    normalise(voice, 0.55f);
-    return voice;
+    return cymbal(seed, {2.6, 1.13, 5000, 4200, 0.35f, 0.8f,
+                         [](double t) { return std::exp(-t / 0.75) * 0.8 + std::exp(-t / 0.05) * 0.4; }, 0.55f});
 }
 
 Tvoice shaker(uint32_t seed) {
