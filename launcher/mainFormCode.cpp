@@ -1,6 +1,7 @@
 // The launcher window: its controls, settings, languages, key assignment and the start of a game.
 #include "launcher/mainFormCode.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -92,6 +93,14 @@ std::string groupedWithTwoDecimals(double value) {
     return digits;
 }
 
+// The system's font is wider than the one the layout was drawn for: a caption that does not
+// fit widens its control up to the edge of the group it sits in.
+void widenToCaption(QWidget* control, int designWidth) {
+    const int room = control->parentWidget()->width() - control->x() - 4;
+    const int width = std::max(designWidth, std::min(control->sizeHint().width(), room));
+    control->resize(width, control->height());
+}
+
 QLabel* label(QWidget* parent, const QString& caption, int left, int top) {
     QLabel* created = new QLabel(caption, parent);
     created->move(left, top);
@@ -175,6 +184,8 @@ void TloadingForm::buildControls(QWidget* client) {
     ripplesRadio = new QRadioButton(" Ripples", graphicsModeGroup);
     ripplesRadio->setGeometry(16, 48, 65, 17);
     ripplesRadio->setEnabled(false);
+    widenToCaption(panmozRadio, 65);
+    widenToCaption(ripplesRadio, 65);
     lowLabel = label(graphicsModeGroup, "", 97, 23);
     highLabel = label(graphicsModeGroup, "", 135, 23);
     qualitySlider = new QSlider(Qt::Horizontal, graphicsModeGroup);
@@ -246,8 +257,10 @@ void TloadingForm::applyCaptions() {
     aboutMenu->setText(caption(3));
     resolutionGroup->setTitle(caption(4));
     fullscreenCheck->setText(caption(5));
+    widenToCaption(fullscreenCheck, 114);
     controlsGroup->setTitle(caption(6));
     elecomCheck->setText(caption(7));
+    widenToCaption(elecomCheck, 129);
     graphicsModeGroup->setTitle(caption(8));
     lowLabel->setText(caption(9));
     lowLabel->adjustSize();
