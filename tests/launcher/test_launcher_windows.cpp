@@ -1,6 +1,7 @@
 // The launcher window: first run, repaired and corrupt settings, languages, keys, start, errors.
 #include <gtest/gtest.h>
 
+#include <QFocusEvent>
 #include <QTest>
 
 #include <nlohmann/json.hpp>
@@ -245,10 +246,9 @@ TEST(LauncherWindow, LeavingTheEditByFocusChecksIt) {
     TlauncherSandbox sandbox;
     auto windows = openLauncher();
     TloadingForm& form = windows->loadingForm;
-    form.activateWindow();
-    form.horizontalResolutionEdit->setFocus();
     form.horizontalResolutionEdit->setText("nine");
-    form.fullscreenCheck->setFocus();
+    QFocusEvent leaving(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(form.horizontalResolutionEdit, &leaving);
     EXPECT_EQ(form.horizontalResolutionEdit->text(), "600");
 }
 
