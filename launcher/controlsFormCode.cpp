@@ -1,6 +1,9 @@
 // The key-capture window: sixteen squares and a status line; the first key closes it.
 #include "launcher/controlsFormCode.h"
 
+#include <algorithm>
+
+#include <QFontMetrics>
 #include <QKeyEvent>
 
 #include "launcher/qtVirtualKeys.h"
@@ -41,6 +44,15 @@ TcontrolSetWindow::TcontrolSetWindow(QWidget* parent)
 
 void TcontrolSetWindow::colourSquares(int panel) {
     for (int i = 0; i < 16; ++i) fill(panelShapes[i], i == panel ? QColor(255, 0, 0) : QColor(0, 128, 0));
+}
+
+void TcontrolSetWindow::setStatusText(const QString& text) {
+    QFont font = this->font();
+    const int room = controlsStatus->contentsRect().width() - controlsStatus->indent() - 2;
+    const int needed = QFontMetrics(font).horizontalAdvance(text);
+    if (needed > room) font.setLetterSpacing(QFont::PercentageSpacing, std::max(80.0, 100.0 * room / needed));
+    controlsStatus->setFont(font);
+    controlsStatus->setText(text);
 }
 
 bool TcontrolSetWindow::captureKey() {

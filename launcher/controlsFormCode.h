@@ -10,6 +10,8 @@ public:
 
     // Square panel red, the other fifteen green.
     void colourSquares(int panel);
+    // The status line's text, its letters drawn closer when the system font is too wide for it.
+    void setStatusText(const QString& text);
     // Shows the window modally until a key is pressed; true when one was (capturedKey holds it).
     bool captureKey();
 

@@ -58,7 +58,9 @@ TextraSettingsForm::TextraSettingsForm(QWidget* parent)
     displayPositioningGroup = new QGroupBox(" Display Adjustment ", this);
     displayPositioningGroup->setGeometry(337, 8, 114, 145);
     scaleSlider = verticalSlider(displayPositioningGroup, 0, scaleSliderMaximum, defaultScalePosition);
-    scaleSlider->setGeometry(8, 14, 45, 129);
+    // Narrower than the 45 pixels of the layout: this style draws ticks across the whole width,
+    // which would run through the two scale labels.
+    scaleSlider->setGeometry(8, 14, 34, 129);
     Label1 = label(displayPositioningGroup, "x   1", 42, 23);
     Label2 = label(displayPositioningGroup, "x0.1", 42, 124);
     yAdjustmentSlider = verticalSlider(displayPositioningGroup, -30, 30, defaultYAdjustment);

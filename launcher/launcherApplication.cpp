@@ -5,7 +5,13 @@
 
 #include <QMessageBox>
 
-TlauncherApplication::TlauncherApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TlauncherApplication::TlauncherApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // Every launcher window is laid out for Tahoma 8 pt; fontconfig supplies the nearest face,
+    // and Qt falls back to IPA Gothic for the Japanese captions.
+    QFont font("Tahoma");
+    font.setPointSize(8);
+    setFont(font);
+}
 
 bool TlauncherApplication::notify(QObject* receiver, QEvent* event) {
     try {

@@ -131,10 +131,6 @@ TloadingForm::TloadingForm(QWidget* parent)
       settingsStore(TsettingsStore::defaultFilePath()) {
     // The update thread of the self-update is created here, suspended, once it exists.
     setWindowTitle(QString("TrellikGL v3.8 build %1").arg(getBuildNumber(exeName)));
-    QFont font("Tahoma");
-    font.setPointSize(8);
-    setFont(font);
-
     QWidget* client = new QWidget(this);
     client->setFixedSize(clientWidth, clientHeight - statusHeight);
     setCentralWidget(client);
@@ -378,7 +374,7 @@ void TloadingForm::refreshButton(int index) {
 void TloadingForm::setLanguage(int language) {
     languageId = language;
     applyCaptions();
-    if (controlSetWindow) controlSetWindow->controlsStatus->setText(caption(12));
+    if (controlSetWindow) controlSetWindow->setStatusText(caption(12));
     mainFormStatus->setText(caption(statusIndex), statusColour);
 }
 
@@ -393,7 +389,7 @@ QString TloadingForm::statusText() const {
 
 void TloadingForm::getNewKey(int index) {
     controlSetWindow->colourSquares(index);
-    controlSetWindow->controlsStatus->setText(caption(12));
+    controlSetWindow->setStatusText(caption(12));
     if (!controlSetWindow->captureKey()) return;
     if (controlSetWindow->capturedKey == escapeKey) return;
     keyCodes[index] = controlSetWindow->capturedKey;
