@@ -1,15 +1,13 @@
 // The message of the day: fetched afresh at each opening, UTF-16LE text, errors then the old text.
 #include <gtest/gtest.h>
 
-#include <httplib.h>
-
 #include <QTest>
 
 #include <stdexcept>
-#include <thread>
 
 #include "platform/downloadFileCode.h"
 #include "tests/launcher/launcherTestSupport.h"
+#include "tests/support/updateServerFixture.h"
 
 namespace {
 
@@ -101,42 +99,40 @@ TEST(MessageOfTheDay, AFailedFetchShowsOneErrorThenTheInitialText) {
     EXPECT_FALSE(std::filesystem::exists("motd.txt"));
 }
 
-// Through the real download and an HTTP server. The download itself is being built elsewhere;
-// these stay disabled until it lands in main, and then run as they are.
-TEST(MessageOfTheDay, DISABLED_FetchedFromTheUpdateServer) {
+// Through the real download and the embedded update server.
+TEST(MessageOfTheDay, FetchedFromTheUpdateServerAtEveryOpening) {
     TlauncherSandbox sandbox;
-    httplib::Server server;
-    int requests = 0;
-    server.Get("/motd.txt", [&](const httplib::Request&, httplib::Response& response) {
-        ++requests;
-        response.set_content(utf16le(u"one\r\ntwo\r\nthree"), "text/plain");
-    });
-    const int port = server.bind_to_any_port("127.0.0.1");
-    std::thread serving([&] { server.listen_after_bind(); });
-    setUpdateServerUrl("http://127.0.0.1:" + std::to_string(port) + "/");
-    {
-        auto windows = openLauncher();
-        closeWhenOpen();
-        windows->motdForm.motdMenuClick();
-        EXPECT_EQ(windows->motdForm.motdMemo->document()->blockCount(), 3);
-        closeWhenOpen();
-        windows->motdForm.motdMenuClick();
-        EXPECT_EQ(requests, 2);
-    }
-    server.stop();
-    serving.join();
+    TtemporaryFolder root;
+    writeFile(root.file("motd.txt"), utf16le(u"one\r\ntwo\r\nthree"));
+    TupdateServerFixture server(root.path());
+    setUpdateServerUrl(server.baseUrl());
+    auto windows = openLauncher();
+    closeWhenOpen();
+    windows->motdForm.motdMenuClick();
+    EXPECT_EQ(windows->motdForm.motdMemo->toPlainText(), "one\ntwo\nthree");
+    closeWhenOpen();
+    windows->motdForm.motdMenuClick();
+    const std::vector<TservedRequest> requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].path, "/motd.txt");
+    EXPECT_EQ(requests[1].userAgent, "Trellik-Downloader/1.0");
+    EXPECT_FALSE(std::filesystem::exists("motd.txt"));
     setUpdateServerUrl(defaultUpdateServerUrl());
 }
 
-TEST(MessageOfTheDay, DISABLED_ServerDownGivesOneErrorBoxThenTheInitialText) {
+TEST(MessageOfTheDay, ServerDownGivesOneErrorBoxThenTheInitialText) {
     TlauncherSandbox sandbox;
-    setUpdateServerUrl("http://127.0.0.1:9/");
+    TtemporaryFolder root;
+    TupdateServerFixture server(root.path());
+    setUpdateServerUrl(server.baseUrl());
+    server.stop();
     auto windows = openLauncher();
     const QString initial = windows->motdForm.motdMemo->toPlainText();
     TmessageRecorder messages;
     closeWhenOpen();
     windows->motdForm.motdMenuClick();
-    EXPECT_EQ(messages.messages().size(), 1u);
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_NE(messages.messages()[0].text.find("motd.txt"), std::string::npos);
     EXPECT_EQ(windows->motdForm.motdMemo->toPlainText(), initial);
     setUpdateServerUrl(defaultUpdateServerUrl());
 }

@@ -10,6 +10,7 @@
 
 #include "launcher/launchSettings.h"
 #include "platform/downloadFileCode.h"
+#include "tests/support/updateServerFixture.h"
 #include "tests/launcher/launcherTestSupport.h"
 
 namespace {
@@ -326,6 +327,23 @@ TEST(LauncherWindow, AFailedMusicFetchIsShownOnceAndTheSettingsAreStillRead) {
     EXPECT_EQ(windows->loadingForm.horizontalResolutionEdit->text(), "1024");
     EXPECT_TRUE(std::filesystem::is_directory(sandbox.gameFile("SND")) ||
                 std::filesystem::is_directory(sandbox.gameFile("snd")));
+}
+
+TEST(LauncherWindow, MissingMusicIsFetchedQuietlyFromTheUpdateServer) {
+    TlauncherSandbox sandbox;
+    std::filesystem::remove(sandbox.gameFile("snd/loadingmenumusic.mp3"));
+    TtemporaryFolder root;
+    std::filesystem::create_directories(root.file("snd"));
+    writeFile(root.file("snd/loadingmenumusic.mp3"), "music bytes");
+    TupdateServerFixture server(root.path());
+    setUpdateServerUrl(server.baseUrl());
+    TmessageRecorder messages;
+    auto windows = openLauncher();
+    setUpdateServerUrl(defaultUpdateServerUrl());
+    EXPECT_TRUE(messages.messages().empty());
+    EXPECT_EQ(readFile(sandbox.gameFile("snd/loadingmenumusic.mp3")), "music bytes");
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].path, "/snd/loadingmenumusic.mp3");
 }
 
 TEST(LauncherWindow, MenusHoldTheirMnemonicsAndStates) {
