@@ -13,9 +13,9 @@
 #include <QScreen>
 #include <QStatusBar>
 
+#include "content/keyNamesCode.h"
 #include "launcher/controlsFormCode.h"
 #include "launcher/extraSettingsFormCode.h"
-#include "launcher/keyLabelStandIn.h"
 #include "launcher/launchSettings.h"
 #include "launcher/launcherApplication.h"
 #include "launcher/motdFormCode.h"

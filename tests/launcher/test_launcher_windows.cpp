@@ -176,8 +176,14 @@ TEST(LauncherWindow, EscapeKeepsTheKeyAndAKeyOfAnotherPanelIsAssignedToBoth) {
     EXPECT_EQ(form.keyCodes[4], 'R');
     EXPECT_EQ(form.keyButtons[0]->text(), "R");
 
+    whenModalOpens([](QWidget& modal) { QTest::keyClick(&modal, Qt::Key_5, Qt::KeypadModifier); });
+    form.getNewKey(15);
+    EXPECT_EQ(form.keyCodes[15], 101);
+    EXPECT_EQ(form.keyButtons[15]->text(), "NUM5");
+
     form.saveSettings();
     EXPECT_EQ(storedValues(sandbox).at("0"), 'R');
+    EXPECT_EQ(storedValues(sandbox).at("15"), 101);
 }
 
 TEST(LauncherWindow, ElecomGreysTheKeysAndTheGameGetsTheNumericPad) {
