@@ -95,10 +95,16 @@ std::string groupedWithTwoDecimals(double value) {
 
 // The system's font is wider than the one the layout was drawn for: a caption that does not
 // fit widens its control up to the edge of the group it sits in.
+// Past that edge its letters are drawn closer together.
 void widenToCaption(QWidget* control, int designWidth) {
+    control->setFont(QFont());
     const int room = control->parentWidget()->width() - control->x() - 4;
-    const int width = std::max(designWidth, std::min(control->sizeHint().width(), room));
-    control->resize(width, control->height());
+    const int wanted = control->sizeHint().width();
+    control->resize(std::max(designWidth, std::min(wanted, room)), control->height());
+    if (wanted <= room) return;
+    QFont closer = control->font();
+    closer.setLetterSpacing(QFont::PercentageSpacing, std::max(80.0, 100.0 * room / wanted));
+    control->setFont(closer);
 }
 
 QLabel* label(QWidget* parent, const QString& caption, int left, int top) {
@@ -437,7 +443,13 @@ void TloadingForm::startButtonClick() {
     saveSettings();
     const LaunchParameters parameters =
         launchParametersFor(settingsFromControls(), songDebugOutputMenu->isChecked(), exeName);
-    gameRunner(*engine, parameters);
+    try {
+        gameRunner(*engine, parameters);
+    } catch (...) {
+        // The launcher is hidden: after the error box the program ends instead of lingering unseen.
+        QCoreApplication::exit(1);
+        throw;
+    }
     QCoreApplication::exit(0);
 }
 
