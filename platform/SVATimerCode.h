@@ -31,7 +31,17 @@ public:
     TThreadPriority ThreadPriority() const;
     void setThreadPriority(TThreadPriority value);
 
+    // When the tick now running OnTimer was due, on the high-resolution clock (ms).
+    double tickDueMs() const { return currentTickDueMs; }
+    // How many schedules were started so far: each enabling and each interval change starts one.
+    uint64_t armCount() const;
+
 private:
+    friend class TSVATimerThread;
+    // Main thread: runs OnTimer for a tick that was due at dueMs, if the timer still wants it.
+    void deliverTick(double dueMs);
+
     std::unique_ptr<TSVATimerThread> worker;
     bool enabled = false;
+    double currentTickDueMs = 0.0;
 };
