@@ -38,18 +38,19 @@ struct TpostedTick {
     std::shared_ptr<TtimerShared> shared;
     uint64_t schedule = 0;
     double dueMs = 0.0;
+    double postedMs = 0.0;
 };
 
 double toMs(steadyClock::time_point time) {
     return std::chrono::duration<double, std::milli>(time.time_since_epoch()).count();
 }
 
-// The next deadline on the schedule's grid. Periods the main thread took too long for are
-// dropped, not made up in a burst: a late tick is followed by at most one at once.
+// The next deadline on the schedule's grid still ahead. Periods the main thread took too long
+// for are dropped, not made up in a burst, so every tick is one the worker slept to.
 steadyClock::time_point nextDue(steadyClock::time_point due, std::chrono::milliseconds period,
                                 steadyClock::time_point now) {
     steadyClock::time_point next = due + period;
-    if (next <= now) next += ((now - next) / period) * period;
+    if (next <= now) next += ((now - next) / period + 1) * period;
     return next;
 }
 
@@ -137,7 +138,7 @@ public:
             std::lock_guard<std::mutex> guard(shared.lock);
             if (shared.follows(tick->schedule)) owner = shared.owner;
         }
-        if (owner) owner->deliverTick(tick->dueMs);
+        if (owner) owner->deliverTick(tick->dueMs, tick->postedMs);
         {
             std::lock_guard<std::mutex> guard(shared.lock);
             shared.tickWaiting = false;
@@ -171,7 +172,7 @@ private:
 
     // Posts the tick and waits, with the lock released, until it ran or the timer is destroyed.
     void handTickOver(std::unique_lock<std::mutex>& guard, uint64_t schedule, steadyClock::time_point due) {
-        auto* tick = new TpostedTick{shared, schedule, toMs(due)};
+        auto* tick = new TpostedTick{shared, schedule, toMs(due), toMs(steadyClock::now())};
         shared->tickWaiting = true;
         guard.unlock();
         const bool posted = postMainThreadCall(&TSVATimerThread::runPostedTick, tick);
@@ -231,9 +232,10 @@ uint64_t TSVATimer::armCount() const {
     return worker->armCount();
 }
 
-void TSVATimer::deliverTick(double dueMs) {
+void TSVATimer::deliverTick(double dueMs, double postedMs) {
     if (!enabled || !OnTimer) return;
     currentTickDueMs = dueMs;
+    currentTickPostedMs = postedMs;
     // A copy, so a handler that replaces OnTimer keeps running on intact state.
     const TNotifyEvent handler = OnTimer;
     try {
