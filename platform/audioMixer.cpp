@@ -95,7 +95,7 @@ struct TstreamHandle {
 
 namespace {
 
-// Decodes one piece and queues it; the caller holds stream.decodeLock but not the mixer lock.
+// One decoded piece of music on its way from the decoder to the ring.
 struct TdecodedPiece {
     std::vector<int16_t> samples;
     size_t frames = 0;
@@ -103,6 +103,8 @@ struct TdecodedPiece {
     bool reachedEnd = false;
 };
 
+// Decodes the next piece, starting over at frame 0 when a looping stream has ended. The caller
+// holds stream.decodeLock.
 TdecodedPiece decodePieceOf(TstreamHandle& stream, bool looping) {
     TdecodedPiece piece;
     if (stream.decoder.atEnd()) {
@@ -118,7 +120,7 @@ TdecodedPiece decodePieceOf(TstreamHandle& stream, bool looping) {
     return piece;
 }
 
-// Queues a decoded piece; the caller holds the mixer lock.
+// Queues a decoded piece; the caller holds stream.decodeLock and the mixer lock.
 void queuePiece(TstreamHandle& stream, const TdecodedPiece& piece) {
     if (piece.restartedAtZero && piece.frames > 0) stream.loopRestarts.push_back(stream.ring.writtenTotal());
     stream.ring.push(piece.samples.data(), piece.frames);
@@ -248,7 +250,7 @@ int64_t TaudioMixer::interpolatedFrame(const TstreamHandle& stream, double nowMs
     const double elapsedFrames = std::floor((nowMs - anchor.timeMs) * audioRate / 1000.0);
     const int64_t step = std::clamp<int64_t>(static_cast<int64_t>(elapsedFrames), 0, anchor.advance);
     if (anchor.wrapOffset >= 0 && step >= anchor.wrapOffset) return step - anchor.wrapOffset;
-    return anchor.frame + step;
+    return std::min(anchor.frame + step, stream.length);
 }
 
 int64_t TaudioMixer::positionFrames(const std::shared_ptr<TstreamHandle>& stream, double nowMs) {

@@ -109,8 +109,11 @@ TstreamHandle* Tstream::open(const std::string& fileName) {
     return handle.get();
 }
 
+// Playing starts the output too, so music never waits for a clock that was not started (a
+// stream that never advanced would never finish).
 void Tstream::play() {
     if (!handle) return;
+    startProgramOutput();
     programMixer().play(handle);
     setClockStream(handle);
 }
@@ -164,6 +167,8 @@ TsampleHandle* Tsfx::load(const std::string& fileName) {
 }
 
 void Tsfx::play() {
+    if (!sample) return;
+    startProgramOutput();
     programMixer().playEffect(sample);
 }
 
