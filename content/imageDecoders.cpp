@@ -102,7 +102,6 @@ TdecodedImage decodeBmpRows(const uint8_t* rows, uint32_t width, uint32_t height
 // ---- TGA ----
 
 constexpr size_t tgaHeaderSize = 18;
-constexpr uint8_t tgaRightOrigin = 0x10;
 constexpr uint8_t tgaTopOrigin = 0x20;
 
 struct TtgaHeader {
@@ -162,16 +161,6 @@ void mirrorRows(TpixelBuffer& image) {
     uint8_t* pixels = image.pixels.data();
     for (uint32_t top = 0, bottom = image.height - 1; top < bottom; ++top, --bottom)
         std::swap_ranges(pixels + top * rowBytes, pixels + (top + 1) * rowBytes, pixels + bottom * rowBytes);
-}
-
-void mirrorColumns(TpixelBuffer& image) {
-    const size_t pixelSize = bytesPerPixel(image.layout);
-    const size_t rowBytes = size_t{image.width} * pixelSize;
-    for (uint32_t y = 0; y < image.height; ++y) {
-        uint8_t* row = image.pixels.data() + y * rowBytes;
-        for (uint32_t left = 0, right = image.width - 1; left < right; ++left, --right)
-            std::swap_ranges(row + left * pixelSize, row + (left + 1) * pixelSize, row + right * pixelSize);
-    }
 }
 
 // ---- JPEG ----
@@ -287,7 +276,6 @@ TdecodedImage decodeTga(const uint8_t* bytes, size_t size) {
     if (!compressed) copySwappingRedAndBlue(data, out, pixelCount, pixelSize);
     else if (!decodeTgaPackets(data, available, out, pixelCount, pixelSize)) return refusal(TimageFault::tgaDataShort);
     if (header.descriptor & tgaTopOrigin) mirrorRows(result.image);
-    if (header.descriptor & tgaRightOrigin) mirrorColumns(result.image);
     return result;
 }
 

@@ -45,7 +45,7 @@ size_t bytesPerPixel(TpixelLayout layout);
 
 // Uncompressed 24-bit BMP with a 40, 108 or 124 byte info header, bottom-up or top-down.
 TdecodedImage decodeBmp(const uint8_t* bytes, size_t size);
-// True-colour TGA, type 2 (raw) or 10 (run-length), 24 or 32 bits, either origin.
+// True-colour TGA, type 2 (raw) or 10 (run-length), 24 or 32 bits, bottom or top origin.
 TdecodedImage decodeTga(const uint8_t* bytes, size_t size);
 // Whatever libjpeg decodes to RGB; always opaque RGBA. maxPixels bounds width x height (the
 // fuzz target uses a small bound to keep tiny inputs from asking for huge buffers).
