@@ -62,26 +62,34 @@ std::string folderArgument(const TtoolArguments& arguments, std::string& folder)
     return "";
 }
 
-}  // namespace
-
-int runSkinsCommand(const TtoolArguments& arguments) {
-    if (asksForHelp(arguments)) return printHelp(skinsUsage);
+// Runs a table-printing loader over the one FOLDER argument.
+int runTableCommand(const TtoolArguments& arguments, const char* usage,
+                    void (*load)(const std::string& folder, const TloaderSteps& steps)) {
+    if (asksForHelp(arguments)) return printHelp(usage);
     std::string folder;
     const std::string complaint = folderArgument(arguments, folder);
-    if (!complaint.empty()) return usageError(complaint, skinsUsage);
+    if (!complaint.empty()) return usageError(complaint, usage);
     TtoolSteps tool;
-    auto table = std::make_unique<TmarkersControl>();
-    loadMarkersWith(*table, folder, tool.steps());
+    load(folder, tool.steps());
     return tool.refusedImages == 0 ? exitSuccess : exitRefused;
 }
 
-int runSongsCommand(const TtoolArguments& arguments) {
-    if (asksForHelp(arguments)) return printHelp(songsUsage);
-    std::string folder;
-    const std::string complaint = folderArgument(arguments, folder);
-    if (!complaint.empty()) return usageError(complaint, songsUsage);
-    TtoolSteps tool;
+void printSkinsTable(const std::string& folder, const TloaderSteps& steps) {
+    auto table = std::make_unique<TmarkersControl>();
+    loadMarkersWith(*table, folder, steps);
+}
+
+void printSongsTable(const std::string& folder, const TloaderSteps& steps) {
     auto catalogue = std::make_unique<TsongsLoadingData>();
-    loadSongsWith(*catalogue, folder, tool.steps());
-    return tool.refusedImages == 0 ? exitSuccess : exitRefused;
+    loadSongsWith(*catalogue, folder, steps);
+}
+
+}  // namespace
+
+int runSkinsCommand(const TtoolArguments& arguments) {
+    return runTableCommand(arguments, skinsUsage, printSkinsTable);
+}
+
+int runSongsCommand(const TtoolArguments& arguments) {
+    return runTableCommand(arguments, songsUsage, printSongsTable);
 }
