@@ -149,8 +149,8 @@ bool decodeTgaPackets(const uint8_t* data, size_t size, uint8_t* out, size_t pix
     return true;
 }
 
-// The fewest bytes that can hold pixelCount pixels: every packet carries at least one pixel
-// value and yields at most 128 pixels.
+// Whether run-length data of this many bytes can hold pixelCount pixels at all: every packet
+// carries at least one pixel value and yields at most 128 pixels.
 bool tgaPacketsCanHold(size_t available, size_t pixelCount, size_t pixelSize) {
     const uint64_t packets = available / (1 + pixelSize);
     return packets * 128 >= pixelCount;
