@@ -10,15 +10,20 @@
 #include "content/textureControlCode.h"
 #include "content/trellikMarkersLoaderCode.h"
 #include "content/trellikSongListLoaderCode.h"
+#include "platform/downloadFileCode.h"
 #include "platform/openGLClass.h"
 #include "platform/pathResolver.h"
+#include "tests/support/fontFixture.h"
 #include "tests/support/testSupport.h"
+#include "tests/support/updateServerFixture.h"
 #include "tests/test_imageFiles.h"
 
 namespace {
 
-// Runs work once inside the draw handler of a small window, with its GL context current.
+// Runs work once inside the draw handler of a small window, with its GL context current. The
+// working directory must be a test's own folder: the console font and log go there.
 void withGLContext(const std::function<void()>& work) {
+    writeFile("font.fnt", sampleFontFileBytes());
     TopenGLEngine window;
     window.setup(160, 120, false, "texture test", "font.fnt");
     window.onDraw = [&] {
@@ -54,6 +59,8 @@ GLint boundTexture() {
 }  // namespace
 
 TEST(MakeTexture, UploadsPackedRowsOfAnyWidthWithMipmapsAndTheGameSettings) {
+    TtemporaryFolder folder;
+    TworkingDirectory inFolder(folder.path());
     // Rows of 6 and 2 bytes: only an unpack alignment of 1 keeps them apart.
     const std::vector<uint8_t> rgb = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120};
     const std::vector<uint8_t> grey = {1, 2, 3, 4, 5, 6, 7, 8};
@@ -93,6 +100,7 @@ TEST(MakeTexture, UploadsPackedRowsOfAnyWidthWithMipmapsAndTheGameSettings) {
 
 TEST(LoadTexture, FilesArriveUprightWithTheirLayout) {
     TtemporaryFolder folder;
+    TworkingDirectory inFolder(folder.path());
     makePlasma(folder.file("p.png"), 2, 4);
     imageMagick("'" + folder.file("p.png") + "' -alpha set -channel A -fx 'j/h' +channel '" + folder.file("a.png") + "'");
     const std::string p = "'" + folder.file("p.png") + "' ";
@@ -174,4 +182,46 @@ TEST(GameLoaders, SkinsAndJacketsBecomeTextures) {
     EXPECT_EQ(getLastIndex(*songs), 1);
     EXPECT_NE(getSongCover(*songs, 0), 0u);
     EXPECT_NE(getSongCover(*songs, 1), getSongCover(*songs, 0));
+    // The tables went to the console, whose log keeps them.
+    const std::string log = readFile("debug.txt");
+    EXPECT_NE(log.find("| star normal..." + std::string(41, ' ') + "DONE! |\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("| 2 songs loaded "), std::string::npos) << log;
+}
+
+TEST(GameLoaders, MissingDefaultJacketIsFetchedOnceAndEachSongGetsItsOwnTexture) {
+    TtemporaryFolder root;
+    TtemporaryFolder game;
+    TworkingDirectory inGame(game.path());
+    TupdateServerFixture server(root.path());
+    createFolders(root.file("gfx"));
+    makePlasma(root.file("cover.png"), 8, 8);
+    imageMagick(root.file("cover.png") + " " + root.file("gfx/defaultCover.jpg"));
+    createFolders("sng");
+    writeFile("sng/a0.txt", "");
+    writeFile("sng/b1.txt", "");
+    auto songs = std::make_unique<TsongsLoadingData>();
+    setUpdateServerUrl(server.baseUrl());
+    withGLContext([&] { loadSongs(*songs, nullptr); });
+    setUpdateServerUrl(defaultUpdateServerUrl());
+    const std::vector<TservedRequest> requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path, "/gfx/defaultCover.jpg");
+    EXPECT_TRUE(pathExists("gfx/defaultCover.jpg"));
+    EXPECT_NE(getSongCover(*songs, 0), 0u);
+    EXPECT_NE(getSongCover(*songs, 1), 0u);
+    EXPECT_NE(getSongCover(*songs, 0), getSongCover(*songs, 1));
+}
+
+TEST(GameLoaders, FailedFetchOfTheDefaultJacketRaisesToTheCaller) {
+    TtemporaryFolder root;
+    TtemporaryFolder game;
+    TworkingDirectory inGame(game.path());
+    TupdateServerFixture server(root.path());
+    createFolders("sng");
+    writeFile("sng/a0.txt", "");
+    auto songs = std::make_unique<TsongsLoadingData>();
+    setUpdateServerUrl(server.baseUrl());
+    withGLContext([&] { EXPECT_THROW(loadSongs(*songs, nullptr), std::runtime_error); });
+    setUpdateServerUrl(defaultUpdateServerUrl());
+    EXPECT_EQ(getSongCover(*songs, 0), 0u);
 }
