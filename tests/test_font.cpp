@@ -12,10 +12,10 @@
 namespace {
 
 std::string withInt32At(std::string bytes, size_t offset, int32_t value) {
-    // Replaced as a whole field: GCC 12 at -O3 warns falsely about the byte-by-byte stores.
-    char field[4];
-    for (int i = 0; i < 4; ++i) field[i] = static_cast<char>((static_cast<uint32_t>(value) >> (8 * i)) & 0xFF);
-    bytes.replace(offset, 4, field, 4);
+    const uint32_t bits = static_cast<uint32_t>(value);
+    const char little[4] = {static_cast<char>(bits & 0xFF), static_cast<char>((bits >> 8) & 0xFF),
+                            static_cast<char>((bits >> 16) & 0xFF), static_cast<char>((bits >> 24) & 0xFF)};
+    bytes.replace(offset, 4, little, 4);
     return bytes;
 }
 
