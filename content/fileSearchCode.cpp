@@ -2,18 +2,36 @@
 #include "content/fileSearchCode.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/pathResolver.h"
 
 namespace {
 
+// Chart names end in a difficulty digit and ".txt"; what stands before them is the song name.
+constexpr size_t cutCharacters = 5;
+
+bool isContinuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// The name without its last characters; UTF-8 sequences count as one character each.
+std::string withoutLastCharacters(const std::string& name, size_t count) {
+    size_t end = name.size();
+    for (size_t removed = 0; removed < count && end > 0; ++removed) {
+        --end;
+        while (end > 0 && isContinuationByte(name[end])) --end;
+    }
+    return name.substr(0, end);
+}
+
 std::vector<std::string> cutNames(const std::vector<std::string>& names) {
     std::vector<std::string> cut;
+    std::unordered_set<std::string> seen;
     for (const std::string& name : names) {
-        if (name.size() <= 5) continue;
-        const std::string songName = name.substr(0, name.size() - 5);
-        if (std::find(cut.begin(), cut.end(), songName) == cut.end()) cut.push_back(songName);
+        const std::string songName = withoutLastCharacters(name, cutCharacters);
+        if (!songName.empty() && seen.insert(songName).second) cut.push_back(songName);
     }
     return cut;
 }
