@@ -21,7 +21,6 @@ constexpr double chartLeadInMs = 2000.0;
 // Offsets are measured against 2500 ms, not the 2550 ms that makes a row due, so a row activated
 // exactly on time starts 50 ms into its approach and its perfect time falls 50 ms before the beat.
 constexpr double offsetLeadMs = 2500.0;
-constexpr const char* songDebugFileName = "songDebug.txt";
 
 void clearFrame(TtrellikGL& game) {
     if (TopenGLEngine* window = drawingWindow(game)) clearScreen(window->customCommands);
