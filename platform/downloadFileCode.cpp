@@ -1,7 +1,20 @@
-// The update server's address.
+// The update server's address and HTTP GET of one file into place with libcurl.
 #include "platform/downloadFileCode.h"
 
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+
+#include "platform/globalConsoleCode.h"
+#include "platform/pathResolver.h"
 
 namespace {
 
@@ -10,6 +23,144 @@ std::string serverUrl;
 std::string withTrailingSlash(std::string url) {
     if (url.empty() || url.back() != '/') url += '/';
     return url;
+}
+
+[[noreturn]] void failDownload(const std::string& url, const std::string& reason) {
+    throw std::runtime_error("Could not download " + url + ": " + reason + ".");
+}
+
+// A temporary file beside the target; it becomes the target on commit and is removed otherwise.
+class TpartialFile {
+public:
+    TpartialFile(const std::string& url, const std::string& localPath) : url(url) {
+        if (!createParentFolders(localPath)) failDownload(url, "cannot create the folder for " + localPath);
+        targetPath = resolvePath(localPath);
+        open();
+    }
+    ~TpartialFile() {
+        if (file) std::fclose(file);
+        if (!temporaryPath.empty()) std::remove(temporaryPath.c_str());
+    }
+    TpartialFile(const TpartialFile&) = delete;
+    TpartialFile& operator=(const TpartialFile&) = delete;
+
+    std::FILE* stream() const { return file; }
+
+    void commit() {
+        std::FILE* closing = file;
+        file = nullptr;
+        if (std::fclose(closing) != 0) failDownload(url, "cannot write " + temporaryPath + ": " + std::strerror(errno));
+        if (std::rename(temporaryPath.c_str(), targetPath.c_str()) != 0)
+            failDownload(url, "cannot put the file in place as " + targetPath + ": " + std::strerror(errno));
+        temporaryPath.clear();
+    }
+
+private:
+    void open() {
+        static std::atomic<unsigned> serial{0};
+        for (;;) {
+            temporaryPath = targetPath + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+            const int descriptor = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (descriptor >= 0) {
+                file = ::fdopen(descriptor, "wb");
+                if (file) return;
+                ::close(descriptor);
+            }
+            if (errno != EEXIST) {
+                const std::string reason = std::strerror(errno);
+                std::remove(temporaryPath.c_str());
+                temporaryPath.clear();
+                failDownload(url, "cannot create a file beside " + targetPath + ": " + reason);
+            }
+        }
+    }
+
+    std::string url;
+    std::string targetPath;
+    std::string temporaryPath;
+    std::FILE* file = nullptr;
+};
+
+// What the curl callbacks need during one transfer.
+struct Ttransfer {
+    std::FILE* file = nullptr;
+    const TdownloadProgress* progress = nullptr;
+    int writeError = 0;
+};
+
+size_t writeBody(char* data, size_t size, size_t count, void* context) {
+    auto* transfer = static_cast<Ttransfer*>(context);
+    const size_t written = std::fwrite(data, size, count, transfer->file);
+    if (written != count) transfer->writeError = errno ? errno : EIO;
+    return written * size;
+}
+
+int reportProgress(void* context, curl_off_t announced, curl_off_t received, curl_off_t, curl_off_t) {
+    const auto* transfer = static_cast<Ttransfer*>(context);
+    const bool goOn = (*transfer->progress)(static_cast<uint64_t>(announced), static_cast<uint64_t>(received));
+    return goOn ? 0 : 1;
+}
+
+void initialiseCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// One curl handle, released however the transfer ends.
+class TcurlHandle {
+public:
+    TcurlHandle() {
+        initialiseCurlOnce();
+        handle = curl_easy_init();
+        if (!handle) throw std::runtime_error("Could not start the HTTP client.");
+    }
+    ~TcurlHandle() { curl_easy_cleanup(handle); }
+    TcurlHandle(const TcurlHandle&) = delete;
+    TcurlHandle& operator=(const TcurlHandle&) = delete;
+    CURL* get() const { return handle; }
+
+private:
+    CURL* handle;
+};
+
+void configureRequest(CURL* curl, const std::string& url, const std::string& userAgent, Ttransfer& transfer,
+                      char* errorText) {
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, userAgent.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
+    // A local server is always reached directly, whatever proxy the environment names.
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    // No overall limit (files can be large), but a server that stops answering is given up on.
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    if (transfer.progress && *transfer.progress) {
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, reportProgress);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+    }
+}
+
+void checkOutcome(CURL* curl, CURLcode result, const Ttransfer& transfer, const std::string& url,
+                  const char* errorText) {
+    if (transfer.writeError)
+        failDownload(url, std::string("cannot write the file: ") + std::strerror(transfer.writeError));
+    if (result == CURLE_ABORTED_BY_CALLBACK) failDownload(url, "the transfer was cancelled");
+    if (result != CURLE_OK) failDownload(url, *errorText ? errorText : curl_easy_strerror(result));
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    if (status < 200 || status > 299) failDownload(url, "the server answered with status " + std::to_string(status));
+}
+
+bool needsEscape(unsigned char c) {
+    return c <= 0x20 || c >= 0x7F || std::strchr("\"<>^`{|}", c) != nullptr;
 }
 
 }  // namespace
@@ -29,6 +180,44 @@ void setUpdateServerUrl(const std::string& url) {
     serverUrl = withTrailingSlash(url);
 }
 
-bool downloadFile(const std::string&, const std::string&, bool) {
-    return false;
+std::string requestUrl(const std::string& url) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string wire;
+    for (const char c : url) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\') {
+            wire += '/';
+        } else if (needsEscape(byte)) {
+            wire += '%';
+            wire += hex[byte >> 4];
+            wire += hex[byte & 0x0F];
+        } else {
+            wire += c;
+        }
+    }
+    return wire;
+}
+
+void fetchToFile(const std::string& url, const std::string& localPath, const std::string& userAgent,
+                 const TdownloadProgress& progress) {
+    const std::string wireUrl = requestUrl(url);
+    TpartialFile partial(wireUrl, localPath);
+    TcurlHandle curl;
+    Ttransfer transfer;
+    transfer.file = partial.stream();
+    transfer.progress = &progress;
+    char errorText[CURL_ERROR_SIZE] = {};
+    configureRequest(curl.get(), wireUrl, userAgent, transfer, errorText);
+    const CURLcode result = curl_easy_perform(curl.get());
+    checkOutcome(curl.get(), result, transfer, wireUrl, errorText);
+    partial.commit();
+}
+
+bool downloadFile(const std::string& url, const std::string& localPath, bool announce) {
+    if (announce) {
+        consoleWriteLine("");
+        consoleWrite("File " + localPath + " missing; downloading...");
+    }
+    fetchToFile(url, localPath, "Trellik-Downloader/1.0");
+    return true;
 }

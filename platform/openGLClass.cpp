@@ -37,7 +37,6 @@ void swapBuffers() {
     framesPresented.fetch_add(1, std::memory_order_relaxed);
 }
 
-constexpr int bitsPerPixel = 16;
 
 void showError(const char* text) {
     messageBox(text, "Error", TmessageKind::error);
@@ -211,6 +210,7 @@ void drawPass() {
 void TopenGLEngine::setup(int32_t width, int32_t height, bool fullscreen, const std::string& title,
                           const std::string& fontFile) {
     windowState.engine = this;
+    setCurrentConsole(&console);
     windowState.width = width;
     windowState.height = height;
     windowState.fullscreen = fullscreen;

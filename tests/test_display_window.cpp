@@ -13,16 +13,22 @@
 
 #include "engine/trellikGL38Engine.h"
 #include "platform/openGLClass.h"
+#include "tests/support/fontFixture.h"
 #include "tests/support/testSupport.h"
 
 namespace {
 
 constexpr uint16_t keyA = 'A';
 
-// A window object set up for a small test window.
+// A window object set up for a small test window, in a folder holding the console font.
 struct TtestWindow {
+    TtemporaryFolder folder;
+    TworkingDirectory inFolder{folder.path()};
     TopenGLEngine window;
-    TtestWindow() { window.setup(320, 240, false, "test window", "font.fnt"); }
+    TtestWindow() {
+        writeFile(folder.file("font.fnt"), sampleFontFileBytes());
+        window.setup(320, 240, false, "test window", "font.fnt");
+    }
 };
 
 }  // namespace
@@ -203,6 +209,7 @@ TEST(WindowGeometry, ResizeEventSetsTheViewport) {
 TEST(GameRun, EscapeInTheFirstSceneEndsTheRun) {
     TtemporaryFolder folder;
     TworkingDirectory inFolder(folder.path());
+    writeFile(folder.file("font.fnt"), sampleFontFileBytes());
     auto game = std::make_unique<TtrellikGL>();
     const uint64_t presentedBefore = presentedFrameCount();
     std::atomic<bool> finished{false};

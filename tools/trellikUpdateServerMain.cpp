@@ -1,0 +1,94 @@
+// trellik-update-server --root DIR --port N: serves the stock folder to the game on 127.0.0.1.
+#include <signal.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "tools/updateServer.h"
+
+namespace {
+
+struct TserverOptions {
+    std::string root;
+    int port = -1;
+};
+
+[[noreturn]] void usage(const std::string& complaint) {
+    std::cerr << "trellik-update-server: " << complaint << "\n"
+              << "usage: trellik-update-server --root DIR --port N   (port 0 picks a free one)\n";
+    std::exit(2);
+}
+
+int parsePort(const std::string& text) {
+    size_t used = 0;
+    int port = -1;
+    try {
+        port = std::stoi(text, &used);
+    } catch (const std::exception&) {
+        usage("the port \"" + text + "\" is not a number");
+    }
+    if (used != text.size() || port < 0 || port > 65535) usage("the port \"" + text + "\" is not 0..65535");
+    return port;
+}
+
+TserverOptions parseOptions(int argc, char** argv) {
+    TserverOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (i + 1 >= argc) usage(name + " needs a value");
+        const std::string value = argv[++i];
+        if (name == "--root") options.root = value;
+        else if (name == "--port") options.port = parsePort(value);
+        else usage("unknown option " + name);
+    }
+    if (options.root.empty()) usage("--root is missing");
+    if (options.port < 0) usage("--port is missing");
+    return options;
+}
+
+// Stops the server on SIGINT or SIGTERM; the signals are taken by this thread, not a handler.
+std::thread stopOnSignal(TupdateServer& server, sigset_t signals) {
+    return std::thread([&server, signals] {
+        int received = 0;
+        sigwait(&signals, &received);
+        server.stop();
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const TserverOptions options = parseOptions(argc, argv);
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    TupdateServer server(options.root);
+    std::mutex outputMutex;
+    server.setRequestObserver([&outputMutex](const TservedRequest& request) {
+        const std::lock_guard<std::mutex> lock(outputMutex);
+        std::cout << requestLogLine(request) << std::endl;
+    });
+    int port = 0;
+    try {
+        port = server.bind(options.port);
+    } catch (const std::exception& error) {
+        std::cerr << "trellik-update-server: " << error.what() << "\n";
+        return 1;
+    }
+    std::cout << "listening on http://127.0.0.1:" << port << "/" << std::endl;
+    std::thread signalWatcher = stopOnSignal(server, signals);
+    server.serve();
+    // Wakes the watcher when the loop ended on its own; after a signal this one stays pending.
+    ::kill(::getpid(), SIGTERM);
+    signalWatcher.join();
+    return 0;
+}
