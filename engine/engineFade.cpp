@@ -1,6 +1,4 @@
 // Fades to and from black over whatever the scene drew before them, one step per frame.
-#include <GL/gl.h>
-
 #include <cstdint>
 
 #include "engine/trellikGL38Engine.h"
@@ -14,22 +12,10 @@ constexpr float overlayDepth = -20.0f;
 
 // The fade texture tinted black, in front of everything drawn at the engine depth.
 void drawFadeOverlay(TtrellikGL& game, long double alpha) {
-    if (!drawingWindow(game)) return;
-    glBindTexture(GL_TEXTURE_2D, game.textures.fade);
-    glLoadIdentity();
-    glTranslatef(0.0f, 0.0f, overlayDepth);
-    glColor4d(0.0, 0.0, 0.0, static_cast<double>(alpha));
-    const float half = overlaySize / 2;
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0);
-    glVertex3f(-half, -half, 0);
-    glTexCoord2f(1, 0);
-    glVertex3f(half, -half, 0);
-    glTexCoord2f(1, 1);
-    glVertex3f(half, half, 0);
-    glTexCoord2f(0, 1);
-    glVertex3f(-half, half, 0);
-    glEnd();
+    const TopenGLEngine* window = drawingWindow(game);
+    if (!window) return;
+    drawTexturedQuad(window->customCommands, game.textures.fade, 0.0f, 0.0f, overlayDepth, overlaySize, overlaySize,
+                     0.0L, 0.0L, 0.0L, alpha);
 }
 
 // The share of the fade that has passed, 0..1. The difference is taken signed so that a clock
