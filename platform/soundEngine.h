@@ -32,6 +32,8 @@ public:
     void setPositionMS(int32_t milliseconds);
     bool isFinished() const;
     int32_t lengthMS() const;
+    // The position counted only when the output takes a block (what was handed over), in ms.
+    int32_t handedOverMS() const;
 
 private:
     std::shared_ptr<TstreamHandle> handle;

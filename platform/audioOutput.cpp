@@ -1,0 +1,161 @@
+// The SDL audio device and the silent clocked output, both fed by the mixer.
+#include "platform/audioOutput.h"
+
+#include <SDL.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/prctl.h>
+#include <time.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/audioMixer.h"
+#include "platform/clockSeam.h"
+
+namespace {
+
+constexpr int64_t nanosecondsPerSecond = 1000000000;
+// Further behind than this (a stopped process, a debugger) the output starts a fresh schedule.
+constexpr int64_t catchUpLimitNs = 200000000;
+
+int64_t monotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * nanosecondsPerSecond + now.tv_nsec;
+}
+
+void sleepUntilNs(int64_t deadline) {
+    timespec until{};
+    until.tv_sec = static_cast<time_t>(deadline / nanosecondsPerSecond);
+    until.tv_nsec = static_cast<long>(deadline % nanosecondsPerSecond);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+}
+
+// Real-time scheduling where the system grants it; otherwise the thread keeps its priority.
+void askForPunctualScheduling() {
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    sched_param parameters{};
+    parameters.sched_priority = sched_get_priority_min(SCHED_FIFO) + 2;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameters);
+}
+
+class TsilentOutput : public TaudioOutput {
+public:
+    explicit TsilentOutput(TaudioMixer& mixer) : mixer(mixer) { thread = std::thread([this] { run(); }); }
+    ~TsilentOutput() override {
+        stopping.store(true);
+        thread.join();
+    }
+    bool isSilent() const override { return true; }
+
+private:
+    // Block k is due at start + k blocks, computed from the start so that no error accumulates.
+    static int64_t blockDueNs(int64_t start, int64_t block) {
+        return start + block * outputBlockFrames * nanosecondsPerSecond / audioRate;
+    }
+
+    void run() {
+        askForPunctualScheduling();
+        std::vector<int16_t> block(outputBlockFrames * audioChannels);
+        int64_t start = monotonicNs();
+        int64_t next = 0;
+        while (!stopping.load()) {
+            const int64_t due = blockDueNs(start, next);
+            sleepUntilNs(due);
+            if (monotonicNs() - due > catchUpLimitNs) {
+                start = monotonicNs();
+                next = 0;
+                continue;
+            }
+            mixer.render(block.data(), outputBlockFrames, systemHighResolutionMs());
+            ++next;
+        }
+    }
+
+    TaudioMixer& mixer;
+    std::atomic<bool> stopping{false};
+    std::thread thread;
+};
+
+bool silentRequested() {
+    const char* setting = std::getenv("TRELLIK_AUDIO");
+    return setting && std::strcmp(setting, "silent") == 0;
+}
+
+// Drivers that only pretend to play: their pace is not a sound card's.
+bool isPretendDriver(const char* driver) {
+    return !driver || std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "disk") == 0;
+}
+
+class TdeviceOutput : public TaudioOutput {
+public:
+    explicit TdeviceOutput(TaudioMixer& mixer) : mixer(mixer) {}
+    ~TdeviceOutput() override {
+        if (device != 0) SDL_CloseAudioDevice(device);
+        if (audioStarted) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    bool isSilent() const override { return false; }
+
+    // Opens and starts the device; on failure says why.
+    bool open(std::string& failure) {
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            failure = SDL_GetError();
+            return false;
+        }
+        audioStarted = true;
+        if (isPretendDriver(SDL_GetCurrentAudioDriver())) {
+            failure = "only a pretend audio driver is available";
+            return false;
+        }
+        SDL_AudioSpec wanted{};
+        wanted.freq = audioRate;
+        wanted.format = AUDIO_S16SYS;
+        wanted.channels = audioChannels;
+        wanted.samples = outputBlockFrames;
+        wanted.callback = &TdeviceOutput::fill;
+        wanted.userdata = this;
+        SDL_AudioSpec obtained{};
+        device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+        if (device == 0) {
+            failure = SDL_GetError();
+            return false;
+        }
+        SDL_PauseAudioDevice(device, 0);
+        return true;
+    }
+
+private:
+    static void fill(void* self, Uint8* stream, int length) {
+        auto& output = *static_cast<TdeviceOutput*>(self);
+        const size_t frames = static_cast<size_t>(length) / (sizeof(int16_t) * audioChannels);
+        output.mixer.render(reinterpret_cast<int16_t*>(stream), frames, systemHighResolutionMs());
+    }
+
+    TaudioMixer& mixer;
+    SDL_AudioDeviceID device = 0;
+    bool audioStarted = false;
+};
+
+}  // namespace
+
+std::unique_ptr<TaudioOutput> openSilentOutput(TaudioMixer& mixer) {
+    return std::make_unique<TsilentOutput>(mixer);
+}
+
+std::unique_ptr<TaudioOutput> openAudioOutput(TaudioMixer& mixer) {
+    if (silentRequested()) return openSilentOutput(mixer);
+    std::string failure;
+    auto device = std::make_unique<TdeviceOutput>(mixer);
+    if (device->open(failure)) return device;
+    device.reset();
+    std::fprintf(stderr, "Sound: no audio device could be opened (%s); playing on the silent clock.\n",
+                 failure.c_str());
+    return openSilentOutput(mixer);
+}

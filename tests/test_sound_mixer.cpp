@@ -1,0 +1,291 @@
+// The mixer driven block by block at exact times: length, seeking, looping, the clock, effects.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/audioMixer.h"
+#include "tests/test_sound_fixtures.h"
+
+namespace {
+
+constexpr int32_t oneMp3Frame = 1152;
+constexpr double blockMs = 512 * 1000.0 / audioRate;
+
+class MixerTest : public ::testing::Test {
+protected:
+    TaudioMixer mixer{false};
+    double clockMs = 1000.0;
+
+    std::shared_ptr<TstreamHandle> openTrack(int32_t frames) {
+        bytes = clickTrackMp3(frames);
+        return mixer.openStream(bytes);
+    }
+
+    // Decodes ahead and takes one block at the current time, then moves the time one block on.
+    std::vector<int16_t> renderBlock(size_t frames = 512) {
+        mixer.decodeAhead();
+        std::vector<int16_t> block(frames * audioChannels);
+        mixer.render(block.data(), frames, clockMs);
+        clockMs += frames * 1000.0 / audioRate;
+        return block;
+    }
+
+    std::vector<int16_t> renderFrames(size_t frames) {
+        std::vector<int16_t> all;
+        while (all.size() < frames * audioChannels) {
+            const std::vector<int16_t> block = renderBlock();
+            all.insert(all.end(), block.begin(), block.end());
+        }
+        all.resize(frames * audioChannels);
+        return all;
+    }
+
+    std::vector<uint8_t> bytes;
+};
+
+std::shared_ptr<TsampleHandle> constantEffect(int16_t value, int32_t frames) {
+    auto sample = std::make_shared<TsampleHandle>();
+    sample->samples.assign(static_cast<size_t>(frames) * audioChannels, value);
+    return sample;
+}
+
+}  // namespace
+
+TEST_F(MixerTest, LengthIsTheDecodedFrameCount) {
+    const int32_t frames = 2 * audioRate + 123;
+    const auto stream = openTrack(frames);
+    ASSERT_TRUE(stream);
+    const int64_t length = mixer.lengthFrames(stream);
+    EXPECT_NEAR(static_cast<double>(length), frames, oneMp3Frame);
+    EXPECT_EQ(static_cast<size_t>(length), decodeWholeMp3(bytes, 10 * audioRate).size() / audioChannels);
+    EXPECT_EQ(framesToMs(length), framesToMs(frames));
+}
+
+TEST_F(MixerTest, OtherRatesAndMonoComeOutAtTheOutputRate) {
+    struct Tcase {
+        int32_t rate;
+        int32_t channels;
+    };
+    for (const Tcase format : {Tcase{22050, 1}, Tcase{48000, 2}, Tcase{32000, 1}}) {
+        const std::vector<uint8_t> track = clickTrackMp3(format.rate, format.rate, format.channels);
+        const auto stream = mixer.openStream(track);
+        ASSERT_TRUE(stream) << format.rate;
+        const double sourceFrameAtOutputRate = oneMp3Frame * static_cast<double>(audioRate) / format.rate;
+        EXPECT_NEAR(static_cast<double>(mixer.lengthFrames(stream)), audioRate, sourceFrameAtOutputRate)
+            << format.rate << " Hz, " << format.channels << " channels";
+    }
+}
+
+TEST_F(MixerTest, PositionInterpolatesBetweenBlocksButNotPastWhatWasHandedOver) {
+    const auto stream = openTrack(audioRate);
+    mixer.play(stream);
+    EXPECT_EQ(mixer.positionFrames(stream, clockMs), 0);
+    const double taken = clockMs;
+    renderBlock();
+    EXPECT_EQ(mixer.handedOverFrames(stream), 512);
+    EXPECT_EQ(mixer.positionFrames(stream, taken), 0);
+    EXPECT_EQ(mixer.positionFrames(stream, taken + 5.0), 220);
+    EXPECT_EQ(mixer.positionFrames(stream, taken + 11.0), 485);
+    EXPECT_EQ(mixer.positionFrames(stream, taken + 30.0), 512) << "the next block is late";
+    renderBlock();
+    EXPECT_EQ(mixer.positionFrames(stream, taken + 30.0), 1024);
+}
+
+TEST_F(MixerTest, PositionNeverStepsBackWhenBlocksComeEarlyOrLate) {
+    const auto stream = openTrack(audioRate);
+    mixer.play(stream);
+    const double jitter[] = {0.0, 3.0, -2.5, 1.0, -0.5, 4.0, -3.5, 0.2};
+    int64_t previous = 0;
+    double readAt = clockMs;
+    for (int block = 0; block < 40; ++block) {
+        const double takenAt = 1000.0 + block * blockMs + jitter[block % 8];
+        for (; readAt < takenAt; readAt += 0.25) {
+            const int64_t position = mixer.positionFrames(stream, readAt);
+            ASSERT_GE(position, previous) << "at " << readAt;
+            ASSERT_LE(position, mixer.handedOverFrames(stream));
+            previous = position;
+        }
+        mixer.decodeAhead();
+        std::vector<int16_t> out(512 * audioChannels);
+        mixer.render(out.data(), 512, takenAt);
+    }
+}
+
+TEST_F(MixerTest, SeekLandsOnTheExactFrame) {
+    const auto stream = openTrack(audioRate);
+    const std::vector<int16_t> reference = decodeWholeMp3(bytes, audioRate * 2);
+    mixer.play(stream);
+    for (const int64_t target : {int64_t{30000}, int64_t{0}, int64_t{12345}}) {
+        mixer.seek(stream, target);
+        EXPECT_EQ(mixer.positionFrames(stream, clockMs), target);
+        const std::vector<int16_t> played = renderFrames(2048);
+        ASSERT_TRUE(std::equal(played.begin(), played.end(), reference.begin() + target * audioChannels))
+            << "after a seek to " << target;
+    }
+    mixer.seek(stream, 10 * audioRate);
+    EXPECT_EQ(mixer.positionFrames(stream, clockMs), mixer.lengthFrames(stream)) << "seeks stop at the end";
+}
+
+TEST_F(MixerTest, LoopingRestartsWithoutAGap) {
+    const auto stream = openTrack(3000);
+    const std::vector<int16_t> reference = decodeWholeMp3(bytes, audioRate);
+    const size_t length = reference.size() / audioChannels;
+    ASSERT_EQ(static_cast<int64_t>(length), mixer.lengthFrames(stream));
+    mixer.setLooping(stream, true);
+    mixer.play(stream);
+    const std::vector<int16_t> played = renderFrames(length * 3 + 100);
+    for (size_t i = 0; i < played.size(); ++i)
+        ASSERT_EQ(played[i], reference[i % reference.size()]) << "sample " << i;
+    const size_t rendered = (played.size() / audioChannels + 511) / 512 * 512;
+    EXPECT_EQ(mixer.handedOverFrames(stream), static_cast<int64_t>(rendered % length));
+    EXPECT_LT(mixer.positionFrames(stream, clockMs), static_cast<int64_t>(length));
+}
+
+TEST_F(MixerTest, WithoutLoopingTheMusicEndsAtItsLength) {
+    const auto stream = openTrack(3000);
+    const int64_t length = mixer.lengthFrames(stream);
+    mixer.play(stream);
+    renderFrames(static_cast<size_t>(length) + 2048);
+    EXPECT_EQ(mixer.positionFrames(stream, clockMs + 100.0), length);
+    const std::vector<int16_t> after = renderBlock();
+    EXPECT_TRUE(std::all_of(after.begin(), after.end(), [](int16_t sample) { return sample == 0; }));
+}
+
+TEST_F(MixerTest, LoopingSwitchedOffAfterTheDecoderRestartedStillEndsThere) {
+    const auto stream = openTrack(3000);
+    const int64_t length = mixer.lengthFrames(stream);
+    mixer.setLooping(stream, true);
+    mixer.play(stream);
+    mixer.decodeAhead();
+    mixer.setLooping(stream, false);
+    renderFrames(static_cast<size_t>(length) * 2);
+    EXPECT_EQ(mixer.positionFrames(stream, clockMs + 100.0), length);
+}
+
+TEST_F(MixerTest, PauseHoldsTheMusicWhereItWasHeardAndResumeGoesOn) {
+    const auto stream = openTrack(audioRate);
+    mixer.play(stream);
+    renderBlock();
+    const double pausedAt = clockMs - blockMs + 4.0;
+    mixer.pauseAll(pausedAt);
+    const int64_t held = mixer.positionFrames(stream, pausedAt);
+    EXPECT_EQ(held, 176);
+    const std::vector<int16_t> silence = renderBlock();
+    EXPECT_TRUE(std::all_of(silence.begin(), silence.end(), [](int16_t sample) { return sample == 0; }));
+    EXPECT_EQ(mixer.positionFrames(stream, clockMs + 50.0), held);
+    EXPECT_EQ(mixer.handedOverFrames(stream), 512);
+
+    mixer.resumeAll();
+    EXPECT_EQ(mixer.positionFrames(stream, clockMs), held) << "until the output takes the next block";
+    const double resumedAt = clockMs;
+    renderBlock();
+    EXPECT_EQ(mixer.positionFrames(stream, resumedAt + 5.0), 512 + 220);
+}
+
+TEST_F(MixerTest, SongStartOrderLeavesTheMusicSilentAtZeroUntilResumed) {
+    const auto stream = openTrack(audioRate);
+    mixer.play(stream);
+    renderBlock();
+    mixer.pauseAll(clockMs);
+    mixer.seek(stream, 0);
+    renderBlock();
+    EXPECT_EQ(mixer.positionFrames(stream, clockMs + 100.0), 0);
+    mixer.resumeAll();
+    renderBlock();
+    EXPECT_EQ(mixer.handedOverFrames(stream), 512);
+}
+
+TEST_F(MixerTest, EffectsOverlapAndSaturate) {
+    mixer.playEffect(constantEffect(1000, 600));
+    mixer.playEffect(constantEffect(2000, 300));
+    EXPECT_EQ(mixer.busyEffectChannels(), 2);
+    const std::vector<int16_t> block = renderBlock();
+    EXPECT_EQ(block[0], 3000);
+    EXPECT_EQ(block[299 * 2 + 1], 3000);
+    EXPECT_EQ(block[300 * 2], 1000);
+    EXPECT_EQ(mixer.busyEffectChannels(), 1);
+    renderBlock();
+    EXPECT_EQ(mixer.busyEffectChannels(), 0);
+
+    mixer.playEffect(constantEffect(30000, 512));
+    mixer.playEffect(constantEffect(30000, 512));
+    mixer.playEffect(constantEffect(-30000, 512));
+    mixer.playEffect(constantEffect(-30000, 512));
+    mixer.playEffect(constantEffect(-30000, 512));
+    EXPECT_EQ(renderBlock()[0], -30000);
+    mixer.playEffect(constantEffect(30000, 512));
+    mixer.playEffect(constantEffect(30000, 512));
+    EXPECT_EQ(renderBlock()[0], 32767);
+}
+
+TEST_F(MixerTest, AThirtyThirdEffectLeavesTheThirtyTwoAlone) {
+    for (int i = 0; i < effectChannelCount; ++i) EXPECT_TRUE(mixer.playEffect(constantEffect(100, 2048)));
+    EXPECT_FALSE(mixer.playEffect(constantEffect(5000, 2048)));
+    EXPECT_EQ(mixer.busyEffectChannels(), effectChannelCount);
+    const std::vector<int16_t> block = renderBlock();
+    EXPECT_TRUE(std::all_of(block.begin(), block.end(), [](int16_t sample) { return sample == 3200; }));
+}
+
+TEST_F(MixerTest, PauseHaltsEffectsAndLaterEffectsStillPlay) {
+    mixer.playEffect(constantEffect(1000, 1024));
+    renderBlock();
+    mixer.pauseAll(clockMs);
+    mixer.playEffect(constantEffect(7, 512));
+    EXPECT_EQ(renderBlock()[0], 7) << "an effect started after pauseAll is not halted";
+    mixer.resumeAll();
+    const std::vector<int16_t> rest = renderBlock();
+    EXPECT_EQ(rest[511 * 2], 1000) << "the halted effect continues where it stopped";
+    EXPECT_EQ(mixer.busyEffectChannels(), 0);
+}
+
+TEST_F(MixerTest, BadBytesGiveNoStream) {
+    EXPECT_FALSE(mixer.openStream({}));
+    const std::string text = "This is not an MP3 file, only a few words of text.\n";
+    EXPECT_FALSE(mixer.openStream(std::vector<uint8_t>(text.begin(), text.end())));
+    EXPECT_TRUE(decodeWholeMp3({}, audioRate).empty());
+    EXPECT_EQ(mixer.positionFrames(nullptr, clockMs), 0);
+    EXPECT_EQ(mixer.lengthFrames(nullptr), 0);
+    std::vector<uint8_t> noise(20000);
+    uint32_t state = 12345;
+    for (uint8_t& byte : noise) byte = static_cast<uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
+    const auto fromNoise = mixer.openStream(noise);
+    if (fromNoise) {
+        mixer.play(fromNoise);
+        renderFrames(audioRate);
+        EXPECT_LE(mixer.positionFrames(fromNoise, clockMs), mixer.lengthFrames(fromNoise));
+    }
+}
+
+TEST_F(MixerTest, ABrokenStreamEndsWhereItBreaks) {
+    std::vector<uint8_t> track = clickTrackMp3(2 * audioRate);
+    struct Tdamage {
+        const char* what;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<uint8_t> truncated(track.begin(), track.begin() + static_cast<long>(track.size() * 6 / 10));
+    std::vector<uint8_t> holed = track;
+    std::fill(holed.begin() + static_cast<long>(holed.size() / 3), holed.begin() + static_cast<long>(holed.size() / 2),
+              uint8_t{0});
+    for (const Tdamage& damage : {Tdamage{"truncated", truncated}, Tdamage{"holed", holed}}) {
+        const auto stream = mixer.openStream(damage.bytes);
+        ASSERT_TRUE(stream) << damage.what;
+        const size_t decodable = decodeWholeMp3(damage.bytes, 4 * audioRate).size() / audioChannels;
+        mixer.play(stream);
+        renderFrames(3 * audioRate);
+        EXPECT_EQ(mixer.lengthFrames(stream), static_cast<int64_t>(decodable)) << damage.what;
+        EXPECT_EQ(mixer.positionFrames(stream, clockMs), mixer.lengthFrames(stream)) << damage.what;
+    }
+}
+
+TEST(MillisecondConversion, RoundsToTheNearestMillisecond) {
+    EXPECT_EQ(framesToMs(0), 0);
+    EXPECT_EQ(framesToMs(22), 0);
+    EXPECT_EQ(framesToMs(23), 1);
+    EXPECT_EQ(framesToMs(44100), 1000);
+    EXPECT_EQ(msToFrames(1000), 44100);
+    EXPECT_EQ(msToFrames(5), 221);
+    EXPECT_EQ(framesToMs(msToFrames(12345)), 12345);
+}
