@@ -16,6 +16,7 @@ namespace {
 constexpr int32_t panelCount = 16;
 constexpr int32_t readyDurationMs = 2500;
 constexpr uint32_t musicStartDelayMs = 1885;
+constexpr int32_t fullGaugeLevel = 100000;
 // Chart times are laid out 2000 ms after the start of the music.
 constexpr double chartLeadInMs = 2000.0;
 // Offsets are measured against 2500 ms, not the 2550 ms that makes a row due, so a row activated
@@ -159,7 +160,7 @@ bool drawSongStart(TtrellikGL& game) {
 
 bool drawReady(TtrellikGL& game) {
     clearFrame(game);
-    game.score.gaugeLevel(drawingWindow(game));
+    updateShutterBob(game, game.score.gaugeLevel(drawingWindow(game)));
     const int32_t elapsed = static_cast<int32_t>(activeClock().milliseconds() - game.readyStart);
     if (elapsed > readyDurationMs) startPlay(game);
     return true;
@@ -168,7 +169,7 @@ bool drawReady(TtrellikGL& game) {
 bool drawPlay(TtrellikGL& game) {
     clearFrame(game);
     const double now = readHighResolutionMs();
-    game.score.gaugeLevel(drawingWindow(game));
+    updateShutterBob(game, game.score.gaugeLevel(drawingWindow(game)));
     advancePanels(game, now);
     return true;
 }
@@ -264,6 +265,16 @@ void advancePanels(TtrellikGL& game, double now) {
         const uint8_t state = game.play.panelState[panel];
         if (state != idle && now > game.play.stateEnd[panel]) setPanelState(game, panel, stateAfter(state), 0.0);
     }
+}
+
+void updateShutterBob(TtrellikGL& game, int32_t gaugeLevel) {
+    TplayState& play = game.play;
+    play.shutterBob = 0.0;
+    if (gaugeLevel != 0 && gaugeLevel != fullGaugeLevel && play.tempo != 0.0) {
+        const uint32_t sinceReady = activeClock().milliseconds() - game.readyStart;
+        play.shutterBob = std::fabs(std::sin(sinceReady / (20000.0 / play.tempo))) / 8.0;
+    }
+    play.shutterBobEased -= (play.shutterBobEased - play.shutterBob) / game.layout.shutterEase;
 }
 
 void endOfSong(TtrellikGL& game) {

@@ -260,6 +260,10 @@ bool playKeyDown(TtrellikGL& game, uint16_t key);
 bool playKeyUp(TtrellikGL& game, uint16_t key);
 // Moves every live panel whose state ended before now on to its next state.
 void advancePanels(TtrellikGL& game, double now);
+// Sets this frame's shutter bob from the gauge level (0..100000) and eases the shutters toward
+// it. The bob follows the tempo of the last activated row and stops at an empty or full gauge
+// and at a tempo of 0.
+void updateShutterBob(TtrellikGL& game, int32_t gaugeLevel);
 // Back to song select after the music ended or the player left with Escape.
 void endOfSong(TtrellikGL& game);
 // The window title of a judged press: its signed distance from the perfect time in whole ms.

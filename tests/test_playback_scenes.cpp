@@ -1,5 +1,6 @@
 // From GO to the end of the song: the fades, the scene order, Escape, the song debug file and
 // the end of the music, on exact clock times.
+#include <cmath>
 #include <string>
 
 #include "platform/pathResolver.h"
@@ -192,4 +193,22 @@ TEST_F(TplaybackTest, NoSongDebugFileWhenSongDebugIsOff) {
     tickAt(500);
     tickAt(5000);
     EXPECT_FALSE(pathExists(folder.file("songDebug.txt")));
+}
+
+TEST_F(TplaybackTest, ShuttersBobWithTheTempoOnlyWhileTheGaugeIsPartFull) {
+    game->readyStart = clock.ms - 1000;
+    game->play.tempo = 120.0;
+    updateShutterBob(*game, 50000);
+    const double target = std::fabs(std::sin(1000.0 / (20000.0 / 120.0))) / 8.0;
+    EXPECT_DOUBLE_EQ(game->play.shutterBob, target);
+    EXPECT_DOUBLE_EQ(game->play.shutterBobEased, target / 2.0);
+    updateShutterBob(*game, 50000);
+    EXPECT_DOUBLE_EQ(game->play.shutterBobEased, target * 3.0 / 4.0);
+    for (int32_t level : {0, 100000}) {
+        updateShutterBob(*game, level);
+        EXPECT_EQ(game->play.shutterBob, 0.0) << level;
+    }
+    game->play.tempo = 0.0;
+    updateShutterBob(*game, 50000);
+    EXPECT_EQ(game->play.shutterBob, 0.0);
 }

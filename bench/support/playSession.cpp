@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -13,6 +14,7 @@
 #include "engine/performanceCounterTimer.h"
 #include "platform/SVATimerCode.h"
 #include "platform/clockSeam.h"
+#include "platform/glFont.h"
 #include "platform/pathResolver.h"
 #include "tools/mp3Writer.h"
 
@@ -22,6 +24,7 @@ constexpr int sampleRate = 44100;
 constexpr double clickMs = 5.0;
 constexpr double clickHz = 2000.0;
 constexpr double keyHoldMs = 40.0;
+constexpr const char* consoleFontFile = "font.fnt";
 
 int keyIndexOfRow(int32_t row) {
     return (row * 5) % 16;
@@ -168,6 +171,19 @@ void beginSong(TsessionWatch& watch, double timeLimitSeconds) {
     watch.pusher.scheduleQuit(systemHighResolutionMs() + timeLimitSeconds * 1000.0);
 }
 
+// The window's console needs a font and fetches a missing one; a one-glyph font will do.
+void ensureConsoleFont() {
+    if (pathExists(consoleFontFile)) return;
+    TglFont font;
+    font.texWidth = 8;
+    font.texHeight = 8;
+    font.firstChar = '?';
+    font.lastChar = '?';
+    font.glyphs.push_back({1.0f, 1.5f, 0.0f, 0.0f, 1.0f, 1.0f});
+    const std::string bytes = fontFileBytes(font, std::vector<uint8_t>(2 * 8 * 8, 255));
+    std::ofstream(resolvePath(consoleFontFile), std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
 void addClick(std::vector<int16_t>& samples, double atSeconds) {
     const size_t first = static_cast<size_t>(atSeconds * sampleRate);
     const size_t length = static_cast<size_t>(clickMs / 1000.0 * sampleRate);
@@ -205,8 +221,9 @@ TplaySessionResult playSong(TtrellikGL& game, bool pressKeys, double timeLimitSe
     TplaySessionResult result;
     TkeyPusher pusher;
     TsessionWatch watch{game, pusher, pressKeys, result};
+    ensureConsoleFont();
     game.window = std::make_unique<TopenGLEngine>();
-    game.window->setup(320, 240, false, "play session", "font.fnt");
+    game.window->setup(320, 240, false, "play session", consoleFontFile);
     game.window->onInitialise = [&watch, timeLimitSeconds] { beginSong(watch, timeLimitSeconds); };
     game.window->run();
     // The timer's worker must stop before the handlers it calls lose their state.
