@@ -14,6 +14,8 @@
 #include "platform/messageBox.h"
 #include "platform/pathResolver.h"
 
+// Texts start as std::string rather than a literal: GCC 12 at -O3 warns falsely about a literal
+// added in front of a string.
 namespace {
 
 const std::string dq = "\"";
@@ -54,32 +56,40 @@ TimageFileRead succeeded(TpixelBuffer&& image) {
 }
 
 std::string sizeRefusal(const std::string& path) {
-    return "Couldn't load " + dq + path + dq + ". Width and height must be 1 to 16384.";
+    return std::string("Couldn't load ") + dq + path + dq + ". Width and height must be 1 to 16384.";
 }
 
 std::string bmpMessage(TimageFault fault, const std::string& path) {
     switch (fault) {
-        case TimageFault::bmpPaletteShort: return "Error reading palette";
+        case TimageFault::bmpPaletteShort:
+            return "Error reading palette";
         case TimageFault::bmpVariant:
-            return "Couldn't load " + dq + path + dq + ". Only uncompressed 24 bit BMP files supported.";
-        case TimageFault::badSize: return sizeRefusal(path);
-        default: return "Error reading bitmap data";
+            return std::string("Couldn't load ") + dq + path + dq + ". Only uncompressed 24 bit BMP files supported.";
+        case TimageFault::badSize:
+            return sizeRefusal(path);
+        default:
+            return "Error reading bitmap data";
     }
 }
 
 std::string tgaMessage(TimageFault fault, const std::string& path) {
-    const std::string named = "Couldn't load " + dq + path + dq + ".";
+    const std::string named = std::string("Couldn't load ") + dq + path + dq + ".";
     switch (fault) {
-        case TimageFault::tgaType: return named + " Only 24 and 32bit TGA supported.";
-        case TimageFault::tgaColourMap: return named + " Colormapped TGA files not supported.";
-        case TimageFault::tgaDepth: return named + " Only 24 and 32 bit TGA files supported.";
-        case TimageFault::badSize: return sizeRefusal(path);
-        default: return "Couldn't read file " + dq + path + dq + ".";
+        case TimageFault::tgaType:
+            return named + " Only 24 and 32bit TGA supported.";
+        case TimageFault::tgaColourMap:
+            return named + " Colormapped TGA files not supported.";
+        case TimageFault::tgaDepth:
+            return named + " Only 24 and 32 bit TGA files supported.";
+        case TimageFault::badSize:
+            return sizeRefusal(path);
+        default:
+            return std::string("Couldn't read file ") + dq + path + dq + ".";
     }
 }
 
 std::string jpgMessage(const std::string& path) {
-    return "Couldn't load JPG - " + dq + path + dq;
+    return std::string("Couldn't load JPG - ") + dq + path + dq;
 }
 
 bool showAndRefuse(const TimageFileRead& read) {
@@ -113,7 +123,7 @@ TimageReader readerForPath(const std::string& path) {
 
 TimageFileRead readBmpFile(const std::string& path) {
     std::vector<uint8_t> bytes;
-    if (!readFileBytes(path, bytes)) return failed("Error opening " + path, bmpCaption);
+    if (!readFileBytes(path, bytes)) return failed(std::string("Error opening ") + path, bmpCaption);
     TdecodedImage decoded = decodeBmp(bytes.data(), bytes.size());
     if (!decoded.ok()) return failed(bmpMessage(decoded.fault, path), bmpCaption);
     return succeeded(std::move(decoded.image));
@@ -128,7 +138,7 @@ TimageFileRead readJpgFile(const std::string& path) {
 }
 
 TimageFileRead readTgaFile(const std::string& path) {
-    if (!pathExists(path)) return failed("File not found  - " + path, "TGA Texture");
+    if (!pathExists(path)) return failed(std::string("File not found  - ") + path, "TGA Texture");
     std::vector<uint8_t> bytes;
     if (!readFileBytes(path, bytes)) return failed(tgaMessage(TimageFault::tgaDataShort, path), tgaCaption);
     TdecodedImage decoded = decodeTga(bytes.data(), bytes.size());
@@ -138,10 +148,14 @@ TimageFileRead readTgaFile(const std::string& path) {
 
 TimageFileRead readImageFile(TimageReader reader, const std::string& path) {
     switch (reader) {
-        case TimageReader::bmp: return readBmpFile(path);
-        case TimageReader::jpg: return readJpgFile(path);
-        case TimageReader::tga: return readTgaFile(path);
-        case TimageReader::none: break;
+        case TimageReader::bmp:
+            return readBmpFile(path);
+        case TimageReader::jpg:
+            return readJpgFile(path);
+        case TimageReader::tga:
+            return readTgaFile(path);
+        case TimageReader::none:
+            break;
     }
     return TimageFileRead{};
 }
