@@ -155,22 +155,38 @@ void enterReadyScene(TtrellikGL& game) {
 bool drawSongStart(TtrellikGL& game) {
     clearFrame(game);
     if (fadeToBlack(game)) enterReadyScene(game);
+    drawSideMasks(game);
+    drawGrid(game);
+    drawSelectedJacket(game);
     return true;
 }
 
 bool drawReady(TtrellikGL& game) {
     clearFrame(game);
-    updateShutterBob(game, game.score.gaugeLevel(drawingWindow(game)));
+    drawShutters(game);
+    drawReadyPanels(game);
     const int32_t elapsed = static_cast<int32_t>(activeClock().milliseconds() - game.readyStart);
     if (elapsed > readyDurationMs) startPlay(game);
+    drawSideMasks(game);
+    drawGrid(game);
+    drawSelectedJacket(game);
+    drawScore(game);
     return true;
 }
 
 bool drawPlay(TtrellikGL& game) {
     clearFrame(game);
     const double now = readHighResolutionMs();
-    updateShutterBob(game, game.score.gaugeLevel(drawingWindow(game)));
+    drawShutters(game);
+    drawCombo(game);
+    // Moving panels on after drawing them all shows the same frame as moving each after its own
+    // drawing: no panel's drawing depends on another's state.
+    drawPlayPanels(game, now);
     advancePanels(game, now);
+    drawSideMasks(game);
+    drawGrid(game);
+    drawScore(game);
+    drawSelectedJacket(game);
     return true;
 }
 

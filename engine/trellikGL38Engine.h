@@ -269,6 +269,29 @@ void endOfSong(TtrellikGL& game);
 // The window title of a judged press: its signed distance from the perfect time in whole ms.
 std::string judgementTitle(double differenceMs);
 
+// The play field, drawn by the ready and play scenes; the menus draw the masks, the grid and the
+// selected jacket too. Each draws nothing while no window is open.
+
+// The shutters, opened by the gauge and bobbing with the tempo; also sets the clear colour.
+void drawShutters(TtrellikGL& game);
+// The combo and its label, from a combo of 10.
+void drawCombo(TtrellikGL& game);
+// The start-here markers of the chart's first row and the highlights of pressed panels.
+void drawReadyPanels(TtrellikGL& game);
+// Per panel: the start-here marker until the first row is due, the highlight, and the marker
+// frame of the selected skin for the panel's state at now.
+void drawPlayPanels(TtrellikGL& game, double now);
+// Black masks beside the grid.
+void drawSideMasks(TtrellikGL& game);
+// The grid lines and the bars above and below the grid.
+void drawGrid(TtrellikGL& game);
+// The score right-aligned above the grid.
+void drawScore(TtrellikGL& game);
+// The selected song's jacket, large, above the grid on the left.
+void drawSelectedJacket(TtrellikGL& game);
+// How far each shutter stands from the centre at a gauge level of 0..100000.
+double shutterOpening(const TlayoutConstants& layout, int32_t gaugeLevel);
+
 // Selects a song on the wheel and plays its preview.
 void selectSong(TtrellikGL& game, int32_t index);
 
