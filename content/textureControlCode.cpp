@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/downloadFileCode.h"
@@ -22,13 +23,17 @@ const std::string dq = "\"";
 const std::string bmpCaption = "BMP Unit";
 const std::string tgaCaption = "TGA File Error";
 
-// The whole content of a regular file; false when it cannot be opened or read.
+// More than the largest picture the decoders accept can occupy; a bigger file is read only
+// this far, so that its size alone cannot exhaust memory.
+constexpr uint64_t maxImageFileBytes = uint64_t{5} << 28;
+
+// The content of a regular file (up to the bound); false when it cannot be opened or read.
 bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes) {
     const int file = ::open(resolvePath(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (file < 0) return false;
     struct stat info {};
     bool ok = ::fstat(file, &info) == 0 && S_ISREG(info.st_mode);
-    if (ok) bytes.resize(static_cast<size_t>(info.st_size));
+    if (ok) bytes.resize(static_cast<size_t>(std::min<uint64_t>(info.st_size, maxImageFileBytes)));
     size_t done = 0;
     while (ok && done < bytes.size()) {
         const ssize_t count = ::read(file, bytes.data() + done, bytes.size() - done);
