@@ -5,11 +5,7 @@
 
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <fstream>
-#include <map>
-#include <mutex>
-#include <thread>
 
 #include "engine/performanceCounterTimer.h"
 #include "platform/SVATimerCode.h"
@@ -40,79 +36,6 @@ std::chrono::steady_clock::time_point steadyTimeAt(double highResolutionMs) {
     return steady_clock::time_point(duration_cast<steady_clock::duration>(duration<double, std::milli>(highResolutionMs)));
 }
 
-// Pushes key events (and, for key 0, the end of the loop) into SDL's queue at given times.
-class TkeyPusher {
-public:
-    TkeyPusher() : worker([this] { run(); }) {}
-    ~TkeyPusher() {
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            stopping = true;
-        }
-        changed.notify_all();
-        worker.join();
-    }
-
-    void schedule(double atMs, uint16_t virtualKey, bool down) {
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            queue.emplace(atMs, TkeyAction{virtualKey, down});
-        }
-        changed.notify_all();
-    }
-
-    void scheduleQuit(double atMs) { schedule(atMs, 0, true); }
-
-private:
-    struct TkeyAction {
-        uint16_t virtualKey;
-        bool down;
-    };
-
-    static void push(const TkeyAction& action) {
-        SDL_Event event{};
-        if (action.virtualKey == 0) {
-            event.type = SDL_QUIT;
-        } else {
-            event.type = action.down ? SDL_KEYDOWN : SDL_KEYUP;
-            event.key.state = action.down ? SDL_PRESSED : SDL_RELEASED;
-            event.key.keysym.sym = sdlKeycodeFor(action.virtualKey);
-        }
-        SDL_PushEvent(&event);
-    }
-
-    void run() {
-        std::unique_lock<std::mutex> guard(lock);
-        while (!stopping) {
-            if (queue.empty()) {
-                changed.wait(guard);
-                continue;
-            }
-            const auto next = queue.begin();
-            if (systemHighResolutionMs() < next->first) {
-                changed.wait_until(guard, steadyTimeAt(next->first));
-                continue;
-            }
-            push(next->second);
-            queue.erase(next);
-        }
-    }
-
-    std::mutex lock;
-    std::condition_variable changed;
-    std::multimap<double, TkeyAction> queue;
-    bool stopping = false;
-    std::thread worker;
-};
-
-// Everything one session watches while the game plays.
-struct TsessionWatch {
-    TtrellikGL& game;
-    TkeyPusher& pusher;
-    bool pressKeys;
-    TplaySessionResult& result;
-};
-
 void announceRow(TsessionWatch& watch, uint32_t row) {
     const ChartEntry& entry = watch.game.chart.entries[row];
     bool recorded = false;
@@ -132,9 +55,16 @@ void onTick(TsessionWatch& watch, TSVATimer& timer) {
     TtrellikGL& game = watch.game;
     watch.result.finalScore = game.score;
     const uint32_t before = game.play.nextEntry;
+    const bool musicWasPlaying = game.play.musicStarted;
     playTickHandler(game);
+    if (!musicWasPlaying && game.play.musicStarted) {
+        watch.framesAtMusicStart = presentedFrameCount();
+        watch.musicStartMs = systemHighResolutionMs();
+    }
     if (game.play.nextEntry != before) announceRow(watch, before);
     if (!timer.Enabled()) {
+        watch.result.musicFrames = presentedFrameCount() - watch.framesAtMusicStart;
+        watch.result.musicMs = systemHighResolutionMs() - watch.musicStartMs;
         watch.result.ended = true;
         requestQuit();
     }
@@ -165,9 +95,8 @@ void watchKeyDowns(TsessionWatch& watch) {
 void beginSong(TsessionWatch& watch, double timeLimitSeconds) {
     TtrellikGL& game = watch.game;
     createPlayTick(game);
-    game.playTick->OnTimer = [&watch](TSVATimer& timer) { onTick(watch, timer); };
     startSong(game);
-    watchKeyDowns(watch);
+    attachSessionWatch(watch);
     watch.pusher.scheduleQuit(systemHighResolutionMs() + timeLimitSeconds * 1000.0);
 }
 
@@ -195,6 +124,63 @@ void addClick(std::vector<int16_t>& samples, double atSeconds) {
 }
 
 }  // namespace
+
+TkeyPusher::TkeyPusher() : worker([this] { run(); }) {}
+
+TkeyPusher::~TkeyPusher() {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stopping = true;
+    }
+    changed.notify_all();
+    worker.join();
+}
+
+void TkeyPusher::schedule(double atMs, uint16_t virtualKey, bool down) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        queue.emplace(atMs, TkeyAction{virtualKey, down});
+    }
+    changed.notify_all();
+}
+
+void TkeyPusher::scheduleQuit(double atMs) {
+    schedule(atMs, 0, true);
+}
+
+void TkeyPusher::push(const TkeyAction& action) {
+    SDL_Event event{};
+    if (action.virtualKey == 0) {
+        event.type = SDL_QUIT;
+    } else {
+        event.type = action.down ? SDL_KEYDOWN : SDL_KEYUP;
+        event.key.state = action.down ? SDL_PRESSED : SDL_RELEASED;
+        event.key.keysym.sym = sdlKeycodeFor(action.virtualKey);
+    }
+    SDL_PushEvent(&event);
+}
+
+void TkeyPusher::run() {
+    std::unique_lock<std::mutex> guard(lock);
+    while (!stopping) {
+        if (queue.empty()) {
+            changed.wait(guard);
+            continue;
+        }
+        const auto next = queue.begin();
+        if (systemHighResolutionMs() < next->first) {
+            changed.wait_until(guard, steadyTimeAt(next->first));
+            continue;
+        }
+        push(next->second);
+        queue.erase(next);
+    }
+}
+
+void attachSessionWatch(TsessionWatch& watch) {
+    watch.game.playTick->OnTimer = [&watch](TSVATimer& timer) { onTick(watch, timer); };
+    watchKeyDowns(watch);
+}
 
 bool writeSongMusic(const TgeneratedSong& song, const std::string& folder) {
     std::vector<int16_t> samples(2 * static_cast<size_t>(song.seconds * sampleRate), 0);

@@ -2,8 +2,12 @@
 // presses pushed into the window's queue from another thread at each marker's perfect time.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/trellikGL38Engine.h"
@@ -39,6 +43,9 @@ struct TactivatedRow {
 
 struct TplaySessionResult {
     bool ended = false;
+    // Frames presented while the music played, and for how long it played (ms).
+    uint64_t musicFrames = 0;
+    double musicMs = 0.0;
     // The score record as it stood when the song ended (the end resets it).
     ScoreControl finalScore;
     std::vector<TjudgedPress> presses;
@@ -50,3 +57,46 @@ struct TplaySessionResult {
 // time limit passed. The game needs its chart, keys and sounds; the working directory holds
 // the song.
 TplaySessionResult playSong(TtrellikGL& game, bool pressKeys, double timeLimitSeconds);
+
+// Pushes key events (and, for key 0, the end of the loop) into the window's queue at given
+// high-resolution times, from a thread of its own.
+class TkeyPusher {
+public:
+    TkeyPusher();
+    ~TkeyPusher();
+    TkeyPusher(const TkeyPusher&) = delete;
+    TkeyPusher& operator=(const TkeyPusher&) = delete;
+
+    void schedule(double atMs, uint16_t virtualKey, bool down);
+    void scheduleQuit(double atMs);
+
+private:
+    struct TkeyAction {
+        uint16_t virtualKey;
+        bool down;
+    };
+
+    static void push(const TkeyAction& action);
+    void run();
+
+    std::mutex lock;
+    std::condition_variable changed;
+    std::multimap<double, TkeyAction> queue;
+    bool stopping = false;
+    std::thread worker;
+};
+
+// Everything one session watches while the game plays.
+struct TsessionWatch {
+    TtrellikGL& game;
+    TkeyPusher& pusher;
+    bool pressKeys;
+    TplaySessionResult& result;
+    uint64_t framesAtMusicStart = 0;
+    double musicStartMs = 0.0;
+};
+
+// Hooks a watch into a game that GO has just taken out of song select; runs on the main thread.
+// The play tick then records each activated row (scheduling its presses when asked) and ends the
+// loop with the song; the play key handler records each judged press.
+void attachSessionWatch(TsessionWatch& watch);
