@@ -10,7 +10,6 @@ constexpr int32_t fullGaugeLevel = 100000;
 // Full white; tints are handed to GL unscaled and saturate at 1.
 constexpr long double full = 255.0L;
 
-constexpr double startHereEdge = 1.2;
 constexpr long double startHereTint[4] = {0.8L, 0.8L, 1.0L, 1.0L};
 constexpr long double highlightTint[4] = {0.4L, 0.4L, 1.0L, 0.8L};
 
@@ -61,7 +60,8 @@ bool rowZeroHasMarker(const TtrellikGL& game, int32_t keyIndex) {
 void drawStartHere(TtrellikGL& game, int32_t keyIndex) {
     if (!rowZeroHasMarker(game, keyIndex)) return;
     const TpanelCentre& centre = game.panels[transposeIndex(keyIndex)];
-    drawQuad(game, game.textures.startHere, centre.x, centre.y, startHereEdge, startHereEdge, startHereTint);
+    const double edge = game.layout.jacketSizeSelected;
+    drawQuad(game, game.textures.startHere, centre.x, centre.y, edge, edge, startHereTint);
 }
 
 void drawHighlight(TtrellikGL& game, int32_t panel) {

@@ -418,6 +418,17 @@ std::optional<std::pair<size_t, int>> markerShotOf(const TdemoChart& chart) {
     return std::nullopt;
 }
 
+// A key of the first row and a key of the same grid row that is not in it.
+std::optional<std::pair<int, int>> startHereProbeOf(const TchartRow& first) {
+    const auto inRow = [&first](int key) {
+        return std::find(first.keyIndices.begin(), first.keyIndices.end(), key) != first.keyIndices.end();
+    };
+    for (int key : first.keyIndices)
+        for (int other = (key / 4) * 4; other < (key / 4) * 4 + 4; ++other)
+            if (!inRow(other)) return std::make_pair(key, other);
+    return std::nullopt;
+}
+
 }  // namespace
 
 TEST_F(TplayerSession, LoadsPlaysADemoSongAndReturnsToSongSelect) {
@@ -473,6 +484,17 @@ TEST_F(TplayerSession, LoadsPlaysADemoSongAndReturnsToSongSelect) {
 
     const std::optional<Tclock::time_point> readyStart = waitForReadyScene();
     ASSERT_TRUE(readyStart) << "the ready scene did not show";
+
+    // Ready: the start-here markers stand on the panels of the chart's first row.
+    waitUntil(after(*readyStart, readyMs / 2));
+    const Tshot readyShot = window.shot();
+    readyShot.keep("ready");
+    const std::optional<std::pair<int, int>> startHere = startHereProbeOf(chart->rows.front());
+    ASSERT_TRUE(startHere) << "the first row fills whole grid rows";
+    const Tpixel marked = readyShot.at(view.panelOfKey(startHere->first));
+    const Tpixel unmarked = readyShot.at(view.panelOfKey(startHere->second));
+    EXPECT_GT(difference(marked, unmarked), 60) << "start here on key " << startHere->first << " " << text(marked)
+                                                << " against key " << startHere->second << " " << text(unmarked);
     // The music starts with the first frame after the ready time; the judged offsets correct
     // what is left of the estimate as they come.
     const Tclock::time_point musicStart = after(*readyStart, readyMs + 10.0);
@@ -495,8 +517,12 @@ TEST_F(TplayerSession, LoadsPlaysADemoSongAndReturnsToSongSelect) {
         // A press lands offset ms after its perfect time: later presses move by half of that.
         if (std::abs(offset) <= judgeableMs) correctionMs -= offset / 2.0;
     };
-    for (const TplayAction& action : actions) {
+    // A second picture late in the song, when the gauge has opened the shutters, only for a look.
+    const size_t lateAction = actions.size() * 2 / 3;
+    for (size_t index = 0; index < actions.size(); ++index) {
+        const TplayAction& action = actions[index];
         const Tclock::time_point due = after(musicStart, action.atMs + correctionMs);
+        if (index == lateAction && std::getenv("TRELLIK_E2E_SHOTS")) window.shot().keep("play_late");
         if (markerShot && !shotTaken) {
             const double shotMs = chart->rows[markerShot->first].seconds * 1000.0 - perfectLeadMs - 250.0;
             const Tclock::time_point shotTime = after(musicStart, shotMs + correctionMs);
@@ -542,6 +568,9 @@ TEST_F(TplayerSession, LoadsPlaysADemoSongAndReturnsToSongSelect) {
         offsets.push_back(press.offsetMs);
         withinWindow += std::abs(press.offsetMs) <= judgeableMs;
     }
+    std::printf("first offsets:");
+    for (size_t i = 0; i < offsets.size() && i < 6; ++i) std::printf(" %d", offsets[i]);
+    std::printf(" ms\n");
     std::sort(offsets.begin(), offsets.end());
     std::printf("%zu presses, %zu titles, %zu within the judgement window", actions.size() / 2, judged.size(),
                 withinWindow);
