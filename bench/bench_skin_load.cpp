@@ -41,14 +41,16 @@ void writeFrame(const std::string& path, int seed) {
                                        static_cast<uint8_t>(x ^ y), static_cast<uint8_t>((x + y) / 2)});
         }
     }
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string makeSkin(const std::filesystem::path& folder) {
     std::filesystem::create_directories(folder);
     for (int state = 0; state < markerStateCount; ++state) {
         for (int frame = 0; frame < framesPerState; ++frame) {
-            const std::string name = std::string("bench_") + markerStateNames[state] + "_" + std::to_string(frame) + ".tga";
+            const std::string name =
+                std::string("bench_") + markerStateNames[state] + "_" + std::to_string(frame) + ".tga";
             writeFrame((folder / name).string(), state * framesPerState + frame);
         }
     }
@@ -115,7 +117,8 @@ int main() {
         std::fprintf(stderr, "bench_skin_load: no GL context: %s\n", SDL_GetError());
         return 1;
     }
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("bench_skin_" + std::to_string(::getpid()));
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("bench_skin_" + std::to_string(::getpid()));
     const std::string skin = makeSkin(folder);
 
     loadSkinOnce(skin);  // warms the file cache and the driver

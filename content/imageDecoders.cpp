@@ -15,8 +15,8 @@ uint16_t readU16(const uint8_t* at) {
 }
 
 uint32_t readU32(const uint8_t* at) {
-    return static_cast<uint32_t>(at[0]) | (static_cast<uint32_t>(at[1]) << 8) |
-           (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[3]) << 24);
+    return static_cast<uint32_t>(at[0]) | (static_cast<uint32_t>(at[1]) << 8) | (static_cast<uint32_t>(at[2]) << 16) |
+           (static_cast<uint32_t>(at[3]) << 24);
 }
 
 int32_t readI32(const uint8_t* at) {
@@ -139,7 +139,8 @@ bool decodeTgaPackets(const uint8_t* data, size_t size, uint8_t* out, size_t pix
         const size_t needed = isRun ? pixelSize : count * pixelSize;
         if (size - at < needed) return false;
         if (isRun) {
-            for (size_t i = 0; i < count; ++i) copySwappingRedAndBlue(data + at, out + (done + i) * pixelSize, 1, pixelSize);
+            for (size_t i = 0; i < count; ++i)
+                copySwappingRedAndBlue(data + at, out + (done + i) * pixelSize, 1, pixelSize);
         } else {
             copySwappingRedAndBlue(data + at, out + done * pixelSize, count, pixelSize);
         }
@@ -273,8 +274,10 @@ TdecodedImage decodeTga(const uint8_t* bytes, size_t size) {
     TdecodedImage result;
     startBuffer(result.image, header.width, header.height, pixelSize == 4 ? TpixelLayout::rgba : TpixelLayout::rgb);
     uint8_t* out = result.image.pixels.data();
-    if (!compressed) copySwappingRedAndBlue(data, out, pixelCount, pixelSize);
-    else if (!decodeTgaPackets(data, available, out, pixelCount, pixelSize)) return refusal(TimageFault::tgaDataShort);
+    if (!compressed)
+        copySwappingRedAndBlue(data, out, pixelCount, pixelSize);
+    else if (!decodeTgaPackets(data, available, out, pixelCount, pixelSize))
+        return refusal(TimageFault::tgaDataShort);
     if (header.descriptor & tgaTopOrigin) mirrorRows(result.image);
     return result;
 }

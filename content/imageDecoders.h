@@ -49,5 +49,4 @@ TdecodedImage decodeBmp(const uint8_t* bytes, size_t size);
 TdecodedImage decodeTga(const uint8_t* bytes, size_t size);
 // Whatever libjpeg decodes to RGB; always opaque RGBA. maxPixels bounds width x height (the
 // fuzz target uses a small bound to keep tiny inputs from asking for huge buffers).
-TdecodedImage decodeJpeg(const uint8_t* bytes, size_t size,
-                         uint64_t maxPixels = uint64_t{maxImageSide} * maxImageSide);
+TdecodedImage decodeJpeg(const uint8_t* bytes, size_t size, uint64_t maxPixels = uint64_t{maxImageSide} * maxImageSide);

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/downloadFileCode.h"
@@ -14,19 +15,25 @@
 #include "platform/messageBox.h"
 #include "platform/pathResolver.h"
 
+// Texts start as std::string rather than a literal: GCC 12 at -O3 warns falsely about a literal
+// added in front of a string.
 namespace {
 
 const std::string dq = "\"";
 const std::string bmpCaption = "BMP Unit";
 const std::string tgaCaption = "TGA File Error";
 
-// The whole content of a regular file; false when it cannot be opened or read.
+// More than the largest picture the decoders accept can occupy; a bigger file is read only
+// this far, so that its size alone cannot exhaust memory.
+constexpr uint64_t maxImageFileBytes = uint64_t{5} << 28;
+
+// The content of a regular file (up to the bound); false when it cannot be opened or read.
 bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes) {
     const int file = ::open(resolvePath(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (file < 0) return false;
     struct stat info {};
     bool ok = ::fstat(file, &info) == 0 && S_ISREG(info.st_mode);
-    if (ok) bytes.resize(static_cast<size_t>(info.st_size));
+    if (ok) bytes.resize(static_cast<size_t>(std::min<uint64_t>(info.st_size, maxImageFileBytes)));
     size_t done = 0;
     while (ok && done < bytes.size()) {
         const ssize_t count = ::read(file, bytes.data() + done, bytes.size() - done);
@@ -54,32 +61,40 @@ TimageFileRead succeeded(TpixelBuffer&& image) {
 }
 
 std::string sizeRefusal(const std::string& path) {
-    return "Couldn't load " + dq + path + dq + ". Width and height must be 1 to 16384.";
+    return std::string("Couldn't load ") + dq + path + dq + ". Width and height must be 1 to 16384.";
 }
 
 std::string bmpMessage(TimageFault fault, const std::string& path) {
     switch (fault) {
-        case TimageFault::bmpPaletteShort: return "Error reading palette";
+        case TimageFault::bmpPaletteShort:
+            return "Error reading palette";
         case TimageFault::bmpVariant:
-            return "Couldn't load " + dq + path + dq + ". Only uncompressed 24 bit BMP files supported.";
-        case TimageFault::badSize: return sizeRefusal(path);
-        default: return "Error reading bitmap data";
+            return std::string("Couldn't load ") + dq + path + dq + ". Only uncompressed 24 bit BMP files supported.";
+        case TimageFault::badSize:
+            return sizeRefusal(path);
+        default:
+            return "Error reading bitmap data";
     }
 }
 
 std::string tgaMessage(TimageFault fault, const std::string& path) {
-    const std::string named = "Couldn't load " + dq + path + dq + ".";
+    const std::string named = std::string("Couldn't load ") + dq + path + dq + ".";
     switch (fault) {
-        case TimageFault::tgaType: return named + " Only 24 and 32bit TGA supported.";
-        case TimageFault::tgaColourMap: return named + " Colormapped TGA files not supported.";
-        case TimageFault::tgaDepth: return named + " Only 24 and 32 bit TGA files supported.";
-        case TimageFault::badSize: return sizeRefusal(path);
-        default: return "Couldn't read file " + dq + path + dq + ".";
+        case TimageFault::tgaType:
+            return named + " Only 24 and 32bit TGA supported.";
+        case TimageFault::tgaColourMap:
+            return named + " Colormapped TGA files not supported.";
+        case TimageFault::tgaDepth:
+            return named + " Only 24 and 32 bit TGA files supported.";
+        case TimageFault::badSize:
+            return sizeRefusal(path);
+        default:
+            return std::string("Couldn't read file ") + dq + path + dq + ".";
     }
 }
 
 std::string jpgMessage(const std::string& path) {
-    return "Couldn't load JPG - " + dq + path + dq;
+    return std::string("Couldn't load JPG - ") + dq + path + dq;
 }
 
 bool showAndRefuse(const TimageFileRead& read) {
@@ -113,7 +128,7 @@ TimageReader readerForPath(const std::string& path) {
 
 TimageFileRead readBmpFile(const std::string& path) {
     std::vector<uint8_t> bytes;
-    if (!readFileBytes(path, bytes)) return failed("Error opening " + path, bmpCaption);
+    if (!readFileBytes(path, bytes)) return failed(std::string("Error opening ") + path, bmpCaption);
     TdecodedImage decoded = decodeBmp(bytes.data(), bytes.size());
     if (!decoded.ok()) return failed(bmpMessage(decoded.fault, path), bmpCaption);
     return succeeded(std::move(decoded.image));
@@ -128,7 +143,7 @@ TimageFileRead readJpgFile(const std::string& path) {
 }
 
 TimageFileRead readTgaFile(const std::string& path) {
-    if (!pathExists(path)) return failed("File not found  - " + path, "TGA Texture");
+    if (!pathExists(path)) return failed(std::string("File not found  - ") + path, "TGA Texture");
     std::vector<uint8_t> bytes;
     if (!readFileBytes(path, bytes)) return failed(tgaMessage(TimageFault::tgaDataShort, path), tgaCaption);
     TdecodedImage decoded = decodeTga(bytes.data(), bytes.size());
@@ -138,10 +153,14 @@ TimageFileRead readTgaFile(const std::string& path) {
 
 TimageFileRead readImageFile(TimageReader reader, const std::string& path) {
     switch (reader) {
-        case TimageReader::bmp: return readBmpFile(path);
-        case TimageReader::jpg: return readJpgFile(path);
-        case TimageReader::tga: return readTgaFile(path);
-        case TimageReader::none: break;
+        case TimageReader::bmp:
+            return readBmpFile(path);
+        case TimageReader::jpg:
+            return readJpgFile(path);
+        case TimageReader::tga:
+            return readTgaFile(path);
+        case TimageReader::none:
+            break;
     }
     return TimageFileRead{};
 }

@@ -13,6 +13,8 @@
 const char* const markerStateNames[markerStateCount] = {"normal", "normalpassed", "perfect", "great",
                                                         "good",   "bad",          "miss"};
 
+// Texts start as std::string rather than a literal: GCC 12 at -O3 warns falsely about a literal
+// added in front of a string.
 namespace {
 
 const char* const imageExtensions[] = {".tga", ".bmp", ".jpg"};
@@ -84,7 +86,7 @@ int32_t loadStateFrames(Tmarker& slot, int32_t state, const TloaderSteps& steps)
 
 void loadStateRow(Tmarker& slot, int32_t state, const TloaderSteps& steps) {
     const std::string stateName = markerStateNames[state];
-    steps.write("| " + slot.name + " " + stateName);
+    steps.write(std::string("| ") + slot.name + " " + stateName);
     steps.refresh();
     const int32_t loaded = loadStateFrames(slot, state, steps);
     steps.write(tableBlanks(54 - static_cast<int>(stateName.size() + slot.name.size()) - loaded));
@@ -93,7 +95,8 @@ void loadStateRow(Tmarker& slot, int32_t state, const TloaderSteps& steps) {
 }
 
 void loadPreviewRow(Tmarker& slot, const TloaderSteps& steps) {
-    steps.write("| " + slot.name + " preview image" + tableBlanks(24 - static_cast<int>(slot.name.size())));
+    steps.write(std::string("| ") + slot.name + " preview image" +
+                tableBlanks(24 - static_cast<int>(slot.name.size())));
     const std::string path = firstExistingImage(slot.folder + slot.name + "_prev");
     if (path.empty()) {
         slot.preview = getFrame(slot, 1, 0.5);
@@ -111,7 +114,8 @@ void writeHeader(const TloaderSteps& steps) {
 }
 
 void writeFooter(int32_t nameCount, const TloaderSteps& steps) {
-    steps.write("| " + std::to_string(nameCount) + " markers loaded" + tableBlanks(46 - countDigits(nameCount)));
+    steps.write(std::string("| ") + std::to_string(nameCount) + " markers loaded" +
+                tableBlanks(46 - countDigits(nameCount)));
     steps.writeLine("|");
     steps.writeLine("'--------------------------------------------------------------'");
 }
@@ -135,12 +139,13 @@ void loadMarkersWith(TmarkersControl& table, const std::string& folder, const Tl
     for (int32_t i = 0; i < kept; ++i) addMarkerWith(table, folder, sets[i], steps);
     writeFooter(table.nameCount, steps);
     if (sets.size() > static_cast<size_t>(kept)) {
-        steps.writeLine("Skipped " + std::to_string(sets.size() - kept) + " more marker sets: there is room for " +
-                        std::to_string(markerSetCapacity) + ".");
+        steps.writeLine(std::string("Skipped ") + std::to_string(sets.size() - kept) +
+                        " more marker sets: there is room for " + std::to_string(markerSetCapacity) + ".");
     }
 }
 
-void addMarkerWith(TmarkersControl& table, const std::string& folder, const std::string& name, const TloaderSteps& steps) {
+void addMarkerWith(TmarkersControl& table, const std::string& folder, const std::string& name,
+                   const TloaderSteps& steps) {
     if (table.loadedCount >= markerSetCapacity) return;
     Tmarker& slot = table.markers[++table.loadedCount];
     slot.name = name;
@@ -153,8 +158,8 @@ void loadMarkerSetWith(Tmarker& slot, const TloaderSteps& steps) {
     for (int32_t state = 0; state < markerStateCount; ++state) loadStateRow(slot, state, steps);
     loadPreviewRow(slot, steps);
     const int hyphens = std::max(0, 42 - static_cast<int>(slot.name.size()));
-    steps.write("|" + std::string(static_cast<size_t>(hyphens), '-'));
-    steps.writeLine(" " + slot.name + " LOADING COMPLETE! |");
+    steps.write(std::string("|").append(static_cast<size_t>(hyphens), '-'));
+    steps.writeLine(std::string(" ") + slot.name + " LOADING COMPLETE! |");
     steps.refresh();
     slot.loaded = true;
 }

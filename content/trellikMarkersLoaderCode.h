@@ -46,7 +46,8 @@ void loadMarkerSet(Tmarker& slot, const std::function<void()>& refresh);
 
 // The same with the image loading and the table output given by the caller.
 void loadMarkersWith(TmarkersControl& table, const std::string& folder, const TloaderSteps& steps);
-void addMarkerWith(TmarkersControl& table, const std::string& folder, const std::string& name, const TloaderSteps& steps);
+void addMarkerWith(TmarkersControl& table, const std::string& folder, const std::string& name,
+                   const TloaderSteps& steps);
 void loadMarkerSetWith(Tmarker& slot, const TloaderSteps& steps);
 
 // The frame of a state (panel state 1..7) at progress 0..1; 0 when the state has no frames.

@@ -102,12 +102,13 @@ TEST(LoadTexture, FilesArriveUprightWithTheirLayout) {
     TtemporaryFolder folder;
     TworkingDirectory inFolder(folder.path());
     makePlasma(folder.file("p.png"), 2, 4);
-    imageMagick("'" + folder.file("p.png") + "' -alpha set -channel A -fx 'j/h' +channel '" + folder.file("a.png") + "'");
-    const std::string p = "'" + folder.file("p.png") + "' ";
+    imageMagick(quoted(folder.file("p.png")) + " -alpha set -channel A -fx 'j/h' +channel " +
+                quoted(folder.file("a.png")));
+    const std::string p = quoted(folder.file("p.png")) + " ";
     imageMagick(p + "-type TrueColor BMP3:'" + folder.file("p.bmp") + "'");
-    imageMagick(p + "-compress RLE -orient TopLeft '" + folder.file("p.Tga") + "'");
-    imageMagick("'" + folder.file("a.png") + "' -compress None '" + folder.file("a.tga") + "'");
-    imageMagick(p + "-quality 95 '" + folder.file("p.jpg") + "'");
+    imageMagick(p + "-compress RLE -orient TopLeft " + quoted(folder.file("p.Tga")));
+    imageMagick(quoted(folder.file("a.png")) + " -compress None " + quoted(folder.file("a.tga")));
+    imageMagick(p + "-quality 95 " + quoted(folder.file("p.jpg")));
     struct Tcase {
         std::string name;
         TpixelLayout layout;
@@ -160,7 +161,8 @@ TEST(GameLoaders, SkinsAndJacketsBecomeTextures) {
     createFolders("sng");
     createFolders("gfx");
     makePlasma("frame.png", 8, 8);
-    for (int i = 0; i < 3; ++i) imageMagick("frame.png -compress None MKR/star_normal_" + std::to_string(i) + ".tga");
+    for (int i = 0; i < 3; ++i)
+        imageMagick(std::string("frame.png -compress None MKR/star_normal_") + std::to_string(i) + ".tga");
     imageMagick("frame.png MKR/star_prev.jpg");
     imageMagick("frame.png -type TrueColor BMP3:sng/song.bmp");
     imageMagick("frame.png gfx/defaultCover.jpg");
@@ -184,7 +186,8 @@ TEST(GameLoaders, SkinsAndJacketsBecomeTextures) {
     EXPECT_NE(getSongCover(*songs, 1), getSongCover(*songs, 0));
     // The tables went to the console, whose log keeps them.
     const std::string log = readFile("debug.txt");
-    EXPECT_NE(log.find("| star normal..." + std::string(41, ' ') + "DONE! |\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string("| star normal...") + std::string(41, ' ') + "DONE! |\r\n"), std::string::npos)
+        << log;
     EXPECT_NE(log.find("| 2 songs loaded "), std::string::npos) << log;
 }
 

@@ -45,13 +45,13 @@ uint32_t getU32(const std::vector<uint8_t>& bytes, size_t at) {
 // An 18-byte TGA header followed by the given pixel data.
 std::vector<uint8_t> tgaFile(uint8_t type, uint16_t width, uint16_t height, uint8_t bits,
                              const std::vector<uint8_t>& data, uint8_t colourMapType = 0) {
-    std::vector<uint8_t> bytes(18, 0);
+    std::vector<uint8_t> bytes(18 + data.size(), 0);
     bytes[1] = colourMapType;
     bytes[2] = type;
     putU16(bytes, 12, width);
     putU16(bytes, 14, height);
     bytes[16] = bits;
-    bytes.insert(bytes.end(), data.begin(), data.end());
+    std::copy(data.begin(), data.end(), bytes.begin() + 18);
     return bytes;
 }
 
@@ -95,9 +95,11 @@ protected:
     static void SetUpTestSuite() {
         folder = new TtemporaryFolder;
         makePlasma(file("plasma.png"), 13, 7);
-        imageMagick("'" + file("plasma.png") + "' -alpha set -channel A -fx 'i/w' +channel '" + file("alpha.png") + "'");
+        imageMagick(quoted(file("plasma.png")) + " -alpha set -channel A -fx 'i/w' +channel " +
+                    quoted(file("alpha.png")));
         // Flat colour beside noise, so that run-length files hold both run and raw packets.
-        imageMagick("-size 40x5 xc:'#336699' \\( -seed 2 -size 19x5 plasma: \\) -composite '" + file("mixed.png") + "'");
+        imageMagick(std::string("-size 40x5 xc:'#336699' \\( -seed 2 -size 19x5 plasma: \\) -composite '") +
+                    file("mixed.png") + "'");
     }
     static void TearDownTestSuite() {
         delete folder;
@@ -109,7 +111,7 @@ protected:
     // against ImageMagick's reading of the same file.
     static void expectTgaAgrees(const std::string& source, const std::string& options, const std::string& map) {
         const std::string path = file("out.tga");
-        imageMagick("'" + file(source) + "' " + options + " '" + path + "'");
+        imageMagick(quoted(file(source)) + " " + options + " " + quoted(path));
         const TdecodedImage decoded = decodeFile(decodeTga, path);
         ASSERT_TRUE(decoded.ok()) << options;
         EXPECT_EQ(decoded.image.layout, map == "rgba" ? TpixelLayout::rgba : TpixelLayout::rgb) << options;
@@ -135,7 +137,7 @@ TEST_F(ImageDecoders, TgaOfEveryAcceptedKindMatchesImageMagick) {
 }
 
 TEST_F(ImageDecoders, TgaTopLeftOriginAndIdentificationFieldDoNotMoveThePicture) {
-    imageMagick("'" + file("plasma.png") + "' -compress None '" + file("plain.tga") + "'");
+    imageMagick(quoted(file("plasma.png")) + " -compress None " + quoted(file("plain.tga")));
     const std::vector<uint8_t> plain = bytesOf(file("plain.tga"));
     ASSERT_EQ(plain[0], 0);
     ASSERT_EQ(plain[17] & 0x20, 0);
@@ -157,8 +159,8 @@ TEST_F(ImageDecoders, TgaTopLeftOriginAndIdentificationFieldDoNotMoveThePicture)
 
 TEST_F(ImageDecoders, RunLengthTgaDecodesToTheSamePixelsAsTheUncompressedFile) {
     for (const std::string source : {"mixed.png", "alpha.png"}) {
-        imageMagick("'" + file(source) + "' -compress None '" + file("raw.tga") + "'");
-        imageMagick("'" + file(source) + "' -compress RLE '" + file("rle.tga") + "'");
+        imageMagick(quoted(file(source)) + " -compress None " + quoted(file("raw.tga")));
+        imageMagick(quoted(file(source)) + " -compress RLE " + quoted(file("rle.tga")));
         ASSERT_EQ(bytesOf(file("rle.tga"))[2], 10);
         const TdecodedImage raw = decodeFile(decodeTga, file("raw.tga"));
         const TdecodedImage rle = decodeFile(decodeTga, file("rle.tga"));
@@ -172,7 +174,7 @@ TEST_F(ImageDecoders, Bmp24OfAnyWidthMatchesImageMagick) {
         makePlasma(file("wide.png"), width, 3);
         for (const std::string format : {"BMP3", "BMP"}) {
             const std::string path = file("wide.bmp");
-            imageMagick("'" + file("wide.png") + "' -type TrueColor " + format + ":'" + path + "'");
+            imageMagick(quoted(file("wide.png")) + " -type TrueColor " + format + ":'" + path + "'");
             const TdecodedImage decoded = decodeFile(decodeBmp, path);
             ASSERT_TRUE(decoded.ok()) << width << format;
             EXPECT_EQ(decoded.image.layout, TpixelLayout::rgb);
@@ -184,7 +186,7 @@ TEST_F(ImageDecoders, Bmp24OfAnyWidthMatchesImageMagick) {
 
 TEST_F(ImageDecoders, BmpHeaderVariantsAllDecodeToTheSamePicture) {
     const std::string path = file("v5.bmp");
-    imageMagick("'" + file("plasma.png") + "' -type TrueColor BMP:'" + path + "'");
+    imageMagick(quoted(file("plasma.png")) + " -type TrueColor BMP:'" + path + "'");
     const std::vector<uint8_t> v5 = bytesOf(path);
     ASSERT_EQ(getU32(v5, 14), 124u);
     const std::vector<uint8_t> expected = imageMagickPixels(path, "rgb");
@@ -225,7 +227,7 @@ TEST_F(ImageDecoders, JpegMatchesLibjpegsReferenceDecodingAndIsOpaque) {
     const std::vector<std::string> options = {"-quality 90", "-quality 40 -interlace Plane", "-type Grayscale"};
     for (const std::string& option : options) {
         const std::string path = file("picture.jpg");
-        imageMagick("'" + file("plasma.png") + "' " + option + " '" + path + "'");
+        imageMagick(quoted(file("plasma.png")) + " " + option + " " + quoted(path));
         const TdecodedImage decoded = decodeJpegFile(path);
         ASSERT_TRUE(decoded.ok()) << option;
         EXPECT_EQ(decoded.image.layout, TpixelLayout::rgba);
@@ -271,30 +273,32 @@ TEST(TgaRunLength, PacketsReachingPastTheImageStopAtItsEnd) {
     ASSERT_TRUE(run.ok());
     EXPECT_EQ(run.image.pixels, std::vector<uint8_t>({30, 20, 10, 30, 20, 10, 30, 20, 10, 30, 20, 10}));
     // One raw pixel, then a raw packet of 4 of which 3 fit; the file ends after those 3.
-    const std::vector<uint8_t> raw = tgaFile(10, 2, 2, 32, {0x00, 1, 2, 3, 4, 0x03, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
+    const std::vector<uint8_t> raw =
+        tgaFile(10, 2, 2, 32, {0x00, 1, 2, 3, 4, 0x03, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
     const TdecodedImage cut = decodeTga(raw.data(), raw.size());
     ASSERT_TRUE(cut.ok());
-    EXPECT_EQ(cut.image.pixels,
-              std::vector<uint8_t>({3, 2, 1, 4, 7, 6, 5, 8, 11, 10, 9, 12, 15, 14, 13, 16}));
+    EXPECT_EQ(cut.image.pixels, std::vector<uint8_t>({3, 2, 1, 4, 7, 6, 5, 8, 11, 10, 9, 12, 15, 14, 13, 16}));
 }
 
 TEST(BmpRefusals, UnsupportedVariantsShortFilesAndSizes) {
     TtemporaryFolder folder;
     makePlasma(folder.file("p.png"), 3, 2);
-    imageMagick("'" + folder.file("p.png") + "' -type TrueColor BMP3:'" + folder.file("p.bmp") + "'");
+    imageMagick(quoted(folder.file("p.png")) + " -type TrueColor BMP3:'" + folder.file("p.bmp") + "'");
     const std::vector<uint8_t> good = bytesOf(folder.file("p.bmp"));
     ASSERT_EQ(bmpFault(good), TimageFault::none);
     auto changed = [&](size_t at, uint32_t value, int width) {
         std::vector<uint8_t> bytes = good;
-        if (width == 2) putU16(bytes, at, static_cast<uint16_t>(value));
-        else putU32(bytes, at, value);
+        if (width == 2)
+            putU16(bytes, at, static_cast<uint16_t>(value));
+        else
+            putU32(bytes, at, value);
         return bytes;
     };
     EXPECT_EQ(bmpFault(changed(0, 0x4D42 ^ 0x0101, 2)), TimageFault::bmpVariant);  // not "BM"
-    EXPECT_EQ(bmpFault(changed(14, 12, 4)), TimageFault::bmpVariant);             // OS/2 core header
+    EXPECT_EQ(bmpFault(changed(14, 12, 4)), TimageFault::bmpVariant);              // OS/2 core header
     EXPECT_EQ(bmpFault(changed(28, 32, 2)), TimageFault::bmpVariant);
     EXPECT_EQ(bmpFault(changed(28, 8, 2)), TimageFault::bmpVariant);
-    EXPECT_EQ(bmpFault(changed(30, 1, 4)), TimageFault::bmpVariant);              // run-length
+    EXPECT_EQ(bmpFault(changed(30, 1, 4)), TimageFault::bmpVariant);  // run-length
     EXPECT_EQ(bmpFault(changed(18, 0, 4)), TimageFault::badSize);
     EXPECT_EQ(bmpFault(changed(18, static_cast<uint32_t>(-3), 4)), TimageFault::badSize);
     EXPECT_EQ(bmpFault(changed(22, 0, 4)), TimageFault::badSize);
@@ -311,16 +315,17 @@ TEST(BmpRefusals, UnsupportedVariantsShortFilesAndSizes) {
 TEST(BmpRows, LastRowPaddingMayBeMissing) {
     TtemporaryFolder folder;
     makePlasma(folder.file("p.png"), 3, 2);
-    imageMagick("'" + folder.file("p.png") + "' -type TrueColor BMP3:'" + folder.file("p.bmp") + "'");
+    imageMagick(quoted(folder.file("p.png")) + " -type TrueColor BMP3:'" + folder.file("p.bmp") + "'");
     const std::vector<uint8_t> good = bytesOf(folder.file("p.bmp"));
     const std::vector<uint8_t> unpadded(good.begin(), good.end() - 3);
-    EXPECT_EQ(decodeBmp(unpadded.data(), unpadded.size()).image.pixels, decodeBmp(good.data(), good.size()).image.pixels);
+    EXPECT_EQ(decodeBmp(unpadded.data(), unpadded.size()).image.pixels,
+              decodeBmp(good.data(), good.size()).image.pixels);
 }
 
 TEST(JpegRefusals, BrokenFilesAreRefusedNotFatal) {
     TtemporaryFolder folder;
     makePlasma(folder.file("p.png"), 64, 64);
-    imageMagick("'" + folder.file("p.png") + "' '" + folder.file("p.jpg") + "'");
+    imageMagick(quoted(folder.file("p.png")) + " " + quoted(folder.file("p.jpg")));
     const std::vector<uint8_t> good = bytesOf(folder.file("p.jpg"));
     const std::vector<uint8_t> headerOnly(good.begin(), good.begin() + 20);
     EXPECT_EQ(decodeJpeg(headerOnly.data(), headerOnly.size()).fault, TimageFault::jpegError);

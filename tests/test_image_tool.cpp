@@ -15,17 +15,13 @@ struct TtoolResult {
 
 TtoolResult runTool(const std::string& arguments) {
     TtoolResult result;
-    FILE* pipe = ::popen(("'" + builtProgram("tools/trellik-tool") + "' " + arguments + " 2>/dev/null").c_str(), "r");
+    FILE* pipe = ::popen((quoted(builtProgram("tools/trellik-tool")) + " " + arguments + " 2>/dev/null").c_str(), "r");
     if (!pipe) return result;
     char chunk[4096];
     for (size_t count = 0; (count = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) result.out.append(chunk, count);
     const int status = ::pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
-}
-
-std::string quoted(const std::string& path) {
-    return "'" + path + "'";
 }
 
 }  // namespace
@@ -54,9 +50,11 @@ TEST(ImageTool, DecodedPixelsAgreeWithImageMagickOnEveryTestImage) {
         const std::string image = folder.file(test.name);
         const bool prefixed = test.options.back() == ':';
         imageMagick(test.options + (prefixed ? "" : " ") + quoted(image));
-        const TtoolResult result = runTool("image " + quoted(image) + " --out " + quoted(folder.file("out.pam")));
+        const TtoolResult result =
+            runTool(std::string("image ") + quoted(image) + " --out " + quoted(folder.file("out.pam")));
         EXPECT_EQ(result.status, 0) << test.name;
-        EXPECT_NE(result.out.find("size: 13 x 7\nlayout: " + std::string(test.map == "rgba" ? "RGBA" : "RGB") + "\n"),
+        EXPECT_NE(result.out.find(std::string("size: 13 x 7\nlayout: ") +
+                                  std::string(test.map == "rgba" ? "RGBA" : "RGB") + "\n"),
                   std::string::npos)
             << result.out;
         EXPECT_EQ(imageMagickPixels(folder.file("out.pam"), test.map), imageMagickPixels(image, test.map)) << test.name;
@@ -66,9 +64,10 @@ TEST(ImageTool, DecodedPixelsAgreeWithImageMagickOnEveryTestImage) {
 TEST(ImageTool, RefusalsPrintTheGamesMessage) {
     TtemporaryFolder folder;
     writeFile(folder.file("short.tga"), std::string("\0\0\2\0\0\0\0\0\0\0\0\0\4\0\4\0\x18\0", 18));
-    const TtoolResult refused = runTool("image " + quoted(folder.file("short.tga")));
+    const TtoolResult refused = runTool(std::string("image ") + quoted(folder.file("short.tga")));
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.out.find("message: Couldn't read file \"" + folder.file("short.tga") + "\".\ncaption: TGA File Error"),
+    EXPECT_NE(refused.out.find(std::string("message: Couldn't read file \"") + folder.file("short.tga") +
+                               "\".\ncaption: TGA File Error"),
               std::string::npos)
         << refused.out;
     EXPECT_EQ(runTool("image a.jpeg").status, 1);
@@ -78,19 +77,23 @@ TEST(ImageTool, RefusalsPrintTheGamesMessage) {
 TEST(ContentTool, SkinsAndSongsPrintTheGamesTables) {
     TtemporaryFolder folder;
     makePlasma(folder.file("p.png"), 4, 4);
-    for (int i = 0; i < 2; ++i) imageMagick(quoted(folder.file("p.png")) + " " + quoted(folder.file("star_miss_" + std::to_string(i) + ".tga")));
-    const TtoolResult skins = runTool("skins " + quoted(folder.path()));
+    for (int i = 0; i < 2; ++i)
+        imageMagick(quoted(folder.file("p.png")) + " " +
+                    quoted(folder.file(std::string("star_miss_") + std::to_string(i) + ".tga")));
+    const TtoolResult skins = runTool(std::string("skins ") + quoted(folder.path()));
     EXPECT_EQ(skins.status, 0);
-    EXPECT_NE(skins.out.find("| star miss.." + std::string(44, ' ') + "DONE! |\n"), std::string::npos) << skins.out;
+    EXPECT_NE(skins.out.find(std::string("| star miss..") + std::string(44, ' ') + "DONE! |\n"), std::string::npos)
+        << skins.out;
     EXPECT_NE(skins.out.find("| 1 markers loaded "), std::string::npos);
 
     writeFile(folder.file("star_prev.bmp"), "broken");
-    EXPECT_EQ(runTool("skins " + quoted(folder.path())).status, 1);
+    EXPECT_EQ(runTool(std::string("skins ") + quoted(folder.path())).status, 1);
 
     writeFile(folder.file("song0.txt"), "");
     writeFile(folder.file("song2.txt"), "");
-    const TtoolResult songs = runTool("songs " + quoted(folder.path()));
+    const TtoolResult songs = runTool(std::string("songs ") + quoted(folder.path()));
     EXPECT_EQ(songs.status, 0);
-    EXPECT_NE(songs.out.find("| song" + std::string(41, ' ') + "|  BSC     EXT  |\n"), std::string::npos) << songs.out;
+    EXPECT_NE(songs.out.find(std::string("| song") + std::string(41, ' ') + "|  BSC     EXT  |\n"), std::string::npos)
+        << songs.out;
     EXPECT_NE(songs.out.find("| 1 songs loaded "), std::string::npos);
 }

@@ -93,10 +93,10 @@ TEST_F(Skins, ConsoleTableRowsAreSixtyFourCharactersWide) {
     ASSERT_EQ(rows.front(), "Loading Markers:");
     for (size_t i = 1; i < rows.size(); ++i) EXPECT_EQ(rows[i].size(), 64u) << i << ": " << rows[i];
     const std::vector<std::string> expectedStar = {
-        "| star normal" + std::string(16, '.') + std::string(28, ' ') + "DONE! |",
-        "| star normalpassed" + std::string(38, ' ') + "DONE! |",
-        "| star preview image" + std::string(20, ' ') + "                 DONE! |",
-        "|" + std::string(38, '-') + " star LOADING COMPLETE! |",
+        std::string("| star normal") + std::string(16, '.') + std::string(28, ' ') + "DONE! |",
+        std::string("| star normalpassed") + std::string(38, ' ') + "DONE! |",
+        std::string("| star preview image") + std::string(20, ' ') + "                 DONE! |",
+        std::string("|") + std::string(38, '-') + " star LOADING COMPLETE! |",
     };
     EXPECT_EQ(rows[13], expectedStar[0]);
     EXPECT_EQ(rows[14], expectedStar[1]);
@@ -121,7 +121,7 @@ TEST_F(Skins, EmptyFolderReportsNoMarkers) {
 }
 
 TEST_F(Skins, FiftySetsLoadFortyNineAndSayHowManyWereSkipped) {
-    for (int i = 0; i < 50; ++i) touch("set" + std::to_string(100 + i) + "_prev.tga");
+    for (int i = 0; i < 50; ++i) touch(std::string("set") + std::to_string(100 + i) + "_prev.tga");
     load();
     EXPECT_EQ(table->nameCount, 49);
     EXPECT_EQ(table->loadedCount, 49);
@@ -140,8 +140,8 @@ TEST(MarkerFrames, ProgressSpansTheFramesRoundingHalvesToEven) {
     for (int i = 0; i <= 15; ++i) set.frames[0][i] = 100 + i;
     EXPECT_EQ(getFrame(set, 1, 0.0), 100u);
     EXPECT_EQ(getFrame(set, 1, 1.0), 115u);
-    EXPECT_EQ(getFrame(set, 1, 0.5), 108u);   // 7.5 goes to 8
-    EXPECT_EQ(getFrame(set, 1, 0.1), 102u);   // 1.5 goes to 2
+    EXPECT_EQ(getFrame(set, 1, 0.5), 108u);      // 7.5 goes to 8
+    EXPECT_EQ(getFrame(set, 1, 0.1), 102u);      // 1.5 goes to 2
     EXPECT_EQ(getFrame(set, 1, 1.0 / 6), 102u);  // 2.5 goes to 2
     set.lastFrame[2] = -1;
     set.frames[2][0] = 55;

@@ -23,7 +23,7 @@ protected:
 };
 
 std::string songRow(const std::string& name, const std::string& difficulties) {
-    return "| " + name + std::string(45 - name.size(), ' ') + "|  " + difficulties + " |";
+    return std::string("| ") + name + std::string(45 - name.size(), ' ') + "|  " + difficulties + " |";
 }
 
 }  // namespace
@@ -79,8 +79,7 @@ TEST_F(Catalogue, BmpJacketWinsAndSongsWithoutOneGetTheDefault) {
     load();
     EXPECT_EQ(recording.loadedPaths,
               (std::vector<std::string>{songFolderPath() + "a.bmp", songFolderPath() + "b.tga"}));
-    EXPECT_EQ(recording.fetchedPaths,
-              (std::vector<std::string>{"gfx\\defaultCover.jpg", "gfx\\defaultCover.jpg"}));
+    EXPECT_EQ(recording.fetchedPaths, (std::vector<std::string>{"gfx\\defaultCover.jpg", "gfx\\defaultCover.jpg"}));
     EXPECT_EQ(getSongCover(*catalogue, 0), 1u);
     EXPECT_EQ(getSongCover(*catalogue, 2), 3u);
     EXPECT_EQ(getSongCover(*catalogue, 3), 4u);
@@ -98,7 +97,7 @@ TEST_F(Catalogue, EmptyFolderHasNoSongs) {
 }
 
 TEST_F(Catalogue, MoreThanTheCatalogueHoldsIsCutWithALine) {
-    for (int i = 0; i < 103; ++i) touch("s" + std::to_string(1000 + i) + "0.txt");
+    for (int i = 0; i < 103; ++i) touch(std::string("s") + std::to_string(1000 + i) + "0.txt");
     load();
     EXPECT_EQ(getLastIndex(*catalogue), 100);
     EXPECT_EQ(getSongName(*catalogue, 100), "s1100");

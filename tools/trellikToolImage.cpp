@@ -15,10 +15,14 @@ const char* const imageUsage =
 
 const char* readerName(TimageReader reader) {
     switch (reader) {
-        case TimageReader::bmp: return "BMP";
-        case TimageReader::jpg: return "JPEG";
-        case TimageReader::tga: return "TGA";
-        case TimageReader::none: break;
+        case TimageReader::bmp:
+            return "BMP";
+        case TimageReader::jpg:
+            return "JPEG";
+        case TimageReader::tga:
+            return "TGA";
+        case TimageReader::none:
+            break;
     }
     return "none";
 }
@@ -31,7 +35,8 @@ bool writePam(const TpixelBuffer& image, const std::string& path) {
         << "\nMAXVAL 255\nTUPLTYPE " << (alpha ? "RGB_ALPHA" : "RGB") << "\nENDHDR\n";
     const size_t rowBytes = size_t{image.width} * bytesPerPixel(image.layout);
     for (uint32_t y = image.height; y-- > 0;)
-        out.write(reinterpret_cast<const char*>(image.pixels.data() + y * rowBytes), static_cast<std::streamsize>(rowBytes));
+        out.write(reinterpret_cast<const char*>(image.pixels.data() + y * rowBytes),
+                  static_cast<std::streamsize>(rowBytes));
     return static_cast<bool>(out);
 }
 
@@ -49,7 +54,7 @@ std::string parseImageArguments(const TtoolArguments& arguments, TimageArguments
         } else if (parsed.file.empty()) {
             parsed.file = arguments[i];
         } else {
-            return "unexpected argument \"" + arguments[i] + "\"";
+            return std::string("unexpected argument \"") + arguments[i] + "\"";
         }
     }
     return parsed.file.empty() ? "no image file given" : "";
