@@ -443,6 +443,9 @@ void TloadingForm::startButtonClick() {
     saveSettings();
     const LaunchParameters parameters =
         launchParametersFor(settingsFromControls(), songDebugOutputMenu->isChecked(), exeName);
+    // The game plays through the launcher's sound system and stream, so its menus stop this music.
+    engine->audio.sounds = music.soundSystem();
+    engine->audio.music = music.musicStream();
     try {
         gameRunner(*engine, parameters);
     } catch (...) {

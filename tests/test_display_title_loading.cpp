@@ -36,8 +36,9 @@ struct TloadingRun {
     // Starts the game, lets it load everything it fetches and ends it the way the window
     // system asks a program to quit; the loading, one draw call, finishes first.
     int loadAndQuit(TupdateServerFixture& server) const {
-        TchildProcess program(builtProgram("launcher/TrellikGL38"), {}, game.path(),
-                              {"TRELLIK_UPDATE_URL=" + server.baseUrl(), "TRELLIK_HEADLESS=1", "TRELLIK_AUDIO=silent"},
+        TchildProcess program(builtProgram("launcher/TrellikGL38"), {"--start"}, game.path(),
+                              {"TRELLIK_UPDATE_URL=" + server.baseUrl(), "XDG_CONFIG_HOME=" + logs.path(),
+                               "TRELLIK_HEADLESS=1", "TRELLIK_AUDIO=silent"},
                               logs.file("stderr.txt"));
         server.waitForRequests(fetchedFiles);
         program.signal(SIGTERM);
