@@ -1,34 +1,36 @@
-// The program's entry: starts a game run and turns any escaped error into a message.
-#include <unistd.h>
-
+// The program's entry: the launcher, or with --start a game run straight away.
 #include <cstdio>
+#include <cstring>
 #include <exception>
-#include <memory>
-#include <string>
 
-#include "engine/trellikGL38Engine.h"
+#include "launcher/launcherApplication.h"
+#include "launcher/launcherWindows.h"
 #include "platform/messageBox.h"
 
 namespace {
 
-std::string runningExecutable(const char* argv0) {
-    char buffer[4096];
-    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-    if (length <= 0) return argv0;
-    return std::string(buffer, static_cast<size_t>(length));
-}
+const char* const usage =
+    "Usage: TrellikGL38 [--start | --help]\n"
+    "  (no option)  open the launcher: settings, keys, language, then \"Touch!\" starts the game\n"
+    "  --start      start the game straight away with the stored launcher settings\n"
+    "               (the first-run settings when none are stored)\n"
+    "  --help       show this text\n";
 
 }  // namespace
 
-int main(int, char** argv) {
+int main(int argc, char** argv) {
+    const bool start = argc > 1 && std::strcmp(argv[1], "--start") == 0;
+    if (argc > 1 && !start) {
+        const bool help = std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0;
+        std::fputs(usage, help ? stdout : stderr);
+        return help ? 0 : 2;
+    }
     try {
-        auto game = std::make_unique<TtrellikGL>();
-        runGame(*game, defaultLaunchParameters(runningExecutable(argv[0])));
-        return 0;
+        return start ? startGameDirectly() : runLauncher(argc, argv);
     } catch (const std::exception& error) {
-        messageBox(error.what(), "Error", TmessageKind::error);
+        messageBox(error.what(), applicationTitle, TmessageKind::error);
     } catch (...) {
-        messageBox("An unknown error ended the game.", "Error", TmessageKind::error);
+        messageBox("An unknown error ended the program.", applicationTitle, TmessageKind::error);
     }
     return 1;
 }

@@ -15,7 +15,7 @@
 
 namespace {
 
-// The game program started the way run.sh starts it, in an empty game folder.
+// The game program started straight into a game run, in an empty game folder.
 struct TgameStart {
     TtemporaryFolder stock;
     TtemporaryFolder game;
@@ -24,7 +24,7 @@ struct TgameStart {
     TgameStart() { writeFile(stock.file("font.fnt"), sampleFontFileBytes()); }
 
     TchildProcess start(const std::string& serverUrl) const {
-        return TchildProcess(builtProgram("launcher/TrellikGL38"), {}, game.path(),
+        return TchildProcess(builtProgram("launcher/TrellikGL38"), {"--start"}, game.path(),
                              {"TRELLIK_UPDATE_URL=" + serverUrl, "TRELLIK_HEADLESS=1", "TRELLIK_AUDIO=silent"},
                              logs.file("stderr.txt"));
     }

@@ -1,0 +1,135 @@
+// The extra settings window and the drawing of its board preview.
+#include "launcher/extraSettingsFormCode.h"
+
+#include "launcher/boardPreview.h"
+#include "launcher/launchSettings.h"
+
+namespace {
+
+constexpr int defaultScalePosition = 33;
+constexpr int defaultYAdjustment = 4;
+
+QSlider* verticalSlider(QWidget* parent, int minimum, int maximum, int position) {
+    QSlider* slider = new QSlider(Qt::Vertical, parent);
+    slider->setRange(minimum, maximum);
+    slider->setValue(position);
+    slider->setPageStep(10);
+    slider->setTickInterval(10);
+    slider->setTickPosition(QSlider::TicksRight);
+    // The minimum stands at the top.
+    slider->setInvertedAppearance(true);
+    slider->setInvertedControls(true);
+    return slider;
+}
+
+QLabel* label(QWidget* parent, const char* caption, int left, int top) {
+    QLabel* created = new QLabel(caption, parent);
+    created->move(left, top);
+    created->adjustSize();
+    return created;
+}
+
+QImage pictureOf(const TboardPreview& preview) {
+    QImage image(preview.width, preview.height, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    for (int32_t y = 0; y < preview.height; ++y)
+        for (int32_t x = 0; x < preview.width; ++x)
+            if (preview.inkAt(x, y)) image.setPixel(x, y, qRgba(0, 0, 0, 255));
+    return image;
+}
+
+}  // namespace
+
+void centreOn(QWidget& window, const QWidget* over) {
+    if (!over) return;
+    const QRect area = over->frameGeometry();
+    window.move(area.center() - QPoint(window.width() / 2, window.height() / 2));
+}
+
+TextraSettingsForm::TextraSettingsForm(QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+    setWindowTitle(" Extra Settings");
+    setFixedSize(561, 193);
+
+    boardPreviewImage = new QLabel(this);
+    boardPreviewImage->setObjectName("boardPreviewImage");
+    boardPreviewImage->setGeometry(8, 8, 323, 177);
+
+    displayPositioningGroup = new QGroupBox(" Display Adjustment ", this);
+    displayPositioningGroup->setGeometry(337, 8, 114, 145);
+    scaleSlider = verticalSlider(displayPositioningGroup, 0, scaleSliderMaximum, defaultScalePosition);
+    // Narrower than the 45 pixels of the layout: this style draws ticks across the whole width,
+    // which would run through the two scale labels.
+    scaleSlider->setGeometry(8, 14, 34, 129);
+    Label1 = label(displayPositioningGroup, "x   1", 42, 23);
+    Label2 = label(displayPositioningGroup, "x0.1", 42, 124);
+    yAdjustmentSlider = verticalSlider(displayPositioningGroup, -30, 30, defaultYAdjustment);
+    yAdjustmentSlider->setGeometry(70, 13, 35, 129);
+
+    screenRotationGroup = new QGroupBox(" Screen Rotation ", this);
+    screenRotationGroup->setGeometry(457, 8, 97, 145);
+    rot0radio = addRotation(" 0°", 23);
+    rot90radio = addRotation(" 90°", 55);
+    rot180radio = addRotation(" 180°", 86);
+    rot270radio = addRotation(" 270°", 117);
+    rot0radio->setChecked(true);
+
+    defaultsButton = new QPushButton("Defaults", this);
+    defaultsButton->setGeometry(337, 158, 114, 27);
+    closeButton = new QPushButton("Close", this);
+    closeButton->setGeometry(457, 158, 97, 27);
+
+    connect(scaleSlider, &QSlider::valueChanged, this, [this] { drawPreview(); });
+    connect(yAdjustmentSlider, &QSlider::valueChanged, this, [this] { drawPreview(); });
+    connect(defaultsButton, &QPushButton::clicked, this, [this] { defaultsButtonClick(); });
+    connect(closeButton, &QPushButton::clicked, this, [this] { close(); });
+    drawPreview();
+}
+
+QRadioButton* TextraSettingsForm::addRotation(const char* caption, int top) {
+    QRadioButton* radio = new QRadioButton(QString::fromUtf8(caption), screenRotationGroup);
+    radio->setGeometry(16, top, 50, 17);
+    connect(radio, &QRadioButton::toggled, this, [this](bool checked) {
+        if (checked) drawPreview();
+    });
+    return radio;
+}
+
+double TextraSettingsForm::getScaleMod() const {
+    return scaleFactorFor(scaleSlider->value());
+}
+
+int TextraSettingsForm::rotationCode() const {
+    if (rot90radio->isChecked()) return 1;
+    if (rot180radio->isChecked()) return 2;
+    if (rot270radio->isChecked()) return 3;
+    return 0;
+}
+
+void TextraSettingsForm::setRotationCode(int code) {
+    QRadioButton* const radios[] = {rot0radio, rot90radio, rot180radio, rot270radio};
+    if (code >= 0 && code <= 3) radios[code]->setChecked(true);
+}
+
+int TextraSettingsForm::rotationInDegrees() const {
+    return rotationDegrees(rotationCode());
+}
+
+void TextraSettingsForm::drawPreview() {
+    const QSize size = boardPreviewImage->size();
+    preview = pictureOf(drawBoardPreview(size.width(), size.height(), scaleSlider->value(), scaleSlider->maximum(),
+                                         yAdjustmentSlider->value(), rotationInDegrees()));
+    boardPreviewImage->setPixmap(QPixmap::fromImage(preview));
+}
+
+void TextraSettingsForm::defaultsButtonClick() {
+    rot0radio->setChecked(true);
+    scaleSlider->setValue(defaultScalePosition);
+    yAdjustmentSlider->setValue(defaultYAdjustment);
+}
+
+void TextraSettingsForm::showEvent(QShowEvent* event) {
+    centreOn(*this, centreWindow);
+    drawPreview();
+    QDialog::showEvent(event);
+}

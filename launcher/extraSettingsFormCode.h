@@ -1,0 +1,55 @@
+// The extra settings window: screen rotation, scale and vertical adjustment with a board preview.
+#pragma once
+
+#include <QDialog>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+class TextraSettingsForm : public QDialog {
+public:
+    explicit TextraSettingsForm(QWidget* parent = nullptr);
+
+    // The window it opens centred on.
+    void setCentreWindow(QWidget* window) { centreWindow = window; }
+
+    // The scale factor the game receives for the scale slider's position.
+    double getScaleMod() const;
+    // 0, 1, 2 or 3 for the checked rotation 0, 90, 180 or 270 degrees.
+    int rotationCode() const;
+    void setRotationCode(int code);
+    // The checked rotation in degrees.
+    int rotationInDegrees() const;
+
+    void drawPreview();
+    void defaultsButtonClick();
+    const QImage& previewPicture() const { return preview; }
+
+    QLabel* boardPreviewImage = nullptr;
+    QGroupBox* displayPositioningGroup = nullptr;
+    QSlider* scaleSlider = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QSlider* yAdjustmentSlider = nullptr;
+    QGroupBox* screenRotationGroup = nullptr;
+    QRadioButton* rot0radio = nullptr;
+    QRadioButton* rot90radio = nullptr;
+    QRadioButton* rot180radio = nullptr;
+    QRadioButton* rot270radio = nullptr;
+    QPushButton* defaultsButton = nullptr;
+    QPushButton* closeButton = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QRadioButton* addRotation(const char* caption, int top);
+    QImage preview;
+    QWidget* centreWindow = nullptr;
+};
+
+// Moves window so that it is centred on over (when there is one).
+void centreOn(QWidget& window, const QWidget* over);

@@ -1,0 +1,34 @@
+// The window creation order, the launcher's event loop and the direct start of a game run.
+#include "launcher/launcherWindows.h"
+
+#include <memory>
+
+#include "launcher/launchSettings.h"
+#include "launcher/launcherApplication.h"
+#include "platform/messageBox.h"
+
+TlauncherWindows::TlauncherWindows() {
+    loadingForm.attachWindows(motdForm, extraSettingsForm, controlSetWindow);
+}
+
+int runLauncher(int& argc, char** argv) {
+    TlauncherApplication application(argc, argv);
+    setMessageBoxBackend(qtMessageBox);
+    int status = 0;
+    {
+        TlauncherWindows windows;
+        windows.loadingForm.show();
+        status = application.exec();
+    }
+    setMessageBoxBackend(nullptr);
+    return status;
+}
+
+int startGameDirectly() {
+    TsettingsStore store(TsettingsStore::defaultFilePath());
+    const TstoredSettings settings = storedSettingsOrFirstRun(store);
+    if (!store.setAsideReason().empty()) messageBox(store.setAsideReason(), applicationTitle, TmessageKind::warning);
+    auto game = std::make_unique<TtrellikGL>();
+    runGame(*game, launchParametersFor(settings, false, runningExecutable()));
+    return 0;
+}

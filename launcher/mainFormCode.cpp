@@ -1,0 +1,475 @@
+// The launcher window: its controls, settings, languages, key assignment and the start of a game.
+#include "launcher/mainFormCode.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLayout>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+#include <QStatusBar>
+
+#include "content/keyNamesCode.h"
+#include "launcher/controlsFormCode.h"
+#include "launcher/extraSettingsFormCode.h"
+#include "launcher/launchSettings.h"
+#include "launcher/launcherApplication.h"
+#include "launcher/motdFormCode.h"
+#include "platform/buildNumber.h"
+#include "platform/messageBox.h"
+
+const char* const captionTable[captionPairs * 2] = {
+    "Languages", "言語を変更",
+    "E&xit", "閉じる",
+    "&Help", "ヘルプ",
+    "&About Trellik", "Trellikについて (&A)",
+    " Resolution ", " 表示の解像度 ",
+    " Fullscreen", " フル・スクリーン表示 ",
+    " Controls ", " コントロールのレイアウト ",
+    " Using Elecom 10key", " エレコム１０キーを使用",
+    " Graphics Mode ", " モード ",
+    "Low", " 低",
+    "High", " 高",
+    "Touch!", "タッチ！",
+    "Press key to assign. [ESC] to cancel.", "キーを押して設定。【ESC】でキャンセル",
+    "Checking for updates...", "アップデート確認中",
+    "You have the latest version", "最新ヴァージョンです",
+    "There is an update available; see help menu to download", "アップデート有効！ダウンロードはヘルプメニューにて！",
+    "Error: Unable to connect to server", "エラー：アップデートサーバーに接続出来ません",
+    "Error: Unable to download update", "エラー：アップデートをダウンロード出来ません",
+    "Updating: ", "アップデート中: ",
+    "&File", "ファイル (&F)",
+    "Help", "ヘルプ (&H)",
+    "&Update to Latest Version", "最新ヴァージョンにアップデート(&U)",
+    "MOTD", "本日のメッセージ (&M)",
+};
+
+// The owner-drawn status panel: its text from two pixels right of the left edge, at the top.
+class TstatusPanel : public QWidget {
+public:
+    explicit TstatusPanel(QWidget* parent) : QWidget(parent) {}
+
+    void setText(const QString& value, const QColor& colour) {
+        text = value;
+        textColour = colour;
+        update();
+    }
+    const QString& shownText() const { return text; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(textColour);
+        painter.drawText(rect().adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, text);
+    }
+
+private:
+    QString text;
+    QColor textColour = Qt::black;
+};
+
+namespace {
+
+constexpr int clientWidth = 283;
+constexpr int clientHeight = 574;
+constexpr int statusHeight = 19;
+constexpr int keyColumns[4] = {40, 87, 135, 183};
+constexpr int keyWidths[4] = {41, 42, 42, 41};
+constexpr int keyRows[4] = {72, 119, 166, 213};
+constexpr int escapeKey = 27;
+
+// "###,##0.00": at least one integer digit, thousands grouped with ",", two decimals after ".".
+std::string groupedWithTwoDecimals(double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof(buffer), "%.2f", value);
+    std::string digits(buffer);
+    const size_t point = digits.find('.');
+    const size_t firstDigit = digits[0] == '-' ? 1 : 0;
+    for (size_t at = point; at > firstDigit + 3; at -= 3) digits.insert(at - 3, ",");
+    return digits;
+}
+
+// The system's font is wider than the one the layout was drawn for: a caption that does not
+// fit widens its control up to the edge of the group it sits in.
+// Past that edge its letters are drawn closer together.
+void widenToCaption(QWidget* control, int designWidth) {
+    control->setFont(QFont());
+    const int room = control->parentWidget()->width() - control->x() - 4;
+    const int wanted = control->sizeHint().width();
+    control->resize(std::max(designWidth, std::min(wanted, room)), control->height());
+    if (wanted <= room) return;
+    QFont closer = control->font();
+    closer.setLetterSpacing(QFont::PercentageSpacing, std::max(80.0, 100.0 * room / wanted));
+    control->setFont(closer);
+}
+
+QLabel* label(QWidget* parent, const QString& caption, int left, int top) {
+    QLabel* created = new QLabel(caption, parent);
+    created->move(left, top);
+    created->adjustSize();
+    return created;
+}
+
+QGroupBox* group(QWidget* parent, int left, int top, int width, int height) {
+    QGroupBox* created = new QGroupBox(parent);
+    created->setGeometry(left, top, width, height);
+    return created;
+}
+
+QLineEdit* resolutionEdit(QWidget* parent, int left) {
+    QLineEdit* edit = new QLineEdit("600", parent);
+    edit->setGeometry(left, 24, 41, 21);
+    return edit;
+}
+
+}  // namespace
+
+TloadingForm::TloadingForm(QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                              Qt::MSWindowsFixedSizeDialogHint),
+      engine(std::make_unique<TtrellikGL>()),
+      gameRunner(runGame),
+      exeName(runningExecutable()),
+      settingsStore(TsettingsStore::defaultFilePath()) {
+    // The update thread of the self-update is created here, suspended, once it exists.
+    setWindowTitle(QString("TrellikGL v3.8 build %1").arg(getBuildNumber(exeName)));
+    QWidget* client = new QWidget(this);
+    client->setFixedSize(clientWidth, clientHeight - statusHeight);
+    setCentralWidget(client);
+    buildControls(client);
+    buildKeyButtons();
+    buildMenus();
+
+    mainFormStatus = new TstatusPanel(this);
+    mainFormStatus->setObjectName("mainFormStatus");
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->setFixedHeight(statusHeight);
+    statusBar()->addWidget(mainFormStatus, 1);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    applyCaptions();
+    setStatus(statusIndex);
+}
+
+TloadingForm::~TloadingForm() = default;
+
+void TloadingForm::buildControls(QWidget* client) {
+    Label2 = new QLabel("Trellik", client);
+    Label2->setGeometry(28, 8, 217, 72);
+    QFont titleFont("Tahoma");
+    titleFont.setPixelSize(60);
+    Label2->setFont(titleFont);
+
+    resolutionGroup = group(client, 8, 96, 265, 65);
+    horizontalResolutionEdit = resolutionEdit(resolutionGroup, 16);
+    Label1 = label(resolutionGroup, "x", 63, 27);
+    verticalResolutionEdit = resolutionEdit(resolutionGroup, 75);
+    fullscreenCheck = new QCheckBox(resolutionGroup);
+    fullscreenCheck->setGeometry(135, 26, 114, 17);
+    horizontalResolutionEdit->installEventFilter(this);
+    verticalResolutionEdit->installEventFilter(this);
+
+    controlsGroup = group(client, 8, 167, 265, 290);
+    elecomCheck = new QCheckBox(controlsGroup);
+    elecomCheck->setGeometry(72, 32, 129, 17);
+    connect(elecomCheck, &QCheckBox::toggled, this, [this] { elecomCheckClick(); });
+
+    graphicsModeGroup = group(client, 8, 463, 177, 82);
+    panmozRadio = new QRadioButton(" Panmoz", graphicsModeGroup);
+    panmozRadio->setGeometry(16, 24, 65, 17);
+    panmozRadio->setChecked(true);
+    panmozRadio->setEnabled(false);
+    ripplesRadio = new QRadioButton(" Ripples", graphicsModeGroup);
+    ripplesRadio->setGeometry(16, 48, 65, 17);
+    ripplesRadio->setEnabled(false);
+    widenToCaption(panmozRadio, 65);
+    widenToCaption(ripplesRadio, 65);
+    lowLabel = label(graphicsModeGroup, "", 97, 23);
+    highLabel = label(graphicsModeGroup, "", 135, 23);
+    qualitySlider = new QSlider(Qt::Horizontal, graphicsModeGroup);
+    qualitySlider->setGeometry(96, 42, 57, 31);
+    qualitySlider->setRange(0, 1);
+    qualitySlider->setValue(0);
+    qualitySlider->setTickPosition(QSlider::TicksAbove);
+    qualitySlider->setEnabled(false);
+
+    startButton = new QPushButton(client);
+    startButton->setGeometry(191, 468, 82, 78);
+    connect(startButton, &QPushButton::clicked, this, [this] { startButtonClick(); });
+}
+
+void TloadingForm::buildKeyButtons() {
+    for (int i = 0; i < 16; ++i) {
+        QPushButton* button = new QPushButton(controlsGroup);
+        button->setObjectName(QString("Button%1").arg(i + 1));
+        button->setGeometry(keyColumns[i % 4], keyRows[i / 4], keyWidths[i % 4], 41);
+        connect(button, &QPushButton::clicked, this, [this, i] { getNewKey(i); });
+        keyButtons[i] = button;
+    }
+    // The start button comes first; then the controls from top to bottom.
+    QWidget::setTabOrder(startButton, horizontalResolutionEdit);
+    QWidget::setTabOrder(horizontalResolutionEdit, verticalResolutionEdit);
+    QWidget::setTabOrder(verticalResolutionEdit, fullscreenCheck);
+    QWidget::setTabOrder(fullscreenCheck, elecomCheck);
+    QWidget::setTabOrder(elecomCheck, keyButtons[0]);
+    for (int i = 1; i < 16; ++i) QWidget::setTabOrder(keyButtons[i - 1], keyButtons[i]);
+}
+
+void TloadingForm::buildMenus() {
+    fileMenu = menuBar()->addMenu("");
+    languagesMenu = fileMenu->addMenu("");
+    englishMenu = languagesMenu->addAction("&English", this, [this] { setLanguage(0); });
+    japaneseMenu = languagesMenu->addAction("日本語 (&n)", this, [this] { setLanguage(1); });
+    exitMenu = fileMenu->addAction("", this, [this] { exitMenuClick(); });
+
+    extraMenu = menuBar()->addMenu("&Extra");
+    extraSettingsMenu = extraMenu->addAction("E&xtra Settings", this, [this] { extraSettingsMenuClick(); });
+    songDebugOutputMenu = extraMenu->addAction("Song &Debug Output");
+    songDebugOutputMenu->setCheckable(true);
+    songDebugOutputMenu->setEnabled(false);
+
+    helpMenu = menuBar()->addMenu("");
+    doUpdateMenu = helpMenu->addAction("", this, [this] { doUpdateMenuClick(); });
+    doUpdateMenu->setEnabled(false);
+    helpMenu->addSeparator();
+    motdMenu = helpMenu->addAction("", this, [this] { motdMenuClick(); });
+    aboutMenu = helpMenu->addAction("");
+    aboutMenu->setEnabled(false);
+}
+
+void TloadingForm::attachWindows(TmotdForm& motd, TextraSettingsForm& extraSettings, TcontrolSetWindow& controlSet) {
+    motdForm = &motd;
+    extraSettingsForm = &extraSettings;
+    controlSetWindow = &controlSet;
+    motdForm->setCentreWindow(this);
+    extraSettingsForm->setCentreWindow(this);
+}
+
+QString TloadingForm::caption(int pair) const {
+    return QString::fromUtf8(captionTable[pair * 2 + languageId]);
+}
+
+void TloadingForm::applyCaptions() {
+    languagesMenu->setTitle(caption(0));
+    exitMenu->setText(caption(1));
+    aboutMenu->setText(caption(3));
+    resolutionGroup->setTitle(caption(4));
+    fullscreenCheck->setText(caption(5));
+    widenToCaption(fullscreenCheck, 114);
+    controlsGroup->setTitle(caption(6));
+    elecomCheck->setText(caption(7));
+    widenToCaption(elecomCheck, 129);
+    graphicsModeGroup->setTitle(caption(8));
+    lowLabel->setText(caption(9));
+    lowLabel->adjustSize();
+    highLabel->setText(caption(10));
+    highLabel->adjustSize();
+    startButton->setText(caption(11));
+    fileMenu->setTitle(caption(19));
+    helpMenu->setTitle(caption(20));
+    doUpdateMenu->setText(caption(21));
+    motdMenu->setText(caption(22));
+}
+
+void TloadingForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shownOnce) return;
+    shownOnce = true;
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    }
+    startButton->setFocus();
+    formShow();
+}
+
+void TloadingForm::formShow() {
+    // The update thread of the self-update starts here once it exists.
+    const std::string musicFailure = music.start();
+    if (!musicFailure.empty()) messageBox(musicFailure, applicationTitle, TmessageKind::error);
+
+    const bool keyExists = settingsStore.openKey(launcherSettingsKey);
+    if (!settingsStore.setAsideReason().empty())
+        messageBox(settingsStore.setAsideReason(), applicationTitle, TmessageKind::warning);
+    if (keyExists) {
+        loadSettings();
+    } else {
+        languageId = 0;
+        setDefaultKeys();
+        saveSettings();
+        for (int i = 0; i < 16; ++i) refreshButton(i);
+    }
+    setLanguage(languageId);
+}
+
+TstoredSettings TloadingForm::settingsFromControls() const {
+    TstoredSettings settings;
+    settings.hres = horizontalResolutionEdit->text().toStdString();
+    settings.vres = verticalResolutionEdit->text().toStdString();
+    settings.fullscreen = fullscreenCheck->isChecked();
+    settings.elecom = elecomCheck->isChecked();
+    settings.languageId = languageId;
+    settings.mode = panmozRadio->isChecked();
+    settings.quality = qualitySlider->value();
+    if (extraSettingsForm) {
+        settings.scaleValue = extraSettingsForm->scaleSlider->value();
+        settings.yAdjust = extraSettingsForm->yAdjustmentSlider->value();
+        settings.rotation = extraSettingsForm->rotationCode();
+    }
+    for (int i = 0; i < 16; ++i) settings.keys[i] = keyCodes[i];
+    return settings;
+}
+
+void TloadingForm::applySettings(const TstoredSettings& settings) {
+    horizontalResolutionEdit->setText(QString::fromStdString(settings.hres));
+    verticalResolutionEdit->setText(QString::fromStdString(settings.vres));
+    fullscreenCheck->setChecked(settings.fullscreen);
+    elecomCheck->setChecked(settings.elecom);
+    elecomCheckClick();
+    languageId = settings.languageId;
+    (settings.mode ? panmozRadio : ripplesRadio)->setChecked(true);
+    qualitySlider->setValue(settings.quality);
+    if (extraSettingsForm) {
+        extraSettingsForm->scaleSlider->setValue(settings.scaleValue);
+        extraSettingsForm->yAdjustmentSlider->setValue(settings.yAdjust);
+        extraSettingsForm->setRotationCode(settings.rotation);
+    }
+    for (int i = 0; i < 16; ++i) {
+        keyCodes[i] = settings.keys[i];
+        refreshButton(i);
+    }
+}
+
+void TloadingForm::loadSettings() {
+    TstoredSettings settings = settingsFromControls();
+    const bool complete = readStoredSettings(settingsStore, settings);
+    applySettings(settings);
+    // A failure after the fallback has written every value cannot be mended by reading
+    // again; the values in hand stay.
+    if (complete || readingAgain) return;
+    setDefaultKeys();
+    for (int i = 0; i < 16; ++i) refreshButton(i);
+    saveSettings();
+    readingAgain = true;
+    loadSettings();
+    readingAgain = false;
+}
+
+void TloadingForm::saveSettings() {
+    writeStoredSettings(settingsStore, settingsFromControls());
+    try {
+        settingsStore.save();
+    } catch (const std::exception& error) {
+        messageBox(std::string(error.what()) + "\nThe settings stay as they are until the launcher closes.",
+                   applicationTitle, TmessageKind::warning);
+    }
+}
+
+void TloadingForm::setDefaultKeys() {
+    for (int i = 0; i < 16; ++i) keyCodes[i] = defaultKeyLayout[i];
+}
+
+void TloadingForm::refreshButton(int index) {
+    keyButtons[index]->setText(QString::fromStdString(keyLabel(static_cast<uint16_t>(keyCodes[index]))));
+}
+
+void TloadingForm::setLanguage(int language) {
+    languageId = language;
+    applyCaptions();
+    if (controlSetWindow) controlSetWindow->setStatusText(caption(12));
+    mainFormStatus->setText(caption(statusIndex), statusColour);
+}
+
+void TloadingForm::setStatus(int message) {
+    statusIndex = message;
+    mainFormStatus->setText(caption(statusIndex), statusColour);
+}
+
+QString TloadingForm::statusText() const {
+    return mainFormStatus->shownText();
+}
+
+void TloadingForm::getNewKey(int index) {
+    controlSetWindow->colourSquares(index);
+    controlSetWindow->setStatusText(caption(12));
+    if (!controlSetWindow->captureKey()) return;
+    if (controlSetWindow->capturedKey == escapeKey) return;
+    keyCodes[index] = controlSetWindow->capturedKey;
+    refreshButton(index);
+}
+
+void TloadingForm::elecomCheckClick() {
+    for (QPushButton* button : keyButtons) button->setEnabled(!elecomCheck->isChecked());
+}
+
+bool TloadingForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut) {
+        if (watched == horizontalResolutionEdit) horizontalResolutionEditExit();
+        if (watched == verticalResolutionEdit) verticalResolutionEditExit();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TloadingForm::resolutionEditExit(QLineEdit* edit, const char* valueName) {
+    if (integerFromText(edit->text().toStdString())) return;
+    const std::string stored = settingsStore.readString(valueName).value_or("");
+    edit->setText(integerFromText(stored) ? QString::fromStdString(stored) : QString::number(fallbackResolution));
+}
+
+void TloadingForm::horizontalResolutionEditExit() {
+    resolutionEditExit(horizontalResolutionEdit, "hres");
+}
+
+void TloadingForm::verticalResolutionEditExit() {
+    resolutionEditExit(verticalResolutionEdit, "vres");
+}
+
+double TloadingForm::getProgress() const {
+    const int64_t size = downloadSize.load();
+    return size > 0 ? static_cast<double>(downloadReceived.load()) / static_cast<double>(size) : 0.0;
+}
+
+void TloadingForm::startButtonClick() {
+    if (updateDownloading.load()) {
+        messageBox("Update is at " + groupedWithTwoDecimals(getProgress() * 100) + "% please wait!", applicationTitle,
+                   TmessageKind::information);
+        return;
+    }
+    hide();
+    saveSettings();
+    const LaunchParameters parameters =
+        launchParametersFor(settingsFromControls(), songDebugOutputMenu->isChecked(), exeName);
+    try {
+        gameRunner(*engine, parameters);
+    } catch (...) {
+        // The launcher is hidden: after the error box the program ends instead of lingering unseen.
+        QCoreApplication::exit(1);
+        throw;
+    }
+    QCoreApplication::exit(0);
+}
+
+void TloadingForm::exitMenuClick() {
+    close();
+}
+
+void TloadingForm::closeEvent(QCloseEvent* event) {
+    saveSettings();
+    event->accept();
+}
+
+void TloadingForm::extraSettingsMenuClick() {
+    extraSettingsForm->exec();
+}
+
+void TloadingForm::motdMenuClick() {
+    motdForm->motdMenuClick();
+}
+
+void TloadingForm::doUpdateMenuClick() {
+    // The update download of the self-update starts here once it exists.
+}

@@ -1,0 +1,138 @@
+// The launcher window: display and key settings, languages, the status line and the start button.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QColor>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+#include "engine/trellikGL38Engine.h"
+#include "launcher/launcherMusic.h"
+#include "platform/settingsStore.h"
+
+class TcontrolSetWindow;
+class TextraSettingsForm;
+class TmotdForm;
+class TstatusPanel;
+
+// The English and Japanese captions: the string of pair n in language l is entry n * 2 + l.
+constexpr int captionPairs = 23;
+extern const char* const captionTable[captionPairs * 2];
+
+// Runs one game; runGame by default.
+using TgameRunner = std::function<void(TtrellikGL& game, const LaunchParameters& parameters)>;
+
+class TloadingForm : public QMainWindow {
+public:
+    // The creation step: controls, caption with the build number, key buttons.
+    explicit TloadingForm(QWidget* parent = nullptr);
+    ~TloadingForm() override;
+
+    // The other three windows, which exist by the time the launcher is shown.
+    void attachWindows(TmotdForm& motd, TextraSettingsForm& extraSettings, TcontrolSetWindow& controlSet);
+
+    void loadSettings();
+    void saveSettings();
+    void setDefaultKeys();
+    void refreshButton(int index);
+    void setLanguage(int language);
+    void setStatus(int message);
+    void getNewKey(int index);
+    void elecomCheckClick();
+    void horizontalResolutionEditExit();
+    void verticalResolutionEditExit();
+    void startButtonClick();
+    void exitMenuClick();
+    void extraSettingsMenuClick();
+    void motdMenuClick();
+    void doUpdateMenuClick();
+
+    // The fraction of the update download received so far (0 before anything arrived).
+    double getProgress() const;
+    // The status text as shown.
+    QString statusText() const;
+
+    QLabel* Label2 = nullptr;
+    QGroupBox* resolutionGroup = nullptr;
+    QLineEdit* horizontalResolutionEdit = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* verticalResolutionEdit = nullptr;
+    QCheckBox* fullscreenCheck = nullptr;
+    QGroupBox* controlsGroup = nullptr;
+    QCheckBox* elecomCheck = nullptr;
+    QPushButton* keyButtons[16] = {};
+    QGroupBox* graphicsModeGroup = nullptr;
+    QRadioButton* panmozRadio = nullptr;
+    QRadioButton* ripplesRadio = nullptr;
+    QLabel* lowLabel = nullptr;
+    QLabel* highLabel = nullptr;
+    QSlider* qualitySlider = nullptr;
+    QPushButton* startButton = nullptr;
+    TstatusPanel* mainFormStatus = nullptr;
+
+    QMenu* fileMenu = nullptr;
+    QMenu* languagesMenu = nullptr;
+    QAction* englishMenu = nullptr;
+    QAction* japaneseMenu = nullptr;
+    QAction* exitMenu = nullptr;
+    QMenu* extraMenu = nullptr;
+    QAction* extraSettingsMenu = nullptr;
+    QAction* songDebugOutputMenu = nullptr;
+    QMenu* helpMenu = nullptr;
+    QAction* doUpdateMenu = nullptr;
+    QAction* motdMenu = nullptr;
+    QAction* aboutMenu = nullptr;
+
+    int32_t languageId = 0;
+    int32_t keyCodes[16] = {};
+    // The number of the status message on show, and the colour of its text.
+    int32_t statusIndex = 13;
+    QColor statusColour = Qt::black;
+
+    // Set while the update thread downloads the new program, with its progress in bytes.
+    std::atomic<bool> updateDownloading{false};
+    std::atomic<int64_t> downloadReceived{0};
+    std::atomic<int64_t> downloadSize{0};
+
+    // The game's state for the whole program run.
+    std::unique_ptr<TtrellikGL> engine;
+    TgameRunner gameRunner;
+    std::string exeName;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void formShow();
+    void buildControls(QWidget* client);
+    void buildKeyButtons();
+    void buildMenus();
+    void applyCaptions();
+    void resolutionEditExit(QLineEdit* edit, const char* valueName);
+    TstoredSettings settingsFromControls() const;
+    void applySettings(const TstoredSettings& settings);
+    QString caption(int pair) const;
+
+    TmotdForm* motdForm = nullptr;
+    TextraSettingsForm* extraSettingsForm = nullptr;
+    TcontrolSetWindow* controlSetWindow = nullptr;
+    TsettingsStore settingsStore;
+    TlauncherMusic music;
+    bool shownOnce = false;
+    bool readingAgain = false;
+};

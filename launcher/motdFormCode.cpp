@@ -1,0 +1,109 @@
+// The message-of-the-day window and the fetch of its text.
+#include "launcher/motdFormCode.h"
+
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+#include <fstream>
+#include <sstream>
+
+#include "launcher/extraSettingsFormCode.h"
+#include "launcher/launcherApplication.h"
+#include "platform/downloadFileCode.h"
+#include "platform/messageBox.h"
+
+namespace {
+
+// Tells the player that an error just shown concerned the message of the day.
+const char* const initialText =
+    "If you can see this then that HTTP error you got just now was \n"
+    "talking about how it \n"
+    "wasn't able to download the message of the day... Check \n"
+    "you're connected to the \n"
+    "internet!\n"
+    "\n"
+    "I'm afraid that this is all I have for you...";
+
+std::string readBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream contents;
+    contents << file.rdbuf();
+    return contents.str();
+}
+
+// The memo's lines: CR LF, CR and LF each end a line, and a break at the very end adds none.
+QString asMemoLines(QString text) {
+    text.replace("\r\n", "\n");
+    text.replace('\r', '\n');
+    if (text.endsWith('\n')) text.chop(1);
+    return text;
+}
+
+}  // namespace
+
+QString messageFromBytes(const std::string& bytes) {
+    QString text;
+    for (size_t at = 0; at + 1 < bytes.size(); at += 2) {
+        const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) |
+                                                    (static_cast<unsigned char>(bytes[at + 1]) << 8));
+        if (unit == 0) break;
+        text.append(QChar(unit));
+    }
+    return text;
+}
+
+TmotdForm::TmotdForm(QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      fetchFile(downloadFile) {
+    setWindowTitle(" Message of the Day");
+    resize(465, 257);
+
+    motdMemo = new QPlainTextEdit(this);
+    motdMemo->setObjectName("motdMemo");
+    motdMemo->setReadOnly(true);
+    motdMemo->setFrameStyle(QFrame::NoFrame);
+    motdMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    motdMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QPalette palette = motdMemo->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    motdMemo->setPalette(palette);
+    QFont font("Courier New");
+    font.setStyleHint(QFont::Monospace);
+    font.setPointSize(8);
+    motdMemo->setFont(font);
+    motdMemo->setPlainText(initialText);
+
+    closeButton = new QPushButton("Close", this);
+    connect(closeButton, &QPushButton::clicked, this, [this] { close(); });
+}
+
+void TmotdForm::resizeEvent(QResizeEvent* event) {
+    // The memo follows the window's width; the button keeps to the right edge.
+    motdMemo->setGeometry(8, 8, width() - 16, 209);
+    closeButton->setGeometry(width() - 83, 224, 75, 25);
+    QDialog::resizeEvent(event);
+}
+
+void TmotdForm::showEvent(QShowEvent* event) {
+    centreOn(*this, centreWindow);
+    QDialog::showEvent(event);
+}
+
+void TmotdForm::fetchMessage() {
+    std::remove(motdFileName);
+    try {
+        if (!fetchFile(updateServerUrl() + motdFileName, motdFileName, false))
+            throw std::runtime_error("The message of the day could not be downloaded.");
+        const QString message = messageFromBytes(readBytes(motdFileName));
+        motdMemo->clear();
+        motdMemo->setPlainText(asMemoLines(message));
+    } catch (const std::exception& error) {
+        messageBox(error.what(), applicationTitle, TmessageKind::error);
+    }
+    std::remove(motdFileName);
+}
+
+void TmotdForm::motdMenuClick() {
+    fetchMessage();
+    exec();
+}

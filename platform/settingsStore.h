@@ -1,0 +1,86 @@
+// The per-user settings file that stands in for the registry, and the launcher's settings record.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+// The name of the one key the launcher keeps its values under.
+inline constexpr const char* launcherSettingsKey = "Software\\Trellik";
+
+// One JSON settings file holding named keys of typed values, read and written like registry
+// keys: strings are JSON strings, integers and Booleans are JSON integers of 32 bits. An absent
+// value or one of another JSON type is a failed read. Writes change the values in memory;
+// save() puts the whole file in place atomically.
+class TsettingsStore {
+public:
+    explicit TsettingsStore(std::string filePath);
+
+    // $XDG_CONFIG_HOME/Trellik/settings.json, or ~/.config/Trellik/settings.json.
+    static std::string defaultFilePath();
+
+    // Reads the file and selects keyName; true when the key exists. A missing key is created
+    // empty. A file that cannot be read or is not a settings document is moved aside to
+    // "<file>.bad" (so nothing the player had is lost) and the store starts empty.
+    bool openKey(const std::string& keyName);
+    // The same from bytes instead of the file; nothing is moved aside.
+    bool openKeyFromBytes(const std::string& bytes, const std::string& keyName);
+
+    // An absent string reads as empty text; a value of another type fails (nullopt).
+    std::optional<std::string> readString(const std::string& name) const;
+    // Absent or of another type fails (nullopt).
+    std::optional<int32_t> readInteger(const std::string& name) const;
+    // Any number other than 0 reads as true.
+    std::optional<bool> readBoolean(const std::string& name) const;
+
+    void writeString(const std::string& name, const std::string& value);
+    void writeInteger(const std::string& name, int32_t value);
+    void writeBoolean(const std::string& name, bool value);
+
+    // Writes the document to a temporary file beside the settings file and renames it over the
+    // old one; raises std::runtime_error with the reason when that is not possible.
+    void save() const;
+
+    const std::string& filePath() const { return path; }
+    // The note of the last open: empty, or why the old file was put aside.
+    const std::string& setAsideReason() const { return asideReason; }
+
+private:
+    const nlohmann::json* findValue(const std::string& name) const;
+    bool selectKey(const std::string& keyName);
+
+    std::string path;
+    std::string key;
+    nlohmann::json document = nlohmann::json::object();
+    std::string asideReason;
+};
+
+// The launcher's values under launcherSettingsKey, initialised to the first-run values.
+struct TstoredSettings {
+    std::string hres = "600";
+    std::string vres = "600";
+    bool fullscreen = false;
+    bool elecom = false;
+    int32_t languageId = 0;
+    bool mode = true;
+    int32_t quality = 0;
+    int32_t scaleValue = 33;
+    int32_t yAdjust = 4;
+    // 0, 1, 2 or 3 for 0, 90, 180 and 270 degrees.
+    int32_t rotation = 0;
+    int32_t keys[16] = {52, 53, 54, 55, 82, 84, 89, 85, 70, 71, 72, 74, 86, 66, 78, 77};
+};
+
+// The keys 4 5 6 7 / R T Y U / F G H J / V B N M in panel order.
+inline constexpr int32_t defaultKeyLayout[16] = {52, 53, 54, 55, 82, 84, 89, 85,
+                                                 70, 71, 72, 74, 86, 66, 78, 77};
+
+// Reads the values in reading order into settings and stops at the first failed read, so the
+// values read before it are in settings and the rest keep what they held. Returns whether
+// every value was read. Slider positions are held to their ranges; a language other than 0
+// or 1 reads as 0; a stored rotation other than 1, 2 or 3 leaves the rotation as it is.
+bool readStoredSettings(const TsettingsStore& store, TstoredSettings& settings);
+// Writes every value in writing order (in memory; the caller saves).
+void writeStoredSettings(TsettingsStore& store, const TstoredSettings& settings);

@@ -1,0 +1,234 @@
+// The settings file (types, atomic saves, a corrupt file kept aside) and the launch parameters.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "launcher/launchSettings.h"
+#include "platform/settingsStore.h"
+#include "tests/support/testSupport.h"
+
+namespace {
+
+std::string settingsDocument(const std::string& values) {
+    return "{\"Software\\\\Trellik\": {" + values + "}}";
+}
+
+}  // namespace
+
+TEST(SettingsStore, ValuesAreTypedAndAnythingElseIsAFailedRead) {
+    TsettingsStore store("unused");
+    ASSERT_TRUE(store.openKeyFromBytes(
+        settingsDocument("\"s\": \"abc\", \"n\": -7, \"big\": 4294967296, \"t\": true, \"f\": 1.5, \"z\": 0, "
+                         "\"max\": 2147483647, \"min\": -2147483648, \"over\": 2147483648"),
+        launcherSettingsKey));
+    EXPECT_EQ(store.readString("s"), "abc");
+    EXPECT_EQ(store.readString("absent"), "");  // an absent string is empty text
+    EXPECT_EQ(store.readString("n"), std::nullopt);
+    EXPECT_EQ(store.readInteger("n"), -7);
+    EXPECT_EQ(store.readInteger("s"), std::nullopt);
+    EXPECT_EQ(store.readInteger("absent"), std::nullopt);
+    EXPECT_EQ(store.readInteger("big"), std::nullopt);
+    EXPECT_EQ(store.readInteger("over"), std::nullopt);
+    EXPECT_EQ(store.readInteger("max"), 2147483647);
+    EXPECT_EQ(store.readInteger("min"), -2147483647 - 1);
+    EXPECT_EQ(store.readBoolean("t"), std::nullopt);  // JSON true is not a stored number
+    EXPECT_EQ(store.readInteger("f"), std::nullopt);
+    EXPECT_EQ(store.readBoolean("n"), true);          // any number but 0 is true
+    EXPECT_EQ(store.readBoolean("z"), false);
+}
+
+TEST(SettingsStore, AMissingKeyIsCreatedAndOtherKeysAreKept) {
+    TtemporaryFolder folder;
+    const std::string path = folder.file("settings.json");
+    writeFile(path, "{\"Other\": {\"x\": 1}}");
+    TsettingsStore store(path);
+    EXPECT_FALSE(store.openKey(launcherSettingsKey));
+    store.writeInteger("languageid", 1);
+    store.save();
+    TsettingsStore again(path);
+    EXPECT_TRUE(again.openKey(launcherSettingsKey));
+    EXPECT_EQ(again.readInteger("languageid"), 1);
+    EXPECT_TRUE(again.openKey("Other"));
+    EXPECT_EQ(again.readInteger("x"), 1);
+}
+
+TEST(SettingsStore, SavesCreateTheFolderAndLeaveNoTemporaryFiles) {
+    TtemporaryFolder folder;
+    const std::string path = folder.file("deep/er/settings.json");
+    TsettingsStore store(path);
+    store.openKey(launcherSettingsKey);
+    store.writeString("hres", "800");
+    store.save();
+    store.writeString("hres", "1024");
+    store.save();
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.file("deep/er"))) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(files, 1u);
+    TsettingsStore again(path);
+    again.openKey(launcherSettingsKey);
+    EXPECT_EQ(again.readString("hres"), "1024");
+}
+
+TEST(SettingsStore, AFailedSaveRaisesAClearErrorAndKeepsTheOldFile) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    TtemporaryFolder folder;
+    const std::string path = folder.file("settings.json");
+    writeFile(path, settingsDocument("\"hres\": \"640\""));
+    TsettingsStore store(path);
+    store.openKey(launcherSettingsKey);
+    store.writeString("hres", "800");
+    ::chmod(folder.path().c_str(), 0500);
+    EXPECT_THROW(store.save(), std::runtime_error);
+    ::chmod(folder.path().c_str(), 0700);
+    EXPECT_EQ(readFile(path), settingsDocument("\"hres\": \"640\""));
+}
+
+TEST(SettingsStore, ACorruptFileIsKeptAsideAndTheStoreStartsEmpty) {
+    const std::string corrupt[] = {"{\"Software\\\\Trellik\": {\"hres\": ", "[1, 2]", "\"text\"",
+                                   "{\"Software\\\\Trellik\": 5}", std::string("\xff\xfe{\x00", 4)};
+    for (const std::string& bytes : corrupt) {
+        TtemporaryFolder folder;
+        const std::string path = folder.file("settings.json");
+        writeFile(path, bytes);
+        TsettingsStore store(path);
+        EXPECT_FALSE(store.openKey(launcherSettingsKey)) << bytes;
+        EXPECT_NE(store.setAsideReason().find("settings.json.bad"), std::string::npos) << bytes;
+        EXPECT_EQ(readFile(path + ".bad"), bytes);
+        EXPECT_FALSE(std::filesystem::exists(path));
+        EXPECT_EQ(store.readInteger("0"), std::nullopt);
+    }
+}
+
+TEST(SettingsStore, TheDefaultFileFollowsXdgConfigHome) {
+    ::setenv("XDG_CONFIG_HOME", "/somewhere/config", 1);
+    EXPECT_EQ(TsettingsStore::defaultFilePath(), "/somewhere/config/Trellik/settings.json");
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored, as the XDG rules say
+    ::setenv("HOME", "/home/player", 1);
+    EXPECT_EQ(TsettingsStore::defaultFilePath(), "/home/player/.config/Trellik/settings.json");
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(TsettingsStore::defaultFilePath(), "/home/player/.config/Trellik/settings.json");
+}
+
+TEST(StoredSettings, ReadingStopsAtTheFirstFailureAndKeepsWhatWasRead) {
+    TsettingsStore store("unused");
+    // "quality" comes before "scalevalue" in reading order; "yadjust" after it is never reached.
+    store.openKeyFromBytes(settingsDocument("\"hres\": \"800\", \"vres\": \"700\", \"fullscreen\": 1, "
+                                            "\"elecom\": 1, \"languageid\": 1, \"mode\": 0, \"quality\": 9, "
+                                            "\"scalevalue\": \"x\", \"yadjust\": -5"),
+                           launcherSettingsKey);
+    TstoredSettings settings;
+    EXPECT_FALSE(readStoredSettings(store, settings));
+    EXPECT_EQ(settings.hres, "800");
+    EXPECT_EQ(settings.vres, "700");
+    EXPECT_TRUE(settings.fullscreen);
+    EXPECT_TRUE(settings.elecom);
+    EXPECT_EQ(settings.languageId, 1);
+    EXPECT_FALSE(settings.mode);
+    EXPECT_EQ(settings.quality, 1);  // held to the slider's range
+    EXPECT_EQ(settings.scaleValue, 33);
+    EXPECT_EQ(settings.yAdjust, 4);
+}
+
+TEST(StoredSettings, RangesLanguageAndRotationAreHeldOnReading) {
+    TstoredSettings written;
+    written.languageId = 7;
+    written.scaleValue = 150;
+    written.yAdjust = -99;
+    written.rotation = 5;
+    written.quality = -3;
+    TsettingsStore store("unused");
+    store.openKeyFromBytes("{}", launcherSettingsKey);
+    writeStoredSettings(store, written);
+    TstoredSettings read;
+    read.rotation = 2;
+    ASSERT_TRUE(readStoredSettings(store, read));
+    EXPECT_EQ(read.languageId, 0);
+    EXPECT_EQ(read.scaleValue, 100);
+    EXPECT_EQ(read.yAdjust, -30);
+    EXPECT_EQ(read.quality, 0);
+    EXPECT_EQ(read.rotation, 2);  // a number other than 1, 2 or 3 leaves the rotation as it was
+}
+
+TEST(LaunchSettings, IntegersFromTextAreStrict32BitDecimals) {
+    EXPECT_EQ(integerFromText("600"), 600);
+    EXPECT_EQ(integerFromText("  -12"), -12);
+    EXPECT_EQ(integerFromText("+0"), 0);
+    EXPECT_EQ(integerFromText("2147483647"), 2147483647);
+    EXPECT_EQ(integerFromText("-2147483648"), -2147483647 - 1);
+    for (const char* text : {"", " ", "-", "abc", "12x", "2147483648", "1.5", "99999999999999999999", "600 "})
+        EXPECT_EQ(integerFromText(text), std::nullopt) << text;
+}
+
+TEST(LaunchSettings, ParametersFollowTheSettings) {
+    TstoredSettings settings;
+    settings.hres = "1024";
+    settings.vres = "abc";
+    settings.fullscreen = true;
+    settings.quality = 1;
+    settings.rotation = 3;
+    settings.scaleValue = 0;
+    settings.yAdjust = -30;
+    settings.keys[5] = 999;
+    LaunchParameters parameters = launchParametersFor(settings, true, "/games/TrellikGL38");
+    EXPECT_EQ(parameters.width, 1024);
+    EXPECT_EQ(parameters.height, 600);  // no integer there: the default size
+    EXPECT_TRUE(parameters.fullscreen);
+    EXPECT_EQ(parameters.quality, 1);
+    EXPECT_EQ(parameters.rotation, 270);
+    EXPECT_EQ(parameters.scale, 1.0);
+    EXPECT_EQ(parameters.yAdjust, -30.0);
+    EXPECT_EQ(parameters.keys[5], 999);
+    EXPECT_TRUE(parameters.songDebug);
+    EXPECT_EQ(parameters.exeName, "/games/TrellikGL38");
+
+    settings.elecom = true;
+    parameters = launchParametersFor(settings, false, "x");
+    const int32_t numericPad[16] = {9, 111, 106, 8, 103, 104, 105, 109, 100, 101, 102, 107, 97, 98, 99, 13};
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(parameters.keys[i], numericPad[i]);
+}
+
+TEST(LaunchSettings, ScaleFactorRunsFromOneAtTheTopToATenthAtTheBottom) {
+    EXPECT_EQ(scaleFactorFor(0), 1.0);
+    EXPECT_NEAR(scaleFactorFor(33), 0.703, 1e-15);
+    EXPECT_NEAR(scaleFactorFor(100), 0.1, 1e-15);
+    // The first-run factor is what the engine takes as its default.
+    EXPECT_NEAR(scaleFactorFor(33), defaultLaunchParameters("x").scale, 1e-15);
+}
+
+TEST(LaunchSettings, DirectStartUsesStoredSettingsOrTheFirstRunValues) {
+    TtemporaryFolder folder;
+    TsettingsStore none(folder.file("settings.json"));
+    const TstoredSettings firstRun = storedSettingsOrFirstRun(none);
+    EXPECT_EQ(firstRun.hres, "600");
+    EXPECT_EQ(firstRun.keys[15], 77);
+    EXPECT_FALSE(std::filesystem::exists(folder.file("settings.json")));  // nothing is saved
+
+    writeFile(folder.file("settings.json"), settingsDocument("\"hres\": \"1280\", \"vres\": \"720\", \"fullscreen\": 1, "
+                                                             "\"elecom\": 0, \"languageid\": 0, \"mode\": 1, "
+                                                             "\"quality\": 1, \"scalevalue\": 10, \"yadjust\": 0, "
+                                                             "\"0\": 65"));
+    TsettingsStore partial(folder.file("settings.json"));
+    const TstoredSettings stored = storedSettingsOrFirstRun(partial);
+    EXPECT_EQ(stored.hres, "1280");
+    EXPECT_EQ(stored.scaleValue, 10);
+    EXPECT_EQ(stored.keys[0], 52);  // "rotation" is missing: the keys go back to the default
+}
+
+TEST(Program, HelpNamesTheLauncherAndTheDirectStart) {
+    const std::string command = builtProgram("launcher/TrellikGL38") + " --help";
+    FILE* output = ::popen(command.c_str(), "r");
+    ASSERT_NE(output, nullptr);
+    std::string text;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof(buffer), output)) text += buffer;
+    EXPECT_EQ(::pclose(output), 0);
+    EXPECT_NE(text.find("--start"), std::string::npos);
+    EXPECT_NE(text.find("launcher"), std::string::npos);
+}
