@@ -122,7 +122,8 @@ int main() {
     song.firstRowSeconds = 2.0;
     song.rowSpacingSeconds = 0.25;
     song.rows = 240;
-    song.name = getSongName(game->songs, game->menu.selectedSong);
+    game->songs.lastIndex = 0;
+    game->songs.songs[0].name = song.name;
     if (folder.path.empty() || !writeSongMusic(song, folder.path)) {
         std::fprintf(stderr, "cannot write the generated song\n");
         return 1;
