@@ -13,6 +13,9 @@
 #include "platform/openGLClass.h"
 
 class TSVATimer;
+class Tsounds;
+class Tstream;
+class Tsfx;
 
 // What the launcher hands to a game run, in the order runGame takes it.
 struct LaunchParameters {
@@ -103,6 +106,9 @@ struct TplayState {
     double tempo = 0.0;
     double shutterBob = 0.0;
     double shutterBobEased = 0.0;
+    // Length of the song's music in ms, taken when it is opened; the song ends when the music
+    // position reaches it (0 for music that could not be opened).
+    int32_t musicLength = 0;
 };
 
 struct TmenuState {
@@ -126,6 +132,17 @@ struct TlaunchCopies {
     int32_t keys[16] = {};
     bool songDebug = false;
     std::FILE* songDebugFile = nullptr;
+    // How many timing lines the song debug file got during this song.
+    uint32_t songDebugLines = 0;
+};
+
+// The sound objects a game run plays through. The launcher owns the sound system and the one
+// music stream and shares them; the two effects are made while loading. Null plays nothing.
+struct TgameSounds {
+    Tsounds* sounds = nullptr;
+    Tstream* music = nullptr;
+    Tsfx* readyGo = nullptr;
+    Tsfx* goButton = nullptr;
 };
 
 // GL texture names of the stock images; 0 means nothing was loaded.
@@ -165,6 +182,7 @@ struct TtrellikGL {
     TlaunchCopies launch;
     TstockTextures textures;
     std::unique_ptr<TopenGLEngine> window;
+    TgameSounds audio;
     TmarkersControl markers;
     TsongsLoadingData songs;
     TsongParser chart;
@@ -219,3 +237,42 @@ constexpr uint16_t keyEnter = 13;
 
 // The key-down handler of the first scenes: Escape ends the run.
 bool escapeEndsRun(TtrellikGL& game, uint16_t key);
+
+// The window when it is open for drawing; null before it opens (and in tests that run none).
+TopenGLEngine* drawingWindow(TtrellikGL& game);
+
+// Chart playback and judgement, from GO to the end of the song.
+
+// GO found a playable chart: the song debug file is reopened for appending, the music stops,
+// the go sound plays and the song start scene takes the handlers.
+void startSong(TtrellikGL& game);
+// Puts a panel into a state that began offset ms from now, scoring it; missScored leaves it idle.
+void setPanelState(TtrellikGL& game, int32_t panel, PanelState state, double offset);
+// Starts the approach of every marker of a chart row.
+void activateEntry(TtrellikGL& game, uint32_t row, double offset);
+// One millisecond of play: starts the music, activates the next row when due, ends the song.
+void playTickHandler(TtrellikGL& game);
+// Creates the play tick (1 ms, highest priority), left disabled.
+void createPlayTick(TtrellikGL& game);
+// The song's music opened and held at 0, the markers and score cleared, the play scene in.
+void startPlay(TtrellikGL& game);
+bool playKeyDown(TtrellikGL& game, uint16_t key);
+bool playKeyUp(TtrellikGL& game, uint16_t key);
+// Moves every live panel whose state ended before now on to its next state.
+void advancePanels(TtrellikGL& game, double now);
+// Sets this frame's shutter bob from the gauge level (0..100000) and eases the shutters toward
+// it. The bob follows the tempo of the last activated row and stops at an empty or full gauge
+// and at a tempo of 0.
+void updateShutterBob(TtrellikGL& game, int32_t gaugeLevel);
+// Back to song select after the music ended or the player left with Escape.
+void endOfSong(TtrellikGL& game);
+// The window title of a judged press: its signed distance from the perfect time in whole ms.
+std::string judgementTitle(double differenceMs);
+
+// Selects a song on the wheel and plays its preview.
+void selectSong(TtrellikGL& game, int32_t index);
+
+// Fades of 1500 ms over everything drawn before them, one step per frame; true on the frame
+// after the fade reached its end.
+bool fadeToBlack(TtrellikGL& game);
+bool fadeFromBlack(TtrellikGL& game);
