@@ -113,13 +113,13 @@ struct TsessionWatch {
     TplaySessionResult& result;
 };
 
-void announceRow(TsessionWatch& watch, uint32_t row) {
+void announceRow(TsessionWatch& watch, uint32_t row, double tickLateness) {
     const ChartEntry& entry = watch.game.chart.entries[row];
     bool recorded = false;
     for (int keyIndex = 0; keyIndex < 16; ++keyIndex) {
         if (!entry.panels[keyIndex]) continue;
         const double perfectTime = watch.game.play.perfectTime[transposeIndex(keyIndex)];
-        if (!recorded) watch.result.rows.push_back({row, perfectTime});
+        if (!recorded) watch.result.rows.push_back({row, perfectTime, tickLateness});
         recorded = true;
         if (!watch.pressKeys) continue;
         const uint16_t key = static_cast<uint16_t>(watch.game.launch.keys[keyIndex]);
@@ -133,9 +133,11 @@ void onTick(TsessionWatch& watch, TSVATimer& timer) {
     watch.result.finalScore = game.score;
     const uint32_t before = game.play.nextEntry;
     playTickHandler(game);
-    if (game.play.nextEntry != before) announceRow(watch, before);
+    if (game.play.nextEntry != before)
+        announceRow(watch, before, activeClock().highResolutionMs() - timer.tickDueMs());
     if (!timer.Enabled()) {
         watch.result.ended = true;
+        watch.result.endedAt = activeClock().highResolutionMs();
         requestQuit();
     }
 }

@@ -35,10 +35,14 @@ struct TjudgedPress {
 struct TactivatedRow {
     uint32_t row = 0;
     double perfectTime = 0.0;
+    // How late the play tick that activated the row ran against its schedule, in ms.
+    double tickLateness = 0.0;
 };
 
 struct TplaySessionResult {
     bool ended = false;
+    // When the end of the song was seen, on the high-resolution clock (ms).
+    double endedAt = 0.0;
     // The score record as it stood when the song ended (the end resets it).
     ScoreControl finalScore;
     std::vector<TjudgedPress> presses;
