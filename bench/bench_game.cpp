@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "bench/support/playFigures.h"
 #include "bench/support/playSession.h"
@@ -223,17 +224,21 @@ int main() {
     delete game->wheelTimer;
     game->wheelTimer = nullptr;
 
-    const TmusicLine line = fitMusicLine(programMixer().takeBlockLog());
+    const std::vector<TblockRecord> blockLog = programMixer().takeBlockLog();
+    const TmusicLine line = fitMusicLine(blockLog, result.endedAt);
     if (!player.loadingTime || !result.ended || line.blocks < 2 || result.musicMs <= 0.0) {
         std::fprintf(stderr, "the game did not load and play the song to its end\n");
         return 1;
     }
-    std::printf("%s difficulty %d: %d markers, rows %zu, presses %zu, final score %d, %llu frames\n",
+    std::printf("%s difficulty %d: %d markers, rows %zu, presses %zu, final score %d, %llu frames, "
+                "short music blocks %zu\n",
                 chart->song.c_str(), chart->difficulty, chart->markers, result.rows.size(), result.presses.size(),
-                result.finalScore.displayScore(), static_cast<unsigned long long>(result.musicFrames));
+                result.finalScore.displayScore(), static_cast<unsigned long long>(result.musicFrames),
+                shortMusicBlocks(blockLog, result.endedAt));
     std::printf("figure loading_time value=%.3g unit=s\n", *player.loadingTime);
     std::printf("figure play_fps value=%.1f unit=fps\n", result.musicFrames / (result.musicMs / 1000.0));
     printFigure("game_beat_placement_error", beatPlacementErrors(game->chart, result, line));
     printFigure("game_press_judging_error", pressJudgingErrors(result));
+    printFigure("game_activation_tick_lateness", activationTickLateness(result));
     return 0;
 }

@@ -26,7 +26,8 @@ int main() {
     song.firstRowSeconds = 2.0;
     song.rowSpacingSeconds = 0.25;
     song.rows = 240;
-    song.name = getSongName(game->songs, game->menu.selectedSong);
+    game->songs.lastIndex = 0;
+    game->songs.songs[0].name = song.name;
     if (folder.path.empty() || !writeSongMusic(song, folder.path)) {
         std::fprintf(stderr, "cannot write the generated song\n");
         return 1;
@@ -35,15 +36,20 @@ int main() {
 
     programMixer().startBlockLog(200000);
     const TplaySessionResult result = playSong(*game, true, song.seconds + 30.0);
-    const TmusicLine line = fitMusicLine(programMixer().takeBlockLog());
+    const std::vector<TblockRecord> blockLog = programMixer().takeBlockLog();
+    const TmusicLine line = fitMusicLine(blockLog, result.endedAt);
     if (!result.ended || line.blocks < 2) {
         std::fprintf(stderr, "the song did not play to its end\n");
         return 1;
     }
 
-    std::printf("rows %zu, presses %zu, final score %d, music blocks %zu\n", result.rows.size(),
-                result.presses.size(), result.finalScore.displayScore(), line.blocks);
+    std::printf("rows %zu, presses %zu, final score %d, music blocks %zu, short music blocks %zu\n",
+                result.rows.size(), result.presses.size(), result.finalScore.displayScore(), line.blocks,
+                shortMusicBlocks(blockLog, result.endedAt));
     printFigure("beat_placement_error", beatPlacementErrors(game->chart, result, line));
     printFigure("press_judging_error", pressJudgingErrors(result));
+    // A row's beat moves by twice the lateness of the tick that activates it (once for the
+    // music having moved on, once for the offset that carries it), so this explains the tail.
+    printFigure("activation_tick_lateness", activationTickLateness(result));
     return 0;
 }

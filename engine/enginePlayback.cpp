@@ -154,6 +154,8 @@ void enterReadyScene(TtrellikGL& game) {
 
 bool drawSongStart(TtrellikGL& game) {
     clearFrame(game);
+    const double dimmed = game.layout.jacketSizeDimmed;
+    drawWheel(game, dimmed, dimmed);
     if (fadeToBlack(game)) enterReadyScene(game);
     drawSideMasks(game);
     drawGrid(game);

@@ -145,6 +145,15 @@ struct TgameSounds {
     Tsfx* goButton = nullptr;
 };
 
+// The sound objects a game run made itself: always the two effects, and the sound system and
+// the music stream when nobody handed them in (a run started without the launcher).
+struct TownedSounds {
+    std::shared_ptr<Tsounds> sounds;
+    std::shared_ptr<Tstream> music;
+    std::shared_ptr<Tsfx> readyGo;
+    std::shared_ptr<Tsfx> goButton;
+};
+
 // GL texture names of the stock images; 0 means nothing was loaded.
 struct TstockTextures {
     uint32_t fade = 0;
@@ -179,10 +188,13 @@ struct TtrellikGL {
     TplayState play;
     TmenuState menu;
     FadeState fade;
+    // The build line under the banner, made once at the start of loading.
+    std::string versionLine;
     TlaunchCopies launch;
     TstockTextures textures;
     std::unique_ptr<TopenGLEngine> window;
     TgameSounds audio;
+    TownedSounds ownedAudio;
     TmarkersControl markers;
     TsongsLoadingData songs;
     TsongParser chart;
@@ -299,3 +311,36 @@ void selectSong(TtrellikGL& game, int32_t index);
 // after the fade reached its end.
 bool fadeToBlack(TtrellikGL& game);
 bool fadeFromBlack(TtrellikGL& game);
+
+// The loading sequence and the title screens.
+
+// The line under the banner: three blanks, letters i up to a fixed width, " v3.8.", the build
+// number and " ii".
+std::string makeVersionLine(int32_t buildNumber);
+// How the console reports the loading time: "Time Taken: 12.3 seconds" for 12345 ms.
+std::string timeTakenLine(uint32_t elapsedMs);
+// The ten lines of the banner art and the frame line above and below the version line.
+extern const char* const bannerLines[10];
+extern const char* const bannerFrameLine;
+// Draws the banner, its frame and the version line above the console lines.
+void drawBanner(TtrellikGL& game);
+// The key-down handler of the logo scenes: Escape ends the run, Enter or the key of key index 15
+// goes to song select at once.
+bool titleKeys(TtrellikGL& game, uint16_t key);
+// Song select from the title: its handlers and colour, the wheel timer and the play tick, and
+// song 0 with its preview.
+void enterSongSelect(TtrellikGL& game);
+
+// Song select and marker select.
+
+// The jackets of the song wheel, as a ring drawn three times so that it wraps, and the four
+// buttons of the bottom row. The selected song gets selectedEdge, the others otherEdge.
+void drawWheel(TtrellikGL& game, double selectedEdge, double otherEdge);
+// One step of the wheel timer: the wheel eases a seventh of the way to its target.
+void easeWheel(TtrellikGL& game);
+bool songSelectKeys(TtrellikGL& game, uint16_t key);
+bool markerSelectKeys(TtrellikGL& game, uint16_t key);
+// The music a song plays on the wheel: its preview, else its song, else the menu music.
+std::string previewFile(const std::string& songName);
+// The chart GO loads: the selected song at the selected difficulty.
+std::string chartFileName(const TtrellikGL& game);

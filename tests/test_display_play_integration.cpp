@@ -31,7 +31,8 @@ protected:
         song.firstRowSeconds = 1.0;
         song.rowSpacingSeconds = 0.3;
         song.rows = 12;
-        song.name = getSongName(game->songs, game->menu.selectedSong);
+        game->songs.lastIndex = 0;
+        game->songs.songs[0].name = song.name;
         ASSERT_TRUE(writeSongMusic(song, folder.path()));
         fillChart(game->chart, song);
     }

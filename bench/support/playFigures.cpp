@@ -1,4 +1,4 @@
-// Fitting the music line, percentiles and figure lines of the play benchmarks.
+// Fitting the song's line, percentiles and the figure lines of the play benchmarks.
 #include "bench/support/playFigures.h"
 
 #include <unistd.h>
@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/audioOutput.h"
+
 namespace {
 
 constexpr double framesPerMs = 44.1;
@@ -14,28 +16,44 @@ constexpr double framesPerMs = 44.1;
 }  // namespace
 
 double TmusicLine::positionMsAt(double timeMs) const {
-    return (intercept + slope * timeMs) / framesPerMs;
+    return (intercept + slope * (timeMs - origin)) / framesPerMs;
 }
 
-TmusicLine fitMusicLine(const std::vector<TblockRecord>& log) {
-    double sumT = 0, sumF = 0, sumTT = 0, sumTF = 0;
+TmusicLine fitMusicLine(const std::vector<TblockRecord>& log, double songEndedAt) {
+    std::vector<const TblockRecord*> used;
+    for (const TblockRecord& block : log)
+        if (block.streamFrame >= 0 && block.streamFramesTaken > 0 && block.timeMs < songEndedAt) used.push_back(&block);
     TmusicLine line;
-    for (const TblockRecord& block : log) {
-        if (block.streamFrame < 0 || block.streamFramesTaken == 0) continue;
-        const double t = block.timeMs;
-        const double f = static_cast<double>(block.streamFrame);
-        sumT += t;
-        sumF += f;
-        sumTT += t * t;
-        sumTF += t * f;
-        ++line.blocks;
+    line.blocks = used.size();
+    if (used.size() < 2) return line;
+    double sumT = 0, sumF = 0;
+    for (const TblockRecord* block : used) {
+        sumT += block->timeMs;
+        sumF += static_cast<double>(block->streamFrame);
     }
-    const double n = static_cast<double>(line.blocks);
-    if (line.blocks < 2) return line;
-    const double meanT = sumT / n;
-    line.slope = (sumTF - n * meanT * (sumF / n)) / (sumTT - n * meanT * meanT);
-    line.intercept = sumF / n - line.slope * meanT;
+    const double n = static_cast<double>(used.size());
+    line.origin = sumT / n;
+    const double meanF = sumF / n;
+    double sumTT = 0, sumTF = 0;
+    for (const TblockRecord* block : used) {
+        const double t = block->timeMs - line.origin;
+        sumTT += t * t;
+        sumTF += t * (static_cast<double>(block->streamFrame) - meanF);
+    }
+    line.slope = sumTF / sumTT;
+    line.intercept = meanF;
     return line;
+}
+
+size_t shortMusicBlocks(const std::vector<TblockRecord>& log, double songEndedAt) {
+    std::vector<int64_t> taken;
+    for (const TblockRecord& block : log) {
+        if (block.timeMs >= songEndedAt) break;
+        if (block.streamFramesTaken > 0 || !taken.empty()) taken.push_back(block.streamFramesTaken);
+    }
+    while (!taken.empty() && taken.back() < outputBlockFrames) taken.pop_back();
+    return static_cast<size_t>(
+        std::count_if(taken.begin(), taken.end(), [](int64_t frames) { return frames < outputBlockFrames; }));
 }
 
 double percentile(std::vector<double> values, double share) {
@@ -64,6 +82,12 @@ std::vector<double> pressJudgingErrors(const TplaySessionResult& result) {
     std::vector<double> errors;
     for (const TjudgedPress& press : result.presses) errors.push_back(std::fabs(press.difference));
     return errors;
+}
+
+std::vector<double> activationTickLateness(const TplaySessionResult& result) {
+    std::vector<double> lateness;
+    for (const TactivatedRow& row : result.rows) lateness.push_back(row.tickLateness);
+    return lateness;
 }
 
 TscratchFolder::TscratchFolder() {

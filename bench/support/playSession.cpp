@@ -36,13 +36,13 @@ std::chrono::steady_clock::time_point steadyTimeAt(double highResolutionMs) {
     return steady_clock::time_point(duration_cast<steady_clock::duration>(duration<double, std::milli>(highResolutionMs)));
 }
 
-void announceRow(TsessionWatch& watch, uint32_t row) {
+void announceRow(TsessionWatch& watch, uint32_t row, double tickLateness) {
     const ChartEntry& entry = watch.game.chart.entries[row];
     bool recorded = false;
     for (int keyIndex = 0; keyIndex < 16; ++keyIndex) {
         if (!entry.panels[keyIndex]) continue;
         const double perfectTime = watch.game.play.perfectTime[transposeIndex(keyIndex)];
-        if (!recorded) watch.result.rows.push_back({row, perfectTime});
+        if (!recorded) watch.result.rows.push_back({row, perfectTime, tickLateness});
         recorded = true;
         if (!watch.pressKeys) continue;
         const uint16_t key = static_cast<uint16_t>(watch.game.launch.keys[keyIndex]);
@@ -59,13 +59,15 @@ void onTick(TsessionWatch& watch, TSVATimer& timer) {
     playTickHandler(game);
     if (!musicWasPlaying && game.play.musicStarted) {
         watch.framesAtMusicStart = presentedFrameCount();
-        watch.musicStartMs = systemHighResolutionMs();
+        watch.musicStartMs = activeClock().highResolutionMs();
     }
-    if (game.play.nextEntry != before) announceRow(watch, before);
+    if (game.play.nextEntry != before)
+        announceRow(watch, before, activeClock().highResolutionMs() - timer.tickDueMs());
     if (!timer.Enabled()) {
         watch.result.musicFrames = presentedFrameCount() - watch.framesAtMusicStart;
-        watch.result.musicMs = systemHighResolutionMs() - watch.musicStartMs;
+        watch.result.musicMs = activeClock().highResolutionMs() - watch.musicStartMs;
         watch.result.ended = true;
+        watch.result.endedAt = activeClock().highResolutionMs();
         requestQuit();
     }
 }

@@ -39,10 +39,14 @@ struct TjudgedPress {
 struct TactivatedRow {
     uint32_t row = 0;
     double perfectTime = 0.0;
+    // How late the play tick that activated the row ran against its schedule, in ms.
+    double tickLateness = 0.0;
 };
 
 struct TplaySessionResult {
     bool ended = false;
+    // When the end of the song was seen, on the high-resolution clock (ms).
+    double endedAt = 0.0;
     // Frames presented while the music played, and for how long it played (ms).
     uint64_t musicFrames = 0;
     double musicMs = 0.0;
