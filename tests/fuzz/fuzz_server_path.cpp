@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <system_error>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -30,7 +31,10 @@ struct TservedTree {
         fs::create_directory_symlink(base, root / "outside");
         fs::create_symlink(base / "secret.txt", root / "secret.txt");
         realRoot = fs::canonical(root);
-        std::atexit([] { fs::remove_all(tree().base); });
+    }
+    ~TservedTree() {
+        std::error_code ignored;
+        fs::remove_all(base, ignored);
     }
     static TservedTree& tree() {
         static TservedTree made;
