@@ -13,11 +13,13 @@ build=build-release
 pack=$build/stockpack
 
 scripts/install-deps.sh
-# The build also makes the stock pack; a pack that was deleted since is made again.
+# A pack that was deleted since the last build is made again.
 if [[ -d $build && ! -d $pack/server ]]; then
   rm -f "$pack/stamp"
 fi
-scripts/build.sh "$build" Release
+# Only what play needs: the program, the update server and the stock pack (tests are test.sh's).
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j2 --target TrellikGL38 trellik-update-server stockpack
 
 # A new game folder gets the demo songs and marker skins; an existing one is left as the
 # player keeps it (the stock files themselves come from the update server on first run).
