@@ -17,8 +17,9 @@ scripts/install-deps.sh
 if [[ -d $build && ! -d $pack/server ]]; then
   rm -f "$pack/stamp"
 fi
-# Only what play needs: the program, the update server and the stock pack (tests are test.sh's).
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+# Only what play needs: the program, the update server and the stock pack (tests are test.sh's);
+# a compiler warning does not keep a player from playing.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRELLIK_WERROR=OFF >/dev/null
 cmake --build "$build" -j2 --target TrellikGL38 trellik-update-server stockpack
 
 # A new game folder gets the demo songs and marker skins; an existing one is left as the
