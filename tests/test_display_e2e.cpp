@@ -76,7 +76,14 @@ bool isBlack(const Tpixel& pixel) {
 }
 
 std::string text(const Tpixel& pixel) {
-    return "(" + std::to_string(pixel[0]) + ", " + std::to_string(pixel[1]) + ", " + std::to_string(pixel[2]) + ")";
+    std::string written = "(";
+    written += std::to_string(pixel[0]);
+    written += ", ";
+    written += std::to_string(pixel[1]);
+    written += ", ";
+    written += std::to_string(pixel[2]);
+    written += ")";
+    return written;
 }
 
 // One picture of the game window.
@@ -329,12 +336,13 @@ protected:
     std::unique_ptr<TchildProcess> game;
     TgameWindow window;
     TfieldView view;
-    std::string previousConfigHome;
+    std::optional<std::string> previousConfigHome;
 
     void SetUp() override {
         if (!fs::is_directory(stockPack + "/server") || !fs::is_directory(stockPack + "/demo/sng"))
             GTEST_SKIP() << "the build made no stock pack in " << stockPack;
-        if (const char* home = std::getenv("XDG_CONFIG_HOME")) previousConfigHome = home;
+        const char* home = std::getenv("XDG_CONFIG_HOME");
+        previousConfigHome = home ? home : "";
         setenv("XDG_CONFIG_HOME", settingsFolder.path().c_str(), 1);
         fs::copy(stockPack + "/demo/sng", gameFolder.file("sng"), fs::copy_options::recursive);
         fs::copy(stockPack + "/demo/MKR", gameFolder.file("MKR"), fs::copy_options::recursive);
@@ -343,8 +351,9 @@ protected:
 
     void TearDown() override {
         game.reset();
-        if (previousConfigHome.empty()) unsetenv("XDG_CONFIG_HOME");
-        else setenv("XDG_CONFIG_HOME", previousConfigHome.c_str(), 1);
+        if (!previousConfigHome) return;
+        if (previousConfigHome->empty()) unsetenv("XDG_CONFIG_HOME");
+        else setenv("XDG_CONFIG_HOME", previousConfigHome->c_str(), 1);
     }
 
     void startGame() {
