@@ -31,26 +31,7 @@ std::string readBytes(const std::string& path) {
     return contents.str();
 }
 
-// The memo's lines: CR LF, CR and LF each end a line, and a break at the very end adds none.
-QString asMemoLines(QString text) {
-    text.replace("\r\n", "\n");
-    text.replace('\r', '\n');
-    if (text.endsWith('\n')) text.chop(1);
-    return text;
-}
-
 }  // namespace
-
-QString messageFromBytes(const std::string& bytes) {
-    QString text;
-    for (size_t at = 0; at + 1 < bytes.size(); at += 2) {
-        const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) |
-                                                    (static_cast<unsigned char>(bytes[at + 1]) << 8));
-        if (unit == 0) break;
-        text.append(QChar(unit));
-    }
-    return text;
-}
 
 TmotdForm::TmotdForm(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),

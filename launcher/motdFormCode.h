@@ -8,6 +8,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "launcher/motdText.h"
+
 // Fetches url into localPath (the download's signature); raises std::runtime_error on failure.
 using TfileFetcher = std::function<bool(const std::string& url, const std::string& localPath, bool announce)>;
 
@@ -34,9 +36,6 @@ protected:
 private:
     QWidget* centreWindow = nullptr;
 };
-
-// The message file's bytes as UTF-16LE text, up to the end or the first zero character.
-QString messageFromBytes(const std::string& bytes);
 
 // The local and server name of the message file.
 inline constexpr const char* motdFileName = "motd.txt";

@@ -185,21 +185,26 @@ void TfileDownloaderThread::download() {
 
 void TfileDownloaderThread::downloadAndVerify(const std::string& localPath) {
     fetchToFile(baseUrl + newProgramPath, localPath, updaterUserAgent,
-                [this](uint64_t announced, uint64_t received) { return noteProgress(announced, received); });
+                [this](uint64_t announced, uint64_t received) { return onDownloadProgress(announced, received); });
     verifyDownload(resolvePath(localPath), bytesTotal.load(), latest);
 }
 
-bool TfileDownloaderThread::noteProgress(uint64_t announced, uint64_t received) {
-    // A newly announced size begins the transfer from 0 (a redirect announces a second one).
-    if (announced > 0 && static_cast<int64_t>(announced) != bytesTotal.load()) {
-        bytesTotal = static_cast<int64_t>(announced);
-        bytesReceived = 0;
-    }
-    if (static_cast<int64_t>(received) != bytesReceived.load()) {
-        bytesReceived = static_cast<int64_t>(received);
-        postUpdate(UpdateCode::downloadProgress);
-    }
+bool TfileDownloaderThread::onDownloadProgress(uint64_t announced, uint64_t received) {
+    // A newly announced size begins the transfer (a redirect announces a second one).
+    if (announced > 0 && static_cast<int64_t>(announced) != bytesTotal.load())
+        downloadWorkBegin(static_cast<int64_t>(announced));
+    if (static_cast<int64_t>(received) != bytesReceived.load()) downloadWork(static_cast<int64_t>(received));
     return !stopRequested();
+}
+
+void TfileDownloaderThread::downloadWorkBegin(int64_t announced) {
+    bytesTotal = announced;
+    bytesReceived = 0;
+}
+
+void TfileDownloaderThread::downloadWork(int64_t received) {
+    bytesReceived = received;
+    postUpdate(UpdateCode::downloadProgress);
 }
 
 void TfileDownloaderThread::postUpdate(UpdateCode code) {

@@ -70,7 +70,10 @@ private:
     bool waitForGoAhead();
     void download();
     void downloadAndVerify(const std::string& localPath);
-    bool noteProgress(uint64_t announced, uint64_t received);
+    // What libcurl reports during the download; false abandons it.
+    bool onDownloadProgress(uint64_t announced, uint64_t received);
+    void downloadWorkBegin(int64_t announced);
+    void downloadWork(int64_t received);
     void postUpdate(UpdateCode code);
     bool stopRequested() const;
 

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@
 
 #include "platform/globalConsoleCode.h"
 #include "platform/pathResolver.h"
+#include "platform/transferLimits.h"
 
 namespace {
 
@@ -81,22 +83,51 @@ private:
     std::FILE* file = nullptr;
 };
 
+uint64_t steadyMilliseconds() {
+    const auto sinceStart = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(sinceStart).count());
+}
+
+std::string durationText(uint32_t milliseconds) {
+    if (milliseconds % 1000 == 0) return std::to_string(milliseconds / 1000) + " seconds";
+    return std::to_string(milliseconds) + " ms";
+}
+
 // What the curl callbacks need during one transfer.
 struct Ttransfer {
-    std::FILE* file = nullptr;
-    const TdownloadProgress* progress = nullptr;
+    Ttransfer(std::FILE* file, const TdownloadProgress* progress, const TtransferLimits& limits)
+        : file(file), progress(progress), limits(limits), silence(limits.silenceMs, steadyMilliseconds()) {}
+
+    std::FILE* file;
+    const TdownloadProgress* progress;
+    TtransferLimits limits;
+    TsilenceWatch silence;
+    bool wentSilent = false;
     int writeError = 0;
 };
 
 size_t writeBody(char* data, size_t size, size_t count, void* context) {
     auto* transfer = static_cast<Ttransfer*>(context);
+    transfer->silence.bytesArrived(steadyMilliseconds());
     const size_t written = std::fwrite(data, size, count, transfer->file);
     if (written != count) transfer->writeError = errno ? errno : EIO;
     return written * size;
 }
 
+// Header lines count as signs of life too, so a server that is still answering is not cut off.
+size_t noteHeader(char*, size_t size, size_t count, void* context) {
+    static_cast<Ttransfer*>(context)->silence.bytesArrived(steadyMilliseconds());
+    return size * count;
+}
+
+// Called by curl whenever data arrives and about once a second while none does.
 int reportProgress(void* context, curl_off_t announced, curl_off_t received, curl_off_t, curl_off_t) {
-    const auto* transfer = static_cast<Ttransfer*>(context);
+    auto* transfer = static_cast<Ttransfer*>(context);
+    if (transfer->silence.silentTooLong(steadyMilliseconds())) {
+        transfer->wentSilent = true;
+        return 1;
+    }
+    if (!transfer->progress || !*transfer->progress) return 0;
     const bool goOn = (*transfer->progress)(static_cast<uint64_t>(announced), static_cast<uint64_t>(received));
     return goOn ? 0 : 1;
 }
@@ -134,24 +165,24 @@ void configureRequest(CURL* curl, const std::string& url, const std::string& use
     // A local server is always reached directly, whatever proxy the environment names.
     curl_easy_setopt(curl, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    // No overall limit (files can be large), but a server that stops answering is given up on.
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
+    // No overall limit (files can be large and lines slow); only a connection that cannot be
+    // made or a server gone silent is given up on, the latter by the progress callback.
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(transfer.limits.connectMs));
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-    if (transfer.progress && *transfer.progress) {
-        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, reportProgress);
-        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
-    }
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, noteHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, reportProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
 }
 
 void checkOutcome(CURL* curl, CURLcode result, const Ttransfer& transfer, const std::string& url,
                   const char* errorText) {
     if (transfer.writeError)
         failDownload(url, std::string("cannot write the file: ") + std::strerror(transfer.writeError));
+    if (transfer.wentSilent) failDownload(url, "the server sent nothing for " + durationText(transfer.limits.silenceMs));
     if (result == CURLE_ABORTED_BY_CALLBACK) failDownload(url, "the transfer was cancelled");
     if (result != CURLE_OK) failDownload(url, *errorText ? errorText : curl_easy_strerror(result));
     long status = 0;
@@ -203,9 +234,7 @@ void fetchToFile(const std::string& url, const std::string& localPath, const std
     const std::string wireUrl = requestUrl(url);
     TpartialFile partial(wireUrl, localPath);
     TcurlHandle curl;
-    Ttransfer transfer;
-    transfer.file = partial.stream();
-    transfer.progress = &progress;
+    Ttransfer transfer(partial.stream(), &progress, transferLimits());
     char errorText[CURL_ERROR_SIZE] = {};
     configureRequest(curl.get(), wireUrl, userAgent, transfer, errorText);
     const CURLcode result = curl_easy_perform(curl.get());
