@@ -94,7 +94,14 @@ bool near(const Tpixel& actual, const Tpixel& expected) {
 }
 
 std::string text(const Tpixel& pixel) {
-    return "(" + std::to_string(pixel[0]) + ", " + std::to_string(pixel[1]) + ", " + std::to_string(pixel[2]) + ")";
+    std::string written = "(";
+    written += std::to_string(pixel[0]);
+    written += ", ";
+    written += std::to_string(pixel[1]);
+    written += ", ";
+    written += std::to_string(pixel[2]);
+    written += ")";
+    return written;
 }
 
 // The clear colours of the gauge as the frame buffer holds them.
