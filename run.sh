@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up what is missing, builds, and starts Trellik.
+# Sets up what is missing, builds, makes the stock pack, prepares game/ and starts Trellik
+# with the project's own update server serving the stock files.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -8,9 +9,54 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
   exit 1
 fi
 
-scripts/install-deps.sh
-scripts/build.sh build-release Release
+build=build-release
+pack=$build/stockpack
 
-mkdir -p game
-cd game
-exec ../build-release/launcher/TrellikGL38 "$@"
+scripts/install-deps.sh
+# The build also makes the stock pack; a pack that was deleted since is made again.
+if [[ -d $build && ! -d $pack/server ]]; then
+  rm -f "$pack/stamp"
+fi
+scripts/build.sh "$build" Release
+
+# A new game folder gets the demo songs and marker skins; an existing one is left as the
+# player keeps it (the stock files themselves come from the update server on first run).
+if [[ ! -d game ]]; then
+  fresh=$build/game.new
+  rm -rf "$fresh"
+  mkdir -p "$fresh"
+  cp -R "$pack/demo/sng" "$pack/demo/MKR" "$fresh/"
+  mv "$fresh" game
+fi
+
+server_log=$build/update-server.log
+server_pid=
+stop_server() {
+  if [[ -n $server_pid ]]; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+    server_pid=
+  fi
+}
+trap stop_server EXIT
+trap 'stop_server; exit 130' INT
+trap 'stop_server; exit 143' TERM
+
+"$build/tools/trellik-update-server" --root "$pack/server" --port 0 >"$server_log" 2>&1 &
+server_pid=$!
+url=
+for _ in $(seq 1 100); do
+  url=$(sed -n 's/^listening on \(http:\/\/127\.0\.0\.1:[0-9]*\/\)$/\1/p' "$server_log")
+  [[ -n $url ]] && break
+  if ! kill -0 "$server_pid" 2>/dev/null; then break; fi
+  sleep 0.1
+done
+if [[ -z $url ]]; then
+  echo "The update server did not start; see $server_log." >&2
+  exit 1
+fi
+export TRELLIK_UPDATE_URL=$url
+
+status=0
+(cd game && "../$build/launcher/TrellikGL38" "$@") || status=$?
+exit $status

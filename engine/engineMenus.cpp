@@ -1,14 +1,234 @@
-// Song select and marker select: the song wheel, difficulties and skin previews.
+// Song select and marker select: the song wheel, difficulties and skin previews, all played on
+// the sixteen panels.
+#include <cmath>
+#include <string>
+
+#include "content/trellikSongDataLoader.h"
 #include "engine/trellikGL38Engine.h"
+#include "platform/pathResolver.h"
+#include "platform/soundEngine.h"
 
 namespace {
 
-bool drawMenu(TtrellikGL& game) {
-    clearScreen(game.window->customCommands);
+constexpr int32_t scrollLeftKey = 12;
+constexpr int32_t scrollRightKey = 13;
+constexpr int32_t markerSelectKey = 14;
+constexpr int32_t goKey = 15;
+constexpr int32_t jacketKeys = 12;
+
+constexpr uint8_t glowShown = 200;
+constexpr uint8_t glowHidden = 0;
+constexpr double selectedJacketScale = 1.75;
+constexpr long double dimmingAlpha = 0.85L;
+constexpr float overlaySize = 50.0f;
+constexpr float overlayDepth = -20.0f;
+
+// Columns of the wheel's ring: three songs a column, at least one column.
+int32_t wheelColumns(const TtrellikGL& game) {
+    return getLastIndex(game.songs) / game.layout.wheelRows + 1;
+}
+
+// Where the jacket of the i-th item of a three-row menu sits on the y axis.
+double menuRowY(const TtrellikGL& game, int32_t item) {
+    const double pitch = game.layout.pitch;
+    return 1.5 * pitch + game.yOffset - (item % game.layout.wheelRows) * pitch;
+}
+
+bool insideWheel(const TtrellikGL& game, double x) {
+    return game.layout.wheelMinX < x && x < game.layout.wheelMaxX;
+}
+
+void drawWhiteQuad(TtrellikGL& game, uint32_t texture, double x, double y, double edge) {
+    const TopenGLEngine* window = drawingWindow(game);
+    if (!window) return;
+    const float size = static_cast<float>(edge);
+    drawTexturedQuad(window->customCommands, texture, static_cast<float>(x), static_cast<float>(y),
+                     static_cast<float>(game.depth), size, size, 255, 255, 255, 255);
+}
+
+// A white quad on the panel of a key index.
+void drawOnKeyPanel(TtrellikGL& game, uint32_t texture, int32_t keyIndex, double edge) {
+    const TpanelCentre& centre = game.panels[transposeIndex(keyIndex)];
+    drawWhiteQuad(game, texture, centre.x, centre.y, edge);
+}
+
+void drawJacket(TtrellikGL& game, int32_t song, double x, double edge) {
+    const TopenGLEngine* window = drawingWindow(game);
+    if (!window) return;
+    const uint8_t glow = song == game.menu.selectedSong ? glowShown : glowHidden;
+    drawFramedQuad(window->customCommands, getSongCover(game.songs, song), game.textures.jacketBorder,
+                   game.textures.jacketGlow, glow, static_cast<float>(edge), static_cast<float>(x),
+                   static_cast<float>(menuRowY(game, song)), static_cast<float>(game.depth));
+}
+
+void drawMenuButtons(TtrellikGL& game) {
+    const double edge = game.layout.buttonSize;
+    drawOnKeyPanel(game, game.textures.leftArrow, scrollLeftKey, edge);
+    drawOnKeyPanel(game, game.textures.rightArrow, scrollRightKey, edge);
+    drawOnKeyPanel(game, game.textures.markerSelectButton, markerSelectKey, edge);
+    drawOnKeyPanel(game, game.textures.goButton, goKey, edge);
+}
+
+void clearFrame(TtrellikGL& game) {
+    if (TopenGLEngine* window = drawingWindow(game)) clearScreen(window->customCommands);
+}
+
+// Everything drawn so far, darkened behind the skin previews.
+void dimEverything(TtrellikGL& game) {
+    const TopenGLEngine* window = drawingWindow(game);
+    if (!window) return;
+    drawTexturedQuad(window->customCommands, game.textures.fade, 0.0f, 0.0f, overlayDepth, overlaySize, overlaySize,
+                     0, 0, 0, dimmingAlpha);
+}
+
+void drawSkinPreviews(TtrellikGL& game) {
+    const double pitch = game.layout.pitch;
+    for (int32_t skin = 0; skin < game.markers.nameCount; ++skin) {
+        const double x = (skin / game.layout.wheelRows) * pitch - 1.5 * pitch;
+        if (!insideWheel(game, x)) continue;
+        const double edge = skin == game.menu.selectedMarker ? game.layout.jacketSizeSelected : game.layout.jacketSize;
+        drawWhiteQuad(game, getPreview(game.markers, skin + 1), x, menuRowY(game, skin), edge);
+    }
+}
+
+bool drawSongSelect(TtrellikGL& game) {
+    clearFrame(game);
+    drawWheel(game, game.layout.jacketSizeSelected, game.layout.jacketSize);
+    drawSideMasks(game);
+    drawGrid(game);
+    drawSelectedJacket(game);
     return true;
+}
+
+bool drawMarkerSelect(TtrellikGL& game) {
+    clearFrame(game);
+    drawWheel(game, game.layout.jacketSizeDimmed, game.layout.jacketSizeDimmed);
+    dimEverything(game);
+    drawSkinPreviews(game);
+    drawOnKeyPanel(game, game.textures.backButton, markerSelectKey, game.layout.buttonSize);
+    drawSideMasks(game);
+    drawGrid(game);
+    return true;
+}
+
+void playPreview(TtrellikGL& game) {
+    Tstream* music = game.audio.music;
+    if (!music) return;
+    music->stop();
+    music->open(resolvePath(previewFile(getSongName(game.songs, game.menu.selectedSong))));
+    music->play();
+    music->setLooping(true);
+}
+
+// One column to the left; past the ring's end the target and the wheel jump a whole ring
+// right, so the easing goes on without a visible jump.
+void scrollLeft(TtrellikGL& game) {
+    TmenuState& menu = game.menu;
+    const double ring = wheelColumns(game) * game.layout.pitch;
+    menu.wheelScroll -= 1;
+    menu.wheelTarget -= game.layout.pitch;
+    if (std::floor(-ring) > menu.wheelTarget) {
+        menu.wheelTarget += ring;
+        menu.wheelPosition += ring;
+        menu.wheelScroll = -1;
+    }
+}
+
+void scrollRight(TtrellikGL& game) {
+    TmenuState& menu = game.menu;
+    const double ring = wheelColumns(game) * game.layout.pitch;
+    menu.wheelScroll += 1;
+    menu.wheelTarget += game.layout.pitch;
+    if (std::ceil(ring) < menu.wheelTarget) {
+        menu.wheelTarget -= ring;
+        menu.wheelPosition -= ring;
+        menu.wheelScroll = 1;
+    }
+}
+
+void startChosenSong(TtrellikGL& game) {
+    if (loadChart(game.chart, chartFileName(game), game.launch.songDebug)) startSong(game);
+}
+
+// The song under a jacket key, counted round the ring; -1 for a slot the ring has no song in.
+int32_t songUnderKey(const TtrellikGL& game, int32_t keyIndex) {
+    const int32_t lastIndex = getLastIndex(game.songs);
+    const int32_t slots = game.layout.wheelRows * wheelColumns(game);
+    int32_t slot = keyIndex / 4 + game.layout.wheelRows * (keyIndex % 4) - game.layout.wheelRows * game.menu.wheelScroll;
+    if (slot > lastIndex) slot -= slots;
+    if (slot < 0) slot += slots;
+    return slot <= lastIndex ? slot : -1;
+}
+
+void pressJacket(TtrellikGL& game, int32_t keyIndex) {
+    const int32_t song = songUnderKey(game, keyIndex);
+    if (song == -1) return;
+    if (song == game.menu.selectedSong) nextColour(game.window->customCommands);
+    else selectSong(game, song);
+}
+
+void returnToSongSelect(TtrellikGL& game) {
+    installDrawHandler(game, songSelectScene.draw);
+    installKeyDownHandler(game, songSelectScene.keyDown);
 }
 
 }  // namespace
 
-const Scene songSelectScene = {drawMenu, escapeEndsRun, nullptr};
-const Scene markerSelectScene = {drawMenu, escapeEndsRun, nullptr};
+const Scene songSelectScene = {drawSongSelect, songSelectKeys, nullptr};
+const Scene markerSelectScene = {drawMarkerSelect, markerSelectKeys, nullptr};
+
+std::string previewFile(const std::string& songName) {
+    const std::string candidates[] = {"sng\\" + songName + "_prev.mp3", "sng\\" + songName + ".mp3"};
+    for (const std::string& candidate : candidates)
+        if (pathExists(candidate)) return candidate;
+    return "snd\\mainmenu.mp3";
+}
+
+std::string chartFileName(const TtrellikGL& game) {
+    const int32_t difficulty = colourIndex(game.window->customCommands);
+    return "sng\\" + getSongName(game.songs, game.menu.selectedSong) + std::to_string(difficulty) + ".txt";
+}
+
+void selectSong(TtrellikGL& game, int32_t index) {
+    game.menu.selectedSong = index;
+    playPreview(game);
+}
+
+void drawWheel(TtrellikGL& game, double selectedEdge, double otherEdge) {
+    const double pitch = game.layout.pitch;
+    const double ring = wheelColumns(game) * pitch;
+    const double copies[3] = {0.0, ring, -ring};
+    for (int32_t song = 0; song <= getLastIndex(game.songs); ++song) {
+        const double edge = song == game.menu.selectedSong ? selectedEdge : otherEdge;
+        for (const double copy : copies) {
+            const double x = (song / game.layout.wheelRows) * pitch + game.menu.wheelPosition - 1.5 * pitch + copy;
+            if (insideWheel(game, x)) drawJacket(game, song, x, edge);
+        }
+    }
+    drawMenuButtons(game);
+}
+
+void easeWheel(TtrellikGL& game) {
+    TmenuState& menu = game.menu;
+    menu.wheelPosition += (menu.wheelTarget - menu.wheelPosition) / game.layout.wheelEase;
+}
+
+bool songSelectKeys(TtrellikGL& game, uint16_t key) {
+    const int32_t keyIndex = keyIndexOf(game, key);
+    if (keyIndex == scrollLeftKey) scrollLeft(game);
+    else if (keyIndex == scrollRightKey) scrollRight(game);
+    else if (keyIndex == markerSelectKey) installScene(game, markerSelectScene);
+    else if (keyIndex == goKey) startChosenSong(game);
+    else if (keyIndex >= 0 && keyIndex < jacketKeys) pressJacket(game, keyIndex);
+    return key == keyEscape;
+}
+
+bool markerSelectKeys(TtrellikGL& game, uint16_t key) {
+    const int32_t keyIndex = keyIndexOf(game, key);
+    if (keyIndex >= 0 && keyIndex < jacketKeys) {
+        const int32_t skin = keyIndex / 4 + game.layout.wheelRows * (keyIndex % 4);
+        if (skin < game.markers.nameCount) game.menu.selectedMarker = skin;
+    }
+    if (keyIndex == markerSelectKey || key == keyEscape) returnToSongSelect(game);
+    return false;
+}

@@ -13,6 +13,9 @@
 #include "platform/openGLClass.h"
 
 class TSVATimer;
+class Tsounds;
+class Tstream;
+class Tsfx;
 
 // What the launcher hands to a game run, in the order runGame takes it.
 struct LaunchParameters {
@@ -103,6 +106,9 @@ struct TplayState {
     double tempo = 0.0;
     double shutterBob = 0.0;
     double shutterBobEased = 0.0;
+    // Length of the song's music in ms, taken when it is opened; the song ends when the music
+    // position reaches it (0 for music that could not be opened).
+    int32_t musicLength = 0;
 };
 
 struct TmenuState {
@@ -126,6 +132,26 @@ struct TlaunchCopies {
     int32_t keys[16] = {};
     bool songDebug = false;
     std::FILE* songDebugFile = nullptr;
+    // How many timing lines the song debug file got during this song.
+    uint32_t songDebugLines = 0;
+};
+
+// The sound objects a game run plays through. The launcher owns the sound system and the one
+// music stream and shares them; the two effects are made while loading. Null plays nothing.
+struct TgameSounds {
+    Tsounds* sounds = nullptr;
+    Tstream* music = nullptr;
+    Tsfx* readyGo = nullptr;
+    Tsfx* goButton = nullptr;
+};
+
+// The sound objects a game run made itself: always the two effects, and the sound system and
+// the music stream when nobody handed them in (a run started without the launcher).
+struct TownedSounds {
+    std::shared_ptr<Tsounds> sounds;
+    std::shared_ptr<Tstream> music;
+    std::shared_ptr<Tsfx> readyGo;
+    std::shared_ptr<Tsfx> goButton;
 };
 
 // GL texture names of the stock images; 0 means nothing was loaded.
@@ -162,9 +188,13 @@ struct TtrellikGL {
     TplayState play;
     TmenuState menu;
     FadeState fade;
+    // The build line under the banner, made once at the start of loading.
+    std::string versionLine;
     TlaunchCopies launch;
     TstockTextures textures;
     std::unique_ptr<TopenGLEngine> window;
+    TgameSounds audio;
+    TownedSounds ownedAudio;
     TmarkersControl markers;
     TsongsLoadingData songs;
     TsongParser chart;
@@ -219,3 +249,98 @@ constexpr uint16_t keyEnter = 13;
 
 // The key-down handler of the first scenes: Escape ends the run.
 bool escapeEndsRun(TtrellikGL& game, uint16_t key);
+
+// The window when it is open for drawing; null before it opens (and in tests that run none).
+TopenGLEngine* drawingWindow(TtrellikGL& game);
+
+// Chart playback and judgement, from GO to the end of the song.
+
+// GO found a playable chart: the song debug file is reopened for appending, the music stops,
+// the go sound plays and the song start scene takes the handlers.
+void startSong(TtrellikGL& game);
+// Puts a panel into a state that began offset ms from now, scoring it; missScored leaves it idle.
+void setPanelState(TtrellikGL& game, int32_t panel, PanelState state, double offset);
+// Starts the approach of every marker of a chart row.
+void activateEntry(TtrellikGL& game, uint32_t row, double offset);
+// One millisecond of play: starts the music, activates the next row when due, ends the song.
+void playTickHandler(TtrellikGL& game);
+// Creates the play tick (1 ms, highest priority), left disabled.
+void createPlayTick(TtrellikGL& game);
+// The song's music opened and held at 0, the markers and score cleared, the play scene in.
+void startPlay(TtrellikGL& game);
+bool playKeyDown(TtrellikGL& game, uint16_t key);
+bool playKeyUp(TtrellikGL& game, uint16_t key);
+// Moves every live panel whose state ended before now on to its next state.
+void advancePanels(TtrellikGL& game, double now);
+// Sets this frame's shutter bob from the gauge level (0..100000) and eases the shutters toward
+// it. The bob follows the tempo of the last activated row and stops at an empty or full gauge
+// and at a tempo of 0.
+void updateShutterBob(TtrellikGL& game, int32_t gaugeLevel);
+// Back to song select after the music ended or the player left with Escape.
+void endOfSong(TtrellikGL& game);
+// The window title of a judged press: its signed distance from the perfect time in whole ms.
+std::string judgementTitle(double differenceMs);
+
+// The play field, drawn by the ready and play scenes; the menus draw the masks, the grid and the
+// selected jacket too. Each draws nothing while no window is open.
+
+// The shutters, opened by the gauge and bobbing with the tempo; also sets the clear colour.
+void drawShutters(TtrellikGL& game);
+// The combo and its label, from a combo of 10.
+void drawCombo(TtrellikGL& game);
+// The start-here markers of the chart's first row and the highlights of pressed panels.
+void drawReadyPanels(TtrellikGL& game);
+// Per panel: the start-here marker until the first row is due, the highlight, and the marker
+// frame of the selected skin for the panel's state at now.
+void drawPlayPanels(TtrellikGL& game, double now);
+// Black masks beside the grid.
+void drawSideMasks(TtrellikGL& game);
+// The grid lines and the bars above and below the grid.
+void drawGrid(TtrellikGL& game);
+// The score right-aligned above the grid.
+void drawScore(TtrellikGL& game);
+// The selected song's jacket, large, above the grid on the left.
+void drawSelectedJacket(TtrellikGL& game);
+// How far each shutter stands from the centre at a gauge level of 0..100000.
+double shutterOpening(const TlayoutConstants& layout, int32_t gaugeLevel);
+
+// Selects a song on the wheel and plays its preview.
+void selectSong(TtrellikGL& game, int32_t index);
+
+// Fades of 1500 ms over everything drawn before them, one step per frame; true on the frame
+// after the fade reached its end.
+bool fadeToBlack(TtrellikGL& game);
+bool fadeFromBlack(TtrellikGL& game);
+
+// The loading sequence and the title screens.
+
+// The line under the banner: three blanks, letters i up to a fixed width, " v3.8.", the build
+// number and " ii".
+std::string makeVersionLine(int32_t buildNumber);
+// How the console reports the loading time: "Time Taken: 12.3 seconds" for 12345 ms.
+std::string timeTakenLine(uint32_t elapsedMs);
+// The ten lines of the banner art and the frame line above and below the version line.
+extern const char* const bannerLines[10];
+extern const char* const bannerFrameLine;
+// Draws the banner, its frame and the version line above the console lines.
+void drawBanner(TtrellikGL& game);
+// The key-down handler of the logo scenes: Escape ends the run, Enter or the key of key index 15
+// goes to song select at once.
+bool titleKeys(TtrellikGL& game, uint16_t key);
+// Song select from the title: its handlers and colour, the wheel timer and the play tick, and
+// song 0 with its preview.
+void enterSongSelect(TtrellikGL& game);
+
+// Song select and marker select.
+
+// The jackets of the song wheel, as a ring drawn three times so that it wraps, and the four
+// buttons of the bottom row. The selected song gets selectedEdge, the others otherEdge.
+void drawWheel(TtrellikGL& game, double selectedEdge, double otherEdge);
+// One step of the wheel timer: the wheel eases a seventh of the way to its target.
+void easeWheel(TtrellikGL& game);
+bool songSelectKeys(TtrellikGL& game, uint16_t key);
+bool markerSelectKeys(TtrellikGL& game, uint16_t key);
+// The music a song plays on the wheel: its preview, else its song, else the menu music.
+std::string previewFile(const std::string& songName);
+// The chart GO loads: the selected song at the selected difficulty.
+std::string chartFileName(const TtrellikGL& game);

@@ -15,6 +15,7 @@ public:
 
     // The stream, alive from start() for the rest of the program.
     Tstream* musicStream() const { return music.get(); }
+    Tsounds* soundSystem() const { return sounds.get(); }
 
 private:
     std::unique_ptr<Tsounds> sounds;

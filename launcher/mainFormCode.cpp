@@ -2,7 +2,6 @@
 #include "launcher/mainFormCode.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
 
 #include <QApplication>
@@ -14,12 +13,14 @@
 #include <QStatusBar>
 
 #include "content/keyNamesCode.h"
+#include "content/trellikSongDataLoader.h"
 #include "launcher/controlsFormCode.h"
 #include "launcher/extraSettingsFormCode.h"
 #include "launcher/launchSettings.h"
 #include "launcher/launcherApplication.h"
 #include "launcher/motdFormCode.h"
 #include "platform/buildNumber.h"
+#include "platform/downloadFileCode.h"
 #include "platform/messageBox.h"
 
 const char* const captionTable[captionPairs * 2] = {
@@ -82,15 +83,13 @@ constexpr int keyWidths[4] = {41, 42, 42, 41};
 constexpr int keyRows[4] = {72, 119, 166, 213};
 constexpr int escapeKey = 27;
 
-// "###,##0.00": at least one integer digit, thousands grouped with ",", two decimals after ".".
-std::string groupedWithTwoDecimals(double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof(buffer), "%.2f", value);
-    std::string digits(buffer);
-    const size_t point = digits.find('.');
-    const size_t firstDigit = digits[0] == '-' ? 1 : 0;
-    for (size_t at = point; at > firstDigit + 3; at -= 3) digits.insert(at - 3, ",");
-    return digits;
+const QColor statusRed(255, 0, 0);
+const QColor statusGreen(0, 128, 0);
+const QColor statusBlue(0, 0, 255);
+
+// A fraction as "###,##0.00": at least one integer digit, thousands grouped, two decimals.
+std::string percentage(double fraction) {
+    return formatFixed(fraction * 100, 2, true);
 }
 
 // The system's font is wider than the one the layout was drawn for: a caption that does not
@@ -135,7 +134,8 @@ TloadingForm::TloadingForm(QWidget* parent)
       gameRunner(runGame),
       exeName(runningExecutable()),
       settingsStore(TsettingsStore::defaultFilePath()) {
-    // The update thread of the self-update is created here, suspended, once it exists.
+    updateThread.setTargetWindow(this, [this](int code) { onUpdateMessage(code); });
+    updateThread.setExeName(exeName);
     setWindowTitle(QString("TrellikGL v3.8 build %1").arg(getBuildNumber(exeName)));
     QWidget* client = new QWidget(this);
     client->setFixedSize(clientWidth, clientHeight - statusHeight);
@@ -288,7 +288,7 @@ void TloadingForm::showEvent(QShowEvent* event) {
 }
 
 void TloadingForm::formShow() {
-    // The update thread of the self-update starts here once it exists.
+    updateThread.start(updateServerUrl());
     const std::string musicFailure = music.start();
     if (!musicFailure.empty()) messageBox(musicFailure, applicationTitle, TmessageKind::error);
 
@@ -429,13 +429,12 @@ void TloadingForm::verticalResolutionEditExit() {
 }
 
 double TloadingForm::getProgress() const {
-    const int64_t size = downloadSize.load();
-    return size > 0 ? static_cast<double>(downloadReceived.load()) / static_cast<double>(size) : 0.0;
+    return updateThread.getProgress();
 }
 
 void TloadingForm::startButtonClick() {
-    if (updateDownloading.load()) {
-        messageBox("Update is at " + groupedWithTwoDecimals(getProgress() * 100) + "% please wait!", applicationTitle,
+    if (updateThread.updateDownloading.load()) {
+        messageBox("Update is at " + percentage(getProgress()) + "% please wait!", applicationTitle,
                    TmessageKind::information);
         return;
     }
@@ -443,6 +442,9 @@ void TloadingForm::startButtonClick() {
     saveSettings();
     const LaunchParameters parameters =
         launchParametersFor(settingsFromControls(), songDebugOutputMenu->isChecked(), exeName);
+    // The game plays through the launcher's sound system and stream, so its menus stop this music.
+    engine->audio.sounds = music.soundSystem();
+    engine->audio.music = music.musicStream();
     try {
         gameRunner(*engine, parameters);
     } catch (...) {
@@ -471,5 +473,50 @@ void TloadingForm::motdMenuClick() {
 }
 
 void TloadingForm::doUpdateMenuClick() {
-    // The update download of the self-update starts here once it exists.
+    updateThread.giveGoAhead();
+    doUpdateMenu->setEnabled(false);
+}
+
+void TloadingForm::onUpdateMessage(int code) {
+    switch (static_cast<UpdateCode>(code)) {
+        case UpdateCode::downloadFailed:
+            statusColour = statusRed;
+            setStatus(17);
+            break;
+        case UpdateCode::checkFailed:
+            statusColour = statusRed;
+            setStatus(16);
+            break;
+        case UpdateCode::downloadDone:
+            replaceAndRestart();
+            break;
+        case UpdateCode::upToDate:
+            statusColour = statusGreen;
+            setStatus(14);
+            doUpdateMenu->setEnabled(false);
+            break;
+        case UpdateCode::updateAvailable:
+            statusColour = statusRed;
+            setStatus(15);
+            doUpdateMenu->setEnabled(true);
+            break;
+        case UpdateCode::downloadProgress:
+            statusColour = statusBlue;
+            setStatus(18);
+            mainFormStatus->setText(statusText() + QString::fromStdString(percentage(getProgress())) + "%", statusColour);
+            break;
+    }
+}
+
+void TloadingForm::replaceAndRestart() {
+    saveSettings();
+    const std::string failure = replaceAndStartProgram(exeName);
+    if (!failure.empty()) {
+        // The launcher still runs from memory, so the player keeps it rather than losing it.
+        statusColour = statusRed;
+        setStatus(17);
+        messageBox(failure, applicationTitle, TmessageKind::error);
+        return;
+    }
+    QCoreApplication::exit(0);
 }

@@ -1,7 +1,6 @@
 // The launcher window: display and key settings, languages, the status line and the start button.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,6 +20,7 @@
 
 #include "engine/trellikGL38Engine.h"
 #include "launcher/launcherMusic.h"
+#include "launcher/thread_updater.h"
 #include "platform/settingsStore.h"
 
 class TcontrolSetWindow;
@@ -59,8 +59,12 @@ public:
     void extraSettingsMenuClick();
     void motdMenuClick();
     void doUpdateMenuClick();
+    // Shows what the update thread reports (an UpdateCode); other codes are ignored.
+    void onUpdateMessage(int code);
+    // Saves the settings, puts the downloaded program in place of this one, starts it and ends.
+    void replaceAndRestart();
 
-    // The fraction of the update download received so far (0 before anything arrived).
+    // The fraction of the update download received so far (0 before its size is known).
     double getProgress() const;
     // The status text as shown.
     QString statusText() const;
@@ -102,15 +106,13 @@ public:
     int32_t statusIndex = 13;
     QColor statusColour = Qt::black;
 
-    // Set while the update thread downloads the new program, with its progress in bytes.
-    std::atomic<bool> updateDownloading{false};
-    std::atomic<int64_t> downloadReceived{0};
-    std::atomic<int64_t> downloadSize{0};
-
     // The game's state for the whole program run.
     std::unique_ptr<TtrellikGL> engine;
     TgameRunner gameRunner;
     std::string exeName;
+
+    // Checks for a newer build from the show step on; downloads it after doUpdateMenuClick.
+    TfileDownloaderThread updateThread;
 
 protected:
     void showEvent(QShowEvent* event) override;

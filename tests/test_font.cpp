@@ -12,7 +12,10 @@
 namespace {
 
 std::string withInt32At(std::string bytes, size_t offset, int32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>((static_cast<uint32_t>(value) >> (8 * i)) & 0xFF);
+    const uint32_t bits = static_cast<uint32_t>(value);
+    const char little[4] = {static_cast<char>(bits & 0xFF), static_cast<char>((bits >> 8) & 0xFF),
+                            static_cast<char>((bits >> 16) & 0xFF), static_cast<char>((bits >> 24) & 0xFF)};
+    bytes.replace(offset, 4, little, 4);
     return bytes;
 }
 

@@ -11,6 +11,9 @@ const TtoolCommand toolCommands[] = {
     {"chart", "parse a chart file exactly as the game does and print its rows", runChartCommand},
     {"keyname", "print the key assignment caption of virtual-key codes", runKeynameCommand},
     {"search", "list the files of a folder that match a mask, as the game's search does", runSearchCommand},
+    {"image", "decode an image file exactly as the game does; print its size or the game's message", runImageCommand},
+    {"skins", "print the table the game prints while it loads the marker skins of a folder", runSkinsCommand},
+    {"songs", "print the table the game prints while it builds the song catalogue from a folder", runSongsCommand},
 };
 
 void printCommandList(std::ostream& out) {

@@ -21,6 +21,9 @@ struct TtoolCommand {
 int runChartCommand(const TtoolArguments& arguments);
 int runKeynameCommand(const TtoolArguments& arguments);
 int runSearchCommand(const TtoolArguments& arguments);
+int runImageCommand(const TtoolArguments& arguments);
+int runSkinsCommand(const TtoolArguments& arguments);
+int runSongsCommand(const TtoolArguments& arguments);
 
 // True when "--help" or "-h" is among the arguments.
 bool asksForHelp(const TtoolArguments& arguments);

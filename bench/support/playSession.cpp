@@ -1,0 +1,221 @@
+// Plays a generated song through the whole game loop, pressing keys from another thread.
+#include "bench/support/playSession.h"
+
+#include <SDL.h>
+
+#include <chrono>
+#include <cmath>
+#include <fstream>
+
+#include "engine/performanceCounterTimer.h"
+#include "platform/SVATimerCode.h"
+#include "platform/clockSeam.h"
+#include "platform/glFont.h"
+#include "platform/pathResolver.h"
+#include "tools/mp3Writer.h"
+
+namespace {
+
+constexpr int sampleRate = 44100;
+constexpr double clickMs = 5.0;
+constexpr double clickHz = 2000.0;
+constexpr double keyHoldMs = 40.0;
+constexpr const char* consoleFontFile = "font.fnt";
+
+int keyIndexOfRow(int32_t row) {
+    return (row * 5) % 16;
+}
+
+int32_t sdlKeycodeFor(uint16_t virtualKey) {
+    if (virtualKey >= 'A' && virtualKey <= 'Z') return SDLK_a + (virtualKey - 'A');
+    return virtualKey;
+}
+
+std::chrono::steady_clock::time_point steadyTimeAt(double highResolutionMs) {
+    using namespace std::chrono;
+    return steady_clock::time_point(duration_cast<steady_clock::duration>(duration<double, std::milli>(highResolutionMs)));
+}
+
+void announceRow(TsessionWatch& watch, uint32_t row, double tickLateness) {
+    const ChartEntry& entry = watch.game.chart.entries[row];
+    bool recorded = false;
+    for (int keyIndex = 0; keyIndex < 16; ++keyIndex) {
+        if (!entry.panels[keyIndex]) continue;
+        const double perfectTime = watch.game.play.perfectTime[transposeIndex(keyIndex)];
+        if (!recorded) watch.result.rows.push_back({row, perfectTime, tickLateness});
+        recorded = true;
+        if (!watch.pressKeys) continue;
+        const uint16_t key = static_cast<uint16_t>(watch.game.launch.keys[keyIndex]);
+        watch.pusher.schedule(perfectTime, key, true);
+        watch.pusher.schedule(perfectTime + keyHoldMs, key, false);
+    }
+}
+
+void onTick(TsessionWatch& watch, TSVATimer& timer) {
+    TtrellikGL& game = watch.game;
+    watch.result.finalScore = game.score;
+    const uint32_t before = game.play.nextEntry;
+    const bool musicWasPlaying = game.play.musicStarted;
+    playTickHandler(game);
+    if (!musicWasPlaying && game.play.musicStarted) {
+        watch.framesAtMusicStart = presentedFrameCount();
+        watch.musicStartMs = activeClock().highResolutionMs();
+    }
+    if (game.play.nextEntry != before)
+        announceRow(watch, before, activeClock().highResolutionMs() - timer.tickDueMs());
+    if (!timer.Enabled()) {
+        watch.result.musicFrames = presentedFrameCount() - watch.framesAtMusicStart;
+        watch.result.musicMs = activeClock().highResolutionMs() - watch.musicStartMs;
+        watch.result.ended = true;
+        watch.result.endedAt = activeClock().highResolutionMs();
+        requestQuit();
+    }
+}
+
+void recordPress(TsessionWatch& watch, uint16_t key) {
+    TtrellikGL& game = watch.game;
+    const int32_t keyIndex = keyIndexOf(game, key);
+    const char* title = SDL_GetWindowTitle(game.window->getWindowHandle());
+    if (keyIndex < 0 || !title || !*title) return;
+    const int32_t panel = transposeIndex(keyIndex);
+    const double difference = lastHighResolutionMs() - game.play.perfectTime[panel];
+    watch.result.presses.push_back({panel, game.play.panelState[panel], difference, title});
+}
+
+// Watches every key-down of play: the title is cleared first, so a title afterwards means the
+// press met a live marker.
+void watchKeyDowns(TsessionWatch& watch) {
+    const TkeyEvent playKeys = watch.game.window->onKeyDown;
+    watch.game.window->onKeyDown = [&watch, playKeys](uint16_t key) {
+        setWindowTitle(watch.game.window->getWindowHandle(), "");
+        const bool endsRun = playKeys(key);
+        recordPress(watch, key);
+        return endsRun;
+    };
+}
+
+void beginSong(TsessionWatch& watch, double timeLimitSeconds) {
+    TtrellikGL& game = watch.game;
+    createPlayTick(game);
+    startSong(game);
+    attachSessionWatch(watch);
+    watch.pusher.scheduleQuit(systemHighResolutionMs() + timeLimitSeconds * 1000.0);
+}
+
+// The window's console needs a font and fetches a missing one; a one-glyph font will do.
+void ensureConsoleFont() {
+    if (pathExists(consoleFontFile)) return;
+    TglFont font;
+    font.texWidth = 8;
+    font.texHeight = 8;
+    font.firstChar = '?';
+    font.lastChar = '?';
+    font.glyphs.push_back({1.0f, 1.5f, 0.0f, 0.0f, 1.0f, 1.0f});
+    const std::string bytes = fontFileBytes(font, std::vector<uint8_t>(2 * 8 * 8, 255));
+    std::ofstream(resolvePath(consoleFontFile), std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void addClick(std::vector<int16_t>& samples, double atSeconds) {
+    const size_t first = static_cast<size_t>(atSeconds * sampleRate);
+    const size_t length = static_cast<size_t>(clickMs / 1000.0 * sampleRate);
+    for (size_t i = 0; i < length && 2 * (first + i) + 1 < samples.size(); ++i) {
+        const double value = 12000.0 * std::sin(2.0 * M_PI * clickHz * static_cast<double>(i) / sampleRate);
+        samples[2 * (first + i)] = static_cast<int16_t>(value);
+        samples[2 * (first + i) + 1] = static_cast<int16_t>(value);
+    }
+}
+
+}  // namespace
+
+TkeyPusher::TkeyPusher() : worker([this] { run(); }) {}
+
+TkeyPusher::~TkeyPusher() {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stopping = true;
+    }
+    changed.notify_all();
+    worker.join();
+}
+
+void TkeyPusher::schedule(double atMs, uint16_t virtualKey, bool down) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        queue.emplace(atMs, TkeyAction{virtualKey, down});
+    }
+    changed.notify_all();
+}
+
+void TkeyPusher::scheduleQuit(double atMs) {
+    schedule(atMs, 0, true);
+}
+
+void TkeyPusher::push(const TkeyAction& action) {
+    SDL_Event event{};
+    if (action.virtualKey == 0) {
+        event.type = SDL_QUIT;
+    } else {
+        event.type = action.down ? SDL_KEYDOWN : SDL_KEYUP;
+        event.key.state = action.down ? SDL_PRESSED : SDL_RELEASED;
+        event.key.keysym.sym = sdlKeycodeFor(action.virtualKey);
+    }
+    SDL_PushEvent(&event);
+}
+
+void TkeyPusher::run() {
+    std::unique_lock<std::mutex> guard(lock);
+    while (!stopping) {
+        if (queue.empty()) {
+            changed.wait(guard);
+            continue;
+        }
+        const auto next = queue.begin();
+        if (systemHighResolutionMs() < next->first) {
+            changed.wait_until(guard, steadyTimeAt(next->first));
+            continue;
+        }
+        push(next->second);
+        queue.erase(next);
+    }
+}
+
+void attachSessionWatch(TsessionWatch& watch) {
+    watch.game.playTick->OnTimer = [&watch](TSVATimer& timer) { onTick(watch, timer); };
+    watchKeyDowns(watch);
+}
+
+bool writeSongMusic(const TgeneratedSong& song, const std::string& folder) {
+    std::vector<int16_t> samples(2 * static_cast<size_t>(song.seconds * sampleRate), 0);
+    for (int32_t row = 0; row < song.rows; ++row) addClick(samples, song.firstRowSeconds + row * song.rowSpacingSeconds);
+    const std::string songFolder = joinPath(folder, "sng");
+    if (!createFolders(songFolder)) return false;
+    return writeMp3File(joinPath(songFolder, song.name + ".mp3"), samples, sampleRate, 2, 128);
+}
+
+void fillChart(TsongParser& chart, const TgeneratedSong& song) {
+    for (int32_t row = 0; row < song.rows; ++row) {
+        ChartEntry& entry = chart.entries[row];
+        entry = ChartEntry{};
+        entry.time = song.firstRowSeconds + row * song.rowSpacingSeconds;
+        entry.bpm = song.bpm;
+        entry.panels[keyIndexOfRow(row)] = 1;
+    }
+    chart.entries[song.rows] = ChartEntry{};
+    chart.entryCount = song.rows;
+    chart.markerCount = song.rows;
+}
+
+TplaySessionResult playSong(TtrellikGL& game, bool pressKeys, double timeLimitSeconds) {
+    TplaySessionResult result;
+    TkeyPusher pusher;
+    TsessionWatch watch{game, pusher, pressKeys, result};
+    ensureConsoleFont();
+    game.window = std::make_unique<TopenGLEngine>();
+    game.window->setup(320, 240, false, "play session", consoleFontFile);
+    game.window->onInitialise = [&watch, timeLimitSeconds] { beginSong(watch, timeLimitSeconds); };
+    game.window->run();
+    // The timer's worker must stop before the handlers it calls lose their state.
+    delete game.playTick;
+    game.playTick = nullptr;
+    return result;
+}

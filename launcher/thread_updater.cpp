@@ -1,0 +1,237 @@
+// The update thread: version check, go-ahead, download with progress, and the program swap.
+#include "launcher/thread_updater.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QMetaObject>
+
+#include "platform/buildNumber.h"
+#include "platform/downloadFileCode.h"
+#include "platform/pathResolver.h"
+
+extern char** environ;
+
+namespace {
+
+// A version file is a line of text; anything far larger is not one and is not stored.
+constexpr uint64_t largestVersionFile = 1 << 20;
+
+void removeFile(const std::string& name) {
+    std::remove(resolvePath(name).c_str());
+}
+
+std::string readWholeFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw std::runtime_error("Cannot read " + path + ".");
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+std::string sha256OfFile(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error("Cannot read " + path + ".");
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file)) throw std::runtime_error("Cannot read " + path + ".");
+    return hash.result().toHex().toStdString();
+}
+
+// A download is only good when it is whole: the size announced, and the digest when one was given.
+void verifyDownload(const std::string& path, int64_t announced, const TlatestVersion& latest) {
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(path, error);
+    if (error) throw std::runtime_error("Cannot read " + path + ".");
+    if (size == 0) throw std::runtime_error("The new program is empty.");
+    if (announced > 0 && size != static_cast<uintmax_t>(announced))
+        throw std::runtime_error("The new program arrived with " + std::to_string(size) + " of " +
+                                 std::to_string(announced) + " bytes.");
+    if (latest.sha256Malformed) throw std::runtime_error("The digest of the new program cannot be read.");
+    if (!latest.sha256.empty() && sha256OfFile(path) != latest.sha256)
+        throw std::runtime_error("The new program does not match its digest.");
+}
+
+bool isSameFile(const std::string& left, const std::string& right) {
+    std::error_code error;
+    return std::filesystem::equivalent(left, right, error);
+}
+
+// Adds an execute bit wherever the file has a read bit.
+bool giveRunBit(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return false;
+    const mode_t mode = status.st_mode & 07777;
+    return ::chmod(path.c_str(), mode | ((mode & 0444) >> 2)) == 0;
+}
+
+// Starts the program without arguments in its own session, so it outlives this one.
+int startDetached(const std::string& path) {
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (const int number : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGCHLD}) sigaddset(&defaults, number);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    std::string argument0 = path;
+    char* arguments[] = {argument0.data(), nullptr};
+    pid_t child = 0;
+    const int result = posix_spawn(&child, path.c_str(), nullptr, &attributes, arguments, environ);
+    posix_spawnattr_destroy(&attributes);
+    return result;
+}
+
+}  // namespace
+
+TfileDownloaderThread::~TfileDownloaderThread() {
+    {
+        const std::lock_guard<std::mutex> lock(signalMutex);
+        stopping = true;
+    }
+    signalled.notify_all();
+    if (worker.joinable()) worker.join();
+}
+
+void TfileDownloaderThread::setTargetWindow(QObject* window, TupdateReceiver updateReceiver) {
+    targetWindow = window;
+    receiver = std::move(updateReceiver);
+}
+
+void TfileDownloaderThread::setExeName(const std::string& path) {
+    exeName = path;
+}
+
+void TfileDownloaderThread::start(const std::string& serverUrl) {
+    if (worker.joinable()) return;
+    baseUrl = serverUrl;
+    worker = std::thread([this] { run(); });
+}
+
+void TfileDownloaderThread::giveGoAhead() {
+    {
+        const std::lock_guard<std::mutex> lock(signalMutex);
+        goAhead = true;
+    }
+    signalled.notify_all();
+}
+
+double TfileDownloaderThread::getProgress() const {
+    const int64_t total = bytesTotal.load();
+    return total > 0 ? static_cast<double>(bytesReceived.load()) / static_cast<double>(total) : 0.0;
+}
+
+void TfileDownloaderThread::run() {
+    // Without an update nothing can give the go-ahead, so the thread ends here.
+    if (checkForUpdate() && waitForGoAhead()) download();
+}
+
+bool TfileDownloaderThread::checkForUpdate() {
+    removeFile(updateInfoFile);
+    try {
+        fetchToFile(baseUrl + latestVersionPath, updateInfoFile, updaterUserAgent,
+                    [this](uint64_t, uint64_t received) { return !stopRequested() && received <= largestVersionFile; });
+        const std::string path = resolvePath(updateInfoFile);
+        const std::string bytes = readWholeFile(path);
+        std::remove(path.c_str());
+        const std::optional<TlatestVersion> version = readLatestVersion(bytes);
+        if (!version) throw std::runtime_error("The latest build number is unreadable.");
+        latest = *version;
+    } catch (const std::exception&) {
+        removeFile(updateInfoFile);
+        postUpdate(UpdateCode::checkFailed);
+        return false;
+    }
+    const bool newer = latest.build > getBuildNumber(exeName);
+    postUpdate(newer ? UpdateCode::updateAvailable : UpdateCode::upToDate);
+    return newer;
+}
+
+bool TfileDownloaderThread::waitForGoAhead() {
+    std::unique_lock<std::mutex> lock(signalMutex);
+    signalled.wait(lock, [this] { return goAhead || stopping; });
+    return !stopping;
+}
+
+void TfileDownloaderThread::download() {
+    removeFile(downloadedProgramFile);
+    bytesTotal = 0;
+    bytesReceived = 0;
+    updateDownloading = true;
+    try {
+        downloadAndVerify(downloadedProgramFile);
+    } catch (const std::exception&) {
+        removeFile(downloadedProgramFile);
+        updateDownloading = false;
+        postUpdate(UpdateCode::downloadFailed);
+        return;
+    }
+    updateDownloading = false;
+    postUpdate(UpdateCode::downloadDone);
+}
+
+void TfileDownloaderThread::downloadAndVerify(const std::string& localPath) {
+    fetchToFile(baseUrl + newProgramPath, localPath, updaterUserAgent,
+                [this](uint64_t announced, uint64_t received) { return onDownloadProgress(announced, received); });
+    verifyDownload(resolvePath(localPath), bytesTotal.load(), latest);
+}
+
+bool TfileDownloaderThread::onDownloadProgress(uint64_t announced, uint64_t received) {
+    // A newly announced size begins the transfer (a redirect announces a second one).
+    if (announced > 0 && static_cast<int64_t>(announced) != bytesTotal.load())
+        downloadWorkBegin(static_cast<int64_t>(announced));
+    if (static_cast<int64_t>(received) != bytesReceived.load()) downloadWork(static_cast<int64_t>(received));
+    return !stopRequested();
+}
+
+void TfileDownloaderThread::downloadWorkBegin(int64_t announced) {
+    bytesTotal = announced;
+    bytesReceived = 0;
+}
+
+void TfileDownloaderThread::downloadWork(int64_t received) {
+    bytesReceived = received;
+    postUpdate(UpdateCode::downloadProgress);
+}
+
+void TfileDownloaderThread::postUpdate(UpdateCode code) {
+    if (!targetWindow || !receiver || stopRequested()) return;
+    const int message = static_cast<int>(code);
+    TupdateReceiver deliver = receiver;
+    QMetaObject::invokeMethod(targetWindow, [deliver, message] { deliver(message); }, Qt::QueuedConnection);
+}
+
+bool TfileDownloaderThread::stopRequested() const {
+    const std::lock_guard<std::mutex> lock(signalMutex);
+    return stopping;
+}
+
+std::string replaceAndStartProgram(const std::string& runningProgram) {
+    // Nothing is moved unless there is a program to put in place.
+    if (!pathExists(downloadedProgramFile))
+        return std::string("The new program ") + downloadedProgramFile + " is missing; nothing was changed.";
+    removeFile(replacedProgramFile);
+    const std::string program = resolvePath(programFile);
+    if (!isSameFile(runningProgram, program)) std::remove(program.c_str());
+    std::rename(runningProgram.c_str(), resolvePath(replacedProgramFile).c_str());
+    if (std::rename(resolvePath(downloadedProgramFile).c_str(), programFile) != 0)
+        return std::string("The new program could not be put in place: ") + std::strerror(errno) + ".";
+    const std::string started = std::filesystem::absolute(programFile).string();
+    if (!giveRunBit(started)) return std::string("The new program could not be made runnable: ") + std::strerror(errno) + ".";
+    const int failure = startDetached(started);
+    if (failure != 0) return std::string("The new program could not be started: ") + std::strerror(failure) + ".";
+    return "";
+}

@@ -1,0 +1,2 @@
+# The play integration test drives a generated song with the session the playback benchmark uses.
+target_link_libraries(test_display_play_integration PRIVATE trellik_bench_support)

@@ -1,0 +1,185 @@
+// The download of the new program after the go-ahead, its failures, and the swap of the programs.
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/launcher/test_update_support.h"
+
+namespace {
+
+// The newer stand-in with eight megabytes behind it: still a program, and large enough to
+// arrive in several steps even over loopback, where libcurl reports up to 1.6 MB at once.
+std::string newerProgramBytes() {
+    std::string bytes = readFile(newerStandinProgram());
+    for (int i = 0; i < 8000000; ++i) bytes += static_cast<char>(i * 7 % 251);
+    return bytes;
+}
+
+std::string sha256Hex(const std::string& bytes) {
+    return QCryptographicHash::hash(QByteArray::fromStdString(bytes), QCryptographicHash::Sha256).toHex().toStdString();
+}
+
+// Chooses the update menu item as soon as the launcher offers it.
+void chooseUpdateWhenOffered(TupdateRig& rig) {
+    rig.afterCode = [&rig](int code) {
+        if (code == static_cast<int>(UpdateCode::updateAvailable)) rig.form().doUpdateMenu->trigger();
+    };
+}
+
+double percentageIn(const QString& status, const QString& prefix) {
+    EXPECT_TRUE(status.startsWith(prefix) && status.endsWith("%")) << status.toStdString();
+    return status.mid(prefix.size()).chopped(1).remove(',').toDouble();
+}
+
+std::string canonicalWorkingDirectory() {
+    return std::filesystem::canonical(std::filesystem::current_path()).string();
+}
+
+}  // namespace
+
+TEST(UpdateDownload, TheChosenUpdateArrivesWithRisingProgressThenReplacesTheProgramAndStartsIt) {
+    TupdateRig rig;
+    const std::string newer = newerProgramBytes();
+    rig.serve("TrellikGL", newer);
+    QString digest = QString::fromStdString(sha256Hex(newer)).toUpper();
+    rig.serve("latestVersion.txt", "63 sha256=" + digest.toStdString() + "\r\n");
+    // The running program lives apart from the game folder, which holds an older pair.
+    std::filesystem::create_directories("bin");
+    std::filesystem::copy_file(standinProgram(), "bin/TrellikGL38");
+    const std::string running = std::filesystem::absolute("bin/TrellikGL38").string();
+    writeFile("TrellikGL38", "an older program");
+    writeFile("TrellikGL38_old", "the oldest program");
+    rig.runAs(running);
+    rig.form().horizontalResolutionEdit->setText("1024");
+    TstandinListener listener;
+
+    bool menuWasOffered = false;
+    std::vector<QColor> progressColours;
+    rig.afterCode = [&](int code) {
+        if (code == static_cast<int>(UpdateCode::updateAvailable)) {
+            menuWasOffered = rig.form().doUpdateMenu->isEnabled();
+            rig.form().doUpdateMenu->trigger();
+            EXPECT_FALSE(rig.form().doUpdateMenu->isEnabled());
+        }
+        if (code != static_cast<int>(UpdateCode::downloadProgress)) return;
+        progressColours.push_back(rig.form().statusColour);
+        if (progressColours.size() == 1) {
+            rig.form().setLanguage(1);
+            EXPECT_EQ(rig.form().statusText(), "アップデート中: ");
+        }
+    };
+    rig.show();
+    ASSERT_TRUE(rig.waitFor(UpdateCode::downloadDone));
+
+    EXPECT_TRUE(menuWasOffered);
+    ASSERT_GE(rig.codes.size(), 4u);
+    EXPECT_EQ(rig.codes.front(), static_cast<int>(UpdateCode::updateAvailable));
+    EXPECT_EQ(rig.codes.back(), static_cast<int>(UpdateCode::downloadDone));
+    const std::vector<QString> progress(rig.statusTexts.begin() + 1, rig.statusTexts.end() - 1);
+    double previous = percentageIn(progress.front(), "Updating: ");
+    for (size_t i = 1; i < progress.size(); ++i) {
+        const double now = percentageIn(progress[i], "アップデート中: ");
+        EXPECT_GE(now, previous);
+        previous = now;
+    }
+    EXPECT_EQ(progress.back(), "アップデート中: 100.00%");
+    for (const QColor& colour : progressColours) EXPECT_EQ(colour, statusBlue);
+    EXPECT_FALSE(rig.form().updateThread.updateDownloading);
+
+    EXPECT_EQ(listener.line(), "ran arguments=0 folder=" + canonicalWorkingDirectory() + "\n");
+    EXPECT_EQ(readFile("TrellikGL38"), newer);
+    EXPECT_TRUE(isExecutable("TrellikGL38"));
+    EXPECT_EQ(readFile("TrellikGL38_old"), readFile(standinProgram()));
+    EXPECT_FALSE(std::filesystem::exists("bin/TrellikGL38"));
+    EXPECT_TRUE(filesStartingWith("TrellikGL_tmp").empty());
+    EXPECT_FALSE(std::filesystem::exists("updateinfo.txt"));
+    const nlohmann::json stored = nlohmann::json::parse(readFile(rig.sandbox.settingsFile()));
+    EXPECT_EQ(stored.at("Software\\Trellik").at("hres"), "1024");
+
+    const std::vector<TservedRequest> requests = rig.server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].path, "/TrellikGL");
+    EXPECT_EQ(requests[1].userAgent, "Trellik-Updater/1.0");
+}
+
+TEST(UpdateDownload, AServerCutOffMidTransferFailsAndLeavesNothingBehind) {
+    TupdateRig rig;
+    rig.serve("latestVersion.txt", "63\n");
+    rig.server.cutShort("TrellikGL", std::string(200000, 'x'), 3000000);
+    std::vector<LaunchParameters> runs;
+    rig.form().gameRunner = [&](TtrellikGL&, const LaunchParameters& parameters) { runs.push_back(parameters); };
+    chooseUpdateWhenOffered(rig);
+    rig.show();
+    ASSERT_TRUE(rig.waitFor(UpdateCode::downloadFailed));
+
+    EXPECT_EQ(rig.codes.back(), static_cast<int>(UpdateCode::downloadFailed));
+    EXPECT_EQ(rig.form().statusText(), "Error: Unable to download update");
+    EXPECT_EQ(rig.form().statusColour, statusRed);
+    EXPECT_FALSE(rig.form().doUpdateMenu->isEnabled());
+    EXPECT_FALSE(rig.form().updateThread.updateDownloading);
+    EXPECT_TRUE(filesStartingWith("TrellikGL_tmp").empty());
+    EXPECT_TRUE(filesStartingWith("TrellikGL38").empty());
+    rig.form().startButtonClick();
+    EXPECT_EQ(runs.size(), 1u);
+}
+
+TEST(UpdateDownload, AProgramThatDoesNotMatchItsDigestIsNotKept) {
+    const std::string newer = newerProgramBytes();
+    for (const std::string& token : {"sha256=" + std::string(64, '0'), std::string("sha256=12ab")}) {
+        SCOPED_TRACE(token);
+        TupdateRig rig;
+        rig.serve("TrellikGL", newer);
+        rig.serve("latestVersion.txt", "63 " + token + "\n");
+        chooseUpdateWhenOffered(rig);
+        rig.show();
+        ASSERT_TRUE(rig.waitFor(UpdateCode::downloadFailed));
+        EXPECT_FALSE(rig.received(UpdateCode::downloadDone));
+        EXPECT_EQ(rig.form().statusText(), "Error: Unable to download update");
+        EXPECT_TRUE(filesStartingWith("TrellikGL_tmp").empty());
+        EXPECT_TRUE(filesStartingWith("TrellikGL38").empty());
+        EXPECT_EQ(rig.server.requests().size(), 2u);
+    }
+}
+
+TEST(UpdateDownload, ReplacingTheProgramInTheGameFolderKeepsItAsTheOldOne) {
+    TupdateRig rig;  // nothing served: the check fails and stays out of the way
+    rig.show();
+    TloadingForm& form = rig.form();
+    std::filesystem::copy_file(standinProgram(), "TrellikGL38");
+    writeFile("TrellikGL38_old", "the oldest program");
+    writeFile("TrellikGL_tmp", readFile(newerStandinProgram()));
+    std::filesystem::permissions("TrellikGL_tmp", std::filesystem::perms(0644));
+    form.exeName = std::filesystem::absolute("TrellikGL38").string();
+    form.verticalResolutionEdit->setText("768");
+    TstandinListener listener;
+
+    form.replaceAndRestart();
+
+    EXPECT_EQ(listener.line(), "ran arguments=0 folder=" + canonicalWorkingDirectory() + "\n");
+    EXPECT_EQ(readFile("TrellikGL38"), readFile(newerStandinProgram()));
+    EXPECT_TRUE(isExecutable("TrellikGL38"));
+    EXPECT_EQ(readFile("TrellikGL38_old"), readFile(standinProgram()));
+    EXPECT_FALSE(std::filesystem::exists("TrellikGL_tmp"));
+    EXPECT_EQ(nlohmann::json::parse(readFile(rig.sandbox.settingsFile())).at("Software\\Trellik").at("vres"), "768");
+}
+
+TEST(UpdateDownload, WithoutADownloadedProgramNothingIsMovedAndTheLauncherStays) {
+    TupdateRig rig;  // nothing served: the check fails and stays out of the way
+    rig.show();
+    TloadingForm& form = rig.form();
+    std::filesystem::copy_file(standinProgram(), "TrellikGL38");
+    form.exeName = std::filesystem::absolute("TrellikGL38").string();
+    TmessageRecorder messages;
+
+    form.replaceAndRestart();
+
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].kind, TmessageKind::error);
+    EXPECT_NE(messages.messages()[0].text.find("TrellikGL_tmp"), std::string::npos);
+    EXPECT_EQ(readFile("TrellikGL38"), readFile(standinProgram()));
+    EXPECT_FALSE(std::filesystem::exists("TrellikGL38_old"));
+    EXPECT_EQ(form.statusText(), "Error: Unable to download update");
+    EXPECT_TRUE(form.isVisible());
+}

@@ -1,0 +1,232 @@
+// The play tick, the marker states and the judgement of presses, on exact clock times.
+#include "tests/test_playback_fixture.h"
+
+namespace {
+
+// Key index 1 (row 0, column 1) is the key '5' and lies on panel 4.
+constexpr int keyIndex = 1;
+constexpr int panel = 4;
+constexpr uint16_t key = '5';
+
+}  // namespace
+
+TEST_F(TplaybackTest, MusicStartsAfter1885msAndNoRowComesOnThatTick) {
+    addRow(0.0, {keyIndex});
+    addRow(1.0, {keyIndex});
+    installScene(*game, readyScene);
+    startPlay(*game);
+    game->play.musicLength = 60000;
+    game->readyStart = clock.ms - 1884;
+    tickAt(5000);
+    EXPECT_FALSE(game->play.musicStarted);
+    game->readyStart = clock.ms - 1885;
+    tickAt(5000);
+    EXPECT_TRUE(game->play.musicStarted);
+    EXPECT_EQ(game->play.nextEntry, 0u);
+    tickAt(5000);
+    EXPECT_EQ(game->play.nextEntry, 1u);
+}
+
+TEST_F(TplaybackTest, RowAtTenSecondsActivatedOnTimeStarts50msIntoItsApproach) {
+    addRow(10.0, {keyIndex}, 150.0);
+    startPlaying();
+    tickAt(9449);
+    EXPECT_EQ(stateOf(panel), idle);
+    EXPECT_FALSE(game->play.firstEntryReached);
+    tickAt(9450);
+    const double now = clock.highResolution;
+    EXPECT_EQ(stateOf(panel), approach);
+    EXPECT_DOUBLE_EQ(game->play.stateStart[panel], now - 50);
+    EXPECT_DOUBLE_EQ(game->play.stateEnd[panel], now + 500);
+    EXPECT_DOUBLE_EQ(game->play.perfectTime[panel], now + 500);  // the music is then at 9950
+    EXPECT_TRUE(game->play.firstEntryReached);
+    EXPECT_DOUBLE_EQ(game->play.tempo, 150.0);
+    for (int other = 0; other < 16; ++other) {
+        if (other == panel) continue;
+        EXPECT_EQ(stateOf(other), idle) << other;
+    }
+}
+
+TEST_F(TplaybackTest, RowActivatedThreeMsLateKeepsTheLateness) {
+    addRow(10.0, {keyIndex});
+    startPlaying();
+    tickAt(9453);
+    const double now = clock.highResolution;
+    EXPECT_DOUBLE_EQ(game->play.stateStart[panel], now - 47);
+    EXPECT_DOUBLE_EQ(game->play.perfectTime[panel], now + 503);  // the music is then at 9956
+}
+
+TEST_F(TplaybackTest, RowsWithinOneTickGoOutOnConsecutiveTicks) {
+    addRow(10.0, {0});
+    addRow(10.0004, {15});
+    addRow(12.0, {5});
+    startPlaying();
+    tickAt(9451);
+    EXPECT_EQ(game->play.nextEntry, 1u);
+    EXPECT_EQ(stateOf(transposeIndex(0)), approach);
+    EXPECT_EQ(stateOf(transposeIndex(15)), idle);
+    tickAt(9452);
+    EXPECT_EQ(game->play.nextEntry, 2u);
+    EXPECT_EQ(stateOf(transposeIndex(15)), approach);
+    tickAt(9453);
+    EXPECT_EQ(game->play.nextEntry, 2u);
+}
+
+TEST_F(TplaybackTest, ChordMarksEveryFlaggedPanelByTransposedIndex) {
+    addRow(3.0, {0, 3, 12, 6});
+    startPlaying();
+    tickAt(2450);
+    for (int k : {0, 3, 12, 6}) EXPECT_EQ(stateOf(transposeIndex(k)), approach) << k;
+    EXPECT_EQ(stateOf(3), approach);   // key index 12 is the bottom-left panel: column 0, row 3
+    EXPECT_EQ(stateOf(12), approach);  // key index 3 is the top-right panel: column 3, row 0
+}
+
+TEST_F(TplaybackTest, FullChartStopsAfterItsLastRow) {
+    game->chart.entryCount = chartCapacity;
+    game->chart.markerCount = 5;
+    game->chart.entries[chartCapacity].time = 0.0;  // whatever lies beyond the last row
+    game->chart.entries[chartCapacity].panels[0] = 1;
+    startPlaying();
+    game->play.nextEntry = chartCapacity;
+    tickAt(30000);
+    EXPECT_EQ(game->play.nextEntry, static_cast<uint32_t>(chartCapacity));
+    EXPECT_EQ(stateOf(0), idle);
+    EXPECT_TRUE(stillPlaying());
+}
+
+class TjudgementTest : public TplaybackTest {
+protected:
+    double perfectTime = 0.0;
+
+    void SetUp() override {
+        TplaybackTest::SetUp();
+        addRow(10.0, {keyIndex});
+        addRow(20.0, {keyIndex});
+        startPlaying();
+        tickAt(9450);
+        perfectTime = game->play.perfectTime[panel];
+    }
+
+    // Presses the key at a time relative to the perfect time, with every frame of 1 ms before it.
+    bool pressAt(double relative) {
+        for (double t = clock.highResolution + 1; t < perfectTime + relative; t += 1) frameAt(t);
+        clock.highResolution = perfectTime + relative;
+        return pressKey(key);
+    }
+};
+
+TEST_F(TjudgementTest, PressFortyMsLateIsPerfect) {
+    EXPECT_FALSE(pressAt(40));
+    EXPECT_EQ(stateOf(panel), perfect);
+    EXPECT_EQ(game->score.counters[perfect], 1);
+    EXPECT_DOUBLE_EQ(game->play.stateStart[panel], perfectTime + 40);
+    EXPECT_DOUBLE_EQ(game->play.stateEnd[panel], perfectTime + 240);
+}
+
+TEST_F(TjudgementTest, PressHundredMsEarlyIsGreat) {
+    pressAt(-100);
+    EXPECT_EQ(stateOf(panel), great);
+    EXPECT_EQ(game->score.counters[great], 1);
+}
+
+TEST_F(TjudgementTest, WindowEdgesBelongToTheBetterJudgement) {
+    pressAt(-50);
+    EXPECT_EQ(stateOf(panel), perfect);
+}
+
+TEST_F(TjudgementTest, PressTwoHundredFiftyMsLateIsBad) {
+    pressAt(250);
+    EXPECT_EQ(stateOf(panel), bad);
+    EXPECT_EQ(game->score.counters[bad], 1);
+    EXPECT_EQ(game->score.comboCount(), 0);
+}
+
+TEST_F(TjudgementTest, PressThreeHundredFiftyMsEarlyIsIgnoredAndTheMarkerStaysHittable) {
+    pressAt(-350);
+    EXPECT_EQ(stateOf(panel), approach);
+    EXPECT_EQ(game->play.pressed[panel], 1);
+    for (int counter : game->score.counters) EXPECT_EQ(counter, 0);
+    releaseKey(key);
+    EXPECT_EQ(game->play.pressed[panel], 0);
+    pressAt(0);
+    EXPECT_EQ(stateOf(panel), perfect);
+}
+
+TEST_F(TjudgementTest, PressDuringTheMissAnimationIsStillGood) {
+    for (double t = clock.highResolution + 1; t <= perfectTime + 150; t += 1) frameAt(t);
+    ASSERT_EQ(stateOf(panel), miss);
+    pressAt(150);
+    EXPECT_EQ(stateOf(panel), good);
+    EXPECT_EQ(game->score.counters[good], 1);
+    EXPECT_EQ(game->score.counters[missScored], 0);
+}
+
+TEST_F(TjudgementTest, UnpressedMarkerOverrunsThenMissesAndIsScoredJustAfter300ms) {
+    double overrunAt = 0, missAt = 0, scoredAt = 0;
+    for (double t = clock.highResolution + 0.25; scoredAt == 0 && t < perfectTime + 400; t += 0.25) {
+        const uint8_t before = stateOf(panel);
+        frameAt(t);
+        if (before == approach && stateOf(panel) == overrun) overrunAt = t;
+        if (before == overrun && stateOf(panel) == miss) missAt = t;
+        if (game->score.counters[missScored] == 1) scoredAt = t;
+    }
+    EXPECT_GT(overrunAt, perfectTime);
+    EXPECT_LE(overrunAt, perfectTime + 0.25);
+    EXPECT_GT(missAt, perfectTime + 100);
+    EXPECT_LE(missAt, perfectTime + 100.5);
+    EXPECT_GT(scoredAt, perfectTime + 300);
+    EXPECT_LE(scoredAt, perfectTime + 300.75);  // each change waits for the next frame
+    EXPECT_EQ(stateOf(panel), idle);
+    EXPECT_EQ(game->score.comboCount(), 0);
+}
+
+TEST_F(TjudgementTest, JudgementAnimationEndsInIdle) {
+    pressAt(0);
+    frameAt(perfectTime + 200);
+    EXPECT_EQ(stateOf(panel), perfect);
+    frameAt(perfectTime + 200.5);
+    EXPECT_EQ(stateOf(panel), idle);
+    EXPECT_EQ(game->score.counters[perfect], 1);
+}
+
+TEST_F(TjudgementTest, KeyOutsideTheSixteenDoesNothing) {
+    clock.highResolution = perfectTime;
+    EXPECT_FALSE(pressKey('Q'));
+    EXPECT_FALSE(releaseKey('Q'));
+    EXPECT_EQ(stateOf(panel), approach);
+    for (uint8_t pressed : game->play.pressed) EXPECT_EQ(pressed, 0);
+    EXPECT_TRUE(stillPlaying());
+}
+
+TEST_F(TjudgementTest, RepeatedKeyDownJudgesOnlyANewMarker) {
+    pressAt(0);
+    pressAt(10);  // keyboard auto-repeat of the held key
+    pressAt(100);
+    EXPECT_EQ(game->score.counters[perfect], 1);
+    EXPECT_EQ(game->score.comboCount(), 1);
+    for (double t = clock.highResolution + 1; t < perfectTime + 400; t += 1) frameAt(t);
+    EXPECT_EQ(stateOf(panel), idle);
+    pressKey(key);
+    EXPECT_EQ(game->score.comboCount(), 1);
+
+    tickAt(19450);  // the second row's marker reaches its approach
+    perfectTime = game->play.perfectTime[panel];
+    pressAt(-20);
+    EXPECT_EQ(game->score.counters[perfect], 2);
+    EXPECT_EQ(game->score.comboCount(), 2);
+}
+
+TEST_F(TjudgementTest, NewMarkerOverwritesALiveOneWithoutScoringIt) {
+    tickAt(19450);
+    EXPECT_EQ(stateOf(panel), approach);
+    for (int counter : game->score.counters) EXPECT_EQ(counter, 0);
+}
+
+TEST(JudgementTitle, SignedWholeMilliseconds) {
+    EXPECT_EQ(judgementTitle(40.2), "40");
+    EXPECT_EQ(judgementTitle(-100.0), "-100");
+    EXPECT_EQ(judgementTitle(-47.5), "-48");
+    EXPECT_EQ(judgementTitle(2.5), "2");
+    EXPECT_EQ(judgementTitle(-0.3), "0");
+    EXPECT_EQ(judgementTitle(1e30), "1000000000000000019884624838656");
+}

@@ -1,0 +1,214 @@
+// From GO to the end of the song: the fades, the scene order, Escape, the song debug file and
+// the end of the music, on exact clock times.
+#include <cmath>
+#include <string>
+
+#include "platform/pathResolver.h"
+#include "platform/soundEngine.h"
+#include "tests/support/testSupport.h"
+#include "tests/test_playback_fixture.h"
+
+TEST_F(TplaybackTest, FadeToBlackTakes1500msAndOneFrame) {
+    EXPECT_FALSE(fadeToBlack(*game));
+    EXPECT_EQ(game->fade.alpha, 0.0L);
+    EXPECT_TRUE(game->fade.running);
+    clock.ms += 750;
+    EXPECT_FALSE(fadeToBlack(*game));
+    EXPECT_EQ(game->fade.alpha, 0.5L);
+    clock.ms += 749;
+    EXPECT_FALSE(fadeToBlack(*game));
+    EXPECT_LT(game->fade.alpha, 1.0L);
+    clock.ms += 1;
+    EXPECT_FALSE(fadeToBlack(*game));
+    EXPECT_EQ(game->fade.alpha, 1.0L);
+    EXPECT_TRUE(fadeToBlack(*game));
+    EXPECT_EQ(game->fade.alpha, 0.0L);
+    EXPECT_FALSE(game->fade.running);
+}
+
+TEST_F(TplaybackTest, FadeFromBlackRunsTheOtherWay) {
+    EXPECT_FALSE(fadeFromBlack(*game));
+    EXPECT_EQ(game->fade.alpha, 1.0L);
+    clock.ms += 750;
+    EXPECT_FALSE(fadeFromBlack(*game));
+    EXPECT_EQ(game->fade.alpha, 0.5L);
+    clock.ms += 750;
+    EXPECT_FALSE(fadeFromBlack(*game));
+    EXPECT_EQ(game->fade.alpha, 0.0L);
+    EXPECT_TRUE(fadeFromBlack(*game));
+    EXPECT_FALSE(game->fade.running);
+}
+
+TEST_F(TplaybackTest, FadeSurvivesTheClockWrapping) {
+    clock.ms = 0xFFFFFF00u;
+    fadeToBlack(*game);
+    clock.ms += 750;  // wraps past zero
+    fadeToBlack(*game);
+    EXPECT_EQ(game->fade.alpha, 0.5L);
+}
+
+TEST_F(TplaybackTest, SongStartFadeLeadsToReadyThenPlay) {
+    addRow(1.0, {0}, 90.0);
+    addRow(2.0, {1});
+    game->play.shutterBob = 3.0;
+    startSong(*game);
+    const uint32_t fadeStart = clock.ms;
+    songStartScene.draw(*game);
+    clock.ms = fadeStart + 1500;
+    songStartScene.draw(*game);
+    EXPECT_EQ(game->readyStart, 0u);
+    // The fade completes on the frame after it reached black; that frame puts the ready scene in.
+    clock.ms += 1;
+    songStartScene.draw(*game);
+    EXPECT_EQ(game->readyStart, clock.ms);
+    EXPECT_DOUBLE_EQ(game->play.tempo, 90.0);
+    EXPECT_EQ(game->play.shutterBob, 0.0);
+
+    clock.ms = game->readyStart + 2500;
+    readyScene.draw(*game);
+    EXPECT_FALSE(stillPlaying());
+    clock.ms += 1;
+    readyScene.draw(*game);
+    EXPECT_TRUE(stillPlaying());
+    EXPECT_EQ(game->play.nextEntry, 0u);
+    EXPECT_FALSE(game->play.musicStarted);
+}
+
+TEST_F(TplaybackTest, StartPlayClearsMarkersButKeepsHeldKeys) {
+    addRow(1.0, {0});
+    addRow(1.5, {2});
+    startPlaying();
+    tickAt(500);
+    releaseKey('6');
+    pressKey('6');
+    EXPECT_EQ(stateOf(0), approach);
+    game->score.apply(perfect);
+    startPlay(*game);
+    for (int panel = 0; panel < 16; ++panel) {
+        EXPECT_EQ(stateOf(panel), idle);
+        EXPECT_EQ(game->play.perfectTime[panel], 0.0);
+        EXPECT_EQ(game->play.stateEnd[panel], 0.0);
+    }
+    EXPECT_EQ(game->play.pressed[transposeIndex(2)], 1);
+    EXPECT_EQ(game->score.displayScore(), 0);
+    EXPECT_EQ(game->score.noteCount, 2);
+}
+
+TEST_F(TplaybackTest, EscapeInSongStartReturnsToSongSelect) {
+    addRow(1.0, {0});
+    addRow(2.0, {1});
+    startSong(*game);
+    songStartScene.draw(*game);
+    EXPECT_FALSE(pressKey(keyEscape));
+    EXPECT_EQ(game->score.noteCount, 1);
+    EXPECT_FALSE(game->fade.running);
+    EXPECT_TRUE(backInSongSelect());
+}
+
+TEST_F(TplaybackTest, EscapeInReadyReturnsToSongSelect) {
+    addRow(1.0, {0});
+    addRow(2.0, {1});
+    installScene(*game, readyScene);
+    game->readyStart = clock.ms;
+    EXPECT_FALSE(pressKey(keyEscape));
+    EXPECT_TRUE(backInSongSelect());
+}
+
+TEST_F(TplaybackTest, EscapeInPlayEndsTheSong) {
+    addRow(1.0, {0});
+    addRow(2.0, {1});
+    startPlaying();
+    tickAt(500);
+    clock.highResolution = game->play.perfectTime[0];
+    pressKey('4');
+    EXPECT_GT(game->score.displayScore(), 0);
+    EXPECT_FALSE(pressKey(keyEscape));
+    EXPECT_EQ(game->score.displayScore(), 0);
+    EXPECT_EQ(game->score.gauge, 0.0);
+    EXPECT_TRUE(backInSongSelect());
+}
+
+TEST_F(TplaybackTest, SongEndsWhenTheMusicEndsNotAtTheLastRow) {
+    addRow(1.0, {0});
+    addRow(2.0, {1});
+    startPlaying(10000);
+    tickAt(500);
+    tickAt(1500);
+    EXPECT_EQ(game->play.nextEntry, 2u);
+    tickAt(5000);
+    tickAt(9999);
+    EXPECT_TRUE(stillPlaying());
+    tickAt(10000);
+    EXPECT_FALSE(stillPlaying());
+    EXPECT_TRUE(backInSongSelect());
+}
+
+TEST_F(TplaybackTest, MissingMusicEndsTheSongOnTheFirstTick) {
+    addRow(1.0, {0});
+    addRow(2.0, {1});
+    TtemporaryFolder folder;
+    TworkingDirectory inFolder(folder.path());
+    Tsounds sounds;
+    Tstream music;
+    game->audio.sounds = &sounds;
+    game->audio.music = &music;
+    installScene(*game, readyScene);
+    game->readyStart = clock.ms - 2501;
+    startPlay(*game);
+    EXPECT_TRUE(stillPlaying());
+    playTickHandler(*game);
+    EXPECT_FALSE(stillPlaying());
+    EXPECT_TRUE(backInSongSelect());
+    game->audio = TgameSounds{};
+}
+
+TEST_F(TplaybackTest, SongDebugFileGetsOneDifferenceLinePerRowAndIsClosedAtTheEnd) {
+    TtemporaryFolder folder;
+    TworkingDirectory inFolder(folder.path());
+    writeFile(folder.file("songDebug.txt"), "Readin finished; continuing with play...\r\n");
+    game->launch.songDebug = true;
+    addRow(10.0, {0});
+    addRow(11.0, {1});
+    addRow(12.0, {2});
+    startSong(*game);
+    ASSERT_NE(game->launch.songDebugFile, nullptr);
+    startPlaying(20000);
+    tickAt(9450);
+    tickAt(10453);
+    tickAt(11460);
+    tickAt(20000);
+    EXPECT_EQ(game->launch.songDebugFile, nullptr);
+    EXPECT_EQ(readFile(folder.file("songDebug.txt")),
+              "Readin finished; continuing with play...\r\n"
+              "Difference: -50\r\nDifference: -47\r\nDifference: -40\r\n");
+}
+
+TEST_F(TplaybackTest, NoSongDebugFileWhenSongDebugIsOff) {
+    TtemporaryFolder folder;
+    TworkingDirectory inFolder(folder.path());
+    addRow(1.0, {0});
+    addRow(2.0, {1});
+    startSong(*game);
+    startPlaying(5000);
+    tickAt(500);
+    tickAt(5000);
+    EXPECT_FALSE(pathExists(folder.file("songDebug.txt")));
+}
+
+TEST_F(TplaybackTest, ShuttersBobWithTheTempoOnlyWhileTheGaugeIsPartFull) {
+    game->readyStart = clock.ms - 1000;
+    game->play.tempo = 120.0;
+    updateShutterBob(*game, 50000);
+    const double target = std::fabs(std::sin(1000.0 / (20000.0 / 120.0))) / 8.0;
+    EXPECT_DOUBLE_EQ(game->play.shutterBob, target);
+    EXPECT_DOUBLE_EQ(game->play.shutterBobEased, target / 2.0);
+    updateShutterBob(*game, 50000);
+    EXPECT_DOUBLE_EQ(game->play.shutterBobEased, target * 3.0 / 4.0);
+    for (int32_t level : {0, 100000}) {
+        updateShutterBob(*game, level);
+        EXPECT_EQ(game->play.shutterBob, 0.0) << level;
+    }
+    game->play.tempo = 0.0;
+    updateShutterBob(*game, 50000);
+    EXPECT_EQ(game->play.shutterBob, 0.0);
+}

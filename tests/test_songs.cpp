@@ -1,0 +1,115 @@
+// The song catalogue: songs and difficulties from chart file names, jackets, the console table.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "content/trellikSongListLoaderCode.h"
+#include "tests/support/testSupport.h"
+#include "tests/test_songsAndSkinsSteps.h"
+
+namespace {
+
+class Catalogue : public ::testing::Test {
+protected:
+    void touch(const std::string& name) { writeFile(folder.file(name), "x"); }
+    std::string songFolderPath() const { return folder.path() + "/"; }
+    void load() { loadSongsWith(*catalogue, songFolderPath(), recording.steps()); }
+    // The console row of song k (after the title and the three header rows).
+    std::string row(int k) const { return recording.rows().at(4 + k); }
+
+    TtemporaryFolder folder;
+    std::unique_ptr<TsongsLoadingData> catalogue = std::make_unique<TsongsLoadingData>();
+    TrecordingSteps recording;
+};
+
+std::string songRow(const std::string& name, const std::string& difficulties) {
+    return std::string("| ") + name + std::string(45 - name.size(), ' ') + "|  " + difficulties + " |";
+}
+
+}  // namespace
+
+TEST_F(Catalogue, ChartFilesMakeSongsAndShowTheirDifficulties) {
+    touch("song0.txt");
+    touch("song2.txt");
+    touch("abc1.txt");
+    touch("abc10.txt");
+    touch("cut.txt");
+    touch("cut5.txt");
+    touch("music.mp3");
+    load();
+    ASSERT_EQ(getLastIndex(*catalogue), 4);
+    // Listing order: abc1.txt, abc10.txt, cut.txt, cut5.txt, song0.txt, song2.txt.
+    EXPECT_EQ(getSongName(*catalogue, 0), "abc");
+    EXPECT_EQ(getSongName(*catalogue, 1), "abc1");
+    EXPECT_EQ(getSongName(*catalogue, 2), "cu");
+    EXPECT_EQ(getSongName(*catalogue, 3), "cut");
+    EXPECT_EQ(getSongName(*catalogue, 4), "song");
+    EXPECT_EQ(row(0), songRow("abc", "    ADV     "));
+    EXPECT_EQ(row(1), songRow("abc1", "BSC         "));
+    EXPECT_EQ(row(2), songRow("cu", "            "));
+    EXPECT_EQ(row(3), songRow("cut", "            "));
+    EXPECT_EQ(row(4), songRow("song", "BSC     EXT "));
+    EXPECT_EQ(recording.refreshes, 5);
+}
+
+TEST_F(Catalogue, TableRowsAreSixtyFourCharactersWide) {
+    touch("song0.txt");
+    touch("song1.txt");
+    touch("song2.txt");
+    load();
+    const std::vector<std::string> rows = recording.rows();
+    ASSERT_EQ(rows.size(), 8u);
+    EXPECT_EQ(rows[0], "Loading songs:");
+    EXPECT_EQ(rows[2], "| Song Name:                                   | Difficulties: |");
+    EXPECT_EQ(rows[4], "| song                                         |  BSC ADV EXT  |");
+    EXPECT_EQ(rows[5], "|--------------------------------------------------------------|");
+    EXPECT_EQ(rows[6], "| 1 songs loaded                                               |");
+    for (size_t i = 1; i < rows.size(); ++i) EXPECT_EQ(rows[i].size(), 64u) << rows[i];
+}
+
+TEST_F(Catalogue, BmpJacketWinsAndSongsWithoutOneGetTheDefault) {
+    touch("a0.txt");
+    touch("a.tga");
+    touch("a.jpg");
+    touch("a.bmp");
+    touch("b0.txt");
+    touch("b.TGA");
+    touch("c0.txt");
+    touch("d0.txt");
+    load();
+    EXPECT_EQ(recording.loadedPaths,
+              (std::vector<std::string>{songFolderPath() + "a.bmp", songFolderPath() + "b.tga"}));
+    EXPECT_EQ(recording.fetchedPaths, (std::vector<std::string>{"gfx\\defaultCover.jpg", "gfx\\defaultCover.jpg"}));
+    EXPECT_EQ(getSongCover(*catalogue, 0), 1u);
+    EXPECT_EQ(getSongCover(*catalogue, 2), 3u);
+    EXPECT_EQ(getSongCover(*catalogue, 3), 4u);
+}
+
+TEST_F(Catalogue, EmptyFolderHasNoSongs) {
+    load();
+    EXPECT_EQ(getLastIndex(*catalogue), -1);
+    const std::vector<std::string> rows = recording.rows();
+    ASSERT_EQ(rows.size(), 7u);
+    EXPECT_EQ(rows[5], "| 0 songs loaded                                               |");
+    EXPECT_EQ(getSongName(*catalogue, 0), "");
+    EXPECT_EQ(getSongCover(*catalogue, -1), 0u);
+    EXPECT_EQ(getSongName(*catalogue, 101), "");
+}
+
+TEST_F(Catalogue, MoreThanTheCatalogueHoldsIsCutWithALine) {
+    for (int i = 0; i < 103; ++i) touch(std::string("s") + std::to_string(1000 + i) + "0.txt");
+    load();
+    EXPECT_EQ(getLastIndex(*catalogue), 100);
+    EXPECT_EQ(getSongName(*catalogue, 100), "s1100");
+    const std::vector<std::string> rows = recording.rows();
+    EXPECT_EQ(rows[rows.size() - 3], "| 101 songs loaded                                             |");
+    EXPECT_EQ(rows.back(), "Skipped 2 more songs: there is room for 101.");
+}
+
+TEST(SongDifficulties, OnlyNamePlusOneDigitPlusTxtCounts) {
+    const std::string files[] = {"x0.txt", "x3.txt", "xa.txt", "X1.txt", "x2.txt", "x12.txt"};
+    const TsongDisplayInfo info = songDisplayInfo("x", files, 6);
+    EXPECT_TRUE(info.hasChart[0]);
+    EXPECT_FALSE(info.hasChart[1]);
+    EXPECT_TRUE(info.hasChart[2]);
+}
