@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Builds the libraries, the programs and the tests with AddressSanitizer (with its leak checker)
-# and UndefinedBehaviorSanitizer in build-asan, and runs the tests with CTest. Every report of a
-# sanitizer, also from a program a test starts, goes to a log file; any log fails the run.
+# and UndefinedBehaviorSanitizer in build-asan, and runs the tests with CTest. Address and leak
+# reports, also from programs a test starts, go to log files, and any log fails the run. An
+# undefined-behaviour report ends its program at once with a failure status (the build does not
+# recover from them) and is printed on its standard error, as GCC's runtime ignores log_path.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-# clang, because with GCC the undefined-behaviour reports ignore log_path and would be lost in
-# the output of a program that a test starts. Warnings are held to -Werror by the main build.
-if [[ -f build-asan/CMakeCache.txt ]] && ! grep -q '^CMAKE_CXX_COMPILER:.*clang++' build-asan/CMakeCache.txt; then
+# The main build's compiler (GCC), so that code the main build accepts builds here too. Warnings
+# are held to -Werror by the main build. A folder left by a clang build is started afresh.
+if [[ -f build-asan/CMakeCache.txt ]] && grep -q '^CMAKE_CXX_COMPILER:.*clang' build-asan/CMakeCache.txt; then
   rm -rf build-asan
 fi
-CC=clang CXX=clang++ scripts/build.sh build-asan RelWithDebInfo -DTRELLIK_SANITIZE=ON -DTRELLIK_WERROR=OFF
+scripts/build.sh build-asan RelWithDebInfo -DTRELLIK_SANITIZE=ON -DTRELLIK_WERROR=OFF
 
 if [[ -z "${DISPLAY:-}" ]]; then
   source scripts/xvfb.sh
@@ -26,7 +28,7 @@ rm -rf "$logs"
 mkdir -p "$logs"
 export ASAN_OPTIONS="log_path=$logs/asan:detect_leaks=1:strict_init_order=1:check_initialization_order=1"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
-export UBSAN_OPTIONS="log_path=$logs/ubsan:print_stacktrace=1:halt_on_error=1:suppressions=$root/scripts/ubsan.supp"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:suppressions=$root/scripts/ubsan.supp"
 
 ctest_status=0
 ctest --test-dir build-asan --output-on-failure -j2 || ctest_status=$?
