@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up what is missing, builds, runs every test under a private X display, then the fuzzers.
+# Sets up what is missing, builds, runs the fuzzers, the tests of the sanitizer build and then
+# every test of the main build under a private X display.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -14,8 +15,15 @@ export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 fuzz_status=0
 scripts/fuzz.sh || fuzz_status=$?
 
+sanitize_status=0
+scripts/sanitize.sh || sanitize_status=$?
+
+[[ $fuzz_status -eq 0 ]] || echo "The fuzz targets found faults (see above)." >&2
+[[ $sanitize_status -eq 0 ]] || echo "The sanitizer build found faults (see above)." >&2
+
+# The main build's tests run last, so that CTest's summary is the last thing printed.
 ctest_status=0
 ctest --test-dir build --output-on-failure -j2 || ctest_status=$?
-[[ $fuzz_status -eq 0 ]] || echo "The fuzz targets found faults (see above)." >&2
 [[ $ctest_status -ne 0 ]] && exit $ctest_status
+[[ $sanitize_status -ne 0 ]] && exit $sanitize_status
 exit $fuzz_status

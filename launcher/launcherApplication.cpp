@@ -14,14 +14,24 @@ TlauncherApplication::TlauncherApplication(int& argc, char** argv) : QApplicatio
 }
 
 bool TlauncherApplication::notify(QObject* receiver, QEvent* event) {
+    // The last resort for a handler that is not guarded itself.
+    bool handled = true;
+    runHandler([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+}
+
+void runHandler(const std::function<void()>& handler) {
     try {
-        return QApplication::notify(receiver, event);
+        handler();
     } catch (const std::exception& error) {
         messageBox(error.what(), applicationTitle, TmessageKind::error);
     } catch (...) {
         messageBox("An unknown error ended the action.", applicationTitle, TmessageKind::error);
     }
-    return true;
+}
+
+std::function<void()> guardedHandler(std::function<void()> handler) {
+    return [handler = std::move(handler)] { runHandler(handler); };
 }
 
 TmessageResult qtMessageBox(const std::string& text, const std::string& caption, TmessageKind kind) {

@@ -1,6 +1,7 @@
 // The launcher's Qt application: errors that escape an event handler become an error box.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <QApplication>
@@ -17,6 +18,14 @@ public:
     // shown with its text, and the launcher goes on.
     bool notify(QObject* receiver, QEvent* event) override;
 };
+
+// Runs one event handler; an error it raises ends it and is shown with its text in the error box.
+void runHandler(const std::function<void()>& handler);
+
+// A slot that runs handler through runHandler. Errors must be caught before they reach Qt's own
+// frames, which are built without unwinding cleanup: an exception passing through them leaks
+// what they hold and can leave their state half-done.
+std::function<void()> guardedHandler(std::function<void()> handler);
 
 // The message box backend of the launcher: Qt message boxes, or a line on standard error
 // when running headless.

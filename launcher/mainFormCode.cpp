@@ -176,7 +176,7 @@ void TloadingForm::buildControls(QWidget* client) {
     controlsGroup = group(client, 8, 167, 265, 290);
     elecomCheck = new QCheckBox(controlsGroup);
     elecomCheck->setGeometry(72, 32, 129, 17);
-    connect(elecomCheck, &QCheckBox::toggled, this, [this] { elecomCheckClick(); });
+    connect(elecomCheck, &QCheckBox::toggled, this, guardedHandler([this] { elecomCheckClick(); }));
 
     graphicsModeGroup = group(client, 8, 463, 177, 82);
     panmozRadio = new QRadioButton(" Panmoz", graphicsModeGroup);
@@ -199,7 +199,7 @@ void TloadingForm::buildControls(QWidget* client) {
 
     startButton = new QPushButton(client);
     startButton->setGeometry(191, 468, 82, 78);
-    connect(startButton, &QPushButton::clicked, this, [this] { startButtonClick(); });
+    connect(startButton, &QPushButton::clicked, this, guardedHandler([this] { startButtonClick(); }));
 }
 
 void TloadingForm::buildKeyButtons() {
@@ -207,7 +207,7 @@ void TloadingForm::buildKeyButtons() {
         QPushButton* button = new QPushButton(controlsGroup);
         button->setObjectName(QString("Button%1").arg(i + 1));
         button->setGeometry(keyColumns[i % 4], keyRows[i / 4], keyWidths[i % 4], 41);
-        connect(button, &QPushButton::clicked, this, [this, i] { getNewKey(i); });
+        connect(button, &QPushButton::clicked, this, guardedHandler([this, i] { getNewKey(i); }));
         keyButtons[i] = button;
     }
     // The start button comes first; then the controls from top to bottom.
@@ -222,21 +222,21 @@ void TloadingForm::buildKeyButtons() {
 void TloadingForm::buildMenus() {
     fileMenu = menuBar()->addMenu("");
     languagesMenu = fileMenu->addMenu("");
-    englishMenu = languagesMenu->addAction("&English", this, [this] { setLanguage(0); });
-    japaneseMenu = languagesMenu->addAction("日本語 (&n)", this, [this] { setLanguage(1); });
-    exitMenu = fileMenu->addAction("", this, [this] { exitMenuClick(); });
+    englishMenu = languagesMenu->addAction("&English", this, guardedHandler([this] { setLanguage(0); }));
+    japaneseMenu = languagesMenu->addAction("日本語 (&n)", this, guardedHandler([this] { setLanguage(1); }));
+    exitMenu = fileMenu->addAction("", this, guardedHandler([this] { exitMenuClick(); }));
 
     extraMenu = menuBar()->addMenu("&Extra");
-    extraSettingsMenu = extraMenu->addAction("E&xtra Settings", this, [this] { extraSettingsMenuClick(); });
+    extraSettingsMenu = extraMenu->addAction("E&xtra Settings", this, guardedHandler([this] { extraSettingsMenuClick(); }));
     songDebugOutputMenu = extraMenu->addAction("Song &Debug Output");
     songDebugOutputMenu->setCheckable(true);
     songDebugOutputMenu->setEnabled(false);
 
     helpMenu = menuBar()->addMenu("");
-    doUpdateMenu = helpMenu->addAction("", this, [this] { doUpdateMenuClick(); });
+    doUpdateMenu = helpMenu->addAction("", this, guardedHandler([this] { doUpdateMenuClick(); }));
     doUpdateMenu->setEnabled(false);
     helpMenu->addSeparator();
-    motdMenu = helpMenu->addAction("", this, [this] { motdMenuClick(); });
+    motdMenu = helpMenu->addAction("", this, guardedHandler([this] { motdMenuClick(); }));
     aboutMenu = helpMenu->addAction("");
     aboutMenu->setEnabled(false);
 }
@@ -284,7 +284,7 @@ void TloadingForm::showEvent(QShowEvent* event) {
         move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
     }
     startButton->setFocus();
-    formShow();
+    runHandler([this] { formShow(); });
 }
 
 void TloadingForm::formShow() {
@@ -460,7 +460,7 @@ void TloadingForm::exitMenuClick() {
 }
 
 void TloadingForm::closeEvent(QCloseEvent* event) {
-    saveSettings();
+    runHandler([this] { saveSettings(); });
     event->accept();
 }
 
