@@ -6,10 +6,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench/support/playFigures.h"
+#include "bench/support/playSession.h"
 #include "platform/SVATimerCode.h"
 #include "platform/audioEngine.h"
 #include "platform/audioMixer.h"
@@ -31,29 +32,6 @@ struct TmusicRead {
     int32_t positionMs;
     int32_t handedOverMs;
 };
-
-struct Tpercentiles {
-    double p50 = 0.0;
-    double p99 = 0.0;
-    double max = 0.0;
-};
-
-Tpercentiles percentilesOf(std::vector<double> values) {
-    Tpercentiles result;
-    if (values.empty()) return result;
-    std::sort(values.begin(), values.end());
-    const auto at = [&](double fraction) {
-        return values[std::min(values.size() - 1, static_cast<size_t>(fraction * static_cast<double>(values.size())))];
-    };
-    result.p50 = at(0.50);
-    result.p99 = at(0.99);
-    result.max = values.back();
-    return result;
-}
-
-void printFigure(const char* name, const Tpercentiles& figure) {
-    std::printf("figure %s p50=%.3f p99=%.3f max=%.3f unit=ms\n", name, figure.p50, figure.p99, figure.max);
-}
 
 // A tone with clicks, long enough to outlast the run.
 std::vector<int16_t> musicSamples() {
@@ -145,11 +123,6 @@ void drawLoad(GLuint texture, double timeMs) {
     glEnd();
 }
 
-std::string temporaryFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "trellik-bench-XXXXXX").string();
-    return mkdtemp(pattern.data()) ? pattern : std::string();
-}
-
 // Error of each read against the output's steady clock, for the clock and for the raw count.
 void reportMusicClock(const std::vector<TmusicRead>& reads, const std::vector<TblockRecord>& blocks) {
     const TclockLine line = fitLine(blocks);
@@ -165,12 +138,12 @@ void reportMusicClock(const std::vector<TmusicRead>& reads, const std::vector<Tb
         if (previous >= 0 && read.positionMs < previous) ++backsteps;
         previous = read.positionMs;
     }
-    const Tpercentiles ours = percentilesOf(errors);
-    const Tpercentiles raw = percentilesOf(rawErrors);
-    printFigure("music_clock_error", ours);
-    printFigure("music_clock_error_raw", raw);
+    const double oursP99 = percentile(errors, 0.99);
+    printFigure("music_clock_error", errors);
+    printFigure("music_clock_error_raw", rawErrors);
     std::printf("figure music_clock_backsteps value=%d unit=count\n", backsteps);
-    std::printf("figure music_clock_raw_over_ours_p99 value=%.1f unit=ratio\n", ours.p99 > 0 ? raw.p99 / ours.p99 : 0.0);
+    std::printf("figure music_clock_raw_over_ours_p99 value=%.1f unit=ratio\n",
+                oursP99 > 0 ? percentile(rawErrors, 0.99) / oursP99 : 0.0);
     std::printf("figure music_clock_reads value=%zu unit=count\n", errors.size());
     std::printf("figure music_output_rate value=%.3f unit=frames_per_s\n", line.framesPerMs * 1000.0);
 }
@@ -179,9 +152,10 @@ void reportMusicClock(const std::vector<TmusicRead>& reads, const std::vector<Tb
 
 int main() {
     setenv("TRELLIK_AUDIO", "silent", 1);
-    const std::string folder = temporaryFolder();
-    const std::string musicFile = folder + "/music.mp3";
-    if (folder.empty() || !writeMp3File(musicFile, musicSamples(), audioRate, audioChannels, 128)) {
+    // Everything the run writes (music, console font, logs) stays in a folder of its own.
+    const TscratchFolder folder;
+    const std::string musicFile = folder.path + "/music.mp3";
+    if (folder.path.empty() || !writeMp3File(musicFile, musicSamples(), audioRate, audioChannels, 128)) {
         std::fprintf(stderr, "bench_timing: cannot write the music file\n");
         return 1;
     }
@@ -212,6 +186,7 @@ int main() {
         reads.push_back({(now + systemHighResolutionMs()) / 2.0, position, handedOver});
     };
 
+    ensureConsoleFont();
     TopenGLEngine window;
     window.setup(600, 600, false, "timing benchmark", "font.fnt");
     GLuint texture = 0;
@@ -235,12 +210,11 @@ int main() {
     tick.setEnabled(false);
     music.stop();
     const std::vector<TblockRecord> blocks = programMixer().takeBlockLog();
-    std::filesystem::remove_all(folder);
 
-    printFigure("tick_lateness", percentilesOf(lateness));
+    printFigure("tick_lateness", lateness);
     std::printf("figure tick_count value=%zu unit=count\n", lateness.size());
-    printFigure("tick_wakeup_lateness", percentilesOf(wakeUpLateness));
-    printFigure("frame_time", percentilesOf(frameTimes));
+    printFigure("tick_wakeup_lateness", wakeUpLateness);
+    printFigure("frame_time", frameTimes);
     reportMusicClock(reads, blocks);
     return 0;
 }

@@ -22,6 +22,8 @@ constexpr double chartLeadInMs = 2000.0;
 // Offsets are measured against 2500 ms, not the 2550 ms that makes a row due, so a row activated
 // exactly on time starts 50 ms into its approach and its perfect time falls 50 ms before the beat.
 constexpr double offsetLeadMs = 2500.0;
+// How long autoplay holds a key: long enough to show the highlight, short of the next row.
+constexpr double autoplayHoldMs = 40.0;
 
 void clearFrame(TtrellikGL& game) {
     if (TopenGLEngine* window = drawingWindow(game)) clearScreen(window->customCommands);
@@ -142,6 +144,15 @@ void judgePress(TtrellikGL& game, int32_t panel) {
     if (judgement != idle) setPanelState(game, panel, judgement, 0.0);
 }
 
+// Autoplay's presses for a freshly activated row: each marker's key, down at its perfect time.
+void pressRowPerfectly(TtrellikGL& game, const ChartEntry& entry) {
+    for (int32_t keyIndex = 0; keyIndex < panelCount; ++keyIndex) {
+        if (entry.panels[keyIndex] == 0) continue;
+        const double perfectTime = game.play.perfectTime[transposeIndex(keyIndex)];
+        game.autoplay->schedulePress(perfectTime, static_cast<uint16_t>(game.launch.keys[keyIndex]), autoplayHoldMs);
+    }
+}
+
 void enterReadyScene(TtrellikGL& game) {
     playEffect(game.audio.readyGo);
     installDrawHandler(game, readyScene.draw);
@@ -230,6 +241,7 @@ void activateEntry(TtrellikGL& game, uint32_t row, double offset) {
     const ChartEntry& entry = game.chart.entries[row];
     for (int32_t panel = 0; panel < panelCount; ++panel)
         if (entry.panels[transposeIndex(panel)] != 0) setPanelState(game, panel, approach, offset);
+    if (game.autoplay) pressRowPerfectly(game, entry);
 }
 
 void playTickHandler(TtrellikGL& game) {

@@ -10,6 +10,7 @@
 #include "content/trellikSongDataLoader.h"
 #include "content/trellikSongListLoaderCode.h"
 #include "engine/trellikScoreControl2.h"
+#include "platform/keyEventPusher.h"
 #include "platform/openGLClass.h"
 
 class TSVATimer;
@@ -199,6 +200,8 @@ struct TtrellikGL {
     TsongsLoadingData songs;
     TsongParser chart;
     ScoreControl score;
+    // Set for autoplay: presses every marker's key at its perfect time through the event queue.
+    std::unique_ptr<TkeyPusher> autoplay;
 };
 
 // Converts between key index (row-major) and panel index (column-major); its own inverse.

@@ -24,11 +24,12 @@ int runLauncher(int& argc, char** argv) {
     return status;
 }
 
-int startGameDirectly() {
+int startGameDirectly(bool autoplay) {
     TsettingsStore store(TsettingsStore::defaultFilePath());
     const TstoredSettings settings = storedSettingsOrFirstRun(store);
     if (!store.setAsideReason().empty()) messageBox(store.setAsideReason(), applicationTitle, TmessageKind::warning);
     auto game = std::make_unique<TtrellikGL>();
+    if (autoplay) game->autoplay = std::make_unique<TkeyPusher>();
     runGame(*game, launchParametersFor(settings, false, runningExecutable()));
     return 0;
 }

@@ -18,5 +18,6 @@ struct TlauncherWindows {
 
 // Opens the launcher and runs the event loop until the program ends; returns the exit status.
 int runLauncher(int& argc, char** argv);
-// Starts a game run with the stored settings (first-run values when there are none).
-int startGameDirectly();
+// Starts a game run with the stored settings (first-run values when there are none); with
+// autoplay the game presses every marker's key at its perfect time.
+int startGameDirectly(bool autoplay);

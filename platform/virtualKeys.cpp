@@ -3,6 +3,7 @@
 
 #include <SDL.h>
 
+#include <array>
 #include <iterator>
 
 namespace {
@@ -112,4 +113,31 @@ int virtualKeyFromSdl(int32_t keycode, int32_t scancode, uint16_t modifiers) {
     if (key == noVirtualKey) key = lookup(scancodeTable, std::size(scancodeTable), scancode);
     if (key == noVirtualKey) key = letterOrDigitByPosition(scancode);
     return key;
+}
+
+namespace {
+
+constexpr int virtualKeyCount = 256;
+
+// Keys without a modifier first, so a key that needs Num Lock is chosen only when nothing else
+// gives its number.
+std::array<TsdlKey, virtualKeyCount> reverseTable() {
+    std::array<TsdlKey, virtualKeyCount> table{};
+    for (const uint16_t modifiers : {uint16_t{KMOD_NONE}, uint16_t{KMOD_NUM}}) {
+        for (int32_t scancode = 1; scancode < SDL_NUM_SCANCODES; ++scancode) {
+            const int32_t keycode = SDL_SCANCODE_TO_KEYCODE(scancode);
+            const int virtualKey = virtualKeyFromSdl(keycode, scancode, modifiers);
+            if (virtualKey <= 0 || virtualKey >= virtualKeyCount) continue;
+            if (table[virtualKey].scancode == SDL_SCANCODE_UNKNOWN) table[virtualKey] = {keycode, scancode, modifiers};
+        }
+    }
+    return table;
+}
+
+}  // namespace
+
+TsdlKey sdlKeyForVirtualKey(int virtualKey) {
+    static const std::array<TsdlKey, virtualKeyCount> table = reverseTable();
+    if (virtualKey <= 0 || virtualKey >= virtualKeyCount) return {};
+    return table[virtualKey];
 }

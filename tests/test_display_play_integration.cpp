@@ -1,8 +1,10 @@
-// A generated song played through the real window loop, play tick and sound engine.
+// Songs played through the real window loop, play tick and sound engine: a generated one with
+// and without presses, and a demo song played by autoplay.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -49,6 +51,21 @@ bool judgementFits(uint8_t judgement, double difference) {
     return distance <= windows[index] + 0.1 && distance >= lower - 0.1;
 }
 
+// The demo song with the smallest music file, which at the pack's constant bit rate is the shortest.
+std::string shortestDemoSong(const std::string& songFolder) {
+    std::string shortest;
+    uintmax_t smallest = UINTMAX_MAX;
+    for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(songFolder)) {
+        const std::string stem = entry.path().stem().string();
+        if (entry.path().extension() != ".mp3" || stem.find("_prev") != std::string::npos) continue;
+        if (entry.file_size() < smallest) {
+            smallest = entry.file_size();
+            shortest = stem;
+        }
+    }
+    return shortest;
+}
+
 }  // namespace
 
 TEST_F(TplayIntegration, PressesAtThePerfectTimesEndWithFullScoreAndGauge) {
@@ -86,4 +103,24 @@ TEST_F(TplayIntegration, WithoutPressesEveryMarkerIsMissed) {
     EXPECT_EQ(result.finalScore.gauge, 0.0);
     EXPECT_TRUE(result.presses.empty());
     EXPECT_EQ(result.rows.size(), static_cast<size_t>(song.rows));
+}
+
+// Autoplay presses every marker of a real chart (chords included) through the event queue at its
+// perfect time, so the song ends with the full score.
+TEST_F(TplayIntegration, AutoplayPlaysTheHardestDemoChartPerfectly) {
+    const std::string demoSongs = std::string(TRELLIK_BINARY_DIR) + "/stockpack/demo/sng";
+    if (!std::filesystem::is_directory(demoSongs)) GTEST_SKIP() << "the build made no stock pack";
+    const std::string name = shortestDemoSong(demoSongs);
+    ASSERT_FALSE(name.empty());
+    std::filesystem::copy_file(demoSongs + "/" + name + ".mp3", folder.file("sng/" + name + ".mp3"));
+    ASSERT_TRUE(loadChart(game->chart, demoSongs + "/" + name + "2.txt", false));
+    game->songs.songs[0].name = name;
+
+    const TplaySessionResult result = playSong(*game, true, 300.0);
+    ASSERT_TRUE(result.ended);
+    EXPECT_EQ(result.presses.size(), static_cast<size_t>(game->chart.markerCount));
+    for (const TjudgedPress& press : result.presses)
+        EXPECT_EQ(press.judgement, perfect) << "panel " << press.panel << " judged at " << press.difference << " ms";
+    EXPECT_EQ(result.finalScore.displayScore(), 900000);
+    EXPECT_EQ(result.finalScore.comboCount(), game->chart.markerCount);
 }

@@ -4,6 +4,7 @@
 #include <SDL.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "engine/trellikGL38Engine.h"
 #include "platform/buildNumber.h"
@@ -126,4 +127,30 @@ TEST(KeyTable, SystemKeysNeverReachTheGame) {
     EXPECT_EQ(keyFor(SDLK_LALT, SDL_SCANCODE_LALT), noVirtualKey);
     EXPECT_EQ(keyFor(SDLK_RALT, SDL_SCANCODE_RALT), noVirtualKey);
     EXPECT_EQ(keyFor(SDLK_r, SDL_SCANCODE_R, KMOD_LALT), noVirtualKey);
+}
+
+// Autoplay presses whatever keys the player bound, so every key the launcher can assign must
+// have an SDL event that the game reads back as the same key.
+TEST(KeyTable, EveryAssignableKeyHasAnEventThatReadsBackAsItself) {
+    std::vector<int> assignable;
+    for (int key = 'A'; key <= 'Z'; ++key) assignable.push_back(key);
+    for (int key = '0'; key <= '9'; ++key) assignable.push_back(key);
+    for (int key = 96; key <= 111; ++key) assignable.push_back(key);  // the numeric pad
+    for (int key : {8, 9, 13, 16, 17, 27, 32, 33, 34, 35, 36, 37, 38, 39, 40, 45, 46, 112, 120, 122, 123, 186, 188,
+                    190, 191, 192, 219, 220, 221, 222})
+        assignable.push_back(key);
+    for (int key : assignable) {
+        if (key == 108) continue;  // the separator key, which no PC keypad has
+        const TsdlKey event = sdlKeyForVirtualKey(key);
+        ASSERT_NE(event.scancode, SDL_SCANCODE_UNKNOWN) << "no event for key " << key;
+        EXPECT_EQ(virtualKeyFromSdl(event.keycode, event.scancode, event.modifiers), key);
+    }
+    // Plain keys need no modifier; only the pad's digits need Num Lock.
+    EXPECT_EQ(sdlKeyForVirtualKey('R').modifiers, 0);
+    EXPECT_EQ(sdlKeyForVirtualKey(37).modifiers, 0);
+    EXPECT_EQ(sdlKeyForVirtualKey(101).modifiers, KMOD_NUM);
+    // F10 and Alt never reach the game, so nothing can stand for them.
+    EXPECT_EQ(sdlKeyForVirtualKey(121).scancode, SDL_SCANCODE_UNKNOWN);
+    EXPECT_EQ(sdlKeyForVirtualKey(18).scancode, SDL_SCANCODE_UNKNOWN);
+    EXPECT_EQ(sdlKeyForVirtualKey(0).scancode, SDL_SCANCODE_UNKNOWN);
 }

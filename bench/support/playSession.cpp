@@ -1,9 +1,8 @@
-// Plays a generated song through the whole game loop, pressing keys from another thread.
+// Plays a generated song through the whole game loop, with autoplay pressing the keys.
 #include "bench/support/playSession.h"
 
 #include <SDL.h>
 
-#include <chrono>
 #include <cmath>
 #include <fstream>
 
@@ -19,35 +18,19 @@ namespace {
 constexpr int sampleRate = 44100;
 constexpr double clickMs = 5.0;
 constexpr double clickHz = 2000.0;
-constexpr double keyHoldMs = 40.0;
 constexpr const char* consoleFontFile = "font.fnt";
 
 int keyIndexOfRow(int32_t row) {
     return (row * 5) % 16;
 }
 
-int32_t sdlKeycodeFor(uint16_t virtualKey) {
-    if (virtualKey >= 'A' && virtualKey <= 'Z') return SDLK_a + (virtualKey - 'A');
-    return virtualKey;
-}
-
-std::chrono::steady_clock::time_point steadyTimeAt(double highResolutionMs) {
-    using namespace std::chrono;
-    return steady_clock::time_point(duration_cast<steady_clock::duration>(duration<double, std::milli>(highResolutionMs)));
-}
-
-void announceRow(TsessionWatch& watch, uint32_t row, double tickLateness) {
+void recordRow(TsessionWatch& watch, uint32_t row, double tickLateness) {
     const ChartEntry& entry = watch.game.chart.entries[row];
-    bool recorded = false;
     for (int keyIndex = 0; keyIndex < 16; ++keyIndex) {
         if (!entry.panels[keyIndex]) continue;
         const double perfectTime = watch.game.play.perfectTime[transposeIndex(keyIndex)];
-        if (!recorded) watch.result.rows.push_back({row, perfectTime, tickLateness});
-        recorded = true;
-        if (!watch.pressKeys) continue;
-        const uint16_t key = static_cast<uint16_t>(watch.game.launch.keys[keyIndex]);
-        watch.pusher.schedule(perfectTime, key, true);
-        watch.pusher.schedule(perfectTime + keyHoldMs, key, false);
+        watch.result.rows.push_back({row, perfectTime, tickLateness});
+        return;
     }
 }
 
@@ -62,7 +45,7 @@ void onTick(TsessionWatch& watch, TSVATimer& timer) {
         watch.musicStartMs = activeClock().highResolutionMs();
     }
     if (game.play.nextEntry != before)
-        announceRow(watch, before, activeClock().highResolutionMs() - timer.tickDueMs());
+        recordRow(watch, before, activeClock().highResolutionMs() - timer.tickDueMs());
     if (!timer.Enabled()) {
         watch.result.musicFrames = presentedFrameCount() - watch.framesAtMusicStart;
         watch.result.musicMs = activeClock().highResolutionMs() - watch.musicStartMs;
@@ -102,19 +85,6 @@ void beginSong(TsessionWatch& watch, double timeLimitSeconds) {
     watch.pusher.scheduleQuit(systemHighResolutionMs() + timeLimitSeconds * 1000.0);
 }
 
-// The window's console needs a font and fetches a missing one; a one-glyph font will do.
-void ensureConsoleFont() {
-    if (pathExists(consoleFontFile)) return;
-    TglFont font;
-    font.texWidth = 8;
-    font.texHeight = 8;
-    font.firstChar = '?';
-    font.lastChar = '?';
-    font.glyphs.push_back({1.0f, 1.5f, 0.0f, 0.0f, 1.0f, 1.0f});
-    const std::string bytes = fontFileBytes(font, std::vector<uint8_t>(2 * 8 * 8, 255));
-    std::ofstream(resolvePath(consoleFontFile), std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 void addClick(std::vector<int16_t>& samples, double atSeconds) {
     const size_t first = static_cast<size_t>(atSeconds * sampleRate);
     const size_t length = static_cast<size_t>(clickMs / 1000.0 * sampleRate);
@@ -127,56 +97,16 @@ void addClick(std::vector<int16_t>& samples, double atSeconds) {
 
 }  // namespace
 
-TkeyPusher::TkeyPusher() : worker([this] { run(); }) {}
-
-TkeyPusher::~TkeyPusher() {
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        stopping = true;
-    }
-    changed.notify_all();
-    worker.join();
-}
-
-void TkeyPusher::schedule(double atMs, uint16_t virtualKey, bool down) {
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        queue.emplace(atMs, TkeyAction{virtualKey, down});
-    }
-    changed.notify_all();
-}
-
-void TkeyPusher::scheduleQuit(double atMs) {
-    schedule(atMs, 0, true);
-}
-
-void TkeyPusher::push(const TkeyAction& action) {
-    SDL_Event event{};
-    if (action.virtualKey == 0) {
-        event.type = SDL_QUIT;
-    } else {
-        event.type = action.down ? SDL_KEYDOWN : SDL_KEYUP;
-        event.key.state = action.down ? SDL_PRESSED : SDL_RELEASED;
-        event.key.keysym.sym = sdlKeycodeFor(action.virtualKey);
-    }
-    SDL_PushEvent(&event);
-}
-
-void TkeyPusher::run() {
-    std::unique_lock<std::mutex> guard(lock);
-    while (!stopping) {
-        if (queue.empty()) {
-            changed.wait(guard);
-            continue;
-        }
-        const auto next = queue.begin();
-        if (systemHighResolutionMs() < next->first) {
-            changed.wait_until(guard, steadyTimeAt(next->first));
-            continue;
-        }
-        push(next->second);
-        queue.erase(next);
-    }
+void ensureConsoleFont() {
+    if (pathExists(consoleFontFile)) return;
+    TglFont font;
+    font.texWidth = 8;
+    font.texHeight = 8;
+    font.firstChar = '?';
+    font.lastChar = '?';
+    font.glyphs.push_back({1.0f, 1.5f, 0.0f, 0.0f, 1.0f, 1.0f});
+    const std::string bytes = fontFileBytes(font, std::vector<uint8_t>(2 * 8 * 8, 255));
+    std::ofstream(resolvePath(consoleFontFile), std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 void attachSessionWatch(TsessionWatch& watch) {
@@ -208,7 +138,8 @@ void fillChart(TsongParser& chart, const TgeneratedSong& song) {
 TplaySessionResult playSong(TtrellikGL& game, bool pressKeys, double timeLimitSeconds) {
     TplaySessionResult result;
     TkeyPusher pusher;
-    TsessionWatch watch{game, pusher, pressKeys, result};
+    TsessionWatch watch{game, pusher, result};
+    if (pressKeys) game.autoplay = std::make_unique<TkeyPusher>();
     ensureConsoleFont();
     game.window = std::make_unique<TopenGLEngine>();
     game.window->setup(320, 240, false, "play session", consoleFontFile);
@@ -217,5 +148,6 @@ TplaySessionResult playSong(TtrellikGL& game, bool pressKeys, double timeLimitSe
     // The timer's worker must stop before the handlers it calls lose their state.
     delete game.playTick;
     game.playTick = nullptr;
+    game.autoplay.reset();
     return result;
 }

@@ -2,15 +2,12 @@
 // presses pushed into the window's queue from another thread at each marker's perfect time.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <map>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "engine/trellikGL38Engine.h"
+#include "platform/keyEventPusher.h"
 
 // A song made for measuring: a click on every row, one marker per row on a rotating panel.
 struct TgeneratedSong {
@@ -57,50 +54,25 @@ struct TplaySessionResult {
 };
 
 // Opens a window, goes from GO through the song start and ready scenes into play, presses
-// (when asked) every marker at its perfect time and returns when the song has ended or the
-// time limit passed. The game needs its chart, keys and sounds; the working directory holds
+// (when asked, by autoplay) every marker at its perfect time and returns when the song has ended
+// or the time limit passed. The game needs its chart, keys and sounds; the working directory holds
 // the song.
 TplaySessionResult playSong(TtrellikGL& game, bool pressKeys, double timeLimitSeconds);
-
-// Pushes key events (and, for key 0, the end of the loop) into the window's queue at given
-// high-resolution times, from a thread of its own.
-class TkeyPusher {
-public:
-    TkeyPusher();
-    ~TkeyPusher();
-    TkeyPusher(const TkeyPusher&) = delete;
-    TkeyPusher& operator=(const TkeyPusher&) = delete;
-
-    void schedule(double atMs, uint16_t virtualKey, bool down);
-    void scheduleQuit(double atMs);
-
-private:
-    struct TkeyAction {
-        uint16_t virtualKey;
-        bool down;
-    };
-
-    static void push(const TkeyAction& action);
-    void run();
-
-    std::mutex lock;
-    std::condition_variable changed;
-    std::multimap<double, TkeyAction> queue;
-    bool stopping = false;
-    std::thread worker;
-};
 
 // Everything one session watches while the game plays.
 struct TsessionWatch {
     TtrellikGL& game;
     TkeyPusher& pusher;
-    bool pressKeys;
     TplaySessionResult& result;
     uint64_t framesAtMusicStart = 0;
     double musicStartMs = 0.0;
 };
 
+// Writes a one-glyph "font.fnt" into the working directory when there is none: the window's
+// console needs a font and would otherwise fetch one from the update server.
+void ensureConsoleFont();
+
 // Hooks a watch into a game that GO has just taken out of song select; runs on the main thread.
-// The play tick then records each activated row (scheduling its presses when asked) and ends the
-// loop with the song; the play key handler records each judged press.
+// The play tick then records each activated row and ends the loop with the song; the play key
+// handler records each judged press.
 void attachSessionWatch(TsessionWatch& watch);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -230,5 +231,20 @@ TEST(Program, HelpNamesTheLauncherAndTheDirectStart) {
     while (std::fgets(buffer, sizeof(buffer), output)) text += buffer;
     EXPECT_EQ(::pclose(output), 0);
     EXPECT_NE(text.find("--start"), std::string::npos);
+    EXPECT_NE(text.find("--autoplay"), std::string::npos);
     EXPECT_NE(text.find("launcher"), std::string::npos);
+}
+
+// Autoplay belongs to a direct start only; a stray option must not open the launcher or a game.
+TEST(Program, RefusesOptionsOutsideTheUsage) {
+    for (const char* options : {" --autoplay", " --autoplay --start", " --start --autoplay extra", " --start -x"}) {
+        const std::string command = builtProgram("launcher/TrellikGL38") + options + " 2>/dev/null";
+        FILE* output = ::popen(command.c_str(), "r");
+        ASSERT_NE(output, nullptr);
+        char buffer[256];
+        while (std::fgets(buffer, sizeof(buffer), output)) {
+        }
+        const int status = ::pclose(output);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << options;
+    }
 }

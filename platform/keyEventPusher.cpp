@@ -1,0 +1,83 @@
+// The key pusher's worker: waits for the earliest action, then hands it to SDL's queue.
+#include "platform/keyEventPusher.h"
+
+#include <SDL.h>
+
+#include <chrono>
+
+#include "platform/clockSeam.h"
+#include "platform/virtualKeys.h"
+
+namespace {
+
+// Virtual key 0 is no key on any keyboard, so it marks the end of the loop in the queue.
+constexpr uint16_t quitMarker = 0;
+
+std::chrono::steady_clock::time_point steadyTimeAt(double highResolutionMs) {
+    using namespace std::chrono;
+    return steady_clock::time_point(duration_cast<steady_clock::duration>(duration<double, std::milli>(highResolutionMs)));
+}
+
+}  // namespace
+
+TkeyPusher::TkeyPusher() : worker([this] { run(); }) {}
+
+TkeyPusher::~TkeyPusher() {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stopping = true;
+    }
+    changed.notify_all();
+    worker.join();
+}
+
+void TkeyPusher::schedule(double atMs, uint16_t virtualKey, bool down) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        queue.emplace(atMs, TkeyAction{virtualKey, down});
+    }
+    changed.notify_all();
+}
+
+void TkeyPusher::schedulePress(double atMs, uint16_t virtualKey, double holdMs) {
+    schedule(atMs, virtualKey, true);
+    schedule(atMs + holdMs, virtualKey, false);
+}
+
+void TkeyPusher::scheduleQuit(double atMs) {
+    schedule(atMs, quitMarker, true);
+}
+
+void TkeyPusher::push(const TkeyAction& action) {
+    SDL_Event event{};
+    if (action.virtualKey == quitMarker) {
+        event.type = SDL_QUIT;
+        SDL_PushEvent(&event);
+        return;
+    }
+    const TsdlKey key = sdlKeyForVirtualKey(action.virtualKey);
+    if (key.scancode == SDL_SCANCODE_UNKNOWN) return;
+    event.type = action.down ? SDL_KEYDOWN : SDL_KEYUP;
+    event.key.state = action.down ? SDL_PRESSED : SDL_RELEASED;
+    event.key.keysym.sym = key.keycode;
+    event.key.keysym.scancode = static_cast<SDL_Scancode>(key.scancode);
+    event.key.keysym.mod = key.modifiers;
+    SDL_PushEvent(&event);
+}
+
+void TkeyPusher::run() {
+    std::unique_lock<std::mutex> guard(lock);
+    while (!stopping) {
+        if (queue.empty()) {
+            changed.wait(guard);
+            continue;
+        }
+        const auto next = queue.begin();
+        if (systemHighResolutionMs() < next->first) {
+            changed.wait_until(guard, steadyTimeAt(next->first));
+            continue;
+        }
+        push(next->second);
+        queue.erase(next);
+    }
+}

@@ -1,0 +1,38 @@
+// Key events pushed into the window's event queue at chosen times, from a thread of its own.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <thread>
+
+// Pushes key-down and key-up events (and, when asked, the end of the loop) into SDL's queue at
+// given times of the high-resolution system clock, so they take the same path as a player's keys.
+class TkeyPusher {
+public:
+    TkeyPusher();
+    ~TkeyPusher();
+    TkeyPusher(const TkeyPusher&) = delete;
+    TkeyPusher& operator=(const TkeyPusher&) = delete;
+
+    void schedule(double atMs, uint16_t virtualKey, bool down);
+    // A key-down at atMs and its key-up holdMs later.
+    void schedulePress(double atMs, uint16_t virtualKey, double holdMs);
+    void scheduleQuit(double atMs);
+
+private:
+    struct TkeyAction {
+        uint16_t virtualKey;
+        bool down;
+    };
+
+    static void push(const TkeyAction& action);
+    void run();
+
+    std::mutex lock;
+    std::condition_variable changed;
+    std::multimap<double, TkeyAction> queue;
+    bool stopping = false;
+    std::thread worker;
+};
