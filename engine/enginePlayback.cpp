@@ -19,8 +19,8 @@ constexpr uint32_t musicStartDelayMs = 1885;
 constexpr int32_t fullGaugeLevel = 100000;
 // Chart times are laid out 2000 ms after the start of the music.
 constexpr double chartLeadInMs = 2000.0;
-// Offsets are measured against 2500 ms, not the 2550 ms that makes a row due, so a row activated
-// exactly on time starts 50 ms into its approach and its perfect time falls 50 ms before the beat.
+// A row activated exactly on time starts 50 ms into its approach (2500 ms against the 2550 ms that
+// make it due), so its perfect time falls 50 ms before the row's time, which charts allow for.
 constexpr double offsetLeadMs = 2500.0;
 // How long autoplay holds a key: long enough to show the highlight, short of the next row.
 constexpr double autoplayHoldMs = 40.0;
@@ -110,8 +110,12 @@ void activateDueEntry(TtrellikGL& game) {
     play.tempo = entry.bpm;
     play.firstEntryReached = true;
     writeDifferenceLine(game, due);
-    const double offset = activeClock().musicPositionMs() + offsetLeadMs - due;
-    activateEntry(game, play.nextEntry, offset);
+    // A tick that comes late starts the markers that much further into their approach, so the
+    // perfect time stays on the beat. Adding the lateness instead would move the beat by twice
+    // the lateness, which a player feels at the few ms a busy frame delays a tick.
+    const double lateness = activeClock().musicPositionMs() + chartLeadInMs + approachMs - due;
+    const double onTimeOffset = offsetLeadMs - chartLeadInMs - approachMs;
+    activateEntry(game, play.nextEntry, onTimeOffset - lateness);
     play.nextEntry += 1;
 }
 

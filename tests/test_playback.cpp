@@ -47,13 +47,19 @@ TEST_F(TplaybackTest, RowAtTenSecondsActivatedOnTimeStarts50msIntoItsApproach) {
     }
 }
 
-TEST_F(TplaybackTest, RowActivatedThreeMsLateKeepsTheLateness) {
+// The markers of a late tick start further into their approach, so the perfect time still falls
+// when the music is at 9950 ms, whatever the tick's lateness.
+TEST_F(TplaybackTest, RowActivatedLateStillHasItsPerfectTimeOnTheBeat) {
     addRow(10.0, {keyIndex});
+    addRow(20.0, {keyIndex + 1});
     startPlaying();
     tickAt(9453);
-    const double now = clock.highResolution;
-    EXPECT_DOUBLE_EQ(game->play.stateStart[panel], now - 47);
-    EXPECT_DOUBLE_EQ(game->play.perfectTime[panel], now + 503);  // the music is then at 9956
+    const double lateTick = clock.highResolution;
+    EXPECT_DOUBLE_EQ(game->play.stateStart[panel], lateTick - 53);
+    EXPECT_DOUBLE_EQ(game->play.perfectTime[panel], lateTick + 497);
+    tickAt(19458);
+    const double laterTick = clock.highResolution;
+    EXPECT_DOUBLE_EQ(game->play.perfectTime[panel + 4], laterTick + 492);
 }
 
 TEST_F(TplaybackTest, RowsWithinOneTickGoOutOnConsecutiveTicks) {
