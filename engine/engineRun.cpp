@@ -3,6 +3,7 @@
 
 #include "platform/buildNumber.h"
 #include "platform/downloadFileCode.h"
+#include "platform/memoryPolicy.h"
 
 LaunchParameters defaultLaunchParameters(const std::string& exeName) {
     LaunchParameters parameters;
@@ -60,6 +61,7 @@ bool escapeEndsRun(TtrellikGL&, uint16_t key) {
 }
 
 void runGame(TtrellikGL& game, const LaunchParameters& parameters) {
+    returnLargeBuffersToTheSystem();
     game.scale = parameters.scale;
     game.depth = depthForScale(parameters.scale);
     game.yOffset = yOffsetFor(parameters.scale, parameters.yAdjust);
