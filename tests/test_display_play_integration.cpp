@@ -40,8 +40,8 @@ protected:
     }
 };
 
-// The judgement a press this far from its perfect time must get; 0.1 ms of slack covers the
-// clock reading the record keeps, taken a moment after the one the judgement used.
+// Whether a press this far from its perfect time gets this judgement; 0.1 ms of slack covers
+// the distance between the record's reading and the judgement's own.
 bool judgementFits(uint8_t judgement, double difference) {
     const double distance = std::fabs(difference);
     const double windows[] = {50, 100, 200, 300};
@@ -76,10 +76,17 @@ TEST_F(TplayIntegration, PressesAtThePerfectTimesEndWithFullScoreAndGauge) {
     ScoreControl judged;
     judged.reset(song.rows);
     int32_t perfects = 0;
+    // The judgement read the clock somewhere between the two readings the record keeps (setting
+    // the window title in between can take a while on a slow X server); the title is that
+    // reading rounded to whole ms.
     for (const TjudgedPress& press : result.presses) {
-        EXPECT_TRUE(judgementFits(press.judgement, press.difference))
-            << "judgement " << int{press.judgement} << " at " << press.difference << " ms";
-        EXPECT_LE(std::fabs(std::stod(press.title) - press.difference), 1.0) << press.title;
+        EXPECT_TRUE(judgementFits(press.judgement, press.earliestDifference) ||
+                    judgementFits(press.judgement, press.difference))
+            << "judgement " << int{press.judgement} << " at " << press.earliestDifference << " to " << press.difference
+            << " ms";
+        const double title = std::stod(press.title);
+        EXPECT_GE(title, press.earliestDifference - 0.5) << press.title;
+        EXPECT_LE(title, press.difference + 0.5) << press.title;
         judged.apply(press.judgement);
         perfects += press.judgement == perfect;
     }

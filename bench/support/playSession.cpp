@@ -55,14 +55,15 @@ void onTick(TsessionWatch& watch, TSVATimer& timer) {
     }
 }
 
-void recordPress(TsessionWatch& watch, uint16_t key) {
+void recordPress(TsessionWatch& watch, uint16_t key, double handlingStartedMs) {
     TtrellikGL& game = watch.game;
     const int32_t keyIndex = keyIndexOf(game, key);
     const char* title = SDL_GetWindowTitle(game.window->getWindowHandle());
     if (keyIndex < 0 || !title || !*title) return;
     const int32_t panel = transposeIndex(keyIndex);
-    const double difference = lastHighResolutionMs() - game.play.perfectTime[panel];
-    watch.result.presses.push_back({panel, game.play.panelState[panel], difference, title});
+    const double perfectTime = game.play.perfectTime[panel];
+    watch.result.presses.push_back({panel, game.play.panelState[panel], lastHighResolutionMs() - perfectTime,
+                                    handlingStartedMs - perfectTime, title});
 }
 
 // Watches every key-down of play: the title is cleared first, so a title afterwards means the
@@ -71,8 +72,9 @@ void watchKeyDowns(TsessionWatch& watch) {
     const TkeyEvent playKeys = watch.game.window->onKeyDown;
     watch.game.window->onKeyDown = [&watch, playKeys](uint16_t key) {
         setWindowTitle(watch.game.window->getWindowHandle(), "");
+        const double handlingStartedMs = activeClock().highResolutionMs();
         const bool endsRun = playKeys(key);
-        recordPress(watch, key);
+        recordPress(watch, key, handlingStartedMs);
         return endsRun;
     };
 }

@@ -27,8 +27,10 @@ void fillChart(TsongParser& chart, const TgeneratedSong& song);
 struct TjudgedPress {
     int32_t panel = 0;
     uint8_t judgement = 0;
-    // Judged now minus the marker's perfect time, in ms.
+    // The clock's last reading after the press was handled, minus the marker's perfect time (ms).
     double difference = 0.0;
+    // The same as the key handler began; the judgement's own reading lies between the two.
+    double earliestDifference = 0.0;
     // The window title the press left.
     std::string title;
 };
