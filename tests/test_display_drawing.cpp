@@ -13,11 +13,11 @@
 #include "platform/globalConsoleCode.h"
 #include "platform/openGLClass.h"
 #include "tests/support/fontFixture.h"
+#include "tests/support/pixelProbe.h"
 #include "tests/support/testSupport.h"
 
 namespace {
 
-using Tpixel = std::array<int, 3>;
 
 constexpr float depth = -7.0f;
 
@@ -54,18 +54,8 @@ GLuint whiteTexture() {
     return name;
 }
 
-// The back buffer's colour where a point of the view (no model transform) lands.
 Tpixel pixelAt(double x, double y, double z) {
-    GLdouble projection[16];
-    GLint viewport[4];
-    const GLdouble identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    glGetDoublev(GL_PROJECTION_MATRIX, projection);
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    GLdouble windowX = 0, windowY = 0, windowZ = 0;
-    gluProject(x, y, z, identity, projection, viewport, &windowX, &windowY, &windowZ);
-    unsigned char rgba[4] = {};
-    glReadPixels(static_cast<GLint>(windowX), static_cast<GLint>(windowY), 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    return {rgba[0], rgba[1], rgba[2]};
+    return pixelAtView(x, y, z);
 }
 
 void clearToBlack() {

@@ -25,6 +25,7 @@
 
 #include "platform/audioDecoder.h"
 #include "tests/support/childProcess.h"
+#include "tests/support/pixelProbe.h"
 #include "tests/support/testSupport.h"
 #include "tests/support/updateServerFixture.h"
 
@@ -32,7 +33,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Tclock = std::chrono::steady_clock;
-using Tpixel = std::array<int, 3>;
 
 // What a first run hands the game: slider 33 for the scale, 4 for the height, the default keys.
 constexpr double firstRunScale = (100 - 33) * 0.009 + 0.1;
@@ -73,17 +73,6 @@ int difference(const Tpixel& a, const Tpixel& b) {
 
 bool isBlack(const Tpixel& pixel) {
     return pixel[0] + pixel[1] + pixel[2] <= 12;
-}
-
-std::string text(const Tpixel& pixel) {
-    std::string written = "(";
-    written += std::to_string(pixel[0]);
-    written += ", ";
-    written += std::to_string(pixel[1]);
-    written += ", ";
-    written += std::to_string(pixel[2]);
-    written += ")";
-    return written;
 }
 
 // One picture of the game window.
@@ -466,14 +455,14 @@ TEST_F(TplayerSession, LoadsPlaysADemoSongAndReturnsToSongSelect) {
     songSelect.keep("song_select");
     for (int keyIndex : {0, 4, 8}) {
         const Tpixel jacket = songSelect.at(view.panelOfKey(keyIndex));
-        EXPECT_GT(difference(jacket, menuClearColour), 30) << "jacket on key " << keyIndex << ": " << text(jacket);
+        EXPECT_GT(difference(jacket, menuClearColour), 30) << "jacket on key " << keyIndex << ": " << pixelText(jacket);
         EXPECT_FALSE(isBlack(jacket)) << "jacket on key " << keyIndex;
     }
     for (int keyIndex : {3, 7, 11})
         EXPECT_LE(difference(songSelect.at(view.panelOfKey(keyIndex)), menuClearColour), 6) << "empty slot " << keyIndex;
     for (int keyIndex = 12; keyIndex < 16; ++keyIndex) {
         const Tpixel button = songSelect.at(view.panelOfKey(keyIndex));
-        EXPECT_GT(difference(button, menuClearColour), 30) << "button on key " << keyIndex << ": " << text(button);
+        EXPECT_GT(difference(button, menuClearColour), 30) << "button on key " << keyIndex << ": " << pixelText(button);
     }
     for (int i = -2; i <= 2; ++i) {
         EXPECT_TRUE(isBlack(songSelect.at(view.grid(i * pitch, 0.35)))) << "vertical grid line " << i;
@@ -499,8 +488,8 @@ TEST_F(TplayerSession, LoadsPlaysADemoSongAndReturnsToSongSelect) {
     ASSERT_TRUE(startHere) << "the first row fills whole grid rows";
     const Tpixel marked = readyShot.at(view.panelOfKey(startHere->first));
     const Tpixel unmarked = readyShot.at(view.panelOfKey(startHere->second));
-    EXPECT_GT(difference(marked, unmarked), 60) << "start here on key " << startHere->first << " " << text(marked)
-                                                << " against key " << startHere->second << " " << text(unmarked);
+    EXPECT_GT(difference(marked, unmarked), 60) << "start here on key " << startHere->first << " " << pixelText(marked)
+                                                << " against key " << startHere->second << " " << pixelText(unmarked);
     // The music starts with the first frame after the ready time.
     const Tclock::time_point musicStart = after(*readyStart, readyMs + 10.0);
 
@@ -552,8 +541,8 @@ TEST_F(TplayerSession, LoadsPlaysADemoSongAndReturnsToSongSelect) {
     const int markerKey = chart->rows[markerShot->first].keyIndices.front();
     const Tpixel marker = playShot.at(view.panelOfKey(markerKey));
     const Tpixel quiet = playShot.at(view.panelOfKey(markerShot->second));
-    EXPECT_GT(difference(marker, quiet), 60) << "marker on key " << markerKey << " " << text(marker)
-                                             << " against key " << markerShot->second << " " << text(quiet);
+    EXPECT_GT(difference(marker, quiet), 60) << "marker on key " << markerKey << " " << pixelText(marker)
+                                             << " against key " << markerShot->second << " " << pixelText(quiet);
     for (int i = -2; i <= 2; ++i) {
         EXPECT_TRUE(isBlack(playShot.at(view.grid(i * pitch, 0.35 + pitch)))) << "vertical grid line " << i;
         EXPECT_TRUE(isBlack(playShot.at(view.grid(0.35 - pitch, i * pitch)))) << "horizontal grid line " << i;

@@ -15,11 +15,11 @@
 #include "engine/trellikGL38Engine.h"
 #include "platform/clockSeam.h"
 #include "tests/support/fontFixture.h"
+#include "tests/support/pixelProbe.h"
 #include "tests/support/testSupport.h"
 
 namespace {
 
-using Tpixel = std::array<int, 3>;
 
 const Tpixel black = {0, 0, 0};
 const Tpixel topShutterColour = {255, 0, 0};
@@ -71,37 +71,13 @@ std::array<int, 2> windowPointOf(double x, double y, double z, int degrees) {
     const double angle = degrees * M_PI / 180.0;
     const double turnedX = x * std::cos(angle) - y * std::sin(angle);
     const double turnedY = x * std::sin(angle) + y * std::cos(angle);
-    GLdouble projection[16];
-    GLint viewport[4];
-    const GLdouble identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    glGetDoublev(GL_PROJECTION_MATRIX, projection);
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    GLdouble windowX = 0, windowY = 0, windowZ = 0;
-    gluProject(turnedX, turnedY, z, identity, projection, viewport, &windowX, &windowY, &windowZ);
-    return {static_cast<int>(std::floor(windowX)), static_cast<int>(std::floor(windowY))};
-}
-
-Tpixel readPixel(const std::array<int, 2>& point) {
-    unsigned char rgba[4] = {};
-    glReadPixels(point[0], point[1], 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    return {rgba[0], rgba[1], rgba[2]};
+    return windowPointOfView(turnedX, turnedY, z);
 }
 
 bool near(const Tpixel& actual, const Tpixel& expected) {
     for (int i = 0; i < 3; ++i)
         if (std::abs(actual[i] - expected[i]) > 2) return false;
     return true;
-}
-
-std::string text(const Tpixel& pixel) {
-    std::string written = "(";
-    written += std::to_string(pixel[0]);
-    written += ", ";
-    written += std::to_string(pixel[1]);
-    written += ", ";
-    written += std::to_string(pixel[2]);
-    written += ")";
-    return written;
 }
 
 // The clear colours of the gauge as the frame buffer holds them.
@@ -201,8 +177,8 @@ protected:
 #define EXPECT_PIXEL(actual, expected, what)                                                        \
     do {                                                                                            \
         const Tpixel seen = (actual);                                                               \
-        EXPECT_TRUE(near(seen, (expected))) << (what) << ": saw " << text(seen) << ", expected " \
-                                            << text(expected);                                      \
+        EXPECT_TRUE(near(seen, (expected))) << (what) << ": saw " << pixelText(seen) << ", expected " \
+                                            << pixelText(expected);                                      \
     } while (0)
 
 }  // namespace

@@ -14,22 +14,14 @@
 
 #include "platform/globalConsoleCode.h"
 #include "platform/openGLClass.h"
+#include "tests/support/pixelProbe.h"
 #include "tests/support/testSupport.h"
 
 namespace {
 
 // The brightness (0..255, green channel) of the frame where console point (x, y) lands.
 int brightnessAtConsole(double x, double y) {
-    GLdouble projection[16];
-    GLint viewport[4];
-    const GLdouble identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    glGetDoublev(GL_PROJECTION_MATRIX, projection);
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    GLdouble windowX = 0, windowY = 0, windowZ = 0;
-    gluProject(-40 + 1.25 * x, 8 + 1.25 * y, -100, identity, projection, viewport, &windowX, &windowY, &windowZ);
-    unsigned char rgba[4] = {};
-    glReadPixels(static_cast<GLint>(windowX), static_cast<GLint>(windowY), 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    return rgba[1];
+    return pixelAtView(-40 + 1.25 * x, 8 + 1.25 * y, -100)[1];
 }
 
 void saveFrame(const std::string& path, int width, int height) {
