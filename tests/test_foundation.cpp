@@ -71,6 +71,18 @@ TEST(PathResolver, MatchesExistingNamesInAnyCaseWithEitherSeparator) {
     EXPECT_FALSE(pathExists(folder.path() + "/gfx/missing.tga"));
 }
 
+TEST(PathResolver, AnExactCaseEntryWinsOverItsOtherSpellings) {
+    TtemporaryFolder folder;
+    std::filesystem::create_directories(folder.file("gfx"));
+    std::filesystem::create_directories(folder.file("GFX"));
+    for (const char* name : {"gfx/logo.tga", "gfx/LOGO.tga", "GFX/logo.tga"}) writeFile(folder.file(name), name);
+    EXPECT_EQ(resolvePath(folder.path() + "/gfx/logo.tga"), folder.file("gfx/logo.tga"));
+    EXPECT_EQ(resolvePath(folder.path() + "/gfx/LOGO.tga"), folder.file("gfx/LOGO.tga"));
+    EXPECT_EQ(resolvePath(folder.path() + "/GFX/logo.tga"), folder.file("GFX/logo.tga"));
+    // Without an exact entry the choice is still the same every time: the smallest spelling.
+    EXPECT_EQ(resolvePath(folder.path() + "/gfx/Logo.tga"), folder.file("gfx/LOGO.tga"));
+}
+
 TEST(PathResolver, CreatesInsideExistingFolderOfAnotherCase) {
     TtemporaryFolder folder;
     std::filesystem::create_directories(folder.file("GFX"));
