@@ -152,7 +152,7 @@ TEST(KeyTable, EveryAssignableKeyHasAnEventThatReadsBackAsItself) {
                     190, 191, 192, 219, 220, 221, 222})
         assignable.push_back(key);
     for (int key : assignable) {
-        if (key == 108) continue;  // the separator key, which no PC keypad has
+        if (key == 108) continue;  // the separator: both tables give every keypad comma the decimal number
         const TsdlKey event = sdlKeyForVirtualKey(key);
         ASSERT_NE(event.scancode, SDL_SCANCODE_UNKNOWN) << "no event for key " << key;
         EXPECT_EQ(virtualKeyFromSdl(event.keycode, event.scancode, event.modifiers), key);
