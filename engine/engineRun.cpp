@@ -1,6 +1,7 @@
 // The game run: launch parameters into the engine record, the window, and scene switching.
 #include "engine/trellikGL38Engine.h"
 
+#include "platform/SVATimerCode.h"
 #include "platform/buildNumber.h"
 #include "platform/downloadFileCode.h"
 #include "platform/memoryPolicy.h"
@@ -60,6 +61,37 @@ bool escapeEndsRun(TtrellikGL&, uint16_t key) {
     return key == keyEscape;
 }
 
+void releaseRunHandlers(TtrellikGL& game) {
+    delete game.wheelTimer;
+    delete game.playTick;
+    game.wheelTimer = nullptr;
+    game.playTick = nullptr;
+    if (!game.window) return;
+    TopenGLEngine& window = *game.window;
+    window.onInitialise = nullptr;
+    window.onClose = nullptr;
+    window.onDraw = nullptr;
+    window.onKeyUp = nullptr;
+    window.onKeyDown = nullptr;
+}
+
+namespace {
+
+// Ends the run's handlers when the run ends, also when an error ends it, so none of them is
+// left pointing at the record after it goes.
+class TrunHandlersRelease {
+public:
+    explicit TrunHandlersRelease(TtrellikGL& game) : game(game) {}
+    ~TrunHandlersRelease() { releaseRunHandlers(game); }
+    TrunHandlersRelease(const TrunHandlersRelease&) = delete;
+    TrunHandlersRelease& operator=(const TrunHandlersRelease&) = delete;
+
+private:
+    TtrellikGL& game;
+};
+
+}  // namespace
+
 void runGame(TtrellikGL& game, const LaunchParameters& parameters) {
     returnLargeBuffersToTheSystem();
     game.scale = parameters.scale;
@@ -72,6 +104,7 @@ void runGame(TtrellikGL& game, const LaunchParameters& parameters) {
     game.launch.songDebug = parameters.songDebug;
 
     game.window = std::make_unique<TopenGLEngine>();
+    const TrunHandlersRelease release(game);
     game.window->setCameraRotation(parameters.rotation);
     game.window->setup(parameters.width, parameters.height, parameters.fullscreen,
                        windowTitleFor(getBuildNumber(parameters.exeName)), "font.fnt");

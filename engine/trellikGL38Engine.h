@@ -219,8 +219,12 @@ double yOffsetFor(double scale, double yAdjust);
 // The title of the game window for a build number.
 std::string windowTitleFor(int32_t buildNumber);
 
-// One game run: opens the window, runs the scenes until the loop ends, and returns.
+// One game run: opens the window, runs the scenes until the loop ends, and returns. However the
+// run ends, its timers and the window's handlers are released before it returns.
 void runGame(TtrellikGL& game, const LaunchParameters& parameters);
+// Stops and frees the wheel timer and the play tick and empties the window's handler slots:
+// everything of the run that points at the record.
+void releaseRunHandlers(TtrellikGL& game);
 
 // A scene is a set of handlers written into the window's slots; the key-up slot is left
 // as it is when keyUp is empty.

@@ -33,11 +33,13 @@ constexpr TqtKeyPair keyTable[] = {
     {Qt::Key_ParenRight, '0'},
 };
 
-// Keys of the numeric pad whose number differs from the main keyboard's.
+// Keys of the numeric pad whose number differs from the main keyboard's. The keypad comma is
+// the decimal key of layouts that write a comma there (X names it the keypad separator), so it
+// is the decimal key's number, as the game window numbers that key by its position.
 constexpr TqtKeyPair keypadTable[] = {
     {Qt::Key_0, 96}, {Qt::Key_1, 97}, {Qt::Key_2, 98}, {Qt::Key_3, 99}, {Qt::Key_4, 100},
     {Qt::Key_5, 101}, {Qt::Key_6, 102}, {Qt::Key_7, 103}, {Qt::Key_8, 104}, {Qt::Key_9, 105},
-    {Qt::Key_Asterisk, 106}, {Qt::Key_Plus, 107}, {Qt::Key_Comma, 108}, {Qt::Key_Minus, 109},
+    {Qt::Key_Asterisk, 106}, {Qt::Key_Plus, 107}, {Qt::Key_Comma, 110}, {Qt::Key_Minus, 109},
     {Qt::Key_Period, 110}, {Qt::Key_Slash, 111}, {Qt::Key_Equal, 146},
 };
 

@@ -29,6 +29,7 @@ struct TwindowState {
 };
 
 TwindowState windowState;
+TdisplayModeSwitch installedModeSwitch = nullptr;
 int32_t rotationDegrees = 0;
 std::atomic<uint64_t> framesPresented{0};
 
@@ -46,9 +47,11 @@ void showWarning(const char* text) {
     messageBox(text, "Error", TmessageKind::warning);
 }
 
+// Safe to call again: each step only undoes what is still there. The cursor is hidden before
+// the window exists, so it comes back even when the window never opened.
 void releaseWindow() {
-    if (windowState.fullscreen && windowState.window) {
-        SDL_SetWindowFullscreen(windowState.window, 0);
+    if (windowState.fullscreen) {
+        if (windowState.window) SDL_SetWindowFullscreen(windowState.window, 0);
         SDL_ShowCursor(SDL_ENABLE);
     }
     if (windowState.renderContext) {
@@ -72,12 +75,37 @@ bool chooseFullscreenMode(int32_t width, int32_t height, SDL_DisplayMode& mode) 
     return SDL_GetClosestDisplayMode(0, &wanted, &mode) != nullptr;
 }
 
+// Puts the display into the mode closest to the request and checks that it is in force.
+bool switchDisplayMode(TwindowHandle window, int32_t width, int32_t height) {
+    SDL_DisplayMode mode{};
+    if (!chooseFullscreenMode(width, height, mode) || SDL_SetWindowDisplayMode(window, &mode) != 0) return false;
+    SDL_DisplayMode current{};
+    const int display = SDL_GetWindowDisplayIndex(window);
+    return display >= 0 && SDL_GetCurrentDisplayMode(display, &current) == 0 && current.w == mode.w &&
+           current.h == mode.h;
+}
+
+bool displayTookMode(TwindowHandle window, int32_t width, int32_t height) {
+    const TdisplayModeSwitch modeSwitch = installedModeSwitch ? installedModeSwitch : switchDisplayMode;
+    return modeSwitch(window, width, height);
+}
+
 bool askForWindowedMode() {
     const TmessageResult answer = messageBox("This FullScreen Mode Is Not Supported. Use Windowed Mode Instead?",
                                              windowState.title, TmessageKind::questionYesNo);
     if (answer == TmessageResult::yes) return true;
     showError("Program Will Now Close.");
     return false;
+}
+
+// Turns the full-screen window into a normal one of the requested client size.
+void leaveFullscreen(int32_t width, int32_t height) {
+    SDL_SetWindowFullscreen(windowState.window, 0);
+    SDL_SetWindowBordered(windowState.window, SDL_TRUE);
+    SDL_SetWindowResizable(windowState.window, SDL_TRUE);
+    SDL_SetWindowSize(windowState.window, width, height);
+    SDL_ShowCursor(SDL_ENABLE);
+    windowState.fullscreen = false;
 }
 
 void requestGLAttributes() {
@@ -91,7 +119,6 @@ void requestGLAttributes() {
 
 bool createWindowAndContext(int32_t width, int32_t height) {
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_SHOWN;
-    SDL_DisplayMode mode{};
     if (windowState.fullscreen) {
         flags = SDL_WINDOW_OPENGL | SDL_WINDOW_FULLSCREEN | SDL_WINDOW_SHOWN;
         SDL_ShowCursor(SDL_DISABLE);
@@ -102,8 +129,15 @@ bool createWindowAndContext(int32_t width, int32_t height) {
         showWarning("Window creation error.");
         return false;
     }
-    if (windowState.fullscreen && chooseFullscreenMode(width, height, mode))
-        SDL_SetWindowDisplayMode(windowState.window, &mode);
+    // The display can still refuse a mode it lists; the player is asked as when it lists none,
+    // with the full screen already left so the question is not hidden behind it.
+    if (windowState.fullscreen && !displayTookMode(windowState.window, width, height)) {
+        leaveFullscreen(width, height);
+        if (!askForWindowedMode()) {
+            releaseWindow();
+            return false;
+        }
+    }
     windowState.renderContext = SDL_GL_CreateContext(windowState.window);
     if (!windowState.renderContext) {
         releaseWindow();
@@ -205,7 +239,21 @@ void drawPass() {
     swapBuffers();
 }
 
+// Releases the window when the run ends, also when an error leaves the loop, so the error box
+// that follows never sits behind a full-screen window that stopped drawing.
+struct TwindowRelease {
+    TwindowRelease() = default;
+    TwindowRelease(const TwindowRelease&) = delete;
+    TwindowRelease& operator=(const TwindowRelease&) = delete;
+    ~TwindowRelease() { releaseWindow(); }
+};
+
 }  // namespace
+
+TopenGLEngine::~TopenGLEngine() {
+    if (windowState.engine == this) windowState.engine = nullptr;
+    if (currentConsole() == &console) setCurrentConsole(nullptr);
+}
 
 void TopenGLEngine::setup(int32_t width, int32_t height, bool fullscreen, const std::string& title,
                           const std::string& fontFile) {
@@ -222,6 +270,7 @@ void TopenGLEngine::setup(int32_t width, int32_t height, bool fullscreen, const 
 int32_t TopenGLEngine::run() {
     windowState.quitRequested = 0;
     windowState.closeNotified = false;
+    const TwindowRelease release;
     if (!openWindow(windowState.width, windowState.height, windowState.fullscreen)) return 0;
     startConsole(console, 22, windowState.fontFileName);
     if (onInitialise) {
@@ -233,7 +282,6 @@ int32_t TopenGLEngine::run() {
         if (SDL_PollEvent(&event)) dispatchEvent(event);
         else drawPass();
     }
-    releaseWindow();
     return 0;
 }
 
@@ -281,6 +329,10 @@ void windowClientSize(int32_t& width, int32_t& height) {
 
 void requestQuit() {
     endLoop();
+}
+
+void setDisplayModeSwitch(TdisplayModeSwitch modeSwitch) {
+    installedModeSwitch = modeSwitch;
 }
 
 void setViewport(int32_t width, int32_t height) {

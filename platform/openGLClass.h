@@ -23,6 +23,12 @@ using TwindowHandle = SDL_Window*;
 // next message or frame.
 class TopenGLEngine {
 public:
+    TopenGLEngine() = default;
+    // Stops the window routing messages to this object and the console operations reaching it.
+    ~TopenGLEngine();
+    TopenGLEngine(const TopenGLEngine&) = delete;
+    TopenGLEngine& operator=(const TopenGLEngine&) = delete;
+
     TnullArgsProcedure onInitialise;
     TnullArgsProcedure onClose;
     TnullArgsFunctionReturningBoolean onDraw;
@@ -34,7 +40,8 @@ public:
     // Stores the window request and makes this object's console the current one. Opens nothing.
     void setup(int32_t width, int32_t height, bool fullscreen, const std::string& title,
                const std::string& fontFile);
-    // Opens the window, starts the console, and runs the loop until the game ends.
+    // Opens the window, starts the console, and runs the loop until the game ends. The window is
+    // released (full screen left, cursor shown) before run returns, also when an error leaves it.
     int32_t run();
 
     void setClearColor(long double red, long double green, long double blue, long double alpha);
@@ -58,6 +65,13 @@ void setWindowTitle(TwindowHandle window, const std::string& title);
 void windowClientSize(int32_t& width, int32_t& height);
 // Asks the running loop to end at its next check, as a key handler returning true does.
 void requestQuit();
+
+// Puts the display of a full-screen window into the mode closest to width x height; false when
+// the display refuses it, and the player is asked whether to play in a window instead.
+using TdisplayModeSwitch = bool (*)(TwindowHandle window, int32_t width, int32_t height);
+// Installs a mode switch in place of the display's own (tests stand in a display that refuses);
+// nullptr restores the display's own.
+void setDisplayModeSwitch(TdisplayModeSwitch modeSwitch);
 
 // Sets the viewport and the perspective projection for a client area; height 0 counts as 1.
 void setViewport(int32_t width, int32_t height);

@@ -7,11 +7,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/trellikGL38Engine.h"
+#include "platform/SVATimerCode.h"
 #include "platform/openGLClass.h"
 #include "tests/support/fontFixture.h"
 #include "tests/support/testSupport.h"
@@ -25,11 +27,49 @@ struct TtestWindow {
     TtemporaryFolder folder;
     TworkingDirectory inFolder{folder.path()};
     TopenGLEngine window;
-    TtestWindow() {
+    explicit TtestWindow(bool fullscreen = false) {
         writeFile(folder.file("font.fnt"), sampleFontFileBytes());
-        window.setup(320, 240, false, "test window", "font.fnt");
+        window.setup(320, 240, fullscreen, "test window", "font.fnt");
     }
 };
+
+// A display that refuses every full-screen mode it lists, while the object lives.
+struct TrefusingDisplay {
+    TrefusingDisplay() {
+        setDisplayModeSwitch([](TwindowHandle, int32_t, int32_t) { return false; });
+    }
+    ~TrefusingDisplay() { setDisplayModeSwitch(nullptr); }
+};
+
+// What the window looked like to a draw handler.
+struct TwindowLook {
+    bool fullscreen = false;
+    int width = 0;
+    int height = 0;
+    int cursor = -1;
+};
+
+TwindowLook lookAt(const TopenGLEngine& window) {
+    TwindowLook look;
+    look.fullscreen = (SDL_GetWindowFlags(window.getWindowHandle()) & SDL_WINDOW_FULLSCREEN) != 0;
+    SDL_GetWindowSize(window.getWindowHandle(), &look.width, &look.height);
+    look.cursor = SDL_ShowCursor(SDL_QUERY);
+    return look;
+}
+
+// Runs the game and presses Escape once the first scene draws.
+void runGameUntilEscape(TtrellikGL& game) {
+    const uint64_t presentedBefore = presentedFrameCount();
+    std::atomic<bool> finished{false};
+    std::thread presser([&] {
+        while (!finished && presentedFrameCount() < presentedBefore + 5) std::this_thread::yield();
+        sendXKey("Escape", true);
+        sendXKey("Escape", false);
+    });
+    runGame(game, defaultLaunchParameters(builtProgram("launcher/TrellikGL38")));
+    finished = true;
+    presser.join();
+}
 
 }  // namespace
 
@@ -169,6 +209,40 @@ TEST(WindowLoop, KeypadFollowsTheServersNumLock) {
     EXPECT_EQ(keys, (std::vector<uint16_t>{101, 12, 13}));
 }
 
+TEST(WindowRelease, AnErrorLeavingTheLoopLeavesFullScreenAndShowsTheCursorFirst) {
+    TtestWindow test(true);
+    TwindowLook whileOpen;
+    test.window.onDraw = [&]() -> bool {
+        whileOpen = lookAt(test.window);
+        throw std::runtime_error("a handler failed");
+    };
+    EXPECT_THROW(test.window.run(), std::runtime_error);
+    EXPECT_TRUE(whileOpen.fullscreen);
+    EXPECT_EQ(whileOpen.cursor, SDL_DISABLE);
+    EXPECT_EQ(test.window.getWindowHandle(), nullptr);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+}
+
+TEST(WindowOpening, ARefusedFullScreenModeAsksAndGoesOnInAWindowOfTheRequestedSize) {
+    TmessageRecorder messages;
+    const TrefusingDisplay display;
+    TtestWindow test(true);
+    TwindowLook look;
+    test.window.onDraw = [&] {
+        look = lookAt(test.window);
+        return false;
+    };
+    test.window.run();
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].text, "This FullScreen Mode Is Not Supported. Use Windowed Mode Instead?");
+    EXPECT_EQ(messages.messages()[0].caption, "test window");
+    EXPECT_EQ(messages.messages()[0].kind, TmessageKind::questionYesNo);
+    EXPECT_FALSE(look.fullscreen);
+    EXPECT_EQ(look.width, 320);
+    EXPECT_EQ(look.height, 240);
+    EXPECT_EQ(look.cursor, SDL_ENABLE);
+}
+
 TEST(WindowGeometry, ViewportAndProjectionFollowTheClientSize) {
     TtestWindow test;
     GLint viewport[4] = {};
@@ -211,16 +285,22 @@ TEST(GameRun, EscapeInTheFirstSceneEndsTheRun) {
     TworkingDirectory inFolder(folder.path());
     writeFile(folder.file("font.fnt"), sampleFontFileBytes());
     auto game = std::make_unique<TtrellikGL>();
-    const uint64_t presentedBefore = presentedFrameCount();
-    std::atomic<bool> finished{false};
-    std::thread presser([&] {
-        while (!finished && presentedFrameCount() < presentedBefore + 5) std::this_thread::yield();
-        sendXKey("Escape", true);
-        sendXKey("Escape", false);
-    });
-    runGame(*game, defaultLaunchParameters(builtProgram("launcher/TrellikGL38")));
-    finished = true;
-    presser.join();
+    runGameUntilEscape(*game);
     EXPECT_EQ(game->launch.keys[15], 'M');
     EXPECT_DOUBLE_EQ(game->depth, -7.0 / 0.703);
+}
+
+// The record goes right after the run in a direct start; nothing may still point at it.
+TEST(GameRun, TheRunReleasesItsTimersAndHandlersBeforeItReturns) {
+    TtemporaryFolder folder;
+    TworkingDirectory inFolder(folder.path());
+    writeFile(folder.file("font.fnt"), sampleFontFileBytes());
+    auto game = std::make_unique<TtrellikGL>();
+    game->wheelTimer = new TSVATimer();
+    game->playTick = new TSVATimer();
+    runGameUntilEscape(*game);
+    EXPECT_EQ(game->wheelTimer, nullptr);
+    EXPECT_EQ(game->playTick, nullptr);
+    EXPECT_FALSE(game->window->onDraw);
+    EXPECT_FALSE(game->window->onKeyDown);
 }

@@ -71,6 +71,18 @@ TEST(PathResolver, MatchesExistingNamesInAnyCaseWithEitherSeparator) {
     EXPECT_FALSE(pathExists(folder.path() + "/gfx/missing.tga"));
 }
 
+TEST(PathResolver, AnExactCaseEntryWinsOverItsOtherSpellings) {
+    TtemporaryFolder folder;
+    std::filesystem::create_directories(folder.file("gfx"));
+    std::filesystem::create_directories(folder.file("GFX"));
+    for (const char* name : {"gfx/logo.tga", "gfx/LOGO.tga", "GFX/logo.tga"}) writeFile(folder.file(name), name);
+    EXPECT_EQ(resolvePath(folder.path() + "/gfx/logo.tga"), folder.file("gfx/logo.tga"));
+    EXPECT_EQ(resolvePath(folder.path() + "/gfx/LOGO.tga"), folder.file("gfx/LOGO.tga"));
+    EXPECT_EQ(resolvePath(folder.path() + "/GFX/logo.tga"), folder.file("GFX/logo.tga"));
+    // Without an exact entry the choice is still the same every time: the smallest spelling.
+    EXPECT_EQ(resolvePath(folder.path() + "/gfx/Logo.tga"), folder.file("gfx/LOGO.tga"));
+}
+
 TEST(PathResolver, CreatesInsideExistingFolderOfAnotherCase) {
     TtemporaryFolder folder;
     std::filesystem::create_directories(folder.file("GFX"));
@@ -140,7 +152,7 @@ TEST(KeyTable, EveryAssignableKeyHasAnEventThatReadsBackAsItself) {
                     190, 191, 192, 219, 220, 221, 222})
         assignable.push_back(key);
     for (int key : assignable) {
-        if (key == 108) continue;  // the separator key, which no PC keypad has
+        if (key == 108) continue;  // the separator: both tables give every keypad comma the decimal number
         const TsdlKey event = sdlKeyForVirtualKey(key);
         ASSERT_NE(event.scancode, SDL_SCANCODE_UNKNOWN) << "no event for key " << key;
         EXPECT_EQ(virtualKeyFromSdl(event.keycode, event.scancode, event.modifiers), key);

@@ -137,6 +137,17 @@ const TsharedKey sharedKeys[] = {
     {Qt::Key_Up, true, SDLK_KP_8, SDL_SCANCODE_KP_8, false},
     {Qt::Key_PageUp, true, SDLK_KP_9, SDL_SCANCODE_KP_9, false},
     {Qt::Key_Delete, true, SDLK_KP_PERIOD, SDL_SCANCODE_KP_PERIOD, false},
+    // The decimal key where the layout writes a comma on it (X calls it the keypad separator),
+    // and the extra keypad key of some keyboards, which writes a point or a comma.
+    {Qt::Key_Comma, true, SDLK_COMMA, SDL_SCANCODE_KP_PERIOD, true},
+    {Qt::Key_Period, true, SDLK_KP_DECIMAL, SDL_SCANCODE_KP_DECIMAL, true},
+    {Qt::Key_Delete, true, SDLK_KP_DECIMAL, SDL_SCANCODE_KP_DECIMAL, false},
+    {Qt::Key_Period, true, SDLK_KP_COMMA, SDL_SCANCODE_KP_COMMA, false},
+    {Qt::Key_Comma, true, SDLK_KP_COMMA, SDL_SCANCODE_KP_COMMA, true},
+    // Right-hand modifiers and the second Return key carry the number of the left-hand one.
+    {Qt::Key_Shift, false, SDLK_RSHIFT, SDL_SCANCODE_RSHIFT, false},
+    {Qt::Key_Control, false, SDLK_RCTRL, SDL_SCANCODE_RCTRL, false},
+    {Qt::Key_Return, false, SDLK_RETURN2, SDL_SCANCODE_RETURN2, false},
 };
 
 // Keys the game window never receives (Windows keeps system keys from it) or that SDL has
@@ -149,6 +160,29 @@ int sdlVirtualKey(const TsharedKey& key) {
 
 int qtVirtualKey(const TsharedKey& key) {
     return virtualKeyFromQt(key.qtKey, key.keypad ? Qt::KeypadModifier : Qt::NoModifier);
+}
+
+// Keys the game window numbers that have no Qt key in the launcher's table: a player cannot
+// assign them, so no number of theirs can disagree.
+const std::set<int32_t> gameOnlyKeys = {
+    SDL_SCANCODE_NONUSHASH,      SDL_SCANCODE_NONUSBACKSLASH, SDL_SCANCODE_INTERNATIONAL1,
+    SDL_SCANCODE_INTERNATIONAL3, SDL_SCANCODE_LANG1,          SDL_SCANCODE_LANG2,
+    SDL_SCANCODE_CRSEL,          SDL_SCANCODE_EXSEL,          SDL_SCANCODE_MEDIASELECT,
+    SDL_SCANCODE_APP1,           SDL_SCANCODE_APP2,
+};
+
+// Letters, digits and function keys, which the ranges of the first test compare.
+bool coveredByRanges(int32_t scancode) {
+    return (scancode >= SDL_SCANCODE_A && scancode <= SDL_SCANCODE_0) ||
+           (scancode >= SDL_SCANCODE_F1 && scancode <= SDL_SCANCODE_F12) ||
+           (scancode >= SDL_SCANCODE_F13 && scancode <= SDL_SCANCODE_F24);
+}
+
+// A row for this SDL key that gives the same number, so the first test compared it with Qt.
+bool listedAsSharedWith(int32_t scancode, int virtualKey) {
+    for (const TsharedKey& key : sharedKeys)
+        if (key.sdlScancode == scancode && sdlVirtualKey(key) == virtualKey) return true;
+    return false;
 }
 
 bool listedAsShared(int qtKey, bool keypad) {
@@ -187,15 +221,24 @@ TEST(QtVirtualKeys, EveryTableEntryIsComparedWithTheGameWindow) {
         }
     table = qtKeypadTable(count);
     for (size_t i = 0; i < count; ++i)
-        if (table[i].qtKey != Qt::Key_Comma) {  // the separator: SDL gives it no number
-            EXPECT_TRUE(listedAsShared(table[i].qtKey, true)) << "keypad Qt key " << std::hex << table[i].qtKey;
+        EXPECT_TRUE(listedAsShared(table[i].qtKey, true)) << "keypad Qt key " << std::hex << table[i].qtKey;
+}
+
+TEST(QtVirtualKeys, EveryKeyOfTheGameWindowIsComparedWithTheLauncher) {
+    for (int32_t scancode = 1; scancode < SDL_NUM_SCANCODES; ++scancode) {
+        if (coveredByRanges(scancode) || gameOnlyKeys.count(scancode)) continue;
+        for (const uint16_t modifiers : {uint16_t{KMOD_NONE}, uint16_t{KMOD_NUM}}) {
+            const int fromSdl = virtualKeyFromSdl(SDL_SCANCODE_TO_KEYCODE(scancode), scancode, modifiers);
+            if (fromSdl == noVirtualKey) continue;
+            EXPECT_TRUE(listedAsSharedWith(scancode, fromSdl))
+                << "scancode " << scancode << (modifiers ? " with Num Lock" : "") << " gives " << fromSdl;
         }
+    }
 }
 
 TEST(QtVirtualKeys, LauncherAcceptsModifiersAndSystemKeysTheGameDrops) {
     EXPECT_EQ(virtualKeyFromQt(Qt::Key_Alt, Qt::AltModifier), 18);
     EXPECT_EQ(virtualKeyFromQt(Qt::Key_F10, Qt::NoModifier), 121);
-    EXPECT_EQ(virtualKeyFromQt(Qt::Key_Comma, Qt::KeypadModifier), 108);
     EXPECT_EQ(virtualKeyFromQt(Qt::Key_unknown, Qt::NoModifier), noVirtualKey);
     EXPECT_EQ(virtualKeyFromQt(Qt::Key_Dollar, Qt::ShiftModifier), '4');
 }
