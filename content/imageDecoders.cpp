@@ -27,6 +27,29 @@ bool sideFits(uint64_t side) {
     return side >= 1 && side <= maxImageSide;
 }
 
+// The side the mipmap builder scales a texture side to: the power of two below it, or the one
+// above once the side reaches one and a half times the one below.
+uint64_t powerOfTwoSide(uint64_t side) {
+    uint64_t below = 1;
+    while (below * 2 <= side) below *= 2;
+    return 2 * side >= 3 * below ? 2 * below : below;
+}
+
+// What a texture of these sides costs with every level of its mipmap chain, at 4 bytes a pixel
+// whatever the layout (a driver may keep RGB as RGBA). On each side the larger of the decoded and the
+// scaled size counts, so the bound holds for the decoded buffer as well.
+uint64_t textureMemory(uint64_t width, uint64_t height) {
+    uint64_t levelWidth = std::max(width, powerOfTwoSide(width));
+    uint64_t levelHeight = std::max(height, powerOfTwoSide(height));
+    uint64_t pixels = levelWidth * levelHeight;
+    while (levelWidth > 1 || levelHeight > 1) {
+        levelWidth = std::max<uint64_t>(levelWidth / 2, 1);
+        levelHeight = std::max<uint64_t>(levelHeight / 2, 1);
+        pixels += levelWidth * levelHeight;
+    }
+    return pixels * 4;
+}
+
 TdecodedImage refusal(TimageFault fault) {
     TdecodedImage result;
     result.fault = fault;
@@ -122,7 +145,7 @@ TimageFault checkTgaHeader(const TtgaHeader& header) {
     if (header.imageType != 2 && header.imageType != 10) return TimageFault::tgaType;
     if (header.colourMapType != 0) return TimageFault::tgaColourMap;
     if (header.bitsPerPixel != 24 && header.bitsPerPixel != 32) return TimageFault::tgaDepth;
-    if (!sideFits(header.width) || !sideFits(header.height)) return TimageFault::badSize;
+    if (!imageSizeAccepted(header.width, header.height)) return TimageFault::badSize;
     return TimageFault::none;
 }
 
@@ -190,7 +213,7 @@ void limitScans(j_common_ptr info) {
 
 // Decodes into result, which lives outside this frame so that nothing here needs to survive
 // the jump back from the error manager.
-bool decodeJpegInto(const uint8_t* bytes, size_t size, uint64_t maxPixels, TdecodedImage& result) {
+bool decodeJpegInto(const uint8_t* bytes, size_t size, TdecodedImage& result) {
     jpeg_decompress_struct info;
     TjpegErrorManager errors;
     jpeg_progress_mgr progress;
@@ -206,8 +229,7 @@ bool decodeJpegInto(const uint8_t* bytes, size_t size, uint64_t maxPixels, Tdeco
     info.progress = &progress;
     jpeg_mem_src(&info, bytes, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
-    const uint64_t pixelCount = uint64_t{info.image_width} * info.image_height;
-    if (!sideFits(info.image_width) || !sideFits(info.image_height) || pixelCount > maxPixels) {
+    if (!imageSizeAccepted(info.image_width, info.image_height)) {
         jpeg_destroy_decompress(&info);
         result.fault = TimageFault::badSize;
         return true;
@@ -231,6 +253,10 @@ size_t bytesPerPixel(TpixelLayout layout) {
     return layout == TpixelLayout::rgba ? 4 : 3;
 }
 
+bool imageSizeAccepted(uint64_t width, uint64_t height) {
+    return sideFits(width) && sideFits(height) && textureMemory(width, height) <= maxImageMemory;
+}
+
 TdecodedImage decodeBmp(const uint8_t* bytes, size_t size) {
     if (size < 2) return refusal(TimageFault::bmpDataShort);
     if (bytes[0] != 'B' || bytes[1] != 'M') return refusal(TimageFault::bmpVariant);
@@ -240,7 +266,7 @@ TdecodedImage decodeBmp(const uint8_t* bytes, size_t size) {
         return refusal(TimageFault::bmpVariant);
     const int64_t signedHeight = header.height;
     const uint64_t height = signedHeight < 0 ? -signedHeight : signedHeight;
-    if (header.width < 0 || !sideFits(static_cast<uint64_t>(header.width)) || !sideFits(height))
+    if (header.width < 0 || !imageSizeAccepted(static_cast<uint64_t>(header.width), height))
         return refusal(TimageFault::badSize);
     const uint64_t colourTableEnd = bmpFileHeaderSize + header.infoSize + uint64_t{header.coloursUsed} * 4;
     if (colourTableEnd > size) return refusal(TimageFault::bmpPaletteShort);
@@ -282,9 +308,9 @@ TdecodedImage decodeTga(const uint8_t* bytes, size_t size) {
     return result;
 }
 
-TdecodedImage decodeJpeg(const uint8_t* bytes, size_t size, uint64_t maxPixels) {
+TdecodedImage decodeJpeg(const uint8_t* bytes, size_t size) {
     TdecodedImage result;
-    if (!decodeJpegInto(bytes, size, maxPixels, result)) return refusal(TimageFault::jpegError);
+    if (!decodeJpegInto(bytes, size, result)) return refusal(TimageFault::jpegError);
     if (!result.ok()) result.image = TpixelBuffer{};
     return result;
 }

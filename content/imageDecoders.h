@@ -8,6 +8,10 @@
 
 // Widths and heights outside 1 .. this are refused by every decoder.
 constexpr uint32_t maxImageSide = 16384;
+// The most memory the game spends on one picture once it is a texture. A few bytes of header
+// can announce any size, so a picture that would need more is refused before anything is
+// allocated for it.
+constexpr uint64_t maxImageMemory = uint64_t{256} << 20;
 
 enum class TpixelLayout { rgb, rgba };
 
@@ -43,10 +47,13 @@ struct TdecodedImage {
 
 size_t bytesPerPixel(TpixelLayout layout);
 
+// Whether the decoders accept a picture of these sides: each from 1 to maxImageSide, and its
+// texture within maxImageMemory. Sides that fail give TimageFault::badSize.
+bool imageSizeAccepted(uint64_t width, uint64_t height);
+
 // Uncompressed 24-bit BMP with a 40, 108 or 124 byte info header, bottom-up or top-down.
 TdecodedImage decodeBmp(const uint8_t* bytes, size_t size);
 // True-colour TGA, type 2 (raw) or 10 (run-length), 24 or 32 bits, bottom or top origin.
 TdecodedImage decodeTga(const uint8_t* bytes, size_t size);
-// Whatever libjpeg decodes to RGB; always opaque RGBA. maxPixels bounds width x height (the
-// fuzz target uses a small bound to keep tiny inputs from asking for huge buffers).
-TdecodedImage decodeJpeg(const uint8_t* bytes, size_t size, uint64_t maxPixels = uint64_t{maxImageSide} * maxImageSide);
+// Whatever libjpeg decodes to RGB; always opaque RGBA.
+TdecodedImage decodeJpeg(const uint8_t* bytes, size_t size);

@@ -23,9 +23,10 @@ const std::string dq = "\"";
 const std::string bmpCaption = "BMP Unit";
 const std::string tgaCaption = "TGA File Error";
 
-// More than the largest picture the decoders accept can occupy; a bigger file is read only
-// this far, so that its size alone cannot exhaust memory.
-constexpr uint64_t maxImageFileBytes = uint64_t{5} << 28;
+// More than any picture the decoders accept can fill (run-length and JPEG data can be larger
+// than the pixels they hold); a bigger file is read only this far, so that its size alone
+// cannot exhaust memory.
+constexpr uint64_t maxImageFileBytes = 2 * maxImageMemory;
 
 // The content of a regular file (up to the bound); false when it cannot be opened or read.
 bool readFileBytes(const std::string& path, std::vector<uint8_t>& bytes) {
@@ -93,7 +94,8 @@ std::string tgaMessage(TimageFault fault, const std::string& path) {
     }
 }
 
-std::string jpgMessage(const std::string& path) {
+std::string jpgMessage(TimageFault fault, const std::string& path) {
+    if (fault == TimageFault::badSize) return sizeRefusal(path);
     return std::string("Couldn't load JPG - ") + dq + path + dq;
 }
 
@@ -136,9 +138,9 @@ TimageFileRead readBmpFile(const std::string& path) {
 
 TimageFileRead readJpgFile(const std::string& path) {
     std::vector<uint8_t> bytes;
-    if (!readFileBytes(path, bytes)) return failed(jpgMessage(path), bmpCaption);
+    if (!readFileBytes(path, bytes)) return failed(jpgMessage(TimageFault::jpegError, path), bmpCaption);
     TdecodedImage decoded = decodeJpeg(bytes.data(), bytes.size());
-    if (!decoded.ok()) return failed(jpgMessage(path), bmpCaption);
+    if (!decoded.ok()) return failed(jpgMessage(decoded.fault, path), bmpCaption);
     return succeeded(std::move(decoded.image));
 }
 

@@ -1,6 +1,8 @@
 // Test images made by ImageMagick at test time, and ImageMagick's own decoding of them.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
@@ -58,4 +60,20 @@ inline std::vector<uint8_t> topRowFirst(const TpixelBuffer& image) {
 inline void makePlasma(const std::string& path, int width, int height, int seed = 7) {
     imageMagick(std::string("-seed ") + std::to_string(seed) + " -size " + std::to_string(width) + "x" +
                 std::to_string(height) + " plasma:fractal " + quoted(path));
+}
+
+// A JPEG's bytes with its frame header changed to announce other sides; nothing else changes,
+// so the file holds far fewer pixels than it announces.
+inline std::vector<uint8_t> jpegAnnouncing(std::vector<uint8_t> bytes, uint16_t width, uint16_t height) {
+    for (size_t at = 2; at + 9 <= bytes.size() && bytes[at] == 0xFF;) {
+        const uint8_t marker = bytes[at + 1];
+        if (marker >= 0xC0 && marker <= 0xC2) {
+            const uint8_t sides[4] = {static_cast<uint8_t>(height >> 8), static_cast<uint8_t>(height),
+                                      static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width)};
+            std::copy(sides, sides + 4, bytes.begin() + static_cast<std::ptrdiff_t>(at + 5));
+            return bytes;
+        }
+        at += 2 + (size_t{bytes[at + 2]} << 8 | bytes[at + 3]);
+    }
+    throw std::runtime_error("no JPEG frame header");
 }

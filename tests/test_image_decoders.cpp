@@ -255,8 +255,8 @@ TEST(TgaRefusals, HeaderChecksComeInTheirOrder) {
 TEST(TgaRefusals, ShortDataIsRefusedWhateverTheHeaderAsksFor) {
     EXPECT_EQ(tgaFault(std::vector<uint8_t>(17, 0)), TimageFault::tgaDataShort);
     EXPECT_EQ(tgaFault(tgaFile(2, 2, 2, 24, std::vector<uint8_t>(11, 0))), TimageFault::tgaDataShort);
-    EXPECT_EQ(tgaFault(tgaFile(2, 16384, 16384, 32, std::vector<uint8_t>(64, 0))), TimageFault::tgaDataShort);
-    EXPECT_EQ(tgaFault(tgaFile(10, 16384, 16384, 32, std::vector<uint8_t>(64, 0))), TimageFault::tgaDataShort);
+    EXPECT_EQ(tgaFault(tgaFile(2, 4096, 4096, 32, std::vector<uint8_t>(64, 0))), TimageFault::tgaDataShort);
+    EXPECT_EQ(tgaFault(tgaFile(10, 4096, 4096, 32, std::vector<uint8_t>(64, 0))), TimageFault::tgaDataShort);
     // An identification field longer than the file.
     std::vector<uint8_t> longId = tgaFile(2, 1, 1, 24, {1, 2, 3});
     longId[0] = 200;
@@ -332,7 +332,37 @@ TEST(JpegRefusals, BrokenFilesAreRefusedNotFatal) {
     EXPECT_EQ(decodeJpeg(good.data(), 0).fault, TimageFault::jpegError);
     const std::vector<uint8_t> text = {'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'g'};
     EXPECT_EQ(decodeJpeg(text.data(), text.size()).fault, TimageFault::jpegError);
-    EXPECT_EQ(decodeJpeg(good.data(), good.size(), 255).fault, TimageFault::badSize);
     const TdecodedImage truncated = decodeJpeg(good.data(), good.size() * 3 / 4);
     EXPECT_TRUE(truncated.ok());  // libjpeg fills the missing rest, as it does for any viewer
+}
+
+TEST(ImageMemoryBound, TheTextureAndItsMipmapsMustFitIn256MiB) {
+    EXPECT_TRUE(imageSizeAccepted(4096, 4096));
+    EXPECT_TRUE(imageSizeAccepted(8192, 4096));
+    EXPECT_TRUE(imageSizeAccepted(16384, 1));
+    EXPECT_FALSE(imageSizeAccepted(8192, 8192));
+    EXPECT_FALSE(imageSizeAccepted(16384, 16384));
+    EXPECT_FALSE(imageSizeAccepted(16385, 1));
+    EXPECT_FALSE(imageSizeAccepted(1, 0));
+    // Sides are scaled to the nearest power of two: 6143 down to 4096, 6144 up to 8192.
+    EXPECT_TRUE(imageSizeAccepted(6143, 6143));
+    EXPECT_FALSE(imageSizeAccepted(6144, 6144));
+}
+
+TEST(ImageMemoryBound, EveryDecoderRefusesAHugePictureByItsHeaderAlone) {
+    const std::vector<uint8_t> pixels(64, 0);
+    EXPECT_EQ(tgaFault(tgaFile(2, 16384, 16384, 32, pixels)), TimageFault::badSize);
+    EXPECT_EQ(tgaFault(tgaFile(10, 8192, 8192, 24, pixels)), TimageFault::badSize);
+
+    TtemporaryFolder folder;
+    makePlasma(folder.file("p.png"), 8, 8);
+    imageMagick(quoted(folder.file("p.png")) + " -type TrueColor BMP3:'" + folder.file("p.bmp") + "'");
+    std::vector<uint8_t> bmp = bytesOf(folder.file("p.bmp"));
+    putU32(bmp, 18, 16384);
+    putU32(bmp, 22, 16384);
+    EXPECT_EQ(bmpFault(bmp), TimageFault::badSize);
+
+    imageMagick(quoted(folder.file("p.png")) + " " + quoted(folder.file("p.jpg")));
+    const std::vector<uint8_t> jpeg = jpegAnnouncing(bytesOf(folder.file("p.jpg")), 16384, 16384);
+    EXPECT_EQ(decodeJpeg(jpeg.data(), jpeg.size()).fault, TimageFault::badSize);
 }

@@ -1,6 +1,7 @@
 // trellik-tool image, skins and songs as authors run them.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include "tests/support/testSupport.h"
@@ -72,6 +73,28 @@ TEST(ImageTool, RefusalsPrintTheGamesMessage) {
         << refused.out;
     EXPECT_EQ(runTool("image a.jpeg").status, 1);
     EXPECT_EQ(runTool("image").status, 2);
+}
+
+TEST(ImageTool, ATinyJpegAnnouncingAHugePictureIsRefusedInLittleMemory) {
+    TtemporaryFolder folder;
+    makePlasma(folder.file("p.png"), 8, 8);
+    imageMagick(quoted(folder.file("p.png")) + " " + quoted(folder.file("p.jpg")));
+    const std::string readFromJpeg = readFile(folder.file("p.jpg"));
+    const std::vector<uint8_t> huge =
+        jpegAnnouncing(std::vector<uint8_t>(readFromJpeg.begin(), readFromJpeg.end()), 16384, 16384);
+    ASSERT_LT(huge.size(), 1024u);
+    writeFile(folder.file("huge.jpg"), std::string(huge.begin(), huge.end()));
+
+    const TtoolResult refused = runTool(std::string("image ") + quoted(folder.file("huge.jpg")));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find(std::string("message: Couldn't load \"") + folder.file("huge.jpg") +
+                               "\". Width and height must be 1 to 16384.\ncaption: BMP Unit"),
+              std::string::npos)
+        << refused.out;
+    // The largest resident size of any program this test run has waited for, the tool included.
+    rusage children{};
+    ::getrusage(RUSAGE_CHILDREN, &children);
+    EXPECT_LT(children.ru_maxrss, 300 * 1024) << "KiB";
 }
 
 TEST(ContentTool, SkinsAndSongsPrintTheGamesTables) {

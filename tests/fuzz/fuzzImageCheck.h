@@ -1,5 +1,5 @@
-// What every image decoder promises, checked on each fuzz input: pixels of the announced size,
-// or a refusal that carries none.
+// What every image decoder promises, checked on each fuzz input: pixels of the announced size
+// within the game's memory bound, or a refusal that carries none.
 #pragma once
 
 #include <cstdlib>
@@ -13,5 +13,5 @@ inline void checkDecoded(const TdecodedImage& decoded) {
         return;
     }
     const size_t expected = size_t{image.width} * image.height * bytesPerPixel(image.layout);
-    if (image.width == 0 || image.height == 0 || image.pixels.size() != expected) std::abort();
+    if (!imageSizeAccepted(image.width, image.height) || image.pixels.size() != expected) std::abort();
 }
