@@ -65,7 +65,6 @@ void closeSongDebugFile(TtrellikGL& game) {
 
 // Opens the selected song's music held paused at 0 until the play tick lets it run.
 void openSongMusic(TtrellikGL& game) {
-    game.play.musicLength = 0;
     Tstream* music = game.audio.music;
     if (!music) return;
     music->stop();
@@ -73,11 +72,13 @@ void openSongMusic(TtrellikGL& game) {
     music->play();
     if (game.audio.sounds) game.audio.sounds->pauseAll();
     music->setPositionMS(0);
-    game.play.musicLength = music->lengthMS();
 }
 
-bool musicHasEnded(const TtrellikGL& game) {
-    return activeClock().musicPositionMs() >= game.play.musicLength;
+// Read every tick, not kept from the opening: the stream may learn only while it plays that it
+// ends sooner than announced. Music that could not be opened has length 0 and ends at once.
+bool musicHasEnded() {
+    Tclock& clock = activeClock();
+    return clock.musicPositionMs() >= clock.musicLengthMs();
 }
 
 void startMusicWhenDue(TtrellikGL& game) {
@@ -251,7 +252,7 @@ void activateEntry(TtrellikGL& game, uint32_t row, double offset) {
 void playTickHandler(TtrellikGL& game) {
     if (!game.play.musicStarted) startMusicWhenDue(game);
     else activateDueEntry(game);
-    if (musicHasEnded(game)) endOfSong(game);
+    if (musicHasEnded()) endOfSong(game);
 }
 
 void createPlayTick(TtrellikGL& game) {
