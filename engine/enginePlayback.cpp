@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "engine/performanceCounterTimer.h"
@@ -156,6 +157,14 @@ void pressRowPerfectly(TtrellikGL& game, const ChartEntry& entry) {
         const double perfectTime = game.play.perfectTime[transposeIndex(keyIndex)];
         game.autoplay->schedulePress(perfectTime, static_cast<uint16_t>(game.launch.keys[keyIndex]), autoplayHoldMs);
     }
+}
+
+// Autoplay's presses belong to the song: none may reach song select, and no key it pressed may
+// stay held because its release was cancelled.
+void cancelAutoplay(TtrellikGL& game) {
+    if (!game.autoplay) return;
+    game.autoplay->cancelAll();
+    std::fill(std::begin(game.play.pressed), std::end(game.play.pressed), uint8_t{0});
 }
 
 void enterReadyScene(TtrellikGL& game) {
@@ -314,6 +323,7 @@ void updateShutterBob(TtrellikGL& game, int32_t gaugeLevel) {
 
 void endOfSong(TtrellikGL& game) {
     setTimerEnabled(game.playTick, false);
+    cancelAutoplay(game);
     installScene(game, songSelectScene);
     selectSong(game, game.menu.selectedSong);
     setTimerEnabled(game.playTick, false);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -20,6 +21,11 @@ public:
     // A key-down at atMs and its key-up holdMs later.
     void schedulePress(double atMs, uint16_t virtualKey, double holdMs);
     void scheduleQuit(double atMs);
+    // Drops every action not pushed yet and takes the key events already pushed, but not yet
+    // handled, back out of SDL's queue: none of them reaches whatever the window shows next.
+    void cancelAll();
+    // Actions still waiting for their time.
+    size_t pendingCount();
 
 private:
     struct TkeyAction {
