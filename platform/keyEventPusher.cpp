@@ -64,9 +64,11 @@ void TkeyPusher::cancelAll() {
     SDL_FilterEvents(keepUnlessPushedKey, nullptr);
 }
 
-size_t TkeyPusher::pendingCount() {
+std::vector<TkeyPusher::Tpending> TkeyPusher::pending() {
     std::lock_guard<std::mutex> guard(lock);
-    return queue.size();
+    std::vector<Tpending> waiting;
+    for (const auto& [atMs, action] : queue) waiting.push_back({atMs, action.virtualKey, action.down});
+    return waiting;
 }
 
 void TkeyPusher::push(const TkeyAction& action) {

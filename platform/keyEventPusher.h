@@ -2,11 +2,11 @@
 #pragma once
 
 #include <condition_variable>
-#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 // Pushes key-down and key-up events (and, when asked, the end of the loop) into SDL's queue at
 // given times of the high-resolution system clock, so they take the same path as a player's keys.
@@ -24,8 +24,14 @@ public:
     // Drops every action not pushed yet and takes the key events already pushed, but not yet
     // handled, back out of SDL's queue: none of them reaches whatever the window shows next.
     void cancelAll();
-    // Actions still waiting for their time.
-    size_t pendingCount();
+    // An action still waiting for its time.
+    struct Tpending {
+        double atMs;
+        uint16_t virtualKey;
+        bool down;
+    };
+    // The actions still waiting, earliest first.
+    std::vector<Tpending> pending();
 
 private:
     struct TkeyAction {

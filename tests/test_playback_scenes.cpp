@@ -160,7 +160,7 @@ TEST_F(TplaybackTest, SongEndsAtTheMusicEndKnownNowNotAtTheLengthKnownAtTheStart
 }
 
 // Autoplay on a clock far ahead of the system's, so its presses stay scheduled while the test runs.
-class TautoplayEndTest : public TplaybackTest {
+class TautoplayTest : public TplaybackTest {
 protected:
     void SetUp() override {
         TplaybackTest::SetUp();
@@ -170,21 +170,39 @@ protected:
         addRow(20.0, {2});
         startPlaying(30000);
         tickAt(9450);
-        ASSERT_EQ(game->autoplay->pendingCount(), 4u);
+        ASSERT_EQ(game->autoplay->pending().size(), 4u);
         ASSERT_FALSE(pressKey('5'));  // as if autoplay's first key-down had come, its key-up not yet
     }
 };
 
-TEST_F(TautoplayEndTest, EscapeCancelsEveryScheduledPressAndReleasesTheKeys) {
+TEST_F(TautoplayTest, PressesEachMarkersKeyAtItsPerfectTime) {
+    const double perfectTime = clock.highResolution + 500;  // when the music is at 9950
+    EXPECT_DOUBLE_EQ(game->play.perfectTime[transposeIndex(0)], perfectTime);
+    const uint16_t first = static_cast<uint16_t>(game->launch.keys[0]);
+    const uint16_t second = static_cast<uint16_t>(game->launch.keys[1]);
+    const std::vector<TkeyPusher::Tpending> pending = game->autoplay->pending();
+    ASSERT_EQ(pending.size(), 4u);
+    const TkeyPusher::Tpending expected[] = {{perfectTime, first, true},
+                                             {perfectTime, second, true},
+                                             {perfectTime + 40, first, false},
+                                             {perfectTime + 40, second, false}};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_DOUBLE_EQ(pending[i].atMs, expected[i].atMs) << i;
+        EXPECT_EQ(pending[i].virtualKey, expected[i].virtualKey) << i;
+        EXPECT_EQ(pending[i].down, expected[i].down) << i;
+    }
+}
+
+TEST_F(TautoplayTest, EscapeCancelsEveryScheduledPressAndReleasesTheKeys) {
     EXPECT_FALSE(pressKey(keyEscape));
-    EXPECT_EQ(game->autoplay->pendingCount(), 0u);
+    EXPECT_EQ(game->autoplay->pending().size(), 0u);
     EXPECT_EQ(game->play.pressed[transposeIndex(1)], 0);
 }
 
-TEST_F(TautoplayEndTest, TheEndOfTheMusicCancelsEveryScheduledPress) {
+TEST_F(TautoplayTest, TheEndOfTheMusicCancelsEveryScheduledPress) {
     tickAt(30000);
     EXPECT_FALSE(stillPlaying());
-    EXPECT_EQ(game->autoplay->pendingCount(), 0u);
+    EXPECT_EQ(game->autoplay->pending().size(), 0u);
 }
 
 TEST(AutoplayCancel, TakesItsPushedKeysBackOutOfTheQueueAndLeavesThePlayersKeys) {
@@ -198,7 +216,7 @@ TEST(AutoplayCancel, TakesItsPushedKeysBackOutOfTheQueueAndLeavesThePlayersKeys)
         TkeyPusher pusher;
         pusher.schedulePress(systemHighResolutionMs() - 1000.0, '5', 0.0);
         // Already due: wait for the worker to hand both events to SDL's queue.
-        while (pusher.pendingCount() > 0) std::this_thread::yield();
+        while (!pusher.pending().empty()) std::this_thread::yield();
         pusher.cancelAll();
     }
     SDL_Event left[4];
