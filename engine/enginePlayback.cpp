@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "engine/performanceCounterTimer.h"
@@ -65,7 +66,6 @@ void closeSongDebugFile(TtrellikGL& game) {
 
 // Opens the selected song's music held paused at 0 until the play tick lets it run.
 void openSongMusic(TtrellikGL& game) {
-    game.play.musicLength = 0;
     Tstream* music = game.audio.music;
     if (!music) return;
     music->stop();
@@ -73,11 +73,13 @@ void openSongMusic(TtrellikGL& game) {
     music->play();
     if (game.audio.sounds) game.audio.sounds->pauseAll();
     music->setPositionMS(0);
-    game.play.musicLength = music->lengthMS();
 }
 
-bool musicHasEnded(const TtrellikGL& game) {
-    return activeClock().musicPositionMs() >= game.play.musicLength;
+// Read every tick, not kept from the opening: the stream may learn only while it plays that it
+// ends sooner than announced. Music that could not be opened has length 0 and ends at once.
+bool musicHasEnded() {
+    Tclock& clock = activeClock();
+    return clock.musicPositionMs() >= clock.musicLengthMs();
 }
 
 void startMusicWhenDue(TtrellikGL& game) {
@@ -155,6 +157,14 @@ void pressRowPerfectly(TtrellikGL& game, const ChartEntry& entry) {
         const double perfectTime = game.play.perfectTime[transposeIndex(keyIndex)];
         game.autoplay->schedulePress(perfectTime, static_cast<uint16_t>(game.launch.keys[keyIndex]), autoplayHoldMs);
     }
+}
+
+// Autoplay's presses belong to the song: none may reach song select, and no key it pressed may
+// stay held because its release was cancelled.
+void cancelAutoplay(TtrellikGL& game) {
+    if (!game.autoplay) return;
+    game.autoplay->cancelAll();
+    std::fill(std::begin(game.play.pressed), std::end(game.play.pressed), uint8_t{0});
 }
 
 void enterReadyScene(TtrellikGL& game) {
@@ -251,7 +261,7 @@ void activateEntry(TtrellikGL& game, uint32_t row, double offset) {
 void playTickHandler(TtrellikGL& game) {
     if (!game.play.musicStarted) startMusicWhenDue(game);
     else activateDueEntry(game);
-    if (musicHasEnded(game)) endOfSong(game);
+    if (musicHasEnded()) endOfSong(game);
 }
 
 void createPlayTick(TtrellikGL& game) {
@@ -313,6 +323,7 @@ void updateShutterBob(TtrellikGL& game, int32_t gaugeLevel) {
 
 void endOfSong(TtrellikGL& game) {
     setTimerEnabled(game.playTick, false);
+    cancelAutoplay(game);
     installScene(game, songSelectScene);
     selectSong(game, game.menu.selectedSong);
     setTimerEnabled(game.playTick, false);

@@ -107,9 +107,6 @@ struct TplayState {
     double tempo = 0.0;
     double shutterBob = 0.0;
     double shutterBobEased = 0.0;
-    // Length of the song's music in ms, taken when it is opened; the song ends when the music
-    // position reaches it (0 for music that could not be opened).
-    int32_t musicLength = 0;
 };
 
 struct TmenuState {

@@ -108,6 +108,9 @@ struct TdecodedPiece {
 TdecodedPiece decodePieceOf(TstreamHandle& stream, bool looping) {
     TdecodedPiece piece;
     if (stream.decoder.atEnd()) {
+        // A decoder that ended on a seek (past the end, or where the stream breaks) ends the
+        // stream at that frame: nothing after it can ever be handed over.
+        piece.reachedEnd = !looping;
         if (!looping || stream.decodeFrame == 0) return piece;
         stream.decoder.seek(0);
         stream.decodeFrame = 0;

@@ -10,6 +10,7 @@
 namespace {
 
 std::atomic<TmusicPositionSource> musicSource{nullptr};
+std::atomic<TmusicPositionSource> musicLengthSource{nullptr};
 
 class TsystemClock : public Tclock {
 public:
@@ -17,6 +18,10 @@ public:
     double highResolutionMs() override { return systemHighResolutionMs(); }
     int32_t musicPositionMs() override {
         const TmusicPositionSource source = musicSource.load();
+        return source ? source() : 0;
+    }
+    int32_t musicLengthMs() override {
+        const TmusicPositionSource source = musicLengthSource.load();
         return source ? source() : 0;
     }
 };
@@ -37,6 +42,10 @@ double systemHighResolutionMs() {
 
 void setMusicPositionSource(TmusicPositionSource source) {
     musicSource.store(source);
+}
+
+void setMusicLengthSource(TmusicPositionSource source) {
+    musicLengthSource.store(source);
 }
 
 Tclock& activeClock() {

@@ -4,6 +4,7 @@
 #include <SDL.h>
 
 #include <chrono>
+#include <cstdint>
 
 #include "platform/clockSeam.h"
 #include "platform/virtualKeys.h"
@@ -12,6 +13,14 @@ namespace {
 
 // Virtual key 0 is no key on any keyboard, so it marks the end of the loop in the queue.
 constexpr uint16_t quitMarker = 0;
+// Pushed key events carry a window id no window gets (SDL counts them up from 1), so they can be
+// told from the player's own keys while they wait in SDL's queue.
+constexpr uint32_t pushedKeyWindowId = UINT32_MAX;
+
+int keepUnlessPushedKey(void*, SDL_Event* event) {
+    const bool isKey = event->type == SDL_KEYDOWN || event->type == SDL_KEYUP;
+    return isKey && event->key.windowID == pushedKeyWindowId ? 0 : 1;
+}
 
 std::chrono::steady_clock::time_point steadyTimeAt(double highResolutionMs) {
     using namespace std::chrono;
@@ -48,6 +57,20 @@ void TkeyPusher::scheduleQuit(double atMs) {
     schedule(atMs, quitMarker, true);
 }
 
+void TkeyPusher::cancelAll() {
+    // Under the lock, so the worker cannot push an event between the two steps.
+    std::lock_guard<std::mutex> guard(lock);
+    queue.clear();
+    SDL_FilterEvents(keepUnlessPushedKey, nullptr);
+}
+
+std::vector<TkeyPusher::Tpending> TkeyPusher::pending() {
+    std::lock_guard<std::mutex> guard(lock);
+    std::vector<Tpending> waiting;
+    for (const auto& [atMs, action] : queue) waiting.push_back({atMs, action.virtualKey, action.down});
+    return waiting;
+}
+
 void TkeyPusher::push(const TkeyAction& action) {
     SDL_Event event{};
     if (action.virtualKey == quitMarker) {
@@ -58,6 +81,7 @@ void TkeyPusher::push(const TkeyAction& action) {
     const TsdlKey key = sdlKeyForVirtualKey(action.virtualKey);
     if (key.scancode == SDL_SCANCODE_UNKNOWN) return;
     event.type = action.down ? SDL_KEYDOWN : SDL_KEYUP;
+    event.key.windowID = pushedKeyWindowId;
     event.key.state = action.down ? SDL_PRESSED : SDL_RELEASED;
     event.key.keysym.sym = key.keycode;
     event.key.keysym.scancode = static_cast<SDL_Scancode>(key.scancode);

@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 // Pushes key-down and key-up events (and, when asked, the end of the loop) into SDL's queue at
 // given times of the high-resolution system clock, so they take the same path as a player's keys.
@@ -20,6 +21,17 @@ public:
     // A key-down at atMs and its key-up holdMs later.
     void schedulePress(double atMs, uint16_t virtualKey, double holdMs);
     void scheduleQuit(double atMs);
+    // Drops every action not pushed yet and takes the key events already pushed, but not yet
+    // handled, back out of SDL's queue: none of them reaches whatever the window shows next.
+    void cancelAll();
+    // An action still waiting for its time.
+    struct Tpending {
+        double atMs;
+        uint16_t virtualKey;
+        bool down;
+    };
+    // The actions still waiting, earliest first.
+    std::vector<Tpending> pending();
 
 private:
     struct TkeyAction {

@@ -14,12 +14,17 @@ namespace {
 constexpr size_t longestEffectFrames = size_t{600} * audioRate;
 
 int32_t musicClockPosition();
+int32_t musicClockLength();
 
 // The mixer, its output, and the stream whose position is the music clock.
 struct TaudioEngine {
-    TaudioEngine() { setMusicPositionSource(&musicClockPosition); }
+    TaudioEngine() {
+        setMusicPositionSource(&musicClockPosition);
+        setMusicLengthSource(&musicClockLength);
+    }
     ~TaudioEngine() {
         setMusicPositionSource(nullptr);
+        setMusicLengthSource(nullptr);
         output.reset();
     }
 
@@ -47,14 +52,18 @@ void forgetClockStream(const std::shared_ptr<TstreamHandle>& stream) {
     if (engine.clockStream == stream) engine.clockStream.reset();
 }
 
-int32_t musicClockPosition() {
+std::shared_ptr<TstreamHandle> currentClockStream() {
     TaudioEngine& engine = audioEngine();
-    std::shared_ptr<TstreamHandle> stream;
-    {
-        std::lock_guard<std::mutex> guard(engine.clockLock);
-        stream = engine.clockStream;
-    }
-    return framesToMs(engine.mixer.positionFrames(stream, systemHighResolutionMs()));
+    std::lock_guard<std::mutex> guard(engine.clockLock);
+    return engine.clockStream;
+}
+
+int32_t musicClockPosition() {
+    return framesToMs(audioEngine().mixer.positionFrames(currentClockStream(), systemHighResolutionMs()));
+}
+
+int32_t musicClockLength() {
+    return framesToMs(audioEngine().mixer.lengthFrames(currentClockStream()));
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ TEST_F(TplaybackTest, MusicStartsAfter1885msAndNoRowComesOnThatTick) {
     addRow(1.0, {keyIndex});
     installScene(*game, readyScene);
     startPlay(*game);
-    game->play.musicLength = 60000;
+    clock.musicLength = 60000;
     game->readyStart = clock.ms - 1884;
     tickAt(5000);
     EXPECT_FALSE(game->play.musicStarted);

@@ -41,8 +41,8 @@ protected:
     void startPlaying(int32_t musicLength = 60000) {
         installScene(*game, readyScene);
         game->readyStart = clock.ms - 2501;
+        clock.musicLength = musicLength;
         startPlay(*game);
-        game->play.musicLength = musicLength;
         playTickHandler(*game);
         ASSERT_TRUE(game->play.musicStarted);
     }

@@ -1,7 +1,10 @@
 // From GO to the end of the song: the fades, the scene order, Escape, the song debug file and
 // the end of the music, on exact clock times.
+#include <SDL.h>
+
 #include <cmath>
 #include <string>
+#include <thread>
 
 #include "platform/pathResolver.h"
 #include "platform/soundEngine.h"
@@ -141,6 +144,86 @@ TEST_F(TplaybackTest, SongEndsWhenTheMusicEndsNotAtTheLastRow) {
     tickAt(10000);
     EXPECT_FALSE(stillPlaying());
     EXPECT_TRUE(backInSongSelect());
+}
+
+// The end is read from the music on every tick: a stream that finds while it plays that it holds
+// less than its index announced, or learns its length only at its end, still ends the song.
+TEST_F(TplaybackTest, SongEndsAtTheMusicEndKnownNowNotAtTheLengthKnownAtTheStart) {
+    addRow(1.0, {0, 1});
+    startPlaying(10000);
+    tickAt(6000);
+    EXPECT_TRUE(stillPlaying());
+    clock.musicLength = 6000;
+    tickAt(6000);
+    EXPECT_FALSE(stillPlaying());
+    EXPECT_TRUE(backInSongSelect());
+}
+
+// Autoplay on a clock far ahead of the system's, so its presses stay scheduled while the test runs.
+class TautoplayTest : public TplaybackTest {
+protected:
+    void SetUp() override {
+        TplaybackTest::SetUp();
+        clock.highResolution = 1e12;
+        game->autoplay = std::make_unique<TkeyPusher>();
+        addRow(10.0, {0, 1});
+        addRow(20.0, {2});
+        startPlaying(30000);
+        tickAt(9450);
+        ASSERT_EQ(game->autoplay->pending().size(), 4u);
+        ASSERT_FALSE(pressKey('5'));  // as if autoplay's first key-down had come, its key-up not yet
+    }
+};
+
+TEST_F(TautoplayTest, PressesEachMarkersKeyAtItsPerfectTime) {
+    const double perfectTime = clock.highResolution + 500;  // when the music is at 9950
+    EXPECT_DOUBLE_EQ(game->play.perfectTime[transposeIndex(0)], perfectTime);
+    const uint16_t first = static_cast<uint16_t>(game->launch.keys[0]);
+    const uint16_t second = static_cast<uint16_t>(game->launch.keys[1]);
+    const std::vector<TkeyPusher::Tpending> pending = game->autoplay->pending();
+    ASSERT_EQ(pending.size(), 4u);
+    const TkeyPusher::Tpending expected[] = {{perfectTime, first, true},
+                                             {perfectTime, second, true},
+                                             {perfectTime + 40, first, false},
+                                             {perfectTime + 40, second, false}};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_DOUBLE_EQ(pending[i].atMs, expected[i].atMs) << i;
+        EXPECT_EQ(pending[i].virtualKey, expected[i].virtualKey) << i;
+        EXPECT_EQ(pending[i].down, expected[i].down) << i;
+    }
+}
+
+TEST_F(TautoplayTest, EscapeCancelsEveryScheduledPressAndReleasesTheKeys) {
+    EXPECT_FALSE(pressKey(keyEscape));
+    EXPECT_EQ(game->autoplay->pending().size(), 0u);
+    EXPECT_EQ(game->play.pressed[transposeIndex(1)], 0);
+}
+
+TEST_F(TautoplayTest, TheEndOfTheMusicCancelsEveryScheduledPress) {
+    tickAt(30000);
+    EXPECT_FALSE(stillPlaying());
+    EXPECT_EQ(game->autoplay->pending().size(), 0u);
+}
+
+TEST(AutoplayCancel, TakesItsPushedKeysBackOutOfTheQueueAndLeavesThePlayersKeys) {
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_EVENTS), 0);
+    SDL_Event player{};
+    player.type = SDL_KEYDOWN;
+    player.key.keysym.sym = SDLK_a;
+    player.key.keysym.scancode = SDL_SCANCODE_A;
+    SDL_PushEvent(&player);
+    {
+        TkeyPusher pusher;
+        pusher.schedulePress(systemHighResolutionMs() - 1000.0, '5', 0.0);
+        // Already due: wait for the worker to hand both events to SDL's queue.
+        while (!pusher.pending().empty()) std::this_thread::yield();
+        pusher.cancelAll();
+    }
+    SDL_Event left[4];
+    const int count = SDL_PeepEvents(left, 4, SDL_GETEVENT, SDL_KEYDOWN, SDL_KEYUP);
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(left[0].key.keysym.sym, SDLK_a);
+    SDL_QuitSubSystem(SDL_INIT_EVENTS);
 }
 
 TEST_F(TplaybackTest, MissingMusicEndsTheSongOnTheFirstTick) {

@@ -116,6 +116,32 @@ TEST_F(SoundTest, TheStreamPlaysOnTheSilentClockAndFeedsTheMusicClock) {
     EXPECT_EQ(stream.positionMS(), stream.lengthMS());
 }
 
+// Songs that hold less than their index or header announce end on the music clock, played
+// through or seeked past their end.
+TEST_F(SoundTest, DamagedSongsEndOnTheMusicClock) {
+    TworkingDirectory inside(folder.path());
+    const std::vector<uint8_t> song = cutMidFrame(clickTrackMp3(audioRate / 2), 0.6);
+    const std::vector<uint8_t> announcing = withInflatedFrameCount(song, 100);
+    ASSERT_FALSE(announcing.empty());
+    writeFile("cut.mp3", std::string(song.begin(), song.end()));
+    writeFile("announcing.mp3", std::string(announcing.begin(), announcing.end()));
+    const auto musicHasEnded = [] { return activeClock().musicPositionMs() >= activeClock().musicLengthMs(); };
+    for (const char* name : {"cut.mp3", "announcing.mp3"}) {
+        Tstream stream;
+        ASSERT_NE(stream.open(name), nullptr) << name;
+        EXPECT_FALSE(musicHasEnded()) << name;
+        stream.play();
+        ASSERT_TRUE(waitForPlayback(musicHasEnded)) << name;
+        EXPECT_EQ(activeClock().musicLengthMs(), framesToMs(decodeWholeMp3(song, audioRate).size() / audioChannels))
+            << name;
+
+        stream.setPositionMS(100);
+        EXPECT_FALSE(musicHasEnded()) << name;
+        stream.setPositionMS(stream.lengthMS() + 5000);
+        EXPECT_TRUE(musicHasEnded()) << name << ", seeked past the end";
+    }
+}
+
 TEST_F(SoundTest, SongStartOrderHoldsTheSongAtZeroUntilResumed) {
     TworkingDirectory inside(folder.path());
     Tstream stream;

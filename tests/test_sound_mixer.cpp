@@ -144,6 +144,23 @@ TEST_F(MixerTest, LoopingRestartsWithoutAGap) {
     EXPECT_LT(mixer.positionFrames(stream, clockMs), static_cast<int64_t>(length));
 }
 
+// Block 5 (frames 2560 to 3072) holds the restart at 3000, 440 frames into the block.
+TEST_F(MixerTest, PositionJustAfterALoopRestartIsNearZero) {
+    const auto stream = openTrack(3000);
+    ASSERT_EQ(mixer.lengthFrames(stream), 3000);
+    mixer.setLooping(stream, true);
+    mixer.play(stream);
+    renderFrames(5 * 512);
+    const double blockTakenAt = clockMs;
+    renderBlock();
+    const auto readAtFrame = [&](double frame) {
+        return mixer.positionFrames(stream, blockTakenAt + frame * 1000.0 / audioRate);
+    };
+    EXPECT_EQ(readAtFrame(439.5), 2999);
+    EXPECT_EQ(readAtFrame(440.5), 0) << "the restart itself";
+    EXPECT_EQ(readAtFrame(460.5), 20);
+}
+
 TEST_F(MixerTest, WithoutLoopingTheMusicEndsAtItsLength) {
     const auto stream = openTrack(3000);
     const int64_t length = mixer.lengthFrames(stream);
@@ -265,11 +282,13 @@ TEST_F(MixerTest, ABrokenStreamEndsWhereItBreaks) {
         const char* what;
         std::vector<uint8_t> bytes;
     };
-    std::vector<uint8_t> truncated(track.begin(), track.begin() + static_cast<long>(track.size() * 6 / 10));
     std::vector<uint8_t> holed = track;
     std::fill(holed.begin() + static_cast<long>(holed.size() / 3), holed.begin() + static_cast<long>(holed.size() / 2),
               uint8_t{0});
-    for (const Tdamage& damage : {Tdamage{"truncated", truncated}, Tdamage{"holed", holed}}) {
+    const std::vector<uint8_t> announcing = withInflatedFrameCount(cutMidFrame(track, 0.6), 100);
+    ASSERT_FALSE(announcing.empty());
+    for (const Tdamage& damage : {Tdamage{"truncated", cutMidFrame(track, 0.6)}, Tdamage{"holed", holed},
+                                  Tdamage{"announcing more", announcing}}) {
         const auto stream = mixer.openStream(damage.bytes);
         ASSERT_TRUE(stream) << damage.what;
         const size_t decodable = decodeWholeMp3(damage.bytes, 4 * audioRate).size() / audioChannels;
@@ -277,6 +296,8 @@ TEST_F(MixerTest, ABrokenStreamEndsWhereItBreaks) {
         renderFrames(3 * audioRate);
         EXPECT_EQ(mixer.lengthFrames(stream), static_cast<int64_t>(decodable)) << damage.what;
         EXPECT_EQ(mixer.positionFrames(stream, clockMs), mixer.lengthFrames(stream)) << damage.what;
+        mixer.seek(stream, 4 * audioRate);
+        EXPECT_EQ(mixer.positionFrames(stream, clockMs), mixer.lengthFrames(stream)) << damage.what << ", seeked past";
     }
 }
 
