@@ -187,7 +187,7 @@ bool TsettingsStore::open() {
             // The values are read all the same; the next save says what stands in the way.
         }
     }
-    return true;
+    return !document.empty();
 }
 
 bool TsettingsStore::openFromBytes(const std::string& bytes) {
@@ -195,7 +195,7 @@ bool TsettingsStore::openFromBytes(const std::string& bytes) {
     document = nlohmann::json::object();
     bool earlierLayout = false;
     asideReason = parseDocument(bytes, document, earlierLayout);
-    if (asideReason.empty()) return true;
+    if (asideReason.empty()) return !document.empty();
     document = nlohmann::json::object();
     return false;
 }

@@ -19,11 +19,11 @@ public:
     // $XDG_CONFIG_HOME/Trellik/settings.json, or ~/.config/Trellik/settings.json.
     static std::string defaultFilePath();
 
-    // Reads the file; true when it held settings. A file that cannot be read, is no regular
-    // file or is not a settings document is moved aside to "<file>.bad" (or "<file>.bad.2" and
-    // so on when earlier ones are kept), so nothing the player had is lost, and the store starts
-    // empty. A file of the earlier layout, with the values under one nested object, is read
-    // and rewritten with them at the top level.
+    // Reads the file; true when it held settings (an empty object holds none). A file that
+    // cannot be read, is no regular file or is not a settings document is moved aside to
+    // "<file>.bad" (or "<file>.bad.2" and so on when earlier ones are kept), so nothing the
+    // player had is lost, and the store starts empty. A file of the earlier layout, with the
+    // values under one nested object, is read and rewritten with them at the top level.
     bool open();
     // The same from bytes instead of the file; nothing is moved aside or written.
     bool openFromBytes(const std::string& bytes);

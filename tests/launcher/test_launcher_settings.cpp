@@ -84,6 +84,7 @@ TEST(SettingsStore, AFileOfTheEarlierLayoutIsReadAndRewrittenWithItsValuesAtTheT
     TsettingsStore again(path);
     EXPECT_TRUE(again.open());
     EXPECT_EQ(again.readString("hres"), "800");
+    EXPECT_FALSE(again.openFromBytes("{\"Software\\\\Trellik\": {}}"));  // no values: as on a first run
 }
 
 TEST(SettingsStore, SavesCreateTheFolderAndLeaveNoTemporaryFiles) {
