@@ -56,7 +56,7 @@ LaunchParameters launchParametersFor(const TstoredSettings& settings, bool songD
 
 TstoredSettings storedSettingsOrFirstRun(TsettingsStore& store) {
     TstoredSettings settings;
-    if (!store.openKey(launcherSettingsKey)) return settings;
+    if (!store.open()) return settings;
     // As the launcher's fallback does: what was read stays, the keys go back to the default.
     if (!readStoredSettings(store, settings))
         for (int i = 0; i < 16; ++i) settings.keys[i] = defaultKeyLayout[i];

@@ -32,8 +32,8 @@ int32_t rotationDegrees(int32_t rotationCode);
 LaunchParameters launchParametersFor(const TstoredSettings& settings, bool songDebug, const std::string& exeName);
 
 // The settings stored for this user, or the first-run values where none can be read; used
-// when the game is started without the launcher. Saves nothing (a corrupt file is still kept
-// aside, and store.setAsideReason() says so).
+// when the game is started without the launcher. Saves no values (a corrupt file is still kept
+// aside, and store.setAsideReason() says so; a file of the earlier layout is rewritten).
 TstoredSettings storedSettingsOrFirstRun(TsettingsStore& store);
 
 // The full path of the running program.

@@ -292,7 +292,7 @@ void TloadingForm::formShow() {
     const std::string musicFailure = music.start();
     if (!musicFailure.empty()) messageBox(musicFailure, applicationTitle, TmessageKind::error);
 
-    const bool keyExists = settingsStore.openKey(launcherSettingsKey);
+    const bool keyExists = settingsStore.open();
     if (!settingsStore.setAsideReason().empty())
         messageBox(settingsStore.setAsideReason(), applicationTitle, TmessageKind::warning);
     if (keyExists) {

@@ -11,6 +11,7 @@
 #include "launcher/launcherApplication.h"
 #include "platform/downloadFileCode.h"
 #include "platform/messageBox.h"
+#include "platform/pathResolver.h"
 
 namespace {
 
@@ -29,6 +30,12 @@ std::string readBytes(const std::string& path) {
     std::ostringstream contents;
     contents << file.rdbuf();
     return contents.str();
+}
+
+// Removes the message file in whatever letter case it was left, as the download would reuse it.
+void removeMessageFile() {
+    while (pathExists(motdFileName) && std::remove(resolvePath(motdFileName).c_str()) == 0) {
+    }
 }
 
 }  // namespace
@@ -71,17 +78,17 @@ void TmotdForm::showEvent(QShowEvent* event) {
 }
 
 void TmotdForm::fetchMessage() {
-    std::remove(motdFileName);
+    removeMessageFile();
     try {
         if (!fetchFile(updateServerUrl() + motdFileName, motdFileName, false))
             throw std::runtime_error("The message of the day could not be downloaded.");
-        const QString message = messageFromBytes(readBytes(motdFileName));
+        const QString message = messageFromBytes(readBytes(resolvePath(motdFileName)));
         motdMemo->clear();
         motdMemo->setPlainText(asMemoLines(message));
     } catch (const std::exception& error) {
         messageBox(error.what(), applicationTitle, TmessageKind::error);
     }
-    std::remove(motdFileName);
+    removeMessageFile();
 }
 
 void TmotdForm::motdMenuClick() {

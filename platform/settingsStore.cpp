@@ -1,4 +1,4 @@
-// The settings file: typed values under named keys, atomic saves, a corrupt file kept aside.
+// The settings file: typed values at the top level, atomic saves, a corrupt file kept aside.
 #include "platform/settingsStore.h"
 
 #include <fcntl.h>
@@ -12,9 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <stdexcept>
 #include <utility>
 
@@ -22,6 +20,12 @@ namespace {
 
 // A settings file is a few hundred bytes; anything this large is not one of ours.
 constexpr std::uintmax_t largestSettingsFile = 1 << 20;
+// The one object the values were kept under before they moved to the top level of the file.
+constexpr const char* earlierLayoutKey = "Software\\Trellik";
+// Links in a chain beyond this count as a loop (the system's own limit).
+constexpr int mostLinksFollowed = 40;
+// Corrupt files kept aside before the oldest copies have to be cleared by hand.
+constexpr int mostKeptAside = 1000;
 
 std::string homeFolder() {
     const char* home = std::getenv("HOME");
@@ -34,31 +38,107 @@ std::string systemError(const std::string& what, const std::string& path) {
     return what + " \"" + path + "\": " + std::strerror(errno);
 }
 
-// Reads the whole file; returns an empty reason on success, and sets missing when there is none.
-std::string readWholeFile(const std::string& path, std::string& bytes, bool& missing) {
-    struct stat status {};
-    missing = ::stat(path.c_str(), &status) != 0 && errno == ENOENT;
-    if (missing) return "";
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::string("cannot be read (") + std::strerror(errno) + ")";
-    if (!S_ISREG(status.st_mode)) return "is not a regular file";
-    if (static_cast<std::uintmax_t>(status.st_size) > largestSettingsFile) return "is too large to be a settings file";
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    if (file.bad()) return "cannot be read";
-    bytes = contents.str();
-    return "";
+// Where the settings really live: the file a chain of symbolic links ends at, existing or not,
+// so that a save replaces the target and leaves the link a link.
+std::string linkTarget(const std::string& path) {
+    std::filesystem::path current(path);
+    for (int hop = 0; hop < mostLinksFollowed; ++hop) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(current, error))) break;
+        const std::filesystem::path next = std::filesystem::read_symlink(current, error);
+        if (error) break;
+        current = next.is_absolute() ? next : current.parent_path() / next;
+    }
+    return current.string();
 }
 
-// Checks that bytes hold a settings document whose key, if present, is a set of values.
-std::string parseDocument(const std::string& bytes, const std::string& keyName, nlohmann::json& document) {
+std::string readFailure() {
+    return std::string("cannot be read (") + std::strerror(errno) + ")";
+}
+
+// Reads from descriptor to its end; returns an empty reason on success.
+std::string readDescriptor(int descriptor, std::string& bytes) {
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(descriptor, buffer, sizeof(buffer));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return readFailure();
+        if (got == 0) return "";
+        bytes.append(buffer, static_cast<size_t>(got));
+        if (bytes.size() > largestSettingsFile) return "is too large to be a settings file";
+    }
+}
+
+// Reads the whole file; returns an empty reason on success, and sets missing when there is none.
+// Only a regular file is opened: a pipe or a device could hold the launcher up for good.
+std::string readWholeFile(const std::string& path, std::string& bytes, bool& missing) {
+    struct stat status {};
+    missing = false;
+    if (::stat(path.c_str(), &status) != 0) {
+        missing = errno == ENOENT;
+        return missing ? "" : readFailure();
+    }
+    if (!S_ISREG(status.st_mode)) return "is not a regular file";
+    // Non-blocking all the same, in case the file is swapped for a pipe after the check.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (descriptor < 0) return readFailure();
+    std::string reason;
+    if (::fstat(descriptor, &status) != 0) reason = readFailure();
+    else if (!S_ISREG(status.st_mode)) reason = "is not a regular file";
+    else reason = readDescriptor(descriptor, bytes);
+    ::close(descriptor);
+    return reason;
+}
+
+// Brings the values of the earlier layout, kept under one object, up to the top level; a value
+// already at the top level is the newer one and stays.
+void liftEarlierLayout(nlohmann::json& document) {
+    const nlohmann::json values = document.at(earlierLayoutKey);
+    document.erase(earlierLayoutKey);
+    for (const auto& [name, value] : values.items()) document.emplace(name, value);
+}
+
+// Checks that bytes hold a settings document and brings it to the current layout; sets
+// earlierLayout when it had to.
+std::string parseDocument(const std::string& bytes, nlohmann::json& document, bool& earlierLayout) {
     if (bytes.size() > largestSettingsFile) return "is too large to be a settings file";
     nlohmann::json parsed = nlohmann::json::parse(bytes, nullptr, false);
     if (parsed.is_discarded()) return "is not valid JSON";
     if (!parsed.is_object()) return "does not hold a JSON object";
-    const auto found = parsed.find(keyName);
-    if (found != parsed.end() && !found->is_object()) return "holds the settings key as something other than an object";
+    const auto nested = parsed.find(earlierLayoutKey);
+    earlierLayout = nested != parsed.end();
+    if (earlierLayout && !nested->is_object()) return "holds the settings key as something other than an object";
+    if (earlierLayout) liftEarlierLayout(parsed);
     document = std::move(parsed);
+    return "";
+}
+
+// Renames from to to unless to exists (errno EEXIST then).
+bool renameWithoutReplacing(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the no-replace rename: checked first, which only a second launcher
+    // acting in the same instant could defeat.
+    struct stat status {};
+    if (::lstat(to.c_str(), &status) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// Moves file to the first free name of "<file>.bad", "<file>.bad.2", …; returns that name, or
+// "" with the reason in failure.
+std::string moveAside(const std::string& file, std::string& failure) {
+    for (int number = 1; number <= mostKeptAside; ++number) {
+        const std::string aside = file + ".bad" + (number == 1 ? "" : "." + std::to_string(number));
+        if (renameWithoutReplacing(file, aside)) return aside;
+        if (errno != EEXIST) {
+            failure = std::strerror(errno);
+            return "";
+        }
+    }
+    failure = "too many earlier copies are kept";
     return "";
 }
 
@@ -86,46 +166,52 @@ std::string TsettingsStore::defaultFilePath() {
     return base + "/Trellik/settings.json";
 }
 
-bool TsettingsStore::openKey(const std::string& keyName) {
+bool TsettingsStore::open() {
     asideReason.clear();
     document = nlohmann::json::object();
+    const std::string file = linkTarget(path);
     std::string bytes;
     bool missing = false;
-    std::string reason = readWholeFile(path, bytes, missing);
-    if (missing) return selectKey(keyName);
-    if (reason.empty()) reason = parseDocument(bytes, keyName, document);
+    std::string reason = readWholeFile(file, bytes, missing);
+    if (missing) return false;
+    bool earlierLayout = false;
+    if (reason.empty()) reason = parseDocument(bytes, document, earlierLayout);
     if (!reason.empty()) {
-        const std::string aside = path + ".bad";
-        std::error_code error;
-        std::filesystem::rename(path, aside, error);
-        asideReason = "The settings file \"" + path + "\" " + reason + ".";
-        asideReason += error ? " It could not be kept aside (" + error.message() + ")."
-                             : " It was kept as \"" + aside + "\" and the first-run settings are used.";
-        document = nlohmann::json::object();
+        keepAside(file, reason);
+        return false;
     }
-    return selectKey(keyName);
+    if (earlierLayout) {
+        try {
+            save();
+        } catch (const std::runtime_error&) {
+            // The values are read all the same; the next save says what stands in the way.
+        }
+    }
+    return !document.empty();
 }
 
-bool TsettingsStore::openKeyFromBytes(const std::string& bytes, const std::string& keyName) {
+bool TsettingsStore::openFromBytes(const std::string& bytes) {
     asideReason.clear();
     document = nlohmann::json::object();
-    asideReason = parseDocument(bytes, keyName, document);
-    if (!asideReason.empty()) document = nlohmann::json::object();
-    return selectKey(keyName);
-}
-
-bool TsettingsStore::selectKey(const std::string& keyName) {
-    key = keyName;
-    if (document.contains(key)) return true;
-    document[key] = nlohmann::json::object();
+    bool earlierLayout = false;
+    asideReason = parseDocument(bytes, document, earlierLayout);
+    if (asideReason.empty()) return !document.empty();
+    document = nlohmann::json::object();
     return false;
 }
 
+void TsettingsStore::keepAside(const std::string& file, const std::string& reason) {
+    std::string failure;
+    const std::string aside = moveAside(file, failure);
+    asideReason = "The settings file \"" + path + "\" " + reason + ".";
+    asideReason += aside.empty() ? " It could not be kept aside (" + failure + ")."
+                                 : " It was kept as \"" + aside + "\" and the first-run settings are used.";
+    document = nlohmann::json::object();
+}
+
 const nlohmann::json* TsettingsStore::findValue(const std::string& name) const {
-    const auto values = document.find(key);
-    if (values == document.end()) return nullptr;
-    const auto found = values->find(name);
-    return found == values->end() ? nullptr : &*found;
+    const auto found = document.find(name);
+    return found == document.end() ? nullptr : &*found;
 }
 
 std::optional<std::string> TsettingsStore::readString(const std::string& name) const {
@@ -157,27 +243,28 @@ std::optional<bool> TsettingsStore::readBoolean(const std::string& name) const {
 }
 
 void TsettingsStore::writeString(const std::string& name, const std::string& value) {
-    document[key][name] = value;
+    document[name] = value;
 }
 
 void TsettingsStore::writeInteger(const std::string& name, int32_t value) {
-    document[key][name] = value;
+    document[name] = value;
 }
 
 void TsettingsStore::writeBoolean(const std::string& name, bool value) {
-    document[key][name] = value ? 1 : 0;
+    document[name] = value ? 1 : 0;
 }
 
 void TsettingsStore::save() const {
-    const std::filesystem::path target(path);
+    const std::string file = linkTarget(path);
+    const std::filesystem::path target(file);
     std::error_code error;
     if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), error);
     if (error)
         throw std::runtime_error("Cannot create the settings folder \"" + target.parent_path().string() +
                                  "\": " + error.message());
-    std::string temporary = path + ".XXXXXX";
+    std::string temporary = file + ".XXXXXX";
     const int descriptor = ::mkstemp(temporary.data());
-    if (descriptor < 0) throw std::runtime_error(systemError("Cannot create a temporary file beside", path));
+    if (descriptor < 0) throw std::runtime_error(systemError("Cannot create a temporary file beside", file));
     try {
         writeAll(descriptor, document.dump(2) + "\n", temporary);
         if (::fsync(descriptor) != 0) throw std::runtime_error(systemError("Cannot write the settings file", temporary));
@@ -187,8 +274,8 @@ void TsettingsStore::save() const {
         throw;
     }
     ::close(descriptor);
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const std::string message = systemError("Cannot replace the settings file", path);
+    if (::rename(temporary.c_str(), file.c_str()) != 0) {
+        const std::string message = systemError("Cannot replace the settings file", file);
         ::unlink(temporary.c_str());
         throw std::runtime_error(message);
     }

@@ -7,13 +7,11 @@
 
 #include <nlohmann/json.hpp>
 
-// The name of the one key the launcher keeps its values under.
-inline constexpr const char* launcherSettingsKey = "Software\\Trellik";
-
-// One JSON settings file holding named keys of typed values, read and written like registry
-// keys: strings are JSON strings, integers and Booleans are JSON integers of 32 bits. An absent
-// value or one of another JSON type is a failed read. Writes change the values in memory;
-// save() puts the whole file in place atomically.
+// One JSON settings file holding typed values at the top level of its object, read and written
+// like the values of a registry key: strings are JSON strings, integers and Booleans are JSON
+// integers of 32 bits. An absent value or one of another JSON type is a failed read. Writes
+// change the values in memory; save() puts the whole file in place atomically. A symbolic link
+// in place of the file is followed: its target is read and replaced, the link stays.
 class TsettingsStore {
 public:
     explicit TsettingsStore(std::string filePath);
@@ -21,12 +19,14 @@ public:
     // $XDG_CONFIG_HOME/Trellik/settings.json, or ~/.config/Trellik/settings.json.
     static std::string defaultFilePath();
 
-    // Reads the file and selects keyName; true when the key exists. A missing key is created
-    // empty. A file that cannot be read or is not a settings document is moved aside to
-    // "<file>.bad" (so nothing the player had is lost) and the store starts empty.
-    bool openKey(const std::string& keyName);
-    // The same from bytes instead of the file; nothing is moved aside.
-    bool openKeyFromBytes(const std::string& bytes, const std::string& keyName);
+    // Reads the file; true when it held settings (an empty object holds none). A file that
+    // cannot be read, is no regular file or is not a settings document is moved aside to
+    // "<file>.bad" (or "<file>.bad.2" and so on when earlier ones are kept), so nothing the
+    // player had is lost, and the store starts empty. A file of the earlier layout, with the
+    // values under one nested object, is read and rewritten with them at the top level.
+    bool open();
+    // The same from bytes instead of the file; nothing is moved aside or written.
+    bool openFromBytes(const std::string& bytes);
 
     // An absent string reads as empty text; a value of another type fails (nullopt).
     std::optional<std::string> readString(const std::string& name) const;
@@ -49,15 +49,14 @@ public:
 
 private:
     const nlohmann::json* findValue(const std::string& name) const;
-    bool selectKey(const std::string& keyName);
+    void keepAside(const std::string& file, const std::string& reason);
 
     std::string path;
-    std::string key;
     nlohmann::json document = nlohmann::json::object();
     std::string asideReason;
 };
 
-// The launcher's values under launcherSettingsKey, initialised to the first-run values.
+// The launcher's values, initialised to the first-run values.
 struct TstoredSettings {
     std::string hres = "600";
     std::string vres = "600";

@@ -50,7 +50,8 @@ TrawReply rawGet(int port, const std::string& target) {
     return parsed;
 }
 
-// A server root inside a parent folder that also holds a file the server must never give out.
+// A server root inside a parent folder that also holds files the server must never give out,
+// one of them in a sibling folder whose name begins with the root's.
 struct TservedFolder {
     TtemporaryFolder parent;
     std::string root = parent.file("root");
@@ -59,6 +60,9 @@ struct TservedFolder {
         writeFile(root + "/gfx/bigLogo.tga", std::string(3000, 'L'));
         writeFile(parent.file("secret.txt"), "secret");
         fs::create_symlink(parent.file("secret.txt"), root + "/link.txt");
+        fs::create_directories(parent.file("rootX"));
+        writeFile(parent.file("rootX/secret.txt"), "secret");
+        fs::create_symlink("../rootX/secret.txt", root + "/sibling.txt");
     }
 };
 
@@ -77,7 +81,7 @@ TEST(UpdateServer, RefusesEverythingOutsideTheRootAndEveryFolder) {
     TservedFolder folder;
     TupdateServerFixture server(folder.root);
     for (const std::string target : {"/../secret.txt", "/%2e%2e/secret.txt", "/gfx/%2E%2E/%2e%2e/secret.txt",
-                                     "/..%2fsecret.txt", "/gfx/..%5c..%5csecret.txt", "/link.txt", "/", "/gfx",
+                                     "/..%2fsecret.txt", "/gfx/..%5c..%5csecret.txt", "/link.txt", "/sibling.txt", "/", "/gfx",
                                      "/gfx/sub/", "/gfx/missing.tga", "/gfx/bigLogo.tga%00.txt"}) {
         const TrawReply reply = rawGet(server.port(), target);
         EXPECT_EQ(reply.status, 404) << target;

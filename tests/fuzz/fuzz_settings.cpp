@@ -7,7 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TsettingsStore store("unused");
-    store.openKeyFromBytes(std::string(reinterpret_cast<const char*>(data), size), launcherSettingsKey);
+    store.openFromBytes(std::string(reinterpret_cast<const char*>(data), size));
     TstoredSettings settings;
     readStoredSettings(store, settings);
     // Writing on top of whatever was read must give a document that reads back completely.

@@ -106,10 +106,12 @@ TEST(MessageOfTheDay, FetchedFromTheUpdateServerAtEveryOpening) {
     writeFile(root.file("motd.txt"), utf16le(u"one\r\ntwo\r\nthree"));
     TupdateServerFixture server(root.path());
     setUpdateServerUrl(server.baseUrl());
+    writeFile("MOTD.TXT", "left over");  // the download finds it in any letter case, so must the reading
     auto windows = openLauncher();
     closeWhenOpen();
     windows->motdForm.motdMenuClick();
     EXPECT_EQ(windows->motdForm.motdMemo->toPlainText(), "one\ntwo\nthree");
+    EXPECT_FALSE(std::filesystem::exists("MOTD.TXT"));
     closeWhenOpen();
     windows->motdForm.motdMenuClick();
     std::vector<TservedRequest> requests = server.requests();

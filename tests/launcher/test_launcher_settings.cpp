@@ -1,6 +1,8 @@
 // The settings file (types, atomic saves, a corrupt file kept aside) and the launch parameters.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,17 +17,45 @@
 namespace {
 
 std::string settingsDocument(const std::string& values) {
-    return "{\"Software\\\\Trellik\": {" + values + "}}";
+    return "{" + values + "}";
+}
+
+// Makes writes past limit bytes fail (EFBIG) in this process until restored.
+class TfileSizeLimit {
+public:
+    explicit TfileSizeLimit(rlim_t limit) {
+        ::getrlimit(RLIMIT_FSIZE, &previous);
+        previousHandler = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = previous;
+        lowered.rlim_cur = limit;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~TfileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous);
+        ::signal(SIGXFSZ, previousHandler);
+    }
+
+private:
+    rlimit previous{};
+    sighandler_t previousHandler = SIG_DFL;
+};
+
+size_t filesIn(const std::string& folder) {
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        (void)entry;
+        ++files;
+    }
+    return files;
 }
 
 }  // namespace
 
 TEST(SettingsStore, ValuesAreTypedAndAnythingElseIsAFailedRead) {
     TsettingsStore store("unused");
-    ASSERT_TRUE(store.openKeyFromBytes(
+    ASSERT_TRUE(store.openFromBytes(
         settingsDocument("\"s\": \"abc\", \"n\": -7, \"big\": 4294967296, \"t\": true, \"f\": 1.5, \"z\": 0, "
-                         "\"max\": 2147483647, \"min\": -2147483648, \"over\": 2147483648"),
-        launcherSettingsKey));
+                         "\"max\": 2147483647, \"min\": -2147483648, \"over\": 2147483648")));
     EXPECT_EQ(store.readString("s"), "abc");
     EXPECT_EQ(store.readString("absent"), "");  // an absent string is empty text
     EXPECT_EQ(store.readString("n"), std::nullopt);
@@ -42,69 +72,112 @@ TEST(SettingsStore, ValuesAreTypedAndAnythingElseIsAFailedRead) {
     EXPECT_EQ(store.readBoolean("z"), false);
 }
 
-TEST(SettingsStore, AMissingKeyIsCreatedAndOtherKeysAreKept) {
+TEST(SettingsStore, AFileOfTheEarlierLayoutIsReadAndRewrittenWithItsValuesAtTheTop) {
     TtemporaryFolder folder;
     const std::string path = folder.file("settings.json");
-    writeFile(path, "{\"Other\": {\"x\": 1}}");
+    writeFile(path, "{\"Other\": {\"x\": 1}, \"Software\\\\Trellik\": {\"languageid\": 1, \"hres\": \"800\"}}");
     TsettingsStore store(path);
-    EXPECT_FALSE(store.openKey(launcherSettingsKey));
-    store.writeInteger("languageid", 1);
-    store.save();
+    EXPECT_TRUE(store.open());
+    EXPECT_EQ(store.readInteger("languageid"), 1);
+    const nlohmann::json rewritten = nlohmann::json::parse(readFile(path));
+    EXPECT_EQ(rewritten, nlohmann::json({{"languageid", 1}, {"hres", "800"}, {"Other", {{"x", 1}}}}));
     TsettingsStore again(path);
-    EXPECT_TRUE(again.openKey(launcherSettingsKey));
-    EXPECT_EQ(again.readInteger("languageid"), 1);
-    EXPECT_TRUE(again.openKey("Other"));
-    EXPECT_EQ(again.readInteger("x"), 1);
+    EXPECT_TRUE(again.open());
+    EXPECT_EQ(again.readString("hres"), "800");
+    EXPECT_FALSE(again.openFromBytes("{\"Software\\\\Trellik\": {}}"));  // no values: as on a first run
 }
 
 TEST(SettingsStore, SavesCreateTheFolderAndLeaveNoTemporaryFiles) {
     TtemporaryFolder folder;
     const std::string path = folder.file("deep/er/settings.json");
     TsettingsStore store(path);
-    store.openKey(launcherSettingsKey);
+    store.open();
     store.writeString("hres", "800");
     store.save();
     store.writeString("hres", "1024");
     store.save();
-    size_t files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder.file("deep/er"))) {
-        (void)entry;
-        ++files;
-    }
-    EXPECT_EQ(files, 1u);
+    EXPECT_EQ(filesIn(folder.file("deep/er")), 1u);
     TsettingsStore again(path);
-    again.openKey(launcherSettingsKey);
+    again.open();
     EXPECT_EQ(again.readString("hres"), "1024");
 }
 
 TEST(SettingsStore, AFailedSaveRaisesAClearErrorAndKeepsTheOldFile) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
     TtemporaryFolder folder;
     const std::string path = folder.file("settings.json");
-    writeFile(path, settingsDocument("\"hres\": \"640\""));
+    const std::string old = settingsDocument("\"hres\": \"640\"");
+    writeFile(path, old);
     TsettingsStore store(path);
-    store.openKey(launcherSettingsKey);
+    store.open();
     store.writeString("hres", "800");
-    ::chmod(folder.path().c_str(), 0500);
-    EXPECT_THROW(store.save(), std::runtime_error);
-    ::chmod(folder.path().c_str(), 0700);
-    EXPECT_EQ(readFile(path), settingsDocument("\"hres\": \"640\""));
+    std::string error;
+    {
+        // The disk fills up part of the way through the new file.
+        const TfileSizeLimit limit(8);
+        try {
+            store.save();
+        } catch (const std::runtime_error& raised) {
+            error = raised.what();
+        }
+    }
+    EXPECT_NE(error.find("Cannot write the settings file"), std::string::npos) << error;
+    EXPECT_EQ(readFile(path), old);
+    EXPECT_EQ(filesIn(folder.path()), 1u);
+
+    if (::geteuid() != 0) {  // root writes into read-only folders
+        ::chmod(folder.path().c_str(), 0500);
+        EXPECT_THROW(store.save(), std::runtime_error);
+        ::chmod(folder.path().c_str(), 0700);
+        EXPECT_EQ(readFile(path), old);
+    }
 }
 
 TEST(SettingsStore, ACorruptFileIsKeptAsideAndTheStoreStartsEmpty) {
-    const std::string corrupt[] = {"{\"Software\\\\Trellik\": {\"hres\": ", "[1, 2]", "\"text\"",
+    const std::string corrupt[] = {"{\"hres\": ", "[1, 2]", "\"text\"",
                                    "{\"Software\\\\Trellik\": 5}", std::string("\xff\xfe{\x00", 4)};
     for (const std::string& bytes : corrupt) {
         TtemporaryFolder folder;
         const std::string path = folder.file("settings.json");
         writeFile(path, bytes);
         TsettingsStore store(path);
-        EXPECT_FALSE(store.openKey(launcherSettingsKey)) << bytes;
+        EXPECT_FALSE(store.open()) << bytes;
         EXPECT_NE(store.setAsideReason().find("settings.json.bad"), std::string::npos) << bytes;
         EXPECT_EQ(readFile(path + ".bad"), bytes);
         EXPECT_FALSE(std::filesystem::exists(path));
         EXPECT_EQ(store.readInteger("0"), std::nullopt);
     }
+}
+
+TEST(SettingsStore, EachCorruptFileIsKeptUnderItsOwnNumberAndAPipeIsNotWaitedFor) {
+    TtemporaryFolder folder;
+    const std::string path = folder.file("settings.json");
+    writeFile(path, "first");
+    TsettingsStore(path).open();
+    writeFile(path, "second");
+    TsettingsStore(path).open();
+    EXPECT_EQ(readFile(path + ".bad"), "first");
+    EXPECT_EQ(readFile(path + ".bad.2"), "second");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    TsettingsStore store(path);
+    EXPECT_FALSE(store.open());  // a blocking open would wait here for a writer forever
+    EXPECT_NE(store.setAsideReason().find("is not a regular file"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_fifo(path + ".bad.3"));
+}
+
+TEST(SettingsStore, ALinkedFileStaysALinkAndItsTargetIsReplaced) {
+    TtemporaryFolder folder;
+    std::filesystem::create_directories(folder.file("real"));
+    writeFile(folder.file("real/settings.json"), settingsDocument("\"hres\": \"640\""));
+    const std::string path = folder.file("settings.json");
+    std::filesystem::create_symlink("real/settings.json", path);
+    TsettingsStore store(path);
+    EXPECT_TRUE(store.open());
+    EXPECT_EQ(store.readString("hres"), "640");
+    store.writeString("hres", "800");
+    store.save();
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(nlohmann::json::parse(readFile(folder.file("real/settings.json"))).at("hres"), "800");
+    EXPECT_EQ(filesIn(folder.file("real")), 1u);
 }
 
 TEST(SettingsStore, TheDefaultFileFollowsXdgConfigHome) {
@@ -120,10 +193,9 @@ TEST(SettingsStore, TheDefaultFileFollowsXdgConfigHome) {
 TEST(StoredSettings, ReadingStopsAtTheFirstFailureAndKeepsWhatWasRead) {
     TsettingsStore store("unused");
     // "quality" comes before "scalevalue" in reading order; "yadjust" after it is never reached.
-    store.openKeyFromBytes(settingsDocument("\"hres\": \"800\", \"vres\": \"700\", \"fullscreen\": 1, "
-                                            "\"elecom\": 1, \"languageid\": 1, \"mode\": 0, \"quality\": 9, "
-                                            "\"scalevalue\": \"x\", \"yadjust\": -5"),
-                           launcherSettingsKey);
+    store.openFromBytes(settingsDocument("\"hres\": \"800\", \"vres\": \"700\", \"fullscreen\": 1, "
+                                         "\"elecom\": 1, \"languageid\": 1, \"mode\": 0, \"quality\": 9, "
+                                         "\"scalevalue\": \"x\", \"yadjust\": -5"));
     TstoredSettings settings;
     EXPECT_FALSE(readStoredSettings(store, settings));
     EXPECT_EQ(settings.hres, "800");
@@ -145,7 +217,7 @@ TEST(StoredSettings, RangesLanguageAndRotationAreHeldOnReading) {
     written.rotation = 5;
     written.quality = -3;
     TsettingsStore store("unused");
-    store.openKeyFromBytes("{}", launcherSettingsKey);
+    store.openFromBytes("{}");
     writeStoredSettings(store, written);
     TstoredSettings read;
     read.rotation = 2;

@@ -19,7 +19,7 @@ const char* const keyCaptions[16] = {"4", "5", "6", "7", "R", "T", "Y", "U",
                                      "F", "G", "H", "J", "V", "B", "N", "M"};
 
 nlohmann::json storedValues(const TlauncherSandbox& sandbox) {
-    return nlohmann::json::parse(readFile(sandbox.settingsFile())).at("Software\\Trellik");
+    return nlohmann::json::parse(readFile(sandbox.settingsFile()));
 }
 
 // A complete settings file with everything away from the first-run values.
@@ -33,7 +33,7 @@ nlohmann::json changedValues() {
 
 void storeValues(const TlauncherSandbox& sandbox, const nlohmann::json& values) {
     std::filesystem::create_directories(std::filesystem::path(sandbox.settingsFile()).parent_path());
-    writeFile(sandbox.settingsFile(), nlohmann::json{{"Software\\Trellik", values}}.dump());
+    writeFile(sandbox.settingsFile(), values.dump());
 }
 
 // Records the game runs instead of opening the game window.

@@ -96,7 +96,7 @@ TEST(UpdateDownload, TheChosenUpdateArrivesWithRisingProgressThenReplacesTheProg
     EXPECT_TRUE(filesStartingWith("TrellikGL_tmp").empty());
     EXPECT_FALSE(std::filesystem::exists("updateinfo.txt"));
     const nlohmann::json stored = nlohmann::json::parse(readFile(rig.sandbox.settingsFile()));
-    EXPECT_EQ(stored.at("Software\\Trellik").at("hres"), "1024");
+    EXPECT_EQ(stored.at("hres"), "1024");
 
     const std::vector<TservedRequest> requests = rig.server.requests();
     ASSERT_EQ(requests.size(), 2u);
@@ -162,7 +162,7 @@ TEST(UpdateDownload, ReplacingTheProgramInTheGameFolderKeepsItAsTheOldOne) {
     EXPECT_TRUE(isExecutable("TrellikGL38"));
     EXPECT_EQ(readFile("TrellikGL38_old"), readFile(standinProgram()));
     EXPECT_FALSE(std::filesystem::exists("TrellikGL_tmp"));
-    EXPECT_EQ(nlohmann::json::parse(readFile(rig.sandbox.settingsFile())).at("Software\\Trellik").at("vres"), "768");
+    EXPECT_EQ(nlohmann::json::parse(readFile(rig.sandbox.settingsFile())).at("vres"), "768");
 }
 
 TEST(UpdateDownload, WithoutADownloadedProgramNothingIsMovedAndTheLauncherStays) {
