@@ -34,7 +34,7 @@ void writeHeader(const TloaderSteps& steps) {
 }
 
 void writeSongRow(const TsongDisplayInfo& info, const TloaderSteps& steps) {
-    steps.write(std::string("| ") + info.name + tableBlanks(45 - static_cast<int>(info.name.size())));
+    steps.write(std::string("| ") + info.name + tableBlanks(45 - tableWidth(info.name)));
     steps.write("|  ");
     for (int d = 0; d < 3; ++d) steps.write(info.hasChart[d] ? std::string(difficultyLabels[d]) + " " : "    ");
     steps.writeLine(" |");

@@ -67,6 +67,12 @@ TEST_F(Catalogue, TableRowsAreSixtyFourCharactersWide) {
     for (size_t i = 1; i < rows.size(); ++i) EXPECT_EQ(rows[i].size(), 64u) << rows[i];
 }
 
+TEST_F(Catalogue, TableRowsPadNamesByCharactersNotBytes) {
+    touch("Café Ünïcode ♪0.txt");
+    load();
+    EXPECT_EQ(row(0), "| Café Ünïcode ♪" + std::string(45 - 14, ' ') + "|  BSC          |");
+}
+
 TEST_F(Catalogue, BmpJacketWinsAndSongsWithoutOneGetTheDefault) {
     touch("a0.txt");
     touch("a.tga");
