@@ -112,6 +112,15 @@ TEST_F(Catalogue, MoreThanTheCatalogueHoldsIsCutWithALine) {
     EXPECT_EQ(rows.back(), "Skipped 2 more songs: there is room for 101.");
 }
 
+TEST_F(Catalogue, ANameWithABackslashIsSkippedWithALine) {
+    touch("back\\slash0.txt");
+    touch("plain0.txt");
+    load();
+    ASSERT_EQ(getLastIndex(*catalogue), 0);
+    EXPECT_EQ(getSongName(*catalogue, 0), "plain");
+    EXPECT_EQ(recording.rows().back(), "Skipped the song \"back\\slash\": a \"\\\" in a file name cannot be opened.");
+}
+
 TEST(SongDifficulties, OnlyNamePlusOneDigitPlusTxtCounts) {
     const std::string files[] = {"x0.txt", "x3.txt", "xa.txt", "X1.txt", "x2.txt", "x12.txt"};
     const TsongDisplayInfo info = songDisplayInfo("x", files, 6);
