@@ -189,9 +189,9 @@ std::vector<TwheelJacket> wheelJackets(const TtrellikGL& game) {
     std::vector<TwheelJacket> jackets;
     for (int32_t song = 0; song <= getLastIndex(game.songs); ++song) {
         const double x = (song / game.layout.wheelRows) * pitch + game.menu.wheelPosition - 1.5 * pitch;
-        // From the last copy left of the wheel, every copy up to its right edge.
+        // From the copy at or just left of the wheel's left edge, every copy up to its right edge.
         const double leftmost = x - std::ceil((x - game.layout.wheelMinX) / ring) * ring;
-        for (double copy = leftmost + ring; copy < game.layout.wheelMaxX; copy += ring)
+        for (double copy = leftmost; copy < game.layout.wheelMaxX; copy += ring)
             if (insideWheel(game, copy)) jackets.push_back({song, copy});
     }
     return jackets;
