@@ -220,3 +220,10 @@ TloaderSteps gameLoaderSteps(const std::function<void()>& refresh) {
 std::string tableBlanks(int count) {
     return std::string(count > 0 ? static_cast<size_t>(count) : 0, ' ');
 }
+
+int tableWidth(const std::string& text) {
+    // Continuation bytes (10xxxxxx) add to the character their lead byte began.
+    return static_cast<int>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}

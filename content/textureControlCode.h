@@ -58,3 +58,5 @@ TloaderSteps gameLoaderSteps(const std::function<void()>& refresh);
 
 // Blanks that pad a console table row; none when count is below 1.
 std::string tableBlanks(int count);
+// The cells text takes in a console table: one per UTF-8 character, not per byte.
+int tableWidth(const std::string& text);

@@ -89,14 +89,14 @@ void loadStateRow(Tmarker& slot, int32_t state, const TloaderSteps& steps) {
     steps.write(std::string("| ") + slot.name + " " + stateName);
     steps.refresh();
     const int32_t loaded = loadStateFrames(slot, state, steps);
-    steps.write(tableBlanks(54 - static_cast<int>(stateName.size() + slot.name.size()) - loaded));
+    steps.write(tableBlanks(54 - static_cast<int>(stateName.size()) - tableWidth(slot.name) - loaded));
     steps.writeLine("DONE! |");
     steps.refresh();
 }
 
 void loadPreviewRow(Tmarker& slot, const TloaderSteps& steps) {
     steps.write(std::string("| ") + slot.name + " preview image" +
-                tableBlanks(24 - static_cast<int>(slot.name.size())));
+                tableBlanks(24 - tableWidth(slot.name)));
     const std::string path = firstExistingImage(slot.folder + slot.name + "_prev");
     if (path.empty()) {
         slot.preview = getFrame(slot, 1, 0.5);
@@ -157,7 +157,7 @@ void addMarkerWith(TmarkersControl& table, const std::string& folder, const std:
 void loadMarkerSetWith(Tmarker& slot, const TloaderSteps& steps) {
     for (int32_t state = 0; state < markerStateCount; ++state) loadStateRow(slot, state, steps);
     loadPreviewRow(slot, steps);
-    const int hyphens = std::max(0, 42 - static_cast<int>(slot.name.size()));
+    const int hyphens = std::max(0, 42 - tableWidth(slot.name));
     steps.write(std::string("|").append(static_cast<size_t>(hyphens), '-'));
     steps.writeLine(std::string(" ") + slot.name + " LOADING COMPLETE! |");
     steps.refresh();

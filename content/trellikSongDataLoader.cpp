@@ -230,7 +230,6 @@ bool pairName(TchartWalk& walk, char name) {
             return false;
         }
         parser.entries[walk.outcome.groups].panels[k] = 1;
-        ++parser.markerCount;
         found = true;
     }
     if (found) {
@@ -269,6 +268,14 @@ void addGridRow(TchartWalk& walk, std::string_view line) {
     }
 }
 
+// Markers on rows without a time never play, so they are no part of the count a perfect play scores against.
+int32_t timedMarkerCount(const TsongParser& parser) {
+    int32_t markers = 0;
+    for (int32_t row = 0; row < parser.entryCount; ++row)
+        for (const uint8_t flag : parser.entries[row].panels) markers += flag;
+    return markers;
+}
+
 std::string rowRange(int32_t first, int32_t end) {
     if (end - first == 1) return "row " + std::to_string(first);
     return "rows " + std::to_string(first) + " to " + std::to_string(end - 1);
@@ -287,7 +294,7 @@ void remarkOnPairing(TchartWalk& walk) {
     if (groups > entries)
         remark(walk, walk.groupLines[entries], rowRange(entries, groups) + " got panel flags but no time: the grid"
                                                " has more note name groups than the timing parts have notes; they"
-                                               " never play");
+                                               " never play and count as no markers");
     if (entries == 0 && groups == 0) remark(walk, 0, "the chart has no notes");
     std::stable_sort(walk.findings->begin(), walk.findings->end(),
                      [](const TchartFinding& a, const TchartFinding& b) { return a.line < b.line; });
@@ -380,6 +387,7 @@ TchartOutcome loadChartFromBytes(TsongParser& parser, std::string_view bytes, Tc
         walkTiming(walk, timingPartOf(line));
         addGridRow(walk, line);
     }
+    parser.markerCount = timedMarkerCount(parser);
     if (findings) remarkOnPairing(walk);
     return walk.outcome;
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "content/fileSearchCode.h"
 #include "platform/pathResolver.h"
@@ -34,7 +35,7 @@ void writeHeader(const TloaderSteps& steps) {
 }
 
 void writeSongRow(const TsongDisplayInfo& info, const TloaderSteps& steps) {
-    steps.write(std::string("| ") + info.name + tableBlanks(45 - static_cast<int>(info.name.size())));
+    steps.write(std::string("| ") + info.name + tableBlanks(45 - tableWidth(info.name)));
     steps.write("|  ");
     for (int d = 0; d < 3; ++d) steps.write(info.hasChart[d] ? std::string(difficultyLabels[d]) + " " : "    ");
     steps.writeLine(" |");
@@ -46,6 +47,28 @@ void writeFooter(int32_t songCount, const TloaderSteps& steps) {
     steps.write(std::string("| ") + count + " songs loaded" + tableBlanks(48 - static_cast<int>(count.size())));
     steps.writeLine("|");
     steps.writeLine("'--------------------------------------------------------------'");
+}
+
+// Paths are read with "\" as a folder separator, so no chart of a song named with one can be opened.
+bool isOpenableSongName(const std::string& name) {
+    return name.find('\\') == std::string::npos;
+}
+
+void addSong(TsongsLoadingData& catalogue, const std::string& name, const std::string& folder,
+             const TloaderSteps& steps) {
+    Tsong& song = catalogue.songs[++catalogue.lastIndex];
+    song.name = name;
+    loadCoverWith(song, folder, steps);
+    steps.refresh();
+}
+
+void writeSkippedSongs(int32_t beyondCapacity, const std::vector<std::string>& unopenable, const TloaderSteps& steps) {
+    if (beyondCapacity > 0) {
+        steps.writeLine(std::string("Skipped ") + std::to_string(beyondCapacity) +
+                        " more songs: there is room for " + std::to_string(songCapacity) + ".");
+    }
+    for (const std::string& name : unopenable)
+        steps.writeLine(std::string("Skipped the song \"") + name + "\": a \"\\\" in a file name cannot be opened.");
 }
 
 }  // namespace
@@ -69,20 +92,25 @@ void loadSongsWith(TsongsLoadingData& catalogue, const std::string& folder, cons
     searchFiles(folder, "*.txt", *names, true);
     searchFiles(folder, "*.txt", *files, false);
     const int32_t found = countNames(*names);
-    const int32_t kept = std::min(found, songCapacity);
     const int32_t fileCount = countNames(*files);
-    catalogue.lastIndex = kept - 1;
-    for (int32_t k = 0; k < kept; ++k) {
-        writeSongRow(songDisplayInfo(names->names[k], files->names, fileCount), steps);
-        catalogue.songs[k].name = names->names[k];
-        loadCoverWith(catalogue.songs[k], folder, steps);
-        steps.refresh();
+    std::vector<std::string> unopenable;
+    int32_t beyondCapacity = 0;
+    catalogue.lastIndex = -1;
+    for (int32_t k = 0; k < found; ++k) {
+        const std::string& name = names->names[k];
+        if (!isOpenableSongName(name)) {
+            unopenable.push_back(name);
+            continue;
+        }
+        if (catalogue.lastIndex + 1 == songCapacity) {
+            ++beyondCapacity;
+            continue;
+        }
+        writeSongRow(songDisplayInfo(name, files->names, fileCount), steps);
+        addSong(catalogue, name, folder, steps);
     }
-    writeFooter(kept, steps);
-    if (found > kept) {
-        steps.writeLine(std::string("Skipped ") + std::to_string(found - kept) + " more songs: there is room for " +
-                        std::to_string(songCapacity) + ".");
-    }
+    writeFooter(catalogue.lastIndex + 1, steps);
+    writeSkippedSongs(beyondCapacity, unopenable, steps);
 }
 
 void loadCoverWith(Tsong& entry, const std::string& folder, const TloaderSteps& steps) {

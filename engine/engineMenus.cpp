@@ -1,6 +1,7 @@
 // Song select and marker select: the song wheel, difficulties and skin previews, all played on
 // the sixteen panels.
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "content/trellikSongDataLoader.h"
@@ -120,30 +121,19 @@ void playPreview(TtrellikGL& game) {
     music->setLooping(true);
 }
 
-// One column to the left; past the ring's end the target and the wheel jump a whole ring
-// right, so the easing goes on without a visible jump.
-void scrollLeft(TtrellikGL& game) {
+// One column along the wheel: the scroll runs from -C to C columns of a ring of C. One step past
+// either end jumps the wheel a whole ring back, so the easing goes on without a visible jump. The
+// target follows the whole-column scroll, so it never drifts from the slots the keys select.
+void scrollWheel(TtrellikGL& game, int32_t step) {
     TmenuState& menu = game.menu;
-    const double ring = wheelColumns(game) * game.layout.pitch;
-    menu.wheelScroll -= 1;
-    menu.wheelTarget -= game.layout.pitch;
-    if (std::floor(-ring) > menu.wheelTarget) {
-        menu.wheelTarget += ring;
-        menu.wheelPosition += ring;
-        menu.wheelScroll = -1;
+    const int32_t columns = wheelColumns(game);
+    const double pitch = game.layout.pitch;
+    menu.wheelScroll += step;
+    if (std::abs(menu.wheelScroll) > columns) {
+        menu.wheelScroll -= step * columns;
+        menu.wheelPosition -= step * columns * pitch;
     }
-}
-
-void scrollRight(TtrellikGL& game) {
-    TmenuState& menu = game.menu;
-    const double ring = wheelColumns(game) * game.layout.pitch;
-    menu.wheelScroll += 1;
-    menu.wheelTarget += game.layout.pitch;
-    if (std::ceil(ring) < menu.wheelTarget) {
-        menu.wheelTarget -= ring;
-        menu.wheelPosition -= ring;
-        menu.wheelScroll = 1;
-    }
+    menu.wheelTarget = menu.wheelScroll * pitch;
 }
 
 void startChosenSong(TtrellikGL& game) {
@@ -152,12 +142,11 @@ void startChosenSong(TtrellikGL& game) {
 
 // The song under a jacket key, counted round the ring; -1 for a slot the ring has no song in.
 int32_t songUnderKey(const TtrellikGL& game, int32_t keyIndex) {
-    const int32_t lastIndex = getLastIndex(game.songs);
-    const int32_t slots = game.layout.wheelRows * wheelColumns(game);
-    int32_t slot = keyIndex / 4 + game.layout.wheelRows * (keyIndex % 4) - game.layout.wheelRows * game.menu.wheelScroll;
-    if (slot > lastIndex) slot -= slots;
-    if (slot < 0) slot += slots;
-    return slot <= lastIndex ? slot : -1;
+    const int32_t rows = game.layout.wheelRows;
+    const int32_t slots = rows * wheelColumns(game);
+    const int32_t slot = keyIndex / 4 + rows * (keyIndex % 4 - game.menu.wheelScroll);
+    const int32_t wrapped = (slot % slots + slots) % slots;
+    return wrapped <= getLastIndex(game.songs) ? wrapped : -1;
 }
 
 void pressJacket(TtrellikGL& game, int32_t keyIndex) {
@@ -194,16 +183,24 @@ void selectSong(TtrellikGL& game, int32_t index) {
     playPreview(game);
 }
 
-void drawWheel(TtrellikGL& game, double selectedEdge, double otherEdge) {
+std::vector<TwheelJacket> wheelJackets(const TtrellikGL& game) {
     const double pitch = game.layout.pitch;
     const double ring = wheelColumns(game) * pitch;
-    const double copies[3] = {0.0, ring, -ring};
+    std::vector<TwheelJacket> jackets;
     for (int32_t song = 0; song <= getLastIndex(game.songs); ++song) {
-        const double edge = song == game.menu.selectedSong ? selectedEdge : otherEdge;
-        for (const double copy : copies) {
-            const double x = (song / game.layout.wheelRows) * pitch + game.menu.wheelPosition - 1.5 * pitch + copy;
-            if (insideWheel(game, x)) drawJacket(game, song, x, edge);
-        }
+        const double x = (song / game.layout.wheelRows) * pitch + game.menu.wheelPosition - 1.5 * pitch;
+        // From the copy at or just left of the wheel's left edge, every copy up to its right edge.
+        const double leftmost = x - std::ceil((x - game.layout.wheelMinX) / ring) * ring;
+        for (double copy = leftmost; copy < game.layout.wheelMaxX; copy += ring)
+            if (insideWheel(game, copy)) jackets.push_back({song, copy});
+    }
+    return jackets;
+}
+
+void drawWheel(TtrellikGL& game, double selectedEdge, double otherEdge) {
+    for (const TwheelJacket& jacket : wheelJackets(game)) {
+        const double edge = jacket.song == game.menu.selectedSong ? selectedEdge : otherEdge;
+        drawJacket(game, jacket.song, jacket.x, edge);
     }
     drawMenuButtons(game);
 }
@@ -215,8 +212,8 @@ void easeWheel(TtrellikGL& game) {
 
 bool songSelectKeys(TtrellikGL& game, uint16_t key) {
     const int32_t keyIndex = keyIndexOf(game, key);
-    if (keyIndex == scrollLeftKey) scrollLeft(game);
-    else if (keyIndex == scrollRightKey) scrollRight(game);
+    if (keyIndex == scrollLeftKey) scrollWheel(game, -1);
+    else if (keyIndex == scrollRightKey) scrollWheel(game, 1);
     else if (keyIndex == markerSelectKey) installScene(game, markerSelectScene);
     else if (keyIndex == goKey) startChosenSong(game);
     else if (keyIndex >= 0 && keyIndex < jacketKeys) pressJacket(game, keyIndex);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "content/trellikMarkersLoaderCode.h"
 #include "content/trellikSongDataLoader.h"
@@ -337,8 +338,15 @@ void enterSongSelect(TtrellikGL& game);
 
 // Song select and marker select.
 
-// The jackets of the song wheel, as a ring drawn three times so that it wraps, and the four
-// buttons of the bottom row. The selected song gets selectedEdge, the others otherEdge.
+// One jacket the song wheel draws: its song and the x of its centre.
+struct TwheelJacket {
+    int32_t song = 0;
+    double x = 0.0;
+};
+// The jackets of the song wheel that fall inside it, the ring repeated as often as it shows.
+std::vector<TwheelJacket> wheelJackets(const TtrellikGL& game);
+// The jackets of the song wheel and the four buttons of the bottom row. The selected song gets
+// selectedEdge, the others otherEdge.
 void drawWheel(TtrellikGL& game, double selectedEdge, double otherEdge);
 // One step of the wheel timer: the wheel eases a seventh of the way to its target.
 void easeWheel(TtrellikGL& game);

@@ -1,6 +1,7 @@
 // Scoring rules: what each judgement does to score, gauge and combo, and the gauge colours.
 #include "engine/trellikScoreControl2.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/openGLClass.h"
@@ -15,14 +16,14 @@ constexpr int32_t missScoredState = 8;
 constexpr double fullGauge = 1024.0;
 
 // The gauge change of a judgement in units of 1 / noteCount; 0 for states that are no judgement.
-double gaugeUnits(uint8_t state) {
+int64_t gaugeUnits(uint8_t state) {
     switch (state) {
         case perfectState:
-        case greatState: return 2048.0;
-        case goodState: return 1024.0;
+        case greatState: return 2048;
+        case goodState: return 1024;
         case badState:
-        case missScoredState: return -8192.0;
-        default: return 0.0;
+        case missScoredState: return -8192;
+        default: return 0;
     }
 }
 
@@ -43,17 +44,18 @@ void ScoreControl::reset(int32_t markers) {
     for (int32_t& counter : counters) counter = 0;
     combo = 0;
     gauge = 0.0;
+    gaugeSteps = 0;
     score = 0.0;
 }
 
 void ScoreControl::apply(uint8_t state) {
-    const double units = gaugeUnits(state);
-    if (units == 0.0) return;
+    const int64_t units = gaugeUnits(state);
+    if (units == 0) return;
     counters[state] += 1;
-    gauge += units / noteCount;
-    if (gauge > fullGauge) gauge = fullGauge;
-    if (gauge < 0.0) gauge = 0.0;
-    combo = units > 0.0 ? combo + 1 : 0;
+    const int64_t fullSteps = static_cast<int64_t>(fullGauge) * noteCount;
+    gaugeSteps = std::clamp<int64_t>(gaugeSteps + units, 0, fullSteps);
+    gauge = static_cast<double>(gaugeSteps) / noteCount;
+    combo = units > 0 ? combo + 1 : 0;
     // Weighted in tenths, so the sum is exact and a whole result (all perfect: 900000) stays whole.
     const double tenths = 10.0 * counters[perfectState] + 7.0 * counters[greatState] + 4.0 * counters[goodState] +
                           1.0 * counters[badState];

@@ -21,7 +21,11 @@ bool gaugeColour(double gauge, TclearColour& colour);
 struct ScoreControl {
     int32_t noteCount = 1;
     int32_t combo = 0;
+    // The gauge as drawn, 0..1024: gaugeSteps / noteCount.
     double gauge = 0.0;
+    // The gauge counted exactly, in steps of 1 / noteCount, so that whole runs of judgements
+    // fill it to exactly 1024 for every marker count.
+    int64_t gaugeSteps = 0;
     double score = 0.0;
     // Judgement counts indexed by panel state; only perfect, great, good, bad and missScored count.
     int32_t counters[9] = {};

@@ -142,11 +142,17 @@ TEST(ChartPairing, MoreGroupsThanNotesAndTheReverse) {
     const TchartOutcome outcome = loadChartFile(*parser, "groups.txt", true);
     EXPECT_TRUE(outcome.accepted);
     EXPECT_EQ(outcome.groups, 2);
-    EXPECT_EQ(parser->markerCount, 2);
+    EXPECT_EQ(parser->markerCount, 1);  // the marker of the untimed row never plays
     EXPECT_EQ(parser->entries[1].time, spareRowTime);
     EXPECT_EQ(flagsOf(parser->entries[1]), "0100000000000000");
     EXPECT_EQ(readFile("songDebug.txt"), "Begin parse of groups.txt\r\n0.000\r\n9,999,999,999.000\r\n"
                                          "Readin finished; continuing with play...\r\n");
+
+    const Tparsed late = parse("1--- |(60)x|\n----\n----\n----\n--12\n----\n----\n3---\n");
+    EXPECT_EQ(late.parser->markerCount, 1);
+    ASSERT_EQ(late.findings.size(), 1u);
+    EXPECT_EQ(late.findings[0].line, 8);
+    EXPECT_NE(late.findings[0].text.find("rows 1 to 3 got panel flags but no time"), std::string::npos);
 
     const Tparsed notes = parse("1--- |(60)xxx|\n----\n----\n----\n");
     EXPECT_EQ(notes.parser->entryCount, 3);

@@ -2,8 +2,11 @@
 // the difficulty cycle, the preview choice, GO, and the skin keys.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "engine/trellikGL38Engine.h"
 #include "platform/soundEngine.h"
@@ -50,6 +53,15 @@ uint16_t keyAt(int row, int column) {
     return static_cast<uint16_t>(keys[row][column]);
 }
 
+// The song whose jacket the wheel, once eased, shows on the panel at row and column; -1 for none.
+int32_t songDrawnAt(const TtrellikGL& game, int row, int column) {
+    const double pitch = game.layout.pitch;
+    const double x = column * pitch - 1.5 * pitch;
+    for (const TwheelJacket& jacket : wheelJackets(game))
+        if (std::abs(jacket.x - x) < pitch / 2 && jacket.song % 3 == row) return jacket.song;
+    return -1;
+}
+
 const uint16_t scrollLeftKey = 'V';
 const uint16_t scrollRightKey = 'B';
 const uint16_t markerKey = 'N';
@@ -84,6 +96,35 @@ TEST_F(TmenuTest, ScrollingPastTheEndJumpsAWholeRing) {
     EXPECT_NEAR(game->menu.wheelPosition, -2.8, 1e-12);
     press(keyAt(1, 1));  // slot 4 - 3 = 1
     EXPECT_EQ(selected(), 1);
+}
+
+TEST_F(TmenuTest, EveryJacketKeySelectsTheSongDrawnUnderItAtEveryCatalogueSize) {
+    std::mt19937 random(16);
+    for (int count = 1; count <= songCapacity; ++count) {
+        setSongs(count);
+        game->menu = TmenuState{};
+        // Past both ends of the ring, then a random walk.
+        const int columns = (count - 1) / 3 + 1;
+        std::vector<uint16_t> presses(2 * columns + 2, scrollLeftKey);
+        presses.insert(presses.end(), 4 * columns + 4, scrollRightKey);
+        for (int i = 0; i < 40; ++i) presses.push_back(random() % 2 ? scrollLeftKey : scrollRightKey);
+        for (const uint16_t scroll : presses) {
+            press(scroll);
+            game->menu.wheelPosition = game->menu.wheelTarget;
+            for (int row = 0; row < 3; ++row)
+                for (int column = 0; column < 4; ++column) {
+                    const int32_t drawn = songDrawnAt(*game, row, column);
+                    // A full ring leaves no slot empty.
+                    if (count % 3 == 0) {
+                        EXPECT_NE(drawn, -1) << count << " songs, scroll " << game->menu.wheelScroll;
+                    }
+                    game->menu.selectedSong = -1;
+                    press(keyAt(row, column));
+                    ASSERT_EQ(selected(), drawn) << count << " songs, scroll " << game->menu.wheelScroll << ", row "
+                                                 << row << ", column " << column;
+                }
+        }
+    }
 }
 
 TEST_F(TmenuTest, WheelTimerEasesASeventhOfTheWayEachTick) {

@@ -140,6 +140,16 @@ TEST_F(TjudgementTest, WindowEdgesBelongToTheBetterJudgement) {
     EXPECT_EQ(stateOf(panel), perfect);
 }
 
+TEST_F(TjudgementTest, GoodWindowEdgeIsGood) {
+    pressAt(-200);
+    EXPECT_EQ(stateOf(panel), good);
+}
+
+TEST_F(TjudgementTest, BadWindowEdgeIsBadNotIgnored) {
+    pressAt(-300);
+    EXPECT_EQ(stateOf(panel), bad);
+}
+
 TEST_F(TjudgementTest, PressTwoHundredFiftyMsLateIsBad) {
     pressAt(250);
     EXPECT_EQ(stateOf(panel), bad);

@@ -126,3 +126,15 @@ TEST(Gauge, ColourStaysJustBelowFull) {
     EXPECT_EQ(colour.red, 1);
     EXPECT_EQ(colour.alpha, 4);
 }
+
+TEST(Gauge, HalfTheMarkersPerfectFillItToTheTopColourForEveryMarkerCount) {
+    for (int32_t markers = 1; markers <= 10000; ++markers) {
+        ScoreControl score = scoreFor(markers);
+        for (int32_t i = 0; i < (markers + 1) / 2; ++i) score.apply(perfect);
+        ASSERT_EQ(score.gauge, 1024.0) << markers << " markers";
+        ASSERT_EQ(score.gaugeLevel(nullptr), 100000) << markers << " markers";
+        TclearColour colour;
+        ASSERT_TRUE(gaugeColour(score.gauge, colour)) << markers << " markers";
+        ASSERT_EQ(colour.red, 0.73) << markers << " markers";
+    }
+}

@@ -108,6 +108,14 @@ TEST_F(Skins, ConsoleTableRowsAreSixtyFourCharactersWide) {
     EXPECT_EQ(rows.back(), "'--------------------------------------------------------------'");
 }
 
+TEST_F(Skins, ConsoleTableRowsPadNamesByCharactersNotBytes) {
+    frames("stérn", "normal", 0, 0);
+    load();
+    const std::vector<std::string> rows = recording.rows();
+    ASSERT_GT(rows.size(), 2u);
+    for (size_t i = 1; i < rows.size(); ++i) EXPECT_EQ(tableWidth(rows[i]), 64) << i << ": " << rows[i];
+}
+
 TEST_F(Skins, EmptyFolderReportsNoMarkers) {
     load();
     const std::vector<std::string> rows = recording.rows();

@@ -67,6 +67,12 @@ TEST_F(Catalogue, TableRowsAreSixtyFourCharactersWide) {
     for (size_t i = 1; i < rows.size(); ++i) EXPECT_EQ(rows[i].size(), 64u) << rows[i];
 }
 
+TEST_F(Catalogue, TableRowsPadNamesByCharactersNotBytes) {
+    touch("Café Ünïcode ♪0.txt");
+    load();
+    EXPECT_EQ(row(0), "| Café Ünïcode ♪" + std::string(45 - 14, ' ') + "|  BSC          |");
+}
+
 TEST_F(Catalogue, BmpJacketWinsAndSongsWithoutOneGetTheDefault) {
     touch("a0.txt");
     touch("a.tga");
@@ -104,6 +110,15 @@ TEST_F(Catalogue, MoreThanTheCatalogueHoldsIsCutWithALine) {
     const std::vector<std::string> rows = recording.rows();
     EXPECT_EQ(rows[rows.size() - 3], "| 101 songs loaded                                             |");
     EXPECT_EQ(rows.back(), "Skipped 2 more songs: there is room for 101.");
+}
+
+TEST_F(Catalogue, ANameWithABackslashIsSkippedWithALine) {
+    touch("back\\slash0.txt");
+    touch("plain0.txt");
+    load();
+    ASSERT_EQ(getLastIndex(*catalogue), 0);
+    EXPECT_EQ(getSongName(*catalogue, 0), "plain");
+    EXPECT_EQ(recording.rows().back(), "Skipped the song \"back\\slash\": a \"\\\" in a file name cannot be opened.");
 }
 
 TEST(SongDifficulties, OnlyNamePlusOneDigitPlusTxtCounts) {
