@@ -223,17 +223,18 @@ bool TfileDownloaderThread::stopRequested() const {
 
 std::string replaceAndStartProgram(const std::string& runningProgram) {
     // Nothing is moved unless there is a program to put in place that can run here.
+    const std::string unchanged = "; nothing was changed.";
     if (!pathExists(downloadedProgramFile))
-        return std::string("The new program ") + downloadedProgramFile + " is missing; nothing was changed.";
+        return std::string("The new program ") + downloadedProgramFile + " is missing" + unchanged;
     const std::string downloaded = resolvePath(downloadedProgramFile);
     if (!isProgramForThisMachine(downloaded))
-        return std::string("The new program ") + downloadedProgramFile + " is not a program for this machine; nothing was changed.";
+        return std::string("The new program ") + downloadedProgramFile + " is not a program for this machine" + unchanged;
     if (!giveRunBit(downloaded))
-        return std::string("The new program could not be made runnable: ") + std::strerror(errno) + "; nothing was changed.";
+        return std::string("The new program could not be made runnable: ") + std::strerror(errno) + unchanged;
     removeFile(replacedProgramFile);
     const std::string replaced = resolvePath(replacedProgramFile);
     if (std::rename(runningProgram.c_str(), replaced.c_str()) != 0)
-        return "The running program could not be set aside: " + std::string(std::strerror(errno)) + "; nothing was changed.";
+        return std::string("The running program could not be set aside: ") + std::strerror(errno) + unchanged;
     // From here on every failure gives the running program its name back. The rename replaces
     // an older "TrellikGL38" in one step, so the folder is never without a program.
     const std::string started = std::filesystem::absolute(programFile).string();

@@ -69,7 +69,8 @@ private:
     void open() {
         static std::atomic<unsigned> serial{0};
         for (;;) {
-            temporaryPath = targetPath + std::string(partialMark) + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+            temporaryPath =
+                targetPath + std::string(partialMark) + std::to_string(::getpid()) + "-" + std::to_string(serial++);
             const int descriptor = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (descriptor >= 0) {
                 file = ::fdopen(descriptor, "wb");

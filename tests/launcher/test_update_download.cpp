@@ -246,7 +246,8 @@ TEST(UpdateDownload, ARedirectsAnnouncedSizeIsNotHeldAgainstTheProgramItLeadsTo)
     chooseUpdateWhenOffered(rig);
     TstandinListener listener;
     rig.show();
-    ASSERT_TRUE(rig.waitUntil([&rig] { return rig.received(UpdateCode::downloadDone) || rig.received(UpdateCode::downloadFailed); }));
+    ASSERT_TRUE(rig.waitUntil(
+        [&rig] { return rig.received(UpdateCode::downloadDone) || rig.received(UpdateCode::downloadFailed); }));
     EXPECT_TRUE(rig.received(UpdateCode::downloadDone));
     EXPECT_EQ(readFile("TrellikGL38"), newer);
     EXPECT_EQ(listener.line(), "ran arguments=0 folder=" + canonicalWorkingDirectory() + "\n");

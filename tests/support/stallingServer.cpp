@@ -128,7 +128,8 @@ std::string TunansweredPort::url(const std::string& path) const {
     return loopbackUrl(port, path);
 }
 
-TscriptedServer::TscriptedServer(std::map<std::string, std::string> scriptedReplies) : replies(std::move(scriptedReplies)) {
+TscriptedServer::TscriptedServer(std::map<std::string, std::string> scriptedReplies)
+    : replies(std::move(scriptedReplies)) {
     listening = listenOnLoopback(8, port);
     serving = std::thread([this] { serveClients(); });
 }
