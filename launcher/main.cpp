@@ -5,6 +5,7 @@
 
 #include "launcher/launcherApplication.h"
 #include "launcher/launcherWindows.h"
+#include "platform/downloadFileCode.h"
 #include "platform/messageBox.h"
 
 namespace {
@@ -34,6 +35,9 @@ int main(int argc, char** argv) {
         return help ? 0 : 2;
     }
     try {
+        // The working directory is the game folder; what an interrupted run left half-fetched
+        // there would otherwise never be cleared.
+        removeLeftoverDownloads(".");
         return start ? startGameDirectly(autoplay) : runLauncher(argc, argv);
     } catch (const std::exception& error) {
         messageBox(error.what(), applicationTitle, TmessageKind::error);

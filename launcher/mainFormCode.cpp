@@ -433,7 +433,7 @@ double TloadingForm::getProgress() const {
 }
 
 void TloadingForm::startButtonClick() {
-    if (updateThread.updateDownloading.load()) {
+    if (updateChosen || updateThread.updateDownloading.load()) {
         messageBox("Update is at " + percentage(getProgress()) + "% please wait!", applicationTitle,
                    TmessageKind::information);
         return;
@@ -446,8 +446,14 @@ void TloadingForm::startButtonClick() {
     engine->audio.sounds = music.soundSystem();
     engine->audio.music = music.musicStream();
     try {
+        // The game shows its own message boxes: a launcher box would run the launcher's event
+        // loop, and with it what the update thread has queued, in the middle of play.
+        const TmessageBoxBackendScope gameBoxes(nullptr);
+        gameRunning = true;
         gameRunner(*engine, parameters);
+        gameRunning = false;
     } catch (...) {
+        gameRunning = false;
         // The launcher is hidden: after the error box the program ends instead of lingering unseen.
         QCoreApplication::exit(1);
         throw;
@@ -473,13 +479,16 @@ void TloadingForm::motdMenuClick() {
 }
 
 void TloadingForm::doUpdateMenuClick() {
+    updateChosen = true;
     updateThread.giveGoAhead();
     doUpdateMenu->setEnabled(false);
 }
 
 void TloadingForm::onUpdateMessage(int code) {
+    if (gameRunning) return;
     switch (static_cast<UpdateCode>(code)) {
         case UpdateCode::downloadFailed:
+            updateChosen = false;
             statusColour = statusRed;
             setStatus(17);
             break;
@@ -513,6 +522,7 @@ void TloadingForm::replaceAndRestart() {
     const std::string failure = replaceAndStartProgram(exeName);
     if (!failure.empty()) {
         // The launcher still runs from memory, so the player keeps it rather than losing it.
+        updateChosen = false;
         statusColour = statusRed;
         setStatus(17);
         messageBox(failure, applicationTitle, TmessageKind::error);

@@ -137,4 +137,8 @@ private:
     TlauncherMusic music;
     bool shownOnce = false;
     bool readingAgain = false;
+    // From the choice of the update until it fails, the game is not started.
+    bool updateChosen = false;
+    // While the game runs, what the update thread reports is left alone: the launcher ends with it.
+    bool gameRunning = false;
 };

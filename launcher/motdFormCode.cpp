@@ -42,7 +42,9 @@ void removeMessageFile() {
 
 TmotdForm::TmotdForm(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      fetchFile(downloadFile) {
+      fetchFile([](const std::string& url, const std::string& path, bool announce) {
+          return downloadFile(url, path, announce, textFileSizeCeiling);
+      }) {
     setWindowTitle(" Message of the Day");
     resize(465, 257);
 

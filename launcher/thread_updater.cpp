@@ -27,9 +27,6 @@ extern char** environ;
 
 namespace {
 
-// A version file is a line of text; anything far larger is not one and is not stored.
-constexpr uint64_t largestVersionFile = 1 << 20;
-
 void removeFile(const std::string& name) {
     std::remove(resolvePath(name).c_str());
 }
@@ -48,23 +45,25 @@ std::string sha256OfFile(const std::string& path) {
     return hash.result().toHex().toStdString();
 }
 
-// A download is only good when it is whole: the size announced, and the digest when one was given.
+// A download is only good when it is whole (the size the final reply announced, and the digest
+// when one was given) and is a program of the announced build that can run on this machine.
+// A reply with neither length nor digest is judged by the build note alone.
 void verifyDownload(const std::string& path, int64_t announced, const TlatestVersion& latest) {
     std::error_code error;
     const uintmax_t size = std::filesystem::file_size(path, error);
     if (error) throw std::runtime_error("Cannot read " + path + ".");
     if (size == 0) throw std::runtime_error("The new program is empty.");
-    if (announced > 0 && size != static_cast<uintmax_t>(announced))
+    if (announced >= 0 && size != static_cast<uintmax_t>(announced))
         throw std::runtime_error("The new program arrived with " + std::to_string(size) + " of " +
                                  std::to_string(announced) + " bytes.");
     if (latest.sha256Malformed) throw std::runtime_error("The digest of the new program cannot be read.");
     if (!latest.sha256.empty() && sha256OfFile(path) != latest.sha256)
         throw std::runtime_error("The new program does not match its digest.");
-}
-
-bool isSameFile(const std::string& left, const std::string& right) {
-    std::error_code error;
-    return std::filesystem::equivalent(left, right, error);
+    if (!isProgramForThisMachine(path)) throw std::runtime_error("The new program is not a program for this machine.");
+    const int build = getBuildNumber(path);
+    if (build != latest.build)
+        throw std::runtime_error("The new program is build " + std::to_string(build) + ", not the announced " +
+                                 std::to_string(latest.build) + ".");
 }
 
 // Adds an execute bit wherever the file has a read bit.
@@ -142,8 +141,9 @@ void TfileDownloaderThread::run() {
 bool TfileDownloaderThread::checkForUpdate() {
     removeFile(updateInfoFile);
     try {
+        // A version file is a line of text; anything far larger is not one and is not stored.
         fetchToFile(baseUrl + latestVersionPath, updateInfoFile, updaterUserAgent,
-                    [this](uint64_t, uint64_t received) { return !stopRequested() && received <= largestVersionFile; });
+                    [this](uint64_t, uint64_t) { return !stopRequested(); }, textFileSizeCeiling);
         const std::string path = resolvePath(updateInfoFile);
         const std::string bytes = readWholeFile(path);
         std::remove(path.c_str());
@@ -184,14 +184,16 @@ void TfileDownloaderThread::download() {
 }
 
 void TfileDownloaderThread::downloadAndVerify(const std::string& localPath) {
-    fetchToFile(baseUrl + newProgramPath, localPath, updaterUserAgent,
-                [this](uint64_t announced, uint64_t received) { return onDownloadProgress(announced, received); });
-    verifyDownload(resolvePath(localPath), bytesTotal.load(), latest);
+    const int64_t announced =
+        fetchToFile(baseUrl + newProgramPath, localPath, updaterUserAgent,
+                    [this](uint64_t size, uint64_t received) { return onDownloadProgress(size, received); },
+                    programSizeCeiling);
+    verifyDownload(resolvePath(localPath), announced, latest);
 }
 
 bool TfileDownloaderThread::onDownloadProgress(uint64_t announced, uint64_t received) {
-    // A newly announced size begins the transfer (a redirect announces a second one).
-    if (announced > 0 && static_cast<int64_t>(announced) != bytesTotal.load())
+    // A newly announced size begins the transfer; the size is 0 until the final reply's body flows.
+    if (static_cast<int64_t>(announced) != bytesTotal.load())
         downloadWorkBegin(static_cast<int64_t>(announced));
     if (static_cast<int64_t>(received) != bytesReceived.load()) downloadWork(static_cast<int64_t>(received));
     return !stopRequested();
@@ -220,18 +222,33 @@ bool TfileDownloaderThread::stopRequested() const {
 }
 
 std::string replaceAndStartProgram(const std::string& runningProgram) {
-    // Nothing is moved unless there is a program to put in place.
+    // Nothing is moved unless there is a program to put in place that can run here.
+    const std::string unchanged = "; nothing was changed.";
     if (!pathExists(downloadedProgramFile))
-        return std::string("The new program ") + downloadedProgramFile + " is missing; nothing was changed.";
+        return std::string("The new program ") + downloadedProgramFile + " is missing" + unchanged;
+    const std::string downloaded = resolvePath(downloadedProgramFile);
+    if (!isProgramForThisMachine(downloaded))
+        return std::string("The new program ") + downloadedProgramFile + " is not a program for this machine" + unchanged;
+    if (!giveRunBit(downloaded))
+        return std::string("The new program could not be made runnable: ") + std::strerror(errno) + unchanged;
     removeFile(replacedProgramFile);
-    const std::string program = resolvePath(programFile);
-    if (!isSameFile(runningProgram, program)) std::remove(program.c_str());
-    std::rename(runningProgram.c_str(), resolvePath(replacedProgramFile).c_str());
-    if (std::rename(resolvePath(downloadedProgramFile).c_str(), programFile) != 0)
-        return std::string("The new program could not be put in place: ") + std::strerror(errno) + ".";
+    const std::string replaced = resolvePath(replacedProgramFile);
+    if (std::rename(runningProgram.c_str(), replaced.c_str()) != 0)
+        return std::string("The running program could not be set aside: ") + std::strerror(errno) + unchanged;
+    // From here on every failure gives the running program its name back. The rename replaces
+    // an older "TrellikGL38" in one step, so the folder is never without a program.
     const std::string started = std::filesystem::absolute(programFile).string();
-    if (!giveRunBit(started)) return std::string("The new program could not be made runnable: ") + std::strerror(errno) + ".";
+    if (std::rename(downloaded.c_str(), started.c_str()) != 0) {
+        const std::string reason = std::strerror(errno);
+        std::rename(replaced.c_str(), runningProgram.c_str());
+        return "The new program could not be put in place: " + reason + "; the running program was kept.";
+    }
     const int failure = startDetached(started);
-    if (failure != 0) return std::string("The new program could not be started: ") + std::strerror(failure) + ".";
+    if (failure != 0) {
+        std::rename(started.c_str(), downloaded.c_str());
+        std::rename(replaced.c_str(), runningProgram.c_str());
+        return "The new program could not be started: " + std::string(std::strerror(failure)) +
+               "; the running program was kept.";
+    }
     return "";
 }

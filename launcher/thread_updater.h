@@ -90,8 +90,9 @@ private:
     std::thread worker;
 };
 
-// Puts the downloaded program in place of the running one: deletes "TrellikGL38_old", deletes
-// "TrellikGL38" unless it is the running program, renames the running program to
-// "TrellikGL38_old" and "TrellikGL_tmp" to "TrellikGL38", gives it its run bit and starts it
-// detached in the working directory. Returns "" once the new program runs, else why not.
+// Puts the downloaded program in place of the running one: checks that "TrellikGL_tmp" is a
+// program for this machine and gives it its run bit, deletes "TrellikGL38_old", renames the
+// running program to "TrellikGL38_old" and "TrellikGL_tmp" to "TrellikGL38" (replacing an older
+// one), and starts it detached in the working directory. Returns "" once the new program runs,
+// else why not; after a failure the running program has its own name again.
 std::string replaceAndStartProgram(const std::string& runningProgram);

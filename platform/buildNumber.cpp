@@ -47,7 +47,30 @@ int buildNumberInNotes(const unsigned char* data, size_t size, uint64_t offset, 
     return -1;
 }
 
+// The start of an ELF header up to its machine field, which is laid out alike in both classes.
+struct TelfStart {
+    unsigned char ident[EI_NIDENT];
+    uint16_t type;
+    uint16_t machine;
+};
+
+bool readElfStart(const std::string& path, TelfStart& start) {
+    std::ifstream file(path, std::ios::binary);
+    return file.read(reinterpret_cast<char*>(&start), sizeof(start)) &&
+           std::memcmp(start.ident, ELFMAG, SELFMAG) == 0;
+}
+
 }  // namespace
+
+bool isProgramForThisMachine(const std::string& path) {
+    // The running program is one for this machine by definition.
+    TelfStart self{};
+    TelfStart other{};
+    if (!readElfStart("/proc/self/exe", self) || !readElfStart(path, other)) return false;
+    // The fields below are compared in the file's byte order, which must be the running one's.
+    return other.ident[EI_CLASS] == self.ident[EI_CLASS] && other.ident[EI_DATA] == self.ident[EI_DATA] &&
+           other.machine == self.machine && (other.type == ET_EXEC || other.type == ET_DYN);
+}
 
 int buildNumberFromBytes(const unsigned char* data, size_t size) {
     Elf64_Ehdr header{};

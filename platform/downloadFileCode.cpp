@@ -3,16 +3,21 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
+#include <string_view>
 
 #include "platform/globalConsoleCode.h"
 #include "platform/pathResolver.h"
@@ -21,6 +26,9 @@
 namespace {
 
 std::string serverUrl;
+
+// A transfer writes to the target's name followed by this, the process number, "-" and a serial.
+constexpr std::string_view partialMark = ".part-";
 
 std::string withTrailingSlash(std::string url) {
     if (url.empty() || url.back() != '/') url += '/';
@@ -61,7 +69,8 @@ private:
     void open() {
         static std::atomic<unsigned> serial{0};
         for (;;) {
-            temporaryPath = targetPath + ".part-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+            temporaryPath =
+                targetPath + std::string(partialMark) + std::to_string(::getpid()) + "-" + std::to_string(serial++);
             const int descriptor = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (descriptor >= 0) {
                 file = ::fdopen(descriptor, "wb");
@@ -93,42 +102,80 @@ std::string durationText(uint32_t milliseconds) {
     return std::to_string(milliseconds) + " ms";
 }
 
+std::string sizeText(uint64_t bytes) {
+    constexpr uint64_t mebibyte = 1 << 20;
+    if (bytes % mebibyte == 0) return std::to_string(bytes / mebibyte) + " MiB";
+    return std::to_string(bytes) + " bytes";
+}
+
 // What the curl callbacks need during one transfer.
 struct Ttransfer {
-    Ttransfer(std::FILE* file, const TdownloadProgress* progress, const TtransferLimits& limits)
-        : file(file), progress(progress), limits(limits), silence(limits.silenceMs, steadyMilliseconds()) {}
+    Ttransfer(CURL* curl, std::FILE* file, const TdownloadProgress* progress, const TtransferLimits& limits,
+              uint64_t sizeCeiling)
+        : curl(curl), file(file), progress(progress), limits(limits), sizeCeiling(sizeCeiling),
+          silence(limits.silenceMs, steadyMilliseconds()) {}
 
+    CURL* curl;
     std::FILE* file;
     const TdownloadProgress* progress;
     TtransferLimits limits;
+    uint64_t sizeCeiling;
     TsilenceWatch silence;
+    // Body bytes of the reply being received; a redirect's reply has none of its own.
+    uint64_t bodyBytes = 0;
+    bool replyHasBegun = false;
     bool wentSilent = false;
+    bool tooLarge = false;
     int writeError = 0;
 };
+
+// The length the reply being received announced, or -1 when it gave none.
+int64_t announcedLength(CURL* curl) {
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) return -1;
+    return static_cast<int64_t>(length);
+}
+
+// A reply may not exceed the ceiling, neither in what it announces nor in what it sends.
+bool staysUnderCeiling(Ttransfer& transfer, size_t arriving) {
+    const int64_t announced = transfer.bodyBytes == 0 ? announcedLength(transfer.curl) : -1;
+    transfer.tooLarge = (announced > 0 && static_cast<uint64_t>(announced) > transfer.sizeCeiling) ||
+                        arriving > transfer.sizeCeiling - transfer.bodyBytes;
+    return !transfer.tooLarge;
+}
 
 size_t writeBody(char* data, size_t size, size_t count, void* context) {
     auto* transfer = static_cast<Ttransfer*>(context);
     transfer->silence.bytesArrived(steadyMilliseconds());
+    transfer->replyHasBegun = true;
+    if (!staysUnderCeiling(*transfer, size * count)) return 0;
     const size_t written = std::fwrite(data, size, count, transfer->file);
     if (written != count) transfer->writeError = errno ? errno : EIO;
+    transfer->bodyBytes += written * size;
     return written * size;
 }
 
 // Header lines count as signs of life too, so a server that is still answering is not cut off.
-size_t noteHeader(char*, size_t size, size_t count, void* context) {
-    static_cast<Ttransfer*>(context)->silence.bytesArrived(steadyMilliseconds());
+// A status line begins a new reply, so what an earlier one (a redirect) announced is forgotten.
+size_t noteHeader(char* data, size_t size, size_t count, void* context) {
+    auto* transfer = static_cast<Ttransfer*>(context);
+    transfer->silence.bytesArrived(steadyMilliseconds());
+    if (size * count >= 5 && std::memcmp(data, "HTTP/", 5) == 0) transfer->replyHasBegun = false;
     return size * count;
 }
 
-// Called by curl whenever data arrives and about once a second while none does.
-int reportProgress(void* context, curl_off_t announced, curl_off_t received, curl_off_t, curl_off_t) {
+// Called by curl whenever data arrives and about once a second while none does. The size is
+// passed on only once the final reply's body flows, as curl may still hold a redirect's before.
+int reportProgress(void* context, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
     auto* transfer = static_cast<Ttransfer*>(context);
     if (transfer->silence.silentTooLong(steadyMilliseconds())) {
         transfer->wentSilent = true;
         return 1;
     }
     if (!transfer->progress || !*transfer->progress) return 0;
-    const bool goOn = (*transfer->progress)(static_cast<uint64_t>(announced), static_cast<uint64_t>(received));
+    const int64_t announced = transfer->replyHasBegun ? announcedLength(transfer->curl) : 0;
+    const bool goOn = (*transfer->progress)(static_cast<uint64_t>(std::max<int64_t>(announced, 0)),
+                                            static_cast<uint64_t>(received));
     return goOn ? 0 : 1;
 }
 
@@ -159,7 +206,9 @@ void configureRequest(CURL* curl, const std::string& url, const std::string& use
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_USERAGENT, userAgent.c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // A secure request is never redirected to a plain one.
+    const bool secure = url.rfind("https:", 0) == 0;
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
     // A local server is always reached directly, whatever proxy the environment names.
@@ -182,12 +231,34 @@ void checkOutcome(CURL* curl, CURLcode result, const Ttransfer& transfer, const 
                   const char* errorText) {
     if (transfer.writeError)
         failDownload(url, std::string("cannot write the file: ") + std::strerror(transfer.writeError));
+    if (transfer.tooLarge) failDownload(url, "the file is larger than " + sizeText(transfer.sizeCeiling));
     if (transfer.wentSilent) failDownload(url, "the server sent nothing for " + durationText(transfer.limits.silenceMs));
     if (result == CURLE_ABORTED_BY_CALLBACK) failDownload(url, "the transfer was cancelled");
     if (result != CURLE_OK) failDownload(url, *errorText ? errorText : curl_easy_strerror(result));
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200 || status > 299) failDownload(url, "the server answered with status " + std::to_string(status));
+}
+
+bool allDigits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The process that wrote a temporary download file, read from its name.
+std::optional<pid_t> writerOfPartialFile(std::string_view name) {
+    const size_t mark = name.rfind(partialMark);
+    if (mark == std::string_view::npos || mark == 0) return std::nullopt;
+    const std::string_view numbers = name.substr(mark + partialMark.size());
+    const size_t dash = numbers.find('-');
+    // Process numbers are short; a longer run of digits is not a name this program gave.
+    if (dash == std::string_view::npos || dash > 9 || !allDigits(numbers.substr(0, dash)) ||
+        !allDigits(numbers.substr(dash + 1)))
+        return std::nullopt;
+    return static_cast<pid_t>(std::stol(std::string(numbers.substr(0, dash))));
+}
+
+bool processHasEnded(pid_t process) {
+    return process != ::getpid() && ::kill(process, 0) != 0 && errno == ESRCH;
 }
 
 bool needsEscape(unsigned char c) {
@@ -229,24 +300,37 @@ std::string requestUrl(const std::string& url) {
     return wire;
 }
 
-void fetchToFile(const std::string& url, const std::string& localPath, const std::string& userAgent,
-                 const TdownloadProgress& progress) {
+int64_t fetchToFile(const std::string& url, const std::string& localPath, const std::string& userAgent,
+                    const TdownloadProgress& progress, uint64_t sizeCeiling) {
     const std::string wireUrl = requestUrl(url);
     TpartialFile partial(wireUrl, localPath);
     TcurlHandle curl;
-    Ttransfer transfer(partial.stream(), &progress, transferLimits());
+    Ttransfer transfer(curl.get(), partial.stream(), &progress, transferLimits(), sizeCeiling);
     char errorText[CURL_ERROR_SIZE] = {};
     configureRequest(curl.get(), wireUrl, userAgent, transfer, errorText);
     const CURLcode result = curl_easy_perform(curl.get());
     checkOutcome(curl.get(), result, transfer, wireUrl, errorText);
     partial.commit();
+    return announcedLength(curl.get());
 }
 
-bool downloadFile(const std::string& url, const std::string& localPath, bool announce) {
+bool downloadFile(const std::string& url, const std::string& localPath, bool announce, uint64_t sizeCeiling) {
     if (announce) {
         consoleWriteLine("");
         consoleWrite("File " + localPath + " missing; downloading...");
     }
-    fetchToFile(url, localPath, "Trellik-Downloader/1.0");
+    fetchToFile(url, localPath, "Trellik-Downloader/1.0", {}, sizeCeiling);
     return true;
+}
+
+void removeLeftoverDownloads(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::recursive_directory_iterator entry(folder, fs::directory_options::skip_permission_denied, error);
+    for (; !error && entry != fs::recursive_directory_iterator(); entry.increment(error)) {
+        std::error_code ignored;
+        if (!entry->is_regular_file(ignored)) continue;
+        const std::optional<pid_t> writer = writerOfPartialFile(entry->path().filename().string());
+        if (writer && processHasEnded(*writer)) fs::remove(entry->path(), ignored);
+    }
 }

@@ -66,6 +66,13 @@ void setMessageBoxBackend(TmessageBoxBackend backend) {
     installedBackend.store(backend);
 }
 
+TmessageBoxBackendScope::TmessageBoxBackendScope(TmessageBoxBackend backend)
+    : earlier(installedBackend.exchange(backend)) {}
+
+TmessageBoxBackendScope::~TmessageBoxBackendScope() {
+    installedBackend.store(earlier);
+}
+
 TmessageResult messageBox(const std::string& text, const std::string& caption, TmessageKind kind) {
     if (const TmessageBoxBackend backend = installedBackend.load()) return backend(text, caption, kind);
     if (isHeadless()) return headlessMessageBox(text, caption, kind);

@@ -12,6 +12,11 @@ struct TtransferLimits {
 
 inline constexpr TtransferLimits standardTransferLimits{15000, 30000};
 
+// The most a reply may bring: the new program, a stock file, a short text file.
+inline constexpr uint64_t programSizeCeiling = uint64_t{512} << 20;
+inline constexpr uint64_t stockFileSizeCeiling = uint64_t{64} << 20;
+inline constexpr uint64_t textFileSizeCeiling = uint64_t{1} << 20;
+
 // The limits in force for transfers that begin now: the standard ones unless a test shortened them.
 TtransferLimits transferLimits();
 

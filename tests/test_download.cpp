@@ -1,6 +1,8 @@
 // Downloads of missing files against the embedded update server running in the test.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <stdexcept>
@@ -10,6 +12,7 @@
 #include "platform/downloadFileCode.h"
 #include "platform/globalConsoleCode.h"
 #include "platform/pathResolver.h"
+#include "tests/support/stallingServer.h"
 #include "tests/support/testSupport.h"
 #include "tests/support/updateServerFixture.h"
 
@@ -134,6 +137,61 @@ TEST(Download, ProgressSeesTheAnnouncedSizeAndCanCancel) {
                              [](uint64_t, uint64_t) { return false; }),
                  std::runtime_error);
     EXPECT_TRUE(setup.gameFiles().empty());
+}
+
+TEST(Download, AReplyPastItsSizeCeilingFailsClearlyWhetherItAnnouncedItsLengthOrNot) {
+    TtemporaryFolder game;
+    TworkingDirectory inGame(game.path());
+    const std::string body(3000, 'x');
+    TscriptedServer server({{"announced", replyHeaderFor(body.size()) + body},
+                            {"unannounced", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body}});
+    for (const std::string path : {"announced", "unannounced"}) {
+        SCOPED_TRACE(path);
+        std::string error;
+        try {
+            fetchToFile(server.baseUrl() + path, path, "Trellik-Downloader/1.0", {}, 2048);
+        } catch (const std::runtime_error& failure) {
+            error = failure.what();
+        }
+        EXPECT_NE(error.find(": the file is larger than 2048 bytes."), std::string::npos) << error;
+        EXPECT_TRUE(fs::is_empty(game.path()));
+    }
+}
+
+TEST(Download, ARedirectsAnnouncedLengthIsNotTakenForTheReplyItLeadsTo) {
+    TtemporaryFolder game;
+    TworkingDirectory inGame(game.path());
+    TscriptedServer server({{"moved", "HTTP/1.1 302 Found\r\nLocation: /final\r\nContent-Length: 5\r\n"
+                                      "Connection: close\r\n\r\nmoved"},
+                            {"final", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nthe final bytes"}});
+    std::vector<uint64_t> announced;
+    const int64_t length = fetchToFile(server.baseUrl() + "moved", "file", "Trellik-Updater/1.0",
+                                       [&announced](uint64_t size, uint64_t) {
+                                           announced.push_back(size);
+                                           return true;
+                                       });
+    EXPECT_EQ(length, -1);
+    EXPECT_EQ(readFile(game.file("file")), "the final bytes");
+    for (const uint64_t size : announced) EXPECT_EQ(size, 0u);
+}
+
+TEST(Download, LeftoversOfEndedRunsAreClearedAndTransfersStillGoingAreKept) {
+    TtemporaryFolder game;
+    fs::create_directories(game.file("gfx"));
+    fs::create_directories(game.file("snd"));
+    // No system hands out a process number this large.
+    writeFile(game.file("gfx/bigLogo.tga.part-999999999-0"), "half a logo");
+    writeFile(game.file("font.fnt.part-999999999-12"), "half a font");
+    writeFile(game.file("snd/readyGo.mp3.part-" + std::to_string(::getppid()) + "-3"), "still arriving");
+    writeFile(game.file("gfx/bigLogo.tga"), "a whole logo");
+    writeFile(game.file("snd/my.part-2-song.mp3"), "a player's file");
+    removeLeftoverDownloads(game.path());
+    std::vector<std::string> left;
+    for (const auto& entry : fs::recursive_directory_iterator(game.path()))
+        if (entry.is_regular_file()) left.push_back(fs::relative(entry.path(), game.path()).string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"gfx/bigLogo.tga", "snd/my.part-2-song.mp3",
+                                              "snd/readyGo.mp3.part-" + std::to_string(::getppid()) + "-3"}));
 }
 
 TEST(RequestUrl, TurnsBackslashesIntoSlashesAndEscapesWhatAUrlCannotHold) {

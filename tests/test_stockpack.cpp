@@ -52,8 +52,9 @@ std::u16string ascii16(const std::string& text) { return std::u16string(text.beg
 
 TEST(StockpackOutput, TwoRunsWriteIdenticalFiles) {
     TtemporaryFolder second;
-    const int status = TchildProcess(builtProgram("tools/trellik-stockpack"), {"--out", second.path()}, second.path(), {},
-                                     second.file("log.txt"))
+    const int status = TchildProcess(builtProgram("tools/trellik-stockpack"),
+                                     {"--out", second.path(), "--program", builtProgram("launcher/TrellikGL38")},
+                                     second.path(), {}, second.file("log.txt"))
                            .wait();
     ASSERT_EQ(status, 0) << readFile(second.file("log.txt"));
     fs::remove(second.file("log.txt"));
@@ -93,8 +94,13 @@ TEST(StockpackServer, MessageOfTheDayIsUtf16WithCrLfAndNamesSongsAndKeys) {
     EXPECT_NE(text.find(ascii16("4 5 6 7\r\n  R T Y U\r\n  F G H J\r\n  V B N M")), std::u16string::npos);
 }
 
-TEST(StockpackServer, LatestVersionHoldsThisBuildsNumber) {
-    EXPECT_EQ(readFile(packFolder() + "/server/latestVersion.txt"), std::to_string(TRELLIK_VERSION_BUILD) + "\r\n");
+TEST(StockpackServer, LatestVersionHoldsThisBuildsNumberAndTheDigestOfTheProgramBeside) {
+    const std::string text = readFile(packFolder() + "/server/latestVersion.txt");
+    const std::string start = std::to_string(TRELLIK_VERSION_BUILD) + " sha256=";
+    EXPECT_EQ(text.rfind(start, 0), 0u) << text;
+    EXPECT_EQ(text.size(), start.size() + 64 + 2) << text;
+    EXPECT_TRUE(text.ends_with("\r\n"));
+    EXPECT_TRUE(readFile(packFolder() + "/server/TrellikGL") == readFile(builtProgram("launcher/TrellikGL38")));
 }
 
 TEST(StockpackServer, EveryStockFileExistsUnderItsExactName) {
@@ -103,7 +109,7 @@ TEST(StockpackServer, EveryStockFileExistsUnderItsExactName) {
                                       "gfx/markerButton.tga", "gfx/goButton.tga", "gfx/backButton.tga", "gfx/coverBorder.tga",
                                       "gfx/coverGlow.tga", "gfx/startHere.tga", "gfx/comboText.tga", "gfx/topShutter.tga",
                                       "gfx/btmShutter.tga", "gfx/panelHighlight.tga", "gfx/defaultCover.jpg", "font.fnt",
-                                      "latestVersion.txt", "motd.txt"};
+                                      "latestVersion.txt", "motd.txt", "TrellikGL"};
     for (int digit = 0; digit < 10; ++digit) names.push_back("gfx/" + std::to_string(digit) + ".tga");
     std::set<std::string> present;
     for (const auto& [path, bytes] : filesBelow(packFolder() + "/server")) present.insert(path);

@@ -8,12 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "buildVersion.h"
+#include "content/latestVersionCode.h"
 #include "content/trellikSongDataLoader.h"
 #include "tools/stockpack/charts.h"
 #include "tools/stockpack/imageFiles.h"
 #include "tools/stockpack/mixer.h"
 #include "tools/stockpack/music.h"
 #include "tools/stockpack/packContents.h"
+#include "tests/support/testSupport.h"
 
 using namespace stockpack;
 
@@ -43,6 +46,18 @@ TEST(StockpackNotation, NoteNamesChordsAndMelodies) {
 TEST(StockpackText, Utf16HasCrLfAndLatinLetters) {
     const std::vector<uint8_t> bytes = utf16WithCrLf("\xc3\xa9\nA");
     EXPECT_EQ(bytes, (std::vector<uint8_t>{0xe9, 0, '\r', 0, '\n', 0, 'A', 0}));
+}
+
+TEST(StockpackServer, TheOfferedProgramIsTheOneWhoseDigestTheVersionFileNames) {
+    TtemporaryFolder pack;
+    writeFile(pack.file("program"), "abc");
+    TpackWriter writer(pack.path());
+    writeServerProgram(writer, pack.file("program"));
+    EXPECT_EQ(readFile(pack.file("server/TrellikGL")), "abc");
+    const std::optional<TlatestVersion> latest = readLatestVersion(readFile(pack.file("server/latestVersion.txt")));
+    ASSERT_TRUE(latest);
+    EXPECT_EQ(latest->build, TRELLIK_VERSION_BUILD);
+    EXPECT_EQ(latest->sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");  // SHA-256 of "abc"
 }
 
 TEST(StockpackImageFiles, TgaRunsBottomRowFirstInBgraAndBleedsColourIntoClearTexels) {

@@ -123,6 +123,22 @@ TEST(MessageOfTheDay, FetchedFromTheUpdateServerAtEveryOpening) {
     setUpdateServerUrl(defaultUpdateServerUrl());
 }
 
+TEST(MessageOfTheDay, AMessageOverOneMebibyteIsRefusedWithItsReason) {
+    TlauncherSandbox sandbox;
+    TtemporaryFolder root;
+    writeFile(root.file("motd.txt"), std::string((1 << 20) + 2, 'a'));
+    TupdateServerFixture server(root.path());
+    setUpdateServerUrl(server.baseUrl());
+    auto windows = openLauncher();
+    TmessageRecorder messages;
+    closeWhenOpen();
+    windows->motdForm.motdMenuClick();
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_NE(messages.messages()[0].text.find("larger than 1 MiB"), std::string::npos) << messages.messages()[0].text;
+    EXPECT_FALSE(std::filesystem::exists("motd.txt"));
+    setUpdateServerUrl(defaultUpdateServerUrl());
+}
+
 TEST(MessageOfTheDay, ServerDownGivesOneErrorBoxThenTheInitialText) {
     TlauncherSandbox sandbox;
     TtemporaryFolder root;

@@ -1,11 +1,15 @@
 // The download of the new program after the go-ahead, its failures, and the swap of the programs.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <QCryptographicHash>
 
 #include <nlohmann/json.hpp>
 
+#include "platform/messageBox.h"
 #include "tests/launcher/test_update_support.h"
+#include "tests/support/stallingServer.h"
 
 namespace {
 
@@ -31,6 +35,23 @@ void chooseUpdateWhenOffered(TupdateRig& rig) {
 double percentageIn(const QString& status, const QString& prefix) {
     EXPECT_TRUE(status.startsWith(prefix) && status.endsWith("%")) << status.toStdString();
     return status.mid(prefix.size()).chopped(1).remove(',').toDouble();
+}
+
+// The newer stand-in as built for another architecture: only the machine field differs.
+std::string newerProgramForAnotherMachine() {
+    std::string bytes = readFile(newerStandinProgram());
+    const uint16_t otherMachine = bytes[18] == 62 ? 183 : 62;  // x86-64 or AArch64, whichever it is not
+    bytes[18] = static_cast<char>(otherMachine & 0xff);
+    bytes[19] = static_cast<char>(otherMachine >> 8);
+    return bytes;
+}
+
+std::string replyWithoutLength(const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body;
+}
+
+std::string replyWithLength(const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 std::string canonicalWorkingDirectory() {
@@ -182,4 +203,105 @@ TEST(UpdateDownload, WithoutADownloadedProgramNothingIsMovedAndTheLauncherStays)
     EXPECT_FALSE(std::filesystem::exists("TrellikGL38_old"));
     EXPECT_EQ(form.statusText(), "Error: Unable to download update");
     EXPECT_TRUE(form.isVisible());
+}
+
+TEST(UpdateDownload, AReplyThatIsNotTheAnnouncedProgramForThisMachineLeavesTheRunningProgramInPlace) {
+    const std::string newer = readFile(newerStandinProgram());
+    const std::map<std::string, std::string> cases = {
+        {"an HTML page", replyWithLength("<html><body>Moved to our new site</body></html>")},
+        {"a program cut short without a length", replyWithoutLength(newer.substr(0, newer.size() / 2))},
+        {"the running build announced as newer", replyWithoutLength(readFile(standinProgram()))},
+        {"a program for another machine", replyWithoutLength(newerProgramForAnotherMachine())},
+    };
+    for (const auto& [name, reply] : cases) {
+        SCOPED_TRACE(name);
+        TupdateRig rig;
+        TscriptedServer server({{"latestVersion.txt", replyWithLength("63\n")}, {"TrellikGL", reply}});
+        setUpdateServerUrl(server.baseUrl());
+        std::filesystem::copy_file(standinProgram(), "TrellikGL38");
+        rig.runAs(std::filesystem::absolute("TrellikGL38").string());
+        chooseUpdateWhenOffered(rig);
+        rig.show();
+        ASSERT_TRUE(rig.waitFor(UpdateCode::downloadFailed));
+
+        EXPECT_FALSE(rig.received(UpdateCode::downloadDone));
+        EXPECT_EQ(rig.form().statusText(), "Error: Unable to download update");
+        EXPECT_EQ(rig.form().statusColour, statusRed);
+        EXPECT_EQ(readFile("TrellikGL38"), readFile(standinProgram()));
+        EXPECT_TRUE(isExecutable("TrellikGL38"));
+        EXPECT_EQ(filesStartingWith("TrellikGL"), std::vector<std::string>{"TrellikGL38"});
+    }
+}
+
+TEST(UpdateDownload, ARedirectsAnnouncedSizeIsNotHeldAgainstTheProgramItLeadsTo) {
+    TupdateRig rig;
+    const std::string newer = readFile(newerStandinProgram());
+    TscriptedServer server({{"latestVersion.txt", replyWithLength("63\n")},
+                            {"TrellikGL", "HTTP/1.1 302 Found\r\nLocation: /release/TrellikGL\r\nConnection: close\r\n"
+                                          "Content-Length: 5\r\n\r\nmoved"},
+                            {"release/TrellikGL", replyWithoutLength(newer)}});
+    setUpdateServerUrl(server.baseUrl());
+    std::filesystem::copy_file(standinProgram(), "TrellikGL38");
+    rig.runAs(std::filesystem::absolute("TrellikGL38").string());
+    chooseUpdateWhenOffered(rig);
+    TstandinListener listener;
+    rig.show();
+    ASSERT_TRUE(rig.waitUntil(
+        [&rig] { return rig.received(UpdateCode::downloadDone) || rig.received(UpdateCode::downloadFailed); }));
+    EXPECT_TRUE(rig.received(UpdateCode::downloadDone));
+    EXPECT_EQ(readFile("TrellikGL38"), newer);
+    EXPECT_EQ(listener.line(), "ran arguments=0 folder=" + canonicalWorkingDirectory() + "\n");
+}
+
+TEST(UpdateDownload, APutInPlaceThatFailsGivesTheRunningProgramItsNameBack) {
+    TupdateRig rig;  // nothing served: the check fails and stays out of the way
+    rig.show();
+    TloadingForm& form = rig.form();
+    std::filesystem::create_directories("bin");
+    std::filesystem::copy_file(standinProgram(), "bin/TrellikGL38");
+    form.exeName = std::filesystem::absolute("bin/TrellikGL38").string();
+    writeFile("TrellikGL_tmp", readFile(newerStandinProgram()));
+    // A folder in the way of the new program's name makes its rename fail.
+    std::filesystem::create_directories("TrellikGL38");
+    writeFile("TrellikGL38/keep", "a player's file");
+    TmessageRecorder messages;
+
+    form.replaceAndRestart();
+
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(readFile("bin/TrellikGL38"), readFile(standinProgram()));
+    EXPECT_FALSE(std::filesystem::exists("TrellikGL38_old"));
+    EXPECT_EQ(form.statusText(), "Error: Unable to download update");
+    EXPECT_TRUE(form.isVisible());
+}
+
+TEST(UpdateDownload, TheGameIsNotStartedOnceTheUpdateIsChosenAndTheGameKeepsItsOwnMessages) {
+    TupdateRig rig;  // the thread is never started: the choice alone must hold the game back
+    TloadingForm& form = rig.form();
+    std::vector<LaunchParameters> runs;
+    form.gameRunner = [&](TtrellikGL&, const LaunchParameters& parameters) { runs.push_back(parameters); };
+    TmessageRecorder messages;
+    form.doUpdateMenuClick();
+    form.startButtonClick();
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].text, "Update is at 0.00% please wait!");
+    EXPECT_TRUE(runs.empty());
+
+    // After a failed download the game can start; what reaches the launcher during play, through
+    // a message box or otherwise, is not handled by it.
+    form.onUpdateMessage(static_cast<int>(UpdateCode::downloadFailed));
+    messages.clear();
+    std::filesystem::copy_file(standinProgram(), "TrellikGL38");
+    writeFile("TrellikGL_tmp", readFile(newerStandinProgram()));
+    form.exeName = std::filesystem::absolute("TrellikGL38").string();
+    form.gameRunner = [&](TtrellikGL&, const LaunchParameters& parameters) {
+        runs.push_back(parameters);
+        messageBox("The game's own question", "Trellik", TmessageKind::information);
+        form.onUpdateMessage(static_cast<int>(UpdateCode::downloadDone));
+    };
+    form.startButtonClick();
+    EXPECT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(messages.messages().empty());
+    EXPECT_EQ(readFile("TrellikGL38"), readFile(standinProgram()));
+    EXPECT_TRUE(std::filesystem::exists("TrellikGL_tmp"));
 }

@@ -30,13 +30,31 @@ std::string loopbackUrl(int port, const std::string& path) {
 }
 
 // Reads until the blank line that ends a request's header, or until the client goes away.
-void readRequestHeader(int connection) {
+std::string readRequestHeader(int connection) {
     std::string received;
     char buffer[1024];
     while (received.find("\r\n\r\n") == std::string::npos) {
         const ssize_t got = ::recv(connection, buffer, sizeof(buffer), 0);
-        if (got <= 0) return;
+        if (got <= 0) break;
         received.append(buffer, static_cast<size_t>(got));
+    }
+    return received;
+}
+
+// The path of "GET /path HTTP/1.1" without its leading "/".
+std::string requestedPath(const std::string& header) {
+    const size_t start = header.find(" /");
+    const size_t end = header.find(' ', start + 1);
+    if (start == std::string::npos || end == std::string::npos) return "";
+    return header.substr(start + 2, end - start - 2);
+}
+
+void sendAll(int connection, const std::string& bytes) {
+    size_t at = 0;
+    while (at < bytes.size()) {
+        const ssize_t sent = ::send(connection, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
+        if (sent <= 0) return;
+        at += static_cast<size_t>(sent);
     }
 }
 
@@ -108,4 +126,32 @@ TunansweredPort::~TunansweredPort() {
 
 std::string TunansweredPort::url(const std::string& path) const {
     return loopbackUrl(port, path);
+}
+
+TscriptedServer::TscriptedServer(std::map<std::string, std::string> scriptedReplies)
+    : replies(std::move(scriptedReplies)) {
+    listening = listenOnLoopback(8, port);
+    serving = std::thread([this] { serveClients(); });
+}
+
+TscriptedServer::~TscriptedServer() {
+    // Ends the accept that waits for the next client.
+    ::shutdown(listening, SHUT_RDWR);
+    serving.join();
+    ::close(listening);
+}
+
+std::string TscriptedServer::baseUrl() const {
+    return loopbackUrl(port, "");
+}
+
+void TscriptedServer::serveClients() {
+    for (;;) {
+        const int connection = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
+        if (connection < 0) return;
+        const auto reply = replies.find(requestedPath(readRequestHeader(connection)));
+        sendAll(connection, reply != replies.end() ? reply->second
+                                                   : "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+        ::close(connection);
+    }
 }

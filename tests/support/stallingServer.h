@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -56,6 +57,28 @@ private:
     int listening = -1;
     int filler = -1;
     int port = 0;
+};
+
+// A loopback server that answers each request with the raw reply scripted for its path (the
+// whole of it, status line, header and body, byte for byte) and then hangs up; 404 for others.
+class TscriptedServer {
+public:
+    // Keys are request paths without the leading "/".
+    explicit TscriptedServer(std::map<std::string, std::string> replies);
+    ~TscriptedServer();
+    TscriptedServer(const TscriptedServer&) = delete;
+    TscriptedServer& operator=(const TscriptedServer&) = delete;
+
+    // "http://127.0.0.1:PORT/", ending in "/" like updateServerUrl.
+    std::string baseUrl() const;
+
+private:
+    void serveClients();
+
+    std::map<std::string, std::string> replies;
+    int listening = -1;
+    int port = 0;
+    std::thread serving;
 };
 
 // The start of a successful reply that announces contentLength bytes of body.

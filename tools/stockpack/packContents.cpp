@@ -1,7 +1,12 @@
 // Writes the server texts, stock sounds, console font and demo songs, and notes them in the manifest.
 #include "tools/stockpack/packContents.h"
 
+#include <openssl/evp.h>
+
+#include <fstream>
+#include <iterator>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "buildVersion.h"
@@ -74,6 +79,32 @@ void writeSong(TpackWriter& pack, const TartFonts& fonts, const TcomposedSong& s
     pack.manifest()["songs"].push_back(record);
 }
 
+std::string latestVersionLine(const std::string& tokens) {
+    return std::to_string(TRELLIK_VERSION_BUILD) + tokens + "\r\n";
+}
+
+std::vector<uint8_t> readProgram(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw std::runtime_error("cannot read the program " + path);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (bytes.empty()) throw std::runtime_error("the program " + path + " is empty");
+    return bytes;
+}
+
+std::string sha256Hex(const std::vector<uint8_t>& bytes) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1)
+        throw std::runtime_error("cannot compute a SHA-256 digest");
+    static const char hex[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned int i = 0; i < length; ++i) {
+        text += hex[digest[i] >> 4];
+        text += hex[digest[i] & 0x0f];
+    }
+    return text;
+}
+
 }  // namespace
 
 std::vector<uint8_t> utf16WithCrLf(const std::string& utf8Text) {
@@ -97,9 +128,15 @@ std::vector<uint8_t> utf16WithCrLf(const std::string& utf8Text) {
 }
 
 void writeServerTexts(TpackWriter& pack, const std::vector<TdemoSongInfo>& songs) {
-    pack.writeText("server/latestVersion.txt", std::to_string(TRELLIK_VERSION_BUILD) + "\r\n");
+    pack.writeText("server/latestVersion.txt", latestVersionLine(""));
     pack.writeBytes("server/motd.txt", utf16WithCrLf(welcomeText(songs)));
     pack.manifest()["buildNumber"] = TRELLIK_VERSION_BUILD;
+}
+
+void writeServerProgram(TpackWriter& pack, const std::string& programPath) {
+    const std::vector<uint8_t> program = readProgram(programPath);
+    pack.writeBytes("server/TrellikGL", program);
+    pack.writeText("server/latestVersion.txt", latestVersionLine(" sha256=" + sha256Hex(program)));
 }
 
 void writeStockSounds(TpackWriter& pack) {

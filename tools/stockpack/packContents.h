@@ -17,6 +17,9 @@ struct TdemoSongInfo {
 
 // "latestVersion.txt" (this build's number) and "motd.txt" (UTF-16LE, CR LF).
 void writeServerTexts(TpackWriter& pack, const std::vector<TdemoSongInfo>& songs);
+// The program of this build as the server's "TrellikGL", with its digest added to
+// "latestVersion.txt", so the server never names a program it does not hold.
+void writeServerProgram(TpackWriter& pack, const std::string& programPath);
 // The menu music, the launcher music and the two effects under server/snd/.
 void writeStockSounds(TpackWriter& pack);
 // "font.fnt" at the server root.

@@ -1,5 +1,7 @@
-// trellik-stockpack --out DIR: writes the update server's root to DIR/server and the demo
-// songs and marker skins to DIR/demo, the same bytes on every run.
+// trellik-stockpack --out DIR [--program FILE [--program-only]]: writes the update server's root
+// to DIR/server and the demo songs and marker skins to DIR/demo, the same bytes on every run.
+// With --program the server also offers FILE, the program of this build, as its "TrellikGL";
+// --program-only puts just that into a pack made earlier.
 #include <chrono>
 #include <cstring>
 #include <exception>
@@ -15,14 +17,37 @@
 
 namespace {
 
-void usage() { std::cerr << "usage: trellik-stockpack --out DIR\n"; }
+void usage() { std::cerr << "usage: trellik-stockpack --out DIR [--program FILE [--program-only]]\n"; }
+
+// What the command line asks for.
+struct Trequest {
+    std::string root;
+    std::string program;
+    bool programOnly = false;
+};
+
+bool readRequest(int argc, char** argv, Trequest& request) {
+    for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
+        if (std::strcmp(argv[i], "--out") == 0 && hasValue) {
+            request.root = argv[++i];
+        } else if (std::strcmp(argv[i], "--program") == 0 && hasValue) {
+            request.program = argv[++i];
+        } else if (std::strcmp(argv[i], "--program-only") == 0) {
+            request.programOnly = true;
+        } else {
+            return false;
+        }
+    }
+    return !request.root.empty() && (!request.programOnly || !request.program.empty());
+}
 
 // Removes what an earlier run wrote, so nothing stale survives in the pack.
 void clearEarlierPack(const std::filesystem::path& root) {
     for (const char* part : {"server", "demo", "manifest.json"}) std::filesystem::remove_all(root / part);
 }
 
-void buildPack(const std::string& root) {
+void buildPack(const std::string& root, const std::string& program) {
     using namespace stockpack;
     const auto started = std::chrono::steady_clock::now();
     auto report = [&started](const char* step) {
@@ -42,18 +67,25 @@ void buildPack(const std::string& root) {
     const std::vector<TdemoSongInfo> songs = writeDemoSongs(pack, fonts);
     report("demo songs");
     writeServerTexts(pack, songs);
+    if (!program.empty()) writeServerProgram(pack, program);
     pack.saveManifest();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 || std::strcmp(argv[1], "--out") != 0) {
+    Trequest request;
+    if (!readRequest(argc, argv, request)) {
         usage();
         return 2;
     }
     try {
-        buildPack(argv[2]);
+        if (request.programOnly) {
+            stockpack::TpackWriter pack(request.root);
+            stockpack::writeServerProgram(pack, request.program);
+        } else {
+            buildPack(request.root, request.program);
+        }
     } catch (const std::exception& error) {
         std::cerr << "trellik-stockpack: " << error.what() << "\n";
         return 1;
