@@ -12,6 +12,7 @@
 #include "platform/downloadFileCode.h"
 #include "platform/globalConsoleCode.h"
 #include "platform/pathResolver.h"
+#include "tests/support/downloadProbe.h"
 #include "tests/support/stallingServer.h"
 #include "tests/support/testSupport.h"
 #include "tests/support/updateServerFixture.h"
@@ -40,16 +41,6 @@ struct TdownloadSetup {
         return names;
     }
 };
-
-// The error text a download raises, or "" when it succeeds.
-std::string downloadError(const std::string& url, const std::string& localPath) {
-    try {
-        downloadFile(url, localPath, false);
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "";
-}
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 
 #include "platform/downloadFileCode.h"
 #include "platform/transferLimits.h"
+#include "tests/support/downloadProbe.h"
 #include "tests/support/stallingServer.h"
 #include "tests/support/testSupport.h"
 
@@ -20,16 +21,6 @@ namespace fs = std::filesystem;
 
 // Short limits, so that a stalled server is given up on quickly.
 constexpr TtransferLimits shortLimits{300, 300};
-
-// The error text a download raises, or "" when it succeeds.
-std::string downloadError(const std::string& url, const std::string& localPath) {
-    try {
-        downloadFile(url, localPath, false);
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "";
-}
 
 // A loopback URL on a port that nobody listens on, so connecting is refused at once.
 std::string refusedUrl(const std::string& path) {
