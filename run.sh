@@ -20,7 +20,7 @@ fi
 # Only what play needs: the program, the update server and the stock pack (tests are test.sh's);
 # a compiler warning does not keep a player from playing.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRELLIK_WERROR=OFF >/dev/null
-cmake --build "$build" -j2 --target TrellikGL38 trellik-update-server stockpack
+cmake --build "$build" -j2 --target TrellikGL38 trellik-update-server stockpack stockpack_program
 
 # A new game folder gets the demo songs and marker skins; an existing one is left as the
 # player keeps it (the stock files themselves come from the update server on first run).
