@@ -131,7 +131,10 @@ bool renameWithoutReplacing(const std::string& from, const std::string& to) {
 // "" with the reason in failure.
 std::string moveAside(const std::string& file, std::string& failure) {
     for (int number = 1; number <= mostKeptAside; ++number) {
-        const std::string aside = file + ".bad" + (number == 1 ? "" : "." + std::to_string(number));
+        // Appended piece by piece: GCC 12 at -O3 takes "." + a temporary string for an
+        // overlapping copy and warns.
+        std::string aside = file + ".bad";
+        if (number > 1) aside.append(".").append(std::to_string(number));
         if (renameWithoutReplacing(file, aside)) return aside;
         if (errno != EEXIST) {
             failure = std::strerror(errno);
