@@ -28,5 +28,11 @@ Tpixel pixelAtView(double x, double y, double z) {
 }
 
 std::string pixelText(const Tpixel& pixel) {
-    return "(" + std::to_string(pixel[0]) + ", " + std::to_string(pixel[1]) + ", " + std::to_string(pixel[2]) + ")";
+    // Appended piece by piece: GCC 12 at -O3 takes "(" + a temporary string for an overlapping
+    // copy and warns.
+    std::string written = "(";
+    written.append(std::to_string(pixel[0])).append(", ");
+    written.append(std::to_string(pixel[1])).append(", ");
+    written.append(std::to_string(pixel[2])).append(")");
+    return written;
 }
