@@ -22,6 +22,12 @@ install(CODE "
   endif()")
 
 install(PROGRAMS $<TARGET_FILE:TrellikGL38> DESTINATION bin RENAME trellik)
+# A renamed program is not a target install, which --strip (and the package) would strip itself.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND \"${CMAKE_STRIP}\" \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/trellik\"
+                    COMMAND_ERROR_IS_FATAL ANY)
+  endif()")
 install(TARGETS trellik-tool trellik-update-server RUNTIME DESTINATION bin)
 # The server keeps its own copy of the program for self-updating checkouts; an install has bin/.
 install(DIRECTORY ${installed_pack}/server ${installed_pack}/demo DESTINATION share/trellik
@@ -44,13 +50,12 @@ set(CPACK_PACKAGE_NAME trellik)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "The Trellik for Linux developers <trellik@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "rhythm game on a 4 x 4 grid of panels")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "rhythm game on a 4 x 4 grid of panels
- Trellik is a rhythm game played on a 4 x 4 grid of panels, each bound to one
- key. Markers appear on the panels in time with the music; press a panel's key
- when its marker reaches the beat. A launcher sets the display and the keys.
- .
- Three demo songs and two marker skins come with the game; the package also
- holds the content tool and the update server.")
+set(CPACK_PACKAGE_DESCRIPTION "Trellik is a rhythm game played on a 4 x 4 grid of panels, each bound to one
+key. Markers appear on the panels in time with the music; press a panel's key
+when its marker reaches the beat. A launcher sets the display and the keys.
+
+Three demo songs and two marker skins come with the game; the package also
+holds the content tool and the update server.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
