@@ -65,6 +65,15 @@ done
 [[ -d $scratch/data/Trellik/sng && ! -e $scratch/data/Trellik.partial ]] || fail "the game folder was not made whole"
 [[ ! -e $elsewhere/debug.txt ]] || fail "the game played in the folder it was started from"
 
+# A data folder that cannot be made ends the start with one message naming it.
+touch "$scratch/file-not-folder"
+status=0
+(cd "$elsewhere" && XDG_DATA_HOME="$scratch/file-not-folder" TRELLIK_HEADLESS=1 \
+  "$prefix/bin/trellik" --start >"$scratch/refused.out" 2>&1) || status=$?
+[[ $status -ne 0 ]] || fail "the game started without a game folder"
+grep -q "$scratch/file-not-folder/Trellik" "$scratch/refused.out" ||
+  fail "the message does not name the game folder: $(cat "$scratch/refused.out")"
+
 # The Debian package holds the same files under /usr.
 cpack -G DEB -B "$scratch/package" --config "$build/CPackConfig.cmake" >"$scratch/cpack.out" 2>&1 ||
   fail "cpack failed: $(tail -n 5 "$scratch/cpack.out")"
