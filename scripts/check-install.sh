@@ -39,6 +39,10 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 for path in "${expected[@]}"; do
   [[ -e $prefix/$path ]] || fail "the install lacks $path"
 done
+for size in 48 128 256; do
+  file -b "$prefix/share/icons/hicolor/${size}x$size/apps/$app_id.png" | grep -q "^PNG image data, $size x $size," ||
+    fail "the ${size}x$size icon is not a PNG of that size"
+done
 [[ ! -e $prefix/share/trellik/server/TrellikGL ]] || fail "the install holds the server's copy of the program"
 
 desktop-file-validate "$prefix/share/applications/$app_id.desktop" || fail "the desktop entry is not valid"
