@@ -47,8 +47,8 @@ const char* const captionTable[captionPairs * 2] = {
     "Help", "ヘルプ (&H)",
     "&Update to Latest Version", "最新ヴァージョンにアップデート(&U)",
     "MOTD", "本日のメッセージ (&M)",
-    "There is an update available; update Trellik through your package manager",
-    "アップデート有効！パッケージマネージャーでアップデートしてください",
+    "Update available: use the package manager",
+    "アップデート有効！パッケージマネージャーで更新",
 };
 
 // The owner-drawn status panel: its text from two pixels right of the left edge, at the top.

@@ -82,11 +82,11 @@ TEST(UpdateCheck, AProgramThePlayerCannotReplaceReportsTheUpdateWithoutOfferingI
     rig.form().programReplaceable = false;
     rig.show();
     ASSERT_TRUE(rig.waitFor(UpdateCode::updateAvailable));
-    EXPECT_EQ(rig.form().statusText(), "There is an update available; update Trellik through your package manager");
+    EXPECT_EQ(rig.form().statusText(), "Update available: use the package manager");
     EXPECT_EQ(rig.form().statusColour, statusRed);
     EXPECT_FALSE(rig.form().doUpdateMenu->isEnabled());
     rig.form().setLanguage(1);
-    EXPECT_EQ(rig.form().statusText(), "アップデート有効！パッケージマネージャーでアップデートしてください");
+    EXPECT_EQ(rig.form().statusText(), "アップデート有効！パッケージマネージャーで更新");
 }
 
 TEST(UpdateCheck, ServerDownShowsTheErrorAndTheLauncherGoesOn) {
