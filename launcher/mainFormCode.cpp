@@ -47,6 +47,8 @@ const char* const captionTable[captionPairs * 2] = {
     "Help", "ヘルプ (&H)",
     "&Update to Latest Version", "最新ヴァージョンにアップデート(&U)",
     "MOTD", "本日のメッセージ (&M)",
+    "Update available: use the package manager",
+    "アップデート有効！パッケージマネージャーで更新",
 };
 
 // The owner-drawn status panel: its text from two pixels right of the left edge, at the top.
@@ -133,6 +135,7 @@ TloadingForm::TloadingForm(QWidget* parent)
       engine(std::make_unique<TtrellikGL>()),
       gameRunner(runGame),
       exeName(runningExecutable()),
+      programReplaceable(canReplaceProgram(exeName)),
       settingsStore(TsettingsStore::defaultFilePath()) {
     updateThread.setTargetWindow(this, [this](int code) { onUpdateMessage(code); });
     updateThread.setExeName(exeName);
@@ -505,9 +508,10 @@ void TloadingForm::onUpdateMessage(int code) {
             doUpdateMenu->setEnabled(false);
             break;
         case UpdateCode::updateAvailable:
+            // A program the player cannot replace is updated by whoever installed it.
             statusColour = statusRed;
-            setStatus(15);
-            doUpdateMenu->setEnabled(true);
+            setStatus(programReplaceable ? 15 : 23);
+            doUpdateMenu->setEnabled(programReplaceable);
             break;
         case UpdateCode::downloadProgress:
             statusColour = statusBlue;
@@ -519,7 +523,7 @@ void TloadingForm::onUpdateMessage(int code) {
 
 void TloadingForm::replaceAndRestart() {
     saveSettings();
-    const std::string failure = replaceAndStartProgram(exeName);
+    const std::string failure = replaceAndStartProgram(exeName, updatedProgramPlace(exeName));
     if (!failure.empty()) {
         // The launcher still runs from memory, so the player keeps it rather than losing it.
         updateChosen = false;

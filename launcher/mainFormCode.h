@@ -29,7 +29,7 @@ class TmotdForm;
 class TstatusPanel;
 
 // The English and Japanese captions: the string of pair n in language l is entry n * 2 + l.
-constexpr int captionPairs = 23;
+constexpr int captionPairs = 24;
 extern const char* const captionTable[captionPairs * 2];
 
 // Runs one game; runGame by default.
@@ -110,6 +110,8 @@ public:
     std::unique_ptr<TtrellikGL> engine;
     TgameRunner gameRunner;
     std::string exeName;
+    // Whether the player may replace exeName; when not, a newer build is only reported.
+    bool programReplaceable = true;
 
     // Checks for a newer build from the show step on; downloads it after doUpdateMenuClick.
     TfileDownloaderThread updateThread;

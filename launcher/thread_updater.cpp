@@ -21,6 +21,7 @@
 
 #include "platform/buildNumber.h"
 #include "platform/downloadFileCode.h"
+#include "platform/gameFolder.h"
 #include "platform/pathResolver.h"
 
 extern char** environ;
@@ -221,7 +222,17 @@ bool TfileDownloaderThread::stopRequested() const {
     return stopping;
 }
 
-std::string replaceAndStartProgram(const std::string& runningProgram) {
+bool canReplaceProgram(const std::string& path) {
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    return ::access(path.c_str(), W_OK) == 0 && ::access(folder.empty() ? "." : folder.c_str(), W_OK) == 0;
+}
+
+std::string updatedProgramPlace(const std::string& runningProgram) {
+    if (!installedDataFolder(runningProgram).empty()) return runningProgram;
+    return std::filesystem::absolute(programFile).string();
+}
+
+std::string replaceAndStartProgram(const std::string& runningProgram, const std::string& newPlace) {
     // Nothing is moved unless there is a program to put in place that can run here.
     const std::string unchanged = "; nothing was changed.";
     if (!pathExists(downloadedProgramFile))
@@ -236,8 +247,8 @@ std::string replaceAndStartProgram(const std::string& runningProgram) {
     if (std::rename(runningProgram.c_str(), replaced.c_str()) != 0)
         return std::string("The running program could not be set aside: ") + std::strerror(errno) + unchanged;
     // From here on every failure gives the running program its name back. The rename replaces
-    // an older "TrellikGL38" in one step, so the folder is never without a program.
-    const std::string started = std::filesystem::absolute(programFile).string();
+    // an older program in one step, so the folder is never without one.
+    const std::string& started = newPlace;
     if (std::rename(downloaded.c_str(), started.c_str()) != 0) {
         const std::string reason = std::strerror(errno);
         std::rename(replaced.c_str(), runningProgram.c_str());

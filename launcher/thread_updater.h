@@ -90,9 +90,17 @@ private:
     std::thread worker;
 };
 
+// Whether the player may put a new program in place of the one at path: the file and its
+// folder are writable. A packaged or system-wide program is not, and is updated by its owner.
+bool canReplaceProgram(const std::string& path);
+
+// Where the new program goes: in place of the running one when it is installed (bin/ beside
+// share/trellik), else "TrellikGL38" in the working directory, the game folder.
+std::string updatedProgramPlace(const std::string& runningProgram);
+
 // Puts the downloaded program in place of the running one: checks that "TrellikGL_tmp" is a
 // program for this machine and gives it its run bit, deletes "TrellikGL38_old", renames the
-// running program to "TrellikGL38_old" and "TrellikGL_tmp" to "TrellikGL38" (replacing an older
+// running program to "TrellikGL38_old" and "TrellikGL_tmp" to newPlace (replacing an older
 // one), and starts it detached in the working directory. Returns "" once the new program runs,
 // else why not; after a failure the running program has its own name again.
-std::string replaceAndStartProgram(const std::string& runningProgram);
+std::string replaceAndStartProgram(const std::string& runningProgram, const std::string& newPlace);

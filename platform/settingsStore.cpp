@@ -27,13 +27,6 @@ constexpr int mostLinksFollowed = 40;
 // Corrupt files kept aside before the oldest copies have to be cleared by hand.
 constexpr int mostKeptAside = 1000;
 
-std::string homeFolder() {
-    const char* home = std::getenv("HOME");
-    if (home && *home) return home;
-    const passwd* entry = ::getpwuid(::getuid());
-    return entry && entry->pw_dir ? entry->pw_dir : ".";
-}
-
 std::string systemError(const std::string& what, const std::string& path) {
     return what + " \"" + path + "\": " + std::strerror(errno);
 }
@@ -160,6 +153,13 @@ int32_t heldTo(int32_t value, int32_t lowest, int32_t highest) {
 }
 
 }  // namespace
+
+std::string homeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home && *home) return home;
+    const passwd* entry = ::getpwuid(::getuid());
+    return entry && entry->pw_dir ? entry->pw_dir : ".";
+}
 
 TsettingsStore::TsettingsStore(std::string filePath) : path(std::move(filePath)) {}
 

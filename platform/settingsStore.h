@@ -7,6 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
+// The player's home folder: $HOME, else the one the password database names.
+std::string homeFolder();
+
 // One JSON settings file holding typed values at the top level of its object, read and written
 // like the values of a registry key: strings are JSON strings, integers and Booleans are JSON
 // integers of 32 bits. An absent value or one of another JSON type is a failed read. Writes

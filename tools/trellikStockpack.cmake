@@ -3,8 +3,9 @@ file(GLOB stockpack_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/stockp
 list(FILTER stockpack_sources EXCLUDE REGEX "stockpackMain\\.cpp$")
 add_library(trellik_stockpack STATIC ${stockpack_sources})
 pkg_check_modules(CRYPTO REQUIRED IMPORTED_TARGET libcrypto)
+pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 target_link_libraries(trellik_stockpack PUBLIC trellik_mp3writer PkgConfig::FREETYPE PkgConfig::JPEG
-  PkgConfig::CRYPTO nlohmann_json::nlohmann_json Threads::Threads)
+  PkgConfig::CRYPTO PkgConfig::ZLIB nlohmann_json::nlohmann_json Threads::Threads)
 
 add_executable(trellik-stockpack ${CMAKE_CURRENT_SOURCE_DIR}/stockpack/stockpackMain.cpp ${TRELLIK_VERSION_NOTE})
 target_link_libraries(trellik-stockpack PRIVATE trellik_stockpack)

@@ -76,6 +76,19 @@ TEST(UpdateCheck, AProgramWithoutABuildNumberSeesEveryNumberFromZeroAsAnUpdate) 
     EXPECT_EQ(checkAgainst("-1", folder.file("plain")).codes, std::vector<int>{3});
 }
 
+TEST(UpdateCheck, AProgramThePlayerCannotReplaceReportsTheUpdateWithoutOfferingIt) {
+    TupdateRig rig;
+    rig.serve("latestVersion.txt", "63\r\n");
+    rig.form().programReplaceable = false;
+    rig.show();
+    ASSERT_TRUE(rig.waitFor(UpdateCode::updateAvailable));
+    EXPECT_EQ(rig.form().statusText(), "Update available: use the package manager");
+    EXPECT_EQ(rig.form().statusColour, statusRed);
+    EXPECT_FALSE(rig.form().doUpdateMenu->isEnabled());
+    rig.form().setLanguage(1);
+    EXPECT_EQ(rig.form().statusText(), "アップデート有効！パッケージマネージャーで更新");
+}
+
 TEST(UpdateCheck, ServerDownShowsTheErrorAndTheLauncherGoesOn) {
     TupdateRig rig;
     rig.server.stop();

@@ -305,3 +305,23 @@ TEST(UpdateDownload, TheGameIsNotStartedOnceTheUpdateIsChosenAndTheGameKeepsItsO
     EXPECT_EQ(readFile("TrellikGL38"), readFile(standinProgram()));
     EXPECT_TRUE(std::filesystem::exists("TrellikGL_tmp"));
 }
+
+TEST(UpdateDownload, AnInstalledProgramIsReplacedWhereItIsInstalled) {
+    TupdateRig rig;  // nothing served: the check fails and stays out of the way
+    rig.show();
+    TloadingForm& form = rig.form();
+    std::filesystem::create_directories("prefix/bin");
+    std::filesystem::create_directories("prefix/share/trellik/server");
+    std::filesystem::create_directories("prefix/share/trellik/demo");
+    std::filesystem::copy_file(standinProgram(), "prefix/bin/trellik");
+    writeFile("TrellikGL_tmp", readFile(newerStandinProgram()));
+    form.exeName = std::filesystem::absolute("prefix/bin/trellik").string();
+    TstandinListener listener;
+
+    form.replaceAndRestart();
+
+    EXPECT_EQ(listener.line(), "ran arguments=0 folder=" + canonicalWorkingDirectory() + "\n");
+    EXPECT_EQ(readFile("prefix/bin/trellik"), readFile(newerStandinProgram()));
+    EXPECT_EQ(readFile("TrellikGL38_old"), readFile(standinProgram()));
+    EXPECT_FALSE(std::filesystem::exists("TrellikGL38"));
+}

@@ -1,9 +1,10 @@
-// TGA and JPEG encoders for the stock images.
+// TGA, JPEG and PNG encoders for the stock images.
 #include "tools/stockpack/imageFiles.h"
 
 #include <cstdio>  // before jpeglib.h, which uses FILE
 
 #include <jpeglib.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -78,6 +79,50 @@ std::vector<uint8_t> encodeTga(const Tcanvas& canvas) {
             bytes.push_back(toByte(pixel.alpha));
         }
     }
+    return bytes;
+}
+
+namespace {
+
+void appendBigEndian(std::vector<uint8_t>& bytes, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+void appendPngChunk(std::vector<uint8_t>& bytes, const char* type, const std::vector<uint8_t>& data) {
+    appendBigEndian(bytes, static_cast<uint32_t>(data.size()));
+    const size_t typeAt = bytes.size();
+    bytes.insert(bytes.end(), type, type + 4);
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    const uLong crc = crc32(0, bytes.data() + typeAt, static_cast<uInt>(bytes.size() - typeAt));
+    appendBigEndian(bytes, static_cast<uint32_t>(crc));
+}
+
+}  // namespace
+
+std::vector<uint8_t> encodePng(const Tcanvas& canvas) {
+    std::vector<uint8_t> rows;
+    rows.reserve(static_cast<size_t>(canvas.width * 4 + 1) * canvas.height);
+    for (int y = 0; y < canvas.height; ++y) {
+        rows.push_back(0);  // no filter
+        for (int x = 0; x < canvas.width; ++x) {
+            const Tcolour& pixel = canvas.at(x, y);
+            for (const float component : {pixel.red, pixel.green, pixel.blue, pixel.alpha}) rows.push_back(toByte(component));
+        }
+    }
+    uLongf packedSize = compressBound(static_cast<uLong>(rows.size()));
+    std::vector<uint8_t> packed(packedSize);
+    if (compress2(packed.data(), &packedSize, rows.data(), static_cast<uLong>(rows.size()), 9) != Z_OK)
+        throw std::runtime_error("cannot compress a PNG image");
+    packed.resize(packedSize);
+
+    std::vector<uint8_t> header;
+    appendBigEndian(header, static_cast<uint32_t>(canvas.width));
+    appendBigEndian(header, static_cast<uint32_t>(canvas.height));
+    header.insert(header.end(), {8, 6, 0, 0, 0});  // 8 bits, RGBA, deflate, no filter set, not interlaced
+    std::vector<uint8_t> bytes = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    appendPngChunk(bytes, "IHDR", header);
+    appendPngChunk(bytes, "IDAT", packed);
+    appendPngChunk(bytes, "IEND", {});
     return bytes;
 }
 

@@ -1,4 +1,4 @@
-// Stock image files: uncompressed 32-bit TGA and baseline JPEG, encoded from canvases.
+// Stock image files: uncompressed 32-bit TGA, baseline JPEG and RGBA PNG, encoded from canvases.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,9 @@ std::vector<uint8_t> encodeTga(const Tcanvas& canvas);
 
 // The canvas flattened over black, as a JPEG of the given quality (1..100).
 std::vector<uint8_t> encodeJpeg(const Tcanvas& canvas, int quality);
+
+// 8-bit RGBA, not interlaced, rows unfiltered (the desktop's icons).
+std::vector<uint8_t> encodePng(const Tcanvas& canvas);
 
 uint8_t toByte(float component);
 

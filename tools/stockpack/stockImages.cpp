@@ -2,8 +2,10 @@
 #include "tools/stockpack/stockImages.h"
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
+#include "tools/stockpack/imageFiles.h"
 #include "tools/stockpack/music.h"
 #include "tools/stockpack/shapes.h"
 
@@ -14,6 +16,46 @@ namespace {
 
 // Which panels of the 4 × 4 emblem are lit: they spell a "T".
 bool emblemPanelLit(int row, int column) { return row == 0 || column == 1 || column == 2; }
+
+// The colour of a lit panel: cyan at the top left to magenta at the bottom right.
+Tcolour emblemPanelColour(int row, int column) {
+    const float along = (static_cast<float>(column) + static_cast<float>(row)) / 6.0f;
+    // Through violet rather than straight across, which would pass through grey.
+    return along < 0.5f ? mix(palette::cyan, rgb(0x8a6cff), along * 2) : mix(rgb(0x8a6cff), palette::magenta, along * 2 - 1);
+}
+
+std::string hexColour(const Tcolour& colour) {
+    char text[8];
+    std::snprintf(text, sizeof(text), "#%02x%02x%02x", toByte(colour.red), toByte(colour.green), toByte(colour.blue));
+    return text;
+}
+
+// The emblem as an SVG of the same 4 x 4 panels, one vertical gradient per panel.
+std::string emblemSvg() {
+    const float pitch = 64;
+    std::string defs;
+    std::string panels;
+    for (int row = 0; row < 4; ++row) {
+        for (int column = 0; column < 4; ++column) {
+            const bool lit = emblemPanelLit(row, column);
+            const Tcolour top = lit ? emblemPanelColour(row, column) : rgb(0xe6eaf6);
+            const Tcolour bottom = lit ? scaled(top, 0.85f) : rgb(0xcfd5ea);
+            const std::string id = "p" + std::to_string(row * 4 + column);
+            defs += "<linearGradient id=\"" + id + "\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\">"
+                    "<stop offset=\"0\" stop-color=\"" + hexColour(top) + "\"/><stop offset=\"1\" stop-color=\"" +
+                    hexColour(bottom) + "\"/></linearGradient>\n";
+            const float left = pitch * static_cast<float>(column) + pitch * 0.08f;
+            const float upper = pitch * static_cast<float>(row) + pitch * 0.08f;
+            char rect[200];
+            std::snprintf(rect, sizeof(rect), "<rect x=\"%g\" y=\"%g\" width=\"%g\" height=\"%g\" rx=\"%g\" fill=\"url(#%s)\"/>\n",
+                          left, upper, pitch * 0.84f, pitch * 0.84f, pitch * 0.12f, id.c_str());
+            panels += rect;
+        }
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n<defs>\n" +
+           defs + "</defs>\n" + panels + "</svg>\n";
+}
 
 void drawEmblem(Tcanvas& canvas, float left, float top, float size) {
     const float pitch = size / 4;
@@ -26,9 +68,7 @@ void drawEmblem(Tcanvas& canvas, float left, float top, float size) {
                 paintMask(canvas, panel, linearGradient(0, cy - pitch * 0.42f, rgb(0xe6eaf6), 0, cy + pitch * 0.42f, rgb(0xcfd5ea)));
                 continue;
             }
-            const float along = (static_cast<float>(column) + static_cast<float>(row)) / 6.0f;
-            // Through violet rather than straight across, which would pass through grey.
-            const Tcolour colour = along < 0.5f ? mix(palette::cyan, rgb(0x8a6cff), along * 2) : mix(rgb(0x8a6cff), palette::magenta, along * 2 - 1);
+            const Tcolour colour = emblemPanelColour(row, column);
             paintMask(canvas, panel, linearGradient(0, cy - pitch * 0.42f, colour, 0, cy + pitch * 0.42f, scaled(colour, 0.85f)));
             const Tmask shine = shapeMask(canvas.width, canvas.height, roundedBox(cx, cy - pitch * 0.22f, pitch * 0.34f, pitch * 0.14f, pitch * 0.08f));
             paintMask(canvas, shine, withAlpha(palette::white, 0.3f));
@@ -235,6 +275,15 @@ void writeStockImages(TpackWriter& pack, const TartFonts& fonts) {
     pack.writeTga("server/gfx/btmShutter.tga", drawShutter(false));
     pack.writeTga("server/gfx/panelHighlight.tga", drawPanelHighlight());
     pack.writeJpeg("server/gfx/defaultCover.jpg", drawDefaultCover(fonts));
+}
+
+void writeAppIcons(TpackWriter& pack) {
+    for (const int size : {48, 128, 256}) {
+        Tcanvas canvas(size, size);
+        drawEmblem(canvas, 0, 0, static_cast<float>(size));
+        pack.writeBytes(joined({"icons/trellik-", std::to_string(size), ".png"}), encodePng(canvas));
+    }
+    pack.writeText("icons/trellik.svg", emblemSvg());
 }
 
 }  // namespace stockpack

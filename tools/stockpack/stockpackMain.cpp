@@ -1,5 +1,6 @@
 // trellik-stockpack --out DIR [--program FILE [--program-only]]: writes the update server's root
-// to DIR/server and the demo songs and marker skins to DIR/demo, the same bytes on every run.
+// to DIR/server, the demo songs and marker skins to DIR/demo and the desktop icons to DIR/icons,
+// the same bytes on every run.
 // With --program the server also offers FILE, the program of this build, as its "TrellikGL";
 // --program-only puts just that into a pack made earlier.
 #include <chrono>
@@ -44,7 +45,7 @@ bool readRequest(int argc, char** argv, Trequest& request) {
 
 // Removes what an earlier run wrote, so nothing stale survives in the pack.
 void clearEarlierPack(const std::filesystem::path& root) {
-    for (const char* part : {"server", "demo", "manifest.json"}) std::filesystem::remove_all(root / part);
+    for (const char* part : {"server", "demo", "icons", "manifest.json"}) std::filesystem::remove_all(root / part);
 }
 
 void buildPack(const std::string& root, const std::string& program) {
@@ -59,6 +60,7 @@ void buildPack(const std::string& root, const std::string& program) {
     const TartFonts fonts;
     writeStockImages(pack, fonts);
     writeConsoleFont(pack);
+    writeAppIcons(pack);
     report("images and font");
     writeMarkerSkins(pack, fonts);
     report("marker skins");

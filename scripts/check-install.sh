@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Checks what a built tree installs: scripts/check-install.sh BUILD_DIR. Installs into a scratch
+# prefix, validates the desktop entry and the metainfo, starts the installed game from an
+# unrelated folder with an empty data folder and no update server until it has loaded, and
+# builds the Debian package and checks what it holds. Needs a display (DISPLAY) for the game.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+app_id=org.trellik.Trellik
+
+scratch=$(mktemp -d)
+game_pid=
+cleanup() {
+  if [[ -n $game_pid ]]; then
+    kill "$game_pid" 2>/dev/null || true
+    wait "$game_pid" 2>/dev/null || true
+  fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "check-install: $*" >&2
+  exit 1
+}
+
+# What an install holds, relative to its prefix.
+expected=(
+  bin/trellik bin/trellik-tool bin/trellik-update-server
+  share/trellik/server/font.fnt share/trellik/server/gfx/bigLogo.tga share/trellik/server/snd/mainmenu.mp3
+  share/trellik/demo/sng/drift.mp3 share/trellik/demo/MKR
+  share/applications/$app_id.desktop share/metainfo/$app_id.metainfo.xml
+  share/icons/hicolor/48x48/apps/$app_id.png share/icons/hicolor/128x128/apps/$app_id.png
+  share/icons/hicolor/256x256/apps/$app_id.png share/icons/hicolor/scalable/apps/$app_id.svg
+  share/man/man6/trellik.6 share/man/man1/trellik-tool.1 share/man/man1/trellik-update-server.1
+)
+
+prefix=$scratch/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+for path in "${expected[@]}"; do
+  [[ -e $prefix/$path ]] || fail "the install lacks $path"
+done
+for size in 48 128 256; do
+  file -b "$prefix/share/icons/hicolor/${size}x$size/apps/$app_id.png" | grep -q "^PNG image data, $size x $size," ||
+    fail "the ${size}x$size icon is not a PNG of that size"
+done
+[[ ! -e $prefix/share/trellik/server/TrellikGL ]] || fail "the install holds the server's copy of the program"
+
+desktop-file-validate "$prefix/share/applications/$app_id.desktop" || fail "the desktop entry is not valid"
+appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml" >/dev/null ||
+  fail "the metainfo is not valid: $(appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml")"
+
+# The first start from elsewhere makes the player's game folder and loads without a server.
+elsewhere=$scratch/elsewhere
+mkdir -p "$elsewhere" "$scratch/data" "$scratch/config"
+log=$scratch/data/Trellik/debug.txt
+(
+  cd "$elsewhere"
+  exec env XDG_DATA_HOME="$scratch/data" XDG_CONFIG_HOME="$scratch/config" TRELLIK_UPDATE_URL=http://127.0.0.1:9/ \
+    "$prefix/bin/trellik" --start >"$scratch/game.out" 2>&1
+) &
+game_pid=$!
+loaded=no
+for _ in $(seq 1 600); do
+  if [[ -f $log ]] && [[ $(tail -n 1 "$log") == "Time Taken"* ]]; then loaded=yes; break; fi
+  kill -0 "$game_pid" 2>/dev/null || break
+  sleep 0.1
+done
+[[ $loaded == yes ]] || fail "the installed game did not load: $(cat "$scratch/game.out" "$log" 2>/dev/null | tail -n 5)"
+[[ -d $scratch/data/Trellik/sng && ! -e $scratch/data/Trellik.partial ]] || fail "the game folder was not made whole"
+[[ ! -e $elsewhere/debug.txt ]] || fail "the game played in the folder it was started from"
+
+# A data folder that cannot be made ends the start with one message naming it.
+touch "$scratch/file-not-folder"
+status=0
+(cd "$elsewhere" && XDG_DATA_HOME="$scratch/file-not-folder" TRELLIK_HEADLESS=1 \
+  "$prefix/bin/trellik" --start >"$scratch/refused.out" 2>&1) || status=$?
+[[ $status -ne 0 ]] || fail "the game started without a game folder"
+grep -q "$scratch/file-not-folder/Trellik" "$scratch/refused.out" ||
+  fail "the message does not name the game folder: $(cat "$scratch/refused.out")"
+
+# The Debian package holds the same files under /usr.
+cpack -G DEB -B "$scratch/package" --config "$build/CPackConfig.cmake" >"$scratch/cpack.out" 2>&1 ||
+  fail "cpack failed: $(tail -n 5 "$scratch/cpack.out")"
+package=$(ls "$scratch"/package/trellik_*.deb)
+contents=$(dpkg-deb --contents "$package")
+for path in "${expected[@]}"; do
+  grep -q " \./usr/$path/\?\$" <<<"$contents" || fail "the package lacks /usr/$path"
+done
+fields=$(dpkg-deb --field "$package" Package Section Depends)
+grep -q '^Section: games$' <<<"$fields" || fail "the package is not in section games"
+grep -q '^Depends: .*libqt6widgets6' <<<"$fields" || fail "the package's Depends lack the Qt libraries: $fields"
+echo "check-install: install, desktop entry, metainfo, first start and package are as expected"
