@@ -266,6 +266,12 @@ int64_t TaudioMixer::positionFrames(const std::shared_ptr<TstreamHandle>& stream
     return frame;
 }
 
+int64_t TaudioMixer::writePositionFrames(const std::shared_ptr<TstreamHandle>& stream, double nowMs) {
+    if (!stream) return 0;
+    std::lock_guard<std::mutex> guard(lock);
+    return interpolatedFrame(*stream, nowMs);
+}
+
 int64_t TaudioMixer::handedOverFrames(const std::shared_ptr<TstreamHandle>& stream) {
     if (!stream) return 0;
     std::lock_guard<std::mutex> guard(lock);

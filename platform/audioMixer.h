@@ -51,6 +51,8 @@ public:
     void seek(const std::shared_ptr<TstreamHandle>& stream, int64_t frame);
     // The audible frame at nowMs (high-resolution clock), interpolated since the last block.
     int64_t positionFrames(const std::shared_ptr<TstreamHandle>& stream, double nowMs);
+    // The frames handed to the output, interpolated from the time of the last block.
+    int64_t writePositionFrames(const std::shared_ptr<TstreamHandle>& stream, double nowMs);
     // The frames handed to the output so far: the position counted only at blocks.
     int64_t handedOverFrames(const std::shared_ptr<TstreamHandle>& stream);
     int64_t lengthFrames(const std::shared_ptr<TstreamHandle>& stream);

@@ -8,6 +8,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,6 +55,7 @@ public:
         thread.join();
     }
     bool isSilent() const override { return true; }
+    ToutputReport report() const override { return silentClockReport(); }
 
 private:
     // Block k is due at start + k blocks, computed from the start so that no error accumulates.
@@ -102,6 +104,15 @@ public:
         if (audioStarted) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
     bool isSilent() const override { return false; }
+    ToutputReport report() const override {
+        ToutputReport report;
+        report.silent = false;
+        report.estimated = true;
+        report.latencyMs = obtainedFrames * 1000.0 / audioRate;
+        report.line = "Sound: SDL " + std::string(SDL_GetCurrentAudioDriver()) + ", latency about " +
+                      std::to_string(static_cast<int>(std::lround(report.latencyMs))) + " ms (estimated)";
+        return report;
+    }
 
     // Opens and starts the device; on failure says why.
     bool open(std::string& failure) {
@@ -127,6 +138,7 @@ public:
             failure = SDL_GetError();
             return false;
         }
+        obtainedFrames = obtained.samples;
         SDL_PauseAudioDevice(device, 0);
         return true;
     }
@@ -140,10 +152,17 @@ private:
 
     TaudioMixer& mixer;
     SDL_AudioDeviceID device = 0;
+    int obtainedFrames = 0;
     bool audioStarted = false;
 };
 
 }  // namespace
+
+ToutputReport silentClockReport() {
+    ToutputReport report;
+    report.line = "Sound: silent clock";
+    return report;
+}
 
 std::unique_ptr<TaudioOutput> openSilentOutput(TaudioMixer& mixer) {
     return std::make_unique<TsilentOutput>(mixer);
