@@ -8,15 +8,19 @@
 #include <time.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/audioMixer.h"
 #include "platform/clockSeam.h"
+#include "platform/playbackTimer.h"
+#include "platform/pulseOutput.h"
 
 namespace {
 
@@ -54,6 +58,7 @@ public:
         thread.join();
     }
     bool isSilent() const override { return true; }
+    ToutputReport report() const override { return silentClockReport(); }
 
 private:
     // Block k is due at start + k blocks, computed from the start so that no error accumulates.
@@ -84,9 +89,11 @@ private:
     std::thread thread;
 };
 
-bool silentRequested() {
+// TRELLIK_AUDIO: "silent", "pulse" or "sdl" force that output; anything else lets the first
+// that works play.
+std::string requestedOutput() {
     const char* setting = std::getenv("TRELLIK_AUDIO");
-    return setting && std::strcmp(setting, "silent") == 0;
+    return setting ? setting : "";
 }
 
 // Drivers that only pretend to play: their pace is not a sound card's.
@@ -94,14 +101,26 @@ bool isPretendDriver(const char* driver) {
     return !driver || std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "disk") == 0;
 }
 
-class TdeviceOutput : public TaudioOutput {
+// SDL tells nothing of when a block is heard: the estimate is that a block starts to play when
+// the device buffer before it has drained, so the playing frame trails the blocks' pace by it.
+class TdeviceOutput : public TaudioOutput, public TplaybackTimer {
 public:
     explicit TdeviceOutput(TaudioMixer& mixer) : mixer(mixer) {}
     ~TdeviceOutput() override {
+        mixer.setPlaybackTimer(nullptr);
         if (device != 0) SDL_CloseAudioDevice(device);
         if (audioStarted) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
     bool isSilent() const override { return false; }
+    ToutputReport report() const override {
+        ToutputReport report;
+        report.silent = false;
+        report.estimated = true;
+        report.latencyMs = static_cast<double>(bufferedFrames()) * 1000.0 / audioRate;
+        report.line = "Sound: SDL " + std::string(SDL_GetCurrentAudioDriver()) + ", latency about " +
+                      std::to_string(static_cast<int>(std::lround(report.latencyMs))) + " ms (estimated)";
+        return report;
+    }
 
     // Opens and starts the device; on failure says why.
     bool open(std::string& failure) {
@@ -127,35 +146,79 @@ public:
             failure = SDL_GetError();
             return false;
         }
+        obtainedFrames = obtained.samples;
+        mixer.setPlaybackTimer(this);
         SDL_PauseAudioDevice(device, 0);
         return true;
     }
 
+    int64_t playingOutputFrame(double nowMs) override {
+        TblockPace pace;
+        {
+            std::lock_guard<std::mutex> guard(paceLock);
+            pace = lastBlock;
+        }
+        return pace.frameAt(nowMs) - bufferedFrames();
+    }
+
 private:
+    // The device buffer SDL obtained and whatever SDL says it holds queued besides.
+    int64_t bufferedFrames() const {
+        const int64_t queuedBytes = device != 0 ? SDL_GetQueuedAudioSize(device) : 0;
+        return obtainedFrames + queuedBytes / static_cast<int64_t>(sizeof(int16_t) * audioChannels);
+    }
+
     static void fill(void* self, Uint8* stream, int length) {
         auto& output = *static_cast<TdeviceOutput*>(self);
         const size_t frames = static_cast<size_t>(length) / (sizeof(int16_t) * audioChannels);
-        output.mixer.render(reinterpret_cast<int16_t*>(stream), frames, systemHighResolutionMs());
+        const double takenAt = systemHighResolutionMs();
+        const int64_t start = output.mixer.render(reinterpret_cast<int16_t*>(stream), frames, takenAt);
+        std::lock_guard<std::mutex> guard(output.paceLock);
+        output.lastBlock = TblockPace{takenAt, start, static_cast<int64_t>(frames)};
     }
 
     TaudioMixer& mixer;
     SDL_AudioDeviceID device = 0;
+    int64_t obtainedFrames = 0;
     bool audioStarted = false;
+    std::mutex paceLock;
+    TblockPace lastBlock;
 };
 
 }  // namespace
+
+ToutputReport silentClockReport() {
+    ToutputReport report;
+    report.line = "Sound: silent clock";
+    return report;
+}
 
 std::unique_ptr<TaudioOutput> openSilentOutput(TaudioMixer& mixer) {
     return std::make_unique<TsilentOutput>(mixer);
 }
 
-std::unique_ptr<TaudioOutput> openAudioOutput(TaudioMixer& mixer) {
-    if (silentRequested()) return openSilentOutput(mixer);
-    std::string failure;
+std::unique_ptr<TaudioOutput> openDeviceOutput(TaudioMixer& mixer, std::string& failure) {
     auto device = std::make_unique<TdeviceOutput>(mixer);
-    if (device->open(failure)) return device;
-    device.reset();
+    if (!device->open(failure)) return nullptr;
+    return device;
+}
+
+// The sound server first: its timing says what is heard; SDL's device can only be estimated.
+std::unique_ptr<TaudioOutput> openAudioOutput(TaudioMixer& mixer) {
+    const std::string requested = requestedOutput();
+    if (requested == "silent") return openSilentOutput(mixer);
+    std::string failures;
+    const auto tryOutput = [&failures, &mixer](auto open, const char* name) {
+        std::string failure;
+        std::unique_ptr<TaudioOutput> output = open(mixer, failure);
+        if (!output) failures += (failures.empty() ? "" : "; ") + std::string(name) + ": " + failure;
+        return output;
+    };
+    if (requested != "sdl")
+        if (auto server = tryOutput(&openPulseOutput, "sound server")) return server;
+    if (requested != "pulse")
+        if (auto device = tryOutput(&openDeviceOutput, "SDL")) return device;
     std::fprintf(stderr, "Sound: no audio device could be opened (%s); playing on the silent clock.\n",
-                 failure.c_str());
+                 failures.c_str());
     return openSilentOutput(mixer);
 }
