@@ -32,6 +32,9 @@ constexpr double onsetReachSeconds = 0.008;
 constexpr double panelRestSeconds = 0.95;
 constexpr int halfBeatsPerBar = 8;
 
+// The brightness of a beat that no onset marks.
+constexpr double noBrightness = -1;
+
 struct Tcandidate {
     int halfBeat;
     double score;
@@ -58,7 +61,7 @@ std::vector<Tcandidate> candidates(const TsongAnalysis& analysis, int gridHalfBe
     for (int halfBeat = 0; halfBeatTime(grid, halfBeat) <= lastTime; halfBeat += gridHalfBeats) {
         const double time = halfBeatTime(grid, halfBeat);
         while (next < analysis.onsets.size() && analysis.onsets[next].time < time - beat) ++next;
-        double strongest = 0, brightness = 0.3;
+        double strongest = 0, brightness = noBrightness;
         bool musicNear = false;
         for (size_t i = next; i < analysis.onsets.size() && analysis.onsets[i].time <= time + beat; ++i) {
             const TheardOnset& onset = analysis.onsets[i];
@@ -99,14 +102,21 @@ std::vector<Tcandidate> chooseRows(const TsongAnalysis& analysis, int difficulty
 // too soon, and panels still showing a marker or just played are avoided when others are free.
 class TpanelPlanner {
 public:
-    explicit TpanelPlanner(const TbeatGrid& beatGrid) : grid(beatGrid) { lastUse.fill(-1e9); }
+    TpanelPlanner(const TsongAnalysis& analysis) : grid(analysis.grid) {
+        lastUse.fill(-1e9);
+        for (const TheardOnset& onset : analysis.onsets) brightnesses.push_back(onset.brightness);
+        std::sort(brightnesses.begin(), brightnesses.end());
+    }
 
     std::vector<int> place(const Tcandidate& row, int count) {
         const int bar = row.halfBeat / halfBeatsPerBar;
         if (bar != currentBar) usedInBar.fill(false), currentBar = bar;
         const double time = halfBeatTime(grid, row.halfBeat);
-        const int wishedRow = 3 - static_cast<int>(std::lround(3 * std::clamp(row.brightness, 0.0, 1.0)));
         static const int handCycle[] = {0, 2, 1, 3};
+        // Every four bars the whole pattern moves down a row, so a long song does not keep to a few panels.
+        const int phrase = bar / 4;
+        const int soundRow = row.brightness == noBrightness ? 1 + step % 2 : rowOfBrightness(row.brightness);
+        const int wishedRow = (soundRow + phrase) % 4;
         const int wishedColumn = (handCycle[step % 4] + bar) % 4;
         ++step;
         std::vector<int> panels;
@@ -125,6 +135,13 @@ public:
     }
 
 private:
+    // Low sounds on the bottom row, high ones on the top, by their rank among the song's onsets.
+    int rowOfBrightness(double brightness) const {
+        const auto below = std::lower_bound(brightnesses.begin(), brightnesses.end(), brightness) - brightnesses.begin();
+        const double rank = static_cast<double>(below) / static_cast<double>(std::max<size_t>(1, brightnesses.size()));
+        return 3 - std::min(3, static_cast<int>(4 * rank));
+    }
+
     static int distance(int a, int b) { return std::abs(a / 4 - b / 4) + std::abs(a % 4 - b % 4); }
 
     bool allowed(int panel, double time) const {
@@ -153,6 +170,7 @@ private:
     }
 
     const TbeatGrid& grid;
+    std::vector<double> brightnesses;
     std::array<double, 16> lastUse{};
     std::array<bool, 16> usedInBar{};
     std::vector<int> previous;
@@ -213,7 +231,7 @@ std::vector<TautoRow> planAutoChart(const TsongAnalysis& analysis, int difficult
     const double chordThreshold = chords > 0 ? scores[chords - 1] : std::numeric_limits<double>::max();
     const double tripleThreshold = triples > 0 ? scores[triples - 1] : std::numeric_limits<double>::max();
 
-    TpanelPlanner planner(analysis.grid);
+    TpanelPlanner planner(analysis);
     std::vector<TautoRow> rows;
     for (const Tcandidate& row : chosen) {
         const int count = row.score >= tripleThreshold ? 3 : row.score >= chordThreshold ? 2 : 1;

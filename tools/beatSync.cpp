@@ -451,15 +451,24 @@ double firstBeatTime(const std::vector<TheardOnset>& onsets, const Tperiod& grid
     return beat;
 }
 
+constexpr double highestMp3BitsPerSecond = 320000;
+
+// The bytes after a leading ID3v2 tag, whose pictures can outweigh a short song's audio.
+size_t audioBytes(const std::vector<uint8_t>& bytes) {
+    if (bytes.size() < 10 || bytes[0] != 'I' || bytes[1] != 'D' || bytes[2] != '3') return bytes.size();
+    const size_t tag = 10 + ((bytes[6] & 0x7Fu) << 21 | (bytes[7] & 0x7Fu) << 14 | (bytes[8] & 0x7Fu) << 7 | (bytes[9] & 0x7Fu));
+    return tag < bytes.size() ? bytes.size() - tag : 0;
+}
+
 }  // namespace
 
 double TsongAudio::seconds() const { return static_cast<double>(mono.size()) / syncSampleRate; }
 
 std::string decodeSongAudio(std::vector<uint8_t> bytes, TsongAudio& audio) {
     if (bytes.empty()) return "the file is empty";
+    const double shortestPlausibleSeconds = static_cast<double>(audioBytes(bytes)) * 8 / highestMp3BitsPerSecond;
     TmpegDecoder decoder(std::move(bytes));
     if (!decoder.valid()) return "not an MP3 file (no MPEG audio frame found)";
-    const int64_t announced = decoder.lengthFrames();
     constexpr size_t piece = 1 << 14;
     audio.stereo.clear();
     while (!decoder.atEnd()) {
@@ -470,11 +479,10 @@ std::string decodeSongAudio(std::vector<uint8_t> bytes, TsongAudio& audio) {
     }
     const int64_t frames = static_cast<int64_t>(audio.stereo.size() / audioChannels);
     if (frames == 0) return "no audio could be decoded from the file";
-    // The encoder's index says how long the song is; decoding that ends well before is a broken file.
-    if (announced > 0 && frames + audioRate / 10 < announced) {
+    // Even at the highest bit rate the bytes would last longer: decoding stopped at damage.
+    if (static_cast<double>(frames) / audioRate < shortestPlausibleSeconds / 2) {
         char text[128];
-        std::snprintf(text, sizeof text, "the MP3 is broken: decoding stops at %.1f s of %.1f s",
-                      static_cast<double>(frames) / audioRate, static_cast<double>(announced) / audioRate);
+        std::snprintf(text, sizeof text, "the MP3 is broken: decoding stops after %.1f s", static_cast<double>(frames) / audioRate);
         return text;
     }
     audio.mono.resize(static_cast<size_t>(frames));
