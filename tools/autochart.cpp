@@ -8,6 +8,8 @@
 #include <limits>
 #include <numeric>
 
+#include "content/trellikSongDataLoader.h"
+
 namespace {
 
 struct Tdifficulty {
@@ -82,7 +84,8 @@ size_t targetRows(const TsongAnalysis& analysis, int difficulty) {
     const double seconds = std::max(0.0, analysis.seconds - analysis.grid.firstBeat);
     const size_t wanted = static_cast<size_t>((rule.baseDensity + rule.densityPerBeat * analysis.grid.bpm / 60.0) * seconds);
     const size_t available = candidates(analysis, rule.gridHalfBeats).size();
-    size_t target = std::min(wanted, available);
+    // The game's chart record holds chartCapacity rows.
+    size_t target = std::min({wanted, available, static_cast<size_t>(chartCapacity)});
     if (difficulty + 1 < difficultyCount) {
         const size_t harder = targetRows(analysis, difficulty + 1);
         target = std::min(target, static_cast<size_t>(easierShare * static_cast<double>(harder)));

@@ -353,7 +353,8 @@ Tperiod fitGrid(const std::vector<TheardOnset>& onsets, Tperiod grid) {
         const double determinant = sw * snn - sn * sn;
         if (used < 3 || std::fabs(determinant) < 1e-12) break;
         const double period = (sw * snt - sn * st) / determinant;
-        if (period <= 0) break;
+        // Onsets that agree this badly with the period found them; keep what was there.
+        if (std::fabs(period / grid.seconds - 1) > 0.02) break;
         grid = {period, (st - period * sn) / sw};
     }
     return grid;
