@@ -185,19 +185,14 @@ std::vector<TpeakFrame> pickPeaks(const std::vector<double>& onsetCurve) {
 // high-passed signal rises most sharply (after against before, in short windows).
 class TattackFinder {
 public:
-    explicit TattackFinder(const std::vector<float>& mono) : energy(mono.size() + 1, 0.0) {
-        for (size_t i = 0; i < mono.size(); ++i) {
-            const double difference = i > 0 ? static_cast<double>(mono[i]) - mono[i - 1] : 0.0;
-            energy[i + 1] = energy[i] + difference * difference;
-        }
-    }
+    explicit TattackFinder(const std::vector<float>& mono) : samples(mono) {}
 
-    double attackSeconds(size_t frame) const {
-        const size_t samples = energy.size() - 1;
+    double attackSeconds(size_t frame) {
         const size_t start = frame * hopSize;
-        const size_t first = std::max(start, window + hopSize) - hopSize;
-        const size_t last = std::min(start + frameSize, samples >= window ? samples - window : 0);
+        const size_t first = std::max(start, window + hopSize + 1) - hopSize;
+        const size_t last = std::min(start + frameSize, samples.size() > window ? samples.size() - window : 0);
         if (first >= last) return frameStartSeconds(frame) + 0.5 * frameSize / syncSampleRate;
+        fillEnergy(first - window, last + window);
         double loudestAfter = 0;
         for (size_t n = first; n <= last; n += 16) loudestAfter = std::max(loudestAfter, after(n));
         const double floor = 0.01 * loudestAfter + 1e-12;
@@ -212,15 +207,30 @@ public:
 
 private:
     static constexpr size_t window = 128;
-    double after(size_t n) const { return energy[n + window] - energy[n]; }
-    double before(size_t n) const { return energy[n] - energy[n - window]; }
 
+    // Running energy of the first difference (a plain high-pass) over [from, to], kept for the
+    // one onset at hand, so a long song needs no song-long table.
+    void fillEnergy(size_t from, size_t to) {
+        origin = from;
+        energy.resize(to - from + 1);
+        energy[0] = 0;
+        for (size_t i = from; i < to; ++i) {
+            const double difference = static_cast<double>(samples[i]) - samples[i - 1];
+            energy[i - from + 1] = energy[i - from] + difference * difference;
+        }
+    }
+    double at(size_t n) const { return energy[n - origin]; }
+    double after(size_t n) const { return at(n + window) - at(n); }
+    double before(size_t n) const { return at(n) - at(n - window); }
+
+    const std::vector<float>& samples;
     std::vector<double> energy;
+    size_t origin = 0;
 };
 
 std::vector<TheardOnset> findOnsets(const std::vector<float>& mono, const TfluxTrack& track) {
     const std::vector<TpeakFrame> peaks = pickPeaks(novelty(track.flux));
-    const TattackFinder finder(mono);
+    TattackFinder finder(mono);
     std::vector<TheardOnset> onsets;
     for (const TpeakFrame& peak : peaks) {
         const TheardOnset onset{finder.attackSeconds(peak.frame), peak.strength, track.brightness[peak.frame]};
@@ -471,8 +481,14 @@ std::string decodeSongAudio(std::vector<uint8_t> bytes, TsongAudio& audio) {
     TmpegDecoder decoder(std::move(bytes));
     if (!decoder.valid()) return "not an MP3 file (no MPEG audio frame found)";
     constexpr size_t piece = 1 << 14;
+    const size_t longestFrames = static_cast<size_t>(longestSongSeconds * audioRate);
     audio.stereo.clear();
     while (!decoder.atEnd()) {
+        if (audio.stereo.size() / audioChannels > longestFrames) {
+            char text[96];
+            std::snprintf(text, sizeof text, "the song lasts over %.0f minutes; songs are shorter", longestSongSeconds / 60);
+            return text;
+        }
         const size_t before = audio.stereo.size();
         audio.stereo.resize(before + piece * audioChannels);
         const size_t got = decoder.read(audio.stereo.data() + before, piece);

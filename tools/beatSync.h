@@ -40,6 +40,8 @@ struct TsongAudio {
 constexpr int syncSampleRate = 44100;
 // Songs shorter than this cannot be charted; there is too little to find a tempo from.
 constexpr double shortestSongSeconds = 10.0;
+// Longer audio is no song the game's charts can hold; refusing it bounds the memory used.
+constexpr double longestSongSeconds = 20 * 60.0;
 
 // Reads and decodes an MP3 and checks that it holds a song: the empty string, else a one-line
 // reason (not an MP3, broken, silent, too short).
