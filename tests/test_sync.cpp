@@ -92,7 +92,7 @@ TEST(BeatSync, ReportsATempoChangeAsUnstable) {
 // The three charts of one song: the game's parser takes them without a finding, densities rise,
 // two hands can play every row, and every marker sits on a hit of the song or a beat.
 TEST(AutoChart, ChartsArePlayableAndFollowTheMusic) {
-    TdrumSongRecipe recipe = recipeOf(150, 0.6, 16);
+    TdrumSongRecipe recipe = recipeOf(205, 0.6, 20);
     recipe.pad = true;
     const TsongAnalysis analysis = analyseRecipe(recipe);
     const std::vector<double> hits = hitTimes(recipe);
