@@ -6,7 +6,6 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
-#include <numeric>
 
 #include "platform/audioDecoder.h"
 
@@ -228,8 +227,9 @@ private:
     size_t origin = 0;
 };
 
-std::vector<TheardOnset> findOnsets(const std::vector<float>& mono, const TfluxTrack& track) {
-    const std::vector<TpeakFrame> peaks = pickPeaks(novelty(track.flux));
+std::vector<TheardOnset> findOnsets(const std::vector<float>& mono, const TfluxTrack& track,
+                                    const std::vector<double>& onsetCurve) {
+    const std::vector<TpeakFrame> peaks = pickPeaks(onsetCurve);
     TattackFinder finder(mono);
     std::vector<TheardOnset> onsets;
     for (const TpeakFrame& peak : peaks) {
@@ -528,10 +528,11 @@ TsongAnalysis analyseSong(const std::vector<float>& mono) {
     TsongAnalysis analysis;
     analysis.seconds = static_cast<double>(mono.size()) / syncSampleRate;
     const TfluxTrack track = spectralFlux(mono);
-    analysis.onsets = findOnsets(mono, track);
+    const std::vector<double> onsetCurve = novelty(track.flux);
+    analysis.onsets = findOnsets(mono, track, onsetCurve);
     const std::vector<TheardOnset>& onsets = analysis.onsets;
     if (onsets.size() < 4) return analysis;
-    const double estimate = 60.0 / foldIntoPreferredOctave(coarseTempo(novelty(track.flux)));
+    const double estimate = 60.0 / foldIntoPreferredOctave(coarseTempo(onsetCurve));
     const double span = onsets.back().time - onsets.front().time;
     Tperiod grid = fitGrid(onsets, beatGridNear(onsets, estimate, span));
     if (countsAtDoubleSpeed(onsets, grid)) grid = fitGrid(onsets, beatGridNear(onsets, grid.seconds / 2, span));
