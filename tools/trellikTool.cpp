@@ -14,6 +14,8 @@ const TtoolCommand toolCommands[] = {
     {"image", "decode an image file exactly as the game does; print its size or the game's message", runImageCommand},
     {"skins", "print the table the game prints while it loads the marker skins of a folder", runSkinsCommand},
     {"songs", "print the table the game prints while it builds the song catalogue from a folder", runSongsCommand},
+    {"sync", "find the tempo and first beat of a song from its MP3", runSyncCommand},
+    {"autochart", "make a song with three charts from an MP3, ready to play", runAutochartCommand},
 };
 
 void printCommandList(std::ostream& out) {

@@ -24,6 +24,8 @@ int runSearchCommand(const TtoolArguments& arguments);
 int runImageCommand(const TtoolArguments& arguments);
 int runSkinsCommand(const TtoolArguments& arguments);
 int runSongsCommand(const TtoolArguments& arguments);
+int runSyncCommand(const TtoolArguments& arguments);
+int runAutochartCommand(const TtoolArguments& arguments);
 
 // True when "--help" or "-h" is among the arguments.
 bool asksForHelp(const TtoolArguments& arguments);

@@ -1,0 +1,197 @@
+// The beat analysis and the chart maker on generated drum songs with a known beat, and how
+// trellik-tool autochart treats bad input and existing files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <sys/wait.h>
+
+#include "content/trellikSongDataLoader.h"
+#include "tests/support/testSupport.h"
+#include "tools/autochart.h"
+#include "tools/beatSync.h"
+#include "tools/mp3Writer.h"
+#include "tools/syncTestSongs.h"
+
+namespace {
+
+std::vector<uint8_t> songMp3(const TdrumSongRecipe& recipe) {
+    return encodeMp3(makeDrumSong(recipe), syncSampleRate, 2, 192);
+}
+
+// The analysis of the song as it comes back from an MP3, as authors will hand it over.
+TsongAnalysis analyseRecipe(const TdrumSongRecipe& recipe) {
+    TsongAudio audio;
+    const std::string complaint = decodeSongAudio(songMp3(recipe), audio);
+    EXPECT_EQ(complaint, "");
+    return analyseSong(audio.mono);
+}
+
+TdrumSongRecipe recipeOf(double bpm, double firstBeat, int bars) {
+    TdrumSongRecipe recipe;
+    recipe.bpm = bpm;
+    recipe.firstBeat = firstBeat;
+    recipe.bars = bars;
+    return recipe;
+}
+
+// The times at which the song's hits start: every eighth (swung ones late).
+std::vector<double> hitTimes(const TdrumSongRecipe& recipe) {
+    std::vector<double> times;
+    for (int eighth = 0; eighth < 8 * recipe.bars; ++eighth)
+        times.push_back(drumSongBeatTime(recipe, eighth / 2.0 + (eighth % 2 ? recipe.swing : 0.0)));
+    return times;
+}
+
+struct TtoolRun {
+    int status = -1;
+    std::string err;
+};
+
+TtoolRun runTool(const TtemporaryFolder& folder, const std::string& arguments) {
+    const std::string command = "cd '" + folder.path() + "' && '" + builtProgram("tools/trellik-tool") + "' " +
+                                arguments + " >/dev/null 2>'" + folder.file("stderr") + "'";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(folder.file("stderr"))};
+}
+
+}  // namespace
+
+// Slow and fast tempos (the fast ones would be counted at half speed without the octave check),
+// swing, a quiet intro and a pad: the tempo within 0.05 BPM, the first beat within 5 ms.
+TEST(BeatSync, FindsTempoAndFirstBeatOfSteadySongs) {
+    std::vector<TdrumSongRecipe> songs = {recipeOf(70, 0.8, 6), recipeOf(96, 0.35, 8), recipeOf(128, 1.2, 10),
+                                          recipeOf(160, 0.5, 12), recipeOf(200, 0.25, 14)};
+    songs[0].pad = true;
+    songs[1].swing = 1.0 / 6;
+    songs[2].quietIntroBars = 2;
+    songs[2].pad = true;
+    songs[3].seed = 4;
+    for (const TdrumSongRecipe& recipe : songs) {
+        const TbeatGrid grid = analyseRecipe(recipe).grid;
+        EXPECT_NEAR(grid.bpm, recipe.bpm, 0.05) << recipe.bpm << " BPM";
+        EXPECT_NEAR(grid.firstBeat, recipe.firstBeat, 0.005) << recipe.bpm << " BPM";
+        EXPECT_TRUE(grid.tempoStable) << recipe.bpm << " BPM, deviation " << grid.largestDeviationMs << " ms";
+        EXPECT_GT(grid.confidence, 0.5) << recipe.bpm << " BPM";
+    }
+}
+
+TEST(BeatSync, ReportsATempoChangeAsUnstable) {
+    TdrumSongRecipe recipe = recipeOf(120, 0.5, 12);
+    recipe.laterBpm = 126;
+    recipe.changeBar = 6;
+    const TbeatGrid grid = analyseRecipe(recipe).grid;
+    EXPECT_FALSE(grid.tempoStable);
+    EXPECT_GT(grid.largestDeviationMs, 10.0);
+}
+
+// The three charts of one song: the game's parser takes them without a finding, densities rise,
+// two hands can play every row, and every marker sits on a hit of the song or a beat.
+TEST(AutoChart, ChartsArePlayableAndFollowTheMusic) {
+    TdrumSongRecipe recipe = recipeOf(205, 0.6, 20);
+    recipe.pad = true;
+    const TsongAnalysis analysis = analyseRecipe(recipe);
+    const std::vector<double> hits = hitTimes(recipe);
+    int previousMarkers = 0;
+    for (int difficulty = 0; difficulty < difficultyCount; ++difficulty) {
+        SCOPED_TRACE("difficulty " + std::to_string(difficulty));
+        const std::string text = autoChartText(analysis.grid, planAutoChart(analysis, difficulty));
+        const auto parser = std::make_unique<TsongParser>();
+        TchartFindings findings;
+        const TchartOutcome outcome = loadChartFromBytes(*parser, text, &findings);
+        ASSERT_TRUE(outcome.accepted);
+        EXPECT_TRUE(findings.empty()) << findings.front().text;
+        EXPECT_GT(parser->markerCount, previousMarkers);
+        previousMarkers = parser->markerCount;
+
+        std::vector<double> lastUse(16, -1.0);
+        std::set<int> panelsUsed;
+        std::vector<int> previousPanels;
+        for (int32_t row = 0; row < parser->entryCount; ++row) {
+            const ChartEntry& entry = parser->entries[row];
+            std::vector<int> panels;
+            for (int k = 0; k < 16; ++k) {
+                if (entry.panels[k]) panels.push_back(k);
+            }
+            ASSERT_FALSE(panels.empty()) << "row " << row;
+            EXPECT_LE(panels.size(), difficulty == 0 ? 2u : 3u) << "row " << row;
+            EXPECT_NE(panels, previousPanels) << "row " << row << " repeats the row before";
+            for (const int panel : panels) {
+                EXPECT_GE(entry.time - lastUse[panel], shortestPanelRepeatSeconds - 1e-6) << "panel " << panel;
+                lastUse[panel] = entry.time;
+                panelsUsed.insert(panel);
+            }
+            previousPanels = panels;
+            const double heard = entry.time - chartLeadSeconds;
+            const double nearestHit = *std::min_element(hits.begin(), hits.end(), [heard](double a, double b) {
+                return std::fabs(a - heard) < std::fabs(b - heard);
+            });
+            const double beats = (heard - recipe.firstBeat) * recipe.bpm / 60.0;
+            const double fromBeat = std::fabs(beats - std::round(beats)) * 60.0 / recipe.bpm;
+            EXPECT_LE(std::min(std::fabs(nearestHit - heard), fromBeat), 0.010) << "row " << row << " at " << heard;
+        }
+        EXPECT_GE(panelsUsed.size(), 12u) << "the patterns move over the grid";
+    }
+}
+
+TEST(SongAudio, RefusesWhatIsNoSong) {
+    TsongAudio audio;
+    EXPECT_EQ(decodeSongAudio({}, audio), "the file is empty");
+    const std::string text = "this is a chart, not music\n";
+    EXPECT_EQ(decodeSongAudio(std::vector<uint8_t>(text.begin(), text.end()), audio),
+              "not an MP3 file (no MPEG audio frame found)");
+    EXPECT_EQ(decodeSongAudio(encodeMp3(std::vector<int16_t>(2 * 12 * syncSampleRate, 0), syncSampleRate, 2, 128), audio),
+              "the audio is silent");
+    EXPECT_EQ(decodeSongAudio(songMp3(recipeOf(120, 0.5, 2)), audio), "the song lasts 6.5 s; at least 10 s are needed");
+    std::vector<uint8_t> garbage(300000);
+    uint32_t state = 12345;
+    for (uint8_t& byte : garbage) byte = static_cast<uint8_t>((state = state * 1664525 + 1013904223) >> 24);
+    EXPECT_EQ(decodeSongAudio(garbage, audio), "not an MP3 file (no MPEG audio frame found)");
+    // A real start followed by damage.
+    const std::vector<uint8_t> song = songMp3(recipeOf(120, 0.5, 8));
+    std::copy(song.begin(), song.begin() + 3000, garbage.begin());
+    EXPECT_TRUE(decodeSongAudio(garbage, audio).starts_with("the MP3 is broken: decoding stops after 0.")) << decodeSongAudio(garbage, audio);
+}
+
+// Bad input leaves the song folder untouched; existing files stay unless --force is given; a song
+// without a steady beat is charted only with --force.
+TEST(AutoChartTool, WritesNothingUnlessAllIsWell) {
+    TtemporaryFolder folder;
+    writeFile(folder.file("noise.mp3"), "not music at all");
+    TtoolRun run = runTool(folder, "autochart noise.mp3 --out sng");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(folder.file("sng")));
+
+    const std::vector<uint8_t> song = songMp3(recipeOf(110, 0.4, 6));
+    writeFile(folder.file("song.mp3"), std::string(song.begin(), song.end()));
+    std::filesystem::create_directory(folder.file("sng"));
+    writeFile(folder.file("sng/Song1.TXT"), "kept");
+    run = runTool(folder, "autochart song.mp3 --out sng");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(readFile(folder.file("sng/Song1.TXT")), "kept");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.file("sng")), {}), 1);
+
+    EXPECT_EQ(runTool(folder, "autochart song.mp3 --out sng --force").status, 0);
+    for (const char* name : {"song.mp3", "song_prev.mp3", "song0.txt", "song1.txt", "song2.txt"})
+        EXPECT_TRUE(std::filesystem::exists(folder.file(std::string("sng/") + name))) << name;
+    EXPECT_FALSE(std::filesystem::exists(folder.file("sng/Song1.TXT")));
+
+    TdrumSongRecipe changing = recipeOf(100, 0.4, 12);
+    changing.laterBpm = 108;
+    changing.changeBar = 6;
+    const std::vector<uint8_t> drifting = songMp3(changing);
+    writeFile(folder.file("drift.mp3"), std::string(drifting.begin(), drifting.end()));
+    run = runTool(folder, "autochart drift.mp3 --out sng");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("no steady beat"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(folder.file("sng/drift0.txt")));
+    run = runTool(folder, "autochart drift.mp3 --out sng --force");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find("warning"), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::exists(folder.file("sng/drift2.txt")));
+}

@@ -1,0 +1,547 @@
+// Beat grid analysis: spectral-flux onsets refined to the sample, the tempo from an autocorrelation
+// comb and the onsets' phase coherence, then a least-squares fit of the grid to the on-beat onsets.
+#include "tools/beatSync.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdio>
+
+#include "platform/audioDecoder.h"
+
+namespace {
+
+constexpr size_t frameSize = 1024;
+constexpr size_t hopSize = 256;
+constexpr double hopSeconds = static_cast<double>(hopSize) / syncSampleRate;
+constexpr double pi = 3.14159265358979323846;
+// Encoders cut the top of the spectrum; flux above this is only their noise.
+constexpr double highestUsefulHz = 16000;
+constexpr double lowestBrightnessHz = 50;
+// Tempo preferred when the beat could be counted at half or double speed.
+constexpr double slowestPreferredBpm = 70;
+constexpr double fastestPreferredBpm = 210;
+// Mid-beats plus twice the quarter-beats this strong against the beats mean the beats were
+// counted at half speed.
+constexpr double doubleTimeEvidence = 0.75;
+constexpr double unstableDeviationSeconds = 0.010;
+
+using Tcomplex = std::complex<double>;
+
+// A radix-2 FFT of one size; the twiddles and the bit-reversal table are computed once.
+class Tfft {
+public:
+    explicit Tfft(size_t size) : n(size), twiddles(size / 2), reversed(size) {
+        for (size_t k = 0; k < n / 2; ++k) twiddles[k] = std::polar(1.0, -2 * pi * static_cast<double>(k) / static_cast<double>(n));
+        size_t bits = 0;
+        while ((size_t{1} << bits) < n) ++bits;
+        for (size_t i = 0; i < n; ++i) {
+            size_t r = 0;
+            for (size_t b = 0; b < bits; ++b) r |= ((i >> b) & 1) << (bits - 1 - b);
+            reversed[i] = r;
+        }
+    }
+
+    void forward(std::vector<Tcomplex>& data) const {
+        for (size_t i = 0; i < n; ++i) {
+            if (i < reversed[i]) std::swap(data[i], data[reversed[i]]);
+        }
+        for (size_t length = 2; length <= n; length <<= 1) {
+            const size_t stride = n / length;
+            const size_t half = length / 2;
+            for (size_t start = 0; start < n; start += length) {
+                for (size_t j = 0; j < half; ++j) {
+                    const Tcomplex rotated = data[start + j + half] * twiddles[j * stride];
+                    data[start + j + half] = data[start + j] - rotated;
+                    data[start + j] += rotated;
+                }
+            }
+        }
+    }
+
+private:
+    size_t n;
+    std::vector<Tcomplex> twiddles;
+    std::vector<size_t> reversed;
+};
+
+size_t nextPowerOfTwo(size_t value) {
+    size_t power = 1;
+    while (power < value) power <<= 1;
+    return power;
+}
+
+// Per analysis frame: the positive change of the log spectrum and where in pitch it happened.
+struct TfluxTrack {
+    std::vector<double> flux;
+    std::vector<double> brightness;
+};
+
+double frameStartSeconds(size_t frame) { return static_cast<double>(frame * hopSize) / syncSampleRate; }
+
+// Octave bands from lowestBrightnessHz up; brightness weighs each band by its mean rise per bin,
+// so the many high bins do not outvote the few low ones.
+constexpr size_t brightnessBands = 8;
+
+TfluxTrack spectralFlux(const std::vector<float>& mono) {
+    TfluxTrack track;
+    if (mono.size() < frameSize) return track;
+    const size_t frames = (mono.size() - frameSize) / hopSize + 1;
+    const double binHz = static_cast<double>(syncSampleRate) / frameSize;
+    const size_t bins = std::min(frameSize / 2, static_cast<size_t>(highestUsefulHz / binHz));
+    std::vector<double> window(frameSize);
+    std::vector<size_t> bandOfBin(bins);
+    std::vector<double> binsInBand(brightnessBands, 0.0);
+    for (size_t i = 0; i < frameSize; ++i) window[i] = 0.5 - 0.5 * std::cos(2 * pi * static_cast<double>(i) / frameSize);
+    for (size_t b = 1; b < bins; ++b) {
+        const double octave = std::log2(std::max(1.0, static_cast<double>(b) * binHz / lowestBrightnessHz));
+        bandOfBin[b] = std::min(brightnessBands - 1, static_cast<size_t>(octave));
+        binsInBand[bandOfBin[b]] += 1;
+    }
+    const Tfft fft(frameSize);
+    std::vector<Tcomplex> buffer(frameSize);
+    std::vector<double> previous(bins, 0.0), current(bins, 0.0), bandRise(brightnessBands);
+    track.flux.resize(frames);
+    track.brightness.resize(frames);
+    for (size_t frame = 0; frame < frames; ++frame) {
+        const float* samples = mono.data() + frame * hopSize;
+        for (size_t i = 0; i < frameSize; ++i) buffer[i] = samples[i] * window[i];
+        fft.forward(buffer);
+        double rise = 0;
+        std::fill(bandRise.begin(), bandRise.end(), 0.0);
+        for (size_t b = 1; b < bins; ++b) {
+            current[b] = std::log1p(std::abs(buffer[b]));
+            const double change = current[b] - previous[b];
+            if (change <= 0) continue;
+            rise += change;
+            bandRise[bandOfBin[b]] += change;
+        }
+        double bandSum = 0, bandWeighted = 0;
+        for (size_t band = 0; band < brightnessBands; ++band) {
+            if (binsInBand[band] == 0) continue;
+            const double mean = bandRise[band] / binsInBand[band];
+            bandSum += mean;
+            bandWeighted += mean * static_cast<double>(band) / (brightnessBands - 1);
+        }
+        track.flux[frame] = frame == 0 ? 0 : rise;
+        track.brightness[frame] = bandSum > 0 ? bandWeighted / bandSum : 0;
+        std::swap(previous, current);
+    }
+    return track;
+}
+
+// The flux above its neighbourhood's mean: steady textures (a pad, a riser) drop out.
+std::vector<double> novelty(const std::vector<double>& flux) {
+    constexpr size_t reach = 16;
+    std::vector<double> prefix(flux.size() + 1, 0.0);
+    for (size_t i = 0; i < flux.size(); ++i) prefix[i + 1] = prefix[i] + flux[i];
+    std::vector<double> result(flux.size());
+    for (size_t i = 0; i < flux.size(); ++i) {
+        const size_t first = i >= reach ? i - reach : 0;
+        const size_t last = std::min(flux.size(), i + reach + 1);
+        const double mean = (prefix[last] - prefix[first]) / static_cast<double>(last - first);
+        result[i] = std::max(0.0, flux[i] - mean);
+    }
+    return result;
+}
+
+double percentile(std::vector<double> values, double share) {
+    if (values.empty()) return 0;
+    const size_t index = std::min(values.size() - 1, static_cast<size_t>(share * static_cast<double>(values.size())));
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(index), values.end());
+    return values[index];
+}
+
+struct TpeakFrame {
+    size_t frame;
+    double strength;
+};
+
+std::vector<TpeakFrame> pickPeaks(const std::vector<double>& onsetCurve) {
+    constexpr size_t reach = 5;
+    std::vector<TpeakFrame> peaks;
+    for (size_t i = 1; i + 1 < onsetCurve.size(); ++i) {
+        if (onsetCurve[i] <= 0) continue;
+        const size_t first = i >= reach ? i - reach : 0;
+        const size_t last = std::min(onsetCurve.size(), i + reach + 1);
+        bool highest = true;
+        for (size_t j = first; j < last && highest; ++j) {
+            highest = onsetCurve[j] < onsetCurve[i] || (onsetCurve[j] == onsetCurve[i] && j >= i);
+        }
+        if (highest) peaks.push_back({i, onsetCurve[i]});
+    }
+    std::vector<double> strengths;
+    for (const TpeakFrame& peak : peaks) strengths.push_back(peak.strength);
+    const double loud = percentile(strengths, 0.9);
+    std::vector<TpeakFrame> kept;
+    for (const TpeakFrame& peak : peaks) {
+        if (peak.strength >= 0.04 * loud) kept.push_back({peak.frame, std::min(2.0, peak.strength / loud)});
+    }
+    return kept;
+}
+
+// Finds the attack of an onset at sample resolution: the sample where the energy of the
+// high-passed signal rises most sharply (after against before, in short windows).
+class TattackFinder {
+public:
+    explicit TattackFinder(const std::vector<float>& mono) : samples(mono) {}
+
+    double attackSeconds(size_t frame) {
+        const size_t start = frame * hopSize;
+        const size_t first = std::max(start, window + hopSize + 1) - hopSize;
+        const size_t last = std::min(start + frameSize, samples.size() > window ? samples.size() - window : 0);
+        if (first >= last) return frameStartSeconds(frame) + 0.5 * frameSize / syncSampleRate;
+        fillEnergy(first - window, last + window);
+        double loudestAfter = 0;
+        for (size_t n = first; n <= last; n += 16) loudestAfter = std::max(loudestAfter, after(n));
+        const double floor = 0.01 * loudestAfter + 1e-12;
+        size_t best = first;
+        double bestRatio = -1;
+        for (size_t n = first; n <= last; ++n) {
+            const double ratio = (after(n) + floor) / (before(n) + floor);
+            if (ratio > bestRatio) bestRatio = ratio, best = n;
+        }
+        return static_cast<double>(best) / syncSampleRate;
+    }
+
+private:
+    static constexpr size_t window = 128;
+
+    // Running energy of the first difference (a plain high-pass) over [from, to], kept for the
+    // one onset at hand, so a long song needs no song-long table.
+    void fillEnergy(size_t from, size_t to) {
+        origin = from;
+        energy.resize(to - from + 1);
+        energy[0] = 0;
+        for (size_t i = from; i < to; ++i) {
+            const double difference = static_cast<double>(samples[i]) - samples[i - 1];
+            energy[i - from + 1] = energy[i - from] + difference * difference;
+        }
+    }
+    double at(size_t n) const { return energy[n - origin]; }
+    double after(size_t n) const { return at(n + window) - at(n); }
+    double before(size_t n) const { return at(n) - at(n - window); }
+
+    const std::vector<float>& samples;
+    std::vector<double> energy;
+    size_t origin = 0;
+};
+
+std::vector<TheardOnset> findOnsets(const std::vector<float>& mono, const TfluxTrack& track,
+                                    const std::vector<double>& onsetCurve) {
+    const std::vector<TpeakFrame> peaks = pickPeaks(onsetCurve);
+    TattackFinder finder(mono);
+    std::vector<TheardOnset> onsets;
+    for (const TpeakFrame& peak : peaks) {
+        const TheardOnset onset{finder.attackSeconds(peak.frame), peak.strength, track.brightness[peak.frame]};
+        // Two peaks of one attack land on the same sample region: keep the stronger.
+        if (!onsets.empty() && onset.time - onsets.back().time < 0.02) {
+            if (onset.strength > onsets.back().strength) onsets.back() = onset;
+            continue;
+        }
+        onsets.push_back(onset);
+    }
+    std::sort(onsets.begin(), onsets.end(), [](const TheardOnset& a, const TheardOnset& b) { return a.time < b.time; });
+    return onsets;
+}
+
+// Autocorrelation of the onset curve by FFT, for lags up to maxLag frames.
+std::vector<double> autocorrelation(const std::vector<double>& curve, size_t maxLag) {
+    const size_t size = nextPowerOfTwo(2 * curve.size());
+    std::vector<Tcomplex> buffer(size);
+    for (size_t i = 0; i < curve.size(); ++i) buffer[i] = curve[i];
+    const Tfft fft(size);
+    fft.forward(buffer);
+    for (Tcomplex& value : buffer) value = std::norm(value);
+    fft.forward(buffer);  // the power spectrum is real and even, so a forward transform inverts it
+    std::vector<double> result(std::min(maxLag + 1, curve.size()));
+    for (size_t lag = 0; lag < result.size(); ++lag) result[lag] = buffer[lag].real() / static_cast<double>(size);
+    return result;
+}
+
+double interpolated(const std::vector<double>& values, double index) {
+    const size_t below = static_cast<size_t>(index);
+    if (below + 1 >= values.size()) return 0;
+    const double part = index - static_cast<double>(below);
+    return values[below] * (1 - part) + values[below + 1] * part;
+}
+
+// The tempo whose beat and its multiples line up best with the onset curve (coarse, ±1 %).
+double coarseTempo(const std::vector<double>& onsetCurve) {
+    constexpr double slowest = 40, fastest = 320;
+    constexpr int multiples = 4;
+    const size_t maxLag = static_cast<size_t>(multiples * 60.0 / slowest / hopSeconds) + 2;
+    const std::vector<double> acf = autocorrelation(onsetCurve, maxLag);
+    double bestBpm = 120, bestScore = -1;
+    for (double bpm = slowest; bpm <= fastest; bpm += 0.25) {
+        const double lag = 60.0 / bpm / hopSeconds;
+        double score = 0;
+        for (int m = 1; m <= multiples; ++m) score += interpolated(acf, m * lag);
+        if (score > bestScore) bestScore = score, bestBpm = bpm;
+    }
+    return bestBpm;
+}
+
+double foldIntoPreferredOctave(double bpm) {
+    while (bpm < slowestPreferredBpm) bpm *= 2;
+    while (bpm >= 2 * slowestPreferredBpm) bpm /= 2;
+    return bpm;
+}
+
+// A beat period and the time of one beat.
+struct Tperiod {
+    double seconds;
+    double phase;
+};
+
+// Wraps a time difference into (-period/2, period/2].
+double wrapped(double difference, double period) { return difference - period * std::round(difference / period); }
+
+// Resultants of the onsets' phases at the beat, the half-beat and the quarter-beat of a period.
+struct Tresultants {
+    Tcomplex beat = 0, half = 0, quarter = 0;
+    double sum() const { return std::abs(beat) + std::abs(half) + std::abs(quarter); }
+};
+
+Tresultants resultants(const std::vector<TheardOnset>& onsets, double period) {
+    Tresultants result;
+    for (const TheardOnset& onset : onsets) {
+        const Tcomplex turn = std::polar(1.0, 2 * pi * onset.time / period);
+        const Tcomplex twice = turn * turn;
+        result.beat += onset.strength * turn;
+        result.half += onset.strength * twice;
+        result.quarter += onset.strength * twice * twice;
+    }
+    return result;
+}
+
+// The period near the estimate at which the onsets line up best on beats and their halves and
+// quarters: offbeat hats can cancel the beats' own resultant, not the halves' and quarters'.
+double coherentPeriod(const std::vector<TheardOnset>& onsets, double estimate, double span) {
+    double bestPeriod = estimate, bestSum = -1;
+    const double step = estimate * estimate / (128 * std::max(span, 1.0));
+    for (double period = estimate * 0.98; period <= estimate * 1.02; period += step) {
+        const double sum = resultants(onsets, period).sum();
+        if (sum > bestSum) bestSum = sum, bestPeriod = period;
+    }
+    return bestPeriod;
+}
+
+// The phase at which the most onset strength falls within a few ms of the beats. Low sounds count
+// more: kicks and snares carry the beat, hats and swung eighths often sit between.
+double strongestPhase(const std::vector<TheardOnset>& onsets, double period) {
+    constexpr double reach = 0.020, step = 0.001;
+    double bestPhase = 0, bestScore = -1;
+    for (double phase = 0; phase < period; phase += step) {
+        double score = 0;
+        for (const TheardOnset& onset : onsets) {
+            const double distance = std::fabs(wrapped(onset.time - phase, period));
+            if (distance < reach) score += onset.strength * (1.2 - onset.brightness) * (1 - distance / reach);
+        }
+        if (score > bestScore) bestScore = score, bestPhase = phase;
+    }
+    return bestPhase;
+}
+
+Tperiod beatGridNear(const std::vector<TheardOnset>& onsets, double estimate, double span) {
+    const double period = coherentPeriod(onsets, estimate, span);
+    return {period, strongestPhase(onsets, period)};
+}
+
+// Weighted least squares of onset time against beat number, over the onsets near beats.
+Tperiod fitGrid(const std::vector<TheardOnset>& onsets, Tperiod grid) {
+    for (const double tolerance : {grid.seconds / 8, 0.025, 0.012}) {
+        double sw = 0, sn = 0, st = 0, snn = 0, snt = 0;
+        int used = 0;
+        for (const TheardOnset& onset : onsets) {
+            const double beat = std::round((onset.time - grid.phase) / grid.seconds);
+            if (std::fabs(onset.time - grid.phase - beat * grid.seconds) > tolerance) continue;
+            const double w = onset.strength;
+            sw += w, sn += w * beat, st += w * onset.time, snn += w * beat * beat, snt += w * beat * onset.time;
+            ++used;
+        }
+        const double determinant = sw * snn - sn * sn;
+        if (used < 3 || std::fabs(determinant) < 1e-12) break;
+        const double period = (sw * snt - sn * st) / determinant;
+        // Onsets that agree this badly with the period found them; keep what was there.
+        if (std::fabs(period / grid.seconds - 1) > 0.02) break;
+        grid = {period, (st - period * sn) / sw};
+    }
+    return grid;
+}
+
+// The strongest onset within a tolerance of each position, summed over the positions.
+double strengthAt(const std::vector<TheardOnset>& onsets, const Tperiod& grid, double shareOfBeat) {
+    const double tolerance = std::min(grid.seconds / 16, 0.015);
+    double total = 0;
+    size_t next = 0;
+    const double firstTime = onsets.empty() ? 0 : onsets.front().time;
+    const double lastTime = onsets.empty() ? 0 : onsets.back().time;
+    for (double beat = std::floor((firstTime - grid.phase) / grid.seconds) - 1;; beat += 1) {
+        const double position = grid.phase + (beat + shareOfBeat) * grid.seconds;
+        if (position > lastTime + grid.seconds) break;
+        while (next < onsets.size() && onsets[next].time < position - tolerance) ++next;
+        double strongest = 0;
+        for (size_t i = next; i < onsets.size() && onsets[i].time <= position + tolerance; ++i)
+            strongest = std::max(strongest, onsets[i].strength);
+        total += strongest;
+    }
+    return total;
+}
+
+// Counts the beat at double speed when the mid-beats carry nearly as much as the beats and the
+// quarter-beats hold eighths: then the mid-beats are beats of their own.
+bool countsAtDoubleSpeed(const std::vector<TheardOnset>& onsets, const Tperiod& grid) {
+    if (2 * 60.0 / grid.seconds > fastestPreferredBpm + 0.5) return false;
+    const double onBeats = strengthAt(onsets, grid, 0.0);
+    if (onBeats <= 0) return false;
+    const double midBeats = strengthAt(onsets, grid, 0.5);
+    const double quarterBeats = (strengthAt(onsets, grid, 0.25) + strengthAt(onsets, grid, 0.75)) / 2;
+    return (midBeats + 2 * quarterBeats) / onBeats >= doubleTimeEvidence;
+}
+
+// The largest shift of the music against the fitted grid, over windows of sixteen beats. Each
+// window's shift is first found roughly from its half-beats, then as the mean offset of the onsets
+// on its half-beats; a shift beyond a quarter beat shows as a smaller one, which still is large.
+double largestDeviation(const std::vector<TheardOnset>& onsets, const Tperiod& grid) {
+    constexpr double windowBeats = 16;
+    const double half = grid.seconds / 2;
+    const double reach = std::min(grid.seconds / 16, 0.030);
+    double largest = 0;
+    if (onsets.empty()) return 0;
+    const double span = windowBeats * grid.seconds;
+    for (double start = onsets.front().time; start < onsets.back().time; start += span / 2) {
+        Tcomplex sum = 0;
+        for (const TheardOnset& onset : onsets) {
+            if (onset.time < start || onset.time >= start + span) continue;
+            sum += std::polar(onset.strength, 2 * pi * (onset.time - grid.phase) / half);
+        }
+        const double shift = std::arg(sum) / (2 * pi) * half;
+        double weight = 0, weighted = 0;
+        int matched = 0;
+        for (const TheardOnset& onset : onsets) {
+            if (onset.time < start || onset.time >= start + span) continue;
+            const double offset = wrapped(onset.time - grid.phase, half);
+            if (std::fabs(wrapped(offset - shift, half)) > reach) continue;
+            weight += onset.strength;
+            weighted += onset.strength * offset;
+            ++matched;
+        }
+        if (matched >= 4) largest = std::max(largest, std::fabs(weighted / weight));
+    }
+    return largest;
+}
+
+// The share of the onset strength that sits on sixteenths of the grid, rescaled so that onsets
+// at random times give about 0.
+double gridConfidence(const std::vector<TheardOnset>& onsets, const Tperiod& grid) {
+    const double sixteenth = grid.seconds / 4;
+    double on = 0, total = 0;
+    for (const TheardOnset& onset : onsets) {
+        total += onset.strength;
+        if (std::fabs(wrapped(onset.time - grid.phase, sixteenth)) <= sixteenth / 8) on += onset.strength;
+    }
+    if (total <= 0) return 0;
+    return std::clamp((on / total - 0.25) / 0.75, 0.0, 1.0);
+}
+
+// The beat at or just before the first clear onset: where the music starts.
+double firstBeatTime(const std::vector<TheardOnset>& onsets, const Tperiod& grid) {
+    std::vector<double> strengths;
+    for (const TheardOnset& onset : onsets) strengths.push_back(onset.strength);
+    const double clear = 0.1 * percentile(strengths, 0.9);
+    double start = 0;
+    for (const TheardOnset& onset : onsets) {
+        if (onset.strength >= clear) {
+            start = onset.time;
+            break;
+        }
+    }
+    double beat = grid.phase + std::ceil((start - grid.seconds / 4 - grid.phase) / grid.seconds) * grid.seconds;
+    while (beat < -0.0005) beat += grid.seconds;
+    return beat;
+}
+
+constexpr double highestMp3BitsPerSecond = 320000;
+
+// The bytes after a leading ID3v2 tag, whose pictures can outweigh a short song's audio.
+size_t audioBytes(const std::vector<uint8_t>& bytes) {
+    if (bytes.size() < 10 || bytes[0] != 'I' || bytes[1] != 'D' || bytes[2] != '3') return bytes.size();
+    const size_t tag = 10 + ((bytes[6] & 0x7Fu) << 21 | (bytes[7] & 0x7Fu) << 14 | (bytes[8] & 0x7Fu) << 7 | (bytes[9] & 0x7Fu));
+    return tag < bytes.size() ? bytes.size() - tag : 0;
+}
+
+}  // namespace
+
+double TsongAudio::seconds() const { return static_cast<double>(mono.size()) / syncSampleRate; }
+
+std::string decodeSongAudio(std::vector<uint8_t> bytes, TsongAudio& audio) {
+    if (bytes.empty()) return "the file is empty";
+    const double shortestPlausibleSeconds = static_cast<double>(audioBytes(bytes)) * 8 / highestMp3BitsPerSecond;
+    TmpegDecoder decoder(std::move(bytes));
+    if (!decoder.valid()) return "not an MP3 file (no MPEG audio frame found)";
+    constexpr size_t piece = 1 << 14;
+    const size_t longestFrames = static_cast<size_t>(longestSongSeconds * audioRate);
+    audio.stereo.clear();
+    while (!decoder.atEnd()) {
+        if (audio.stereo.size() / audioChannels > longestFrames) {
+            char text[96];
+            std::snprintf(text, sizeof text, "the song lasts over %.0f minutes; songs are shorter", longestSongSeconds / 60);
+            return text;
+        }
+        const size_t before = audio.stereo.size();
+        audio.stereo.resize(before + piece * audioChannels);
+        const size_t got = decoder.read(audio.stereo.data() + before, piece);
+        audio.stereo.resize(before + got * audioChannels);
+    }
+    const int64_t frames = static_cast<int64_t>(audio.stereo.size() / audioChannels);
+    if (frames == 0) return "no audio could be decoded from the file";
+    // Even at the highest bit rate the bytes would last longer: decoding stopped at damage.
+    if (static_cast<double>(frames) / audioRate < shortestPlausibleSeconds / 2) {
+        char text[128];
+        std::snprintf(text, sizeof text, "the MP3 is broken: decoding stops after %.1f s", static_cast<double>(frames) / audioRate);
+        return text;
+    }
+    audio.mono.resize(static_cast<size_t>(frames));
+    int peak = 0;
+    for (size_t i = 0; i < audio.mono.size(); ++i) {
+        const int left = audio.stereo[2 * i], right = audio.stereo[2 * i + 1];
+        peak = std::max({peak, std::abs(left), std::abs(right)});
+        audio.mono[i] = static_cast<float>(left + right) / 65536.0f;
+    }
+    if (peak < 33) return "the audio is silent";
+    if (audio.seconds() < shortestSongSeconds) {
+        char text[128];
+        std::snprintf(text, sizeof text, "the song lasts %.1f s; at least %.0f s are needed", audio.seconds(), shortestSongSeconds);
+        return text;
+    }
+    return {};
+}
+
+std::string readSongAudio(const std::string& path, TsongAudio& audio) {
+    std::vector<uint8_t> bytes;
+    if (!readWholeFile(path, bytes)) return "cannot read " + path;
+    return decodeSongAudio(std::move(bytes), audio);
+}
+
+TsongAnalysis analyseSong(const std::vector<float>& mono) {
+    TsongAnalysis analysis;
+    analysis.seconds = static_cast<double>(mono.size()) / syncSampleRate;
+    const TfluxTrack track = spectralFlux(mono);
+    const std::vector<double> onsetCurve = novelty(track.flux);
+    analysis.onsets = findOnsets(mono, track, onsetCurve);
+    const std::vector<TheardOnset>& onsets = analysis.onsets;
+    if (onsets.size() < 4) return analysis;
+    const double estimate = 60.0 / foldIntoPreferredOctave(coarseTempo(onsetCurve));
+    const double span = onsets.back().time - onsets.front().time;
+    Tperiod grid = fitGrid(onsets, beatGridNear(onsets, estimate, span));
+    if (countsAtDoubleSpeed(onsets, grid)) grid = fitGrid(onsets, beatGridNear(onsets, grid.seconds / 2, span));
+
+    TbeatGrid& result = analysis.grid;
+    result.bpm = 60.0 / grid.seconds;
+    result.firstBeat = firstBeatTime(onsets, grid);
+    result.largestDeviationMs = 1000 * largestDeviation(onsets, grid);
+    result.tempoStable = result.largestDeviationMs <= 1000 * unstableDeviationSeconds;
+    result.confidence = gridConfidence(onsets, grid);
+    return analysis;
+}

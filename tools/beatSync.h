@@ -1,0 +1,53 @@
+// Finding a song's beat grid from its audio: onsets, tempo, first beat and how steady the tempo is.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Where the beats of a song fall: beat n is heard at firstBeat + n × 60 / bpm seconds.
+struct TbeatGrid {
+    double bpm = 0;
+    double firstBeat = 0;  // seconds from the start of the audio
+    double confidence = 0;  // 0..1: the share of the onsets that sit on the grid
+    bool tempoStable = false;
+    double largestDeviationMs = 0;  // how far the beats stray from one steady grid
+
+    double secondsPerBeat() const { return 60.0 / bpm; }
+    double beatTime(double beat) const { return firstBeat + beat * secondsPerBeat(); }
+};
+
+// One attack found in the audio, timed at sample resolution.
+struct TheardOnset {
+    double time = 0;        // seconds
+    double strength = 0;    // spectral flux at the attack, relative to the song's loud attacks (about 0..2)
+    double brightness = 0;  // 0 for a low thud .. 1 for a high tick
+};
+
+struct TsongAnalysis {
+    TbeatGrid grid;
+    std::vector<TheardOnset> onsets;
+    double seconds = 0;
+};
+
+// The audio of a song as the analysis wants it: mono, 44.1 kHz, plus the decoded stereo.
+struct TsongAudio {
+    std::vector<int16_t> stereo;
+    std::vector<float> mono;
+    double seconds() const;
+};
+
+constexpr int syncSampleRate = 44100;
+// Songs shorter than this cannot be charted; there is too little to find a tempo from.
+constexpr double shortestSongSeconds = 10.0;
+// Longer audio is no song the game's charts can hold; refusing it bounds the memory used.
+constexpr double longestSongSeconds = 20 * 60.0;
+
+// Reads and decodes an MP3 and checks that it holds a song: the empty string, else a one-line
+// reason (not an MP3, broken, silent, too short).
+std::string readSongAudio(const std::string& path, TsongAudio& audio);
+// The same for MP3 bytes already in memory.
+std::string decodeSongAudio(std::vector<uint8_t> bytes, TsongAudio& audio);
+
+// Onsets, tempo and first beat of mono audio at syncSampleRate.
+TsongAnalysis analyseSong(const std::vector<float>& mono);
