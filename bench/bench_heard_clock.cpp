@@ -1,0 +1,166 @@
+// The music clock against what the sound server really plays: a click track played through the
+// sound engine on the server output while the server's monitor is recorded; the clicks found in
+// the recording give the heard music time, and the clock read meanwhile is compared with it.
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/support/playFigures.h"
+#include "bench/support/soundCapture.h"
+#include "platform/audioDecoder.h"
+#include "platform/audioEngine.h"
+#include "platform/clockSeam.h"
+#include "platform/soundEngine.h"
+#include "tools/mp3Writer.h"
+
+namespace {
+
+constexpr double trackSeconds = 25.0;
+constexpr double firstClickSeconds = 0.5;
+constexpr int clickThreshold = 8000;
+constexpr size_t quietFrames = audioRate / 10;
+// Sounds still on their way to the monitor when the stream ends.
+constexpr auto drainTime = std::chrono::milliseconds(500);
+
+// The gaps between clicks repeat unevenly, so the recording lines up with the track one way only.
+double clickGapSeconds(size_t index) {
+    constexpr double gaps[] = {0.30, 0.35, 0.40, 0.45, 0.375};
+    return gaps[index % std::size(gaps)];
+}
+
+// Short, sharp, decaying clicks in silence.
+std::vector<int16_t> clickTrack() {
+    const size_t frames = static_cast<size_t>(trackSeconds * audioRate);
+    std::vector<int16_t> samples(frames * audioChannels, 0);
+    double at = firstClickSeconds;
+    for (size_t click = 0; at < trackSeconds - 0.5; at += clickGapSeconds(click++)) {
+        const size_t first = static_cast<size_t>(at * audioRate);
+        for (size_t i = 0; i < 400; ++i) {
+            const double value = 24000.0 * std::exp(-static_cast<double>(i) / 60.0) *
+                                 std::cos(2.0 * M_PI * 1500.0 * static_cast<double>(i) / audioRate);
+            samples[(first + i) * 2] = samples[(first + i) * 2 + 1] = static_cast<int16_t>(value);
+        }
+    }
+    return samples;
+}
+
+// The two clocks read at one moment (monotonic ms each).
+struct TclockRead {
+    double heardAtMs;
+    int32_t heardMs;
+    double handedOverAtMs;
+    int32_t handedOverMs;
+};
+
+// Reads both clocks about every millisecond, with jitter, until the stream ends.
+std::vector<TclockRead> readClocksUntilEnd(const Tstream& music) {
+    std::vector<TclockRead> reads;
+    reads.reserve(100000);
+    std::mt19937 random(17);
+    std::uniform_int_distribution<int> pauseUs(700, 1300);
+    const double giveUpMs = systemHighResolutionMs() + (trackSeconds + 10.0) * 1000.0;
+    while (!music.isFinished() && systemHighResolutionMs() < giveUpMs) {
+        const double before = systemHighResolutionMs();
+        const int32_t heard = music.positionMS();
+        const double between = systemHighResolutionMs();
+        const int32_t handedOver = music.writePositionMS();
+        const double after = systemHighResolutionMs();
+        reads.push_back({(before + between) / 2.0, heard, (between + after) / 2.0, handedOver});
+        std::this_thread::sleep_for(std::chrono::microseconds(pauseUs(random)));
+    }
+    return reads;
+}
+
+struct TclockErrors {
+    std::vector<double> heard;
+    std::vector<double> handedOver;
+    std::vector<double> handedOverSigned;
+};
+
+// Each read against the truth, inside the span the clicks cover.
+TclockErrors clockErrors(const std::vector<TclockRead>& reads, const TfittedLine& truth, double firstMs, double lastMs) {
+    TclockErrors errors;
+    for (const TclockRead& read : reads) {
+        if (read.heardAtMs < firstMs || read.handedOverAtMs > lastMs) continue;
+        errors.heard.push_back(std::fabs(read.heardMs - truth.at(read.heardAtMs)));
+        const double lead = read.handedOverMs - truth.at(read.handedOverAtMs);
+        errors.handedOver.push_back(std::fabs(lead));
+        errors.handedOverSigned.push_back(lead);
+    }
+    return errors;
+}
+
+// The music's own click onsets, from the file as the engine decodes it.
+std::vector<size_t> musicOnsets(const std::string& file) {
+    std::vector<uint8_t> bytes;
+    if (!readWholeFile(file, bytes)) return {};
+    return findOnsets(leftChannel(decodeWholeMp3(std::move(bytes), size_t{600} * audioRate)), clickThreshold,
+                      quietFrames);
+}
+
+int fail(const std::string& why) {
+    std::fprintf(stderr, "bench_heard_clock: %s\n", why.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int main() {
+    setenv("TRELLIK_AUDIO", "pulse", 1);
+    const TscratchFolder folder;
+    const std::string musicFile = folder.path + "/clicks.mp3";
+    if (folder.path.empty() || !writeMp3File(musicFile, clickTrack(), audioRate, audioChannels, 192))
+        return fail("cannot write the click track");
+    const std::vector<size_t> expected = musicOnsets(musicFile);
+    if (expected.size() < 10) return fail("the click track decodes without clicks");
+
+    std::string error;
+    TsoundCapture capture;
+    if (!capture.start(error)) return fail("cannot record the sound server: " + error);
+    Tsounds sounds;
+    Tstream music;
+    if (!music.open(musicFile)) return fail("cannot open the click track");
+    const ToutputReport before = programOutputReport();
+    std::printf("%s\n", before.line.c_str());
+    if (before.silent || before.estimated) return fail("the output is not the sound server's");
+    music.play();
+    const std::vector<TclockRead> reads = readClocksUntilEnd(music);
+    const ToutputReport report = programOutputReport();
+    std::this_thread::sleep_for(drainTime);
+    capture.stop();
+
+    const TfittedLine frameTimes = capture.frameTimes();
+    const std::vector<size_t> found = findOnsets(capture.samples(), clickThreshold, quietFrames);
+    const std::vector<TheardPoint> points = pairOnsets(found, expected, frameTimes, 8);
+    std::printf("clicks: %zu expected, %zu found in %zu captured frames, %zu paired; %zu of %zu capture reads "
+                "on the frame time line\n",
+                expected.size(), found.size(), capture.samples().size(), points.size(), frameTimes.points,
+                capture.reads().size());
+    if (points.size() < expected.size() * 9 / 10) return fail("too few clicks found in the recording");
+
+    std::vector<double> heardTimes;
+    std::vector<double> musicTimes;
+    for (const TheardPoint& point : points) {
+        heardTimes.push_back(point.heardMs);
+        musicTimes.push_back(point.musicMs);
+    }
+    const TfittedLine truth = fitLine(heardTimes, musicTimes);
+    std::vector<double> residuals;
+    for (const TheardPoint& point : points) residuals.push_back(std::fabs(point.musicMs - truth.at(point.heardMs)));
+    std::printf("truth line: %.6f music ms per ms, residual max %.3f ms; %zu clock reads\n", truth.slope,
+                percentile(residuals, 1.0), reads.size());
+
+    const TclockErrors errors = clockErrors(reads, truth, heardTimes.front(), heardTimes.back());
+    std::printf("the handed-over clock leads what is heard by %.3f ms (median)\n",
+                percentile(errors.handedOverSigned, 0.5));
+    printFigure("heard_clock_error", errors.heard);
+    printFigure("handed_over_clock_error", errors.handedOver);
+    std::printf("figure output_latency value=%.3f unit=ms\n", report.latencyMs);
+    std::printf("figure output_underruns value=%lld unit=count\n", static_cast<long long>(report.underruns));
+    return 0;
+}

@@ -1,0 +1,226 @@
+// Recording the sound server's default source with the playback time of every captured frame.
+#include "bench/support/soundCapture.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+
+#include "platform/audioDecoder.h"
+#include "platform/clockSeam.h"
+
+namespace {
+
+// About 5 ms per delivery, so the timing reads are dense.
+constexpr uint32_t fragmentFrames = 256;
+constexpr size_t bytesPerFrame = sizeof(int16_t) * audioChannels;
+// How far a read may lie from the line fitted to the steady reads and still count.
+constexpr double nearReadMs = 2.0;
+
+void stateChanged(pa_context*, void* capture) {
+    static_cast<TsoundCapture*>(capture)->onStateChange();
+}
+
+void streamStateChanged(pa_stream*, void* capture) {
+    static_cast<TsoundCapture*>(capture)->onStateChange();
+}
+
+void readable(pa_stream*, size_t, void* capture) {
+    static_cast<TsoundCapture*>(capture)->onReadable();
+}
+
+}  // namespace
+
+TfittedLine fitLine(const std::vector<double>& xs, const std::vector<double>& ys) {
+    TfittedLine line;
+    line.points = std::min(xs.size(), ys.size());
+    if (line.points < 2) return line;
+    const double n = static_cast<double>(line.points);
+    double sumX = 0, sumY = 0;
+    for (size_t i = 0; i < line.points; ++i) {
+        sumX += xs[i];
+        sumY += ys[i];
+    }
+    line.origin = sumX / n;
+    line.intercept = sumY / n;
+    double sumXX = 0, sumXY = 0;
+    for (size_t i = 0; i < line.points; ++i) {
+        const double x = xs[i] - line.origin;
+        sumXX += x * x;
+        sumXY += x * (ys[i] - line.intercept);
+    }
+    line.slope = sumXX > 0 ? sumXY / sumXX : 0.0;
+    return line;
+}
+
+TsoundCapture::~TsoundCapture() {
+    stop();
+}
+
+bool TsoundCapture::start(std::string& error) {
+    captured.reserve(size_t{600} * audioRate);
+    timing.reserve(200000);
+    loop = pa_threaded_mainloop_new();
+    if (!loop) {
+        error = "no main loop";
+        return false;
+    }
+    context = pa_context_new(pa_threaded_mainloop_get_api(loop), "trellik capture");
+    pa_context_set_state_callback(context, &stateChanged, this);
+    pa_threaded_mainloop_lock(loop);
+    const bool started = pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
+                         pa_threaded_mainloop_start(loop) >= 0 && waitUntilReady(error);
+    pa_threaded_mainloop_unlock(loop);
+    if (!started && error.empty()) error = pa_strerror(pa_context_errno(context));
+    return started;
+}
+
+// Runs with the loop locked; connects the record stream once the context is ready.
+bool TsoundCapture::waitUntilReady(std::string& error) {
+    for (;;) {
+        const pa_context_state_t state = pa_context_get_state(context);
+        if (!PA_CONTEXT_IS_GOOD(state)) {
+            error = std::string("the server did not answer: ") + pa_strerror(pa_context_errno(context));
+            return false;
+        }
+        if (state == PA_CONTEXT_READY) break;
+        pa_threaded_mainloop_wait(loop);
+    }
+    const pa_sample_spec format{PA_SAMPLE_S16LE, static_cast<uint32_t>(audioRate), static_cast<uint8_t>(audioChannels)};
+    stream = pa_stream_new(context, "trellik capture", &format, nullptr);
+    pa_stream_set_state_callback(stream, &streamStateChanged, this);
+    pa_stream_set_read_callback(stream, &readable, this);
+    pa_buffer_attr buffer{};
+    buffer.maxlength = static_cast<uint32_t>(-1);
+    buffer.fragsize = static_cast<uint32_t>(fragmentFrames * bytesPerFrame);
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
+                                                      PA_STREAM_ADJUST_LATENCY);
+    if (pa_stream_connect_record(stream, nullptr, &buffer, flags) < 0) {
+        error = std::string("no record stream: ") + pa_strerror(pa_context_errno(context));
+        return false;
+    }
+    for (;;) {
+        const pa_stream_state_t state = pa_stream_get_state(stream);
+        if (state == PA_STREAM_READY) return true;
+        if (!PA_STREAM_IS_GOOD(state)) {
+            error = std::string("the record stream failed: ") + pa_strerror(pa_context_errno(context));
+            return false;
+        }
+        pa_threaded_mainloop_wait(loop);
+    }
+}
+
+void TsoundCapture::stop() {
+    if (!loop) return;
+    pa_threaded_mainloop_lock(loop);
+    if (stream) {
+        pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
+        stream = nullptr;
+    }
+    if (context) {
+        pa_context_disconnect(context);
+        pa_context_unref(context);
+        context = nullptr;
+    }
+    pa_threaded_mainloop_unlock(loop);
+    pa_threaded_mainloop_stop(loop);
+    pa_threaded_mainloop_free(loop);
+    loop = nullptr;
+}
+
+void TsoundCapture::onStateChange() {
+    pa_threaded_mainloop_signal(loop, 0);
+}
+
+// On the loop's thread: takes every fragment, holes as silence so indices keep their time, then
+// notes when the next frame to come was played.
+void TsoundCapture::onReadable() {
+    const void* data = nullptr;
+    size_t bytes = 0;
+    while (pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
+        const size_t frames = bytes / bytesPerFrame;
+        const auto* samples = static_cast<const int16_t*>(data);
+        for (size_t i = 0; i < frames; ++i) captured.push_back(samples ? samples[i * audioChannels] : int16_t{0});
+        pa_stream_drop(stream);
+    }
+    pa_usec_t latency = 0;
+    int negative = 0;
+    if (pa_stream_get_latency(stream, &latency, &negative) != 0) return;
+    // A monitor's latency is negative when the captured frames are still to be played.
+    const double latencyMs = (negative ? -1.0 : 1.0) * static_cast<double>(latency) / 1000.0;
+    timing.push_back({static_cast<int64_t>(captured.size()), systemHighResolutionMs() - latencyMs});
+}
+
+// The interpolated timing ramps towards the truth for a while after the stream starts, so the
+// line is fitted to the later half first, and then to every read that lies near it.
+TfittedLine TsoundCapture::frameTimes() const {
+    const auto fitReads = [this](const auto& keep) {
+        std::vector<double> frames;
+        std::vector<double> times;
+        for (size_t i = 0; i < timing.size(); ++i) {
+            if (!keep(i)) continue;
+            frames.push_back(static_cast<double>(timing[i].frames));
+            times.push_back(timing[i].playedMs);
+        }
+        return fitLine(frames, times);
+    };
+    const TfittedLine later = fitReads([this](size_t i) { return i >= timing.size() / 2; });
+    return fitReads([&](size_t i) {
+        return std::fabs(timing[i].playedMs - later.at(static_cast<double>(timing[i].frames))) <= nearReadMs;
+    });
+}
+
+std::vector<size_t> findOnsets(const std::vector<int16_t>& mono, int threshold, size_t quietFrames) {
+    std::vector<size_t> onsets;
+    size_t quiet = quietFrames;
+    for (size_t i = 0; i < mono.size(); ++i) {
+        if (std::abs(static_cast<int>(mono[i])) < threshold) {
+            ++quiet;
+            continue;
+        }
+        if (quiet >= quietFrames) onsets.push_back(i);
+        quiet = 0;
+    }
+    return onsets;
+}
+
+std::vector<int16_t> leftChannel(const std::vector<int16_t>& stereo) {
+    std::vector<int16_t> left(stereo.size() / audioChannels);
+    for (size_t i = 0; i < left.size(); ++i) left[i] = stereo[i * audioChannels];
+    return left;
+}
+
+std::vector<TheardPoint> pairOnsets(const std::vector<size_t>& capturedOnsets, const std::vector<size_t>& musicOnsets,
+                                    const TfittedLine& frameTimes, size_t toleranceFrames) {
+    const auto musicOnsetNear = [&](int64_t frame) {
+        const auto next = std::lower_bound(musicOnsets.begin(), musicOnsets.end(),
+                                           static_cast<size_t>(std::max<int64_t>(0, frame - static_cast<int64_t>(toleranceFrames))));
+        return next != musicOnsets.end() && static_cast<int64_t>(*next) <= frame + static_cast<int64_t>(toleranceFrames)
+                   ? static_cast<int64_t>(*next)
+                   : int64_t{-1};
+    };
+    std::map<int64_t, size_t> votes;
+    for (const size_t capturedOnset : capturedOnsets)
+        for (const size_t musicOnset : musicOnsets) {
+            const int64_t offset = static_cast<int64_t>(capturedOnset) - static_cast<int64_t>(musicOnset);
+            size_t lined = 0;
+            if (votes.count(offset)) continue;
+            for (const size_t other : capturedOnsets)
+                if (musicOnsetNear(static_cast<int64_t>(other) - offset) >= 0) ++lined;
+            votes[offset] = lined;
+        }
+    const auto best = std::max_element(votes.begin(), votes.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    std::vector<TheardPoint> points;
+    if (best == votes.end() || best->second == 0) return points;
+    for (const size_t capturedOnset : capturedOnsets) {
+        const int64_t musicOnset = musicOnsetNear(static_cast<int64_t>(capturedOnset) - best->first);
+        if (musicOnset < 0) continue;
+        points.push_back({frameTimes.at(static_cast<double>(capturedOnset)),
+                          static_cast<double>(musicOnset) * 1000.0 / audioRate});
+    }
+    return points;
+}

@@ -1,0 +1,81 @@
+// What the sound server really plays: its default source (the null sink's monitor) recorded with
+// each captured frame's playback time, and the music time heard at any moment fitted from it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct pa_threaded_mainloop;
+struct pa_context;
+struct pa_stream;
+
+// A straight line y = intercept + slope * (x - origin), fitted by least squares.
+struct TfittedLine {
+    double origin = 0.0;
+    double intercept = 0.0;
+    double slope = 0.0;
+    size_t points = 0;
+
+    double at(double x) const { return intercept + slope * (x - origin); }
+};
+
+TfittedLine fitLine(const std::vector<double>& xs, const std::vector<double>& ys);
+
+// One moment the record stream delivered: frames captured so far, and when (monotonic ms, the
+// clock of systemHighResolutionMs) the frame after the last captured one was played.
+struct TcaptureRead {
+    int64_t frames = 0;
+    double playedMs = 0.0;
+};
+
+// Records the server's default source on a threaded main loop of its own, left channel only.
+class TsoundCapture {
+public:
+    TsoundCapture() = default;
+    ~TsoundCapture();
+    TsoundCapture(const TsoundCapture&) = delete;
+    TsoundCapture& operator=(const TsoundCapture&) = delete;
+
+    // Connects and starts recording; false with a reason when the server does not take it.
+    bool start(std::string& error);
+    void stop();
+
+    // Valid once stopped.
+    const std::vector<int16_t>& samples() const { return captured; }
+    const std::vector<TcaptureRead>& reads() const { return timing; }
+    // The playback time (ms) of a captured frame index, fitted over every read.
+    TfittedLine frameTimes() const;
+
+    // For the library's callbacks.
+    void onStateChange();
+    void onReadable();
+
+private:
+    bool waitUntilReady(std::string& error);
+
+    pa_threaded_mainloop* loop = nullptr;
+    pa_context* context = nullptr;
+    pa_stream* stream = nullptr;
+    std::vector<int16_t> captured;
+    std::vector<TcaptureRead> timing;
+};
+
+// Indices where |sample| reaches threshold after at least quietFrames below it.
+std::vector<size_t> findOnsets(const std::vector<int16_t>& mono, int threshold, size_t quietFrames);
+
+// The left channel of interleaved stereo.
+std::vector<int16_t> leftChannel(const std::vector<int16_t>& stereo);
+
+// A moment heard: when (monotonic ms) the music's frame was played.
+struct TheardPoint {
+    double heardMs = 0.0;
+    double musicMs = 0.0;
+};
+
+// Pairs the captured onsets with the music's own onsets: of every offset between a captured and a
+// music onset, the one that lines up the most onsets (within toleranceFrames) wins, and the onsets
+// it lines up become points. The clicks' uneven spacing makes that offset unique.
+std::vector<TheardPoint> pairOnsets(const std::vector<size_t>& capturedOnsets, const std::vector<size_t>& musicOnsets,
+                                    const TfittedLine& frameTimes, size_t toleranceFrames);
