@@ -1,7 +1,19 @@
 // The program's one mixer and output, behind Tsounds, Tstream and Tsfx.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 class TaudioMixer;
+
+// What the program's output is and how late it plays, for the console, the launcher and benchmarks.
+struct ToutputReport {
+    std::string line;        // one line for people, e.g. "Sound: PulseAudio server, latency 23 ms"
+    double latencyMs = 0.0;  // as the output reports it now (or its estimate)
+    bool estimated = false;
+    int64_t underruns = 0;
+    bool silent = true;
+};
 
 // The mixer every stream and effect of the program plays on; created on first use.
 TaudioMixer& programMixer();
@@ -9,3 +21,5 @@ TaudioMixer& programMixer();
 void startProgramOutput();
 // True when the program's output is the silent clocked output (or none was started yet).
 bool programOutputIsSilent();
+// The running output's report; the silent clock's when none was started yet.
+ToutputReport programOutputReport();

@@ -17,6 +17,8 @@ constexpr size_t mixPieceFrames = 1024;
 constexpr auto decodePollPeriod = std::chrono::milliseconds(10);
 // Backward steps smaller than this are read jitter, larger ones are loop restarts.
 constexpr int64_t backstepWindowFrames = 1024;
+// Rendered pieces kept for looking up what is heard: more than any output's latency (3 s).
+constexpr int64_t keptOutputFrames = 3 * audioRate;
 
 int16_t saturate(int32_t value) {
     return static_cast<int16_t>(std::clamp<int32_t>(value, std::numeric_limits<int16_t>::min(),
@@ -80,6 +82,7 @@ struct TstreamHandle {
     int64_t decodeFrame = 0;
 
     // Output side, guarded by the mixer's lock.
+    uint64_t id = 0;
     TframeRing ring;
     std::deque<uint64_t> loopRestarts;  // ring totals at which the music starts over at frame 0
     int64_t readFrame = 0;
@@ -180,6 +183,8 @@ std::shared_ptr<TstreamHandle> TaudioMixer::openStream(std::vector<uint8_t> file
     const int64_t indexed = stream->decoder.lengthFrames();
     stream->length = indexed > 0 ? indexed : std::numeric_limits<int32_t>::max();
     queuePiece(*stream, first);
+    std::lock_guard<std::mutex> guard(lock);
+    stream->id = nextStreamId++;
     return stream;
 }
 
@@ -211,6 +216,7 @@ void TaudioMixer::release(const std::shared_ptr<TstreamHandle>& stream) {
     std::lock_guard<std::mutex> guard(lock);
     stream->playing = false;
     if (music == stream) music.reset();
+    frameMap.forget(stream->id);
 }
 
 void TaudioMixer::setLooping(const std::shared_ptr<TstreamHandle>& stream, bool looping) {
@@ -242,6 +248,7 @@ void TaudioMixer::seek(const std::shared_ptr<TstreamHandle>& stream, int64_t fra
         stream->held = false;
         stream->anchor.valid = false;
         stream->lastReported = -1;
+        frameMap.forget(stream->id);
     }
     decodeWanted.notify_all();
 }
@@ -256,14 +263,38 @@ int64_t TaudioMixer::interpolatedFrame(const TstreamHandle& stream, double nowMs
     return std::min(anchor.frame + step, stream.length);
 }
 
+void TaudioMixer::setPlaybackTimer(TplaybackTimer* newTimer) {
+    std::lock_guard<std::mutex> guard(timerLock);
+    timer = newTimer;
+}
+
+std::optional<int64_t> TaudioMixer::timedPlayingFrame(double nowMs) {
+    std::lock_guard<std::mutex> guard(timerLock);
+    if (!timer) return std::nullopt;
+    return timer->playingOutputFrame(nowMs);
+}
+
+int64_t TaudioMixer::heardFrame(const TstreamHandle& stream, int64_t playingFrame) const {
+    if (stream.held) return stream.heldFrame;
+    const std::optional<int64_t> mapped = frameMap.musicFrameAt(stream.id, playingFrame);
+    return std::min(mapped.value_or(stream.readFrame), stream.length);
+}
+
 int64_t TaudioMixer::positionFrames(const std::shared_ptr<TstreamHandle>& stream, double nowMs) {
     if (!stream) return 0;
+    const std::optional<int64_t> timed = timedPlayingFrame(nowMs);
     std::lock_guard<std::mutex> guard(lock);
-    int64_t frame = interpolatedFrame(*stream, nowMs);
+    int64_t frame = heardFrame(*stream, timed.value_or(lastBlock.frameAt(nowMs)));
     const int64_t window = std::min(backstepWindowFrames, stream->length / 2);
     if (frame < stream->lastReported && stream->lastReported - frame < window) frame = stream->lastReported;
     stream->lastReported = frame;
     return frame;
+}
+
+int64_t TaudioMixer::writePositionFrames(const std::shared_ptr<TstreamHandle>& stream, double nowMs) {
+    if (!stream) return 0;
+    std::lock_guard<std::mutex> guard(lock);
+    return interpolatedFrame(*stream, nowMs);
 }
 
 int64_t TaudioMixer::handedOverFrames(const std::shared_ptr<TstreamHandle>& stream) {
@@ -298,9 +329,10 @@ int32_t TaudioMixer::busyEffectChannels() {
 }
 
 void TaudioMixer::pauseAll(double nowMs) {
+    const std::optional<int64_t> timed = timedPlayingFrame(nowMs);
     std::lock_guard<std::mutex> guard(lock);
     if (music && music->playing && !music->paused) {
-        music->heldFrame = interpolatedFrame(*music, nowMs);
+        music->heldFrame = heardFrame(*music, timed.value_or(lastBlock.frameAt(nowMs)));
         music->held = true;
         music->paused = true;
     }
@@ -314,8 +346,9 @@ void TaudioMixer::resumeAll() {
     for (TeffectChannel& channel : effects) channel.paused = false;
 }
 
-void TaudioMixer::render(int16_t* out, size_t frameCount, double nowMs) {
+int64_t TaudioMixer::render(int16_t* out, size_t frameCount, double nowMs) {
     std::lock_guard<std::mutex> guard(lock);
+    const int64_t blockStart = outputFrames;
     TblockRecord record;
     record.timeMs = nowMs;
     if (music) record.streamFrame = music->readFrame;
@@ -324,22 +357,27 @@ void TaudioMixer::render(int16_t* out, size_t frameCount, double nowMs) {
         const size_t piece = std::min(mixPieceFrames, frameCount - done);
         // Later pieces of a large block count as taken when their turn comes at the output rate.
         const double pieceTime = nowMs + static_cast<double>(done) * 1000.0 / audioRate;
-        record.streamFramesTaken += renderPiece(out + done * audioChannels, piece, pieceTime);
+        record.streamFramesTaken +=
+            renderPiece(out + done * audioChannels, piece, pieceTime, blockStart + static_cast<int64_t>(done));
         done += piece;
     }
+    outputFrames += static_cast<int64_t>(frameCount);
+    lastBlock = TblockPace{nowMs, blockStart, static_cast<int64_t>(frameCount)};
+    frameMap.pruneBefore(outputFrames - keptOutputFrames);
     if (blockLog.size() < blockLogCapacity) blockLog.push_back(record);
+    return blockStart;
 }
 
-int64_t TaudioMixer::renderPiece(int16_t* out, size_t frameCount, double nowMs) {
+int64_t TaudioMixer::renderPiece(int16_t* out, size_t frameCount, double nowMs, int64_t outputStart) {
     int32_t* mix = mixBuffer.data();
     std::fill(mix, mix + frameCount * audioChannels, 0);
-    const int64_t musicFrames = mixMusic(mix, frameCount, nowMs);
+    const int64_t musicFrames = mixMusic(mix, frameCount, nowMs, outputStart);
     mixEffects(mix, frameCount);
     for (size_t i = 0; i < frameCount * audioChannels; ++i) out[i] = saturate(mix[i]);
     return musicFrames;
 }
 
-int64_t TaudioMixer::mixMusic(int32_t* mix, size_t frameCount, double nowMs) {
+int64_t TaudioMixer::mixMusic(int32_t* mix, size_t frameCount, double nowMs, int64_t outputStart) {
     if (!music) return 0;
     TstreamHandle& stream = *music;
     TmusicAnchor anchor;
@@ -348,6 +386,8 @@ int64_t TaudioMixer::mixMusic(int32_t* mix, size_t frameCount, double nowMs) {
     anchor.frame = stream.readFrame;
     if (stream.playing && !stream.paused) anchor.advance = consumeMusic(stream, mix, frameCount, anchor.wrapOffset);
     stream.anchor = anchor;
+    frameMap.record(TframeSegment{outputStart, static_cast<int64_t>(frameCount), stream.id, anchor.frame,
+                                  anchor.advance, anchor.wrapOffset});
     if (!stream.paused) stream.held = false;
     return anchor.advance;
 }

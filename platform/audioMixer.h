@@ -7,10 +7,13 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "platform/audioDecoder.h"
+#include "platform/outputFrameMap.h"
+#include "platform/playbackTimer.h"
 
 constexpr int32_t effectChannelCount = 32;
 
@@ -49,8 +52,11 @@ public:
     void release(const std::shared_ptr<TstreamHandle>& stream);
     void setLooping(const std::shared_ptr<TstreamHandle>& stream, bool looping);
     void seek(const std::shared_ptr<TstreamHandle>& stream, int64_t frame);
-    // The audible frame at nowMs (high-resolution clock), interpolated since the last block.
+    // The frame heard at nowMs (high-resolution clock): the music the output's playing frame
+    // carried. It never steps back by read jitter and holds while paused.
     int64_t positionFrames(const std::shared_ptr<TstreamHandle>& stream, double nowMs);
+    // The frames handed to the output, interpolated from the time of the last block.
+    int64_t writePositionFrames(const std::shared_ptr<TstreamHandle>& stream, double nowMs);
     // The frames handed to the output so far: the position counted only at blocks.
     int64_t handedOverFrames(const std::shared_ptr<TstreamHandle>& stream);
     int64_t lengthFrames(const std::shared_ptr<TstreamHandle>& stream);
@@ -63,8 +69,12 @@ public:
     void pauseAll(double nowMs);
     void resumeAll();
 
-    // Fills out with frameCount interleaved stereo frames, taken at nowMs.
-    void render(int16_t* out, size_t frameCount, double nowMs);
+    // Fills out with frameCount interleaved stereo frames, taken at nowMs; returns the output
+    // frame the block starts at.
+    int64_t render(int16_t* out, size_t frameCount, double nowMs);
+    // Where the playing frame comes from (not owned; nullptr: the blocks' own pace, no
+    // latency). The output clears it before it goes away.
+    void setPlaybackTimer(TplaybackTimer* timer);
     // Decodes the music channel's stream until its buffer is full.
     void decodeAhead();
 
@@ -80,15 +90,26 @@ private:
         bool paused = false;
     };
 
-    int64_t mixMusic(int32_t* mix, size_t frameCount, double nowMs);
+    int64_t mixMusic(int32_t* mix, size_t frameCount, double nowMs, int64_t outputStart);
     void mixEffects(int32_t* mix, size_t frameCount);
-    int64_t renderPiece(int16_t* out, size_t frameCount, double nowMs);
+    int64_t renderPiece(int16_t* out, size_t frameCount, double nowMs, int64_t outputStart);
     int64_t interpolatedFrame(const TstreamHandle& stream, double nowMs) const;
+    std::optional<int64_t> timedPlayingFrame(double nowMs);
+    int64_t heardFrame(const TstreamHandle& stream, int64_t playingFrame) const;
     bool fillOnce(const std::shared_ptr<TstreamHandle>& stream);
     void decodeLoop();
 
+    // Taken before the mixer's lock, never inside it: the timer may take the output's lock,
+    // which the output holds while it renders.
+    std::mutex timerLock;
+    TplaybackTimer* timer = nullptr;
+
     std::mutex lock;
     std::shared_ptr<TstreamHandle> music;
+    uint64_t nextStreamId = 1;
+    int64_t outputFrames = 0;
+    TblockPace lastBlock;
+    ToutputFrameMap frameMap;
     std::array<TeffectChannel, effectChannelCount> effects;
     std::vector<int32_t> mixBuffer;
     std::vector<TblockRecord> blockLog;

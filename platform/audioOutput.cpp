@@ -8,15 +8,18 @@
 #include <time.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/audioMixer.h"
 #include "platform/clockSeam.h"
+#include "platform/playbackTimer.h"
 
 namespace {
 
@@ -54,6 +57,7 @@ public:
         thread.join();
     }
     bool isSilent() const override { return true; }
+    ToutputReport report() const override { return silentClockReport(); }
 
 private:
     // Block k is due at start + k blocks, computed from the start so that no error accumulates.
@@ -94,14 +98,26 @@ bool isPretendDriver(const char* driver) {
     return !driver || std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "disk") == 0;
 }
 
-class TdeviceOutput : public TaudioOutput {
+// SDL tells nothing of when a block is heard: the estimate is that a block starts to play when
+// the device buffer before it has drained, so the playing frame trails the blocks' pace by it.
+class TdeviceOutput : public TaudioOutput, public TplaybackTimer {
 public:
     explicit TdeviceOutput(TaudioMixer& mixer) : mixer(mixer) {}
     ~TdeviceOutput() override {
+        mixer.setPlaybackTimer(nullptr);
         if (device != 0) SDL_CloseAudioDevice(device);
         if (audioStarted) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
     bool isSilent() const override { return false; }
+    ToutputReport report() const override {
+        ToutputReport report;
+        report.silent = false;
+        report.estimated = true;
+        report.latencyMs = static_cast<double>(bufferedFrames()) * 1000.0 / audioRate;
+        report.line = "Sound: SDL " + std::string(SDL_GetCurrentAudioDriver()) + ", latency about " +
+                      std::to_string(static_cast<int>(std::lround(report.latencyMs))) + " ms (estimated)";
+        return report;
+    }
 
     // Opens and starts the device; on failure says why.
     bool open(std::string& failure) {
@@ -127,23 +143,52 @@ public:
             failure = SDL_GetError();
             return false;
         }
+        obtainedFrames = obtained.samples;
+        mixer.setPlaybackTimer(this);
         SDL_PauseAudioDevice(device, 0);
         return true;
     }
 
+    int64_t playingOutputFrame(double nowMs) override {
+        TblockPace pace;
+        {
+            std::lock_guard<std::mutex> guard(paceLock);
+            pace = lastBlock;
+        }
+        return pace.frameAt(nowMs) - bufferedFrames();
+    }
+
 private:
+    // The device buffer SDL obtained and whatever SDL says it holds queued besides.
+    int64_t bufferedFrames() const {
+        const int64_t queuedBytes = device != 0 ? SDL_GetQueuedAudioSize(device) : 0;
+        return obtainedFrames + queuedBytes / static_cast<int64_t>(sizeof(int16_t) * audioChannels);
+    }
+
     static void fill(void* self, Uint8* stream, int length) {
         auto& output = *static_cast<TdeviceOutput*>(self);
         const size_t frames = static_cast<size_t>(length) / (sizeof(int16_t) * audioChannels);
-        output.mixer.render(reinterpret_cast<int16_t*>(stream), frames, systemHighResolutionMs());
+        const double takenAt = systemHighResolutionMs();
+        const int64_t start = output.mixer.render(reinterpret_cast<int16_t*>(stream), frames, takenAt);
+        std::lock_guard<std::mutex> guard(output.paceLock);
+        output.lastBlock = TblockPace{takenAt, start, static_cast<int64_t>(frames)};
     }
 
     TaudioMixer& mixer;
     SDL_AudioDeviceID device = 0;
+    int64_t obtainedFrames = 0;
     bool audioStarted = false;
+    std::mutex paceLock;
+    TblockPace lastBlock;
 };
 
 }  // namespace
+
+ToutputReport silentClockReport() {
+    ToutputReport report;
+    report.line = "Sound: silent clock";
+    return report;
+}
 
 std::unique_ptr<TaudioOutput> openSilentOutput(TaudioMixer& mixer) {
     return std::make_unique<TsilentOutput>(mixer);

@@ -3,6 +3,8 @@
 
 #include <memory>
 
+#include "platform/audioEngine.h"
+
 class TaudioMixer;
 
 // Frames the output takes from the mixer at a time (about 11.6 ms).
@@ -13,6 +15,7 @@ class TaudioOutput {
 public:
     virtual ~TaudioOutput() = default;
     virtual bool isSilent() const = 0;
+    virtual ToutputReport report() const = 0;
 };
 
 // The audio device; the silent output when TRELLIK_AUDIO=silent or when no device opens (then
@@ -22,3 +25,6 @@ std::unique_ptr<TaudioOutput> openAudioOutput(TaudioMixer& mixer);
 // A thread that takes a block at absolute deadlines of the monotonic clock, at exactly the
 // output rate, and discards it.
 std::unique_ptr<TaudioOutput> openSilentOutput(TaudioMixer& mixer);
+
+// The report of the silent clocked output: no latency.
+ToutputReport silentClockReport();

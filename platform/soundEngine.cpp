@@ -84,6 +84,12 @@ bool programOutputIsSilent() {
     return !engine.output || engine.output->isSilent();
 }
 
+ToutputReport programOutputReport() {
+    TaudioEngine& engine = audioEngine();
+    std::lock_guard<std::mutex> guard(engine.outputLock);
+    return engine.output ? engine.output->report() : silentClockReport();
+}
+
 Tsounds::Tsounds() {
     startProgramOutput();
 }
@@ -154,6 +160,10 @@ bool Tstream::isFinished() const {
 
 int32_t Tstream::lengthMS() const {
     return framesToMs(programMixer().lengthFrames(handle));
+}
+
+int32_t Tstream::writePositionMS() const {
+    return framesToMs(programMixer().writePositionFrames(handle, systemHighResolutionMs()));
 }
 
 int32_t Tstream::handedOverMS() const {

@@ -27,8 +27,10 @@ public:
     void stop();
     bool looping() const;
     void setLooping(bool value);
-    // The audible position now, in ms; 0 without a stream.
+    // The position heard now (the frame the output plays), in ms; 0 without a stream.
     int32_t positionMS() const;
+    // The frames handed to the output, interpolated from the time of the last block, in ms.
+    int32_t writePositionMS() const;
     void setPositionMS(int32_t milliseconds);
     bool isFinished() const;
     int32_t lengthMS() const;

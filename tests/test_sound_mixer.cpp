@@ -310,3 +310,104 @@ TEST(MillisecondConversion, RoundsToTheNearestMillisecond) {
     EXPECT_EQ(msToFrames(5), 221);
     EXPECT_EQ(framesToMs(msToFrames(12345)), 12345);
 }
+
+namespace {
+
+// An output whose playing frame the test sets, as a sound server's timing would.
+class TfakePlaybackTimer : public TplaybackTimer {
+public:
+    int64_t playing = 0;
+    int64_t playingOutputFrame(double) override { return playing; }
+};
+
+// The mixer's clock read through an output that plays later than the mixer renders.
+class HeardClockTest : public MixerTest {
+protected:
+    HeardClockTest() { mixer.setPlaybackTimer(&timer); }
+    ~HeardClockTest() override { mixer.setPlaybackTimer(nullptr); }
+
+    int64_t heardAt(const std::shared_ptr<TstreamHandle>& stream, int64_t outputFrame) {
+        timer.playing = outputFrame;
+        return mixer.positionFrames(stream, clockMs);
+    }
+
+    TfakePlaybackTimer timer;
+};
+
+}  // namespace
+
+TEST_F(HeardClockTest, TheClockIsTheMusicOfThePlayingFrameNotOfTheLastBlock) {
+    const auto stream = openTrack(audioRate);
+    mixer.play(stream);
+    renderFrames(2048);
+    EXPECT_EQ(heardAt(stream, 0), 0);
+    EXPECT_EQ(heardAt(stream, 1000), 1000);
+    EXPECT_EQ(mixer.writePositionFrames(stream, clockMs), 2048) << "the old clock runs ahead";
+    EXPECT_EQ(heardAt(stream, 990), 1000) << "a timer read that steps back is jitter";
+}
+
+TEST_F(HeardClockTest, ASeekHoldsAtTheTargetUntilTheOutputPlaysIt) {
+    const auto stream = openTrack(audioRate);
+    mixer.play(stream);
+    renderFrames(2048);
+    EXPECT_EQ(heardAt(stream, 1000), 1000);
+    mixer.seek(stream, 20000);
+    EXPECT_EQ(heardAt(stream, 1000), 20000);
+    renderFrames(1024);
+    EXPECT_EQ(heardAt(stream, 1500), 20000) << "the frames before the seek are still playing";
+    EXPECT_EQ(heardAt(stream, 2100), 20052);
+    mixer.seek(stream, 100);
+    EXPECT_EQ(heardAt(stream, 2100), 100) << "a seek back is no jitter";
+}
+
+TEST_F(HeardClockTest, PauseHoldsWhatWasHeardAndResumeGoesOnFromWhatTheOutputPlays) {
+    const auto stream = openTrack(audioRate);
+    mixer.play(stream);
+    renderFrames(2048);
+    timer.playing = 1024;
+    mixer.pauseAll(clockMs);
+    renderFrames(1024);
+    EXPECT_EQ(heardAt(stream, 2500), 1024) << "held while paused, though the output drains";
+    mixer.resumeAll();
+    renderFrames(512);
+    EXPECT_EQ(heardAt(stream, 3000), 2048) << "the output plays the silence rendered while paused";
+    EXPECT_EQ(heardAt(stream, 3200), 2048 + 128);
+}
+
+TEST_F(HeardClockTest, ALoopRestartIsHeardWhenTheOutputPlaysIt) {
+    const auto stream = openTrack(3000);
+    ASSERT_EQ(mixer.lengthFrames(stream), 3000);
+    mixer.setLooping(stream, true);
+    mixer.play(stream);
+    renderFrames(4096);
+    EXPECT_EQ(mixer.handedOverFrames(stream), 1096);
+    EXPECT_EQ(heardAt(stream, 2990), 2990);
+    EXPECT_EQ(heardAt(stream, 3010), 10);
+    EXPECT_EQ(heardAt(stream, 4000), 1000);
+}
+
+TEST_F(HeardClockTest, AStreamChangeKeepsEachStreamOnItsOwnFrames) {
+    const auto first = openTrack(audioRate);
+    mixer.play(first);
+    renderFrames(2048);
+    const std::vector<uint8_t> secondBytes = clickTrackMp3(audioRate);
+    const auto second = mixer.openStream(secondBytes);
+    mixer.play(second);
+    renderFrames(1024);
+    EXPECT_EQ(heardAt(first, 1000), 1000);
+    EXPECT_EQ(heardAt(second, 1000), 0) << "not heard yet";
+    EXPECT_EQ(heardAt(first, 2500), 2048) << "stopped where the change cut it";
+    EXPECT_EQ(heardAt(second, 2500), 452);
+}
+
+TEST_F(HeardClockTest, AnUnderrunThatGrowsTheLatencyStallsTheClockWithoutAStepBack) {
+    const auto stream = openTrack(audioRate);
+    mixer.play(stream);
+    renderFrames(4096);
+    EXPECT_EQ(heardAt(stream, 3000), 3000);
+    EXPECT_EQ(heardAt(stream, 4096), 4096) << "everything handed over was played";
+    renderFrames(2048);
+    EXPECT_EQ(heardAt(stream, 4096), 4096) << "the server waits to refill its buffer";
+    EXPECT_EQ(heardAt(stream, 4200), 4200);
+    EXPECT_EQ(mixer.writePositionFrames(stream, clockMs), 6144);
+}
