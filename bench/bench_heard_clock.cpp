@@ -143,19 +143,13 @@ int main() {
                 capture.reads().size());
     if (points.size() < expected.size() * 9 / 10) return fail("too few clicks found in the recording");
 
-    std::vector<double> heardTimes;
-    std::vector<double> musicTimes;
-    for (const TheardPoint& point : points) {
-        heardTimes.push_back(point.heardMs);
-        musicTimes.push_back(point.musicMs);
-    }
-    const TfittedLine truth = fitLine(heardTimes, musicTimes);
+    const TfittedLine truth = heardMusicLine(points);
     std::vector<double> residuals;
     for (const TheardPoint& point : points) residuals.push_back(std::fabs(point.musicMs - truth.at(point.heardMs)));
-    std::printf("truth line: %.6f music ms per ms, residual max %.3f ms; %zu clock reads\n", truth.slope,
-                percentile(residuals, 1.0), reads.size());
+    std::printf("truth line: %.6f music ms per ms over %zu clicks, residual max %.3f ms; %zu clock reads\n",
+                truth.slope, truth.points, percentile(residuals, 1.0), reads.size());
 
-    const TclockErrors errors = clockErrors(reads, truth, heardTimes.front(), heardTimes.back());
+    const TclockErrors errors = clockErrors(reads, truth, points.front().heardMs, points.back().heardMs);
     std::printf("the handed-over clock leads what is heard by %.3f ms (median)\n",
                 percentile(errors.handedOverSigned, 0.5));
     printFigure("heard_clock_error", errors.heard);

@@ -55,6 +55,18 @@ TfittedLine fitLine(const std::vector<double>& xs, const std::vector<double>& ys
     return line;
 }
 
+TfittedLine refitNear(const std::vector<double>& xs, const std::vector<double>& ys, const TfittedLine& line,
+                      double tolerance) {
+    std::vector<double> nearXs;
+    std::vector<double> nearYs;
+    for (size_t i = 0; i < xs.size() && i < ys.size(); ++i) {
+        if (std::fabs(ys[i] - line.at(xs[i])) > tolerance) continue;
+        nearXs.push_back(xs[i]);
+        nearYs.push_back(ys[i]);
+    }
+    return fitLine(nearXs, nearYs);
+}
+
 TsoundCapture::~TsoundCapture() {
     stop();
 }
@@ -157,20 +169,16 @@ void TsoundCapture::onReadable() {
 // The interpolated timing ramps towards the truth for a while after the stream starts, so the
 // line is fitted to the later half first, and then to every read that lies near it.
 TfittedLine TsoundCapture::frameTimes() const {
-    const auto fitReads = [this](const auto& keep) {
-        std::vector<double> frames;
-        std::vector<double> times;
-        for (size_t i = 0; i < timing.size(); ++i) {
-            if (!keep(i)) continue;
-            frames.push_back(static_cast<double>(timing[i].frames));
-            times.push_back(timing[i].playedMs);
-        }
-        return fitLine(frames, times);
-    };
-    const TfittedLine later = fitReads([this](size_t i) { return i >= timing.size() / 2; });
-    return fitReads([&](size_t i) {
-        return std::fabs(timing[i].playedMs - later.at(static_cast<double>(timing[i].frames))) <= nearReadMs;
-    });
+    std::vector<double> frames;
+    std::vector<double> times;
+    for (const TcaptureRead& read : timing) {
+        frames.push_back(static_cast<double>(read.frames));
+        times.push_back(read.playedMs);
+    }
+    const size_t half = frames.size() / 2;
+    const TfittedLine later = fitLine(std::vector<double>(frames.begin() + static_cast<std::ptrdiff_t>(half), frames.end()),
+                                      std::vector<double>(times.begin() + static_cast<std::ptrdiff_t>(half), times.end()));
+    return refitNear(frames, times, later, nearReadMs);
 }
 
 std::vector<size_t> findOnsets(const std::vector<int16_t>& mono, int threshold, size_t quietFrames) {
@@ -223,4 +231,78 @@ std::vector<TheardPoint> pairOnsets(const std::vector<size_t>& capturedOnsets, c
                           static_cast<double>(musicOnset) * 1000.0 / audioRate});
     }
     return points;
+}
+
+namespace {
+
+constexpr size_t stretchFrames = 512;
+// Quieter stretches (RMS) match too loosely to tell where they are.
+constexpr double quietLevel = 300.0;
+constexpr double matchingCorrelation = 0.9;
+constexpr double nearPointMs = 2.0;
+
+// The music frame whose stretch correlates best with the captured one, within [first, last];
+// -1 when none correlates closely.
+int64_t bestMatch(const float* stretch, const std::vector<float>& music, int64_t first, int64_t last) {
+    double stretchEnergy = 0.0;
+    for (size_t i = 0; i < stretchFrames; ++i) stretchEnergy += double{stretch[i]} * stretch[i];
+    double windowEnergy = 0.0;
+    for (size_t i = 0; i < stretchFrames; ++i) windowEnergy += double{music[first + i]} * music[first + i];
+    double best = matchingCorrelation;
+    int64_t bestFrame = -1;
+    for (int64_t frame = first; frame <= last; ++frame) {
+        if (frame > first) {
+            const float leaving = music[frame - 1];
+            const float entering = music[frame + stretchFrames - 1];
+            windowEnergy += double{entering} * entering - double{leaving} * leaving;
+        }
+        float dot = 0.0f;
+        for (size_t i = 0; i < stretchFrames; ++i) dot += stretch[i] * music[frame + i];
+        const double correlation = dot / std::sqrt(std::max(1.0, stretchEnergy * windowEnergy));
+        if (correlation > best) {
+            best = correlation;
+            bestFrame = frame;
+        }
+    }
+    return bestFrame;
+}
+
+}  // namespace
+
+std::vector<TheardPoint> alignWithMusic(const std::vector<int16_t>& captured, const TfittedLine& frameTimes,
+                                        const std::vector<int16_t>& music, const TmusicSearch& search) {
+    std::vector<TheardPoint> points;
+    if (frameTimes.slope <= 0.0 || music.size() < stretchFrames) return points;
+    const std::vector<float> musicSamples(music.begin(), music.end());
+    const double framesPerMs = audioRate / 1000.0;
+    std::vector<float> stretch(stretchFrames);
+    for (double heardMs = search.fromMs; heardMs < search.toMs; heardMs += search.stepMs) {
+        const auto start = static_cast<int64_t>(std::llround((heardMs - frameTimes.intercept) / frameTimes.slope + frameTimes.origin));
+        if (start < 0 || static_cast<size_t>(start) + stretchFrames > captured.size()) continue;
+        double energy = 0.0;
+        for (size_t i = 0; i < stretchFrames; ++i) {
+            stretch[i] = captured[static_cast<size_t>(start) + i];
+            energy += double{stretch[i]} * stretch[i];
+        }
+        if (std::sqrt(energy / stretchFrames) < quietLevel) continue;
+        const double guess = search.guessMusicMs(frameTimes.at(static_cast<double>(start))) * framesPerMs;
+        const auto first = std::max<int64_t>(0, std::llround(guess - search.searchMs * framesPerMs));
+        const auto last = std::min<int64_t>(static_cast<int64_t>(music.size() - stretchFrames),
+                                            std::llround(guess + search.searchMs * framesPerMs));
+        if (first > last) continue;
+        const int64_t frame = bestMatch(stretch.data(), musicSamples, first, last);
+        if (frame >= 0)
+            points.push_back({frameTimes.at(static_cast<double>(start)), static_cast<double>(frame) / framesPerMs});
+    }
+    return points;
+}
+
+TfittedLine heardMusicLine(const std::vector<TheardPoint>& points) {
+    std::vector<double> heard;
+    std::vector<double> music;
+    for (const TheardPoint& point : points) {
+        heard.push_back(point.heardMs);
+        music.push_back(point.musicMs);
+    }
+    return refitNear(heard, music, fitLine(heard, music), nearPointMs);
 }

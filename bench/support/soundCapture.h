@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ struct TfittedLine {
 };
 
 TfittedLine fitLine(const std::vector<double>& xs, const std::vector<double>& ys);
+// Fitted again to the points that lie within tolerance of the given line.
+TfittedLine refitNear(const std::vector<double>& xs, const std::vector<double>& ys, const TfittedLine& line,
+                      double tolerance);
 
 // One moment the record stream delivered: frames captured so far, and when (monotonic ms, the
 // clock of systemHighResolutionMs) the frame after the last captured one was played.
@@ -79,3 +83,19 @@ struct TheardPoint {
 // it lines up become points. The clicks' uneven spacing makes that offset unique.
 std::vector<TheardPoint> pairOnsets(const std::vector<size_t>& capturedOnsets, const std::vector<size_t>& musicOnsets,
                                     const TfittedLine& frameTimes, size_t toleranceFrames);
+
+// Where stretches of the recording lie in the music (left channel): every stepMs of heard time
+// from fromMs to toMs, a stretch that is not quiet is matched against the music within searchMs
+// of where guessMusicMs puts it; close matches become points.
+struct TmusicSearch {
+    double fromMs = 0.0;
+    double toMs = 0.0;
+    double stepMs = 500.0;
+    double searchMs = 150.0;
+    std::function<double(double)> guessMusicMs;
+};
+std::vector<TheardPoint> alignWithMusic(const std::vector<int16_t>& captured, const TfittedLine& frameTimes,
+                                        const std::vector<int16_t>& music, const TmusicSearch& search);
+
+// The music time heard at each moment, fitted to the points and then to those near the first fit.
+TfittedLine heardMusicLine(const std::vector<TheardPoint>& points);
