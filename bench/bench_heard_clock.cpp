@@ -1,6 +1,8 @@
 // The music clock against what the sound server really plays: a click track played through the
 // sound engine on the server output while the server's monitor is recorded; the clicks found in
 // the recording give the heard music time, and the clock read meanwhile is compared with it.
+// The heard time runs straight from click to click, so a stall of the output stays between the
+// two clicks around it instead of bending the whole run.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -82,13 +84,15 @@ struct TclockErrors {
     std::vector<double> handedOverSigned;
 };
 
-// Each read against the truth, inside the span the clicks cover.
-TclockErrors clockErrors(const std::vector<TclockRead>& reads, const TfittedLine& truth, double firstMs, double lastMs) {
+// Each read against what was heard, inside the span the clicks cover.
+TclockErrors clockErrors(const std::vector<TclockRead>& reads, const TheardMusic& truth) {
+    const double firstMs = truth.points().front().heardMs;
+    const double lastMs = truth.points().back().heardMs;
     TclockErrors errors;
     for (const TclockRead& read : reads) {
         if (read.heardAtMs < firstMs || read.handedOverAtMs > lastMs) continue;
-        errors.heard.push_back(std::fabs(read.heardMs - truth.at(read.heardAtMs)));
-        const double lead = read.handedOverMs - truth.at(read.handedOverAtMs);
+        errors.heard.push_back(std::fabs(read.heardMs - truth.musicMsAt(read.heardAtMs)));
+        const double lead = read.handedOverMs - truth.musicMsAt(read.handedOverAtMs);
         errors.handedOver.push_back(std::fabs(lead));
         errors.handedOverSigned.push_back(lead);
     }
@@ -143,13 +147,10 @@ int main() {
                 capture.reads().size());
     if (points.size() < expected.size() * 9 / 10) return fail("too few clicks found in the recording");
 
-    const TfittedLine truth = heardMusicLine(points);
-    std::vector<double> residuals;
-    for (const TheardPoint& point : points) residuals.push_back(std::fabs(point.musicMs - truth.at(point.heardMs)));
-    std::printf("truth line: %.6f music ms per ms over %zu clicks, residual max %.3f ms; %zu clock reads\n",
-                truth.slope, truth.points, percentile(residuals, 1.0), reads.size());
-
-    const TclockErrors errors = clockErrors(reads, truth, points.front().heardMs, points.back().heardMs);
+    const TheardMusic truth(points);
+    std::printf("heard clicks: %zu over %.3f s; %zu clock reads\n", points.size(),
+                (points.back().heardMs - points.front().heardMs) / 1000.0, reads.size());
+    const TclockErrors errors = clockErrors(reads, truth);
     std::printf("the handed-over clock leads what is heard by %.3f ms (median)\n",
                 percentile(errors.handedOverSigned, 0.5));
     printFigure("heard_clock_error", errors.heard);

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <map>
+#include <utility>
 
 #include "platform/audioDecoder.h"
 #include "platform/clockSeam.h"
@@ -16,6 +16,10 @@ namespace {
 // About 5 ms per delivery, so the timing reads are dense.
 constexpr uint32_t fragmentFrames = 256;
 constexpr size_t bytesPerFrame = sizeof(int16_t) * audioChannels;
+// The first onsets the pairing starts from.
+constexpr size_t startingOnsets = 6;
+// Longer stalls of the output than this (200 ms) are not told apart from a click skipped.
+constexpr int64_t longestStallFrames = audioRate / 5;
 // How far a read may lie from the line fitted to the steady reads and still count.
 constexpr double nearReadMs = 2.0;
 
@@ -201,34 +205,58 @@ std::vector<int16_t> leftChannel(const std::vector<int16_t>& stereo) {
     return left;
 }
 
+namespace {
+
+// Onsets of the music lying within tolerance of frame: the first one, or -1.
+int64_t onsetNear(const std::vector<size_t>& onsets, int64_t frame, int64_t tolerance) {
+    const auto next = std::lower_bound(onsets.begin(), onsets.end(), std::max<int64_t>(0, frame - tolerance),
+                                       [](size_t onset, int64_t value) { return static_cast<int64_t>(onset) < value; });
+    return next != onsets.end() && static_cast<int64_t>(*next) <= frame + tolerance ? static_cast<int64_t>(*next) : -1;
+}
+
+// The offset (recording frame less music frame) that lines up the most of the first captured
+// onsets with music onsets.
+int64_t startingOffset(const std::vector<size_t>& capturedOnsets, const std::vector<size_t>& musicOnsets,
+                       int64_t tolerance) {
+    const size_t considered = std::min<size_t>(capturedOnsets.size(), startingOnsets);
+    int64_t best = 0;
+    size_t bestLined = 0;
+    for (size_t c = 0; c < considered; ++c)
+        for (const size_t musicOnset : musicOnsets) {
+            const int64_t offset = static_cast<int64_t>(capturedOnsets[c]) - static_cast<int64_t>(musicOnset);
+            size_t lined = 0;
+            for (size_t other = 0; other < considered; ++other)
+                if (onsetNear(musicOnsets, static_cast<int64_t>(capturedOnsets[other]) - offset, tolerance) >= 0) ++lined;
+            if (lined > bestLined) {
+                best = offset;
+                bestLined = lined;
+            }
+        }
+    return best;
+}
+
+}  // namespace
+
 std::vector<TheardPoint> pairOnsets(const std::vector<size_t>& capturedOnsets, const std::vector<size_t>& musicOnsets,
                                     const TfittedLine& frameTimes, size_t toleranceFrames) {
-    const auto musicOnsetNear = [&](int64_t frame) {
-        const auto next = std::lower_bound(musicOnsets.begin(), musicOnsets.end(),
-                                           static_cast<size_t>(std::max<int64_t>(0, frame - static_cast<int64_t>(toleranceFrames))));
-        return next != musicOnsets.end() && static_cast<int64_t>(*next) <= frame + static_cast<int64_t>(toleranceFrames)
-                   ? static_cast<int64_t>(*next)
-                   : int64_t{-1};
-    };
-    std::map<int64_t, size_t> votes;
-    for (const size_t capturedOnset : capturedOnsets)
-        for (const size_t musicOnset : musicOnsets) {
-            const int64_t offset = static_cast<int64_t>(capturedOnset) - static_cast<int64_t>(musicOnset);
-            size_t lined = 0;
-            if (votes.count(offset)) continue;
-            for (const size_t other : capturedOnsets)
-                if (musicOnsetNear(static_cast<int64_t>(other) - offset) >= 0) ++lined;
-            votes[offset] = lined;
-        }
-    const auto best = std::max_element(votes.begin(), votes.end(),
-                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    const auto tolerance = static_cast<int64_t>(toleranceFrames);
+    int64_t offset = startingOffset(capturedOnsets, musicOnsets, tolerance);
     std::vector<TheardPoint> points;
-    if (best == votes.end() || best->second == 0) return points;
     for (const size_t capturedOnset : capturedOnsets) {
-        const int64_t musicOnset = musicOnsetNear(static_cast<int64_t>(capturedOnset) - best->first);
-        if (musicOnset < 0) continue;
-        points.push_back({frameTimes.at(static_cast<double>(capturedOnset)),
-                          static_cast<double>(musicOnset) * 1000.0 / audioRate});
+        const auto captured = static_cast<int64_t>(capturedOnset);
+        int64_t musicOnset = onsetNear(musicOnsets, captured - offset, tolerance);
+        if (musicOnset < 0) {
+            // A stall of the output delays every later onset: the music's onset just before
+            // where the old offset points, if it is near enough.
+            const auto after = std::lower_bound(musicOnsets.begin(), musicOnsets.end(), captured - offset,
+                                                [](size_t onset, int64_t value) { return static_cast<int64_t>(onset) < value; });
+            if (after == musicOnsets.begin()) continue;
+            const auto candidate = static_cast<int64_t>(*(after - 1));
+            if (captured - offset - candidate > longestStallFrames) continue;
+            offset = captured - candidate;
+            musicOnset = candidate;
+        }
+        points.push_back({frameTimes.at(static_cast<double>(captured)), static_cast<double>(musicOnset) * 1000.0 / audioRate});
     }
     return points;
 }
@@ -238,8 +266,8 @@ namespace {
 constexpr size_t stretchFrames = 512;
 // Quieter stretches (RMS) match too loosely to tell where they are.
 constexpr double quietLevel = 300.0;
-constexpr double matchingCorrelation = 0.9;
-constexpr double nearPointMs = 2.0;
+// The recording carries the music's samples unchanged, so its true place correlates almost fully.
+constexpr double matchingCorrelation = 0.99;
 
 // The music frame whose stretch correlates best with the captured one, within [first, last];
 // -1 when none correlates closely.
@@ -297,12 +325,16 @@ std::vector<TheardPoint> alignWithMusic(const std::vector<int16_t>& captured, co
     return points;
 }
 
-TfittedLine heardMusicLine(const std::vector<TheardPoint>& points) {
-    std::vector<double> heard;
-    std::vector<double> music;
-    for (const TheardPoint& point : points) {
-        heard.push_back(point.heardMs);
-        music.push_back(point.musicMs);
-    }
-    return refitNear(heard, music, fitLine(heard, music), nearPointMs);
+TheardMusic::TheardMusic(std::vector<TheardPoint> points) : heard(std::move(points)) {
+    std::sort(heard.begin(), heard.end(), [](const TheardPoint& a, const TheardPoint& b) { return a.heardMs < b.heardMs; });
+}
+
+double TheardMusic::musicMsAt(double heardMs) const {
+    if (heard.size() < 2) return 0.0;
+    auto after = std::upper_bound(heard.begin() + 1, heard.end() - 1, heardMs,
+                                  [](double ms, const TheardPoint& point) { return ms < point.heardMs; });
+    const TheardPoint& before = *(after - 1);
+    const double span = after->heardMs - before.heardMs;
+    const double share = span > 0 ? (heardMs - before.heardMs) / span : 0.0;
+    return before.musicMs + share * (after->musicMs - before.musicMs);
 }

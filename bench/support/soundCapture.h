@@ -78,9 +78,10 @@ struct TheardPoint {
     double musicMs = 0.0;
 };
 
-// Pairs the captured onsets with the music's own onsets: of every offset between a captured and a
-// music onset, the one that lines up the most onsets (within toleranceFrames) wins, and the onsets
-// it lines up become points. The clicks' uneven spacing makes that offset unique.
+// Pairs the captured onsets with the music's own onsets: the offset between them that lines up
+// the most of the first onsets starts the pairing (the clicks' uneven spacing makes it unique),
+// and a stall of the output (it only ever delays) moves the offset on. Clicks must lie further
+// apart than the longest stall told apart (200 ms).
 std::vector<TheardPoint> pairOnsets(const std::vector<size_t>& capturedOnsets, const std::vector<size_t>& musicOnsets,
                                     const TfittedLine& frameTimes, size_t toleranceFrames);
 
@@ -90,12 +91,22 @@ std::vector<TheardPoint> pairOnsets(const std::vector<size_t>& capturedOnsets, c
 struct TmusicSearch {
     double fromMs = 0.0;
     double toMs = 0.0;
-    double stepMs = 500.0;
+    double stepMs = 250.0;
     double searchMs = 150.0;
     std::function<double(double)> guessMusicMs;
 };
 std::vector<TheardPoint> alignWithMusic(const std::vector<int16_t>& captured, const TfittedLine& frameTimes,
                                         const std::vector<int16_t>& music, const TmusicSearch& search);
 
-// The music time heard at each moment, fitted to the points and then to those near the first fit.
-TfittedLine heardMusicLine(const std::vector<TheardPoint>& points);
+// The music time heard at each moment, straight between neighbouring points, so a stall of the
+// output (an underrun) stays where it happened; before the first or after the last point the
+// nearest stretch is extended. Needs two points or more.
+class TheardMusic {
+public:
+    explicit TheardMusic(std::vector<TheardPoint> points);
+    double musicMsAt(double heardMs) const;
+    const std::vector<TheardPoint>& points() const { return heard; }
+
+private:
+    std::vector<TheardPoint> heard;
+};
