@@ -3,6 +3,7 @@
 // the recording give the heard music time, and the clock read meanwhile is compared with it.
 // The heard time runs straight from click to click, so a stall of the output stays between the
 // two clicks around it instead of bending the whole run.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -24,31 +25,38 @@ namespace {
 
 constexpr double trackSeconds = 25.0;
 constexpr double firstClickSeconds = 0.5;
-constexpr int clickThreshold = 8000;
+constexpr double clickGapSeconds = 0.375;
+constexpr double quietestClick = 8000.0;
+constexpr int clickStep = 250;
+constexpr int clickThreshold = 5000;
 constexpr size_t quietFrames = audioRate / 10;
 // Sounds still on their way to the monitor when the stream ends.
 constexpr auto drainTime = std::chrono::milliseconds(500);
 
-// The gaps between clicks repeat unevenly, so the recording lines up with the track one way only.
-double clickGapSeconds(size_t index) {
-    constexpr double gaps[] = {0.30, 0.35, 0.40, 0.45, 0.375};
-    return gaps[index % std::size(gaps)];
-}
-
-// Short, sharp, decaying clicks in silence.
+// Short, sharp, decaying clicks in silence, each louder than the one before, so every click is
+// known by its peak.
 std::vector<int16_t> clickTrack() {
     const size_t frames = static_cast<size_t>(trackSeconds * audioRate);
     std::vector<int16_t> samples(frames * audioChannels, 0);
-    double at = firstClickSeconds;
-    for (size_t click = 0; at < trackSeconds - 0.5; at += clickGapSeconds(click++)) {
-        const size_t first = static_cast<size_t>(at * audioRate);
+    for (size_t click = 0; firstClickSeconds + click * clickGapSeconds < trackSeconds - 0.5; ++click) {
+        const size_t first = static_cast<size_t>((firstClickSeconds + click * clickGapSeconds) * audioRate);
+        const double peak = quietestClick + clickStep * static_cast<double>(click);
         for (size_t i = 0; i < 400; ++i) {
-            const double value = 24000.0 * std::exp(-static_cast<double>(i) / 60.0) *
+            const double value = peak * std::exp(-static_cast<double>(i) / 60.0) *
                                  std::cos(2.0 * M_PI * 1500.0 * static_cast<double>(i) / audioRate);
             samples[(first + i) * 2] = samples[(first + i) * 2 + 1] = static_cast<int16_t>(value);
         }
     }
     return samples;
+}
+
+// True when no two clicks of the track peak alike.
+bool peaksDiffer(const TclickOnsets& clicks) {
+    std::vector<int> peaks;
+    for (const size_t onset : clicks.onsets) peaks.push_back(clickPeak(clicks.samples, onset));
+    std::sort(peaks.begin(), peaks.end());
+    return std::adjacent_find(peaks.begin(), peaks.end(), [](int a, int b) { return b - a < clickStep / 4; }) ==
+           peaks.end();
 }
 
 // The two clocks read at one moment (monotonic ms each).
@@ -99,12 +107,11 @@ TclockErrors clockErrors(const std::vector<TclockRead>& reads, const TheardMusic
     return errors;
 }
 
-// The music's own click onsets, from the file as the engine decodes it.
-std::vector<size_t> musicOnsets(const std::string& file) {
+// The track as the engine decodes it, left channel.
+std::vector<int16_t> decodedTrack(const std::string& file) {
     std::vector<uint8_t> bytes;
     if (!readWholeFile(file, bytes)) return {};
-    return findOnsets(leftChannel(decodeWholeMp3(std::move(bytes), size_t{600} * audioRate)), clickThreshold,
-                      quietFrames);
+    return leftChannel(decodeWholeMp3(std::move(bytes), size_t{600} * audioRate));
 }
 
 int fail(const std::string& why) {
@@ -120,8 +127,9 @@ int main() {
     const std::string musicFile = folder.path + "/clicks.mp3";
     if (folder.path.empty() || !writeMp3File(musicFile, clickTrack(), audioRate, audioChannels, 192))
         return fail("cannot write the click track");
-    const std::vector<size_t> expected = musicOnsets(musicFile);
-    if (expected.size() < 10) return fail("the click track decodes without clicks");
+    const std::vector<int16_t> track = decodedTrack(musicFile);
+    const TclickOnsets expected{track, findOnsets(track, clickThreshold, quietFrames)};
+    if (expected.onsets.size() < 10 || !peaksDiffer(expected)) return fail("the click track's clicks cannot be told apart");
 
     std::string error;
     TsoundCapture capture;
@@ -139,13 +147,13 @@ int main() {
     capture.stop();
 
     const TfittedLine frameTimes = capture.frameTimes();
-    const std::vector<size_t> found = findOnsets(capture.samples(), clickThreshold, quietFrames);
-    const std::vector<TheardPoint> points = pairOnsets(found, expected, frameTimes, 8);
+    const TclickOnsets found{capture.samples(), findOnsets(capture.samples(), clickThreshold, quietFrames)};
+    const std::vector<TheardPoint> points = pairClicks(found, expected, frameTimes);
     std::printf("clicks: %zu expected, %zu found in %zu captured frames, %zu paired; %zu of %zu capture reads "
                 "on the frame time line\n",
-                expected.size(), found.size(), capture.samples().size(), points.size(), frameTimes.points,
+                expected.onsets.size(), found.onsets.size(), capture.samples().size(), points.size(), frameTimes.points,
                 capture.reads().size());
-    if (points.size() < expected.size() * 9 / 10) return fail("too few clicks found in the recording");
+    if (points.size() < expected.onsets.size() * 9 / 10) return fail("too few clicks found in the recording");
 
     const TheardMusic truth(points);
     std::printf("heard clicks: %zu over %.3f s; %zu clock reads\n", points.size(),

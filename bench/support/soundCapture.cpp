@@ -16,10 +16,10 @@ namespace {
 // About 5 ms per delivery, so the timing reads are dense.
 constexpr uint32_t fragmentFrames = 256;
 constexpr size_t bytesPerFrame = sizeof(int16_t) * audioChannels;
-// The first onsets the pairing starts from.
-constexpr size_t startingOnsets = 6;
-// Longer stalls of the output than this (200 ms) are not told apart from a click skipped.
-constexpr int64_t longestStallFrames = audioRate / 5;
+// A click's peak lies this close to its start.
+constexpr size_t clickPeakFrames = 64;
+// Peaks that differ this little are the same click's.
+constexpr int samePeak = 8;
 // How far a read may lie from the line fitted to the steady reads and still count.
 constexpr double nearReadMs = 2.0;
 
@@ -205,58 +205,23 @@ std::vector<int16_t> leftChannel(const std::vector<int16_t>& stereo) {
     return left;
 }
 
-namespace {
-
-// Onsets of the music lying within tolerance of frame: the first one, or -1.
-int64_t onsetNear(const std::vector<size_t>& onsets, int64_t frame, int64_t tolerance) {
-    const auto next = std::lower_bound(onsets.begin(), onsets.end(), std::max<int64_t>(0, frame - tolerance),
-                                       [](size_t onset, int64_t value) { return static_cast<int64_t>(onset) < value; });
-    return next != onsets.end() && static_cast<int64_t>(*next) <= frame + tolerance ? static_cast<int64_t>(*next) : -1;
+int clickPeak(const std::vector<int16_t>& mono, size_t onset) {
+    int peak = 0;
+    for (size_t i = onset; i < mono.size() && i < onset + clickPeakFrames; ++i)
+        peak = std::max(peak, std::abs(static_cast<int>(mono[i])));
+    return peak;
 }
 
-// The offset (recording frame less music frame) that lines up the most of the first captured
-// onsets with music onsets.
-int64_t startingOffset(const std::vector<size_t>& capturedOnsets, const std::vector<size_t>& musicOnsets,
-                       int64_t tolerance) {
-    const size_t considered = std::min<size_t>(capturedOnsets.size(), startingOnsets);
-    int64_t best = 0;
-    size_t bestLined = 0;
-    for (size_t c = 0; c < considered; ++c)
-        for (const size_t musicOnset : musicOnsets) {
-            const int64_t offset = static_cast<int64_t>(capturedOnsets[c]) - static_cast<int64_t>(musicOnset);
-            size_t lined = 0;
-            for (size_t other = 0; other < considered; ++other)
-                if (onsetNear(musicOnsets, static_cast<int64_t>(capturedOnsets[other]) - offset, tolerance) >= 0) ++lined;
-            if (lined > bestLined) {
-                best = offset;
-                bestLined = lined;
-            }
-        }
-    return best;
-}
-
-}  // namespace
-
-std::vector<TheardPoint> pairOnsets(const std::vector<size_t>& capturedOnsets, const std::vector<size_t>& musicOnsets,
-                                    const TfittedLine& frameTimes, size_t toleranceFrames) {
-    const auto tolerance = static_cast<int64_t>(toleranceFrames);
-    int64_t offset = startingOffset(capturedOnsets, musicOnsets, tolerance);
+std::vector<TheardPoint> pairClicks(const TclickOnsets& captured, const TclickOnsets& music, const TfittedLine& frameTimes) {
     std::vector<TheardPoint> points;
-    for (const size_t capturedOnset : capturedOnsets) {
-        const auto captured = static_cast<int64_t>(capturedOnset);
-        int64_t musicOnset = onsetNear(musicOnsets, captured - offset, tolerance);
-        if (musicOnset < 0) {
-            // A stall of the output delays every later onset: the music's onset just before
-            // where the old offset points, if it is near enough.
-            const auto after = std::lower_bound(musicOnsets.begin(), musicOnsets.end(), captured - offset,
-                                                [](size_t onset, int64_t value) { return static_cast<int64_t>(onset) < value; });
-            if (after == musicOnsets.begin()) continue;
-            const auto candidate = static_cast<int64_t>(*(after - 1));
-            if (captured - offset - candidate > longestStallFrames) continue;
-            offset = captured - candidate;
-            musicOnset = candidate;
+    for (const size_t capturedOnset : captured.onsets) {
+        const int peak = clickPeak(captured.samples, capturedOnset);
+        for (const size_t musicOnset : music.onsets) {
+            if (std::abs(clickPeak(music.samples, musicOnset) - peak) > samePeak) continue;
+            points.push_back({frameTimes.at(static_cast<double>(capturedOnset)),
+                              static_cast<double>(musicOnset) * 1000.0 / audioRate});
+            break;
         }
-        points.push_back({frameTimes.at(static_cast<double>(captured)), static_cast<double>(musicOnset) * 1000.0 / audioRate});
     }
     return points;
 }

@@ -78,12 +78,19 @@ struct TheardPoint {
     double musicMs = 0.0;
 };
 
-// Pairs the captured onsets with the music's own onsets: the offset between them that lines up
-// the most of the first onsets starts the pairing (the clicks' uneven spacing makes it unique),
-// and a stall of the output (it only ever delays) moves the offset on. Clicks must lie further
-// apart than the longest stall told apart (200 ms).
-std::vector<TheardPoint> pairOnsets(const std::vector<size_t>& capturedOnsets, const std::vector<size_t>& musicOnsets,
-                                    const TfittedLine& frameTimes, size_t toleranceFrames);
+// The loudest sample (absolute) of the first frames from onset on.
+int clickPeak(const std::vector<int16_t>& mono, size_t onset);
+
+// Click onsets found in a mono recording or track.
+struct TclickOnsets {
+    const std::vector<int16_t>& samples;
+    std::vector<size_t> onsets;
+};
+
+// Pairs the captured clicks with the track's by their peaks: a track whose clicks all peak
+// differently is told apart click by click, whatever the output skipped or stalled, as the server
+// passes the samples on unchanged.
+std::vector<TheardPoint> pairClicks(const TclickOnsets& captured, const TclickOnsets& music, const TfittedLine& frameTimes);
 
 // Where stretches of the recording lie in the music (left channel): every stepMs of heard time
 // from fromMs to toMs, a stretch that is not quiet is matched against the music within searchMs
