@@ -1,5 +1,5 @@
 // What the sound server really plays: its default source (the null sink's monitor) recorded with
-// each captured frame's playback time, and the music time heard at any moment fitted from it.
+// each captured frame's playback time, and the music time heard at any moment found from it.
 #pragma once
 
 #include <cstddef>
