@@ -20,6 +20,7 @@
 #include "platform/audioMixer.h"
 #include "platform/clockSeam.h"
 #include "platform/playbackTimer.h"
+#include "platform/pulseOutput.h"
 
 namespace {
 
@@ -88,9 +89,11 @@ private:
     std::thread thread;
 };
 
-bool silentRequested() {
+// TRELLIK_AUDIO: "silent", "pulse" or "sdl" force that output; anything else lets the first
+// that works play.
+std::string requestedOutput() {
     const char* setting = std::getenv("TRELLIK_AUDIO");
-    return setting && std::strcmp(setting, "silent") == 0;
+    return setting ? setting : "";
 }
 
 // Drivers that only pretend to play: their pace is not a sound card's.
@@ -194,13 +197,28 @@ std::unique_ptr<TaudioOutput> openSilentOutput(TaudioMixer& mixer) {
     return std::make_unique<TsilentOutput>(mixer);
 }
 
-std::unique_ptr<TaudioOutput> openAudioOutput(TaudioMixer& mixer) {
-    if (silentRequested()) return openSilentOutput(mixer);
-    std::string failure;
+std::unique_ptr<TaudioOutput> openDeviceOutput(TaudioMixer& mixer, std::string& failure) {
     auto device = std::make_unique<TdeviceOutput>(mixer);
-    if (device->open(failure)) return device;
-    device.reset();
+    if (!device->open(failure)) return nullptr;
+    return device;
+}
+
+// The sound server first: its timing says what is heard; SDL's device can only be estimated.
+std::unique_ptr<TaudioOutput> openAudioOutput(TaudioMixer& mixer) {
+    const std::string requested = requestedOutput();
+    if (requested == "silent") return openSilentOutput(mixer);
+    std::string failures;
+    const auto tryOutput = [&failures, &mixer](auto open, const char* name) {
+        std::string failure;
+        std::unique_ptr<TaudioOutput> output = open(mixer, failure);
+        if (!output) failures += (failures.empty() ? "" : "; ") + std::string(name) + ": " + failure;
+        return output;
+    };
+    if (requested != "sdl")
+        if (auto server = tryOutput(&openPulseOutput, "sound server")) return server;
+    if (requested != "pulse")
+        if (auto device = tryOutput(&openDeviceOutput, "SDL")) return device;
     std::fprintf(stderr, "Sound: no audio device could be opened (%s); playing on the silent clock.\n",
-                 failure.c_str());
+                 failures.c_str());
     return openSilentOutput(mixer);
 }

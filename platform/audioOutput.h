@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/audioEngine.h"
 
@@ -18,8 +19,9 @@ public:
     virtual ToutputReport report() const = 0;
 };
 
-// The audio device; the silent output when TRELLIK_AUDIO=silent or when no device opens (then
-// with one line on standard error). The mixer must outlive the output.
+// The sound server's stream, else the SDL audio device, else the silent output (then with one
+// line on standard error). TRELLIK_AUDIO=silent, pulse or sdl forces one (a forced one that
+// fails gives the silent output). The mixer must outlive the output.
 std::unique_ptr<TaudioOutput> openAudioOutput(TaudioMixer& mixer);
 
 // A thread that takes a block at absolute deadlines of the monotonic clock, at exactly the
@@ -28,3 +30,6 @@ std::unique_ptr<TaudioOutput> openSilentOutput(TaudioMixer& mixer);
 
 // The report of the silent clocked output: no latency.
 ToutputReport silentClockReport();
+
+// The SDL audio device, or null with the reason in failure.
+std::unique_ptr<TaudioOutput> openDeviceOutput(TaudioMixer& mixer, std::string& failure);

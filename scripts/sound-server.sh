@@ -34,9 +34,28 @@ EOF
     fi
     sleep 0.1
   done
+  # An idle null sink runs in blocks of its largest latency (2 s), and the first stream that
+  # joins it is swallowed into one such block. A silent stream kept at a desktop's latency makes
+  # it run like a sound card from the start; the wait ends when the last long block has passed.
+  pacat --playback --raw --latency-msec=20 --client-name=trellik-keepalive /dev/zero 2>/dev/null &
+  SOUND_SERVER_KEEPALIVE_PID=$!
+  tries=0
+  until [[ $(pactl list sinks 2>/dev/null | awk '/^\tLatency:/ {print $2; exit}') -lt 100000 ]]; do
+    tries=$((tries + 1))
+    if [[ $tries -ge 100 ]]; then
+      echo "The private sound server's sink did not come down to a short latency." >&2
+      return 1
+    fi
+    sleep 0.1
+  done
 }
 
 stop_sound_server() {
+  if [[ -n "${SOUND_SERVER_KEEPALIVE_PID:-}" ]]; then
+    kill "$SOUND_SERVER_KEEPALIVE_PID" 2>/dev/null || true
+    wait "$SOUND_SERVER_KEEPALIVE_PID" 2>/dev/null || true
+    SOUND_SERVER_KEEPALIVE_PID=
+  fi
   if [[ -n "${SOUND_SERVER_PID:-}" ]]; then
     kill "$SOUND_SERVER_PID" 2>/dev/null || true
     wait "$SOUND_SERVER_PID" 2>/dev/null || true

@@ -1,0 +1,119 @@
+// The sound engine on a real sound server (the private one test.sh starts), and the choice of
+// output when the server is missing.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "platform/audioEngine.h"
+#include "platform/audioMixer.h"
+#include "platform/audioOutput.h"
+#include "platform/pathResolver.h"
+#include "platform/soundEngine.h"
+#include "tests/support/testSupport.h"
+#include "tests/test_sound_fixtures.h"
+
+namespace {
+
+// Waits while the server plays; reaching the bound means playback is broken.
+bool waitForPlayback(const std::function<bool()>& done) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > giveUp) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// The server's own figure for our stream: its buffer plus the sink's latency, in ms; -1 when
+// the server lists no stream of ours.
+double serverReportedLatencyMs() {
+    FILE* listing = popen("pactl list sink-inputs 2>/dev/null", "r");
+    if (!listing) return -1.0;
+    double ours = -1.0;
+    double inputUs = 0.0;
+    char line[512];
+    while (std::fgets(line, sizeof line, listing)) {
+        double value = 0.0;
+        if (std::strncmp(line, "Sink Input #", 12) == 0) inputUs = 0.0;
+        if (std::sscanf(line, " Buffer Latency: %lf usec", &value) == 1 ||
+            std::sscanf(line, " Sink Latency: %lf usec", &value) == 1)
+            inputUs += value;
+        if (std::strstr(line, "application.name = \"Trellik\"")) ours = inputUs / 1000.0;
+    }
+    pclose(listing);
+    return ours;
+}
+
+// Sound-server output fails at once, not silently, where the server is missing.
+class SoundServerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_NE(std::getenv("PULSE_SERVER"), nullptr)
+            << "PULSE_SERVER is not set: start the private sound server (scripts/sound-server.sh) first";
+        setenv("TRELLIK_AUDIO", "pulse", 1);
+        static Tsounds sounds;
+    }
+
+    TtemporaryFolder folder;
+};
+
+}  // namespace
+
+TEST_F(SoundServerTest, TheEngineOpensTheServerOutputAndReportsItsLatency) {
+    const ToutputReport report = programOutputReport();
+    ASSERT_FALSE(report.silent) << report.line;
+    EXPECT_EQ(report.line.rfind("Sound: PulseAudio server, latency ", 0), 0u) << report.line;
+    EXPECT_FALSE(report.estimated);
+    EXPECT_GT(report.latencyMs, 0.0);
+    const double server = serverReportedLatencyMs();
+    EXPECT_NEAR(report.latencyMs, server, 5.0) << "the server's own figure for the stream";
+}
+
+TEST_F(SoundServerTest, ASongPlaysToItsEndAndItsPositionNeverStepsBack) {
+    writeMp3File(folder.file("song.mp3"), clickTrack(3 * audioRate, audioRate, 2), audioRate, 2, 128);
+    Tstream song;
+    ASSERT_NE(song.open(folder.file("song.mp3")), nullptr);
+    song.play();
+    int32_t previous = 0;
+    int32_t stepsBack = 0;
+    ASSERT_TRUE(waitForPlayback([&] {
+        const int32_t position = song.positionMS();
+        if (position < previous) ++stepsBack;
+        previous = std::max(previous, position);
+        return song.isFinished();
+    }));
+    EXPECT_EQ(stepsBack, 0);
+    EXPECT_EQ(previous, song.lengthMS());
+}
+
+TEST(OutputChoice, AMissingServerFallsBackWithOneMessage) {
+    const std::string server = std::getenv("PULSE_SERVER") ? std::getenv("PULSE_SERVER") : "";
+    TtemporaryFolder folder;
+    setenv("PULSE_SERVER", ("unix:" + folder.file("no-such-socket")).c_str(), 1);
+    for (const char* requested : {"", "pulse"}) {
+        setenv("TRELLIK_AUDIO", requested, 1);
+        TaudioMixer mixer{false};
+        testing::internal::CaptureStderr();
+        std::unique_ptr<TaudioOutput> output = openAudioOutput(mixer);
+        const std::string said = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(output) << requested;
+        const std::string line = output->report().line;
+        size_t messages = 0;
+        for (size_t at = said.find("Sound:"); at != std::string::npos; at = said.find("Sound:", at + 1)) ++messages;
+        if (output->isSilent()) {
+            EXPECT_EQ(line, "Sound: silent clock");
+            EXPECT_EQ(messages, 1u) << said;
+        } else {
+            EXPECT_NE(requested, std::string("pulse")) << "a forced server output never falls back to SDL";
+            EXPECT_EQ(line.rfind("Sound: SDL ", 0), 0u) << line;
+            EXPECT_EQ(messages, 0u) << said;
+        }
+    }
+    setenv("PULSE_SERVER", server.c_str(), 1);
+}
