@@ -100,7 +100,8 @@ std::vector<TheardPoint> heardSong(const TsoundCapture& capture, const std::stri
     return points;
 }
 
-// The server pass's figures, under names of their own; 1 when the run was not on the server.
+// The server pass's figures, under names of their own; 1 when the run was not on the server or
+// its recording does not match the song.
 int reportOnServer(TsoundCapture& capture, const std::string& song, const TsongParser& chart,
                    const TplaySessionResult& result, const TmusicLine& handedOver) {
     capture.stop();
