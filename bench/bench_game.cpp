@@ -117,8 +117,12 @@ int reportOnServer(TsoundCapture& capture, const std::string& song, const TsongP
         return 1;
     }
     const TheardMusic heard(points);
+    TplaySessionResult steadyRows = result;
+    std::erase_if(steadyRows.rows, [&heard](const TactivatedRow& row) { return !heard.steadyAt(row.perfectTime); });
+    std::printf("server: %zu of %zu rows placed where the output ran steadily\n", steadyRows.rows.size(),
+                result.rows.size());
     printFigure("game_beat_placement_error_server",
-                beatPlacementErrors(chart, result, [&heard](double timeMs) { return heard.musicMsAt(timeMs); }));
+                beatPlacementErrors(chart, steadyRows, [&heard](double timeMs) { return heard.musicMsAt(timeMs); }));
     printFigure("game_press_judging_error_server", pressJudgingErrors(result));
     std::printf("figure game_output_underruns_server value=%lld unit=count\n", static_cast<long long>(report.underruns));
     return 0;

@@ -20,6 +20,8 @@ constexpr size_t bytesPerFrame = sizeof(int16_t) * audioChannels;
 constexpr size_t clickPeakFrames = 64;
 // Peaks that differ this little are the same click's.
 constexpr int samePeak = 8;
+// Music and heard time that advance this close between two points ran together.
+constexpr double steadyMs = 1.0;
 // How far a read may lie from the line fitted to the steady reads and still count.
 constexpr double nearReadMs = 2.0;
 
@@ -214,12 +216,14 @@ int clickPeak(const std::vector<int16_t>& mono, size_t onset) {
 
 std::vector<TheardPoint> pairClicks(const TclickOnsets& captured, const TclickOnsets& music, const TfittedLine& frameTimes) {
     std::vector<TheardPoint> points;
+    size_t nextMusic = 0;
     for (const size_t capturedOnset : captured.onsets) {
         const int peak = clickPeak(captured.samples, capturedOnset);
-        for (const size_t musicOnset : music.onsets) {
-            if (std::abs(clickPeak(music.samples, musicOnset) - peak) > samePeak) continue;
+        for (size_t m = nextMusic; m < music.onsets.size(); ++m) {
+            if (std::abs(clickPeak(music.samples, music.onsets[m]) - peak) > samePeak) continue;
             points.push_back({frameTimes.at(static_cast<double>(capturedOnset)),
-                              static_cast<double>(musicOnset) * 1000.0 / audioRate});
+                              static_cast<double>(music.onsets[m]) * 1000.0 / audioRate});
+            nextMusic = m + 1;
             break;
         }
     }
@@ -231,8 +235,11 @@ namespace {
 constexpr size_t stretchFrames = 512;
 // Quieter stretches (RMS) match too loosely to tell where they are.
 constexpr double quietLevel = 300.0;
-// The recording carries the music's samples unchanged, so its true place correlates almost fully.
-constexpr double matchingCorrelation = 0.99;
+// The recording carries the music's samples unchanged, so its true place correlates fully; a
+// nearby place of a held tone correlates almost as well and must not pass.
+constexpr double matchingCorrelation = 0.999;
+// Where the last match puts the music, give or take this.
+constexpr double nearMatchMs = 5.0;
 
 // The music frame whose stretch correlates best with the captured one, within [first, last];
 // -1 when none correlates closely.
@@ -278,14 +285,22 @@ std::vector<TheardPoint> alignWithMusic(const std::vector<int16_t>& captured, co
             energy += double{stretch[i]} * stretch[i];
         }
         if (std::sqrt(energy / stretchFrames) < quietLevel) continue;
-        const double guess = search.guessMusicMs(frameTimes.at(static_cast<double>(start))) * framesPerMs;
-        const auto first = std::max<int64_t>(0, std::llround(guess - search.searchMs * framesPerMs));
-        const auto last = std::min<int64_t>(static_cast<int64_t>(music.size() - stretchFrames),
-                                            std::llround(guess + search.searchMs * framesPerMs));
-        if (first > last) continue;
-        const int64_t frame = bestMatch(stretch.data(), musicSamples, first, last);
+        const double startMs = frameTimes.at(static_cast<double>(start));
+        const bool matchedBefore = !points.empty();
+        const double guess =
+            (matchedBefore ? points.back().musicMs + (startMs - points.back().heardMs) : search.guessMusicMs(startMs)) *
+            framesPerMs;
+        const auto within = [&](double backMs, double aheadMs) {
+            const auto first = std::max<int64_t>(0, std::llround(guess - backMs * framesPerMs));
+            const auto last = std::min<int64_t>(static_cast<int64_t>(music.size() - stretchFrames),
+                                                std::llround(guess + aheadMs * framesPerMs));
+            return first > last ? int64_t{-1} : bestMatch(stretch.data(), musicSamples, first, last);
+        };
+        // Music only falls behind the time heard (a stall), so the wide search looks back.
+        int64_t frame = within(nearMatchMs, nearMatchMs);
+        if (frame < 0) frame = matchedBefore ? within(search.stallMs, nearMatchMs) : within(search.searchMs, search.searchMs);
         if (frame >= 0)
-            points.push_back({frameTimes.at(static_cast<double>(start)), static_cast<double>(frame) / framesPerMs});
+            points.push_back({startMs, static_cast<double>(frame) / framesPerMs});
     }
     return points;
 }
@@ -294,12 +309,22 @@ TheardMusic::TheardMusic(std::vector<TheardPoint> points) : heard(std::move(poin
     std::sort(heard.begin(), heard.end(), [](const TheardPoint& a, const TheardPoint& b) { return a.heardMs < b.heardMs; });
 }
 
+std::pair<TheardPoint, TheardPoint> TheardMusic::pointsAround(double heardMs) const {
+    const auto after = std::upper_bound(heard.begin() + 1, heard.end() - 1, heardMs,
+                                        [](double ms, const TheardPoint& point) { return ms < point.heardMs; });
+    return {*(after - 1), *after};
+}
+
+bool TheardMusic::steadyAt(double heardMs) const {
+    if (heard.size() < 2) return false;
+    const auto [before, after] = pointsAround(heardMs);
+    return std::fabs((after.heardMs - before.heardMs) - (after.musicMs - before.musicMs)) <= steadyMs;
+}
+
 double TheardMusic::musicMsAt(double heardMs) const {
     if (heard.size() < 2) return 0.0;
-    auto after = std::upper_bound(heard.begin() + 1, heard.end() - 1, heardMs,
-                                  [](double ms, const TheardPoint& point) { return ms < point.heardMs; });
-    const TheardPoint& before = *(after - 1);
-    const double span = after->heardMs - before.heardMs;
+    const auto [before, after] = pointsAround(heardMs);
+    const double span = after.heardMs - before.heardMs;
     const double share = span > 0 ? (heardMs - before.heardMs) / span : 0.0;
-    return before.musicMs + share * (after->musicMs - before.musicMs);
+    return before.musicMs + share * (after.musicMs - before.musicMs);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct pa_threaded_mainloop;
@@ -87,19 +88,21 @@ struct TclickOnsets {
     std::vector<size_t> onsets;
 };
 
-// Pairs the captured clicks with the track's by their peaks: a track whose clicks all peak
-// differently is told apart click by click, whatever the output skipped or stalled, as the server
-// passes the samples on unchanged.
+// Pairs each captured click with the next click of the track (after the last one paired) that
+// peaks alike: a track whose clicks peak differently over any stretch longer than an output
+// stall is told apart click by click, as the server passes the samples on unchanged.
 std::vector<TheardPoint> pairClicks(const TclickOnsets& captured, const TclickOnsets& music, const TfittedLine& frameTimes);
 
 // Where stretches of the recording lie in the music (left channel): every stepMs of heard time
-// from fromMs to toMs, a stretch that is not quiet is matched against the music within searchMs
-// of where guessMusicMs puts it; close matches become points.
+// from fromMs to toMs, a stretch that is not quiet is matched against the music near where the
+// last match puts it (within searchMs of where guessMusicMs puts it before any match, and as far
+// back as stallMs when an output stall moved it); close matches become points.
 struct TmusicSearch {
     double fromMs = 0.0;
     double toMs = 0.0;
     double stepMs = 250.0;
     double searchMs = 150.0;
+    double stallMs = 2000.0;
     std::function<double(double)> guessMusicMs;
 };
 std::vector<TheardPoint> alignWithMusic(const std::vector<int16_t>& captured, const TfittedLine& frameTimes,
@@ -112,8 +115,13 @@ class TheardMusic {
 public:
     explicit TheardMusic(std::vector<TheardPoint> points);
     double musicMsAt(double heardMs) const;
+    // False between two points around which the music advanced unlike the time heard (a stall
+    // of the output lies between them, and where the music stood then is not known).
+    bool steadyAt(double heardMs) const;
     const std::vector<TheardPoint>& points() const { return heard; }
 
 private:
+    std::pair<TheardPoint, TheardPoint> pointsAround(double heardMs) const;
+
     std::vector<TheardPoint> heard;
 };
