@@ -3,6 +3,7 @@
 // select, every marker pressed at its perfect time. With TRELLIK_BENCH_SERVER=1 the game plays on
 // the sound server instead of the silent output, and its beats are measured against what the
 // server's monitor recorded.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -86,14 +87,26 @@ std::vector<int16_t> songMusic(const std::string& song) {
     return leftChannel(decodeWholeMp3(std::move(bytes), size_t{3600} * audioRate));
 }
 
-// The song as the server played it: the recording matched against the song's music near where
-// the handed-over blocks, delayed by the output's latency, put it.
+// The music handed to the output by a moment (ms of the high-resolution clock), from the blocks.
+double handedOverMsAt(const std::vector<TblockRecord>& blockLog, double timeMs) {
+    const auto after = std::upper_bound(blockLog.begin(), blockLog.end(), timeMs,
+                                        [](double ms, const TblockRecord& block) { return ms < block.timeMs; });
+    for (auto block = after; block != blockLog.begin();) {
+        --block;
+        if (block->streamFrame >= 0) return static_cast<double>(block->streamFrame + block->streamFramesTaken) * 1000.0 / audioRate;
+    }
+    return 0.0;
+}
+
+// The song as the server played it: the recording matched against the song's music where it can
+// be, behind what had been handed over by at most the output's latency and a stall.
 std::vector<TheardPoint> heardSong(const TsoundCapture& capture, const std::string& song, const TplaySessionResult& result,
-                                   const TmusicLine& handedOver, double latencyMs) {
+                                   const std::vector<TblockRecord>& blockLog, double latencyMs) {
     TmusicSearch search;
     search.fromMs = result.endedAt - result.musicMs;
     search.toMs = result.endedAt;
-    search.guessMusicMs = [&](double heardMs) { return handedOver.positionMsAt(heardMs - latencyMs); };
+    search.backMs += std::max(0.0, latencyMs);
+    search.guessMusicMs = [&blockLog](double heardMs) { return handedOverMsAt(blockLog, heardMs); };
     const std::vector<TheardPoint> points =
         alignWithMusic(capture.samples(), capture.frameTimes(), songMusic(song), search);
     std::printf("server: %zu stretches of the recording matched the song\n", points.size());
@@ -103,7 +116,7 @@ std::vector<TheardPoint> heardSong(const TsoundCapture& capture, const std::stri
 // The server pass's figures, under names of their own; 1 when the run was not on the server or
 // its recording does not match the song.
 int reportOnServer(TsoundCapture& capture, const std::string& song, const TsongParser& chart,
-                   const TplaySessionResult& result, const TmusicLine& handedOver) {
+                   const TplaySessionResult& result, const std::vector<TblockRecord>& blockLog) {
     capture.stop();
     const ToutputReport report = programOutputReport();
     std::printf("%s\n", report.line.c_str());
@@ -111,7 +124,7 @@ int reportOnServer(TsoundCapture& capture, const std::string& song, const TsongP
         std::fprintf(stderr, "the output is not the sound server's\n");
         return 1;
     }
-    const std::vector<TheardPoint> points = heardSong(capture, song, result, handedOver, report.latencyMs);
+    const std::vector<TheardPoint> points = heardSong(capture, song, result, blockLog, report.latencyMs);
     if (points.size() < minimumMatches) {
         std::fprintf(stderr, "the recording does not match the song\n");
         return 1;
@@ -168,7 +181,7 @@ int main() {
                 chart->song.c_str(), chart->difficulty, chart->markers, result.rows.size(), result.presses.size(),
                 result.finalScore.displayScore(), static_cast<unsigned long long>(result.musicFrames),
                 shortMusicBlocks(blockLog, result.endedAt));
-    if (server) return reportOnServer(capture, chart->song, game.chart, result, line);
+    if (server) return reportOnServer(capture, chart->song, game.chart, result, blockLog);
     std::printf("figure loading_time value=%.3g unit=s\n", *player.loadingTime);
     std::printf("figure play_fps value=%.1f unit=fps\n", result.musicFrames / (result.musicMs / 1000.0));
     printFigure("game_beat_placement_error", beatPlacementErrors(game.chart, result, line));

@@ -238,8 +238,6 @@ constexpr double quietLevel = 300.0;
 // The recording carries the music's samples unchanged, so its true place correlates fully; a
 // nearby place of a held tone correlates almost as well and must not pass.
 constexpr double matchingCorrelation = 0.999;
-// Where the last match puts the music, give or take this.
-constexpr double nearMatchMs = 5.0;
 
 // The music frame whose stretch correlates best with the captured one, within [first, last];
 // -1 when none correlates closely.
@@ -286,19 +284,11 @@ std::vector<TheardPoint> alignWithMusic(const std::vector<int16_t>& captured, co
         }
         if (std::sqrt(energy / stretchFrames) < quietLevel) continue;
         const double startMs = frameTimes.at(static_cast<double>(start));
-        const bool matchedBefore = !points.empty();
-        const double guess =
-            (matchedBefore ? points.back().musicMs + (startMs - points.back().heardMs) : search.guessMusicMs(startMs)) *
-            framesPerMs;
-        const auto within = [&](double backMs, double aheadMs) {
-            const auto first = std::max<int64_t>(0, std::llround(guess - backMs * framesPerMs));
-            const auto last = std::min<int64_t>(static_cast<int64_t>(music.size() - stretchFrames),
-                                                std::llround(guess + aheadMs * framesPerMs));
-            return first > last ? int64_t{-1} : bestMatch(stretch.data(), musicSamples, first, last);
-        };
-        // Music only falls behind the time heard (a stall), so the wide search looks back.
-        int64_t frame = within(nearMatchMs, nearMatchMs);
-        if (frame < 0) frame = matchedBefore ? within(search.stallMs, nearMatchMs) : within(search.searchMs, search.searchMs);
+        const double guess = search.guessMusicMs(startMs) * framesPerMs;
+        const auto first = std::max<int64_t>(0, std::llround(guess - search.backMs * framesPerMs));
+        const auto last = std::min<int64_t>(static_cast<int64_t>(music.size() - stretchFrames),
+                                            std::llround(guess + search.aheadMs * framesPerMs));
+        const int64_t frame = first > last ? -1 : bestMatch(stretch.data(), musicSamples, first, last);
         if (frame >= 0)
             points.push_back({startMs, static_cast<double>(frame) / framesPerMs});
     }

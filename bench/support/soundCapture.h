@@ -94,15 +94,14 @@ struct TclickOnsets {
 std::vector<TheardPoint> pairClicks(const TclickOnsets& captured, const TclickOnsets& music, const TfittedLine& frameTimes);
 
 // Where stretches of the recording lie in the music (left channel): every stepMs of heard time
-// from fromMs to toMs, a stretch that is not quiet is matched against the music near where the
-// last match puts it (within searchMs of where guessMusicMs puts it before any match, and as far
-// back as stallMs when an output stall moved it); close matches become points.
+// from fromMs to toMs, a stretch that is not quiet is matched against the music from backMs
+// before to aheadMs after where guessMusicMs puts it; close matches become points.
 struct TmusicSearch {
     double fromMs = 0.0;
     double toMs = 0.0;
     double stepMs = 250.0;
-    double searchMs = 150.0;
-    double stallMs = 2000.0;
+    double backMs = 150.0;
+    double aheadMs = 30.0;
     std::function<double(double)> guessMusicMs;
 };
 std::vector<TheardPoint> alignWithMusic(const std::vector<int16_t>& captured, const TfittedLine& frameTimes,
