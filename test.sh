@@ -9,6 +9,10 @@ scripts/build.sh build RelWithDebInfo
 
 source scripts/xvfb.sh
 start_xvfb
+# A private sound server for the tests that play on one (they ask for it themselves; every
+# other test keeps the silent clock below).
+source scripts/sound-server.sh
+start_sound_server
 export TRELLIK_AUDIO=silent QT_QPA_PLATFORM=offscreen TRELLIK_HEADLESS=1 LIBGL_ALWAYS_SOFTWARE=1
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 

@@ -12,6 +12,7 @@
 #include "platform/clockSeam.h"
 #include "platform/downloadFileCode.h"
 #include "platform/pathResolver.h"
+#include "platform/audioEngine.h"
 #include "platform/soundEngine.h"
 
 namespace {
@@ -116,6 +117,7 @@ void checkFolders(TtrellikGL& game) {
     consoleWriteLine("");
     consoleWrite("If you can hear music then FMOD is Loaded!");
     consoleWriteLine("");
+    consoleWriteLine(programOutputReport().line);
     consoleWriteLine("I hope your firewall is off or at least lets me through!");
     consoleWriteLine("");
     render(game);

@@ -3,6 +3,7 @@
 
 #include "launcher/boardPreview.h"
 #include "launcher/launchSettings.h"
+#include "platform/audioEngine.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ void centreOn(QWidget& window, const QWidget* over) {
 TextraSettingsForm::TextraSettingsForm(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setWindowTitle(" Extra Settings");
-    setFixedSize(561, 193);
+    setFixedSize(561, 213);
 
     boardPreviewImage = new QLabel(this);
     boardPreviewImage->setObjectName("boardPreviewImage");
@@ -78,6 +79,10 @@ TextraSettingsForm::TextraSettingsForm(QWidget* parent)
     defaultsButton->setGeometry(337, 158, 114, 27);
     closeButton = new QPushButton("Close", this);
     closeButton->setGeometry(457, 158, 97, 27);
+    soundOutputLabel = new QLabel(this);
+    soundOutputLabel->setObjectName("soundOutputLabel");
+    soundOutputLabel->setGeometry(8, 191, 545, 17);
+    showSoundOutput();
 
     connect(scaleSlider, &QSlider::valueChanged, this, [this] { drawPreview(); });
     connect(yAdjustmentSlider, &QSlider::valueChanged, this, [this] { drawPreview(); });
@@ -128,8 +133,14 @@ void TextraSettingsForm::defaultsButtonClick() {
     yAdjustmentSlider->setValue(defaultYAdjustment);
 }
 
+void TextraSettingsForm::showSoundOutput() {
+    soundOutputLabel->setText(QString::fromStdString(programOutputReport().line));
+}
+
+// The latency is read again each time: the server may have changed it since.
 void TextraSettingsForm::showEvent(QShowEvent* event) {
     centreOn(*this, centreWindow);
+    showSoundOutput();
     drawPreview();
     QDialog::showEvent(event);
 }

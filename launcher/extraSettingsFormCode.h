@@ -26,6 +26,8 @@ public:
 
     void drawPreview();
     void defaultsButtonClick();
+    // What the sound plays on and how late, as the game's console says it.
+    void showSoundOutput();
     const QImage& previewPicture() const { return preview; }
 
     QLabel* boardPreviewImage = nullptr;
@@ -41,6 +43,7 @@ public:
     QRadioButton* rot270radio = nullptr;
     QPushButton* defaultsButton = nullptr;
     QPushButton* closeButton = nullptr;
+    QLabel* soundOutputLabel = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;

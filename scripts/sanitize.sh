@@ -19,6 +19,10 @@ if [[ -z "${DISPLAY:-}" ]]; then
   source scripts/xvfb.sh
   start_xvfb
 fi
+if [[ -z "${PULSE_SERVER:-}" ]]; then
+  source scripts/sound-server.sh
+  start_sound_server
+fi
 export TRELLIK_AUDIO=${TRELLIK_AUDIO:-silent} QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 export TRELLIK_HEADLESS=${TRELLIK_HEADLESS:-1} LIBGL_ALWAYS_SOFTWARE=${LIBGL_ALWAYS_SOFTWARE:-1}
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}

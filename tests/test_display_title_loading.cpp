@@ -95,6 +95,7 @@ std::vector<std::string> expectedLog(int build) {
         "Checking data folders; creating if necessary...DONE!",
         "",
         "If you can hear music then FMOD is Loaded!",
+        "Sound: silent clock",
         "I hope your firewall is off or at least lets me through!",
         "",
         "Loading sounds and downloading if necessary:",

@@ -5,6 +5,7 @@
 
 #include "launcher/boardPreview.h"
 #include "launcher/extraSettingsFormCode.h"
+#include "platform/audioEngine.h"
 
 namespace {
 
@@ -160,6 +161,12 @@ TEST(ExtraSettingsForm, DefaultsRestoreTheWorkedExampleAndTheFactor) {
     const TboardPreview expected = drawBoardPreview(323, 177, 33, 100, 4, 0);
     for (int y = 0; y < 177; ++y)
         for (int x = 0; x < 323; ++x) ASSERT_EQ(qAlpha(picture.pixel(x, y)) == 255, expected.inkAt(x, y));
+}
+
+TEST(ExtraSettingsForm, ShowsWhatTheSoundPlaysOn) {
+    TextraSettingsForm form;
+    EXPECT_EQ(form.soundOutputLabel->text().toStdString(), programOutputReport().line);
+    EXPECT_EQ(form.soundOutputLabel->text().toStdString(), "Sound: silent clock");
 }
 
 TEST(ExtraSettingsForm, EveryChangeRedrawsThePreview) {
