@@ -1,7 +1,12 @@
 // The whole game timed: loading the stock pack with the demo songs and skins, then the demo chart
 // with the most markers played in a 600 x 600 window, reached through the title keys and song
-// select, every marker pressed at its perfect time.
+// select, every marker pressed at its perfect time. With TRELLIK_BENCH_SERVER=1 the game plays on
+// the sound server instead of the silent output, and its beats are measured against what the
+// server's monitor recorded.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,8 +16,10 @@
 #include "bench/support/gameDriver.h"
 #include "bench/support/playFigures.h"
 #include "bench/support/playSession.h"
+#include "bench/support/soundCapture.h"
 #include "engine/trellikGL38Engine.h"
 #include "platform/SVATimerCode.h"
+#include "platform/audioDecoder.h"
 #include "platform/audioEngine.h"
 #include "platform/audioMixer.h"
 #include "platform/clockSeam.h"
@@ -22,6 +29,8 @@ namespace {
 
 constexpr int goKeyIndex = 15;
 constexpr double timeLimitSeconds = 400.0;
+// Fewer stretches of the recording matching the song than this means it did not record the song.
+constexpr size_t minimumMatches = 20;
 
 // The demo chart with the most markers, for the most samples.
 std::optional<TdemoChart> busiestChart(const std::string& songFolder) {
@@ -66,9 +75,77 @@ private:
     TmenuDriver menus;
 };
 
+bool onSoundServer() {
+    const char* setting = std::getenv("TRELLIK_BENCH_SERVER");
+    return setting && std::strcmp(setting, "1") == 0;
+}
+
+// The song's music as the engine decodes it, left channel.
+std::vector<int16_t> songMusic(const std::string& song) {
+    std::vector<uint8_t> bytes;
+    if (!readWholeFile("sng/" + song + ".mp3", bytes)) return {};
+    return leftChannel(decodeWholeMp3(std::move(bytes), size_t{3600} * audioRate));
+}
+
+// The music handed to the output by a moment (ms of the high-resolution clock), from the blocks.
+double handedOverMsAt(const std::vector<TblockRecord>& blockLog, double timeMs) {
+    const auto after = std::upper_bound(blockLog.begin(), blockLog.end(), timeMs,
+                                        [](double ms, const TblockRecord& block) { return ms < block.timeMs; });
+    for (auto block = after; block != blockLog.begin();) {
+        --block;
+        if (block->streamFrame >= 0) return static_cast<double>(block->streamFrame + block->streamFramesTaken) * 1000.0 / audioRate;
+    }
+    return 0.0;
+}
+
+// The song as the server played it: the recording matched against the song's music where it can
+// be, behind what had been handed over by at most the output's latency and a stall.
+std::vector<TheardPoint> heardSong(const TsoundCapture& capture, const std::string& song, const TplaySessionResult& result,
+                                   const std::vector<TblockRecord>& blockLog, double latencyMs) {
+    TmusicSearch search;
+    search.fromMs = result.endedAt - result.musicMs;
+    search.toMs = result.endedAt;
+    search.backMs += std::max(0.0, latencyMs);
+    search.guessMusicMs = [&blockLog](double heardMs) { return handedOverMsAt(blockLog, heardMs); };
+    const std::vector<TheardPoint> points =
+        alignWithMusic(capture.samples(), capture.frameTimes(), songMusic(song), search);
+    std::printf("server: %zu stretches of the recording matched the song\n", points.size());
+    return points;
+}
+
+// The server pass's figures, under names of their own; 1 when the run was not on the server or
+// its recording does not match the song.
+int reportOnServer(TsoundCapture& capture, const std::string& song, const TsongParser& chart,
+                   const TplaySessionResult& result, const std::vector<TblockRecord>& blockLog) {
+    capture.stop();
+    const ToutputReport report = programOutputReport();
+    std::printf("%s\n", report.line.c_str());
+    if (report.silent || report.estimated) {
+        std::fprintf(stderr, "the output is not the sound server's\n");
+        return 1;
+    }
+    const std::vector<TheardPoint> points = heardSong(capture, song, result, blockLog, report.latencyMs);
+    if (points.size() < minimumMatches) {
+        std::fprintf(stderr, "the recording does not match the song\n");
+        return 1;
+    }
+    const TheardMusic heard(points);
+    TplaySessionResult steadyRows = result;
+    std::erase_if(steadyRows.rows, [&heard](const TactivatedRow& row) { return !heard.steadyAt(row.perfectTime); });
+    std::printf("server: %zu of %zu rows placed where the output ran steadily\n", steadyRows.rows.size(),
+                result.rows.size());
+    printFigure("game_beat_placement_error_server",
+                beatPlacementErrors(chart, steadyRows, [&heard](double timeMs) { return heard.musicMsAt(timeMs); }));
+    printFigure("game_press_judging_error_server", pressJudgingErrors(result));
+    std::printf("figure game_output_underruns_server value=%lld unit=count\n", static_cast<long long>(report.underruns));
+    return 0;
+}
+
 }  // namespace
 
 int main() {
+    const bool server = onSoundServer();
+    if (server) setenv("TRELLIK_AUDIO", "pulse", 1);
     TscratchFolder folder;
     if (folder.path.empty() || !prepareGameFolder(folder.path)) return 1;
     const std::optional<TdemoChart> chart = busiestChart(folder.path + "/sng");
@@ -77,6 +154,12 @@ int main() {
         return 1;
     }
 
+    TsoundCapture capture;
+    std::string error;
+    if (server && !capture.start(error)) {
+        std::fprintf(stderr, "cannot record the sound server: %s\n", error.c_str());
+        return 1;
+    }
     TautoplayGame played;
     TtrellikGL& game = *played.game;
     TkeyPusher pusher;
@@ -98,6 +181,7 @@ int main() {
                 chart->song.c_str(), chart->difficulty, chart->markers, result.rows.size(), result.presses.size(),
                 result.finalScore.displayScore(), static_cast<unsigned long long>(result.musicFrames),
                 shortMusicBlocks(blockLog, result.endedAt));
+    if (server) return reportOnServer(capture, chart->song, game.chart, result, blockLog);
     std::printf("figure loading_time value=%.3g unit=s\n", *player.loadingTime);
     std::printf("figure play_fps value=%.1f unit=fps\n", result.musicFrames / (result.musicMs / 1000.0));
     printFigure("game_beat_placement_error", beatPlacementErrors(game.chart, result, line));

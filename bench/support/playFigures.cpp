@@ -70,10 +70,15 @@ void printFigure(const char* name, const std::vector<double>& absoluteErrors) {
 
 std::vector<double> beatPlacementErrors(const TsongParser& chart, const TplaySessionResult& result,
                                         const TmusicLine& line) {
+    return beatPlacementErrors(chart, result, [&line](double timeMs) { return line.positionMsAt(timeMs); });
+}
+
+std::vector<double> beatPlacementErrors(const TsongParser& chart, const TplaySessionResult& result,
+                                        const std::function<double(double)>& audibleMsAt) {
     std::vector<double> errors;
     for (const TactivatedRow& row : result.rows) {
         const double placed = chart.entries[row.row].time * 1000.0 - 50.0;
-        errors.push_back(std::fabs(line.positionMsAt(row.perfectTime) - placed));
+        errors.push_back(std::fabs(audibleMsAt(row.perfectTime) - placed));
     }
     return errors;
 }

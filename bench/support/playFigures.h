@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,9 @@ void printFigure(const char* name, const std::vector<double>& absoluteErrors);
 // perfect time against the row's time less the 50 ms by which an on-time activation leads it.
 std::vector<double> beatPlacementErrors(const TsongParser& chart, const TplaySessionResult& result,
                                         const TmusicLine& line);
+// The same against any audible position (ms) at a moment of the high-resolution clock.
+std::vector<double> beatPlacementErrors(const TsongParser& chart, const TplaySessionResult& result,
+                                        const std::function<double(double)>& audibleMsAt);
 // How far from its marker's perfect time (when it was sent) each press was judged.
 std::vector<double> pressJudgingErrors(const TplaySessionResult& result);
 // How late the play tick that activated each row ran.
