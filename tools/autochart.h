@@ -10,8 +10,11 @@
 // Play puts a row's perfect moment this long before the row's chart time, so a chart gives each
 // row the time of its heard beat plus this lead.
 constexpr double chartLeadSeconds = 0.050;
-// A panel is never asked for twice within this time.
-constexpr double shortestPanelRepeatSeconds = 0.150;
+// A marker shows on its panel half a second before its beat, and a new marker on the same panel
+// replaces one not yet pressed; so a panel rests that long plus the late end of the judgement
+// windows (300 ms) before it is asked for again, or a press a little late would lose a marker.
+constexpr double markerApproachSeconds = 0.500;
+constexpr double shortestPanelRepeatSeconds = markerApproachSeconds + 0.300;
 constexpr int difficultyCount = 3;
 constexpr double previewSeconds = 15.0;
 
