@@ -50,7 +50,7 @@ void askForPunctualScheduling() {
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameters);
 }
 
-class TsilentOutput : public TaudioOutput {
+class TsilentOutput : public TaudioOutput, public TplaybackTimer {
 public:
     explicit TsilentOutput(TaudioMixer& mixer) : mixer(mixer) { thread = std::thread([this] { run(); }); }
     ~TsilentOutput() override {
@@ -59,6 +59,11 @@ public:
     }
     bool isSilent() const override { return true; }
     ToutputReport report() const override { return silentClockReport(); }
+    TplaybackTimer* paceTimer() override { return this; }
+    int64_t playingOutputFrame(double nowMs) override {
+        std::lock_guard<std::mutex> guard(paceLock);
+        return lastBlock.frameAt(nowMs);
+    }
 
 private:
     // Block k is due at start + k blocks, computed from the start so that no error accumulates.
@@ -79,13 +84,20 @@ private:
                 next = 0;
                 continue;
             }
-            mixer.render(block.data(), outputBlockFrames, systemHighResolutionMs());
+            const double takenAt = systemHighResolutionMs();
+            const int64_t first = mixer.render(block.data(), outputBlockFrames, takenAt);
+            {
+                std::lock_guard<std::mutex> guard(paceLock);
+                lastBlock = TblockPace{takenAt, first, outputBlockFrames};
+            }
             ++next;
         }
     }
 
     TaudioMixer& mixer;
     std::atomic<bool> stopping{false};
+    std::mutex paceLock;
+    TblockPace lastBlock;
     std::thread thread;
 };
 

@@ -7,6 +7,7 @@
 #include "platform/audioEngine.h"
 
 class TaudioMixer;
+class TplaybackTimer;
 
 // Frames the output takes from the mixer at a time (about 11.6 ms).
 constexpr int outputBlockFrames = 512;
@@ -17,6 +18,8 @@ public:
     virtual ~TaudioOutput() = default;
     virtual bool isSilent() const = 0;
     virtual ToutputReport report() const = 0;
+    // The frame it plays by its own pace, where it keeps one (the silent output does).
+    virtual TplaybackTimer* paceTimer() { return nullptr; }
 };
 
 // The sound server's stream, else the SDL audio device, else the silent output (then with one

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 
 #include "platform/audioMixer.h"
 #include "platform/clockSeam.h"
@@ -22,7 +23,7 @@ class TpulseOutput : public TaudioOutput, public TplaybackTimer {
 public:
     explicit TpulseOutput(TaudioMixer& mixer) : mixer(mixer) {}
     ~TpulseOutput() override;
-    bool isSilent() const override { return false; }
+    bool isSilent() const override { return serverLost.load(); }
     ToutputReport report() const override;
     int64_t playingOutputFrame(double nowMs) override;
 
@@ -37,11 +38,12 @@ private:
     bool streamSettled() const;
     bool timingKnown() const { return timingUpdated; }
     void write(size_t bytes);
+    void noticeLoss();
     std::string contextError() const { return pa_strerror(pa_context_errno(context)); }
 
     static void signal(void* self);
-    static void onContextState(pa_context*, void* self) { signal(self); }
-    static void onStreamState(pa_stream*, void* self) { signal(self); }
+    static void onContextState(pa_context*, void* self);
+    static void onStreamState(pa_stream*, void* self);
     static void onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self);
     static void onTimingUpdate(pa_stream*, int, void* self);
     static void onWrite(pa_stream*, size_t bytes, void* self) { static_cast<TpulseOutput*>(self)->write(bytes); }
@@ -54,11 +56,39 @@ private:
     bool timedOut = false;
     bool timingUpdated = false;
     int64_t firstOutputFrame = -1;  // the output frame of the stream's first byte
+    int64_t lastPlayingFrame = 0;
     std::atomic<int64_t> underruns{0};
+    bool playing = false;  // connected, and not yet being closed
+    // Once the server went away, the silent output takes the mixer's blocks and its pace is the clock.
+    std::unique_ptr<TaudioOutput> standIn;
+    std::atomic<bool> serverLost{false};
 };
 
 void TpulseOutput::signal(void* self) {
     pa_threaded_mainloop_signal(static_cast<TpulseOutput*>(self)->loop, 0);
+}
+
+void TpulseOutput::onContextState(pa_context*, void* self) {
+    static_cast<TpulseOutput*>(self)->noticeLoss();
+    signal(self);
+}
+
+void TpulseOutput::onStreamState(pa_stream*, void* self) {
+    static_cast<TpulseOutput*>(self)->noticeLoss();
+    signal(self);
+}
+
+// A server that dies or drops the stream mid-song must not stop the music clock: the song goes
+// on, silent, and ends when its music ends.
+void TpulseOutput::noticeLoss() {
+    if (!playing || serverLost.load()) return;
+    const bool contextGood = PA_CONTEXT_IS_GOOD(pa_context_get_state(context));
+    const bool streamGood = stream && PA_STREAM_IS_GOOD(pa_stream_get_state(stream));
+    if (contextGood && streamGood) return;
+    std::fprintf(stderr, "Sound: the sound server went away (%s); playing on the silent clock.\n",
+                 contextError().c_str());
+    standIn = openSilentOutput(mixer);
+    serverLost.store(true);
 }
 
 void TpulseOutput::onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
@@ -75,6 +105,7 @@ TpulseOutput::~TpulseOutput() {
     mixer.setPlaybackTimer(nullptr);
     if (!loop) return;
     pa_threaded_mainloop_lock(loop);
+    playing = false;
     if (stream) {
         pa_stream_set_write_callback(stream, nullptr, nullptr);
         pa_stream_disconnect(stream);
@@ -104,6 +135,7 @@ bool TpulseOutput::open(std::string& failure) {
     pa_time_event* timeout = pa_context_rttime_new(context, pa_rtclock_now() + connectTimeoutUs, &onTimeout, this);
     const bool opened = connectContext(failure) && connectStream(failure);
     pa_threaded_mainloop_get_api(loop)->time_free(timeout);
+    playing = opened;
     pa_threaded_mainloop_unlock(loop);
     if (opened) mixer.setPlaybackTimer(this);
     return opened;
@@ -186,17 +218,25 @@ void TpulseOutput::write(size_t bytes) {
     }
 }
 
-int64_t TpulseOutput::playingOutputFrame(double) {
+int64_t TpulseOutput::playingOutputFrame(double nowMs) {
     pa_usec_t played = 0;
     pa_threaded_mainloop_lock(loop);
-    const bool known = firstOutputFrame >= 0 && pa_stream_get_time(stream, &played) >= 0;
-    const int64_t first = std::max<int64_t>(firstOutputFrame, 0);
+    int64_t frame = std::max<int64_t>(firstOutputFrame, 0);
+    if (serverLost.load()) {
+        // Until the stand-in's first block, the last frame the server was known to play holds.
+        frame = std::max(lastPlayingFrame, standIn->paceTimer()->playingOutputFrame(nowMs));
+    } else if (firstOutputFrame >= 0 && pa_stream_get_time(stream, &played) >= 0) {
+        frame += static_cast<int64_t>(played * audioRate / PA_USEC_PER_SEC);
+    } else {
+        frame = std::max(frame, lastPlayingFrame);
+    }
+    lastPlayingFrame = frame;
     pa_threaded_mainloop_unlock(loop);
-    if (!known) return first;
-    return first + static_cast<int64_t>(played * audioRate / PA_USEC_PER_SEC);
+    return frame;
 }
 
 ToutputReport TpulseOutput::report() const {
+    if (serverLost.load()) return standIn->report();
     pa_usec_t latency = 0;
     int negative = 0;
     pa_threaded_mainloop_lock(loop);
