@@ -4,4 +4,5 @@ if(NOT TARGET TrellikGL38 OR TRELLIK_SANITIZE OR TRELLIK_FUZZ)
   return()
 endif()
 add_test(NAME install COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-install.sh ${CMAKE_BINARY_DIR})
-set_tests_properties(install PROPERTIES TIMEOUT 300)
+# It starts the game on the shared display, like the display tests, so it takes its turn with them.
+set_tests_properties(install PROPERTIES TIMEOUT 300 RESOURCE_LOCK x_display)

@@ -149,8 +149,9 @@ TEST(ServerLoss, TheSongGoesOnOnTheSilentClockAndEndsWhenItsMusicEnds) {
                          {"HOME=" + folder.path(), "PULSE_RUNTIME_PATH=" + folder.file("runtime"),
                           "PULSE_STATE_PATH=" + folder.file("runtime")},
                          folder.file("server.log"));
-    struct stat status {};
-    ASSERT_TRUE(waitForPlayback([&] { return stat(socket.c_str(), &status) == 0; })) << "the test's server did not start";
+    // The socket appears before the server takes connections: wait until a client gets through.
+    const std::string probe = "pactl --server=unix:" + socket + " info >/dev/null 2>&1";
+    ASSERT_TRUE(waitForPlayback([&] { return std::system(probe.c_str()) == 0; })) << "the test's server did not start";
 
     const std::string previousServer = std::getenv("PULSE_SERVER") ? std::getenv("PULSE_SERVER") : "";
     setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
