@@ -11,6 +11,7 @@
 
 #include "bench/support/playFigures.h"
 #include "bench/support/playSession.h"
+#include "bench/support/soundCapture.h"
 #include "platform/SVATimerCode.h"
 #include "platform/audioEngine.h"
 #include "platform/audioMixer.h"
@@ -45,36 +46,29 @@ std::vector<int16_t> musicSamples() {
     return samples;
 }
 
-// The straight line frames = offset + slope * time fitted to the blocks the music advanced in.
+// The straight line of music frames against time, fitted to the blocks the music advanced in.
 struct TclockLine {
-    double offsetFrames = 0.0;
-    double framesPerMs = 0.0;
+    TfittedLine frames;  // music frame against time in ms
     double firstMs = 0.0;
     double lastMs = 0.0;
 
-    double frameAt(double timeMs) const { return offsetFrames + framesPerMs * (timeMs - firstMs); }
+    double frameAt(double timeMs) const { return frames.at(timeMs); }
+    double framesPerMs() const { return frames.slope; }
 };
 
-TclockLine fitLine(const std::vector<TblockRecord>& blocks) {
-    TclockLine line;
-    std::vector<const TblockRecord*> used;
-    for (const TblockRecord& block : blocks)
-        if (block.streamFramesTaken == outputBlockFrames) used.push_back(&block);
-    if (used.size() < 2) return line;
-    line.firstMs = used.front()->timeMs;
-    line.lastMs = used.back()->timeMs;
-    double sumT = 0, sumF = 0, sumTT = 0, sumTF = 0;
-    for (const TblockRecord* block : used) {
-        const double t = block->timeMs - line.firstMs;
-        const double f = static_cast<double>(block->streamFrame);
-        sumT += t;
-        sumF += f;
-        sumTT += t * t;
-        sumTF += t * f;
+TclockLine fitClockLine(const std::vector<TblockRecord>& blocks) {
+    std::vector<double> times;
+    std::vector<double> musicFrames;
+    for (const TblockRecord& block : blocks) {
+        if (block.streamFramesTaken != outputBlockFrames) continue;
+        times.push_back(block.timeMs);
+        musicFrames.push_back(static_cast<double>(block.streamFrame));
     }
-    const double n = static_cast<double>(used.size());
-    line.framesPerMs = (n * sumTF - sumT * sumF) / (n * sumTT - sumT * sumT);
-    line.offsetFrames = (sumF - line.framesPerMs * sumT) / n;
+    TclockLine line;
+    if (times.size() < 2) return line;
+    line.frames = fitLine(times, musicFrames);
+    line.firstMs = times.front();
+    line.lastMs = times.back();
     return line;
 }
 
@@ -125,7 +119,7 @@ void drawLoad(GLuint texture, double timeMs) {
 
 // Error of each read against the output's steady clock, for the clock and for the raw count.
 void reportMusicClock(const std::vector<TmusicRead>& reads, const std::vector<TblockRecord>& blocks) {
-    const TclockLine line = fitLine(blocks);
+    const TclockLine line = fitClockLine(blocks);
     std::vector<double> errors;
     std::vector<double> rawErrors;
     int32_t backsteps = 0;
@@ -145,7 +139,7 @@ void reportMusicClock(const std::vector<TmusicRead>& reads, const std::vector<Tb
     std::printf("figure music_clock_raw_over_ours_p99 value=%.1f unit=ratio\n",
                 oursP99 > 0 ? percentile(rawErrors, 0.99) / oursP99 : 0.0);
     std::printf("figure music_clock_reads value=%zu unit=count\n", errors.size());
-    std::printf("figure music_output_rate value=%.3f unit=frames_per_s\n", line.framesPerMs * 1000.0);
+    std::printf("figure music_output_rate value=%.3f unit=frames_per_s\n", line.framesPerMs() * 1000.0);
 }
 
 }  // namespace
