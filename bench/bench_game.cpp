@@ -64,7 +64,7 @@ private:
     void startTheSong() {
         onMainThread([&] {
             programMixer().startBlockLog(400000);
-            game.window->onKeyDown(static_cast<uint16_t>(game.launch.keys[goKeyIndex]));
+            game.window->onKeyDown(static_cast<uint16_t>(game.launch.keys[goKeyIndex]), systemHighResolutionMs());
             attachSessionWatch(watch);
         });
     }

@@ -210,7 +210,7 @@ void easeWheel(TtrellikGL& game) {
     menu.wheelPosition += (menu.wheelTarget - menu.wheelPosition) / game.layout.wheelEase;
 }
 
-bool songSelectKeys(TtrellikGL& game, uint16_t key) {
+bool songSelectKeys(TtrellikGL& game, uint16_t key, double) {
     const int32_t keyIndex = keyIndexOf(game, key);
     if (keyIndex == scrollLeftKey) scrollWheel(game, -1);
     else if (keyIndex == scrollRightKey) scrollWheel(game, 1);
@@ -220,7 +220,7 @@ bool songSelectKeys(TtrellikGL& game, uint16_t key) {
     return key == keyEscape;
 }
 
-bool markerSelectKeys(TtrellikGL& game, uint16_t key) {
+bool markerSelectKeys(TtrellikGL& game, uint16_t key, double) {
     const int32_t keyIndex = keyIndexOf(game, key);
     if (keyIndex >= 0 && keyIndex < jacketKeys) {
         const int32_t skin = keyIndex / 4 + game.layout.wheelRows * (keyIndex % 4);

@@ -143,8 +143,11 @@ PanelState stateAfter(uint8_t state) {
     }
 }
 
-void judgePress(TtrellikGL& game, int32_t panel) {
-    const double difference = readHighResolutionMs() - game.play.perfectTime[panel];
+// Judged at the moment of the press, not when the loop got to it: a press that waited for a
+// slow frame is as early or late as the player made it.
+void judgePress(TtrellikGL& game, int32_t panel, double pressedAtMs) {
+    const double pressedAt = std::min(pressedAtMs, readHighResolutionMs());
+    const double difference = pressedAt - game.play.perfectTime[panel];
     if (game.window) setWindowTitle(game.window->getWindowHandle(), judgementTitle(difference));
     const PanelState judgement = judgementFor(game.timing, std::fabs(difference));
     if (judgement != idle) setPanelState(game, panel, judgement, 0.0);
@@ -288,17 +291,17 @@ void startPlay(TtrellikGL& game) {
     setTimerEnabled(game.playTick, true);
 }
 
-bool playKeyDown(TtrellikGL& game, uint16_t key) {
+bool playKeyDown(TtrellikGL& game, uint16_t key, double atMs) {
     const int32_t keyIndex = keyIndexOf(game, key);
     if (key == keyEscape) endOfSong(game);
     if (keyIndex == -1) return false;
     const int32_t panel = transposeIndex(keyIndex);
     game.play.pressed[panel] = 1;
-    if (isJudgeable(game.play.panelState[panel])) judgePress(game, panel);
+    if (isJudgeable(game.play.panelState[panel])) judgePress(game, panel, atMs);
     return false;
 }
 
-bool playKeyUp(TtrellikGL& game, uint16_t key) {
+bool playKeyUp(TtrellikGL& game, uint16_t key, double) {
     const int32_t keyIndex = keyIndexOf(game, key);
     if (keyIndex != -1) game.play.pressed[transposeIndex(keyIndex)] = 0;
     return false;

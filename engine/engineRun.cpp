@@ -39,15 +39,15 @@ void installDrawHandler(TtrellikGL& game, bool (*draw)(TtrellikGL& game)) {
     else window.onDraw = nullptr;
 }
 
-void installKeyDownHandler(TtrellikGL& game, bool (*keyDown)(TtrellikGL& game, uint16_t key)) {
+void installKeyDownHandler(TtrellikGL& game, TsceneKeyHandler keyDown) {
     TopenGLEngine& window = *game.window;
-    if (keyDown) window.onKeyDown = [&game, keyDown](uint16_t key) { return keyDown(game, key); };
+    if (keyDown) window.onKeyDown = [&game, keyDown](uint16_t key, double atMs) { return keyDown(game, key, atMs); };
     else window.onKeyDown = nullptr;
 }
 
-void installKeyUpHandler(TtrellikGL& game, bool (*keyUp)(TtrellikGL& game, uint16_t key)) {
+void installKeyUpHandler(TtrellikGL& game, TsceneKeyHandler keyUp) {
     TopenGLEngine& window = *game.window;
-    if (keyUp) window.onKeyUp = [&game, keyUp](uint16_t key) { return keyUp(game, key); };
+    if (keyUp) window.onKeyUp = [&game, keyUp](uint16_t key, double atMs) { return keyUp(game, key, atMs); };
     else window.onKeyUp = nullptr;
 }
 
@@ -57,7 +57,7 @@ void installScene(TtrellikGL& game, const Scene& scene) {
     if (scene.keyUp) installKeyUpHandler(game, scene.keyUp);
 }
 
-bool escapeEndsRun(TtrellikGL&, uint16_t key) {
+bool escapeEndsRun(TtrellikGL&, uint16_t key, double) {
     return key == keyEscape;
 }
 

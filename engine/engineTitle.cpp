@@ -116,7 +116,7 @@ void drawBanner(TtrellikGL& game) {
     drawLine(window->console, bannerFrameLine, 0.0f, frameBottomY);
 }
 
-bool titleKeys(TtrellikGL& game, uint16_t key) {
+bool titleKeys(TtrellikGL& game, uint16_t key, double) {
     if (key == keyEscape) return true;
     if (key == keyEnter || keyIndexOf(game, key) == goKeyIndex) enterSongSelect(game);
     return false;

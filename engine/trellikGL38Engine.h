@@ -224,18 +224,21 @@ void runGame(TtrellikGL& game, const LaunchParameters& parameters);
 // everything of the run that points at the record.
 void releaseRunHandlers(TtrellikGL& game);
 
+// A key handler of a scene: the key and when it went down or up on the high-resolution clock.
+using TsceneKeyHandler = bool (*)(TtrellikGL& game, uint16_t key, double atMs);
+
 // A scene is a set of handlers written into the window's slots; the key-up slot is left
 // as it is when keyUp is empty.
 struct Scene {
     bool (*draw)(TtrellikGL& game) = nullptr;
-    bool (*keyDown)(TtrellikGL& game, uint16_t key) = nullptr;
-    bool (*keyUp)(TtrellikGL& game, uint16_t key) = nullptr;
+    TsceneKeyHandler keyDown = nullptr;
+    TsceneKeyHandler keyUp = nullptr;
 };
 
 void installScene(TtrellikGL& game, const Scene& scene);
 void installDrawHandler(TtrellikGL& game, bool (*draw)(TtrellikGL& game));
-void installKeyDownHandler(TtrellikGL& game, bool (*keyDown)(TtrellikGL& game, uint16_t key));
-void installKeyUpHandler(TtrellikGL& game, bool (*keyUp)(TtrellikGL& game, uint16_t key));
+void installKeyDownHandler(TtrellikGL& game, TsceneKeyHandler keyDown);
+void installKeyUpHandler(TtrellikGL& game, TsceneKeyHandler keyUp);
 
 // The scenes of the game, in the order a run passes through them.
 extern const Scene loadingScene;
@@ -253,7 +256,7 @@ constexpr uint16_t keyEscape = 27;
 constexpr uint16_t keyEnter = 13;
 
 // The key-down handler of the first scenes: Escape ends the run.
-bool escapeEndsRun(TtrellikGL& game, uint16_t key);
+bool escapeEndsRun(TtrellikGL& game, uint16_t key, double atMs);
 
 // The window when it is open for drawing; null before it opens (and in tests that run none).
 TopenGLEngine* drawingWindow(TtrellikGL& game);
@@ -273,8 +276,8 @@ void playTickHandler(TtrellikGL& game);
 void createPlayTick(TtrellikGL& game);
 // The song's music opened and held at 0, the markers and score cleared, the play scene in.
 void startPlay(TtrellikGL& game);
-bool playKeyDown(TtrellikGL& game, uint16_t key);
-bool playKeyUp(TtrellikGL& game, uint16_t key);
+bool playKeyDown(TtrellikGL& game, uint16_t key, double atMs);
+bool playKeyUp(TtrellikGL& game, uint16_t key, double atMs);
 // Moves every live panel whose state ended before now on to its next state.
 void advancePanels(TtrellikGL& game, double now);
 // Sets this frame's shutter bob from the gauge level (0..100000) and eases the shutters toward
@@ -331,7 +334,7 @@ extern const char* const bannerFrameLine;
 void drawBanner(TtrellikGL& game);
 // The key-down handler of the logo scenes: Escape ends the run, Enter or the key of key index 15
 // goes to song select at once.
-bool titleKeys(TtrellikGL& game, uint16_t key);
+bool titleKeys(TtrellikGL& game, uint16_t key, double atMs);
 // Song select from the title: its handlers and colour, the wheel timer and the play tick, and
 // song 0 with its preview.
 void enterSongSelect(TtrellikGL& game);
@@ -350,8 +353,8 @@ std::vector<TwheelJacket> wheelJackets(const TtrellikGL& game);
 void drawWheel(TtrellikGL& game, double selectedEdge, double otherEdge);
 // One step of the wheel timer: the wheel eases a seventh of the way to its target.
 void easeWheel(TtrellikGL& game);
-bool songSelectKeys(TtrellikGL& game, uint16_t key);
-bool markerSelectKeys(TtrellikGL& game, uint16_t key);
+bool songSelectKeys(TtrellikGL& game, uint16_t key, double atMs);
+bool markerSelectKeys(TtrellikGL& game, uint16_t key, double atMs);
 // The music a song plays on the wheel: its preview, else its song, else the menu music.
 std::string previewFile(const std::string& songName);
 // The chart GO loads: the selected song at the selected difficulty.

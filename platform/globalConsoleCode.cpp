@@ -141,6 +141,22 @@ void consoleWriteLine(const std::string& text) {
     if (activeConsole) writeLine(*activeConsole, text);
 }
 
+void appendToDebugLog(const std::string& line) {
+    if (activeConsole && activeConsole->debugLog) {
+        // A note that cannot be written is no reason to stop the game.
+        try {
+            activeConsole->debugLog->writeLine(line);
+        } catch (const std::runtime_error&) {
+        }
+        return;
+    }
+    std::FILE* file = std::fopen(resolvePath("debug.txt").c_str(), "ab");
+    if (!file) return;
+    const std::string text = line + "\r\n";
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+}
+
 void consoleDrawFrame(const std::function<void()>& callback) {
     if (activeConsole) drawFrame(*activeConsole, false, callback);
 }

@@ -76,5 +76,7 @@ TglConsole* currentConsole();
 // The operations on the current console; without one they do nothing.
 void consoleWrite(const std::string& text);
 void consoleWriteLine(const std::string& text);
+// A line for "debug.txt" only, also after loading closed it (then it is appended); never shown.
+void appendToDebugLog(const std::string& line);
 // drawFrame on the current console, presenting the frame.
 void consoleDrawFrame(const std::function<void()>& callback);

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/clockSeam.h"
+#include "platform/eventStamps.h"
 #include "platform/virtualKeys.h"
 
 namespace {
@@ -71,7 +72,7 @@ std::vector<TkeyPusher::Tpending> TkeyPusher::pending() {
     return waiting;
 }
 
-void TkeyPusher::push(const TkeyAction& action) {
+void TkeyPusher::push(const TkeyAction& action, double atMs) {
     SDL_Event event{};
     if (action.virtualKey == quitMarker) {
         event.type = SDL_QUIT;
@@ -86,6 +87,8 @@ void TkeyPusher::push(const TkeyAction& action) {
     event.key.keysym.sym = key.keycode;
     event.key.keysym.scancode = static_cast<SDL_Scancode>(key.scancode);
     event.key.keysym.mod = key.modifiers;
+    // The key went down at its scheduled time, however late the loop gets to the event.
+    event.key.keysym.unused = eventStampFor(atMs);
     SDL_PushEvent(&event);
 }
 
@@ -101,7 +104,7 @@ void TkeyPusher::run() {
             changed.wait_until(guard, steadyTimeAt(next->first));
             continue;
         }
-        push(next->second);
+        push(next->second, next->first);
         queue.erase(next);
     }
 }

@@ -10,6 +10,7 @@
 
 // Pushes key-down and key-up events (and, when asked, the end of the loop) into SDL's queue at
 // given times of the high-resolution system clock, so they take the same path as a player's keys.
+// Each key event carries its scheduled time as its stamp, as the X server stamps a player's.
 class TkeyPusher {
 public:
     TkeyPusher();
@@ -39,7 +40,7 @@ private:
         bool down;
     };
 
-    static void push(const TkeyAction& action);
+    static void push(const TkeyAction& action, double atMs);
     void run();
 
     std::mutex lock;

@@ -5,11 +5,17 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <atomic>
+#include <memory>
 
+#include "platform/clockSeam.h"
+#include "platform/eventStamps.h"
+#include "platform/globalConsoleCode.h"
 #include "platform/mainThreadCall.h"
 #include "platform/messageBox.h"
 #include "platform/virtualKeys.h"
+#include "platform/xKeyTimes.h"
 
 namespace {
 
@@ -26,6 +32,8 @@ struct TwindowState {
     std::string title;
     std::string fontFileName;
     TopenGLEngine* engine = nullptr;
+    // While the window is open: the X server's times of its key events.
+    std::unique_ptr<TxKeyTimes> keyTimes;
 };
 
 TwindowState windowState;
@@ -64,6 +72,7 @@ void releaseWindow() {
         SDL_DestroyWindow(windowState.window);
         windowState.window = nullptr;
     }
+    windowState.keyTimes.reset();
     windowState.windowActive = false;
 }
 
@@ -169,6 +178,7 @@ bool openWindow(int32_t width, int32_t height, bool fullscreen) {
     requestGLAttributes();
     if (!createWindowAndContext(width, height)) return false;
     SDL_GL_SetSwapInterval(0);
+    windowState.keyTimes = std::make_unique<TxKeyTimes>();
     SDL_RaiseWindow(windowState.window);
     windowState.windowActive = true;
     setViewport(width, height);
@@ -180,12 +190,26 @@ void endLoop() {
     windowState.quitRequested = -1;
 }
 
+// When the key went down or up: the time stamped on the event (the X server's, or autoplay's
+// schedule), or without a stamp the time it is handled. Never later than now.
+double keyEventTime(const SDL_KeyboardEvent& key) {
+    const double now = activeClock().highResolutionMs();
+    if (key.keysym.unused == 0) return now;
+    return std::min(now, eventTimeOf(key.keysym.unused, now));
+}
+
+void reportKeyTimeFallback() {
+    if (windowState.keyTimes && windowState.keyTimes->takeFallbackReport()) appendToDebugLog(keyTimeFallbackLine);
+}
+
 void dispatchKey(const SDL_KeyboardEvent& key, bool down) {
     const int virtualKey = virtualKeyFromSdl(key.keysym.sym, key.keysym.scancode, key.keysym.mod);
     if (virtualKey == noVirtualKey || !windowState.engine) return;
+    const double atMs = keyEventTime(key);
+    reportKeyTimeFallback();
     // A copy, so a handler that replaces itself keeps running on intact state.
     const TkeyEvent handler = down ? windowState.engine->onKeyDown : windowState.engine->onKeyUp;
-    if (handler && handler(static_cast<uint16_t>(virtualKey))) endLoop();
+    if (handler && handler(static_cast<uint16_t>(virtualKey), atMs)) endLoop();
 }
 
 void notifyClose() {

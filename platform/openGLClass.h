@@ -13,8 +13,10 @@ struct SDL_Window;
 using TnullArgsProcedure = std::function<void()>;
 // A draw handler; false ends the loop without presenting the frame.
 using TnullArgsFunctionReturningBoolean = std::function<bool()>;
-// A key handler for a virtual-key code; true ends the loop after the message.
-using TkeyEvent = std::function<bool(uint16_t key)>;
+// A key handler for a virtual-key code that went down or up at atMs on the high-resolution clock
+// (the moment the system saw it, which may be before the loop got to it); true ends the loop
+// after the message.
+using TkeyEvent = std::function<bool(uint16_t key, double atMs)>;
 
 using TwindowHandle = SDL_Window*;
 

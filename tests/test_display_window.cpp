@@ -118,7 +118,7 @@ TEST(WindowLoop, KeyHandlerReturningTrueEndsTheRunAfterTheMessage) {
         }
         return true;
     };
-    test.window.onKeyDown = [&](uint16_t key) {
+    test.window.onKeyDown = [&](uint16_t key, double) {
         ++keyDowns;
         return key == keyA;
     };
@@ -143,11 +143,11 @@ TEST(WindowLoop, HeldKeyRepeatsKeyDownAndReleasesOnce) {
         }
         return true;
     };
-    test.window.onKeyDown = [&](uint16_t key) {
+    test.window.onKeyDown = [&](uint16_t key, double) {
         if (key == 'B') ++keyDowns;
         return false;
     };
-    test.window.onKeyUp = [&](uint16_t key) {
+    test.window.onKeyUp = [&](uint16_t key, double) {
         if (key == 'B') ++keyUps;
         return key == 'B';
     };
@@ -173,7 +173,7 @@ TEST(WindowLoop, SystemKeysAreNotPassedOn) {
         }
         return true;
     };
-    test.window.onKeyDown = [&](uint16_t key) {
+    test.window.onKeyDown = [&](uint16_t key, double) {
         keys.push_back(key);
         return key == keyEscape;
     };
@@ -201,7 +201,7 @@ TEST(WindowLoop, KeypadFollowsTheServersNumLock) {
         }
         return true;
     };
-    test.window.onKeyDown = [&](uint16_t key) {
+    test.window.onKeyDown = [&](uint16_t key, double) {
         if (key != 144) keys.push_back(key);
         return keys.size() == 3;
     };

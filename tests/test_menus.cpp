@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/trellikGL38Engine.h"
+#include "platform/clockSeam.h"
 #include "platform/soundEngine.h"
 #include "tests/support/testSupport.h"
 #include "tests/test_title_gameFolder.h"
@@ -37,7 +38,7 @@ protected:
 
     bool press(uint16_t key) const {
         const TkeyEvent handler = game->window->onKeyDown;
-        return handler(key);
+        return handler(key, activeClock().highResolutionMs());
     }
     int32_t difficulty() const { return colourIndex(game->window->customCommands); }
     int32_t selected() const { return game->menu.selectedSong; }

@@ -59,14 +59,16 @@ protected:
         advancePanels(*game, highResolution);
     }
 
-    bool pressKey(uint16_t key) { return game->window->onKeyDown(key); }
-    bool releaseKey(uint16_t key) { return game->window->onKeyUp(key); }
+    // A key handled now that went down at the clock's time, or at atMs.
+    bool pressKey(uint16_t key) { return pressKeyAt(key, clock.highResolution); }
+    bool pressKeyAt(uint16_t key, double atMs) { return game->window->onKeyDown(key, atMs); }
+    bool releaseKey(uint16_t key) { return game->window->onKeyUp(key, clock.highResolution); }
 
     uint8_t stateOf(int panel) const { return game->play.panelState[panel]; }
 
     // True when song select holds the keys: its handler ends the run on Escape, where play's
     // handler would end the song instead (so this is a final check).
-    bool backInSongSelect() const { return game->window->onKeyDown(keyEscape); }
+    bool backInSongSelect() const { return game->window->onKeyDown(keyEscape, clock.highResolution); }
 
     // Still playing: the score holds the chart's marker count, which the end of a song resets to 1.
     bool stillPlaying() const { return game->score.noteCount == game->chart.markerCount; }

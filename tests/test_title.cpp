@@ -36,7 +36,7 @@ protected:
     }
     bool press(uint16_t key) const {
         const TkeyEvent handler = game->window->onKeyDown;
-        return handler(key);
+        return handler(key, activeClock().highResolutionMs());
     }
     bool inSongSelect() const { return game->wheelTimer != nullptr; }
 

@@ -70,10 +70,10 @@ void recordPress(TsessionWatch& watch, uint16_t key, double handlingStartedMs) {
 // press met a live marker.
 void watchKeyDowns(TsessionWatch& watch) {
     const TkeyEvent playKeys = watch.game.window->onKeyDown;
-    watch.game.window->onKeyDown = [&watch, playKeys](uint16_t key) {
+    watch.game.window->onKeyDown = [&watch, playKeys](uint16_t key, double atMs) {
         setWindowTitle(watch.game.window->getWindowHandle(), "");
         const double handlingStartedMs = activeClock().highResolutionMs();
-        const bool endsRun = playKeys(key);
+        const bool endsRun = playKeys(key, atMs);
         recordPress(watch, key, handlingStartedMs);
         return endsRun;
     };
