@@ -14,6 +14,8 @@
 
 #include "engine/trellikGL38Engine.h"
 #include "platform/SVATimerCode.h"
+#include "platform/clockSeam.h"
+#include "platform/keyEventPusher.h"
 #include "platform/openGLClass.h"
 #include "tests/support/fontFixture.h"
 #include "tests/support/testSupport.h"
@@ -207,6 +209,63 @@ TEST(WindowLoop, KeypadFollowsTheServersNumLock) {
     };
     test.window.run();
     EXPECT_EQ(keys, (std::vector<uint16_t>{101, 12, 13}));
+}
+
+// Busy until the high-resolution clock reaches a time: a frame that takes long on purpose.
+void busyUntil(double atMs) {
+    while (systemHighResolutionMs() < atMs) {
+    }
+}
+
+TEST(KeyTimes, AKeySentDuringASlowFrameIsTimedWhenTheServerGotIt) {
+    TtestWindow test;
+    double sentBefore = 0.0;
+    double sentAfter = 0.0;
+    double pressedAt = 0.0;
+    double handledAt = 0.0;
+    test.window.onDraw = [&] {
+        if (sentBefore != 0.0) return true;
+        const double frameStart = systemHighResolutionMs();
+        // Long enough for the clock mapping's first round trips, which run on their own thread.
+        busyUntil(frameStart + 300.0);
+        sentBefore = systemHighResolutionMs();
+        sendXKey("a", true);
+        sendXKey("a", false);
+        sentAfter = systemHighResolutionMs();
+        busyUntil(sentAfter + 120.0);
+        return true;
+    };
+    test.window.onKeyDown = [&](uint16_t key, double atMs) {
+        pressedAt = atMs;
+        handledAt = systemHighResolutionMs();
+        return key == keyA;
+    };
+    test.window.run();
+    ASSERT_NE(pressedAt, 0.0);
+    EXPECT_GE(handledAt - sentAfter, 100.0) << "the loop got to the key only after the frame";
+    // The server's stamp is whole ms and the mapping is known to a fraction of one.
+    EXPECT_GE(pressedAt, sentBefore - 1.5);
+    EXPECT_LE(pressedAt, sentAfter + 1.5);
+}
+
+TEST(KeyTimes, PushedKeysCarryTheirScheduledTime) {
+    TtestWindow test;
+    TkeyPusher pusher;
+    double scheduled = 0.0;
+    double pressedAt = 0.0;
+    test.window.onDraw = [&] {
+        if (scheduled != 0.0) return true;
+        scheduled = systemHighResolutionMs() + 5.0;
+        pusher.schedulePress(scheduled, keyA, 1.0);
+        busyUntil(scheduled + 80.0);
+        return true;
+    };
+    test.window.onKeyDown = [&](uint16_t key, double atMs) {
+        pressedAt = atMs;
+        return key == keyA;
+    };
+    test.window.run();
+    EXPECT_NEAR(pressedAt, scheduled, 0.001);
 }
 
 TEST(WindowRelease, AnErrorLeavingTheLoopLeavesFullScreenAndShowsTheCursorFirst) {

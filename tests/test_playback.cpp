@@ -129,6 +129,22 @@ TEST_F(TjudgementTest, PressFortyMsLateIsPerfect) {
     EXPECT_DOUBLE_EQ(game->play.stateEnd[panel], perfectTime + 240);
 }
 
+TEST_F(TjudgementTest, APressHandledAfterASlowFrameIsJudgedWhenItHappened) {
+    for (double t = clock.highResolution + 1; t < perfectTime - 30; t += 1) frameAt(t);
+    // Pressed 30 ms early (great would need more than 50 ms off), handled 40 ms late.
+    clock.highResolution = perfectTime + 40;
+    pressKeyAt(key, perfectTime - 30);
+    EXPECT_EQ(stateOf(panel), perfect);
+    EXPECT_DOUBLE_EQ(game->play.stateStart[panel], perfectTime + 40);
+}
+
+TEST_F(TjudgementTest, AStampAheadOfTheClockCountsAsNow) {
+    for (double t = clock.highResolution + 1; t < perfectTime + 10; t += 1) frameAt(t);
+    clock.highResolution = perfectTime + 10;
+    pressKeyAt(key, perfectTime + 500);
+    EXPECT_EQ(stateOf(panel), perfect);
+}
+
 TEST_F(TjudgementTest, PressHundredMsEarlyIsGreat) {
     pressAt(-100);
     EXPECT_EQ(stateOf(panel), great);
