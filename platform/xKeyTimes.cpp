@@ -19,7 +19,7 @@
 #include "platform/eventStamps.h"
 
 const char* const keyTimeFallbackLine =
-    "Key times: the X server's clock jumped; presses are timed when the game handles them until it settles";
+    "Key times: the X server's clock cannot be followed now; presses are timed when the game handles them until it can";
 
 namespace {
 
@@ -123,7 +123,7 @@ struct TxKeyTimes::Tstate {
         {
             const std::lock_guard<std::mutex> guard(mapLock);
             at = map.localTimeOf(pendingServerMs, activeClock().highResolutionMs());
-            if (!at && map.jumpSeen()) fallbackUsed = true;
+            if (!at) fallbackUsed = true;
         }
         if (at) key.keysym.unused = eventStampFor(*at);
     }

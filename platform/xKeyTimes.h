@@ -18,8 +18,8 @@ public:
 
     // Whether key events are being stamped.
     bool active() const;
-    // True once, the first time a press had to go without a stamp because the server's clock
-    // jumped; the caller says so in the log.
+    // True once, the first time a press had to go without a stamp because the mapping of the
+    // server's clock was unsure (not yet measured, or jumped); the caller says so in the log.
     bool takeFallbackReport();
 
     struct Tstate;
@@ -28,5 +28,5 @@ private:
     std::unique_ptr<Tstate> state;
 };
 
-// The line the log gets when X stamps had to be given up for a while.
+// The line the log gets when a press had to be timed when it was handled.
 extern const char* const keyTimeFallbackLine;

@@ -87,6 +87,18 @@ TEST(Console, GlobalOperationsReachTheCurrentConsoleWhileItLives) {
     EXPECT_EQ(test.log(), "Main Menu music...DONE!\r\n");
 }
 
+TEST(Console, LogOnlyLinesGoToTheOpenLogOrAreAppendedAfterItClosed) {
+    TloggedConsole test;
+    setCurrentConsole(&test.console);
+    consoleWriteLine("Time Taken: 1.0 seconds");
+    appendToDebugLog("while loading");
+    closeLog(test.console);
+    appendToDebugLog("during play");
+    setCurrentConsole(nullptr);
+    EXPECT_EQ(test.lines(), (Lines{"Time Taken: 1.0 seconds"}));
+    EXPECT_EQ(test.log(), "Time Taken: 1.0 seconds\r\nwhile loading\r\nduring play\r\n");
+}
+
 TEST(DebugFile, StartsEmptyAndRaisesWhenItCannotBeCreated) {
     TtemporaryFolder folder;
     writeFile(folder.file("debug.txt"), "old run");
