@@ -102,6 +102,10 @@ void runGame(TtrellikGL& game, const LaunchParameters& parameters) {
     game.launch.highQuality = parameters.quality == 1;
     for (int i = 0; i < 16; ++i) game.launch.keys[i] = parameters.keys[i];
     game.launch.songDebug = parameters.songDebug;
+    game.launch.audioOffset = parameters.audioOffset;
+    game.launch.visualOffset = parameters.visualOffset;
+    game.launch.calibrate = parameters.calibrate;
+    game.launch.saveOffsets = parameters.saveOffsets;
 
     game.window = std::make_unique<TopenGLEngine>();
     const TrunHandlersRelease release(game);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,15 @@ struct LaunchParameters {
     double yAdjust = 4.0;
     bool songDebug = false;
     std::string exeName;
+    // The player's offsets in ms (-500..500). Audio: positive when the music is heard later than
+    // the clock says, so presses are judged against the perfect time plus it. Visual: positive
+    // draws the markers later; judgement never moves with it.
+    int32_t audioOffset = 0;
+    int32_t visualOffset = 0;
+    // Opens the calibration scene instead of the title once loading is done.
+    bool calibrate = false;
+    // Keeps new offsets in the player's settings at once; empty keeps nothing.
+    std::function<void(int32_t audioOffset, int32_t visualOffset)> saveOffsets;
 };
 
 // The launch settings a player gets before choosing any: 600 x 600 windowed, the keys
@@ -133,6 +143,10 @@ struct TlaunchCopies {
     std::FILE* songDebugFile = nullptr;
     // How many timing lines the song debug file got during this song.
     uint32_t songDebugLines = 0;
+    int32_t audioOffset = 0;
+    int32_t visualOffset = 0;
+    bool calibrate = false;
+    std::function<void(int32_t audioOffset, int32_t visualOffset)> saveOffsets;
 };
 
 // The sound objects a game run plays through. The launcher owns the sound system and the one
