@@ -145,12 +145,15 @@ PanelState stateAfter(uint8_t state) {
 
 // Judged at the moment of the press, not when the loop got to it: a press that waited for a
 // slow frame is as early or late as the player made it.
+// The audio offset moves the beat the press is measured from, never the windows.
 void judgePress(TtrellikGL& game, int32_t panel, double pressedAtMs) {
     const double pressedAt = std::min(pressedAtMs, readHighResolutionMs());
-    const double difference = pressedAt - game.play.perfectTime[panel];
+    const double difference = pressedAt - (game.play.perfectTime[panel] + game.launch.audioOffset);
     if (game.window) setWindowTitle(game.window->getWindowHandle(), judgementTitle(difference));
     const PanelState judgement = judgementFor(game.timing, std::fabs(difference));
-    if (judgement != idle) setPanelState(game, panel, judgement, 0.0);
+    if (judgement == idle) return;
+    game.play.presses.push_back({panel, game.play.rowOf[panel], static_cast<uint8_t>(judgement), difference});
+    setPanelState(game, panel, judgement, 0.0);
 }
 
 // Autoplay's presses for a freshly activated row: each marker's key, down at its perfect time.
@@ -256,15 +259,18 @@ void setPanelState(TtrellikGL& game, int32_t panel, PanelState state, double off
 
 void activateEntry(TtrellikGL& game, uint32_t row, double offset) {
     const ChartEntry& entry = game.chart.entries[row];
-    for (int32_t panel = 0; panel < panelCount; ++panel)
-        if (entry.panels[transposeIndex(panel)] != 0) setPanelState(game, panel, approach, offset);
+    for (int32_t panel = 0; panel < panelCount; ++panel) {
+        if (entry.panels[transposeIndex(panel)] == 0) continue;
+        game.play.rowOf[panel] = static_cast<int32_t>(row);
+        setPanelState(game, panel, approach, offset);
+    }
     if (game.autoplay) pressRowPerfectly(game, entry);
 }
 
 void playTickHandler(TtrellikGL& game) {
     if (!game.play.musicStarted) startMusicWhenDue(game);
     else activateDueEntry(game);
-    if (musicHasEnded()) endOfSong(game);
+    if (musicHasEnded()) songFinished(game);
 }
 
 void createPlayTick(TtrellikGL& game) {
@@ -287,6 +293,7 @@ void startPlay(TtrellikGL& game) {
         play.panelState[panel] = idle;
     }
     game.score.reset(game.chart.markerCount);
+    play.presses.clear();
     installDrawHandler(game, playScene.draw);
     setTimerEnabled(game.playTick, true);
 }
@@ -310,7 +317,10 @@ bool playKeyUp(TtrellikGL& game, uint16_t key, double) {
 void advancePanels(TtrellikGL& game, double now) {
     for (int32_t panel = 0; panel < panelCount; ++panel) {
         const uint8_t state = game.play.panelState[panel];
-        if (state != idle && now > game.play.stateEnd[panel]) setPanelState(game, panel, stateAfter(state), 0.0);
+        if (state == idle || now <= game.play.stateEnd[panel]) continue;
+        const PanelState next = stateAfter(state);
+        if (next == missScored) game.play.presses.push_back({panel, game.play.rowOf[panel], missScored, 0.0});
+        setPanelState(game, panel, next, 0.0);
     }
 }
 
@@ -324,16 +334,29 @@ void updateShutterBob(TtrellikGL& game, int32_t gaugeLevel) {
     play.shutterBobEased -= (play.shutterBobEased - play.shutterBob) / game.layout.shutterEase;
 }
 
-void endOfSong(TtrellikGL& game) {
+void leavePlay(TtrellikGL& game) {
     setTimerEnabled(game.playTick, false);
     cancelAutoplay(game);
+    // A song start fade cut short by Escape starts afresh at the next GO.
+    game.fade.running = 0;
+    closeSongDebugFile(game);
+}
+
+void returnToSongSelectAfterSong(TtrellikGL& game) {
     installScene(game, songSelectScene);
     selectSong(game, game.menu.selectedSong);
     setTimerEnabled(game.playTick, false);
     setTimerEnabled(game.wheelTimer, true);
     game.score.reset(1);
     game.score.gaugeLevel(drawingWindow(game));
-    // A song start fade cut short by Escape starts afresh at the next GO.
-    game.fade.running = 0;
-    closeSongDebugFile(game);
+}
+
+void endOfSong(TtrellikGL& game) {
+    leavePlay(game);
+    returnToSongSelectAfterSong(game);
+}
+
+void songFinished(TtrellikGL& game) {
+    leavePlay(game);
+    showResults(game);
 }

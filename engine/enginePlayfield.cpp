@@ -76,12 +76,17 @@ double stateProgress(const TplayState& play, int32_t panel, double now) {
     return (now - play.stateStart[panel]) / (play.stateEnd[panel] - play.stateStart[panel]);
 }
 
+// The approach and the unpressed states after it move with the visual offset; a judgement's
+// own animation answers the press and is drawn at once.
+bool movesWithVisualOffset(uint8_t state) {
+    return state == approach || state == overrun || state == miss;
+}
+
 // A state the skin has no frames for draws nothing rather than an untextured square.
 void drawMarker(TtrellikGL& game, int32_t panel, double now) {
-    const uint8_t state = game.play.panelState[panel];
-    if (state == idle) return;
-    const double progress = stateProgress(game.play, panel, now);
-    const uint32_t frame = getMarkerFrame(game.markers, game.menu.selectedMarker, state, progress);
+    const TmarkerLook look = markerLookAt(game, panel, now);
+    if (look.state == idle) return;
+    const uint32_t frame = getMarkerFrame(game.markers, game.menu.selectedMarker, look.state, look.progress);
     if (frame == 0) return;
     const TpanelCentre& centre = game.panels[panel];
     const double edge = game.layout.markerSize;
@@ -89,6 +94,27 @@ void drawMarker(TtrellikGL& game, int32_t panel, double now) {
 }
 
 }  // namespace
+
+TmarkerLook markerLookAt(const TtrellikGL& game, int32_t panel, double now) {
+    const TplayState& play = game.play;
+    const uint8_t state = play.panelState[panel];
+    if (!movesWithVisualOffset(state)) return {state, stateProgress(play, panel, now)};
+    const double drawnAt = now - game.launch.visualOffset;
+    // Drawn before the approach ended (on the perfect time): that approach is still what the
+    // player sees, though play has moved the panel on.
+    if (state == overrun && drawnAt < play.perfectTime[panel]) {
+        const double approachMs = game.timing.stateDuration[approach];
+        return {approach, 1.0 + (drawnAt - play.perfectTime[panel]) / approachMs};
+    }
+    return {state, stateProgress(play, panel, drawnAt)};
+}
+
+void drawTintedQuad(TtrellikGL& game, double x, double y, double width, double height, long double red,
+                    long double green, long double blue, long double alpha) {
+    const long double tint[4] = {red * full, green * full, blue * full, alpha};
+    drawQuad(game, game.textures.fade, x, y, width, height, tint);
+}
+
 
 double shutterOpening(const TlayoutConstants& layout, int32_t gaugeLevel) {
     return layout.shutterClosed + (layout.shutterOpen - layout.shutterClosed) * gaugeLevel / fullGaugeLevel;

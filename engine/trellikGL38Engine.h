@@ -11,6 +11,7 @@
 #include "content/trellikMarkersLoaderCode.h"
 #include "content/trellikSongDataLoader.h"
 #include "content/trellikSongListLoaderCode.h"
+#include "engine/playResults.h"
 #include "engine/trellikScoreControl2.h"
 #include "platform/keyEventPusher.h"
 #include "platform/openGLClass.h"
@@ -108,6 +109,10 @@ struct TtimingConstants {
 // The marker state of the sixteen panels and the progress through the chart.
 struct TplayState {
     uint8_t pressed[16] = {};
+    // The chart row whose marker each panel shows now.
+    int32_t rowOf[16] = {};
+    // Every judged press and every miss of the song, in order; the results are made from it.
+    std::vector<TpressRecord> presses;
     uint8_t panelState[16] = {};
     double stateStart[16] = {};
     double stateEnd[16] = {};
@@ -187,6 +192,16 @@ struct TstockTextures {
 };
 
 // All state of the game engine. One lives for the whole program; every engine operation takes it.
+// What the results scene shows and whether its suggested offset was taken.
+struct TresultsState {
+    TplayResults figures;
+    int32_t difficulty = 0;
+    // The audio offset change the scene offers; 0 once taken or when there is none.
+    int32_t suggestion = 0;
+    // Whether the results scene is the one showing.
+    bool shown = false;
+};
+
 struct TtrellikGL {
     TSVATimer* wheelTimer = nullptr;
     TSVATimer* playTick = nullptr;
@@ -212,6 +227,7 @@ struct TtrellikGL {
     TsongsLoadingData songs;
     TsongParser chart;
     ScoreControl score;
+    TresultsState results;
     // Set for autoplay: presses every marker's key at its perfect time through the event queue.
     std::unique_ptr<TkeyPusher> autoplay;
 };
@@ -298,8 +314,22 @@ void advancePanels(TtrellikGL& game, double now);
 // it. The bob follows the tempo of the last activated row and stops at an empty or full gauge
 // and at a tempo of 0.
 void updateShutterBob(TtrellikGL& game, int32_t gaugeLevel);
-// Back to song select after the music ended or the player left with Escape.
+// Back to song select when the player leaves a song with Escape.
 void endOfSong(TtrellikGL& game);
+// The music ended: play stops and the results scene shows.
+void songFinished(TtrellikGL& game);
+// Song select after a song: its scene, the selected song's preview, the wheel running again.
+void returnToSongSelectAfterSong(TtrellikGL& game);
+
+// The results of the song just played, from the score and the press log: the scene shown after
+// every song that played to its end.
+void showResults(TtrellikGL& game);
+bool drawResults(TtrellikGL& game);
+bool resultsKeys(TtrellikGL& game, uint16_t key, double atMs);
+// The panel key (1-based, in the player's key order) that adds the suggested audio offset.
+constexpr int32_t suggestionKeyNumber = 12;
+// Adds the change to the audio offset (held to -500..500) and keeps it at once.
+void addToAudioOffset(TtrellikGL& game, int32_t change);
 // The window title of a judged press: its signed distance from the perfect time in whole ms.
 std::string judgementTitle(double differenceMs);
 
@@ -315,12 +345,22 @@ void drawReadyPanels(TtrellikGL& game);
 // Per panel: the start-here marker until the first row is due, the highlight, and the marker
 // frame of the selected skin for the panel's state at now.
 void drawPlayPanels(TtrellikGL& game, double now);
+// The marker state and progress (0..1, held there when drawn) a panel is drawn with at now,
+// the visual offset applied.
+struct TmarkerLook {
+    uint8_t state = 0;
+    double progress = 0.0;
+};
+TmarkerLook markerLookAt(const TtrellikGL& game, int32_t panel, double now);
 // Black masks beside the grid.
 void drawSideMasks(TtrellikGL& game);
 // The grid lines and the bars above and below the grid.
 void drawGrid(TtrellikGL& game);
 // The score right-aligned above the grid.
 void drawScore(TtrellikGL& game);
+// A flat quad of the play field in a colour (components 0..1), drawn with the fade texture.
+void drawTintedQuad(TtrellikGL& game, double x, double y, double width, double height, long double red,
+                    long double green, long double blue, long double alpha);
 // The selected song's jacket, large, above the grid on the left.
 void drawSelectedJacket(TtrellikGL& game);
 // How far each shutter stands from the centre at a gauge level of 0..100000.

@@ -43,6 +43,7 @@ void ScoreControl::reset(int32_t markers) {
     noteCount = markers == 0 ? 1 : markers;
     for (int32_t& counter : counters) counter = 0;
     combo = 0;
+    maxCombo = 0;
     gauge = 0.0;
     gaugeSteps = 0;
     score = 0.0;
@@ -56,6 +57,7 @@ void ScoreControl::apply(uint8_t state) {
     gaugeSteps = std::clamp<int64_t>(gaugeSteps + units, 0, fullSteps);
     gauge = static_cast<double>(gaugeSteps) / noteCount;
     combo = units > 0 ? combo + 1 : 0;
+    maxCombo = std::max(maxCombo, combo);
     // Weighted in tenths, so the sum is exact and a whole result (all perfect: 900000) stays whole.
     const double tenths = 10.0 * counters[perfectState] + 7.0 * counters[greatState] + 4.0 * counters[goodState] +
                           1.0 * counters[badState];

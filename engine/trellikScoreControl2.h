@@ -21,6 +21,8 @@ bool gaugeColour(double gauge, TclearColour& colour);
 struct ScoreControl {
     int32_t noteCount = 1;
     int32_t combo = 0;
+    // The longest combo of the song so far.
+    int32_t maxCombo = 0;
     // The gauge as drawn, 0..1024: gaugeSteps / noteCount.
     double gauge = 0.0;
     // The gauge counted exactly, in steps of 1 / noteCount, so that whole runs of judgements

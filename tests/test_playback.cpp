@@ -145,6 +145,43 @@ TEST_F(TjudgementTest, AStampAheadOfTheClockCountsAsNow) {
     EXPECT_EQ(stateOf(panel), perfect);
 }
 
+// A player who hears the music 40 ms late presses 40 ms late: that is on the beat for them.
+TEST_F(TjudgementTest, TheAudioOffsetMovesTheBeatPressesAreMeasuredFrom) {
+    game->launch.audioOffset = 40;
+    pressAt(40);
+    EXPECT_EQ(stateOf(panel), perfect);
+    ASSERT_EQ(game->play.presses.size(), 1u);
+    EXPECT_DOUBLE_EQ(game->play.presses[0].offsetMs, 0.0);
+    EXPECT_EQ(game->play.presses[0].row, 0);
+}
+
+TEST_F(TjudgementTest, ANegativeAudioOffsetMakesTheSamePressLater) {
+    game->launch.audioOffset = -40;
+    pressAt(40);
+    EXPECT_EQ(stateOf(panel), great);
+    EXPECT_DOUBLE_EQ(game->play.presses.at(0).offsetMs, 80.0);
+}
+
+TEST_F(TjudgementTest, TheVisualOffsetMovesTheMarkerFramesAndNotTheJudgement) {
+    game->launch.visualOffset = 40;
+    const TmarkerLook drawnLater = markerLookAt(*game, panel, perfectTime - 100);
+    game->launch.visualOffset = 0;
+    const TmarkerLook drawnOnTime = markerLookAt(*game, panel, perfectTime - 140);
+    EXPECT_EQ(drawnLater.state, approach);
+    EXPECT_DOUBLE_EQ(drawnLater.progress, drawnOnTime.progress);
+
+    game->launch.visualOffset = 40;
+    frameAt(perfectTime + 20);
+    ASSERT_EQ(stateOf(panel), overrun);
+    const TmarkerLook stillApproaching = markerLookAt(*game, panel, perfectTime + 20);
+    EXPECT_EQ(stillApproaching.state, approach);
+    EXPECT_NEAR(stillApproaching.progress, 1.0 - 20.0 / 550.0, 1e-9);
+
+    pressAt(30);
+    EXPECT_EQ(stateOf(panel), perfect);
+    EXPECT_DOUBLE_EQ(game->play.presses.at(0).offsetMs, 30.0);
+}
+
 TEST_F(TjudgementTest, PressHundredMsEarlyIsGreat) {
     pressAt(-100);
     EXPECT_EQ(stateOf(panel), great);

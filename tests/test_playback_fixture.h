@@ -71,5 +71,11 @@ protected:
     bool backInSongSelect() const { return game->window->onKeyDown(keyEscape, clock.highResolution); }
 
     // Still playing: the score holds the chart's marker count, which the end of a song resets to 1.
-    bool stillPlaying() const { return game->score.noteCount == game->chart.markerCount; }
+    bool stillPlaying() const { return game->score.noteCount == game->chart.markerCount && !game->results.shown; }
+    // The music ended into the results scene, and Enter leaves it for song select.
+    bool resultsLeadToSongSelect() {
+        if (!game->results.shown) return false;
+        pressKey(keyEnter);
+        return !game->results.shown && backInSongSelect();
+    }
 };

@@ -143,7 +143,7 @@ TEST_F(TplaybackTest, SongEndsWhenTheMusicEndsNotAtTheLastRow) {
     EXPECT_TRUE(stillPlaying());
     tickAt(10000);
     EXPECT_FALSE(stillPlaying());
-    EXPECT_TRUE(backInSongSelect());
+    EXPECT_TRUE(resultsLeadToSongSelect());
 }
 
 // The end is read from the music on every tick: a stream that finds while it plays that it holds
@@ -156,7 +156,7 @@ TEST_F(TplaybackTest, SongEndsAtTheMusicEndKnownNowNotAtTheLengthKnownAtTheStart
     clock.musicLength = 6000;
     tickAt(6000);
     EXPECT_FALSE(stillPlaying());
-    EXPECT_TRUE(backInSongSelect());
+    EXPECT_TRUE(resultsLeadToSongSelect());
 }
 
 // Autoplay on a clock far ahead of the system's, so its presses stay scheduled while the test runs.
@@ -241,7 +241,7 @@ TEST_F(TplaybackTest, MissingMusicEndsTheSongOnTheFirstTick) {
     EXPECT_TRUE(stillPlaying());
     playTickHandler(*game);
     EXPECT_FALSE(stillPlaying());
-    EXPECT_TRUE(backInSongSelect());
+    EXPECT_TRUE(resultsLeadToSongSelect());
     game->audio = TgameSounds{};
 }
 
