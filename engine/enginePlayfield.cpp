@@ -85,12 +85,7 @@ bool movesWithVisualOffset(uint8_t state) {
 // A state the skin has no frames for draws nothing rather than an untextured square.
 void drawMarker(TtrellikGL& game, int32_t panel, double now) {
     const TmarkerLook look = markerLookAt(game, panel, now);
-    if (look.state == idle) return;
-    const uint32_t frame = getMarkerFrame(game.markers, game.menu.selectedMarker, look.state, look.progress);
-    if (frame == 0) return;
-    const TpanelCentre& centre = game.panels[panel];
-    const double edge = game.layout.markerSize;
-    drawWhiteQuad(game, frame, centre.x, centre.y, edge, edge);
+    if (look.state != idle) drawMarkerFrame(game, panel, look.state, look.progress);
 }
 
 }  // namespace
@@ -107,6 +102,14 @@ TmarkerLook markerLookAt(const TtrellikGL& game, int32_t panel, double now) {
         return {approach, 1.0 + (drawnAt - play.perfectTime[panel]) / approachMs};
     }
     return {state, stateProgress(play, panel, drawnAt)};
+}
+
+void drawMarkerFrame(TtrellikGL& game, int32_t panel, uint8_t state, double progress) {
+    const uint32_t frame = getMarkerFrame(game.markers, game.menu.selectedMarker, state, progress);
+    if (frame == 0) return;
+    const TpanelCentre& centre = game.panels[panel];
+    const double edge = game.layout.markerSize;
+    drawWhiteQuad(game, frame, centre.x, centre.y, edge, edge);
 }
 
 void drawTintedQuad(TtrellikGL& game, double x, double y, double width, double height, long double red,

@@ -124,7 +124,12 @@ bool resultsKeys(TtrellikGL& game, uint16_t key, double) {
 }
 
 void addToAudioOffset(TtrellikGL& game, int32_t change) {
+    keepOffsets(game, game.launch.audioOffset + change, game.launch.visualOffset);
+}
+
+void keepOffsets(TtrellikGL& game, int32_t audioOffset, int32_t visualOffset) {
     TlaunchCopies& launch = game.launch;
-    launch.audioOffset = std::clamp(launch.audioOffset + change, -offsetLimitMs, offsetLimitMs);
+    launch.audioOffset = std::clamp(audioOffset, -offsetLimitMs, offsetLimitMs);
+    launch.visualOffset = std::clamp(visualOffset, -offsetLimitMs, offsetLimitMs);
     if (launch.saveOffsets) launch.saveOffsets(launch.audioOffset, launch.visualOffset);
 }

@@ -64,8 +64,10 @@ bool escapeEndsRun(TtrellikGL&, uint16_t key, double) {
 void releaseRunHandlers(TtrellikGL& game) {
     delete game.wheelTimer;
     delete game.playTick;
+    delete game.calibration.metronome;
     game.wheelTimer = nullptr;
     game.playTick = nullptr;
+    game.calibration.metronome = nullptr;
     if (!game.window) return;
     TopenGLEngine& window = *game.window;
     window.onInitialise = nullptr;

@@ -57,9 +57,8 @@ bool drawBannerFade(TtrellikGL& game) {
     if (TopenGLEngine* window = drawingWindow(game)) drawFrame(window->console, true, nullptr);
     drawBanner(game);
     if (fadeToBlack(game)) {
-        installDrawHandler(game, logoFadeInScene.draw);
-        setClearColour(game, 1, 1, 1);
-        installKeyDownHandler(game, titleKeys);
+        if (game.launch.calibrate) startCalibration(game);
+        else enterTitle(game);
     }
     return true;
 }
@@ -114,6 +113,12 @@ void drawBanner(TtrellikGL& game) {
     drawLine(window->console, bannerFrameLine, 0.0f, frameTopY);
     drawLine(window->console, game.versionLine, 0.0f, versionLineY);
     drawLine(window->console, bannerFrameLine, 0.0f, frameBottomY);
+}
+
+void enterTitle(TtrellikGL& game) {
+    installDrawHandler(game, logoFadeInScene.draw);
+    setClearColour(game, 1, 1, 1);
+    installKeyDownHandler(game, titleKeys);
 }
 
 bool titleKeys(TtrellikGL& game, uint16_t key, double) {

@@ -11,6 +11,7 @@
 #include "content/trellikMarkersLoaderCode.h"
 #include "content/trellikSongDataLoader.h"
 #include "content/trellikSongListLoaderCode.h"
+#include "engine/calibration.h"
 #include "engine/playResults.h"
 #include "engine/trellikScoreControl2.h"
 #include "platform/keyEventPusher.h"
@@ -202,6 +203,22 @@ struct TresultsState {
     bool shown = false;
 };
 
+// The calibration scene: the metronome's clicks, the taps, and the visual offset being set.
+struct TcalibrationState {
+    enum class Tphase : uint8_t { audio, visual };
+    Tphase phase = Tphase::audio;
+    // When each click played so far is heard, on the high-resolution clock, and the next one.
+    std::vector<double> clickTimes;
+    double nextClickHeardMs = 0.0;
+    TtapCollection taps;
+    TtapOutcome outcome;
+    // What the scene says under its instructions.
+    std::string message;
+    int32_t visualOffset = 0;
+    TSVATimer* metronome = nullptr;
+    std::shared_ptr<Tsfx> click;
+};
+
 struct TtrellikGL {
     TSVATimer* wheelTimer = nullptr;
     TSVATimer* playTick = nullptr;
@@ -228,6 +245,7 @@ struct TtrellikGL {
     TsongParser chart;
     ScoreControl score;
     TresultsState results;
+    TcalibrationState calibration;
     // Set for autoplay: presses every marker's key at its perfect time through the event queue.
     std::unique_ptr<TkeyPusher> autoplay;
 };
@@ -326,10 +344,23 @@ void returnToSongSelectAfterSong(TtrellikGL& game);
 void showResults(TtrellikGL& game);
 bool drawResults(TtrellikGL& game);
 bool resultsKeys(TtrellikGL& game, uint16_t key, double atMs);
+// The calibration scene (from --calibrate, after loading): a metronome to tap with for the audio
+// offset, then a marker landing on each click for the visual offset; it leaves for the title.
+void startCalibration(TtrellikGL& game);
+// One tick of the metronome: plays the click due next, so it is heard on its beat.
+void metronomeTick(TtrellikGL& game);
+bool drawCalibration(TtrellikGL& game);
+bool calibrationKeys(TtrellikGL& game, uint16_t key, double atMs);
+// The title after loading: the logo fading in, the title keys.
+void enterTitle(TtrellikGL& game);
 // The panel key (1-based, in the player's key order) that adds the suggested audio offset.
 constexpr int32_t suggestionKeyNumber = 12;
 // Adds the change to the audio offset (held to -500..500) and keeps it at once.
 void addToAudioOffset(TtrellikGL& game, int32_t change);
+// Sets both offsets and keeps them at once.
+void keepOffsets(TtrellikGL& game, int32_t audioOffset, int32_t visualOffset);
+// Draws one marker frame of the selected skin on a panel (state and progress as the skin reads them).
+void drawMarkerFrame(TtrellikGL& game, int32_t panel, uint8_t state, double progress);
 // The window title of a judged press: its signed distance from the perfect time in whole ms.
 std::string judgementTitle(double differenceMs);
 

@@ -178,10 +178,14 @@ TsampleHandle* Tsfx::load(const std::string& fileName) {
     sample.reset();
     std::vector<uint8_t> bytes;
     if (!readWholeFile(fileName, bytes)) return nullptr;
-    std::vector<int16_t> samples = decodeWholeMp3(std::move(bytes), longestEffectFrames);
-    if (samples.empty()) return nullptr;
+    return use(decodeWholeMp3(std::move(bytes), longestEffectFrames));
+}
+
+TsampleHandle* Tsfx::use(std::vector<int16_t> stereoSamples) {
+    sample.reset();
+    if (stereoSamples.empty()) return nullptr;
     sample = std::make_shared<TsampleHandle>();
-    sample->samples = std::move(samples);
+    sample->samples = std::move(stereoSamples);
     return sample.get();
 }
 

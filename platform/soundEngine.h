@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Starts the audio output (the device, or the silent clocked output) and pauses or resumes
 // everything that plays.
@@ -50,6 +51,9 @@ public:
     Tsfx();
     ~Tsfx();
     TsampleHandle* load(const std::string& fileName);
+    // Takes interleaved 16-bit stereo samples made by the program (a metronome click); null when
+    // there are none.
+    TsampleHandle* use(std::vector<int16_t> stereoSamples);
     void play();
     // Length in samples (frames).
     int32_t length() const;
