@@ -32,8 +32,10 @@ struct TwindowState {
     std::string title;
     std::string fontFileName;
     TopenGLEngine* engine = nullptr;
-    // While the window is open: the X server's times of its key events.
-    std::unique_ptr<TxKeyTimes> keyTimes;
+    // While the window is open: the X server's times of its key events. Not a smart pointer:
+    // when the X connection breaks, Xlib exits the process from inside a call, and the clock
+    // thread must not be joined from this object's static destructor then (it is stuck in Xlib).
+    TxKeyTimes* keyTimes = nullptr;
 };
 
 TwindowState windowState;
@@ -72,7 +74,8 @@ void releaseWindow() {
         SDL_DestroyWindow(windowState.window);
         windowState.window = nullptr;
     }
-    windowState.keyTimes.reset();
+    delete windowState.keyTimes;
+    windowState.keyTimes = nullptr;
     windowState.windowActive = false;
 }
 
@@ -178,7 +181,7 @@ bool openWindow(int32_t width, int32_t height, bool fullscreen) {
     requestGLAttributes();
     if (!createWindowAndContext(width, height)) return false;
     SDL_GL_SetSwapInterval(0);
-    windowState.keyTimes = std::make_unique<TxKeyTimes>();
+    windowState.keyTimes = new TxKeyTimes();
     SDL_RaiseWindow(windowState.window);
     windowState.windowActive = true;
     setViewport(width, height);
