@@ -9,6 +9,14 @@ namespace {
 
 constexpr int defaultScalePosition = 33;
 constexpr int defaultYAdjustment = 4;
+constexpr int offsetsTop = 191;
+
+// The captions that follow the launcher's language: pair n in language l is entry n * 2 + l.
+const char* const offsetCaptions[] = {
+    "Audio offset", "音声オフセット",
+    "Visual offset", "表示オフセット",
+    "Calibrate…", "キャリブレーション…",
+};
 
 QSlider* verticalSlider(QWidget* parent, int minimum, int maximum, int position) {
     QSlider* slider = new QSlider(Qt::Vertical, parent);
@@ -28,6 +36,15 @@ QLabel* label(QWidget* parent, const char* caption, int left, int top) {
     created->move(left, top);
     created->adjustSize();
     return created;
+}
+
+QSpinBox* offsetSpin(QWidget* parent, int left) {
+    QSpinBox* spin = new QSpinBox(parent);
+    spin->setRange(-largestOffset, largestOffset);
+    spin->setValue(0);
+    spin->setSuffix(" ms");
+    spin->setGeometry(left, offsetsTop, 80, 23);
+    return spin;
 }
 
 QImage pictureOf(const TboardPreview& preview) {
@@ -50,7 +67,7 @@ void centreOn(QWidget& window, const QWidget* over) {
 TextraSettingsForm::TextraSettingsForm(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setWindowTitle(" Extra Settings");
-    setFixedSize(561, 213);
+    setFixedSize(561, 245);
 
     boardPreviewImage = new QLabel(this);
     boardPreviewImage->setObjectName("boardPreviewImage");
@@ -81,8 +98,9 @@ TextraSettingsForm::TextraSettingsForm(QWidget* parent)
     closeButton->setGeometry(457, 158, 97, 27);
     soundOutputLabel = new QLabel(this);
     soundOutputLabel->setObjectName("soundOutputLabel");
-    soundOutputLabel->setGeometry(8, 191, 545, 17);
+    soundOutputLabel->setGeometry(8, 223, 545, 17);
     showSoundOutput();
+    buildOffsets();
 
     connect(scaleSlider, &QSlider::valueChanged, this, [this] { drawPreview(); });
     connect(yAdjustmentSlider, &QSlider::valueChanged, this, [this] { drawPreview(); });
@@ -98,6 +116,26 @@ QRadioButton* TextraSettingsForm::addRotation(const char* caption, int top) {
         if (checked) drawPreview();
     });
     return radio;
+}
+
+void TextraSettingsForm::buildOffsets() {
+    audioOffsetLabel = label(this, "", 8, offsetsTop + 4);
+    audioOffsetSpin = offsetSpin(this, 108);
+    visualOffsetLabel = label(this, "", 196, offsetsTop + 4);
+    visualOffsetSpin = offsetSpin(this, 296);
+    calibrateButton = new QPushButton(this);
+    calibrateButton->setGeometry(392, offsetsTop - 2, 162, 27);
+    setLanguage(0);
+}
+
+void TextraSettingsForm::setLanguage(int language) {
+    const int column = language == 1 ? 1 : 0;
+    const auto caption = [column](int pair) { return QString::fromUtf8(offsetCaptions[pair * 2 + column]); };
+    audioOffsetLabel->setText(caption(0));
+    audioOffsetLabel->adjustSize();
+    visualOffsetLabel->setText(caption(1));
+    visualOffsetLabel->adjustSize();
+    calibrateButton->setText(caption(2));
 }
 
 double TextraSettingsForm::getScaleMod() const {
@@ -131,6 +169,8 @@ void TextraSettingsForm::defaultsButtonClick() {
     rot0radio->setChecked(true);
     scaleSlider->setValue(defaultScalePosition);
     yAdjustmentSlider->setValue(defaultYAdjustment);
+    audioOffsetSpin->setValue(0);
+    visualOffsetSpin->setValue(0);
 }
 
 void TextraSettingsForm::showSoundOutput() {

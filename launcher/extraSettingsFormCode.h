@@ -1,4 +1,5 @@
-// The extra settings window: screen rotation, scale and vertical adjustment with a board preview.
+// The extra settings window: screen rotation, scale and vertical adjustment with a board
+// preview, the player's audio and visual offsets and the way into their calibration.
 #pragma once
 
 #include <QDialog>
@@ -8,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 
 class TextraSettingsForm : public QDialog {
 public:
@@ -26,6 +28,8 @@ public:
 
     void drawPreview();
     void defaultsButtonClick();
+    // Shows the captions of language 0 (English) or 1 (Japanese).
+    void setLanguage(int language);
     // What the sound plays on and how late, as the game's console says it.
     void showSoundOutput();
     const QImage& previewPicture() const { return preview; }
@@ -44,12 +48,19 @@ public:
     QPushButton* defaultsButton = nullptr;
     QPushButton* closeButton = nullptr;
     QLabel* soundOutputLabel = nullptr;
+    QLabel* audioOffsetLabel = nullptr;
+    QSpinBox* audioOffsetSpin = nullptr;
+    QLabel* visualOffsetLabel = nullptr;
+    QSpinBox* visualOffsetSpin = nullptr;
+    // The launcher starts the calibration run from it, as it starts a game from its own button.
+    QPushButton* calibrateButton = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     QRadioButton* addRotation(const char* caption, int top);
+    void buildOffsets();
     QImage preview;
     QWidget* centreWindow = nullptr;
 };

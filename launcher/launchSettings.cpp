@@ -5,6 +5,10 @@
 
 #include <cctype>
 #include <limits>
+#include <exception>
+
+#include "launcher/launcherApplication.h"
+#include "platform/messageBox.h"
 
 std::optional<int32_t> integerFromText(const std::string& text) {
     size_t at = 0;
@@ -38,7 +42,8 @@ int32_t rotationDegrees(int32_t rotationCode) {
     }
 }
 
-LaunchParameters launchParametersFor(const TstoredSettings& settings, bool songDebug, const std::string& exeName) {
+LaunchParameters launchParametersFor(const TstoredSettings& settings, bool songDebug, const std::string& exeName,
+                                     const std::string& settingsFile) {
     LaunchParameters parameters;
     parameters.quality = settings.quality;
     parameters.width = integerFromText(settings.hres).value_or(fallbackResolution);
@@ -51,7 +56,31 @@ LaunchParameters launchParametersFor(const TstoredSettings& settings, bool songD
     parameters.yAdjust = settings.yAdjust;
     parameters.songDebug = songDebug;
     parameters.exeName = exeName;
+    parameters.audioOffset = settings.audioOffset;
+    parameters.visualOffset = settings.visualOffset;
+    parameters.saveOffsets = [settingsFile, settings](int32_t audioOffset, int32_t visualOffset) {
+        saveOffsetsTo(settingsFile, settings, audioOffset, visualOffset);
+    };
     return parameters;
+}
+
+void saveOffsetsTo(const std::string& settingsFile, const TstoredSettings& settings, int32_t audioOffset,
+                   int32_t visualOffset) {
+    // Called from the middle of the game: whatever goes wrong is said and the game goes on.
+    try {
+        TsettingsStore store(settingsFile);
+        // Read afresh: the launcher or another run may have saved since this run began.
+        const bool holdsSettings = store.open();
+        if (!store.setAsideReason().empty())
+            messageBox(store.setAsideReason(), applicationTitle, TmessageKind::warning);
+        // A file of offsets alone would read as a broken one; the run's settings stand in.
+        if (!holdsSettings) writeStoredSettings(store, settings);
+        writeStoredOffsets(store, audioOffset, visualOffset);
+        store.save();
+    } catch (const std::exception& error) {
+        messageBox(std::string(error.what()) + "\nThe new offsets could not be kept.", applicationTitle,
+                   TmessageKind::warning);
+    }
 }
 
 TstoredSettings storedSettingsOrFirstRun(TsettingsStore& store) {

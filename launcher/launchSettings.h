@@ -29,7 +29,14 @@ double scaleFactorFor(int32_t position);
 int32_t rotationDegrees(int32_t rotationCode);
 
 // The parameters of a game run for the settings; a resolution that is not an integer passes 600.
-LaunchParameters launchParametersFor(const TstoredSettings& settings, bool songDebug, const std::string& exeName);
+// The game keeps new offsets through saveOffsetsTo on settingsFile.
+LaunchParameters launchParametersFor(const TstoredSettings& settings, bool songDebug, const std::string& exeName,
+                                     const std::string& settingsFile);
+
+// Puts the two offsets into the settings file at once and keeps every other stored value; a
+// file holding no settings gets the rest from settings. A failure is shown as a warning.
+void saveOffsetsTo(const std::string& settingsFile, const TstoredSettings& settings, int32_t audioOffset,
+                   int32_t visualOffset);
 
 // The settings stored for this user, or the first-run values where none can be read; used
 // when the game is started without the launcher. Saves no values (a corrupt file is still kept

@@ -24,12 +24,14 @@ int runLauncher(int& argc, char** argv) {
     return status;
 }
 
-int startGameDirectly(bool autoplay) {
+int startGameDirectly(bool autoplay, bool calibrate) {
     TsettingsStore store(TsettingsStore::defaultFilePath());
     const TstoredSettings settings = storedSettingsOrFirstRun(store);
     if (!store.setAsideReason().empty()) messageBox(store.setAsideReason(), applicationTitle, TmessageKind::warning);
     auto game = std::make_unique<TtrellikGL>();
     if (autoplay) game->autoplay = std::make_unique<TkeyPusher>();
-    runGame(*game, launchParametersFor(settings, false, runningExecutable()));
+    LaunchParameters parameters = launchParametersFor(settings, false, runningExecutable(), store.filePath());
+    parameters.calibrate = calibrate;
+    runGame(*game, parameters);
     return 0;
 }

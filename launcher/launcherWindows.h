@@ -19,5 +19,6 @@ struct TlauncherWindows {
 // Opens the launcher and runs the event loop until the program ends; returns the exit status.
 int runLauncher(int& argc, char** argv);
 // Starts a game run with the stored settings (first-run values when there are none); with
-// autoplay the game presses every marker's key at its perfect time.
-int startGameDirectly(bool autoplay);
+// autoplay the game presses every marker's key at its perfect time; with calibrate it opens
+// the calibration of the offsets instead of the title.
+int startGameDirectly(bool autoplay, bool calibrate);

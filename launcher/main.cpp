@@ -1,9 +1,9 @@
-// The program's entry: the launcher, or with --start a game run straight away.
+// The program's entry: the launcher, or with --start or --calibrate a game run straight away.
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <string>
 
+#include "launcher/commandLine.h"
 #include "launcher/launchSettings.h"
 #include "launcher/launcherApplication.h"
 #include "launcher/launcherWindows.h"
@@ -14,50 +14,21 @@
 namespace {
 
 const char* const usage =
-    "Usage: trellik [--game-dir DIR] [--start [--autoplay]]\n"
+    "Usage: trellik [--game-dir DIR] [--start [--autoplay] | --calibrate]\n"
     "       trellik --help\n"
     "  (no option)     open the launcher: settings, keys, language, then \"Touch!\" starts the game\n"
     "  --start         start the game straight away with the stored launcher settings\n"
     "                  (the first-run settings when none are stored)\n"
     "  --autoplay      with --start: the game presses every marker at its perfect time, to watch\n"
     "                  a chart played perfectly\n"
+    "  --calibrate     as --start, but the game opens its calibration of the audio and visual\n"
+    "                  offsets instead of the title\n"
     "  --game-dir DIR  play in DIR (also TRELLIK_GAME_DIR); made with the demo songs when missing\n"
     "  --help          show this text\n"
     "\n"
     "Without --game-dir the game plays in the current folder when it holds songs (sng/ or MKR/)\n"
     "and font.fnt; an installed game otherwise plays in $XDG_DATA_HOME/Trellik\n"
     "(~/.local/share/Trellik), made on the first start with the stock files and demo songs.\n";
-
-bool isOption(const char* argument, const char* option) {
-    return std::strcmp(argument, option) == 0;
-}
-
-// What the command line asks for.
-struct TcommandLine {
-    bool start = false;
-    bool autoplay = false;
-    bool help = false;
-    std::string gameFolder;
-};
-
-// --game-dir DIR may come first; then --start [--autoplay] or --help. False for anything else.
-bool readCommandLine(int argc, char** argv, TcommandLine& line) {
-    int next = 1;
-    if (next + 1 < argc && isOption(argv[next], "--game-dir")) {
-        line.gameFolder = argv[next + 1];
-        if (line.gameFolder.empty()) return false;
-        next += 2;
-    }
-    if (next < argc && (isOption(argv[next], "--help") || isOption(argv[next], "-h"))) {
-        line.help = true;
-        return next + 1 == argc;
-    }
-    line.start = next < argc && isOption(argv[next], "--start");
-    if (line.start) ++next;
-    line.autoplay = line.start && next < argc && isOption(argv[next], "--autoplay");
-    if (line.autoplay) ++next;
-    return next == argc;
-}
 
 }  // namespace
 
@@ -74,7 +45,8 @@ int main(int argc, char** argv) {
         // The working directory is the game folder; what an interrupted run left half-fetched
         // there would otherwise never be cleared.
         removeLeftoverDownloads(".");
-        return line.start ? startGameDirectly(line.autoplay) : runLauncher(argc, argv);
+        if (line.start || line.calibrate) return startGameDirectly(line.autoplay, line.calibrate);
+        return runLauncher(argc, argv);
     } catch (const std::exception& error) {
         messageBox(error.what(), applicationTitle, TmessageKind::error);
     } catch (...) {

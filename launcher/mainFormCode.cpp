@@ -250,6 +250,8 @@ void TloadingForm::attachWindows(TmotdForm& motd, TextraSettingsForm& extraSetti
     controlSetWindow = &controlSet;
     motdForm->setCentreWindow(this);
     extraSettingsForm->setCentreWindow(this);
+    connect(extraSettingsForm->calibrateButton, &QPushButton::clicked, this,
+            guardedHandler([this] { calibrateButtonClick(); }));
 }
 
 QString TloadingForm::caption(int pair) const {
@@ -322,6 +324,8 @@ TstoredSettings TloadingForm::settingsFromControls() const {
         settings.scaleValue = extraSettingsForm->scaleSlider->value();
         settings.yAdjust = extraSettingsForm->yAdjustmentSlider->value();
         settings.rotation = extraSettingsForm->rotationCode();
+        settings.audioOffset = extraSettingsForm->audioOffsetSpin->value();
+        settings.visualOffset = extraSettingsForm->visualOffsetSpin->value();
     }
     for (int i = 0; i < 16; ++i) settings.keys[i] = keyCodes[i];
     return settings;
@@ -340,6 +344,8 @@ void TloadingForm::applySettings(const TstoredSettings& settings) {
         extraSettingsForm->scaleSlider->setValue(settings.scaleValue);
         extraSettingsForm->yAdjustmentSlider->setValue(settings.yAdjust);
         extraSettingsForm->setRotationCode(settings.rotation);
+        extraSettingsForm->audioOffsetSpin->setValue(settings.audioOffset);
+        extraSettingsForm->visualOffsetSpin->setValue(settings.visualOffset);
     }
     for (int i = 0; i < 16; ++i) {
         keyCodes[i] = settings.keys[i];
@@ -384,6 +390,7 @@ void TloadingForm::setLanguage(int language) {
     languageId = language;
     applyCaptions();
     if (controlSetWindow) controlSetWindow->setStatusText(caption(12));
+    if (extraSettingsForm) extraSettingsForm->setLanguage(language);
     mainFormStatus->setText(caption(statusIndex), statusColour);
 }
 
@@ -436,15 +443,25 @@ double TloadingForm::getProgress() const {
 }
 
 void TloadingForm::startButtonClick() {
+    startGame(false);
+}
+
+void TloadingForm::calibrateButtonClick() {
+    startGame(true);
+}
+
+void TloadingForm::startGame(bool calibrate) {
     if (updateChosen || updateThread.updateDownloading.load()) {
         messageBox("Update is at " + percentage(getProgress()) + "% please wait!", applicationTitle,
                    TmessageKind::information);
         return;
     }
     hide();
+    if (extraSettingsForm) extraSettingsForm->close();
     saveSettings();
-    const LaunchParameters parameters =
-        launchParametersFor(settingsFromControls(), songDebugOutputMenu->isChecked(), exeName);
+    LaunchParameters parameters = launchParametersFor(settingsFromControls(), songDebugOutputMenu->isChecked(),
+                                                      exeName, settingsStore.filePath());
+    parameters.calibrate = calibrate;
     // The game plays through the launcher's sound system and stream, so its menus stop this music.
     engine->audio.sounds = music.soundSystem();
     engine->audio.music = music.musicStream();
@@ -457,11 +474,22 @@ void TloadingForm::startButtonClick() {
         gameRunning = false;
     } catch (...) {
         gameRunning = false;
+        reloadOffsets();
         // The launcher is hidden: after the error box the program ends instead of lingering unseen.
         QCoreApplication::exit(1);
         throw;
     }
+    reloadOffsets();
     QCoreApplication::exit(0);
+}
+
+// The game keeps new offsets in the file itself; taking them back keeps a later save of the
+// launcher (on closing, before an update) from putting the old ones back.
+void TloadingForm::reloadOffsets() {
+    if (!settingsStore.open()) return;
+    TstoredSettings settings = settingsFromControls();
+    readStoredOffsets(settingsStore, settings);
+    applySettings(settings);
 }
 
 void TloadingForm::exitMenuClick() {

@@ -55,6 +55,8 @@ public:
     void horizontalResolutionEditExit();
     void verticalResolutionEditExit();
     void startButtonClick();
+    // The extra settings window's "Calibrate…": a game run that opens the calibration.
+    void calibrateButtonClick();
     void exitMenuClick();
     void extraSettingsMenuClick();
     void motdMenuClick();
@@ -128,6 +130,8 @@ private:
     void buildMenus();
     void applyCaptions();
     void resolutionEditExit(QLineEdit* edit, const char* valueName);
+    void startGame(bool calibrate);
+    void reloadOffsets();
     TstoredSettings settingsFromControls() const;
     void applySettings(const TstoredSettings& settings);
     QString caption(int pair) const;

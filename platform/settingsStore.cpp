@@ -152,6 +152,12 @@ int32_t heldTo(int32_t value, int32_t lowest, int32_t highest) {
     return std::clamp(value, lowest, highest);
 }
 
+// A stored offset, or 0 when it is absent, not an integer or out of range.
+int32_t storedOffset(const TsettingsStore& store, const std::string& name) {
+    const int32_t value = store.readInteger(name).value_or(0);
+    return value < -largestOffset || value > largestOffset ? 0 : value;
+}
+
 }  // namespace
 
 std::string homeFolder() {
@@ -285,6 +291,7 @@ void TsettingsStore::save() const {
 }
 
 bool readStoredSettings(const TsettingsStore& store, TstoredSettings& settings) {
+    readStoredOffsets(store, settings);
     const std::optional<std::string> hres = store.readString("hres");
     if (!hres) return false;
     settings.hres = *hres;
@@ -335,4 +342,15 @@ void writeStoredSettings(TsettingsStore& store, const TstoredSettings& settings)
     store.writeInteger("scalevalue", settings.scaleValue);
     store.writeInteger("rotation", settings.rotation);
     store.writeInteger("yadjust", settings.yAdjust);
+    writeStoredOffsets(store, settings.audioOffset, settings.visualOffset);
+}
+
+void readStoredOffsets(const TsettingsStore& store, TstoredSettings& settings) {
+    settings.audioOffset = storedOffset(store, "audiooffset");
+    settings.visualOffset = storedOffset(store, "visualoffset");
+}
+
+void writeStoredOffsets(TsettingsStore& store, int32_t audioOffset, int32_t visualOffset) {
+    store.writeInteger("audiooffset", heldTo(audioOffset, -largestOffset, largestOffset));
+    store.writeInteger("visualoffset", heldTo(visualOffset, -largestOffset, largestOffset));
 }

@@ -73,7 +73,13 @@ struct TstoredSettings {
     // 0, 1, 2 or 3 for 0, 90, 180 and 270 degrees.
     int32_t rotation = 0;
     int32_t keys[16] = {52, 53, 54, 55, 82, 84, 89, 85, 70, 71, 72, 74, 86, 66, 78, 77};
+    // The player's audio and visual offsets in ms, within -largestOffset..largestOffset.
+    int32_t audioOffset = 0;
+    int32_t visualOffset = 0;
 };
+
+// The furthest either offset may be from 0, in ms.
+inline constexpr int32_t largestOffset = 500;
 
 // The keys 4 5 6 7 / R T Y U / F G H J / V B N M in panel order.
 inline constexpr int32_t defaultKeyLayout[16] = {52, 53, 54, 55, 82, 84, 89, 85,
@@ -83,6 +89,13 @@ inline constexpr int32_t defaultKeyLayout[16] = {52, 53, 54, 55, 82, 84, 89, 85,
 // values read before it are in settings and the rest keep what they held. Returns whether
 // every value was read. Slider positions are held to their ranges; a language other than 0
 // or 1 reads as 0; a stored rotation other than 1, 2 or 3 leaves the rotation as it is.
+// The offsets came later and are read apart from that order (see readStoredOffsets): files
+// written before them must still read in full.
 bool readStoredSettings(const TsettingsStore& store, TstoredSettings& settings);
 // Writes every value in writing order (in memory; the caller saves).
 void writeStoredSettings(TsettingsStore& store, const TstoredSettings& settings);
+
+// Reads the two offsets; each one absent, of another type or beyond largestOffset reads as 0.
+void readStoredOffsets(const TsettingsStore& store, TstoredSettings& settings);
+// Writes the two offsets, held to ±largestOffset (in memory; the caller saves).
+void writeStoredOffsets(TsettingsStore& store, int32_t audioOffset, int32_t visualOffset);

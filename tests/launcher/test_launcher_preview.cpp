@@ -147,12 +147,16 @@ TEST(ExtraSettingsForm, DefaultsRestoreTheWorkedExampleAndTheFactor) {
     form.rot180radio->setChecked(true);
     form.scaleSlider->setValue(0);
     form.yAdjustmentSlider->setValue(-12);
+    form.audioOffsetSpin->setValue(-120);
+    form.visualOffsetSpin->setValue(35);
     EXPECT_EQ(form.getScaleMod(), 1.0);
     EXPECT_EQ(form.rotationCode(), 2);
     form.defaultsButtonClick();
     EXPECT_TRUE(form.rot0radio->isChecked());
     EXPECT_EQ(form.scaleSlider->value(), 33);
     EXPECT_EQ(form.yAdjustmentSlider->value(), 4);
+    EXPECT_EQ(form.audioOffsetSpin->value(), 0);
+    EXPECT_EQ(form.visualOffsetSpin->value(), 0);
     // The picture on show is the worked example: ink opaque black, the rest transparent.
     const QImage& picture = form.previewPicture();
     ASSERT_EQ(picture.size(), QSize(323, 177));

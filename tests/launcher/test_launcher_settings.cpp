@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "launcher/commandLine.h"
 #include "launcher/launchSettings.h"
 #include "platform/settingsStore.h"
 #include "tests/support/testSupport.h"
@@ -229,6 +230,37 @@ TEST(StoredSettings, RangesLanguageAndRotationAreHeldOnReading) {
     EXPECT_EQ(read.rotation, 2);  // a number other than 1, 2 or 3 leaves the rotation as it was
 }
 
+// Every file stored before the offsets existed lacks them; that must not cost the keys.
+TEST(StoredSettings, OffsetsRoundTripAndAMissingOrUnreadableOneIsZeroWithTheRestRead) {
+    TstoredSettings written;
+    written.audioOffset = -500;
+    written.visualOffset = 500;
+    TsettingsStore store("unused");
+    store.openFromBytes("{}");
+    writeStoredSettings(store, written);
+    TstoredSettings read;
+    ASSERT_TRUE(readStoredSettings(store, read));
+    EXPECT_EQ(read.audioOffset, -500);
+    EXPECT_EQ(read.visualOffset, 500);
+
+    nlohmann::json values = {{"hres", "1024"}, {"vres", "768"}, {"fullscreen", 1}, {"elecom", 0},
+                             {"languageid", 1}, {"mode", 0},    {"quality", 1},    {"scalevalue", 50},
+                             {"yadjust", -7},   {"rotation", 2}, {"visualoffset", -501}};
+    for (int i = 0; i < 16; ++i) values[std::to_string(i)] = 65 + i;
+    for (const nlohmann::json& audio : {nlohmann::json(), nlohmann::json(501), nlohmann::json("12"), nlohmann::json(1.5)}) {
+        if (audio.is_null()) values.erase("audiooffset");
+        else values["audiooffset"] = audio;
+        store.openFromBytes(values.dump());
+        TstoredSettings again;
+        again.audioOffset = 7;
+        EXPECT_TRUE(readStoredSettings(store, again)) << audio;
+        EXPECT_EQ(again.audioOffset, 0) << audio;
+        EXPECT_EQ(again.visualOffset, 0) << audio;
+        EXPECT_EQ(again.rotation, 2) << audio;
+        EXPECT_EQ(again.keys[15], 80) << audio;
+    }
+}
+
 TEST(LaunchSettings, IntegersFromTextAreStrict32BitDecimals) {
     EXPECT_EQ(integerFromText("600"), 600);
     EXPECT_EQ(integerFromText("  -12"), -12);
@@ -249,7 +281,7 @@ TEST(LaunchSettings, ParametersFollowTheSettings) {
     settings.scaleValue = 0;
     settings.yAdjust = -30;
     settings.keys[5] = 999;
-    LaunchParameters parameters = launchParametersFor(settings, true, "/games/TrellikGL38");
+    LaunchParameters parameters = launchParametersFor(settings, true, "/games/TrellikGL38", "unused");
     EXPECT_EQ(parameters.width, 1024);
     EXPECT_EQ(parameters.height, 600);  // no integer there: the default size
     EXPECT_TRUE(parameters.fullscreen);
@@ -262,9 +294,48 @@ TEST(LaunchSettings, ParametersFollowTheSettings) {
     EXPECT_EQ(parameters.exeName, "/games/TrellikGL38");
 
     settings.elecom = true;
-    parameters = launchParametersFor(settings, false, "x");
+    parameters = launchParametersFor(settings, false, "x", "unused");
     const int32_t numericPad[16] = {9, 111, 106, 8, 103, 104, 105, 109, 100, 101, 102, 107, 97, 98, 99, 13};
     for (int i = 0; i < 16; ++i) EXPECT_EQ(parameters.keys[i], numericPad[i]);
+}
+
+TEST(LaunchSettings, TheGameGetsTheOffsetsAndSavesNewOnesAloneIntoTheFile) {
+    TtemporaryFolder folder;
+    const std::string path = folder.file("settings.json");
+    TstoredSettings settings;
+    settings.audioOffset = 25;
+    settings.visualOffset = -40;
+    settings.hres = "1280";
+    LaunchParameters parameters = launchParametersFor(settings, false, "x", path);
+    EXPECT_EQ(parameters.audioOffset, 25);
+    EXPECT_EQ(parameters.visualOffset, -40);
+
+    // No file yet: the run's settings are stored with the new offsets, so the file reads in full.
+    parameters.saveOffsets(-3, 4);
+    TsettingsStore created(path);
+    created.open();
+    TstoredSettings read;
+    EXPECT_TRUE(readStoredSettings(created, read));
+    EXPECT_EQ(read.hres, "1280");
+    EXPECT_EQ(read.audioOffset, -3);
+    EXPECT_EQ(read.visualOffset, 4);
+
+    const nlohmann::json stored = {{"hres", "800"}, {"unknown", {{"kept", true}}}, {"audiooffset", 9}};
+    writeFile(path, stored.dump());
+    parameters.saveOffsets(120, -500);
+    nlohmann::json expected = stored;
+    expected["audiooffset"] = 120;
+    expected["visualoffset"] = -500;
+    EXPECT_EQ(nlohmann::json::parse(readFile(path)), expected);
+
+    TmessageRecorder messages;
+    {
+        const TfileSizeLimit limit(8);
+        parameters.saveOffsets(1, 2);  // a full disk is said, and the game goes on
+    }
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].kind, TmessageKind::warning);
+    EXPECT_EQ(nlohmann::json::parse(readFile(path)), expected);
 }
 
 TEST(LaunchSettings, ScaleFactorRunsFromOneAtTheTopToATenthAtTheBottom) {
@@ -307,9 +378,27 @@ TEST(Program, HelpNamesTheLauncherAndTheDirectStart) {
     EXPECT_NE(text.find("launcher"), std::string::npos);
 }
 
+TEST(Program, CalibrateIsADirectStartOfItsOwnAfterAnOptionalGameFolder) {
+    const char* const alone[] = {"trellik", "--calibrate"};
+    TcommandLine line;
+    EXPECT_TRUE(readCommandLine(2, alone, line));
+    EXPECT_TRUE(line.calibrate);
+    EXPECT_FALSE(line.start);
+    const char* const inFolder[] = {"trellik", "--game-dir", "/games/t", "--calibrate"};
+    TcommandLine withFolder;
+    EXPECT_TRUE(readCommandLine(4, inFolder, withFolder));
+    EXPECT_TRUE(withFolder.calibrate);
+    EXPECT_EQ(withFolder.gameFolder, "/games/t");
+    const char* const plain[] = {"trellik"};
+    TcommandLine launcher;
+    EXPECT_TRUE(readCommandLine(1, plain, launcher));
+    EXPECT_FALSE(launcher.calibrate || launcher.start);
+}
+
 // Autoplay belongs to a direct start only; a stray option must not open the launcher or a game.
 TEST(Program, RefusesOptionsOutsideTheUsage) {
-    for (const char* options : {" --autoplay", " --autoplay --start", " --start --autoplay extra", " --start -x"}) {
+    for (const char* options : {" --autoplay", " --autoplay --start", " --start --autoplay extra", " --start -x",
+                                " --calibrate --autoplay", " --start --calibrate", " --calibrate -x"}) {
         const std::string command = builtProgram("launcher/TrellikGL38") + options + " 2>/dev/null";
         FILE* output = ::popen(command.c_str(), "r");
         ASSERT_NE(output, nullptr);

@@ -59,7 +59,7 @@ TEST(LauncherWindow, FirstRunStoresTheFirstRunValuesAndShowsEnglish) {
         {"0", 52},       {"1", 53},         {"2", 54},          {"3", 55},       {"4", 82},
         {"5", 84},       {"6", 89},         {"7", 85},          {"8", 70},       {"9", 71},
         {"10", 72},      {"11", 74},        {"12", 86},         {"13", 66},      {"14", 78},
-        {"15", 77}};
+        {"15", 77},      {"audiooffset", 0}, {"visualoffset", 0}};
     EXPECT_EQ(values, expected);  // json equality compares types too: "600" is a string, 0 a number
     for (const auto& [name, value] : values.items())
         EXPECT_EQ(value.is_string(), name == "hres" || name == "vres") << name;
@@ -95,6 +95,8 @@ TEST(LauncherWindow, AMissingValueRestoresTheKeysKeepsTheRestAndWritesEverything
 
     nlohmann::json expected = changedValues();
     expected["rotation"] = 0;
+    expected["audiooffset"] = 0;  // absent from the file: 0, the rest read all the same
+    expected["visualoffset"] = 0;
     for (int i = 0; i < 16; ++i) expected[std::to_string(i)] = defaultKeyLayout[i];
     EXPECT_EQ(storedValues(sandbox), expected);
 }
@@ -145,6 +147,8 @@ TEST(LauncherWindow, JapaneseChosenStaysJapaneseFromTheFirstShowing) {
     EXPECT_EQ(form.statusText(), "アップデート確認中");
     EXPECT_EQ(windows->controlSetWindow.controlsStatus->text(), "キーを押して設定。【ESC】でキャンセル");
     EXPECT_EQ(form.extraMenu->title(), "&Extra");  // the same in both languages
+    EXPECT_EQ(windows->extraSettingsForm.calibrateButton->text(), "キャリブレーション…");
+    EXPECT_EQ(windows->extraSettingsForm.audioOffsetLabel->text(), "音声オフセット");
 }
 
 TEST(LauncherWindow, SwitchingLanguageRenewsTheStatusLineWithoutItsPercentage) {
@@ -290,6 +294,38 @@ TEST(LauncherWindow, StartHandsTheSettingsToTheGameAndSavesThem) {
     EXPECT_EQ(storedValues(sandbox).at("hres"), "800");
     EXPECT_EQ(storedValues(sandbox).at("rotation"), 1);
     EXPECT_EQ(storedValues(sandbox).at("yadjust"), -3);
+}
+
+// The game keeps new offsets in the file during the run; the launcher's own save after it (on
+// closing) must not put the offsets it held before the run back.
+TEST(LauncherWindow, CalibrateStartsACalibrationRunAndTheOffsetsItKeepsOutliveTheLaunchersSave) {
+    TlauncherSandbox sandbox;
+    auto windows = openLauncher();
+    TloadingForm& form = windows->loadingForm;
+    TextraSettingsForm& extra = windows->extraSettingsForm;
+    std::vector<LaunchParameters> runs;
+    form.gameRunner = [&runs](TtrellikGL&, const LaunchParameters& parameters) {
+        runs.push_back(parameters);
+        parameters.saveOffsets(40, -60);
+    };
+    extra.audioOffsetSpin->setValue(15);
+    extra.visualOffsetSpin->setValue(-5);
+    // Shown without its own event loop: an earlier test's end of the application would end it.
+    extra.show();
+    extra.calibrateButton->click();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(runs[0].calibrate);
+    EXPECT_EQ(runs[0].audioOffset, 15);
+    EXPECT_EQ(runs[0].visualOffset, -5);
+    EXPECT_FALSE(extra.isVisible());
+    form.saveSettings();
+    EXPECT_EQ(storedValues(sandbox).at("audiooffset"), 40);
+    EXPECT_EQ(storedValues(sandbox).at("visualoffset"), -60);
+
+    form.startButtonClick();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_FALSE(runs[1].calibrate);  // "Touch!" opens the title
+    EXPECT_EQ(runs[1].audioOffset, 40);
 }
 
 TEST(LauncherWindow, StartWhileTheUpdateDownloadsIsRefusedWithItsProgress) {

@@ -1,0 +1,16 @@
+// What the program's command line asks for, read apart from main so that it can be tried.
+#pragma once
+
+#include <string>
+
+struct TcommandLine {
+    bool start = false;
+    bool autoplay = false;
+    bool calibrate = false;
+    bool help = false;
+    std::string gameFolder;
+};
+
+// --game-dir DIR may come first; then --start [--autoplay], --calibrate or --help. False for
+// anything else.
+bool readCommandLine(int argc, const char* const* argv, TcommandLine& line);
