@@ -7,6 +7,7 @@
 
 #include <atomic>
 
+#include "platform/gamePads.h"
 #include "platform/mainThreadCall.h"
 #include "platform/messageBox.h"
 #include "platform/virtualKeys.h"
@@ -26,6 +27,8 @@ struct TwindowState {
     std::string title;
     std::string fontFileName;
     TopenGLEngine* engine = nullptr;
+    // Open while the window is; their buttons play like keys.
+    TgamePads pads;
 };
 
 TwindowState windowState;
@@ -65,6 +68,7 @@ void releaseWindow() {
         windowState.window = nullptr;
     }
     windowState.windowActive = false;
+    windowState.pads.close();
 }
 
 // Finds the display mode closest to the request; false when the display offers none.
@@ -173,6 +177,7 @@ bool openWindow(int32_t width, int32_t height, bool fullscreen) {
     windowState.windowActive = true;
     setViewport(width, height);
     setInitialGLState();
+    windowState.pads.open();
     return true;
 }
 
@@ -186,6 +191,15 @@ void dispatchKey(const SDL_KeyboardEvent& key, bool down) {
     // A copy, so a handler that replaces itself keeps running on intact state.
     const TkeyEvent handler = down ? windowState.engine->onKeyDown : windowState.engine->onKeyUp;
     if (handler && handler(static_cast<uint16_t>(virtualKey))) endLoop();
+}
+
+// A pad button goes to the key handlers with its pad key code; it is judged when dispatched,
+// since SDL stamps joystick events only with the time it read them.
+void dispatchPadEvent(const SDL_Event& event) {
+    TpadKeyEvent pad;
+    if (!windowState.pads.keyFromEvent(event, pad) || !windowState.engine) return;
+    const TkeyEvent handler = pad.down ? windowState.engine->onKeyDown : windowState.engine->onKeyUp;
+    if (handler && handler(pad.key)) endLoop();
 }
 
 void notifyClose() {
@@ -223,6 +237,10 @@ void dispatchEvent(const SDL_Event& event) {
         case SDL_WINDOWEVENT: dispatchWindowEvent(event.window); break;
         case SDL_KEYDOWN: dispatchKey(event.key, true); break;
         case SDL_KEYUP: dispatchKey(event.key, false); break;
+        case SDL_JOYDEVICEADDED:
+        case SDL_JOYDEVICEREMOVED:
+        case SDL_JOYBUTTONDOWN:
+        case SDL_JOYBUTTONUP: dispatchPadEvent(event); break;
         default: break;
     }
 }
