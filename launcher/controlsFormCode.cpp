@@ -65,8 +65,7 @@ bool TcontrolSetWindow::captureKey() {
     move(0, 0);
     // Buttons pressed together with the one taken last time are still queued: no answer now.
     SDL_FlushEvents(SDL_JOYAXISMOTION, SDL_JOYBATTERYUPDATED);
-    pads.open();
-    padPoll.start();
+    if (pads.open()) padPoll.start();
     const bool captured = exec() == QDialog::Accepted;
     padPoll.stop();
     pads.close();
