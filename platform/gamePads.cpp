@@ -53,17 +53,10 @@ int TgamePads::openCount() const {
 void TgamePads::openNewPads() {
     const int devices = SDL_NumJoysticks();
     for (int device = 0; device < devices; ++device) {
+        const int number = freeNumber();
+        if (number < 0) return;
         const SDL_JoystickID instance = SDL_JoystickGetDeviceInstanceID(device);
-        if (instance < 0 || numberOf(instance) >= 0) continue;
-        SDL_Joystick** freeNumber = nullptr;
-        for (SDL_Joystick*& pad : pads) {
-            if (!pad) {
-                freeNumber = &pad;
-                break;
-            }
-        }
-        if (!freeNumber) return;
-        *freeNumber = SDL_JoystickOpen(device);
+        if (instance >= 0 && numberOf(instance) < 0) pads[number] = SDL_JoystickOpen(device);
     }
 }
 
@@ -72,6 +65,13 @@ void TgamePads::closePad(SDL_JoystickID instance) {
     if (pad < 0) return;
     SDL_JoystickClose(pads[pad]);
     pads[pad] = nullptr;
+}
+
+int TgamePads::freeNumber() const {
+    for (int pad = 0; pad < maxPads; ++pad) {
+        if (!pads[pad]) return pad;
+    }
+    return -1;
 }
 
 int TgamePads::numberOf(SDL_JoystickID instance) const {

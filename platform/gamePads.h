@@ -68,6 +68,9 @@ public:
 private:
     void openNewPads();
     void closePad(SDL_JoystickID instance);
+    // The lowest pad number not in use, or -1 when all are.
+    int freeNumber() const;
+    // The number of the open pad SDL knows by instance, or -1.
     int numberOf(SDL_JoystickID instance) const;
 
     bool started = false;
