@@ -1,6 +1,8 @@
 // Key code names: a fixed table, with the character of the code itself for everything else.
 #include "content/keyNamesCode.h"
 
+#include "platform/gamePads.h"
+
 namespace {
 
 struct TkeyName {
@@ -48,9 +50,18 @@ std::string prefixedNumber(const char* prefix, int number) {
     return label;
 }
 
+// Pads and buttons counted from 1, as players count them: "Pad 1 B12".
+std::string padButtonLabel(uint16_t code) {
+    const TpadButton pad = padButtonOf(code);
+    std::string label = prefixedNumber("Pad ", pad.pad + 1);
+    label += prefixedNumber(" B", pad.button + 1);
+    return label;
+}
+
 }  // namespace
 
 std::string keyLabel(uint16_t code) {
+    if (isPadKey(code)) return padButtonLabel(code);
     for (const TkeyName& key : namedKeys) {
         if (key.code == code) return key.label;
     }

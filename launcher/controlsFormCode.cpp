@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include <SDL.h>
+
 #include <QFontMetrics>
 #include <QKeyEvent>
 
@@ -13,6 +15,8 @@ namespace {
 constexpr int clientWidth = 197;
 constexpr int clientHeight = 216;
 constexpr int statusHeight = 19;
+// Often enough that a press shows no lag to the player; SDL keeps the events in between.
+constexpr int padPollMs = 10;
 
 void fill(QWidget* shape, const QColor& colour) {
     QPalette palette = shape->palette();
@@ -40,6 +44,8 @@ TcontrolSetWindow::TcontrolSetWindow(QWidget* parent)
     controlsStatus->setIndent(2);
     colourSquares(-1);
     move(0, 0);
+    padPoll.setInterval(padPollMs);
+    connect(&padPoll, &QTimer::timeout, this, [this] { pollPads(); });
 }
 
 void TcontrolSetWindow::colourSquares(int panel) {
@@ -57,7 +63,13 @@ void TcontrolSetWindow::setStatusText(const QString& text) {
 
 bool TcontrolSetWindow::captureKey() {
     move(0, 0);
-    return exec() == QDialog::Accepted;
+    // Buttons pressed together with the one taken last time are still queued: no answer now.
+    SDL_FlushEvents(SDL_JOYAXISMOTION, SDL_JOYBATTERYUPDATED);
+    if (pads.open()) padPoll.start();
+    const bool captured = exec() == QDialog::Accepted;
+    padPoll.stop();
+    pads.close();
+    return captured;
 }
 
 bool TcontrolSetWindow::event(QEvent* event) {
@@ -75,4 +87,16 @@ void TcontrolSetWindow::keyPressEvent(QKeyEvent* event) {
     if (key == noVirtualKey) return;
     capturedKey = key;
     accept();
+}
+
+void TcontrolSetWindow::pollPads() {
+    SDL_JoystickUpdate();
+    SDL_Event event;
+    while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_JOYAXISMOTION, SDL_JOYBATTERYUPDATED) == 1) {
+        TpadKeyEvent pad;
+        if (!pads.keyFromEvent(event, pad) || !pad.down) continue;
+        capturedKey = pad.key;
+        accept();
+        return;
+    }
 }

@@ -12,6 +12,7 @@
 #include "platform/clockSeam.h"
 #include "platform/eventStamps.h"
 #include "platform/globalConsoleCode.h"
+#include "platform/gamePads.h"
 #include "platform/mainThreadCall.h"
 #include "platform/messageBox.h"
 #include "platform/virtualKeys.h"
@@ -36,6 +37,8 @@ struct TwindowState {
     // when the X connection breaks, Xlib exits the process from inside a call, and the clock
     // thread must not be joined from this object's static destructor then (it is stuck in Xlib).
     TxKeyTimes* keyTimes = nullptr;
+    // Open while the window is; their buttons play like keys.
+    TgamePads pads;
 };
 
 TwindowState windowState;
@@ -77,6 +80,7 @@ void releaseWindow() {
     delete windowState.keyTimes;
     windowState.keyTimes = nullptr;
     windowState.windowActive = false;
+    windowState.pads.close();
 }
 
 // Finds the display mode closest to the request; false when the display offers none.
@@ -186,6 +190,7 @@ bool openWindow(int32_t width, int32_t height, bool fullscreen) {
     windowState.windowActive = true;
     setViewport(width, height);
     setInitialGLState();
+    windowState.pads.open();
     return true;
 }
 
@@ -205,14 +210,27 @@ void reportKeyTimeFallback() {
     if (windowState.keyTimes && windowState.keyTimes->takeFallbackReport()) appendToDebugLog(keyTimeFallbackLine);
 }
 
+void dispatchVirtualKey(uint16_t virtualKey, bool down, double atMs) {
+    // A copy, so a handler that replaces itself keeps running on intact state.
+    const TkeyEvent handler = down ? windowState.engine->onKeyDown : windowState.engine->onKeyUp;
+    if (handler && handler(virtualKey, atMs)) endLoop();
+}
+
 void dispatchKey(const SDL_KeyboardEvent& key, bool down) {
     const int virtualKey = virtualKeyFromSdl(key.keysym.sym, key.keysym.scancode, key.keysym.mod);
     if (virtualKey == noVirtualKey || !windowState.engine) return;
     const double atMs = keyEventTime(key);
     reportKeyTimeFallback();
-    // A copy, so a handler that replaces itself keeps running on intact state.
-    const TkeyEvent handler = down ? windowState.engine->onKeyDown : windowState.engine->onKeyUp;
-    if (handler && handler(static_cast<uint16_t>(virtualKey), atMs)) endLoop();
+    dispatchVirtualKey(static_cast<uint16_t>(virtualKey), down, atMs);
+}
+
+// A pad button goes to the key handlers with its pad key code; it is judged when dispatched,
+// since SDL stamps joystick events only with the time it read them.
+// SDL stamps pad events only with the moment it pumped them, which is no better than now.
+void dispatchPadEvent(const SDL_Event& event) {
+    TpadKeyEvent pad;
+    if (!windowState.pads.keyFromEvent(event, pad) || !windowState.engine) return;
+    dispatchVirtualKey(pad.key, pad.down, activeClock().highResolutionMs());
 }
 
 void notifyClose() {
@@ -250,6 +268,10 @@ void dispatchEvent(const SDL_Event& event) {
         case SDL_WINDOWEVENT: dispatchWindowEvent(event.window); break;
         case SDL_KEYDOWN: dispatchKey(event.key, true); break;
         case SDL_KEYUP: dispatchKey(event.key, false); break;
+        case SDL_JOYDEVICEADDED:
+        case SDL_JOYDEVICEREMOVED:
+        case SDL_JOYBUTTONDOWN:
+        case SDL_JOYBUTTONUP: dispatchPadEvent(event); break;
         default: break;
     }
 }

@@ -12,6 +12,7 @@
 
 #include "launcher/commandLine.h"
 #include "launcher/launchSettings.h"
+#include "platform/gamePads.h"
 #include "platform/settingsStore.h"
 #include "tests/support/testSupport.h"
 
@@ -217,6 +218,7 @@ TEST(StoredSettings, RangesLanguageAndRotationAreHeldOnReading) {
     written.yAdjust = -99;
     written.rotation = 5;
     written.quality = -3;
+    written.keys[9] = padButtonKey(maxPads - 1, buttonsPerPad - 1);
     TsettingsStore store("unused");
     store.openFromBytes("{}");
     writeStoredSettings(store, written);
@@ -228,6 +230,7 @@ TEST(StoredSettings, RangesLanguageAndRotationAreHeldOnReading) {
     EXPECT_EQ(read.yAdjust, -30);
     EXPECT_EQ(read.quality, 0);
     EXPECT_EQ(read.rotation, 2);  // a number other than 1, 2 or 3 leaves the rotation as it was
+    EXPECT_EQ(read.keys[9], padButtonKey(maxPads - 1, buttonsPerPad - 1));  // key codes are not held
 }
 
 // Every file stored before the offsets existed lacks them; that must not cost the keys.
