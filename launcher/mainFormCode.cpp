@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QLayout>
 #include <QMenuBar>
 #include <QPainter>
@@ -382,8 +383,16 @@ void TloadingForm::setDefaultKeys() {
     for (int i = 0; i < 16; ++i) keyCodes[i] = defaultKeyLayout[i];
 }
 
+// A long label ("Pad 1 B12") is set in a smaller font so it stays whole on the small button.
 void TloadingForm::refreshButton(int index) {
-    keyButtons[index]->setText(QString::fromStdString(keyLabel(static_cast<uint16_t>(keyCodes[index]))));
+    QPushButton* button = keyButtons[index];
+    const QString label = QString::fromStdString(keyLabel(static_cast<uint16_t>(keyCodes[index])));
+    QFont font = this->font();
+    const int room = button->contentsRect().width() - 4;
+    const int needed = QFontMetrics(font).horizontalAdvance(label);
+    if (needed > room && room > 0) font.setPointSizeF(std::max(5.0, font.pointSizeF() * room / needed));
+    button->setFont(font);
+    button->setText(label);
 }
 
 void TloadingForm::setLanguage(int language) {
