@@ -25,7 +25,6 @@ constexpr double clickMs = 15.0;
 
 constexpr float textX = 0.0f;
 constexpr float firstLineY = 0.0f;
-constexpr float lineStep = 1.75f;
 
 std::vector<int16_t> clickSamples() {
     const auto frames = static_cast<int32_t>(clickMs / 1000.0 * clickRate);
@@ -76,16 +75,6 @@ std::vector<std::string> visualLines(const TcalibrationState& calibration) {
     std::string offset = "Visual offset: " + std::to_string(calibration.visualOffset) + " ms";
     return {"CALIBRATION: VISUAL OFFSET", "Move the marker until it lands on the click",
             "Left column keys: earlier   right column keys: later", offset, "Enter saves, Escape leaves"};
-}
-
-void drawTextLines(TtrellikGL& game, const std::vector<std::string>& lines) {
-    TopenGLEngine* window = drawingWindow(game);
-    if (!window) return;
-    float y = firstLineY;
-    for (const std::string& line : lines) {
-        drawLine(window->console, line, textX, y);
-        y -= lineStep;
-    }
 }
 
 void drawLitPanel(TtrellikGL& game, double now) {
@@ -192,10 +181,10 @@ bool drawCalibration(TtrellikGL& game) {
     drawGrid(game);
     if (calibration.phase == TcalibrationState::Tphase::audio) {
         drawLitPanel(game, now);
-        drawTextLines(game, audioLines(calibration));
+        drawTextColumn(game, audioLines(calibration), textX, firstLineY);
     } else {
         drawLandingMarker(game, now);
-        drawTextLines(game, visualLines(calibration));
+        drawTextColumn(game, visualLines(calibration), textX, firstLineY);
     }
     return true;
 }

@@ -1,5 +1,7 @@
 // The play field: shutters, combo, score, panel markers and highlights, grid, masks and the jacket.
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "engine/trellikGL38Engine.h"
 
@@ -110,6 +112,17 @@ void drawMarkerFrame(TtrellikGL& game, int32_t panel, uint8_t state, double prog
     const TpanelCentre& centre = game.panels[panel];
     const double edge = game.layout.markerSize;
     drawWhiteQuad(game, frame, centre.x, centre.y, edge, edge);
+}
+
+void drawTextColumn(TtrellikGL& game, const std::vector<std::string>& lines, float x, float firstY) {
+    TopenGLEngine* window = drawingWindow(game);
+    if (!window) return;
+    constexpr float lineStep = 1.75f;
+    float y = firstY;
+    for (const std::string& line : lines) {
+        drawLine(window->console, line, x, y);
+        y -= lineStep;
+    }
 }
 
 void drawTintedQuad(TtrellikGL& game, double x, double y, double width, double height, long double red,

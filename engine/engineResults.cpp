@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "engine/trellikGL38Engine.h"
 
@@ -17,17 +18,17 @@ constexpr int32_t offsetLimitMs = 500;
 
 // Console space: the text column and the first line, one line every 1.75 units.
 constexpr float textX = 0.0f;
-constexpr float firstLineY = -4.0f;
-constexpr float lineStep = 1.75f;
+constexpr float firstLineY = 7.0f;
 // The histogram in play-field space, below the text: 60 bins across six units.
 constexpr double histogramLeft = -3.0;
-constexpr double histogramBase = -3.4;
-constexpr double histogramHeight = 1.6;
+constexpr double histogramBase = -1.7;
+constexpr double histogramHeight = 2.0;
 constexpr double histogramBinWidth = 6.0 / histogramBins;
 
+// Signed, one decimal; a value that rounds to zero shows as +0.0, never -0.0.
 std::string fixedText(double value) {
     char text[64];
-    std::snprintf(text, sizeof text, "%+.1f", value);
+    std::snprintf(text, sizeof text, "%+.1f", std::fabs(value) < 0.05 ? 0.0 : value);
     return text;
 }
 
@@ -50,23 +51,17 @@ std::string timingLine(const TplayResults& figures) {
 }
 
 void drawTextLines(TtrellikGL& game) {
-    TopenGLEngine* window = drawingWindow(game);
-    if (!window) return;
     const TresultsState& results = game.results;
     const TplayResults& figures = results.figures;
     const std::string title = getSongName(game.songs, game.menu.selectedSong) + "  " +
                               difficultyNames[std::clamp(results.difficulty, 0, 2)];
-    const std::string lines[] = {title,
+    const std::vector<std::string> lines = {title,
                                  "MAX COMBO " + std::to_string(figures.maxCombo),
                                  countsLine(figures),
                                  timingLine(figures),
                                  suggestionLine(results.suggestion, suggestionKeyNumber),
                                  "Enter: song select"};
-    float y = firstLineY;
-    for (const std::string& line : lines) {
-        drawLine(window->console, line, textX, y);
-        y -= lineStep;
-    }
+    drawTextColumn(game, lines, textX, firstLineY);
 }
 
 void drawHistogram(TtrellikGL& game) {
@@ -98,6 +93,8 @@ void showResults(TtrellikGL& game) {
     results.difficulty = game.window ? colourIndex(game.window->customCommands) : 0;
     results.suggestion = suggestedOffsetChange(results.figures);
     results.shown = true;
+    // The gauge's colour belongs to play; the figures read best on the menus' dark blue.
+    if (TopenGLEngine* window = drawingWindow(game)) window->setClearColor(0, 0, 0.15L, 1);
     installDrawHandler(game, drawResults);
     installKeyDownHandler(game, resultsKeys);
     installKeyUpHandler(game, nullptr);

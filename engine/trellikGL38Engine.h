@@ -389,6 +389,8 @@ void drawSideMasks(TtrellikGL& game);
 void drawGrid(TtrellikGL& game);
 // The score right-aligned above the grid.
 void drawScore(TtrellikGL& game);
+// Lines of console text, one under the other from (x, firstY) in console space.
+void drawTextColumn(TtrellikGL& game, const std::vector<std::string>& lines, float x, float firstY);
 // A flat quad of the play field in a colour (components 0..1), drawn with the fade texture.
 void drawTintedQuad(TtrellikGL& game, double x, double y, double width, double height, long double red,
                     long double green, long double blue, long double alpha);
