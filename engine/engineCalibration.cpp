@@ -24,7 +24,8 @@ constexpr double clickHz = 2000.0;
 constexpr double clickMs = 15.0;
 
 constexpr float textX = 0.0f;
-constexpr float firstLineY = 0.0f;
+// At the top of the window, above the panels.
+constexpr float firstLineY = 25.0f;
 
 std::vector<int16_t> clickSamples() {
     const auto frames = static_cast<int32_t>(clickMs / 1000.0 * clickRate);
@@ -158,6 +159,8 @@ void startCalibration(TtrellikGL& game) {
     }
     calibration.metronome->setEnabled(true);
     if (game.audio.sounds) game.audio.sounds->resumeAll();
+    // The menus' dark blue, so the grid's black lines show where the panels are.
+    if (TopenGLEngine* window = drawingWindow(game)) window->setClearColor(0, 0, 0.15L, 1);
     installDrawHandler(game, drawCalibration);
     installKeyDownHandler(game, calibrationKeys);
     installKeyUpHandler(game, nullptr);

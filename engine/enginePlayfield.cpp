@@ -120,7 +120,7 @@ void drawTextColumn(TtrellikGL& game, const std::vector<std::string>& lines, flo
     constexpr float lineStep = 1.75f;
     float y = firstY;
     for (const std::string& line : lines) {
-        drawLine(window->console, line, x, y);
+        drawWhiteLine(window->console, line, x, y);
         y -= lineStep;
     }
 }

@@ -50,17 +50,25 @@ std::string timingLine(const TplayResults& figures) {
     return line;
 }
 
+// The suggestion on two lines, split at its dash: the window is narrow, and the stock font has
+// no dash glyph.
+std::vector<std::string> suggestionParts(const std::string& suggestion) {
+    const std::string dash = " \xE2\x80\x94 ";
+    const size_t at = suggestion.find(dash);
+    if (at == std::string::npos) return {suggestion};
+    return {suggestion.substr(0, at), suggestion.substr(at + dash.size())};
+}
+
 void drawTextLines(TtrellikGL& game) {
     const TresultsState& results = game.results;
     const TplayResults& figures = results.figures;
     const std::string title = getSongName(game.songs, game.menu.selectedSong) + "  " +
                               difficultyNames[std::clamp(results.difficulty, 0, 2)];
-    const std::vector<std::string> lines = {title,
-                                 "MAX COMBO " + std::to_string(figures.maxCombo),
-                                 countsLine(figures),
-                                 timingLine(figures),
-                                 suggestionLine(results.suggestion, suggestionKeyNumber),
-                                 "Enter: song select"};
+    std::vector<std::string> lines = {title, "MAX COMBO " + std::to_string(figures.maxCombo), countsLine(figures),
+                                      timingLine(figures)};
+    for (const std::string& part : suggestionParts(suggestionLine(results.suggestion, suggestionKeyNumber)))
+        lines.push_back(part);
+    lines.push_back("Enter: song select");
     drawTextColumn(game, lines, textX, firstLineY);
 }
 
@@ -76,8 +84,11 @@ void drawHistogram(TtrellikGL& game) {
         const double x = histogramLeft + (bin + 0.5) * histogramBinWidth;
         drawTintedQuad(game, x, base + height / 2.0, histogramBinWidth * 0.8, height, 1.0L, 1.0L, 1.0L, 1.0L);
     }
-    // The beat itself, as a thin line through the middle.
+    // The beat itself as a thin line through the middle; the axis with a tick every 100 ms.
     drawTintedQuad(game, 0.0, base + histogramHeight / 2.0, 0.02, histogramHeight, 1.0L, 0.3L, 0.3L, 1.0L);
+    drawTintedQuad(game, 0.0, base - 0.02, histogramBins * histogramBinWidth, 0.03, 0.7L, 0.7L, 0.8L, 1.0L);
+    for (int32_t bin = 0; bin <= histogramBins; bin += 10)
+        drawTintedQuad(game, histogramLeft + bin * histogramBinWidth, base - 0.1, 0.03, 0.15, 0.7L, 0.7L, 0.8L, 1.0L);
 }
 
 void leaveResults(TtrellikGL& game) {

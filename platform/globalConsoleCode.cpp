@@ -106,6 +106,11 @@ void drawLine(const TglConsole& console, const std::string& text, float x, float
     unbindFont();
 }
 
+void drawWhiteLine(const TglConsole& console, const std::string& text, float x, float y) {
+    glColor3f(255.0f, 255.0f, 255.0f);
+    drawLine(console, text, x, y);
+}
+
 void drawLines(const TglConsole& console, float red, float green, float blue) {
     glColor3f(red, green, blue);
     int32_t index = 0;

@@ -61,6 +61,8 @@ void removeOldestLine(TglConsole& console);
 
 // Draws one line of text in console space, whose line i has its top edge at y = -1.75 * i.
 void drawLine(const TglConsole& console, const std::string& text, float x, float y);
+// drawLine in white, whatever colour the last quad left.
+void drawWhiteLine(const TglConsole& console, const std::string& text, float x, float y);
 // Draws every line in the colour given, then leaves the current colour white.
 void drawLines(const TglConsole& console, float red, float green, float blue);
 // Clears, calls the callback (if any; it draws what belongs under the lines), draws the lines
