@@ -137,6 +137,18 @@ void TxTestPresser::run() {
         }
         sendDue(guard);
     }
+    releaseHeldKeys();
+}
+
+// A key left down on the server would repeat into whatever has the focus next.
+void TxTestPresser::releaseHeldKeys() {
+    if (!display) return;
+    const std::lock_guard<std::mutex> displayGuard(displayLock);
+    for (const auto& [atMs, action] : queue) {
+        const unsigned int keycode = keycodeOf(display, action.virtualKey);
+        if (!action.down && keycode != 0) XTestFakeKeyEvent(display, keycode, False, CurrentTime);
+    }
+    XFlush(display);
 }
 
 // Takes the earliest action off the queue, spins to its time without the lock and sends it.

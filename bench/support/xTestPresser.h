@@ -61,6 +61,7 @@ private:
     void bringUpEarlierRelease(double downMs, uint16_t virtualKey);
     void sendDue(std::unique_lock<std::mutex>& guard);
     unsigned int keycodeFor(uint16_t virtualKey);
+    void releaseHeldKeys();
 
     _XDisplay* display = nullptr;
     // Guards the display, which the worker and focus share; held only while a request goes out.
