@@ -194,10 +194,15 @@ void finishSessionWatch(TsessionWatch& watch) {
     const std::vector<TxTestPresser::TsentPress> sent = watch.presser->sent();
     const size_t slowSends = static_cast<size_t>(std::count_if(
         sent.begin(), sent.end(), [](const TxTestPresser::TsentPress& press) { return press.sendingMs > 1.0; }));
-    for (TjudgedPress& press : watch.result.presses)
+    // A press time before the key left cannot be, and says the event carried a stamp not meant for it.
+    size_t pressedBeforeSent = 0;
+    for (TjudgedPress& press : watch.result.presses) {
         if (press.sentPress) press.sentMs = sent[*press.sentPress].sentMs;
-    std::printf("xtest: %zu presses sent, %zu of them never reached the play keys, %zu took over 1 ms to send\n",
-                sent.size(), watch.presser->unclaimed(), slowSends);
+        if (press.sentMs && press.atMs < *press.sentMs - 1.0) pressedBeforeSent += 1;
+    }
+    std::printf("xtest: %zu presses sent, %zu of them never reached the play keys, %zu took over 1 ms to send, "
+                "%zu handed over with a press time over 1 ms before they were sent\n",
+                sent.size(), watch.presser->unclaimed(), slowSends, pressedBeforeSent);
 }
 
 bool writeSongMusic(const TgeneratedSong& song, const std::string& folder) {
