@@ -1,8 +1,9 @@
 // The whole game timed: loading the stock pack with the demo songs and skins, then the demo chart
 // with the most markers played in a 600 x 600 window, reached through the title keys and song
-// select, every marker pressed at its perfect time. With TRELLIK_BENCH_SERVER=1 the game plays on
-// the sound server instead of the silent output, and its beats are measured against what the
-// server's monitor recorded.
+// select, every marker's key pressed through the X server at its perfect time. With
+// TRELLIK_BENCH_SERVER=1 the game plays on the sound server instead of the silent output, and its
+// beats are measured against what the server's monitor recorded. Under TRELLIK_PRESS_TIME=dispatch
+// only the press figure is printed, named with "_dispatch".
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "bench/support/playFigures.h"
 #include "bench/support/playSession.h"
 #include "bench/support/soundCapture.h"
+#include "bench/support/xTestPresser.h"
 #include "engine/trellikGL38Engine.h"
 #include "platform/SVATimerCode.h"
 #include "platform/audioDecoder.h"
@@ -136,7 +138,7 @@ int reportOnServer(TsoundCapture& capture, const std::string& song, const TsongP
                 result.rows.size());
     printFigure("game_beat_placement_error_server",
                 beatPlacementErrors(chart, steadyRows, [&heard](double timeMs) { return heard.musicMsAt(timeMs); }));
-    printFigure("game_press_judging_error_server", pressJudgingErrors(result));
+    printFigure(pressFigureName("game_press_judging_error_server").c_str(), pressJudgingErrors(result));
     std::printf("figure game_output_underruns_server value=%lld unit=count\n", static_cast<long long>(report.underruns));
     return 0;
 }
@@ -160,15 +162,24 @@ int main() {
         std::fprintf(stderr, "cannot record the sound server: %s\n", error.c_str());
         return 1;
     }
+    TxTestPresser presser;
+    if (!presser.ready()) {
+        std::fprintf(stderr, "cannot press keys through the X server\n");
+        return 1;
+    }
     TautoplayGame played;
     TtrellikGL& game = *played.game;
+    // The X server's presses play the song instead.
+    game.autoplay.reset();
     TkeyPusher pusher;
     TplaySessionResult result;
     TsessionWatch watch{game, pusher, result};
+    watch.presser = &presser;
     Tplayer player(game, *chart, watch);
     std::thread playing([&player] { player(); });
     runGame(game, defaultLaunchParameters("bench_game"));
     playing.join();
+    finishSessionWatch(watch);
 
     const std::vector<TblockRecord> blockLog = programMixer().takeBlockLog();
     const TmusicLine line = fitMusicLine(blockLog, result.endedAt);
@@ -182,10 +193,11 @@ int main() {
                 result.finalScore.displayScore(), static_cast<unsigned long long>(result.musicFrames),
                 shortMusicBlocks(blockLog, result.endedAt));
     if (server) return reportOnServer(capture, chart->song, game.chart, result, blockLog);
+    printFigure(pressFigureName("game_press_judging_error").c_str(), pressJudgingErrors(result));
+    if (pressesTimedAtDispatch()) return 0;
     std::printf("figure loading_time value=%.3g unit=s\n", *player.loadingTime);
     std::printf("figure play_fps value=%.1f unit=fps\n", result.musicFrames / (result.musicMs / 1000.0));
     printFigure("game_beat_placement_error", beatPlacementErrors(game.chart, result, line));
-    printFigure("game_press_judging_error", pressJudgingErrors(result));
     printFigure("game_activation_tick_lateness", activationTickLateness(result));
     return 0;
 }

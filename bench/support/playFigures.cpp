@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "platform/audioOutput.h"
 
@@ -85,8 +87,18 @@ std::vector<double> beatPlacementErrors(const TsongParser& chart, const TplaySes
 
 std::vector<double> pressJudgingErrors(const TplaySessionResult& result) {
     std::vector<double> errors;
-    for (const TjudgedPress& press : result.presses) errors.push_back(std::fabs(press.difference));
+    for (const TjudgedPress& press : result.presses)
+        errors.push_back(press.sentMs ? std::fabs(press.judgedAtMs - *press.sentMs) : std::fabs(press.difference));
     return errors;
+}
+
+bool pressesTimedAtDispatch() {
+    const char* setting = std::getenv("TRELLIK_PRESS_TIME");
+    return setting && std::strcmp(setting, "dispatch") == 0;
+}
+
+std::string pressFigureName(const std::string& name) {
+    return pressesTimedAtDispatch() ? name + "_dispatch" : name;
 }
 
 std::vector<double> activationTickLateness(const TplaySessionResult& result) {

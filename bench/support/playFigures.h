@@ -42,8 +42,15 @@ std::vector<double> beatPlacementErrors(const TsongParser& chart, const TplaySes
 // The same against any audible position (ms) at a moment of the high-resolution clock.
 std::vector<double> beatPlacementErrors(const TsongParser& chart, const TplaySessionResult& result,
                                         const std::function<double(double)>& audibleMsAt);
-// How far from its marker's perfect time (when it was sent) each press was judged.
+// How far each press was judged from when it was really pressed: for a press sent through the
+// X server, the judgement's press time against the moment it left; for autoplay's, which go at
+// their marker's perfect time, the clock after judging against that time.
 std::vector<double> pressJudgingErrors(const TplaySessionResult& result);
+// Whether TRELLIK_PRESS_TIME=dispatch has the game time presses as it handles them.
+bool pressesTimedAtDispatch();
+// A press figure's name, with "_dispatch" added when presses are timed at dispatch, so the
+// figures of both runs stand side by side.
+std::string pressFigureName(const std::string& name);
 // How late the play tick that activated each row ran.
 std::vector<double> activationTickLateness(const TplaySessionResult& result);
 

@@ -1,11 +1,15 @@
-// A generated song played through the real window loop, play tick and sound engine, with key
-// presses pushed into the window's queue from another thread at each marker's perfect time.
+// A generated song played through the real window loop, play tick and sound engine, with each
+// marker's key pressed at its perfect time: pushed into the window's queue by autoplay, or sent
+// through the X server.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "bench/support/xTestPresser.h"
 #include "engine/trellikGL38Engine.h"
 #include "platform/keyEventPusher.h"
 
@@ -33,6 +37,14 @@ struct TjudgedPress {
     double earliestDifference = 0.0;
     // The window title the press left.
     std::string title;
+    double perfectTime = 0.0;
+    // The press time the handler got, and the one the judgement took: that, or the clock as the
+    // handler began when it is earlier.
+    double atMs = 0.0;
+    double judgedAtMs = 0.0;
+    // The XTest press it came from, and when that left for the X server, when presses went there.
+    std::optional<size_t> sentPress;
+    std::optional<double> sentMs;
 };
 
 struct TactivatedRow {
@@ -60,6 +72,10 @@ struct TplaySessionResult {
 // or the time limit passed. The game needs its chart, keys and sounds; the working directory holds
 // the song.
 TplaySessionResult playSong(TtrellikGL& game, bool pressKeys, double timeLimitSeconds);
+// The same with the presser sending every marker's key through the X server at its perfect time
+// (the game's autoplay stays off), each frame lasting at least minimumFrameMs.
+TplaySessionResult playSongThroughX(TtrellikGL& game, TxTestPresser& presser, double minimumFrameMs,
+                                    double timeLimitSeconds);
 
 // Everything one session watches while the game plays.
 struct TsessionWatch {
@@ -68,6 +84,12 @@ struct TsessionWatch {
     TplaySessionResult& result;
     uint64_t framesAtMusicStart = 0;
     double musicStartMs = 0.0;
+    // When set, presses each activated row's marker keys through the X server.
+    TxTestPresser* presser = nullptr;
+    // Frames are stretched to this length by spinning after the scene's draw; 0 leaves them be.
+    double minimumFrameMs = 0.0;
+    // The draw handler of the scene shown, while frames are stretched.
+    std::function<bool()> sceneDraw = nullptr;
 };
 
 // Writes a one-glyph "font.fnt" into the working directory when there is none: the window's
@@ -78,3 +100,6 @@ void ensureConsoleFont();
 // The play tick then records each activated row and ends the loop with the song; the play key
 // handler records each judged press.
 void attachSessionWatch(TsessionWatch& watch);
+// Once the loop has ended: gives each press its XTest send time and says how many sent presses
+// never arrived.
+void finishSessionWatch(TsessionWatch& watch);
