@@ -14,9 +14,6 @@ namespace {
 
 // Virtual key 0 is no key on any keyboard, so it marks the end of the loop in the queue.
 constexpr uint16_t quitMarker = 0;
-// Pushed key events carry a window id no window gets (SDL counts them up from 1), so they can be
-// told from the player's own keys while they wait in SDL's queue.
-constexpr uint32_t pushedKeyWindowId = UINT32_MAX;
 
 int keepUnlessPushedKey(void*, SDL_Event* event) {
     const bool isKey = event->type == SDL_KEYDOWN || event->type == SDL_KEYUP;

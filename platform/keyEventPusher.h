@@ -8,6 +8,10 @@
 #include <thread>
 #include <vector>
 
+// Pushed key events carry a window id no window gets (SDL counts them up from 1), so they can be
+// told from the player's own keys while they wait in SDL's queue, and their stamp trusted.
+constexpr uint32_t pushedKeyWindowId = UINT32_MAX;
+
 // Pushes key-down and key-up events (and, when asked, the end of the loop) into SDL's queue at
 // given times of the high-resolution system clock, so they take the same path as a player's keys.
 // Each key event carries its scheduled time as its stamp, as the X server stamps a player's.

@@ -12,6 +12,7 @@
 #include "platform/clockSeam.h"
 #include "platform/eventStamps.h"
 #include "platform/globalConsoleCode.h"
+#include "platform/keyEventPusher.h"
 #include "platform/gamePads.h"
 #include "platform/mainThreadCall.h"
 #include "platform/messageBox.h"
@@ -198,11 +199,18 @@ void endLoop() {
     windowState.quitRequested = -1;
 }
 
+// Whether the event's spare field holds a stamp of ours: SDL does not clear it on the events it
+// makes, so it is read only where the X key times cleared or stamped it, or autoplay pushed it.
+bool carriesStamp(const SDL_KeyboardEvent& key) {
+    if (key.keysym.unused == 0) return false;
+    return key.windowID == pushedKeyWindowId || (windowState.keyTimes && windowState.keyTimes->active());
+}
+
 // When the key went down or up: the time stamped on the event (the X server's, or autoplay's
 // schedule), or without a stamp the time it is handled. Never later than now.
 double keyEventTime(const SDL_KeyboardEvent& key) {
     const double now = activeClock().highResolutionMs();
-    if (key.keysym.unused == 0) return now;
+    if (!carriesStamp(key)) return now;
     return std::min(now, eventTimeOf(key.keysym.unused, now));
 }
 

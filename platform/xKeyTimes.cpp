@@ -17,6 +17,7 @@
 
 #include "platform/clockSeam.h"
 #include "platform/eventStamps.h"
+#include "platform/keyEventPusher.h"
 
 const char* const keyTimeFallbackLine =
     "Key times: the X server's clock cannot be followed now; presses are timed when the game handles them until it can";
@@ -29,8 +30,6 @@ constexpr int quickSamples = 8;
 constexpr auto quickSpacing = std::chrono::milliseconds(5);
 constexpr auto refreshSpacing = std::chrono::milliseconds(1000);
 
-// Pushed (autoplay) key events carry this window id and their own stamp.
-constexpr uint32_t pushedKeyWindowId = UINT32_MAX;
 
 bool stampingWanted() {
     const char* setting = std::getenv("TRELLIK_PRESS_TIME");
@@ -117,6 +116,8 @@ struct TxKeyTimes::Tstate {
     }
 
     void stampKey(SDL_KeyboardEvent& key) {
+        // SDL leaves the spare field as it found it; only a stamp of ours may be read there.
+        key.keysym.unused = 0;
         if (!keyTimePending || pendingDown != (key.type == SDL_KEYDOWN)) return;
         keyTimePending = false;
         std::optional<double> at;

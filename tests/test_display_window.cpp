@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -246,6 +247,38 @@ TEST(KeyTimes, AKeySentDuringASlowFrameIsTimedWhenTheServerGotIt) {
     // The server's stamp is whole ms and the mapping is known to a fraction of one.
     EXPECT_GE(pressedAt, sentBefore - 1.5);
     EXPECT_LE(pressedAt, sentAfter + 1.5);
+}
+
+// SDL does not clear the spare field its own key events carry a stamp in: whatever it holds must
+// never pass for a press time, with the X key times on or off.
+TEST(KeyTimes, SdlsOwnKeyEventsWithoutAStampAreTimedWhenHandled) {
+    for (const bool dispatchTimes : {false, true}) {
+        if (dispatchTimes) setenv("TRELLIK_PRESS_TIME", "dispatch", 1);
+        TtestWindow test;
+        double pressedAt = 0.0;
+        double handledAt = 0.0;
+        bool pushed = false;
+        test.window.onDraw = [&] {
+            if (pushed) return true;
+            SDL_Event event{};
+            event.type = SDL_KEYDOWN;
+            event.key.windowID = SDL_GetWindowID(test.window.getWindowHandle());
+            event.key.keysym.sym = SDLK_a;
+            event.key.keysym.scancode = SDL_SCANCODE_A;
+            event.key.keysym.unused = 123456789;
+            SDL_PushEvent(&event);
+            pushed = true;
+            return true;
+        };
+        test.window.onKeyDown = [&](uint16_t key, double atMs) {
+            pressedAt = atMs;
+            handledAt = systemHighResolutionMs();
+            return key == keyA;
+        };
+        test.window.run();
+        unsetenv("TRELLIK_PRESS_TIME");
+        EXPECT_NEAR(pressedAt, handledAt, 1.0) << (dispatchTimes ? "dispatch times" : "X key times");
+    }
 }
 
 TEST(KeyTimes, PushedKeysCarryTheirScheduledTime) {
