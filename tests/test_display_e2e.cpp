@@ -431,7 +431,7 @@ std::optional<std::pair<int, int>> startHereProbeOf(const TchartRow& first) {
 
 }  // namespace
 
-TEST_F(TplayerSession, LoadsPlaysADemoSongAndReturnsToSongSelect) {
+TEST_F(TplayerSession, LoadsPlaysADemoSongShowsItsResultsAndReturnsToSongSelect) {
     const std::optional<TdemoChart> chart = shortestDemoChart(gameFolder.file("sng"));
     ASSERT_TRUE(chart) << "no playable demo chart";
     ASSERT_FALSE(chart->rows.empty());
@@ -575,9 +575,15 @@ TEST_F(TplayerSession, LoadsPlaysADemoSongAndReturnsToSongSelect) {
     ASSERT_FALSE(offsets.empty());
     EXPECT_LE(std::abs(offsets[offsets.size() / 2]), judgeableMs) << "the judged presses do not land on the beats";
 
-    // The music ends, the game goes back to song select: the buttons are back where they were.
+    // The music ends into the results, which stay until a key is pressed; Enter then goes back to
+    // song select: the buttons are back where they were.
     const double endMs = chart->musicSeconds * 1000.0;
-    waitUntil(after(musicStart, std::max(0.0, endMs - 1000.0)));
+    waitUntil(after(musicStart, endMs + 3000.0));
+    const Tshot results = window.shot();
+    results.keep("results");
+    EXPECT_FALSE(inSongSelect((songIndex + 1) % 3)) << "song select came without the results";
+    EXPECT_FALSE(isBlack(results.at(view.grid(-1.8, 4.0)))) << "the song's jacket on the results";
+    pressKey("Return");
     ASSERT_TRUE(pollFor(30.0, [&] { return inSongSelect((songIndex + 1) % 3); }, 50)) << "not back in song select";
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const Tshot backInSongSelect = window.shot();

@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include <initializer_list>
+#include <vector>
 
 #include "content/keyNamesCode.h"
 #include "launcher/controlsFormCode.h"
@@ -15,7 +16,9 @@ namespace {
 
 // Presses the pad's button once the capture window is open. A capture that never comes ends
 // the window after a while, so a fault fails the test instead of hanging it.
-void pressWhenModalOpens(const TvirtualPad& pad, std::initializer_list<int> buttons) {
+void pressWhenModalOpens(const TvirtualPad& pad, std::initializer_list<int> buttonList) {
+    // A copy: the list's own array ends with the caller's statement, before the window opens.
+    const std::vector<int> buttons(buttonList);
     whenModalOpens([&pad, buttons](QWidget& modal) {
         for (const int button : buttons) pad.press(button, true);
         QTimer::singleShot(10000, &modal, [&modal] { static_cast<QDialog&>(modal).reject(); });
