@@ -5,11 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace {
-
-constexpr int32_t offsetLimitMs = 500;
-
-}  // namespace
+#include "platform/settingsStore.h"
 
 std::optional<double> tapOffset(const std::vector<double>& clickTimes, double tapMs) {
     std::optional<double> nearest;
@@ -34,7 +30,7 @@ TtapOutcome outcomeOf(const TtapCollection& taps) {
     if (taps.offsets.empty()) return outcome;
     outcome.figures = medianAndSpread(taps.offsets);
     outcome.audioOffset =
-        std::clamp(static_cast<int32_t>(std::lround(outcome.figures.median)), -offsetLimitMs, offsetLimitMs);
+        std::clamp(static_cast<int32_t>(std::lround(outcome.figures.median)), -largestOffset, largestOffset);
     outcome.verdict = outcome.figures.medianDeviation > spreadLimitMs ? TtapVerdict::spreadTooLarge : TtapVerdict::ready;
     return outcome;
 }

@@ -9,6 +9,7 @@
 #include "platform/SVATimerCode.h"
 #include "platform/audioEngine.h"
 #include "platform/clockSeam.h"
+#include "platform/settingsStore.h"
 #include "platform/soundEngine.h"
 
 namespace {
@@ -132,7 +133,7 @@ bool visualKeys(TtrellikGL& game, uint16_t key) {
         leaveCalibration(game);
         return false;
     }
-    calibration.visualOffset = std::clamp(calibration.visualOffset + visualStepFor(keyIndexOf(game, key)), -500, 500);
+    calibration.visualOffset = std::clamp(calibration.visualOffset + visualStepFor(keyIndexOf(game, key)), -largestOffset, largestOffset);
     return false;
 }
 
@@ -147,6 +148,7 @@ void startCalibration(TtrellikGL& game) {
     calibration.message.clear();
     calibration.visualOffset = game.launch.visualOffset;
     calibration.nextClickHeardMs = activeClock().highResolutionMs() + firstClickDelayMs;
+    calibration.outputLatencyMs = outputLatencyMs();
     if (!calibration.click) {
         calibration.click = std::make_shared<Tsfx>();
         calibration.click->use(clickSamples());
@@ -166,15 +168,17 @@ void startCalibration(TtrellikGL& game) {
     installKeyUpHandler(game, nullptr);
 }
 
+// The output's latency is read once a click, not on every tick: the report takes the output's
+// lock and makes its line of text.
 void metronomeTick(TtrellikGL& game) {
     TcalibrationState& calibration = game.calibration;
-    const double latency = outputLatencyMs();
     const double now = activeClock().highResolutionMs();
-    if (now + latency < calibration.nextClickHeardMs) return;
+    if (now + calibration.outputLatencyMs < calibration.nextClickHeardMs) return;
     if (calibration.click) calibration.click->play();
     // A tick that comes late plays the click late: the player hears it when it was played.
-    calibration.clickTimes.push_back(now + latency);
+    calibration.clickTimes.push_back(now + calibration.outputLatencyMs);
     calibration.nextClickHeardMs += metronomeBeatMs;
+    calibration.outputLatencyMs = outputLatencyMs();
 }
 
 bool drawCalibration(TtrellikGL& game) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/trellikGL38Engine.h"
+#include "platform/settingsStore.h"
 
 namespace {
 
@@ -14,7 +15,6 @@ constexpr const char* difficultyNames[3] = {"BASIC", "ADVANCED", "EXTREME"};
 // Key indexes in the player's key order: bottom-right continues; key 12 takes the suggestion.
 constexpr int32_t continueKeyIndex = 15;
 constexpr int32_t suggestionKeyIndex = suggestionKeyNumber - 1;
-constexpr int32_t offsetLimitMs = 500;
 
 // Console space: the text column and the first line, one line every 1.75 units.
 constexpr float textX = 0.0f;
@@ -137,7 +137,7 @@ void addToAudioOffset(TtrellikGL& game, int32_t change) {
 
 void keepOffsets(TtrellikGL& game, int32_t audioOffset, int32_t visualOffset) {
     TlaunchCopies& launch = game.launch;
-    launch.audioOffset = std::clamp(audioOffset, -offsetLimitMs, offsetLimitMs);
-    launch.visualOffset = std::clamp(visualOffset, -offsetLimitMs, offsetLimitMs);
+    launch.audioOffset = std::clamp(audioOffset, -largestOffset, largestOffset);
+    launch.visualOffset = std::clamp(visualOffset, -largestOffset, largestOffset);
     if (launch.saveOffsets) launch.saveOffsets(launch.audioOffset, launch.visualOffset);
 }

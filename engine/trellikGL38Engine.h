@@ -210,6 +210,8 @@ struct TcalibrationState {
     // When each click played so far is heard, on the high-resolution clock, and the next one.
     std::vector<double> clickTimes;
     double nextClickHeardMs = 0.0;
+    // How much later than it is played a click is heard, as the output said at the last click.
+    double outputLatencyMs = 0.0;
     TtapCollection taps;
     TtapOutcome outcome;
     // What the scene says under its instructions.
