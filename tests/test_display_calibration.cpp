@@ -2,17 +2,11 @@
 // after each click the game plays come out as an audio offset of 25 ms.
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-
-#include <condition_variable>
 #include <cstdlib>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
 
+#include "bench/support/xTestPresser.h"
 #include "engine/trellikGL38Engine.h"
 #include "platform/clockSeam.h"
 #include "platform/soundEngine.h"
@@ -22,60 +16,7 @@
 namespace {
 
 constexpr double tapDelayMs = 25.0;
-
-// Sends a key press and release through the X server at given times, from a thread and an X
-// connection of its own, as a player's keyboard would.
-class TscheduledTapper {
-public:
-    explicit TscheduledTapper(const char* keysym) : display(XOpenDisplay(nullptr)) {
-        if (display) keycode = XKeysymToKeycode(display, XStringToKeysym(keysym));
-        worker = std::thread([this] { run(); });
-    }
-    ~TscheduledTapper() {
-        {
-            const std::lock_guard<std::mutex> guard(lock);
-            stopping = true;
-        }
-        changed.notify_all();
-        worker.join();
-        if (display) XCloseDisplay(display);
-    }
-    void tapAt(double atMs) {
-        {
-            const std::lock_guard<std::mutex> guard(lock);
-            due.push_back(atMs);
-        }
-        changed.notify_all();
-    }
-
-private:
-    void run() {
-        std::unique_lock<std::mutex> guard(lock);
-        while (!stopping) {
-            if (due.empty()) {
-                changed.wait(guard);
-                continue;
-            }
-            const double at = due.front();
-            due.pop_front();
-            guard.unlock();
-            while (systemHighResolutionMs() < at) {
-            }
-            XTestFakeKeyEvent(display, keycode, True, CurrentTime);
-            XTestFakeKeyEvent(display, keycode, False, CurrentTime);
-            XFlush(display);
-            guard.lock();
-        }
-    }
-
-    Display* display;
-    unsigned int keycode = 0;
-    std::mutex lock;
-    std::condition_variable changed;
-    std::deque<double> due;
-    bool stopping = false;
-    std::thread worker;
-};
+constexpr double tapHoldMs = 20.0;
 
 }  // namespace
 
@@ -92,7 +33,10 @@ TEST(CalibrationWithXKeys, TapsTwentyFiveMsAfterEachClickSaveAnAudioOffsetOf25) 
     std::optional<int32_t> savedAudio;
     game->launch.saveOffsets = [&](int32_t audio, int32_t) { savedAudio = audio; };
 
-    TscheduledTapper tapper("4");
+    // Sends each tap through the X server from a thread and an X connection of its own, as a
+    // player's keyboard would.
+    TxTestPresser tapper;
+    ASSERT_TRUE(tapper.ready());
     size_t clicksSeen = 0;
     game->window = std::make_unique<TopenGLEngine>();
     game->window->setup(320, 240, false, "calibration", "font.fnt");
@@ -100,7 +44,9 @@ TEST(CalibrationWithXKeys, TapsTwentyFiveMsAfterEachClickSaveAnAudioOffsetOf25) 
         startCalibration(*game);
         game->window->onDraw = [&] {
             const std::vector<double>& clicks = game->calibration.clickTimes;
-            for (; clicksSeen < clicks.size(); ++clicksSeen) tapper.tapAt(clicks[clicksSeen] + tapDelayMs);
+            const auto tapKey = static_cast<uint16_t>(game->launch.keys[0]);
+            for (; clicksSeen < clicks.size(); ++clicksSeen)
+                tapper.schedulePress(clicks[clicksSeen] + tapDelayMs, tapKey, tapHoldMs);
             if (game->calibration.taps.complete()) {
                 game->window->onKeyDown(keyEnter, systemHighResolutionMs());
                 return false;
