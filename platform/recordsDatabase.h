@@ -1,0 +1,122 @@
+// Every play kept: the player's records database (SQLite) of plays, their key presses and bests.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+// Who pressed the keys of a play. Only the player's own plays make bests.
+enum class TplaySource : int32_t { player = 0, autoplay = 1, replay = 2 };
+
+// The best a play reached, from least to most; song select shows it beside the best score.
+enum class TclearMark : int32_t { played = 0, cleared = 1, fullCombo = 2, allPerfect = 3 };
+
+// A play clears with at least this score.
+constexpr int32_t clearScore = 700000;
+
+// One key-down during a song, as kept.
+struct TkeptPress {
+    // When the key went down on the music's own clock (0 = the start of the music), in ms.
+    double musicMs = 0.0;
+    int32_t panel = 0;
+    // The chart row whose marker the press judged, or -1 when it judged nothing.
+    int32_t row = -1;
+    // The panel state it gave (3 perfect, 4 great, 5 good, 6 bad), or 0 when it judged nothing.
+    int32_t judgement = 0;
+    // Its distance from the perfect time plus the audio offset in ms, negative early; 0 for nothing.
+    double offsetMs = 0.0;
+};
+
+// One song played to its end, with everything that was in force and every key-down.
+struct TkeptPlay {
+    // Given by the database when the play is kept; 0 before.
+    int64_t id = 0;
+    // The chart file's identity: SHA-256 of its bytes, 64 lowercase hex digits.
+    std::string chartSha256;
+    std::string song;
+    int32_t difficulty = 0;
+    // Seconds since 1970-01-01 UTC.
+    int64_t playedAt = 0;
+    int32_t build = 0;
+    int32_t markerCount = 0;
+    int32_t score = 0;
+    int32_t maxCombo = 0;
+    int32_t perfect = 0;
+    int32_t great = 0;
+    int32_t good = 0;
+    int32_t bad = 0;
+    int32_t miss = 0;
+    int32_t early = 0;
+    int32_t late = 0;
+    double meanMs = 0.0;
+    double medianMs = 0.0;
+    int32_t audioOffset = 0;
+    int32_t visualOffset = 0;
+    int32_t perfectWindow = 0;
+    int32_t greatWindow = 0;
+    int32_t goodWindow = 0;
+    int32_t badWindow = 0;
+    TplaySource source = TplaySource::player;
+    // Filled when a single play is read; lists of plays leave it empty.
+    std::vector<TkeptPress> presses;
+};
+
+// The clear a play's counts give: every marker perfect; no bad and no miss; the clear score; else played.
+TclearMark clearMarkOf(const TkeptPlay& play);
+// "ALL PERFECT", "FULL COMBO", "CLEARED", "PLAYED".
+const char* clearMarkName(TclearMark mark);
+
+// The player's best on one chart and difficulty, from their own plays only.
+struct TpersonalBest {
+    bool exists = false;
+    int32_t score = 0;
+    // The best clear of any of those plays (not necessarily the best-scoring one's).
+    TclearMark clear = TclearMark::played;
+};
+
+// The records database of one player. Opening never fails the game: a file that is not a
+// readable database is kept aside as "<path>.bad-N" and a new one started; when even that fails,
+// nothing is kept this run. Safe for two programs at once (WAL journal, busy timeout); one
+// object is used from one thread.
+class TrecordsDatabase {
+public:
+    explicit TrecordsDatabase(const std::string& path);
+    ~TrecordsDatabase();
+    TrecordsDatabase(const TrecordsDatabase&) = delete;
+    TrecordsDatabase& operator=(const TrecordsDatabase&) = delete;
+
+    // $XDG_DATA_HOME/Trellik/records.sqlite3, or ~/.local/share/Trellik/records.sqlite3.
+    static std::string defaultPath();
+
+    bool isOpen() const;
+    const std::string& path() const;
+    // One console line about what opening did (a file set aside, a database of a newer build,
+    // a folder that cannot be written), or "" when it opened quietly.
+    const std::string& notice() const;
+    // Why the last operation failed, or "".
+    const std::string& lastError() const;
+
+    // Keeps a play and all its presses in one transaction; its new id, or 0 when it was not kept.
+    int64_t addPlay(const TkeptPlay& play);
+    // The best of the player's own plays on a chart (by SHA-256) at a difficulty.
+    TpersonalBest bestOf(const std::string& chartSha256, int32_t difficulty);
+    // One play with its presses in the order they happened, or nothing for an unknown id.
+    std::optional<TkeptPlay> play(int64_t id);
+    // Plays without their presses, newest first; song "" means every song.
+    std::vector<TkeptPlay> plays(const std::string& song);
+    // The best-scoring player play of each chart and difficulty, newest first; song "" for all.
+    std::vector<TkeptPlay> bests(const std::string& song);
+
+private:
+    void open();
+    bool prepareSchema();
+    void setAside(const std::string& reason);
+
+    std::string filePath;
+    std::string openingNotice;
+    std::string errorText;
+    sqlite3* connection = nullptr;
+};
