@@ -207,10 +207,12 @@ bool drawLoading(TtrellikGL& game) {
     const uint32_t start = activeClock().milliseconds();
     const int32_t build = getBuildNumber(game.launch.exeName);
     game.versionLine = makeVersionLine(build);
+    game.launch.buildNumber = build;
     provideSoundObjects(game);
     consoleWriteLine("Begin load of TrellikGL v3.8." + std::to_string(build));
     consoleWriteLine("");
     checkFolders(game);
+    openRecords(game, game.launch.recordsPath);
     loadSounds(game);
     loadTextures(game);
     loadContent(game);

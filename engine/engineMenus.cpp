@@ -7,6 +7,7 @@
 #include "content/trellikSongDataLoader.h"
 #include "engine/trellikGL38Engine.h"
 #include "platform/pathResolver.h"
+#include "platform/sha256.h"
 #include "platform/soundEngine.h"
 
 namespace {
@@ -98,6 +99,7 @@ bool drawSongSelect(TtrellikGL& game) {
     drawSideMasks(game);
     drawGrid(game);
     drawSelectedJacket(game);
+    drawSelectedBest(game);
     return true;
 }
 
@@ -136,10 +138,6 @@ void scrollWheel(TtrellikGL& game, int32_t step) {
     menu.wheelTarget = menu.wheelScroll * pitch;
 }
 
-void startChosenSong(TtrellikGL& game) {
-    if (loadChart(game.chart, chartFileName(game), game.launch.songDebug)) startSong(game);
-}
-
 // The song under a jacket key, counted round the ring; -1 for a slot the ring has no song in.
 int32_t songUnderKey(const TtrellikGL& game, int32_t keyIndex) {
     const int32_t rows = game.layout.wheelRows;
@@ -173,9 +171,19 @@ std::string previewFile(const std::string& songName) {
     return "snd\\mainmenu.mp3";
 }
 
+std::string chartFileOf(const std::string& songName, int32_t difficulty) {
+    return "sng\\" + songName + std::to_string(difficulty) + ".txt";
+}
+
 std::string chartFileName(const TtrellikGL& game) {
-    const int32_t difficulty = colourIndex(game.window->customCommands);
-    return "sng\\" + getSongName(game.songs, game.menu.selectedSong) + std::to_string(difficulty) + ".txt";
+    return chartFileOf(getSongName(game.songs, game.menu.selectedSong), colourIndex(game.window->customCommands));
+}
+
+void startChosenSong(TtrellikGL& game) {
+    const std::string fileName = chartFileName(game);
+    if (!loadChart(game.chart, fileName, game.launch.songDebug)) return;
+    game.play.chartSha256 = fileSha256(resolvePath(fileName));
+    startSong(game);
 }
 
 void selectSong(TtrellikGL& game, int32_t index) {

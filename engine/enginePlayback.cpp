@@ -146,14 +146,24 @@ PanelState stateAfter(uint8_t state) {
 // Judged at the moment of the press, not when the loop got to it: a press that waited for a
 // slow frame is as early or late as the player made it.
 // The audio offset moves the beat the press is measured from, never the windows.
-void judgePress(TtrellikGL& game, int32_t panel, double pressedAtMs) {
-    const double pressedAt = std::min(pressedAtMs, readHighResolutionMs());
-    const double difference = pressedAt - (game.play.perfectTime[panel] + game.launch.audioOffset);
+TkeptPress judgePress(TtrellikGL& game, int32_t panel, double pressedAt) {
+    const double difference = pressedAt - (game.play.perfectTime[panel] + audioOffsetInForce(game));
     if (game.window) setWindowTitle(game.window->getWindowHandle(), judgementTitle(difference));
     const PanelState judgement = judgementFor(game.timing, std::fabs(difference));
-    if (judgement == idle) return;
-    game.play.presses.push_back({panel, game.play.rowOf[panel], static_cast<uint8_t>(judgement), difference});
+    if (judgement == idle) return {};
+    const int32_t row = game.play.rowOf[panel];
+    game.play.presses.push_back({panel, row, static_cast<uint8_t>(judgement), difference});
     setPanelState(game, panel, judgement, 0.0);
+    return {0.0, panel, row, judgement, difference};
+}
+
+// Every key-down of the song goes into the log the records keep, with its time on the music's
+// clock: what the music had played when the key went down.
+void logKeyDown(TtrellikGL& game, int32_t panel, double pressedAt, TkeptPress press) {
+    const double now = readHighResolutionMs();
+    press.musicMs = activeClock().musicPositionMs() - (now - pressedAt);
+    press.panel = panel;
+    game.play.keyDowns.push_back(press);
 }
 
 // Autoplay's presses for a freshly activated row: each marker's key, down at its perfect time.
@@ -168,8 +178,9 @@ void pressRowPerfectly(TtrellikGL& game, const ChartEntry& entry) {
 // Autoplay's presses belong to the song: none may reach song select, and no key it pressed may
 // stay held because its release was cancelled.
 void cancelAutoplay(TtrellikGL& game) {
-    if (!game.autoplay) return;
-    game.autoplay->cancelAll();
+    if (!game.autoplay && !game.replay.keys) return;
+    if (game.autoplay) game.autoplay->cancelAll();
+    if (game.replay.keys) game.replay.keys->cancelAll();
     std::fill(std::begin(game.play.pressed), std::end(game.play.pressed), uint8_t{0});
 }
 
@@ -264,12 +275,14 @@ void activateEntry(TtrellikGL& game, uint32_t row, double offset) {
         game.play.rowOf[panel] = static_cast<int32_t>(row);
         setPanelState(game, panel, approach, offset);
     }
-    if (game.autoplay) pressRowPerfectly(game, entry);
+    if (game.replay.keys) scheduleReplayRow(game, row);
+    else if (game.autoplay) pressRowPerfectly(game, entry);
 }
 
 void playTickHandler(TtrellikGL& game) {
     if (!game.play.musicStarted) startMusicWhenDue(game);
     else activateDueEntry(game);
+    if (game.play.musicStarted && game.replay.keys) scheduleReplayUnjudged(game);
     if (musicHasEnded()) songFinished(game);
 }
 
@@ -294,6 +307,8 @@ void startPlay(TtrellikGL& game) {
     }
     game.score.reset(game.chart.markerCount);
     play.presses.clear();
+    play.keyDowns.clear();
+    game.replay.nextUnjudged = 0;
     installDrawHandler(game, playScene.draw);
     setTimerEnabled(game.playTick, true);
 }
@@ -304,7 +319,10 @@ bool playKeyDown(TtrellikGL& game, uint16_t key, double atMs) {
     if (keyIndex == -1) return false;
     const int32_t panel = transposeIndex(keyIndex);
     game.play.pressed[panel] = 1;
-    if (isJudgeable(game.play.panelState[panel])) judgePress(game, panel, atMs);
+    const double pressedAt = std::min(atMs, readHighResolutionMs());
+    TkeptPress press;
+    if (isJudgeable(game.play.panelState[panel])) press = judgePress(game, panel, pressedAt);
+    logKeyDown(game, panel, pressedAt, press);
     return false;
 }
 
@@ -343,6 +361,7 @@ void leavePlay(TtrellikGL& game) {
 }
 
 void returnToSongSelectAfterSong(TtrellikGL& game) {
+    endReplay(game);
     installScene(game, songSelectScene);
     selectSong(game, game.menu.selectedSong);
     setTimerEnabled(game.playTick, false);

@@ -96,7 +96,7 @@ TmarkerLook markerLookAt(const TtrellikGL& game, int32_t panel, double now) {
     const TplayState& play = game.play;
     const uint8_t state = play.panelState[panel];
     if (!movesWithVisualOffset(state)) return {state, stateProgress(play, panel, now)};
-    const double drawnAt = now - game.launch.visualOffset;
+    const double drawnAt = now - visualOffsetInForce(game);
     // Drawn before the approach ended (on the perfect time): that approach is still what the
     // player sees, though play has moved the panel on.
     if (state == overrun && drawnAt < play.perfectTime[panel]) {
@@ -195,8 +195,12 @@ void drawGrid(TtrellikGL& game) {
 }
 
 void drawScore(TtrellikGL& game) {
+    drawScoreDigits(game, game.score.displayScore());
+}
+
+void drawScoreDigits(TtrellikGL& game, int32_t value) {
     const TlayoutConstants& layout = game.layout;
-    drawDigits(game, game.score.displayScore(), digitsRightAligned, 255, scoreSpacing,
+    drawDigits(game, value, digitsRightAligned, 255, scoreSpacing,
                scoreDigitScale * layout.digitWidth, scoreDigitScale * layout.digitHeight, scoreX,
                game.yOffset + scoreY);
 }

@@ -66,6 +66,7 @@ void drawTextLines(TtrellikGL& game) {
                               difficultyNames[std::clamp(results.difficulty, 0, 2)];
     std::vector<std::string> lines = {title, "MAX COMBO " + std::to_string(figures.maxCombo), countsLine(figures),
                                       timingLine(figures)};
+    if (!results.recordLine.empty()) lines.push_back(results.recordLine);
     for (const std::string& part : suggestionParts(suggestionLine(results.suggestion, suggestionKeyNumber)))
         lines.push_back(part);
     lines.push_back("Enter: song select");
@@ -102,8 +103,10 @@ void showResults(TtrellikGL& game) {
     TresultsState& results = game.results;
     results.figures = playResultsOf(game.score, game.play.presses);
     results.difficulty = game.window ? colourIndex(game.window->customCommands) : 0;
-    results.suggestion = suggestedOffsetChange(results.figures);
+    // A replay plays with the offsets of its day: nothing to suggest for the player's own.
+    results.suggestion = game.replay.keys ? 0 : suggestedOffsetChange(results.figures);
     results.shown = true;
+    results.recordLine = keepPlay(game);
     // The gauge's colour belongs to play; the figures read best on the menus' dark blue.
     if (TopenGLEngine* window = drawingWindow(game)) window->setClearColor(0, 0, 0.15L, 1);
     installDrawHandler(game, drawResults);

@@ -58,6 +58,7 @@ bool drawBannerFade(TtrellikGL& game) {
     drawBanner(game);
     if (fadeToBlack(game)) {
         if (game.launch.calibrate) startCalibration(game);
+        else if (game.replay.play) startReplay(game);
         else enterTitle(game);
     }
     return true;

@@ -16,6 +16,7 @@
 #include "engine/trellikScoreControl2.h"
 #include "platform/keyEventPusher.h"
 #include "platform/openGLClass.h"
+#include "platform/recordsDatabase.h"
 
 class TSVATimer;
 class Tsounds;
@@ -43,6 +44,11 @@ struct LaunchParameters {
     bool calibrate = false;
     // Keeps new offsets in the player's settings at once; empty keeps nothing.
     std::function<void(int32_t audioOffset, int32_t visualOffset)> saveOffsets;
+    // The records file every play is kept in; empty keeps none.
+    std::string recordsPath;
+    // A kept play to play again: its song and difficulty start at once and its presses are
+    // pressed again at their times.
+    std::shared_ptr<const TkeptPlay> replay;
 };
 
 // The launch settings a player gets before choosing any: 600 x 600 windowed, the keys
@@ -114,6 +120,10 @@ struct TplayState {
     int32_t rowOf[16] = {};
     // Every judged press and every miss of the song, in order; the results are made from it.
     std::vector<TpressRecord> presses;
+    // Every key-down of the song, judged or not, as the records keep it.
+    std::vector<TkeptPress> keyDowns;
+    // The SHA-256 of the chart file being played.
+    std::string chartSha256;
     uint8_t panelState[16] = {};
     double stateStart[16] = {};
     double stateEnd[16] = {};
@@ -153,6 +163,8 @@ struct TlaunchCopies {
     int32_t visualOffset = 0;
     bool calibrate = false;
     std::function<void(int32_t audioOffset, int32_t visualOffset)> saveOffsets;
+    int32_t buildNumber = 0;
+    std::string recordsPath;
 };
 
 // The sound objects a game run plays through. The launcher owns the sound system and the one
@@ -201,6 +213,26 @@ struct TresultsState {
     int32_t suggestion = 0;
     // Whether the results scene is the one showing.
     bool shown = false;
+    // What keeping the play said: "NEW BEST +12000", "REPLAY OF PLAY 12", a failure, or "".
+    std::string recordLine;
+};
+
+// The kept play being played again, and the presses of it already handed to the key pusher.
+struct TreplayState {
+    std::shared_ptr<const TkeptPlay> play;
+    // Pushes the kept presses through the event queue, as autoplay's are; set while replaying.
+    std::unique_ptr<TkeyPusher> keys;
+    // The next kept press to look at for presses that judged nothing, which go by music time.
+    size_t nextUnjudged = 0;
+};
+
+// Song select's best for the selected chart, looked up again only when the selection changes or
+// a play was kept since.
+struct TshownBest {
+    int32_t song = -1;
+    int32_t difficulty = -1;
+    bool stale = true;
+    TpersonalBest best;
 };
 
 // The calibration scene: the metronome's clicks, the taps, and the visual offset being set.
@@ -250,6 +282,10 @@ struct TtrellikGL {
     TcalibrationState calibration;
     // Set for autoplay: presses every marker's key at its perfect time through the event queue.
     std::unique_ptr<TkeyPusher> autoplay;
+    // Where plays are kept; null keeps none.
+    std::unique_ptr<TrecordsDatabase> records;
+    TreplayState replay;
+    TshownBest shownBest;
 };
 
 // Converts between key index (row-major) and panel index (column-major); its own inverse.
@@ -355,6 +391,37 @@ bool drawCalibration(TtrellikGL& game);
 bool calibrationKeys(TtrellikGL& game, uint16_t key, double atMs);
 // The title after loading: the logo fading in, the title keys.
 void enterTitle(TtrellikGL& game);
+
+// The records: every play kept when its results show, the best on song select, replays.
+
+// Opens the records file of the launch, when there is one; what opening said goes to the console.
+void openRecords(TtrellikGL& game, const std::string& path);
+// Who presses the keys of the song being played.
+TplaySource playSourceOf(const TtrellikGL& game);
+// The song just finished as the records keep it.
+TkeptPlay keptPlayOf(const TtrellikGL& game);
+// Keeps the finished song and returns what the results say of it ("NEW BEST +1200", ...).
+std::string keepPlay(TtrellikGL& game);
+// What the results say of a kept play against the best before it.
+std::string recordLineFor(const TkeptPlay& play, const TpersonalBest& before, int64_t id);
+// The best on the selected song at the selected difficulty, looked up when the selection changed.
+const TpersonalBest& selectedBest(TtrellikGL& game);
+// The best score and clear mark beside the big jacket of song select; nothing when there is none.
+void drawSelectedBest(TtrellikGL& game);
+// Why a kept play cannot be replayed on the chart files here ("" when it can): the chart is
+// missing or its bytes changed.
+std::string replayRefusal(const TkeptPlay& play);
+// After loading: song select with the kept play's song and difficulty, and the song started.
+void startReplay(TtrellikGL& game);
+// Hands the kept presses that judged a row's markers to the key pusher when the row starts.
+void scheduleReplayRow(TtrellikGL& game, uint32_t row);
+// Hands the kept presses that judged nothing to the key pusher as the music nears them.
+void scheduleReplayUnjudged(TtrellikGL& game);
+// The replay is over: its key pusher goes, later songs are the player's.
+void endReplay(TtrellikGL& game);
+// The audio and visual offsets play uses: a replay's own, else the player's.
+int32_t audioOffsetInForce(const TtrellikGL& game);
+int32_t visualOffsetInForce(const TtrellikGL& game);
 // The panel key (1-based, in the player's key order) that adds the suggested audio offset.
 constexpr int32_t suggestionKeyNumber = 12;
 // Adds the change to the audio offset (held to -500..500) and keeps it at once.
@@ -391,6 +458,8 @@ void drawSideMasks(TtrellikGL& game);
 void drawGrid(TtrellikGL& game);
 // The score right-aligned above the grid.
 void drawScore(TtrellikGL& game);
+// A score in the score's place and digits.
+void drawScoreDigits(TtrellikGL& game, int32_t value);
 // Lines of console text, one under the other from (x, firstY) in console space.
 void drawTextColumn(TtrellikGL& game, const std::vector<std::string>& lines, float x, float firstY);
 // A flat quad of the play field in a colour (components 0..1), drawn with the fade texture.
@@ -446,5 +515,10 @@ bool songSelectKeys(TtrellikGL& game, uint16_t key, double atMs);
 bool markerSelectKeys(TtrellikGL& game, uint16_t key, double atMs);
 // The music a song plays on the wheel: its preview, else its song, else the menu music.
 std::string previewFile(const std::string& songName);
+// The chart file of a song at a difficulty (0..2), as the game names it.
+std::string chartFileOf(const std::string& songName, int32_t difficulty);
 // The chart GO loads: the selected song at the selected difficulty.
 std::string chartFileName(const TtrellikGL& game);
+// GO: the chart of the selected song and difficulty loaded and the song started; a chart that
+// does not load leaves song select as it is.
+void startChosenSong(TtrellikGL& game);

@@ -1,12 +1,26 @@
 // The program's options.
 #include "launcher/commandLine.h"
 
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 bool isOption(const char* argument, const char* option) {
     return std::strcmp(argument, option) == 0;
+}
+
+// A play id: digits only, above 0, within int64.
+bool readPlayId(const char* text, int64_t& id) {
+    if (*text == '\0') return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value <= 0 || !std::isdigit(static_cast<unsigned char>(*text))) return false;
+    id = value;
+    return true;
 }
 
 }  // namespace
@@ -30,5 +44,9 @@ bool readCommandLine(int argc, const char* const* argv, TcommandLine& line) {
     if (line.start) ++next;
     line.autoplay = line.start && next < argc && isOption(argv[next], "--autoplay");
     if (line.autoplay) ++next;
+    if (line.start && !line.autoplay && next < argc && isOption(argv[next], "--replay")) {
+        if (next + 1 >= argc || !readPlayId(argv[next + 1], line.replayId)) return false;
+        next += 2;
+    }
     return next == argc;
 }

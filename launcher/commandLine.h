@@ -1,16 +1,19 @@
 // What the program's command line asks for, read apart from main so that it can be tried.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 struct TcommandLine {
     bool start = false;
     bool autoplay = false;
     bool calibrate = false;
+    // With --start: the kept play to replay (--replay ID); 0 for none.
+    int64_t replayId = 0;
     bool help = false;
     std::string gameFolder;
 };
 
-// --game-dir DIR may come first; then --start [--autoplay], --calibrate or --help. False for
-// anything else.
+// --game-dir DIR may come first; then --start [--autoplay | --replay ID], --calibrate or --help.
+// False for anything else.
 bool readCommandLine(int argc, const char* const* argv, TcommandLine& line);

@@ -2,6 +2,8 @@
 #include "launcher/launcherWindows.h"
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "launcher/launchSettings.h"
 #include "launcher/launcherApplication.h"
@@ -24,14 +26,35 @@ int runLauncher(int& argc, char** argv) {
     return status;
 }
 
-int startGameDirectly(bool autoplay, bool calibrate) {
+namespace {
+
+// The kept play of a replay, when the records hold it and its chart is unchanged; else the reason
+// is shown and nothing is returned.
+std::shared_ptr<const TkeptPlay> playToReplay(const std::string& recordsPath, int64_t id) {
+    TrecordsDatabase records(recordsPath);
+    std::optional<TkeptPlay> play = records.play(id);
+    std::string refusal;
+    if (!play) refusal = "There is no play " + std::to_string(id) + " in the records (" + recordsPath + ").";
+    else refusal = replayRefusal(*play);
+    if (refusal.empty()) return std::make_shared<const TkeptPlay>(std::move(*play));
+    messageBox(refusal, applicationTitle, TmessageKind::error);
+    return nullptr;
+}
+
+}  // namespace
+
+int startGameDirectly(const TcommandLine& line) {
     TsettingsStore store(TsettingsStore::defaultFilePath());
     const TstoredSettings settings = storedSettingsOrFirstRun(store);
     if (!store.setAsideReason().empty()) messageBox(store.setAsideReason(), applicationTitle, TmessageKind::warning);
     auto game = std::make_unique<TtrellikGL>();
-    if (autoplay) game->autoplay = std::make_unique<TkeyPusher>();
+    if (line.autoplay) game->autoplay = std::make_unique<TkeyPusher>();
     LaunchParameters parameters = launchParametersFor(settings, false, runningExecutable(), store.filePath());
-    parameters.calibrate = calibrate;
+    parameters.calibrate = line.calibrate;
+    if (line.replayId != 0) {
+        parameters.replay = playToReplay(parameters.recordsPath, line.replayId);
+        if (!parameters.replay) return 1;
+    }
     runGame(*game, parameters);
     return 0;
 }

@@ -1,6 +1,7 @@
 // The launcher's four windows and the program's two ways to start.
 #pragma once
 
+#include "launcher/commandLine.h"
 #include "launcher/controlsFormCode.h"
 #include "launcher/extraSettingsFormCode.h"
 #include "launcher/mainFormCode.h"
@@ -20,5 +21,6 @@ struct TlauncherWindows {
 int runLauncher(int& argc, char** argv);
 // Starts a game run with the stored settings (first-run values when there are none); with
 // autoplay the game presses every marker's key at its perfect time; with calibrate it opens
-// the calibration of the offsets instead of the title.
-int startGameDirectly(bool autoplay, bool calibrate);
+// the calibration of the offsets instead of the title; with a replay id it plays that kept play
+// again, or says why it cannot and returns 1.
+int startGameDirectly(const TcommandLine& line);

@@ -14,13 +14,15 @@
 namespace {
 
 const char* const usage =
-    "Usage: trellik [--game-dir DIR] [--start [--autoplay] | --calibrate]\n"
+    "Usage: trellik [--game-dir DIR] [--start [--autoplay | --replay ID] | --calibrate]\n"
     "       trellik --help\n"
     "  (no option)     open the launcher: settings, keys, language, then \"Touch!\" starts the game\n"
     "  --start         start the game straight away with the stored launcher settings\n"
     "                  (the first-run settings when none are stored)\n"
     "  --autoplay      with --start: the game presses every marker at its perfect time, to watch\n"
     "                  a chart played perfectly\n"
+    "  --replay ID     with --start: play kept play ID again (see trellik-tool records), its\n"
+    "                  presses at their kept times; refused when its chart file has changed\n"
     "  --calibrate     as --start, but the game opens its calibration of the audio and visual\n"
     "                  offsets instead of the title\n"
     "  --game-dir DIR  play in DIR (also TRELLIK_GAME_DIR); made with the demo songs when missing\n"
@@ -45,7 +47,7 @@ int main(int argc, char** argv) {
         // The working directory is the game folder; what an interrupted run left half-fetched
         // there would otherwise never be cleared.
         removeLeftoverDownloads(".");
-        if (line.start || line.calibrate) return startGameDirectly(line.autoplay, line.calibrate);
+        if (line.start || line.calibrate) return startGameDirectly(line);
         return runLauncher(argc, argv);
     } catch (const std::exception& error) {
         messageBox(error.what(), applicationTitle, TmessageKind::error);

@@ -398,6 +398,22 @@ TEST(Program, CalibrateIsADirectStartOfItsOwnAfterAnOptionalGameFolder) {
     EXPECT_FALSE(launcher.calibrate || launcher.start);
 }
 
+TEST(Program, ReplayTakesAPlayIdAfterStartAndNothingElse) {
+    const char* const replay[] = {"trellik", "--start", "--replay", "42"};
+    TcommandLine line;
+    EXPECT_TRUE(readCommandLine(4, replay, line));
+    EXPECT_TRUE(line.start);
+    EXPECT_EQ(line.replayId, 42);
+    for (const char* id : {"", "0", "-3", "4x", "+4", "99999999999999999999"}) {
+        const char* const wrong[] = {"trellik", "--start", "--replay", id};
+        TcommandLine refused;
+        EXPECT_FALSE(readCommandLine(4, wrong, refused)) << id;
+    }
+    const char* const withAutoplay[] = {"trellik", "--start", "--autoplay", "--replay", "4"};
+    TcommandLine both;
+    EXPECT_FALSE(readCommandLine(5, withAutoplay, both));
+}
+
 // Autoplay belongs to a direct start only; a stray option must not open the launcher or a game.
 TEST(Program, RefusesOptionsOutsideTheUsage) {
     for (const char* options : {" --autoplay", " --autoplay --start", " --start --autoplay extra", " --start -x",
