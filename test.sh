@@ -15,6 +15,9 @@ source scripts/sound-server.sh
 start_sound_server
 export TRELLIK_AUDIO=silent QT_QPA_PLATFORM=offscreen TRELLIK_HEADLESS=1 LIBGL_ALWAYS_SOFTWARE=1
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+# Games the tests start keep their plays here, never in the player's own records.
+XDG_DATA_HOME=$(mktemp -d)
+export XDG_DATA_HOME
 
 fuzz_status=0
 scripts/fuzz.sh || fuzz_status=$?
