@@ -233,6 +233,8 @@ Tattempt openConnection(const std::string& path, sqlite3*& connection) {
                                         std::to_string(knownVersion)};
     if (attempt.outcome == Topening::ready) attempt = prepareConnection(connection, version);
     if (attempt.outcome != Topening::ready) {
+        // A file we do not use keeps its journal as it is: no checkpoint into it at close.
+        if (connection) sqlite3_db_config(connection, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         sqlite3_close_v2(connection);
         connection = nullptr;
     }

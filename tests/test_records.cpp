@@ -126,6 +126,8 @@ TEST(RecordsOpening, UnreadableFilesAreKeptAsideInTurnAndANewOneStarted) {
     TtemporaryFolder folder;
     const std::string path = folder.file("records.sqlite3");
     writeFile(path, std::string(3000, 'x'));
+    writeFile(path + "-wal", "its journal");
+    writeFile(path + "-shm", "its index");
     {
         TrecordsDatabase records(path);
         EXPECT_EQ(records.notice(), "Records: records.sqlite3 could not be read (file is not a database); kept it as "
@@ -133,6 +135,7 @@ TEST(RecordsOpening, UnreadableFilesAreKeptAsideInTurnAndANewOneStarted) {
         EXPECT_NE(records.addPlay(makePlay("Song", 0, 1)), 0) << records.lastError();
     }
     EXPECT_EQ(readFile(path + ".bad-1"), std::string(3000, 'x'));
+    EXPECT_EQ(readFile(path + ".bad-1-wal"), "its journal");
 
     fs::remove(path);
     writeTruncatedDatabase(path);
@@ -143,6 +146,18 @@ TEST(RecordsOpening, UnreadableFilesAreKeptAsideInTurnAndANewOneStarted) {
     EXPECT_EQ(records.notice().find('\n'), std::string::npos);
     EXPECT_EQ(readFile(path + ".bad-2"), truncated);
     EXPECT_TRUE(records.plays("").empty());
+    EXPECT_NE(records.addPlay(makePlay("Song", 0, 1)), 0) << records.lastError();
+}
+
+TEST(RecordsOpening, DatabaseOfTheCurrentVersionWithoutItsTablesIsKeptAside) {
+    TtemporaryFolder folder;
+    const std::string path = folder.file("records.sqlite3");
+    sqlite3* connection = nullptr;
+    sqlite3_open(path.c_str(), &connection);
+    sqlite3_exec(connection, "CREATE TABLE other (x); PRAGMA user_version = 1", nullptr, nullptr, nullptr);
+    sqlite3_close(connection);
+    TrecordsDatabase records(path);
+    EXPECT_NE(records.notice().find("kept it as records.sqlite3.bad-1"), std::string::npos) << records.notice();
     EXPECT_NE(records.addPlay(makePlay("Song", 0, 1)), 0) << records.lastError();
 }
 
