@@ -27,10 +27,10 @@ protected:
         addRow(7.0, {3});
     }
 
-    void startAt(int32_t musicMs) {
+    void startFromTheTop() {
         clock.highResolution = base;
+        clock.musicPosition = 0;
         startPlaying(9000);
-        stepTo(musicMs);
     }
 
     void stepTo(int32_t musicMs) {
@@ -44,7 +44,7 @@ protected:
 
     // Plays to the end of the music, pressing the scripted keys at their times.
     void playScript(const std::vector<TscriptedPress>& script) {
-        startAt(0);
+        startFromTheTop();
         size_t next = 0;
         for (int32_t ms = 1; !game->results.shown; ++ms) {
             stepTo(ms);
@@ -56,7 +56,7 @@ protected:
     // Plays to the end of the music, handing over each key-down the replay scheduled when its
     // time comes, stamped with that time as the event queue would.
     void playReplay() {
-        startAt(0);
+        startFromTheTop();
         std::set<std::pair<double, uint16_t>> delivered;
         for (int32_t ms = 1; !game->results.shown; ++ms) {
             stepTo(ms);
