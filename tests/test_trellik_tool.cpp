@@ -258,6 +258,10 @@ TEST(TrellikToolRecords, MissingDatabaseIsNotCreatedAndOptionsAreChecked) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "No records at none.sqlite3 yet.\n");
     EXPECT_FALSE(std::filesystem::exists(folder.file("none.sqlite3")));
+    writeFile(folder.file("plays.csv"), "id,when\r\n");
+    EXPECT_EQ(runTool(folder, "records --file plays.csv").status, 1);
+    EXPECT_EQ(readFile(folder.file("plays.csv")), "id,when\r\n");
+    EXPECT_FALSE(std::filesystem::exists(folder.file("plays.csv.bad-1")));
     EXPECT_NE(runTool(folder, "records --help").out.find(TrecordsDatabase::defaultPath()), std::string::npos);
     for (const char* wrong : {"records --fast", "records --song", "records extra", "records --json --export a.csv"})
         EXPECT_EQ(runTool(folder, wrong).status, 2) << wrong;

@@ -1,7 +1,9 @@
 // trellik-tool records: the plays the game kept, as a table, as JSON or exported to a CSV file.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -190,22 +192,40 @@ std::string csvText(const std::vector<TkeptPlay>& plays) {
     return text;
 }
 
+bool writeAll(int descriptor, const std::string& text) {
+    size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t count = ::write(descriptor, text.data() + written, text.size() - written);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return false;
+        written += static_cast<size_t>(count);
+    }
+    return ::fsync(descriptor) == 0;
+}
+
 // Writes beside the target and renames over it, so a failed export never leaves half a file.
 std::string writeWholeFile(const std::string& path, const std::string& text) {
-    std::string temporary = path + ".XXXXXX";
-    const int descriptor = ::mkstemp(temporary.data());
-    if (descriptor < 0) return "cannot create a file beside " + path + ": " + std::strerror(errno);
+    const std::string temporary = path + ".part-" + std::to_string(::getpid());
+    const int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0) return "cannot write beside " + path + ": " + std::strerror(errno);
+    const bool written = writeAll(descriptor, text);
+    const int writeError = errno;
     ::close(descriptor);
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    std::error_code error;
-    if (out) fs::rename(temporary, path, error);
-    if (!out || error) {
-        fs::remove(temporary, error);
-        return "cannot write " + path;
-    }
-    return {};
+    if (written && ::rename(temporary.c_str(), path.c_str()) == 0) return {};
+    const std::string reason = std::strerror(written ? errno : writeError);
+    ::unlink(temporary.c_str());
+    return "cannot write " + path + ": " + reason;
+}
+
+// Only a SQLite file is opened: the database sets aside a file it cannot read, and a wrong
+// --file must not cost the user theirs. An empty file is an empty database to SQLite.
+bool looksLikeDatabase(const std::string& path) {
+    static const char magic[] = "SQLite format 3";
+    std::ifstream in(path, std::ios::binary);
+    char header[sizeof magic] = {};
+    in.read(header, sizeof header);
+    if (in.gcount() == 0 && in.eof()) return true;
+    return in.gcount() == sizeof header && std::equal(header, header + sizeof header, magic);
 }
 
 int refuse(const std::string& reason) {
@@ -224,14 +244,15 @@ int runRecordsCommand(const TtoolArguments& arguments) {
 
     // Opening would make an empty database; looking must not leave one behind.
     std::error_code error;
-    if (!fs::exists(options.file, error)) {
+    if (fs::status(options.file, error).type() == fs::file_type::not_found) {
         if (!options.exportPath.empty()) return refuse("no records at " + options.file + " yet");
         std::cout << "No records at " << options.file << " yet.\n";
         return exitSuccess;
     }
+    if (!looksLikeDatabase(options.file)) return refuse(options.file + " is not a records database");
     TrecordsDatabase database(options.file);
     if (!database.notice().empty()) std::cerr << database.notice() << "\n";
-    if (!database.isOpen()) return exitRefused;
+    if (!database.isOpen()) return database.notice().empty() ? refuse("cannot open " + options.file) : exitRefused;
     const std::vector<TkeptPlay> plays = options.best ? database.bests(options.song) : database.plays(options.song);
     if (!database.lastError().empty()) return refuse(database.lastError());
 
