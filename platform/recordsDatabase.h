@@ -112,8 +112,12 @@ public:
 
 private:
     void open();
-    bool prepareSchema();
-    void setAside(const std::string& reason);
+    // Keeps the unreadable file aside and starts a new database in its place.
+    void startAfresh(const std::string& reason);
+    // Renames the file (and its journal) to the first free "<path>.bad-N"; that path, or "".
+    std::string setAside();
+    // The plays a query with the song as its one parameter gives, without their presses.
+    std::vector<TkeptPlay> playList(const std::string& sql, const std::string& song);
 
     std::string filePath;
     std::string openingNotice;
