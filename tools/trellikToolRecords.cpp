@@ -26,9 +26,9 @@ std::string recordsUsage() {
            "  --best           only the best player play of each chart and difficulty\n"
            "  --export FILE    write the plays to a CSV file instead (replaced only when complete)\n"
            "  --file PATH      read another records database than the player's\n"
-           "The player's records are $XDG_DATA_HOME/Trellik/records.sqlite3, here " +
+           "The player's records are $XDG_DATA_HOME/Trellik/records.sqlite3, here\n  " +
            TrecordsDatabase::defaultPath() +
-           ".\n"
+           "\n"
            "Exit status: 0 on success, 1 when the records cannot be read or exported, 2 on a usage error.\n";
 }
 
