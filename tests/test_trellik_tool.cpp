@@ -1,10 +1,15 @@
 // The content tool as authors run it: output, exit statuses and the song debug file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <sys/wait.h>
 
+#include "platform/recordsDatabase.h"
 #include "tests/support/testSupport.h"
 
 namespace {
@@ -36,6 +41,55 @@ const std::string workedExample =
     "--2- |3---|\r\n"
     "---- |----|\r\n"
     "3--3 |----|\r\n";
+
+// 2026-12-08 02:30:11 UTC.
+constexpr int64_t firstPlayTime = 1796697011;
+const std::string quotedSong = "Beta, \"the\" one";
+
+TkeptPlay keptPlay(const std::string& song, int32_t difficulty, int64_t playedAt, int32_t score) {
+    TkeptPlay play;
+    play.chartSha256 = std::string(64, song == quotedSong ? 'b' : 'a');
+    play.song = song;
+    play.difficulty = difficulty;
+    play.playedAt = playedAt;
+    play.markerCount = 10;
+    play.score = score;
+    play.perfect = 6;
+    play.miss = 1;
+    play.meanMs = -3.5;
+    play.badWindow = 133;
+    return play;
+}
+
+// Four plays a minute apart, ids 1 to 4: two of Alpha, then an autoplay and a player play of the quoted song.
+struct TrecordsFolder {
+    TtemporaryFolder folder;
+
+    TrecordsFolder() {
+        ::setenv("TZ", "JST-9", 1);  // local time nine hours ahead of UTC
+        TrecordsDatabase database(folder.file("records.sqlite3"));
+        database.addPlay(keptPlay("Alpha", 0, firstPlayTime, 800000));
+        database.addPlay(keptPlay("Alpha", 0, firstPlayTime + 60, 750000));
+        TkeptPlay autoplay = keptPlay(quotedSong, 2, firstPlayTime + 120, 1000000);
+        autoplay.source = TplaySource::autoplay;
+        autoplay.perfect = 10;
+        autoplay.miss = 0;
+        database.addPlay(autoplay);
+        database.addPlay(keptPlay(quotedSong, 2, firstPlayTime + 180, 500000));
+    }
+
+    TtoolRun records(const std::string& arguments) const {
+        return runTool(folder, "records --file records.sqlite3 " + arguments);
+    }
+};
+
+// The first word of each line: the header's "id", then the plays' ids.
+std::vector<std::string> firstWords(const std::string& text) {
+    std::vector<std::string> words;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) words.push_back(line.substr(0, line.find(' ')));
+    return words;
+}
 
 }  // namespace
 
@@ -116,4 +170,90 @@ TEST(TrellikTool, KeynameSearchHelpAndUsageErrors) {
                               "keyname 65536", "keyname A", "search .", "search . '*' --deep"}) {
         EXPECT_EQ(runTool(folder, wrong).status, 2) << wrong;
     }
+}
+
+TEST(TrellikToolRecords, TableListsNewestFirstAndFilters) {
+    const TrecordsFolder records;
+    const TtoolRun all = records.records("");
+    EXPECT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(firstWords(all.out), (std::vector<std::string>{"id", "4", "3", "2", "1"}));
+    std::istringstream lines(all.out);
+    std::string header, newest, autoplay;
+    std::getline(lines, header);
+    std::getline(lines, newest);
+    std::getline(lines, autoplay);
+    const auto cellStarts = [&header](const std::string& row, const std::string& column, const std::string& text) {
+        return row.substr(header.find(column)).starts_with(text + " ");
+    };
+    EXPECT_TRUE(cellStarts(newest, "when", "2026-12-08 11:33:11")) << all.out;
+    EXPECT_TRUE(cellStarts(newest, "song", quotedSong)) << all.out;
+    EXPECT_TRUE(cellStarts(newest, "difficulty", "EXTREME")) << all.out;
+    EXPECT_TRUE(cellStarts(newest, "score", "500000")) << all.out;
+    EXPECT_TRUE(cellStarts(newest, "miss", "1")) << all.out;
+    EXPECT_TRUE(cellStarts(newest, "by", "player")) << all.out;
+    EXPECT_TRUE(newest.ends_with("  PLAYED")) << all.out;
+    EXPECT_TRUE(autoplay.ends_with("  ALL PERFECT")) << all.out;
+
+    EXPECT_EQ(firstWords(records.records("--song Alpha").out), (std::vector<std::string>{"id", "2", "1"}));
+    EXPECT_EQ(firstWords(records.records("--best").out), (std::vector<std::string>{"id", "4", "1"}));
+    EXPECT_EQ(records.records("--song Gamma").out, "No plays kept yet.\n");
+}
+
+TEST(TrellikToolRecords, JsonHoldsEveryFieldButPresses) {
+    const TrecordsFolder records;
+    const TtoolRun run = records.records("--json --song Alpha");
+    EXPECT_EQ(run.status, 0) << run.err;
+    const nlohmann::json plays = nlohmann::json::parse(run.out);
+    ASSERT_EQ(plays.size(), 2u);
+    const nlohmann::json& first = plays[1];
+    EXPECT_EQ(first["when"], "2026-12-08T02:30:11Z");
+    EXPECT_EQ(first["playedAt"], firstPlayTime);
+    EXPECT_EQ(first["difficultyName"], "BASIC");
+    EXPECT_EQ(first["meanMs"], -3.5);
+    EXPECT_EQ(first["badWindow"], 133);
+    EXPECT_EQ(first["source"], "player");
+    EXPECT_EQ(first["clear"], "CLEARED");
+    EXPECT_EQ(first.size(), 28u);
+    EXPECT_FALSE(first.contains("presses"));
+}
+
+TEST(TrellikToolRecords, ExportWritesQuotedCsvWholeOrNotAtAll) {
+    const TrecordsFolder records;
+    const TtoolRun run = records.records("--best --export best.csv");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "Exported 2 plays to best.csv\n");
+    const std::string csv = readFile(records.folder.file("best.csv"));
+    EXPECT_TRUE(csv.starts_with("id,when,playedAt,chartSha256,song,difficulty,difficultyName,")) << csv;
+    EXPECT_NE(csv.find("\r\n4,2026-12-08T02:33:11Z,1796697191," + std::string(64, 'b') +
+                       ",\"Beta, \"\"the\"\" one\",2,EXTREME,"),
+              std::string::npos)
+        << csv;
+    EXPECT_NE(csv.find("\r\n1,2026-12-08T02:30:11Z,"), std::string::npos) << csv;
+    EXPECT_TRUE(csv.ends_with(",player,CLEARED\r\n")) << csv;
+
+    // A folder in the way fails the rename; what was written beside it goes too.
+    std::filesystem::create_directory(records.folder.file("taken.csv"));
+    EXPECT_EQ(records.records("--export taken.csv").status, 1);
+    std::vector<std::string> exports;
+    for (const auto& entry : std::filesystem::directory_iterator(records.folder.path())) {
+        if (entry.path().filename().string().find(".csv") != std::string::npos)
+            exports.push_back(entry.path().filename().string());
+    }
+    std::sort(exports.begin(), exports.end());
+    EXPECT_EQ(exports, (std::vector<std::string>{"best.csv", "taken.csv"}));
+}
+
+TEST(TrellikToolRecords, MissingOrForeignFileIsLeftAloneAndOptionsAreChecked) {
+    TtemporaryFolder folder;
+    const TtoolRun run = runTool(folder, "records --file none.sqlite3");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "No records at none.sqlite3 yet.\n");
+    EXPECT_FALSE(std::filesystem::exists(folder.file("none.sqlite3")));
+    writeFile(folder.file("plays.csv"), "id,when\r\n");
+    EXPECT_EQ(runTool(folder, "records --file plays.csv").status, 1);
+    EXPECT_EQ(readFile(folder.file("plays.csv")), "id,when\r\n");
+    EXPECT_FALSE(std::filesystem::exists(folder.file("plays.csv.bad-1")));
+    EXPECT_NE(runTool(folder, "records --help").out.find(TrecordsDatabase::defaultPath()), std::string::npos);
+    for (const char* wrong : {"records --fast", "records --song", "records extra", "records --json --export a.csv"})
+        EXPECT_EQ(runTool(folder, wrong).status, 2) << wrong;
 }

@@ -16,6 +16,7 @@ const TtoolCommand toolCommands[] = {
     {"songs", "print the table the game prints while it builds the song catalogue from a folder", runSongsCommand},
     {"sync", "find the tempo and first beat of a song from its MP3", runSyncCommand},
     {"autochart", "make a song with three charts from an MP3, ready to play", runAutochartCommand},
+    {"records", "list the plays the game kept, or export them to a CSV file", runRecordsCommand},
 };
 
 void printCommandList(std::ostream& out) {

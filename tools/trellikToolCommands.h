@@ -26,6 +26,7 @@ int runSkinsCommand(const TtoolArguments& arguments);
 int runSongsCommand(const TtoolArguments& arguments);
 int runSyncCommand(const TtoolArguments& arguments);
 int runAutochartCommand(const TtoolArguments& arguments);
+int runRecordsCommand(const TtoolArguments& arguments);
 
 // True when "--help" or "-h" is among the arguments.
 bool asksForHelp(const TtoolArguments& arguments);

@@ -1,0 +1,267 @@
+// trellik-tool records: the plays the game kept, as a table, as JSON or exported to a CSV file.
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <unistd.h>
+
+#include "platform/recordsDatabase.h"
+#include "tools/trellikToolCommands.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string recordsUsage() {
+    return "usage: trellik-tool records [--json] [--song NAME] [--best] [--file PATH]\n"
+           "       trellik-tool records --export FILE.csv [--song NAME] [--best] [--file PATH]\n"
+           "Lists the plays the game kept, newest first.\n"
+           "  --json           a JSON array of every field of each play\n"
+           "  --song NAME      only the plays of that song\n"
+           "  --best           only the best player play of each chart and difficulty\n"
+           "  --export FILE    write the plays to a CSV file instead (replaced only when complete)\n"
+           "  --file PATH      read another records database than the player's\n"
+           "The player's records are $XDG_DATA_HOME/Trellik/records.sqlite3, here\n  " +
+           TrecordsDatabase::defaultPath() +
+           "\n"
+           "Exit status: 0 on success, 1 when the records cannot be read or exported, 2 on a usage error.\n";
+}
+
+struct TrecordsOptions {
+    bool json = false;
+    bool best = false;
+    std::string song;
+    std::string file;
+    std::string exportPath;
+};
+
+// Returns the complaint, empty when the arguments are sound.
+std::string readRecordsOptions(const TtoolArguments& arguments, TrecordsOptions& options) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--json") options.json = true;
+        else if (argument == "--best") options.best = true;
+        else if (argument == "--song" || argument == "--file" || argument == "--export") {
+            if (i + 1 >= arguments.size()) return argument + " needs a value";
+            std::string& value =
+                argument == "--song" ? options.song : (argument == "--file" ? options.file : options.exportPath);
+            value = arguments[++i];
+        } else if (argument.starts_with("-")) return "unknown option " + argument;
+        else return "unexpected argument \"" + argument + "\"";
+    }
+    if (options.json && !options.exportPath.empty()) return "--json and --export do not go together";
+    if (options.file.empty()) options.file = TrecordsDatabase::defaultPath();
+    return {};
+}
+
+std::string difficultyName(int32_t difficulty) {
+    switch (difficulty) {
+    case 0: return "BASIC";
+    case 1: return "ADVANCED";
+    case 2: return "EXTREME";
+    default: return std::to_string(difficulty);
+    }
+}
+
+std::string sourceName(TplaySource source) {
+    switch (source) {
+    case TplaySource::player: return "player";
+    case TplaySource::autoplay: return "autoplay";
+    case TplaySource::replay: return "replay";
+    }
+    return std::to_string(static_cast<int32_t>(source));
+}
+
+std::string timeText(int64_t seconds, bool local, const char* format) {
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    if (!(local ? ::localtime_r(&time, &parts) : ::gmtime_r(&time, &parts))) return std::to_string(seconds);
+    char text[64];
+    return std::strftime(text, sizeof text, format, &parts) ? text : std::to_string(seconds);
+}
+
+std::string localTime(int64_t seconds) { return timeText(seconds, true, "%Y-%m-%d %H:%M:%S"); }
+std::string isoUtcTime(int64_t seconds) { return timeText(seconds, false, "%Y-%m-%dT%H:%M:%SZ"); }
+
+// Every field of a play but its presses, in a fixed order: the JSON object and the CSV row.
+nlohmann::ordered_json playFields(const TkeptPlay& play) {
+    nlohmann::ordered_json fields;
+    fields["id"] = play.id;
+    fields["when"] = isoUtcTime(play.playedAt);
+    fields["playedAt"] = play.playedAt;
+    fields["chartSha256"] = play.chartSha256;
+    fields["song"] = play.song;
+    fields["difficulty"] = play.difficulty;
+    fields["difficultyName"] = difficultyName(play.difficulty);
+    fields["build"] = play.build;
+    fields["markerCount"] = play.markerCount;
+    fields["score"] = play.score;
+    fields["maxCombo"] = play.maxCombo;
+    fields["perfect"] = play.perfect;
+    fields["great"] = play.great;
+    fields["good"] = play.good;
+    fields["bad"] = play.bad;
+    fields["miss"] = play.miss;
+    fields["early"] = play.early;
+    fields["late"] = play.late;
+    fields["meanMs"] = play.meanMs;
+    fields["medianMs"] = play.medianMs;
+    fields["audioOffset"] = play.audioOffset;
+    fields["visualOffset"] = play.visualOffset;
+    fields["perfectWindow"] = play.perfectWindow;
+    fields["greatWindow"] = play.greatWindow;
+    fields["goodWindow"] = play.goodWindow;
+    fields["badWindow"] = play.badWindow;
+    fields["source"] = sourceName(play.source);
+    fields["clear"] = clearMarkName(clearMarkOf(play));
+    return fields;
+}
+
+// Columns are measured in characters, not bytes, so song names in UTF-8 stay aligned.
+size_t displayWidth(const std::string& text) {
+    size_t width = 0;
+    for (const char c : text) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return width;
+}
+
+using TtableRow = std::vector<std::string>;
+
+TtableRow tableRow(const TkeptPlay& play) {
+    return {std::to_string(play.id),     localTime(play.playedAt),   play.song,
+            difficultyName(play.difficulty), std::to_string(play.score), std::to_string(play.perfect),
+            std::to_string(play.great),  std::to_string(play.good),  std::to_string(play.bad),
+            std::to_string(play.miss),   sourceName(play.source),    clearMarkName(clearMarkOf(play))};
+}
+
+void printTable(const std::vector<TkeptPlay>& plays) {
+    std::vector<TtableRow> rows = {
+        {"id", "when", "song", "difficulty", "score", "perfect", "great", "good", "bad", "miss", "by", "clear"}};
+    for (const TkeptPlay& play : plays) rows.push_back(tableRow(play));
+    std::vector<size_t> widths(rows.front().size(), 0);
+    for (const TtableRow& row : rows) {
+        for (size_t column = 0; column < row.size(); ++column)
+            widths[column] = std::max(widths[column], displayWidth(row[column]));
+    }
+    for (const TtableRow& row : rows) {
+        std::string line;
+        for (size_t column = 0; column < row.size(); ++column) {
+            if (column > 0) line += "  ";
+            line += row[column];
+            if (column + 1 < row.size()) line.append(widths[column] - displayWidth(row[column]), ' ');
+        }
+        std::cout << line << "\n";
+    }
+}
+
+void printJson(const std::vector<TkeptPlay>& plays) {
+    nlohmann::ordered_json array = nlohmann::ordered_json::array();
+    for (const TkeptPlay& play : plays) array.push_back(playFields(play));
+    std::cout << array.dump(2) << "\n";
+}
+
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::string csvLine(const std::vector<std::string>& fields) {
+    std::string line;
+    for (size_t i = 0; i < fields.size(); ++i) line += (i > 0 ? "," : "") + csvField(fields[i]);
+    return line + "\r\n";
+}
+
+std::string csvText(const std::vector<TkeptPlay>& plays) {
+    std::vector<std::string> names;
+    const nlohmann::ordered_json blank = playFields(TkeptPlay{});
+    for (const auto& field : blank.items()) names.push_back(field.key());
+    std::string text = csvLine(names);
+    for (const TkeptPlay& play : plays) {
+        const nlohmann::ordered_json fields = playFields(play);
+        std::vector<std::string> values;
+        for (const auto& field : fields.items())
+            values.push_back(field.value().is_string() ? field.value().get<std::string>() : field.value().dump());
+        text += csvLine(values);
+    }
+    return text;
+}
+
+bool writeAll(int descriptor, const std::string& text) {
+    size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t count = ::write(descriptor, text.data() + written, text.size() - written);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return false;
+        written += static_cast<size_t>(count);
+    }
+    return ::fsync(descriptor) == 0;
+}
+
+// Writes beside the target and renames over it, so a failed export never leaves half a file.
+std::string writeWholeFile(const std::string& path, const std::string& text) {
+    const std::string temporary = path + ".part-" + std::to_string(::getpid());
+    const int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0) return "cannot write beside " + path + ": " + std::strerror(errno);
+    const bool written = writeAll(descriptor, text);
+    const int writeError = errno;
+    ::close(descriptor);
+    if (written && ::rename(temporary.c_str(), path.c_str()) == 0) return {};
+    const std::string reason = std::strerror(written ? errno : writeError);
+    ::unlink(temporary.c_str());
+    return "cannot write " + path + ": " + reason;
+}
+
+// Only a SQLite file is opened: the database sets aside a file it cannot read, and a wrong
+// --file must not cost the user theirs. An empty file is an empty database to SQLite.
+bool looksLikeDatabase(const std::string& path) {
+    static const char magic[] = "SQLite format 3";
+    std::ifstream in(path, std::ios::binary);
+    char header[sizeof magic] = {};
+    in.read(header, sizeof header);
+    if (in.gcount() == 0 && in.eof()) return true;
+    return in.gcount() == sizeof header && std::equal(header, header + sizeof header, magic);
+}
+
+int refuse(const std::string& reason) {
+    std::cerr << "trellik-tool records: " << reason << "\n";
+    return exitRefused;
+}
+
+}  // namespace
+
+int runRecordsCommand(const TtoolArguments& arguments) {
+    const std::string usage = recordsUsage();
+    if (asksForHelp(arguments)) return printHelp(usage.c_str());
+    TrecordsOptions options;
+    const std::string complaint = readRecordsOptions(arguments, options);
+    if (!complaint.empty()) return usageError(complaint, usage.c_str());
+
+    // Opening would make an empty database; looking must not leave one behind.
+    std::error_code error;
+    if (fs::status(options.file, error).type() == fs::file_type::not_found) {
+        if (!options.exportPath.empty()) return refuse("no records at " + options.file + " yet");
+        std::cout << "No records at " << options.file << " yet.\n";
+        return exitSuccess;
+    }
+    if (!looksLikeDatabase(options.file)) return refuse(options.file + " is not a records database");
+    TrecordsDatabase database(options.file);
+    if (!database.notice().empty()) std::cerr << database.notice() << "\n";
+    if (!database.isOpen()) return database.notice().empty() ? refuse("cannot open " + options.file) : exitRefused;
+    const std::vector<TkeptPlay> plays = options.best ? database.bests(options.song) : database.plays(options.song);
+    if (!database.lastError().empty()) return refuse(database.lastError());
+
+    if (!options.exportPath.empty()) {
+        const std::string failure = writeWholeFile(options.exportPath, csvText(plays));
+        if (!failure.empty()) return refuse(failure);
+        std::cout << "Exported " << plays.size() << " plays to " << options.exportPath << "\n";
+    } else if (options.json) printJson(plays);
+    else if (plays.empty()) std::cout << "No plays kept yet.\n";
+    else printTable(plays);
+    return exitSuccess;
+}
