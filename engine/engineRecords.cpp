@@ -103,7 +103,7 @@ TkeptPlay keptPlayOf(const TtrellikGL& game) {
 
 std::string recordLineFor(const TkeptPlay& play, const TpersonalBest& before, int64_t replayedId) {
     if (play.source == TplaySource::replay) return "REPLAY OF PLAY " + std::to_string(replayedId);
-    if (play.source != TplaySource::player) return "";
+    if (play.source == TplaySource::autoplay) return "AUTOPLAY: NOT A BEST";
     if (before.exists && play.score <= before.score) return "";
     return "NEW BEST +" + std::to_string(play.score - (before.exists ? before.score : 0));
 }

@@ -134,7 +134,7 @@ TEST(RecordLine, NewBestOnlyForThePlayersOwnBetterPlays) {
     EXPECT_EQ(recordLineFor(play, {true, 800000, TclearMark::cleared}, 0), "NEW BEST +12000");
     EXPECT_EQ(recordLineFor(play, {true, 812000, TclearMark::cleared}, 0), "");
     play.source = TplaySource::autoplay;
-    EXPECT_EQ(recordLineFor(play, {}, 0), "");
+    EXPECT_EQ(recordLineFor(play, {}, 0), "AUTOPLAY: NOT A BEST");
     play.source = TplaySource::replay;
     EXPECT_EQ(recordLineFor(play, {}, 12), "REPLAY OF PLAY 12");
 }
