@@ -19,8 +19,8 @@ constexpr double replayHoldMs = 20.0;
 // Presses that judged nothing are handed over this far ahead of their music time.
 constexpr double replayLookAheadMs = 100.0;
 // Where the clear mark stands in console space: under the best score, right of the big jacket.
-constexpr float clearMarkX = 26.0f;
-constexpr float clearMarkY = 37.0f;
+constexpr float clearMarkX = 33.0f;
+constexpr float clearMarkY = 10.5f;
 
 bool replaying(const TtrellikGL& game) {
     return game.replay.keys && game.replay.play;
@@ -135,7 +135,7 @@ void drawSelectedBest(TtrellikGL& game) {
     const TpersonalBest& best = selectedBest(game);
     if (!best.exists) return;
     drawScoreDigits(game, best.score);
-    drawTextColumn(game, {clearMarkName(best.clear)}, clearMarkX, clearMarkY);
+    drawTextColumn(game, {std::string("BEST  ") + clearMarkName(best.clear)}, clearMarkX, clearMarkY);
 }
 
 std::string replayRefusal(const TkeptPlay& play) {
