@@ -192,8 +192,10 @@ std::string unreadableFileReason(const std::string& path) {
     return "";
 }
 
+// What opening the file came to: ready, to be kept aside, a newer build's, or not usable now.
 enum class Topening { ready, unreadable, newer, failed };
 
+// The outcome of opening and the reason for the notice when it is not ready.
 struct Tattempt {
     Topening outcome = Topening::ready;
     std::string reason;
@@ -324,7 +326,8 @@ Tresult insertPlay(sqlite3* connection, const TkeptPlay& play, int64_t& id) {
                       "INSERT INTO plays (chart_sha256, song, difficulty, played_at, build, marker_count, score, "
                       "max_combo, perfect, great, good, bad, miss, early, late, mean_ms, median_ms, audio_offset, "
                       "visual_offset, perfect_window, great_window, good_window, bad_window, source, clear, "
-                      "press_count) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                      "press_count) "
+                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     Tresult result = insert.prepared();
     if (!result.ok()) return result;
     bindPlay(insert, play);
@@ -500,7 +503,8 @@ std::optional<TkeptPlay> TrecordsDatabase::play(int64_t id) {
     }
     TkeptPlay found = readPlayRow(query);
     Tstatement presses(connection,
-                       "SELECT music_ms, panel, \"row\", judgement, offset_ms FROM presses WHERE play_id = ? ORDER BY seq");
+                       "SELECT music_ms, panel, \"row\", judgement, offset_ms FROM presses "
+                       "WHERE play_id = ? ORDER BY seq");
     result = presses.prepared();
     if (result.ok()) presses.bind(id);
     while (result.ok() && (result = presses.step()).code == SQLITE_ROW) {
