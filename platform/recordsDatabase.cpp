@@ -19,6 +19,7 @@ namespace {
 
 // Long enough for the other program's one-play transaction; short enough not to hang a start.
 constexpr int busyTimeoutMs = 5000;
+constexpr int busyRetryMs = 5;
 // Files kept aside before the oldest ones have to be cleared by hand.
 constexpr int mostKeptAside = 1000;
 
@@ -205,9 +206,19 @@ Tattempt failedAttempt(const Tresult& result) {
     return {isContentFault(result.code) ? Topening::unreadable : Topening::failed, result.message};
 }
 
+// Switching a new file into WAL needs it for a moment alone and does not wait through the busy
+// handler, so another program opening the same new file at that instant is waited for here.
+Tresult useWriteAheadLog(sqlite3* connection) {
+    for (int waited = 0;; waited += busyRetryMs) {
+        const Tresult result = execute(connection, "PRAGMA journal_mode = WAL");
+        if ((result.code & 0xff) != SQLITE_BUSY || waited >= busyTimeoutMs) return result;
+        sqlite3_sleep(busyRetryMs);
+    }
+}
+
 // Everything after the version check: journal, connection settings, schema, and a probe.
 Tattempt prepareConnection(sqlite3* connection, int32_t version) {
-    Tresult result = execute(connection, "PRAGMA journal_mode = WAL");
+    Tresult result = useWriteAheadLog(connection);
     if (result.ok()) result = execute(connection, "PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON");
     if (result.ok()) result = migrate(connection, version);
     if (result.ok()) result = probeTables(connection);

@@ -276,24 +276,27 @@ TEST(RecordsPlays, SongFilterAndNewestFirst) {
     EXPECT_TRUE(records.plays("Three").empty());
 }
 
+// Each round starts on a new file, so both programs also make its schema at the same moment.
 TEST(RecordsWriters, TwoConnectionsWritingAtOnceLoseNothing) {
     TtemporaryFolder folder;
-    const std::string path = folder.file("records.sqlite3");
-    constexpr int playsEach = 150;
-    int failures[2] = {0, 0};
-    auto writer = [&](int which) {
-        TrecordsDatabase records(path);
-        for (int index = 0; index < playsEach; ++index)
-            if (records.addPlay(makePlay("Writer" + std::to_string(which), 0, index, TplaySource::player, 20)) == 0)
-                ++failures[which];
-    };
-    std::thread first(writer, 0);
-    std::thread second(writer, 1);
-    first.join();
-    second.join();
-    EXPECT_EQ(failures[0] + failures[1], 0);
-    EXPECT_EQ(playCount(path), 2 * playsEach);
-    EXPECT_EQ(queryValue(path, "SELECT count(*) FROM presses"), std::to_string(2 * playsEach * 20));
+    constexpr int rounds = 100;
+    constexpr int playsEach = 8;
+    for (int round = 0; round < rounds; ++round) {
+        const std::string path = folder.file(std::to_string(round) + ".sqlite3");
+        int failures[2] = {0, 0};
+        auto writer = [&](int which) {
+            TrecordsDatabase records(path);
+            for (int index = 0; index < playsEach; ++index)
+                if (records.addPlay(makePlay("Writer", which, index, TplaySource::player, 20)) == 0) ++failures[which];
+        };
+        std::thread first(writer, 0);
+        std::thread second(writer, 1);
+        first.join();
+        second.join();
+        ASSERT_EQ(failures[0] + failures[1], 0) << "round " << round;
+        ASSERT_EQ(playCount(path), 2 * playsEach) << "round " << round;
+        ASSERT_EQ(queryValue(path, "SELECT count(*) FROM presses"), std::to_string(2 * playsEach * 20));
+    }
 }
 
 namespace {
