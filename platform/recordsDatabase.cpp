@@ -19,6 +19,7 @@ namespace {
 
 // Long enough for the other program's one-play transaction; short enough not to hang a start.
 constexpr int busyTimeoutMs = 5000;
+constexpr int busyRetryMs = 5;
 // Files kept aside before the oldest ones have to be cleared by hand.
 constexpr int mostKeptAside = 1000;
 
@@ -192,8 +193,10 @@ std::string unreadableFileReason(const std::string& path) {
     return "";
 }
 
+// What opening the file came to: ready, to be kept aside, a newer build's, or not usable now.
 enum class Topening { ready, unreadable, newer, failed };
 
+// The outcome of opening and the reason for the notice when it is not ready.
 struct Tattempt {
     Topening outcome = Topening::ready;
     std::string reason;
@@ -203,9 +206,19 @@ Tattempt failedAttempt(const Tresult& result) {
     return {isContentFault(result.code) ? Topening::unreadable : Topening::failed, result.message};
 }
 
+// Switching a new file into WAL needs it for a moment alone and does not wait through the busy
+// handler, so another program opening the same new file at that instant is waited for here.
+Tresult useWriteAheadLog(sqlite3* connection) {
+    for (int waited = 0;; waited += busyRetryMs) {
+        const Tresult result = execute(connection, "PRAGMA journal_mode = WAL");
+        if ((result.code & 0xff) != SQLITE_BUSY || waited >= busyTimeoutMs) return result;
+        sqlite3_sleep(busyRetryMs);
+    }
+}
+
 // Everything after the version check: journal, connection settings, schema, and a probe.
 Tattempt prepareConnection(sqlite3* connection, int32_t version) {
-    Tresult result = execute(connection, "PRAGMA journal_mode = WAL");
+    Tresult result = useWriteAheadLog(connection);
     if (result.ok()) result = execute(connection, "PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON");
     if (result.ok()) result = migrate(connection, version);
     if (result.ok()) result = probeTables(connection);
@@ -324,7 +337,8 @@ Tresult insertPlay(sqlite3* connection, const TkeptPlay& play, int64_t& id) {
                       "INSERT INTO plays (chart_sha256, song, difficulty, played_at, build, marker_count, score, "
                       "max_combo, perfect, great, good, bad, miss, early, late, mean_ms, median_ms, audio_offset, "
                       "visual_offset, perfect_window, great_window, good_window, bad_window, source, clear, "
-                      "press_count) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                      "press_count) "
+                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     Tresult result = insert.prepared();
     if (!result.ok()) return result;
     bindPlay(insert, play);
@@ -500,7 +514,8 @@ std::optional<TkeptPlay> TrecordsDatabase::play(int64_t id) {
     }
     TkeptPlay found = readPlayRow(query);
     Tstatement presses(connection,
-                       "SELECT music_ms, panel, \"row\", judgement, offset_ms FROM presses WHERE play_id = ? ORDER BY seq");
+                       "SELECT music_ms, panel, \"row\", judgement, offset_ms FROM presses "
+                       "WHERE play_id = ? ORDER BY seq");
     result = presses.prepared();
     if (result.ok()) presses.bind(id);
     while (result.ok() && (result = presses.step()).code == SQLITE_ROW) {

@@ -49,7 +49,7 @@ public:
         const uint8_t zero = 0;
         while (pendingSize != blockSize - 8) feed(&zero, 1);
         std::array<uint8_t, 8> lengthBytes{};
-        for (int index = 0; index < 8; ++index) lengthBytes[static_cast<size_t>(index)] = uint8_t(bitLength >> (56 - 8 * index));
+        for (size_t index = 0; index < 8; ++index) lengthBytes[index] = uint8_t(bitLength >> (56 - 8 * index));
         feed(lengthBytes.data(), lengthBytes.size());
 
         static const char digits[] = "0123456789abcdef";
