@@ -20,7 +20,6 @@ constexpr int32_t jacketKeys = 12;
 
 constexpr uint8_t glowShown = 200;
 constexpr uint8_t glowHidden = 0;
-constexpr double selectedJacketScale = 1.75;
 constexpr long double dimmingAlpha = 0.85L;
 constexpr float overlaySize = 50.0f;
 constexpr float overlayDepth = -20.0f;
