@@ -1,8 +1,13 @@
 // A play kept and played again: the kept key-downs, and a replay that judges exactly as the play did.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <set>
 #include <utility>
 #include <vector>
 
+#include "platform/sha256.h"
+#include "tests/support/testSupport.h"
 #include "tests/test_playback_fixture.h"
 
 namespace {
@@ -137,4 +142,53 @@ TEST(RecordLine, NewBestOnlyForThePlayersOwnBetterPlays) {
     EXPECT_EQ(recordLineFor(play, {}, 0), "AUTOPLAY: NOT A BEST");
     play.source = TplaySource::replay;
     EXPECT_EQ(recordLineFor(play, {}, 12), "REPLAY OF PLAY 12");
+}
+
+// A game folder with one song's chart and a records file, as the game finds them at a run.
+class TkeptPlaysTest : public ::testing::Test {
+protected:
+    TtemporaryFolder folder;
+    TworkingDirectory inFolder{folder.path()};
+    TtrellikGL game;
+
+    void SetUp() override {
+        ::mkdir("sng", 0755);
+        writeFile("sng/alpha2.txt", "a chart\n");
+        game.songs.lastIndex = 0;
+        game.songs.songs[0].name = "alpha";
+        game.window = std::make_unique<TopenGLEngine>();
+        game.results.difficulty = colourIndex(game.window->customCommands);
+        openRecords(game, folder.file("records.sqlite3"));
+        game.play.chartSha256 = fileSha256("sng/alpha2.txt");
+    }
+
+    std::string keepScore(int32_t score) {
+        game.results.figures.score = score;
+        return keepPlay(game);
+    }
+};
+
+TEST_F(TkeptPlaysTest, OnlyThePlayersOwnBetterPlaysMakeTheBestSongSelectShows) {
+    game.autoplay = std::make_unique<TkeyPusher>();
+    EXPECT_EQ(keepScore(900000), "AUTOPLAY: NOT A BEST");
+    EXPECT_FALSE(selectedBest(game).exists);
+    game.autoplay.reset();
+    EXPECT_EQ(keepScore(600000), "NEW BEST +600000");
+    EXPECT_EQ(keepScore(550000), "");
+    EXPECT_EQ(selectedBest(game).score, 600000);
+    EXPECT_EQ(keepScore(640000), "NEW BEST +40000");
+    EXPECT_EQ(selectedBest(game).score, 640000);
+    EXPECT_EQ(game.records->plays("alpha").size(), 4u);
+}
+
+TEST_F(TkeptPlaysTest, AReplayIsRefusedWhenItsChartChangedOrIsGone) {
+    TkeptPlay play = keptPlayOf(game);
+    play.id = 9;
+    EXPECT_EQ(replayRefusal(play), "");
+    writeFile("sng/alpha2.txt", "another chart\n");
+    EXPECT_EQ(replayRefusal(play),
+              "Play 9 cannot be replayed: its chart sng\\alpha2.txt has changed since it was played (its SHA-256 "
+              "differs).");
+    ::unlink("sng/alpha2.txt");
+    EXPECT_EQ(replayRefusal(play), "Play 9 cannot be replayed: its chart sng\\alpha2.txt cannot be read.");
 }
