@@ -77,13 +77,18 @@ void TkeyPusher::push(const TkeyAction& action, double atMs) {
         return;
     }
     const TsdlKey key = sdlKeyForVirtualKey(action.virtualKey);
-    if (key.scancode == SDL_SCANCODE_UNKNOWN) return;
     event.type = action.down ? SDL_KEYDOWN : SDL_KEYUP;
     event.key.windowID = pushedKeyWindowId;
     event.key.state = action.down ? SDL_PRESSED : SDL_RELEASED;
-    event.key.keysym.sym = key.keycode;
-    event.key.keysym.scancode = static_cast<SDL_Scancode>(key.scancode);
-    event.key.keysym.mod = key.modifiers;
+    if (key.scancode == SDL_SCANCODE_UNKNOWN) {
+        // A pad button has no keyboard key to stand for it: its code rides in the spare bytes.
+        event.key.padding2 = static_cast<Uint8>(action.virtualKey & 0xFF);
+        event.key.padding3 = static_cast<Uint8>(action.virtualKey >> 8);
+    } else {
+        event.key.keysym.sym = key.keycode;
+        event.key.keysym.scancode = static_cast<SDL_Scancode>(key.scancode);
+        event.key.keysym.mod = key.modifiers;
+    }
     // The key went down at its scheduled time, however late the loop gets to the event.
     event.key.keysym.unused = eventStampFor(atMs);
     SDL_PushEvent(&event);

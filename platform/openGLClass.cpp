@@ -224,8 +224,15 @@ void dispatchVirtualKey(uint16_t virtualKey, bool down, double atMs) {
     if (handler && handler(virtualKey, atMs)) endLoop();
 }
 
+// The virtual key of a key event; a pushed pad button carries its code in the spare bytes.
+int virtualKeyOf(const SDL_KeyboardEvent& key) {
+    if (key.windowID == pushedKeyWindowId && key.keysym.scancode == SDL_SCANCODE_UNKNOWN)
+        return key.padding2 | key.padding3 << 8;
+    return virtualKeyFromSdl(key.keysym.sym, key.keysym.scancode, key.keysym.mod);
+}
+
 void dispatchKey(const SDL_KeyboardEvent& key, bool down) {
-    const int virtualKey = virtualKeyFromSdl(key.keysym.sym, key.keysym.scancode, key.keysym.mod);
+    const int virtualKey = virtualKeyOf(key);
     if (virtualKey == noVirtualKey || !windowState.engine) return;
     const double atMs = keyEventTime(key);
     reportKeyTimeFallback();

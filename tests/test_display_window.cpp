@@ -301,6 +301,30 @@ TEST(KeyTimes, PushedKeysCarryTheirScheduledTime) {
     EXPECT_NEAR(pressedAt, scheduled, 0.001);
 }
 
+// Autoplay and replays press pad-bound panels too: a pad code has no keyboard key to push.
+TEST(KeyTimes, PushedPadButtonsReachTheHandlersWithTheirCode) {
+    TtestWindow test;
+    TkeyPusher pusher;
+    constexpr uint16_t padButton = 0x1000 + 0x80 + 12;
+    std::vector<uint16_t> seen;
+    bool scheduled = false;
+    test.window.onDraw = [&] {
+        if (!scheduled) pusher.schedulePress(systemHighResolutionMs(), padButton, 1.0);
+        scheduled = true;
+        return true;
+    };
+    test.window.onKeyDown = [&](uint16_t key, double) {
+        seen.push_back(key);
+        return false;
+    };
+    test.window.onKeyUp = [&](uint16_t key, double) {
+        seen.push_back(key);
+        return true;
+    };
+    test.window.run();
+    EXPECT_EQ(seen, (std::vector<uint16_t>{padButton, padButton}));
+}
+
 TEST(WindowRelease, AnErrorLeavingTheLoopLeavesFullScreenAndShowsTheCursorFirst) {
     TtestWindow test(true);
     TwindowLook whileOpen;
