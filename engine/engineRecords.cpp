@@ -1,6 +1,6 @@
 // The records in the game: every play kept when its results show, the best on song select, and
 // replays of kept plays through the same key path as autoplay.
-#include <algorithm>
+#include <cmath>
 #include <ctime>
 #include <string>
 
@@ -28,6 +28,11 @@ bool replaying(const TtrellikGL& game) {
 
 bool recordsOpen(const TtrellikGL& game) {
     return game.records && game.records->isOpen();
+}
+
+// Kept presses come from a file anyone can edit: one off the grid or at no time is left out.
+bool isPlayable(const TkeptPress& press) {
+    return press.panel >= 0 && press.panel < 16 && std::isfinite(press.musicMs) && std::isfinite(press.offsetMs);
 }
 
 void pressKept(TtrellikGL& game, const TkeptPress& press, double atMs) {
@@ -166,7 +171,7 @@ void startReplay(TtrellikGL& game) {
 void scheduleReplayRow(TtrellikGL& game, uint32_t row) {
     const int32_t audioOffset = audioOffsetInForce(game);
     for (const TkeptPress& press : game.replay.play->presses) {
-        if (press.row != static_cast<int32_t>(row)) continue;
+        if (press.row != static_cast<int32_t>(row) || !isPlayable(press)) continue;
         // Against this play's own perfect time, so the press lands exactly as far from it as kept.
         pressKept(game, press, game.play.perfectTime[press.panel] + audioOffset + press.offsetMs);
     }
@@ -178,7 +183,7 @@ void scheduleReplayUnjudged(TtrellikGL& game) {
     const double now = readHighResolutionMs();
     size_t& next = game.replay.nextUnjudged;
     for (; next < presses.size() && presses[next].musicMs <= musicNow + replayLookAheadMs; ++next)
-        if (presses[next].row == -1) pressKept(game, presses[next], now + presses[next].musicMs - musicNow);
+        if (presses[next].row == -1 && isPlayable(presses[next])) pressKept(game, presses[next], now + presses[next].musicMs - musicNow);
 }
 
 void endReplay(TtrellikGL& game) {

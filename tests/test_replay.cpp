@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <limits>
 #include <set>
 #include <utility>
 #include <vector>
@@ -130,6 +131,21 @@ TEST_F(TreplayTest, AReplayJudgesEveryPressAsTheKeptPlayDidUnderItsOwnOffsets) {
     pressKey(keyEnter);
     EXPECT_FALSE(game->replay.keys);
     EXPECT_EQ(audioOffsetInForce(*game), 25);
+}
+
+// A records file can be edited: kept presses off the grid or at no time are left out, not pressed.
+TEST_F(TreplayTest, KeptPressesOffTheGridOrAtNoTimeAreLeftOut) {
+    playScript({{2950, 0}});
+    auto kept = std::make_shared<TkeptPlay>(keptPlayOf(*game));
+    kept->presses.push_back({3000.0, 99, 0, perfect, 0.0});
+    kept->presses.push_back({3000.0, -1, -1, 0, 0.0});
+    kept->presses.push_back({3000.0, transposeIndex(5), 0, perfect, std::numeric_limits<double>::infinity()});
+    pressKey(keyEnter);
+    game->replay.play = kept;
+    game->replay.keys = std::make_unique<TkeyPusher>();
+    playReplay();
+    ASSERT_EQ(game->play.keyDowns.size(), 1u);
+    EXPECT_EQ(game->play.keyDowns[0].judgement, perfect);
 }
 
 TEST(RecordLine, NewBestOnlyForThePlayersOwnBetterPlays) {
