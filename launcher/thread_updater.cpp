@@ -15,14 +15,13 @@
 #include <iterator>
 #include <stdexcept>
 
-#include <QCryptographicHash>
-#include <QFile>
 #include <QMetaObject>
 
 #include "platform/buildNumber.h"
 #include "platform/downloadFileCode.h"
 #include "platform/gameFolder.h"
 #include "platform/pathResolver.h"
+#include "platform/sha256.h"
 
 extern char** environ;
 
@@ -39,11 +38,9 @@ std::string readWholeFile(const std::string& path) {
 }
 
 std::string sha256OfFile(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error("Cannot read " + path + ".");
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file)) throw std::runtime_error("Cannot read " + path + ".");
-    return hash.result().toHex().toStdString();
+    const std::string digest = fileSha256(path);
+    if (digest.empty()) throw std::runtime_error("Cannot read " + path + ".");
+    return digest;
 }
 
 // A download is only good when it is whole (the size the final reply announced, and the digest
