@@ -21,11 +21,11 @@
 #include "bench/support/xTestPresser.h"
 #include "engine/trellikGL38Engine.h"
 #include "platform/SVATimerCode.h"
-#include "platform/audioDecoder.h"
-#include "platform/audioEngine.h"
-#include "platform/audioMixer.h"
+#include "platform/sound/audioDecoder.h"
+#include "platform/sound/audioEngine.h"
+#include "platform/sound/audioMixer.h"
 #include "platform/clockSeam.h"
-#include "platform/soundEngine.h"
+#include "platform/sound/soundEngine.h"
 
 namespace {
 

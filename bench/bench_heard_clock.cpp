@@ -15,10 +15,10 @@
 
 #include "bench/support/playFigures.h"
 #include "bench/support/soundCapture.h"
-#include "platform/audioDecoder.h"
-#include "platform/audioEngine.h"
+#include "platform/sound/audioDecoder.h"
+#include "platform/sound/audioEngine.h"
 #include "platform/clockSeam.h"
-#include "platform/soundEngine.h"
+#include "platform/sound/soundEngine.h"
 #include "tools/mp3Writer.h"
 
 namespace {

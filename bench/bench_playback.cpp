@@ -12,9 +12,9 @@
 #include "bench/support/playSession.h"
 #include "bench/support/xTestPresser.h"
 #include "engine/trellikGL38Engine.h"
-#include "platform/audioEngine.h"
-#include "platform/audioMixer.h"
-#include "platform/soundEngine.h"
+#include "platform/sound/audioEngine.h"
+#include "platform/sound/audioMixer.h"
+#include "platform/sound/soundEngine.h"
 
 namespace {
 

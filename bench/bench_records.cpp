@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "bench/support/playFigures.h"
-#include "platform/recordsDatabase.h"
-#include "platform/sha256.h"
+#include "platform/store/recordsDatabase.h"
+#include "platform/store/sha256.h"
 
 namespace fs = std::filesystem;
 

@@ -13,12 +13,12 @@
 #include "bench/support/playSession.h"
 #include "bench/support/soundCapture.h"
 #include "platform/SVATimerCode.h"
-#include "platform/audioEngine.h"
-#include "platform/audioMixer.h"
-#include "platform/audioOutput.h"
+#include "platform/sound/audioEngine.h"
+#include "platform/sound/audioMixer.h"
+#include "platform/sound/audioOutput.h"
 #include "platform/clockSeam.h"
-#include "platform/openGLClass.h"
-#include "platform/soundEngine.h"
+#include "platform/window/openGLClass.h"
+#include "platform/sound/soundEngine.h"
 #include "tools/mp3Writer.h"
 
 namespace {

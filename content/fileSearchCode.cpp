@@ -5,7 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/pathResolver.h"
+#include "platform/store/pathResolver.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Key code names: a fixed table, with the character of the code itself for everything else.
 #include "content/keyNamesCode.h"
 
-#include "platform/gamePads.h"
+#include "platform/input/gamePads.h"
 
 namespace {
 

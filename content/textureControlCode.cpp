@@ -10,10 +10,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/downloadFileCode.h"
-#include "platform/globalConsoleCode.h"
-#include "platform/messageBox.h"
-#include "platform/pathResolver.h"
+#include "platform/net/downloadFileCode.h"
+#include "platform/window/globalConsoleCode.h"
+#include "platform/window/messageBox.h"
+#include "platform/store/pathResolver.h"
 
 // Texts start as std::string rather than a literal: GCC 12 at -O3 warns falsely about a literal
 // added in front of a string.

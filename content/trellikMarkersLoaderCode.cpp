@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "content/fileSearchCode.h"
-#include "platform/pathResolver.h"
+#include "platform/store/pathResolver.h"
 
 const char* const markerStateNames[markerStateCount] = {"normal", "normalpassed", "perfect", "great",
                                                         "good",   "bad",          "miss"};

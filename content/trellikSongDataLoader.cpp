@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/pathResolver.h"
+#include "platform/store/pathResolver.h"
 
 namespace {
 

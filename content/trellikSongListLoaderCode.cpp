@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "content/fileSearchCode.h"
-#include "platform/pathResolver.h"
+#include "platform/store/pathResolver.h"
 
 const char* const songFolder = "sng\\";
 const char* const defaultCoverPath = "gfx\\defaultCover.jpg";

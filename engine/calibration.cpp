@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "platform/settingsStore.h"
+#include "platform/store/settingsStore.h"
 
 std::optional<double> tapOffset(const std::vector<double>& clickTimes, double tapMs) {
     std::optional<double> nearest;

@@ -7,9 +7,9 @@
 #include "engine/performanceCounterTimer.h"
 #include "engine/trellikGL38Engine.h"
 #include "platform/clockSeam.h"
-#include "platform/globalConsoleCode.h"
-#include "platform/pathResolver.h"
-#include "platform/sha256.h"
+#include "platform/window/globalConsoleCode.h"
+#include "platform/store/pathResolver.h"
+#include "platform/store/sha256.h"
 
 namespace {
 

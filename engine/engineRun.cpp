@@ -3,7 +3,7 @@
 
 #include "platform/SVATimerCode.h"
 #include "platform/buildNumber.h"
-#include "platform/downloadFileCode.h"
+#include "platform/net/downloadFileCode.h"
 #include "platform/memoryPolicy.h"
 
 LaunchParameters defaultLaunchParameters(const std::string& exeName) {

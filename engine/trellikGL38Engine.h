@@ -14,9 +14,9 @@
 #include "engine/calibration.h"
 #include "engine/playResults.h"
 #include "engine/trellikScoreControl2.h"
-#include "platform/keyEventPusher.h"
-#include "platform/openGLClass.h"
-#include "platform/recordsDatabase.h"
+#include "platform/input/keyEventPusher.h"
+#include "platform/window/openGLClass.h"
+#include "platform/store/recordsDatabase.h"
 
 class TSVATimer;
 class Tsounds;

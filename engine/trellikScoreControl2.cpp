@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/openGLClass.h"
+#include "platform/window/openGLClass.h"
 
 namespace {
 

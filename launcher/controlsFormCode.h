@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QTimer>
 
-#include "platform/gamePads.h"
+#include "platform/input/gamePads.h"
 
 class TcontrolSetWindow : public QDialog {
 public:

@@ -3,7 +3,7 @@
 
 #include "launcher/boardPreview.h"
 #include "launcher/launchSettings.h"
-#include "platform/audioEngine.h"
+#include "platform/sound/audioEngine.h"
 
 namespace {
 

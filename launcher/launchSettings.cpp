@@ -8,7 +8,7 @@
 #include <exception>
 
 #include "launcher/launcherApplication.h"
-#include "platform/messageBox.h"
+#include "platform/window/messageBox.h"
 
 std::optional<int32_t> integerFromText(const std::string& text) {
     size_t at = 0;

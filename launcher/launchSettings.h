@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/trellikGL38Engine.h"
-#include "platform/settingsStore.h"
+#include "platform/store/settingsStore.h"
 
 // The fixed numeric-pad layout used instead of the assigned keys while the Elecom box is
 // checked: Tab, keypad / * , Backspace / keypad 7 8 9 - / keypad 4 5 6 + / keypad 1 2 3, Enter.

@@ -6,7 +6,7 @@
 
 #include <QApplication>
 
-#include "platform/messageBox.h"
+#include "platform/window/messageBox.h"
 
 // The caption of the launcher's own message boxes.
 inline constexpr const char* applicationTitle = "TrellikGL38";

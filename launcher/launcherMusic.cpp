@@ -3,8 +3,8 @@
 
 #include <exception>
 
-#include "platform/downloadFileCode.h"
-#include "platform/pathResolver.h"
+#include "platform/net/downloadFileCode.h"
+#include "platform/store/pathResolver.h"
 
 namespace {
 

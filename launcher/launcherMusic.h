@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/soundEngine.h"
+#include "platform/sound/soundEngine.h"
 
 class TlauncherMusic {
 public:

@@ -7,7 +7,7 @@
 
 #include "launcher/launchSettings.h"
 #include "launcher/launcherApplication.h"
-#include "platform/messageBox.h"
+#include "platform/window/messageBox.h"
 
 TlauncherWindows::TlauncherWindows() {
     loadingForm.attachWindows(motdForm, extraSettingsForm, controlSetWindow);

@@ -7,9 +7,9 @@
 #include "launcher/launchSettings.h"
 #include "launcher/launcherApplication.h"
 #include "launcher/launcherWindows.h"
-#include "platform/downloadFileCode.h"
-#include "platform/gameFolder.h"
-#include "platform/messageBox.h"
+#include "platform/net/downloadFileCode.h"
+#include "platform/store/gameFolder.h"
+#include "platform/window/messageBox.h"
 
 namespace {
 

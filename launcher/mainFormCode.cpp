@@ -21,8 +21,8 @@
 #include "launcher/launcherApplication.h"
 #include "launcher/motdFormCode.h"
 #include "platform/buildNumber.h"
-#include "platform/downloadFileCode.h"
-#include "platform/messageBox.h"
+#include "platform/net/downloadFileCode.h"
+#include "platform/window/messageBox.h"
 
 const char* const captionTable[captionPairs * 2] = {
     "Languages", "言語を変更",

@@ -21,7 +21,7 @@
 #include "engine/trellikGL38Engine.h"
 #include "launcher/launcherMusic.h"
 #include "launcher/thread_updater.h"
-#include "platform/settingsStore.h"
+#include "platform/store/settingsStore.h"
 
 class TcontrolSetWindow;
 class TextraSettingsForm;

@@ -9,9 +9,9 @@
 
 #include "launcher/extraSettingsFormCode.h"
 #include "launcher/launcherApplication.h"
-#include "platform/downloadFileCode.h"
-#include "platform/messageBox.h"
-#include "platform/pathResolver.h"
+#include "platform/net/downloadFileCode.h"
+#include "platform/window/messageBox.h"
+#include "platform/store/pathResolver.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <Qt>
 
-#include "platform/virtualKeys.h"
+#include "platform/input/virtualKeys.h"
 
 // One Qt key and the virtual key it stands for.
 struct TqtKeyPair {

@@ -18,10 +18,10 @@
 #include <QMetaObject>
 
 #include "platform/buildNumber.h"
-#include "platform/downloadFileCode.h"
-#include "platform/gameFolder.h"
-#include "platform/pathResolver.h"
-#include "platform/sha256.h"
+#include "platform/net/downloadFileCode.h"
+#include "platform/store/gameFolder.h"
+#include "platform/store/pathResolver.h"
+#include "platform/store/sha256.h"
 
 extern char** environ;
 

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/mainThreadCall.h"
+#include "platform/window/mainThreadCall.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/downloadFileCode.h"
-#include "platform/globalConsoleCode.h"
+#include "platform/net/downloadFileCode.h"
+#include "platform/window/globalConsoleCode.h"
 #include "tests/support/testSupport.h"
 #include "tests/support/updateServerFixture.h"
 

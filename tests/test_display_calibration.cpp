@@ -9,7 +9,7 @@
 #include "bench/support/xTestPresser.h"
 #include "engine/trellikGL38Engine.h"
 #include "platform/clockSeam.h"
-#include "platform/soundEngine.h"
+#include "platform/sound/soundEngine.h"
 #include "tests/support/fontFixture.h"
 #include "tests/support/testSupport.h"
 

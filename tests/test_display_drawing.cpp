@@ -9,9 +9,9 @@
 #include <functional>
 #include <string>
 
-#include "platform/glCustomCommandsCode.h"
-#include "platform/globalConsoleCode.h"
-#include "platform/openGLClass.h"
+#include "platform/window/glCustomCommandsCode.h"
+#include "platform/window/globalConsoleCode.h"
+#include "platform/window/openGLClass.h"
 #include "tests/support/fontFixture.h"
 #include "tests/support/pixelProbe.h"
 #include "tests/support/testSupport.h"

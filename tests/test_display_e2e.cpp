@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/audioDecoder.h"
+#include "platform/sound/audioDecoder.h"
 #include "tests/support/childProcess.h"
 #include "tests/support/pixelProbe.h"
 #include "tests/support/testSupport.h"

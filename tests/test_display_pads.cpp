@@ -2,7 +2,7 @@
 // pulled out mid-song lets go of its panel and stops nothing.
 #include "tests/test_playback_fixture.h"
 
-#include "platform/gamePads.h"
+#include "platform/input/gamePads.h"
 #include "tests/support/fontFixture.h"
 #include "tests/support/testSupport.h"
 #include "tests/support/virtualPad.h"

@@ -10,7 +10,7 @@
 
 #include "bench/support/playSession.h"
 #include "engine/trellikGL38Engine.h"
-#include "platform/soundEngine.h"
+#include "platform/sound/soundEngine.h"
 #include "tests/support/testSupport.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/globalConsoleCode.h"
-#include "platform/openGLClass.h"
+#include "platform/window/globalConsoleCode.h"
+#include "platform/window/openGLClass.h"
 #include "tests/support/pixelProbe.h"
 #include "tests/support/testSupport.h"
 

@@ -16,8 +16,8 @@
 #include "engine/trellikGL38Engine.h"
 #include "platform/SVATimerCode.h"
 #include "platform/clockSeam.h"
-#include "platform/keyEventPusher.h"
-#include "platform/openGLClass.h"
+#include "platform/input/keyEventPusher.h"
+#include "platform/window/openGLClass.h"
 #include "tests/support/fontFixture.h"
 #include "tests/support/testSupport.h"
 

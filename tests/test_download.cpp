@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/downloadFileCode.h"
-#include "platform/globalConsoleCode.h"
-#include "platform/pathResolver.h"
+#include "platform/net/downloadFileCode.h"
+#include "platform/window/globalConsoleCode.h"
+#include "platform/store/pathResolver.h"
 #include "tests/support/downloadProbe.h"
 #include "tests/support/stallingServer.h"
 #include "tests/support/testSupport.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/glCustomCommandsCode.h"
+#include "platform/window/glCustomCommandsCode.h"
 
 namespace {
 

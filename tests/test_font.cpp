@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/glFont.h"
+#include "platform/window/glFont.h"
 #include "tests/support/fontFixture.h"
 #include "tests/support/testSupport.h"
 

@@ -8,8 +8,8 @@
 
 #include "engine/trellikGL38Engine.h"
 #include "platform/buildNumber.h"
-#include "platform/pathResolver.h"
-#include "platform/virtualKeys.h"
+#include "platform/store/pathResolver.h"
+#include "platform/input/virtualKeys.h"
 #include "tests/support/testSupport.h"
 
 TEST(IndexConventions, TransposeIsItsOwnInverseAndMapsRowsToColumns) {

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "platform/gameFolder.h"
+#include "platform/store/gameFolder.h"
 #include "tests/support/testSupport.h"
 
 namespace fs = std::filesystem;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "content/keyNamesCode.h"
-#include "platform/gamePads.h"
+#include "platform/input/gamePads.h"
 #include "tests/support/virtualPad.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/eventStamps.h"
+#include "platform/input/eventStamps.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "engine/trellikGL38Engine.h"
 #include "platform/clockSeam.h"
-#include "platform/soundEngine.h"
+#include "platform/sound/soundEngine.h"
 #include "tests/support/testSupport.h"
 #include "tests/test_title_gameFolder.h"
 

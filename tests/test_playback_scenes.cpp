@@ -6,8 +6,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/pathResolver.h"
-#include "platform/soundEngine.h"
+#include "platform/store/pathResolver.h"
+#include "platform/sound/soundEngine.h"
 #include "tests/support/testSupport.h"
 #include "tests/test_playback_fixture.h"
 

@@ -9,8 +9,8 @@
 #include <random>
 #include <thread>
 
-#include "platform/recordsDatabase.h"
-#include "platform/sha256.h"
+#include "platform/store/recordsDatabase.h"
+#include "platform/store/sha256.h"
 #include "tests/support/testSupport.h"
 
 namespace fs = std::filesystem;

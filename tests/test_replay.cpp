@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/sha256.h"
+#include "platform/store/sha256.h"
 #include "tests/support/testSupport.h"
 #include "tests/test_playback_fixture.h"
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/audioMixer.h"
+#include "platform/sound/audioMixer.h"
 #include "tests/test_sound_fixtures.h"
 
 namespace {

@@ -15,12 +15,12 @@
 #include <string>
 #include <thread>
 
-#include "platform/audioEngine.h"
-#include "platform/audioMixer.h"
-#include "platform/audioOutput.h"
+#include "platform/sound/audioEngine.h"
+#include "platform/sound/audioMixer.h"
+#include "platform/sound/audioOutput.h"
 #include "platform/clockSeam.h"
-#include "platform/pathResolver.h"
-#include "platform/soundEngine.h"
+#include "platform/store/pathResolver.h"
+#include "platform/sound/soundEngine.h"
 #include "tests/support/childProcess.h"
 #include "tests/support/testSupport.h"
 #include "tests/test_sound_fixtures.h"

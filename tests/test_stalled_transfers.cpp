@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/downloadFileCode.h"
-#include "platform/transferLimits.h"
+#include "platform/net/downloadFileCode.h"
+#include "platform/net/transferLimits.h"
 #include "tests/support/downloadProbe.h"
 #include "tests/support/stallingServer.h"
 #include "tests/support/testSupport.h"

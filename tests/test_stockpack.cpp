@@ -13,7 +13,7 @@
 
 #include "buildVersion.h"
 #include "content/trellikSongDataLoader.h"
-#include "platform/glFont.h"
+#include "platform/window/glFont.h"
 #include "tests/support/childProcess.h"
 #include "tests/support/testSupport.h"
 

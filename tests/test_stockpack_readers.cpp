@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "content/imageDecoders.h"
-#include "platform/audioDecoder.h"
-#include "platform/soundEngine.h"
+#include "platform/sound/audioDecoder.h"
+#include "platform/sound/soundEngine.h"
 #include "tests/support/testSupport.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/SVATimerCode.h"
-#include "platform/mainThreadCall.h"
+#include "platform/window/mainThreadCall.h"
 
 namespace {
 

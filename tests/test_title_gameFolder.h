@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "content/trellikMarkersLoaderCode.h"
-#include "platform/glFont.h"
-#include "platform/pathResolver.h"
+#include "platform/window/glFont.h"
+#include "platform/store/pathResolver.h"
 #include "tests/support/testSupport.h"
 
 using Tcolour = std::array<int, 3>;

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <sys/wait.h>
 
-#include "platform/recordsDatabase.h"
+#include "platform/store/recordsDatabase.h"
 #include "tests/support/testSupport.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/downloadFileCode.h"
+#include "platform/net/downloadFileCode.h"
 #include "tests/support/childProcess.h"
 #include "tests/support/testSupport.h"
 #include "tests/support/updateServerFixture.h"

@@ -7,7 +7,7 @@
 #include <complex>
 #include <cstdio>
 
-#include "platform/audioDecoder.h"
+#include "platform/sound/audioDecoder.h"
 
 namespace {
 

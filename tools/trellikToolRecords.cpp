@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
-#include "platform/recordsDatabase.h"
+#include "platform/store/recordsDatabase.h"
 #include "tools/trellikToolCommands.h"
 
 namespace fs = std::filesystem;

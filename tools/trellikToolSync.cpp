@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "content/trellikSongDataLoader.h"
-#include "platform/audioDecoder.h"
+#include "platform/sound/audioDecoder.h"
 #include "tools/autochart.h"
 #include "tools/beatSync.h"
 #include "tools/mp3Writer.h"

@@ -15,8 +15,8 @@
 
 #include "platform/SVATimerCode.h"
 #include "platform/clockSeam.h"
-#include "platform/glCustomCommandsCode.h"
-#include "platform/mainThreadCall.h"
+#include "platform/window/glCustomCommandsCode.h"
+#include "platform/window/mainThreadCall.h"
 
 namespace {
 

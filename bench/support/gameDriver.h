@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/trellikGL38Engine.h"
-#include "platform/keyEventPusher.h"
-#include "platform/soundEngine.h"
+#include "platform/input/keyEventPusher.h"
+#include "platform/sound/soundEngine.h"
 
 // The stock pack the build made beside the benchmark programs.
 std::string stockPackFolder();

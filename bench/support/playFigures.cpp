@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/audioOutput.h"
+#include "platform/sound/audioOutput.h"
 
 namespace {
 

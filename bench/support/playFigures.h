@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bench/support/playSession.h"
-#include "platform/audioMixer.h"
+#include "platform/sound/audioMixer.h"
 
 // The song's audible position as a straight line over the output's own pace:
 // position (frames) = intercept + slope * (time - origin), time in ms.

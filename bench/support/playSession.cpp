@@ -12,8 +12,8 @@
 #include "engine/performanceCounterTimer.h"
 #include "platform/SVATimerCode.h"
 #include "platform/clockSeam.h"
-#include "platform/glFont.h"
-#include "platform/pathResolver.h"
+#include "platform/window/glFont.h"
+#include "platform/store/pathResolver.h"
 #include "tools/mp3Writer.h"
 
 namespace {

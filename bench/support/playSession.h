@@ -11,7 +11,7 @@
 
 #include "bench/support/xTestPresser.h"
 #include "engine/trellikGL38Engine.h"
-#include "platform/keyEventPusher.h"
+#include "platform/input/keyEventPusher.h"
 
 // A song made for measuring: a click on every row, one marker per row on a rotating panel.
 struct TgeneratedSong {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "platform/audioDecoder.h"
+#include "platform/sound/audioDecoder.h"
 #include "platform/clockSeam.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <cstdio>
 
 #include "platform/clockSeam.h"
-#include "platform/virtualKeys.h"
+#include "platform/input/virtualKeys.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "platform/glFont.h"
+#include "platform/window/glFont.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/audioMixer.h"
+#include "platform/sound/audioMixer.h"
 
 namespace {
 

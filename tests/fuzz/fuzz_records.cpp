@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string>
 
-#include "platform/recordsDatabase.h"
+#include "platform/store/recordsDatabase.h"
 
 namespace {
 

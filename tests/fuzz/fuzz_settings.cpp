@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/settingsStore.h"
+#include "platform/store/settingsStore.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TsettingsStore store("unused");

@@ -9,7 +9,7 @@
 
 #include "launcher/controlsFormCode.h"
 #include "launcher/qtVirtualKeys.h"
-#include "platform/virtualKeys.h"
+#include "platform/input/virtualKeys.h"
 #include "tests/launcher/launcherTestSupport.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <stdexcept>
 
-#include "platform/downloadFileCode.h"
+#include "platform/net/downloadFileCode.h"
 #include "tests/launcher/launcherTestSupport.h"
 #include "tests/support/updateServerFixture.h"
 

@@ -8,7 +8,7 @@
 
 #include "content/keyNamesCode.h"
 #include "launcher/controlsFormCode.h"
-#include "platform/gamePads.h"
+#include "platform/input/gamePads.h"
 #include "tests/launcher/launcherTestSupport.h"
 #include "tests/support/virtualPad.h"
 

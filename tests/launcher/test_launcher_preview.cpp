@@ -5,7 +5,7 @@
 
 #include "launcher/boardPreview.h"
 #include "launcher/extraSettingsFormCode.h"
-#include "platform/audioEngine.h"
+#include "platform/sound/audioEngine.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 
 #include "launcher/commandLine.h"
 #include "launcher/launchSettings.h"
-#include "platform/gamePads.h"
-#include "platform/settingsStore.h"
+#include "platform/input/gamePads.h"
+#include "platform/store/settingsStore.h"
 #include "tests/support/testSupport.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "launcher/launchSettings.h"
-#include "platform/downloadFileCode.h"
+#include "platform/net/downloadFileCode.h"
 #include "tests/support/updateServerFixture.h"
 #include "tests/launcher/launcherTestSupport.h"
 

@@ -6,7 +6,7 @@
 
 #include "content/latestVersionCode.h"
 #include "platform/buildNumber.h"
-#include "platform/pathResolver.h"
+#include "platform/store/pathResolver.h"
 #include "tests/launcher/test_update_support.h"
 
 namespace {

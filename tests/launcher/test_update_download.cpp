@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/messageBox.h"
+#include "platform/window/messageBox.h"
 #include "tests/launcher/test_update_support.h"
 #include "tests/support/stallingServer.h"
 

@@ -19,7 +19,7 @@
 #include <QTimer>
 
 #include "launcher/thread_updater.h"
-#include "platform/downloadFileCode.h"
+#include "platform/net/downloadFileCode.h"
 #include "tests/launcher/launcherTestSupport.h"
 #include "tests/support/updateServerFixture.h"
 

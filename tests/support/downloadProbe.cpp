@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-#include "platform/downloadFileCode.h"
+#include "platform/net/downloadFileCode.h"
 
 std::string downloadError(const std::string& url, const std::string& localPath) {
     try {

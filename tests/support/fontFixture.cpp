@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "platform/glFont.h"
+#include "platform/window/glFont.h"
 
 std::string fontFileBytesFor(int firstChar, int lastChar) {
     TglFont font;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/messageBox.h"
+#include "platform/window/messageBox.h"
 
 // A fresh folder under /tmp, removed with everything in it when the object goes.
 class TtemporaryFolder {

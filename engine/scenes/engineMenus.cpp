@@ -1,0 +1,238 @@
+// Song select and marker select: the song wheel, difficulties and skin previews, all played on
+// the sixteen panels.
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "content/trellikSongDataLoader.h"
+#include "engine/trellikGL38Engine.h"
+#include "platform/store/pathResolver.h"
+#include "platform/store/sha256.h"
+#include "platform/sound/soundEngine.h"
+
+namespace {
+
+constexpr int32_t scrollLeftKey = 12;
+constexpr int32_t scrollRightKey = 13;
+constexpr int32_t markerSelectKey = 14;
+constexpr int32_t goKey = 15;
+constexpr int32_t jacketKeys = 12;
+
+constexpr uint8_t glowShown = 200;
+constexpr uint8_t glowHidden = 0;
+constexpr long double dimmingAlpha = 0.85L;
+constexpr float overlaySize = 50.0f;
+constexpr float overlayDepth = -20.0f;
+
+// Columns of the wheel's ring: three songs a column, at least one column.
+int32_t wheelColumns(const TtrellikGL& game) {
+    return getLastIndex(game.songs) / game.layout.wheelRows + 1;
+}
+
+// Where the jacket of the i-th item of a three-row menu sits on the y axis.
+double menuRowY(const TtrellikGL& game, int32_t item) {
+    const double pitch = game.layout.pitch;
+    return 1.5 * pitch + game.yOffset - (item % game.layout.wheelRows) * pitch;
+}
+
+bool insideWheel(const TtrellikGL& game, double x) {
+    return game.layout.wheelMinX < x && x < game.layout.wheelMaxX;
+}
+
+void drawWhiteQuad(TtrellikGL& game, uint32_t texture, double x, double y, double edge) {
+    const TopenGLEngine* window = drawingWindow(game);
+    if (!window) return;
+    const float size = static_cast<float>(edge);
+    drawTexturedQuad(window->customCommands, texture, static_cast<float>(x), static_cast<float>(y),
+                     static_cast<float>(game.depth), size, size, 255, 255, 255, 255);
+}
+
+// A white quad on the panel of a key index.
+void drawOnKeyPanel(TtrellikGL& game, uint32_t texture, int32_t keyIndex, double edge) {
+    const TpanelCentre& centre = game.panels[transposeIndex(keyIndex)];
+    drawWhiteQuad(game, texture, centre.x, centre.y, edge);
+}
+
+void drawJacket(TtrellikGL& game, int32_t song, double x, double edge) {
+    const TopenGLEngine* window = drawingWindow(game);
+    if (!window) return;
+    const uint8_t glow = song == game.menu.selectedSong ? glowShown : glowHidden;
+    drawFramedQuad(window->customCommands, getSongCover(game.songs, song), game.textures.jacketBorder,
+                   game.textures.jacketGlow, glow, static_cast<float>(edge), static_cast<float>(x),
+                   static_cast<float>(menuRowY(game, song)), static_cast<float>(game.depth));
+}
+
+void drawMenuButtons(TtrellikGL& game) {
+    const double edge = game.layout.buttonSize;
+    drawOnKeyPanel(game, game.textures.leftArrow, scrollLeftKey, edge);
+    drawOnKeyPanel(game, game.textures.rightArrow, scrollRightKey, edge);
+    drawOnKeyPanel(game, game.textures.markerSelectButton, markerSelectKey, edge);
+    drawOnKeyPanel(game, game.textures.goButton, goKey, edge);
+}
+
+void clearFrame(TtrellikGL& game) {
+    if (TopenGLEngine* window = drawingWindow(game)) clearScreen(window->customCommands);
+}
+
+// Everything drawn so far, darkened behind the skin previews.
+void dimEverything(TtrellikGL& game) {
+    const TopenGLEngine* window = drawingWindow(game);
+    if (!window) return;
+    drawTexturedQuad(window->customCommands, game.textures.fade, 0.0f, 0.0f, overlayDepth, overlaySize, overlaySize,
+                     0, 0, 0, dimmingAlpha);
+}
+
+void drawSkinPreviews(TtrellikGL& game) {
+    const double pitch = game.layout.pitch;
+    for (int32_t skin = 0; skin < game.markers.nameCount; ++skin) {
+        const double x = (skin / game.layout.wheelRows) * pitch - 1.5 * pitch;
+        if (!insideWheel(game, x)) continue;
+        const double edge = skin == game.menu.selectedMarker ? game.layout.jacketSizeSelected : game.layout.jacketSize;
+        drawWhiteQuad(game, getPreview(game.markers, skin + 1), x, menuRowY(game, skin), edge);
+    }
+}
+
+bool drawSongSelect(TtrellikGL& game) {
+    clearFrame(game);
+    drawWheel(game, game.layout.jacketSizeSelected, game.layout.jacketSize);
+    drawSideMasks(game);
+    drawGrid(game);
+    drawSelectedJacket(game);
+    drawSelectedBest(game);
+    return true;
+}
+
+bool drawMarkerSelect(TtrellikGL& game) {
+    clearFrame(game);
+    drawWheel(game, game.layout.jacketSizeDimmed, game.layout.jacketSizeDimmed);
+    dimEverything(game);
+    drawSkinPreviews(game);
+    drawOnKeyPanel(game, game.textures.backButton, markerSelectKey, game.layout.buttonSize);
+    drawSideMasks(game);
+    drawGrid(game);
+    return true;
+}
+
+void playPreview(TtrellikGL& game) {
+    Tstream* music = game.audio.music;
+    if (!music) return;
+    music->stop();
+    music->open(resolvePath(previewFile(getSongName(game.songs, game.menu.selectedSong))));
+    music->play();
+    music->setLooping(true);
+}
+
+// One column along the wheel: the scroll runs from -C to C columns of a ring of C. One step past
+// either end jumps the wheel a whole ring back, so the easing goes on without a visible jump. The
+// target follows the whole-column scroll, so it never drifts from the slots the keys select.
+void scrollWheel(TtrellikGL& game, int32_t step) {
+    TmenuState& menu = game.menu;
+    const int32_t columns = wheelColumns(game);
+    const double pitch = game.layout.pitch;
+    menu.wheelScroll += step;
+    if (std::abs(menu.wheelScroll) > columns) {
+        menu.wheelScroll -= step * columns;
+        menu.wheelPosition -= step * columns * pitch;
+    }
+    menu.wheelTarget = menu.wheelScroll * pitch;
+}
+
+// The song under a jacket key, counted round the ring; -1 for a slot the ring has no song in.
+int32_t songUnderKey(const TtrellikGL& game, int32_t keyIndex) {
+    const int32_t rows = game.layout.wheelRows;
+    const int32_t slots = rows * wheelColumns(game);
+    const int32_t slot = keyIndex / 4 + rows * (keyIndex % 4 - game.menu.wheelScroll);
+    const int32_t wrapped = (slot % slots + slots) % slots;
+    return wrapped <= getLastIndex(game.songs) ? wrapped : -1;
+}
+
+void pressJacket(TtrellikGL& game, int32_t keyIndex) {
+    const int32_t song = songUnderKey(game, keyIndex);
+    if (song == -1) return;
+    if (song == game.menu.selectedSong) nextColour(game.window->customCommands);
+    else selectSong(game, song);
+}
+
+void returnToSongSelect(TtrellikGL& game) {
+    installDrawHandler(game, songSelectScene.draw);
+    installKeyDownHandler(game, songSelectScene.keyDown);
+}
+
+}  // namespace
+
+const Scene songSelectScene = {drawSongSelect, songSelectKeys, nullptr};
+const Scene markerSelectScene = {drawMarkerSelect, markerSelectKeys, nullptr};
+
+std::string previewFile(const std::string& songName) {
+    const std::string candidates[] = {"sng\\" + songName + "_prev.mp3", "sng\\" + songName + ".mp3"};
+    for (const std::string& candidate : candidates)
+        if (pathExists(candidate)) return candidate;
+    return "snd\\mainmenu.mp3";
+}
+
+std::string chartFileOf(const std::string& songName, int32_t difficulty) {
+    return "sng\\" + songName + std::to_string(difficulty) + ".txt";
+}
+
+std::string chartFileName(const TtrellikGL& game) {
+    return chartFileOf(getSongName(game.songs, game.menu.selectedSong), colourIndex(game.window->customCommands));
+}
+
+void startChosenSong(TtrellikGL& game) {
+    const std::string fileName = chartFileName(game);
+    if (!loadChart(game.chart, fileName, game.launch.songDebug)) return;
+    game.play.chartSha256 = fileSha256(resolvePath(fileName));
+    startSong(game);
+}
+
+void selectSong(TtrellikGL& game, int32_t index) {
+    game.menu.selectedSong = index;
+    playPreview(game);
+}
+
+std::vector<TwheelJacket> wheelJackets(const TtrellikGL& game) {
+    const double pitch = game.layout.pitch;
+    const double ring = wheelColumns(game) * pitch;
+    std::vector<TwheelJacket> jackets;
+    for (int32_t song = 0; song <= getLastIndex(game.songs); ++song) {
+        const double x = (song / game.layout.wheelRows) * pitch + game.menu.wheelPosition - 1.5 * pitch;
+        // From the copy at or just left of the wheel's left edge, every copy up to its right edge.
+        const double leftmost = x - std::ceil((x - game.layout.wheelMinX) / ring) * ring;
+        for (double copy = leftmost; copy < game.layout.wheelMaxX; copy += ring)
+            if (insideWheel(game, copy)) jackets.push_back({song, copy});
+    }
+    return jackets;
+}
+
+void drawWheel(TtrellikGL& game, double selectedEdge, double otherEdge) {
+    for (const TwheelJacket& jacket : wheelJackets(game)) {
+        const double edge = jacket.song == game.menu.selectedSong ? selectedEdge : otherEdge;
+        drawJacket(game, jacket.song, jacket.x, edge);
+    }
+    drawMenuButtons(game);
+}
+
+void easeWheel(TtrellikGL& game) {
+    TmenuState& menu = game.menu;
+    menu.wheelPosition += (menu.wheelTarget - menu.wheelPosition) / game.layout.wheelEase;
+}
+
+bool songSelectKeys(TtrellikGL& game, uint16_t key, double) {
+    const int32_t keyIndex = keyIndexOf(game, key);
+    if (keyIndex == scrollLeftKey) scrollWheel(game, -1);
+    else if (keyIndex == scrollRightKey) scrollWheel(game, 1);
+    else if (keyIndex == markerSelectKey) installScene(game, markerSelectScene);
+    else if (keyIndex == goKey) startChosenSong(game);
+    else if (keyIndex >= 0 && keyIndex < jacketKeys) pressJacket(game, keyIndex);
+    return key == keyEscape;
+}
+
+bool markerSelectKeys(TtrellikGL& game, uint16_t key, double) {
+    const int32_t keyIndex = keyIndexOf(game, key);
+    if (keyIndex >= 0 && keyIndex < jacketKeys) {
+        const int32_t skin = keyIndex / 4 + game.layout.wheelRows * (keyIndex % 4);
+        if (skin < game.markers.nameCount) game.menu.selectedMarker = skin;
+    }
+    if (keyIndex == markerSelectKey || key == keyEscape) returnToSongSelect(game);
+    return false;
+}

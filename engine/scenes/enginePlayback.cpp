@@ -1,0 +1,381 @@
+// From GO to the end of the song: the song start fade, the ready scene, play and judgement.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iterator>
+#include <string>
+
+#include "engine/performanceCounterTimer.h"
+#include "engine/trellikGL38Engine.h"
+#include "platform/SVATimerCode.h"
+#include "platform/clockSeam.h"
+#include "platform/store/pathResolver.h"
+#include "platform/sound/soundEngine.h"
+
+namespace {
+
+constexpr int32_t panelCount = 16;
+constexpr int32_t readyDurationMs = 2500;
+constexpr uint32_t musicStartDelayMs = 1885;
+constexpr int32_t fullGaugeLevel = 100000;
+// Chart times are laid out 2000 ms after the start of the music.
+constexpr double chartLeadInMs = 2000.0;
+// A row activated exactly on time starts 50 ms into its approach (2500 ms against the 2550 ms that
+// make it due), so its perfect time falls 50 ms before the row's time, which charts allow for.
+constexpr double offsetLeadMs = 2500.0;
+// How long autoplay holds a key: long enough to show the highlight, short of the next row.
+constexpr double autoplayHoldMs = 40.0;
+
+void clearFrame(TtrellikGL& game) {
+    if (TopenGLEngine* window = drawingWindow(game)) clearScreen(window->customCommands);
+}
+
+void setTimerEnabled(TSVATimer* timer, bool enabled) {
+    if (timer) timer->setEnabled(enabled);
+}
+
+void stopMusic(TtrellikGL& game) {
+    if (game.audio.music) game.audio.music->stop();
+}
+
+void playEffect(Tsfx* effect) {
+    if (effect) effect->play();
+}
+
+// A whole number of ms as text: rounded half to even, no fraction, no "-0".
+std::string wholeNumberText(double value) {
+    double rounded = std::nearbyint(value);
+    if (rounded == 0.0) rounded = 0.0;
+    char text[400];
+    std::snprintf(text, sizeof text, "%.0f", rounded);
+    return text;
+}
+
+void openSongDebugFile(TtrellikGL& game) {
+    TlaunchCopies& launch = game.launch;
+    if (launch.songDebugFile) std::fclose(launch.songDebugFile);
+    launch.songDebugFile = std::fopen(resolvePath(songDebugFileName).c_str(), "ab");
+    launch.songDebugLines = 0;
+}
+
+void closeSongDebugFile(TtrellikGL& game) {
+    TlaunchCopies& launch = game.launch;
+    if (launch.songDebugFile) std::fclose(launch.songDebugFile);
+    launch.songDebugFile = nullptr;
+}
+
+// Opens the selected song's music held paused at 0 until the play tick lets it run.
+void openSongMusic(TtrellikGL& game) {
+    Tstream* music = game.audio.music;
+    if (!music) return;
+    music->stop();
+    music->open(resolvePath("sng\\" + getSongName(game.songs, game.menu.selectedSong) + ".mp3"));
+    music->play();
+    if (game.audio.sounds) game.audio.sounds->pauseAll();
+    music->setPositionMS(0);
+}
+
+// Read every tick, not kept from the opening: the stream may learn only while it plays that it
+// ends sooner than announced. Music that could not be opened has length 0 and ends at once.
+bool musicHasEnded() {
+    Tclock& clock = activeClock();
+    return clock.musicPositionMs() >= clock.musicLengthMs();
+}
+
+void startMusicWhenDue(TtrellikGL& game) {
+    if (activeClock().milliseconds() - game.readyStart < musicStartDelayMs) return;
+    if (game.audio.sounds) game.audio.sounds->resumeAll();
+    game.play.musicStarted = true;
+}
+
+// The song debug line of a row: how far the music was past the moment the row became due.
+void writeDifferenceLine(TtrellikGL& game, double due) {
+    TlaunchCopies& launch = game.launch;
+    if (!launch.songDebug || launch.songDebugLines > game.play.nextEntry) return;
+    const double difference = activeClock().musicPositionMs() + offsetLeadMs - due;
+    if (launch.songDebugFile) {
+        const std::string line = "Difference: " + wholeNumberText(difference) + "\r\n";
+        std::fputs(line.c_str(), launch.songDebugFile);
+    }
+    launch.songDebugLines += 1;
+}
+
+// Activates the next chart row once the music is its approach time before it; one row a tick.
+void activateDueEntry(TtrellikGL& game) {
+    TplayState& play = game.play;
+    const int32_t rows = std::min(game.chart.entryCount, chartCapacity);
+    if (rows <= 0 || play.nextEntry >= static_cast<uint32_t>(rows)) return;
+    const ChartEntry& entry = game.chart.entries[play.nextEntry];
+    const double due = entry.time * 1000.0 + chartLeadInMs;
+    const double approachMs = game.timing.stateDuration[approach];
+    if (activeClock().musicPositionMs() + chartLeadInMs + approachMs < due) return;
+    play.tempo = entry.bpm;
+    play.firstEntryReached = true;
+    writeDifferenceLine(game, due);
+    // A tick that comes late starts the markers that much further into their approach, so the
+    // perfect time stays on the beat. Adding the lateness instead would move the beat by twice
+    // the lateness, which a player feels at the few ms a busy frame delays a tick.
+    const double lateness = activeClock().musicPositionMs() + chartLeadInMs + approachMs - due;
+    const double onTimeOffset = offsetLeadMs - chartLeadInMs - approachMs;
+    activateEntry(game, play.nextEntry, onTimeOffset - lateness);
+    play.nextEntry += 1;
+}
+
+bool isJudgeable(uint8_t state) {
+    return state == approach || state == overrun || state == miss;
+}
+
+// The judgement of a press this far from the perfect time; idle when it is too far to count.
+PanelState judgementFor(const TtimingConstants& timing, double distance) {
+    if (distance <= timing.perfectWindow) return perfect;
+    if (distance <= timing.greatWindow) return great;
+    if (distance <= timing.goodWindow) return good;
+    if (distance <= timing.badWindow) return bad;
+    return idle;
+}
+
+PanelState stateAfter(uint8_t state) {
+    switch (state) {
+        case approach: return overrun;
+        case overrun: return miss;
+        case miss: return missScored;
+        default: return idle;
+    }
+}
+
+// Judged at the moment of the press, not when the loop got to it: a press that waited for a
+// slow frame is as early or late as the player made it.
+// The audio offset moves the beat the press is measured from, never the windows.
+TkeptPress judgePress(TtrellikGL& game, int32_t panel, double pressedAt) {
+    const double difference = pressedAt - (game.play.perfectTime[panel] + audioOffsetInForce(game));
+    if (game.window) setWindowTitle(game.window->getWindowHandle(), judgementTitle(difference));
+    const PanelState judgement = judgementFor(game.timing, std::fabs(difference));
+    if (judgement == idle) return {};
+    const int32_t row = game.play.rowOf[panel];
+    game.play.presses.push_back({panel, row, static_cast<uint8_t>(judgement), difference});
+    setPanelState(game, panel, judgement, 0.0);
+    return {0.0, panel, row, judgement, difference};
+}
+
+// Every key-down of the song goes into the log the records keep, with its time on the music's
+// clock: what the music had played when the key went down.
+void logKeyDown(TtrellikGL& game, int32_t panel, double pressedAt, TkeptPress press) {
+    const double now = readHighResolutionMs();
+    press.musicMs = activeClock().musicPositionMs() - (now - pressedAt);
+    press.panel = panel;
+    game.play.keyDowns.push_back(press);
+}
+
+// Autoplay's presses for a freshly activated row: each marker's key, down at its perfect time.
+void pressRowPerfectly(TtrellikGL& game, const ChartEntry& entry) {
+    for (int32_t keyIndex = 0; keyIndex < panelCount; ++keyIndex) {
+        if (entry.panels[keyIndex] == 0) continue;
+        const double perfectTime = game.play.perfectTime[transposeIndex(keyIndex)];
+        game.autoplay->schedulePress(perfectTime, static_cast<uint16_t>(game.launch.keys[keyIndex]), autoplayHoldMs);
+    }
+}
+
+// Autoplay's presses belong to the song: none may reach song select, and no key it pressed may
+// stay held because its release was cancelled.
+void cancelAutoplay(TtrellikGL& game) {
+    if (!game.autoplay && !game.replay.keys) return;
+    if (game.autoplay) game.autoplay->cancelAll();
+    if (game.replay.keys) game.replay.keys->cancelAll();
+    std::fill(std::begin(game.play.pressed), std::end(game.play.pressed), uint8_t{0});
+}
+
+void enterReadyScene(TtrellikGL& game) {
+    playEffect(game.audio.readyGo);
+    installDrawHandler(game, readyScene.draw);
+    game.readyStart = activeClock().milliseconds();
+    setTimerEnabled(game.wheelTimer, false);
+    game.play.tempo = game.chart.entries[0].bpm;
+    game.play.shutterBob = 0.0;
+    game.play.shutterBobEased = 0.0;
+}
+
+bool drawSongStart(TtrellikGL& game) {
+    clearFrame(game);
+    const double dimmed = game.layout.jacketSizeDimmed;
+    drawWheel(game, dimmed, dimmed);
+    if (fadeToBlack(game)) enterReadyScene(game);
+    drawSideMasks(game);
+    drawGrid(game);
+    drawSelectedJacket(game);
+    return true;
+}
+
+bool drawReady(TtrellikGL& game) {
+    clearFrame(game);
+    drawShutters(game);
+    drawReadyPanels(game);
+    const int32_t elapsed = static_cast<int32_t>(activeClock().milliseconds() - game.readyStart);
+    if (elapsed > readyDurationMs) startPlay(game);
+    drawSideMasks(game);
+    drawGrid(game);
+    drawSelectedJacket(game);
+    drawScore(game);
+    return true;
+}
+
+bool drawPlay(TtrellikGL& game) {
+    clearFrame(game);
+    const double now = readHighResolutionMs();
+    drawShutters(game);
+    drawCombo(game);
+    // Moving panels on after drawing them all shows the same frame as moving each after its own
+    // drawing: no panel's drawing depends on another's state.
+    drawPlayPanels(game, now);
+    advancePanels(game, now);
+    drawSideMasks(game);
+    drawGrid(game);
+    drawScore(game);
+    drawSelectedJacket(game);
+    return true;
+}
+
+}  // namespace
+
+const Scene songStartScene = {drawSongStart, playKeyDown, playKeyUp};
+const Scene readyScene = {drawReady, playKeyDown, playKeyUp};
+const Scene playScene = {drawPlay, playKeyDown, playKeyUp};
+
+TopenGLEngine* drawingWindow(TtrellikGL& game) {
+    if (!game.window || !game.window->getWindowHandle()) return nullptr;
+    return game.window.get();
+}
+
+std::string judgementTitle(double differenceMs) {
+    return wholeNumberText(differenceMs);
+}
+
+void startSong(TtrellikGL& game) {
+    if (game.launch.songDebug) openSongDebugFile(game);
+    stopMusic(game);
+    stopMusic(game);
+    playEffect(game.audio.goButton);
+    installScene(game, songStartScene);
+}
+
+void setPanelState(TtrellikGL& game, int32_t panel, PanelState state, double offset) {
+    const double now = readHighResolutionMs();
+    game.score.apply(state);
+    const PanelState stored = state == missScored ? idle : state;
+    TplayState& play = game.play;
+    play.panelState[panel] = stored;
+    play.stateStart[panel] = now + offset;
+    play.stateEnd[panel] = now + offset + game.timing.stateDuration[stored];
+    if (stored == approach) play.perfectTime[panel] = now + offset + game.timing.stateDuration[approach];
+}
+
+void activateEntry(TtrellikGL& game, uint32_t row, double offset) {
+    const ChartEntry& entry = game.chart.entries[row];
+    for (int32_t panel = 0; panel < panelCount; ++panel) {
+        if (entry.panels[transposeIndex(panel)] == 0) continue;
+        game.play.rowOf[panel] = static_cast<int32_t>(row);
+        setPanelState(game, panel, approach, offset);
+    }
+    if (game.replay.keys) scheduleReplayRow(game, row);
+    else if (game.autoplay) pressRowPerfectly(game, entry);
+}
+
+void playTickHandler(TtrellikGL& game) {
+    if (!game.play.musicStarted) startMusicWhenDue(game);
+    else activateDueEntry(game);
+    if (game.play.musicStarted && game.replay.keys) scheduleReplayUnjudged(game);
+    if (musicHasEnded()) songFinished(game);
+}
+
+void createPlayTick(TtrellikGL& game) {
+    game.playTick = new TSVATimer();
+    game.playTick->setThreadPriority(tpHighest);
+    game.playTick->setInterval(1);
+    game.playTick->OnTimer = [&game](TSVATimer&) { playTickHandler(game); };
+}
+
+void startPlay(TtrellikGL& game) {
+    openSongMusic(game);
+    TplayState& play = game.play;
+    play.nextEntry = 0;
+    play.firstEntryReached = false;
+    play.musicStarted = false;
+    for (int32_t panel = 0; panel < panelCount; ++panel) {
+        play.perfectTime[panel] = 0.0;
+        play.stateStart[panel] = 0.0;
+        play.stateEnd[panel] = 0.0;
+        play.panelState[panel] = idle;
+    }
+    game.score.reset(game.chart.markerCount);
+    play.presses.clear();
+    play.keyDowns.clear();
+    game.replay.nextUnjudged = 0;
+    installDrawHandler(game, playScene.draw);
+    setTimerEnabled(game.playTick, true);
+}
+
+bool playKeyDown(TtrellikGL& game, uint16_t key, double atMs) {
+    const int32_t keyIndex = keyIndexOf(game, key);
+    if (key == keyEscape) endOfSong(game);
+    if (keyIndex == -1) return false;
+    const int32_t panel = transposeIndex(keyIndex);
+    game.play.pressed[panel] = 1;
+    const double pressedAt = std::min(atMs, readHighResolutionMs());
+    TkeptPress press;
+    if (isJudgeable(game.play.panelState[panel])) press = judgePress(game, panel, pressedAt);
+    logKeyDown(game, panel, pressedAt, press);
+    return false;
+}
+
+bool playKeyUp(TtrellikGL& game, uint16_t key, double) {
+    const int32_t keyIndex = keyIndexOf(game, key);
+    if (keyIndex != -1) game.play.pressed[transposeIndex(keyIndex)] = 0;
+    return false;
+}
+
+void advancePanels(TtrellikGL& game, double now) {
+    for (int32_t panel = 0; panel < panelCount; ++panel) {
+        const uint8_t state = game.play.panelState[panel];
+        if (state == idle || now <= game.play.stateEnd[panel]) continue;
+        const PanelState next = stateAfter(state);
+        if (next == missScored) game.play.presses.push_back({panel, game.play.rowOf[panel], missScored, 0.0});
+        setPanelState(game, panel, next, 0.0);
+    }
+}
+
+void updateShutterBob(TtrellikGL& game, int32_t gaugeLevel) {
+    TplayState& play = game.play;
+    play.shutterBob = 0.0;
+    if (gaugeLevel != 0 && gaugeLevel != fullGaugeLevel && play.tempo != 0.0) {
+        const uint32_t sinceReady = activeClock().milliseconds() - game.readyStart;
+        play.shutterBob = std::fabs(std::sin(sinceReady / (20000.0 / play.tempo))) / 8.0;
+    }
+    play.shutterBobEased -= (play.shutterBobEased - play.shutterBob) / game.layout.shutterEase;
+}
+
+void leavePlay(TtrellikGL& game) {
+    setTimerEnabled(game.playTick, false);
+    cancelAutoplay(game);
+    // A song start fade cut short by Escape starts afresh at the next GO.
+    game.fade.running = 0;
+    closeSongDebugFile(game);
+}
+
+void returnToSongSelectAfterSong(TtrellikGL& game) {
+    endReplay(game);
+    installScene(game, songSelectScene);
+    selectSong(game, game.menu.selectedSong);
+    setTimerEnabled(game.playTick, false);
+    setTimerEnabled(game.wheelTimer, true);
+    game.score.reset(1);
+    game.score.gaugeLevel(drawingWindow(game));
+}
+
+void endOfSong(TtrellikGL& game) {
+    leavePlay(game);
+    returnToSongSelectAfterSong(game);
+}
+
+void songFinished(TtrellikGL& game) {
+    leavePlay(game);
+    showResults(game);
+}

@@ -1,0 +1,556 @@
+// The records database on SQLite: opening (unreadable files kept aside), schema steps, plays and bests.
+#include "platform/store/recordsDatabase.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <iterator>
+#include <system_error>
+
+#include "platform/store/gameFolder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Long enough for the other program's one-play transaction; short enough not to hang a start.
+constexpr int busyTimeoutMs = 5000;
+constexpr int busyRetryMs = 5;
+// Files kept aside before the oldest ones have to be cleared by hand.
+constexpr int mostKeptAside = 1000;
+
+// One step of the schema: the SQL that brings a database of the version before it to its own.
+struct TschemaStep {
+    int32_t version;
+    const char* sql;
+};
+
+// In order; a step is never changed once released, later changes are new steps.
+constexpr TschemaStep schemaSteps[] = {
+    {1, R"sql(
+        CREATE TABLE plays (
+            id INTEGER PRIMARY KEY,
+            chart_sha256 TEXT NOT NULL,
+            song TEXT NOT NULL,
+            difficulty INTEGER NOT NULL,
+            played_at INTEGER NOT NULL,
+            build INTEGER NOT NULL,
+            marker_count INTEGER NOT NULL,
+            score INTEGER NOT NULL,
+            max_combo INTEGER NOT NULL,
+            perfect INTEGER NOT NULL,
+            great INTEGER NOT NULL,
+            good INTEGER NOT NULL,
+            bad INTEGER NOT NULL,
+            miss INTEGER NOT NULL,
+            early INTEGER NOT NULL,
+            late INTEGER NOT NULL,
+            mean_ms REAL,
+            median_ms REAL,
+            audio_offset INTEGER NOT NULL,
+            visual_offset INTEGER NOT NULL,
+            perfect_window INTEGER NOT NULL,
+            great_window INTEGER NOT NULL,
+            good_window INTEGER NOT NULL,
+            bad_window INTEGER NOT NULL,
+            source INTEGER NOT NULL,
+            clear INTEGER NOT NULL,
+            press_count INTEGER NOT NULL);
+        CREATE TABLE presses (
+            play_id INTEGER NOT NULL REFERENCES plays(id) ON DELETE CASCADE,
+            seq INTEGER NOT NULL,
+            music_ms REAL,
+            panel INTEGER NOT NULL,
+            "row" INTEGER NOT NULL,
+            judgement INTEGER NOT NULL,
+            offset_ms REAL,
+            PRIMARY KEY (play_id, seq)) WITHOUT ROWID;
+        -- clear rides along so that a personal best is read from the index alone.
+        CREATE INDEX plays_by_chart ON plays (chart_sha256, difficulty, source, score, clear);
+    )sql"},
+};
+
+constexpr int32_t knownVersion = schemaSteps[std::size(schemaSteps) - 1].version;
+
+constexpr const char* playColumns =
+    "id, chart_sha256, song, difficulty, played_at, build, marker_count, score, max_combo, perfect, great, "
+    "good, bad, miss, early, late, mean_ms, median_ms, audio_offset, visual_offset, perfect_window, "
+    "great_window, good_window, bad_window, source";
+
+// An SQLite result code with the connection's message taken when it happened.
+struct Tresult {
+    int code = SQLITE_OK;
+    std::string message;
+
+    bool ok() const { return code == SQLITE_OK || code == SQLITE_ROW || code == SQLITE_DONE; }
+};
+
+Tresult resultOf(sqlite3* connection, int code) {
+    Tresult result{code, ""};
+    if (!result.ok()) result.message = connection ? sqlite3_errmsg(connection) : sqlite3_errstr(code);
+    return result;
+}
+
+Tresult execute(sqlite3* connection, const std::string& sql) {
+    return resultOf(connection, sqlite3_exec(connection, sql.c_str(), nullptr, nullptr, nullptr));
+}
+
+// A prepared statement, finalized when it goes; values bound and read by position.
+class Tstatement {
+public:
+    Tstatement(sqlite3* connection, const std::string& sql) : owner(connection) {
+        prepareCode = sqlite3_prepare_v2(connection, sql.c_str(), -1, &handle, nullptr);
+    }
+    ~Tstatement() { sqlite3_finalize(handle); }
+    Tstatement(const Tstatement&) = delete;
+    Tstatement& operator=(const Tstatement&) = delete;
+
+    Tresult prepared() const { return resultOf(owner, prepareCode); }
+    Tresult step() { return resultOf(owner, sqlite3_step(handle)); }
+    void reset() {
+        sqlite3_reset(handle);
+        nextBinding = 1;
+    }
+
+    void bind(int64_t value) { sqlite3_bind_int64(handle, nextBinding++, value); }
+    void bind(double value) { sqlite3_bind_double(handle, nextBinding++, value); }
+    void bind(const std::string& value) {
+        sqlite3_bind_text(handle, nextBinding++, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+    }
+
+    int64_t integer(int column) const { return sqlite3_column_int64(handle, column); }
+    int32_t integer32(int column) const { return sqlite3_column_int(handle, column); }
+    double real(int column) const { return sqlite3_column_double(handle, column); }
+    std::string text(int column) const {
+        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(handle, column));
+        return bytes ? std::string(bytes, static_cast<size_t>(sqlite3_column_bytes(handle, column))) : std::string();
+    }
+
+private:
+    sqlite3* owner;
+    sqlite3_stmt* handle = nullptr;
+    int prepareCode = SQLITE_OK;
+    int nextBinding = 1;
+};
+
+Tresult readVersion(sqlite3* connection, int32_t& version) {
+    Tstatement query(connection, "PRAGMA user_version");
+    Tresult result = query.prepared();
+    if (result.ok()) result = query.step();
+    if (result.code == SQLITE_ROW) version = query.integer32(0);
+    return result;
+}
+
+// Applies one step in a transaction of its own, unless another connection got there first.
+Tresult applyStep(sqlite3* connection, const TschemaStep& step) {
+    Tresult result = execute(connection, "BEGIN IMMEDIATE");
+    if (!result.ok()) return result;
+    int32_t version = 0;
+    result = readVersion(connection, version);
+    if (result.ok() && version < step.version) {
+        result = execute(connection, step.sql);
+        if (result.ok()) result = execute(connection, "PRAGMA user_version = " + std::to_string(step.version));
+    }
+    if (result.ok()) result = execute(connection, "COMMIT");
+    if (!result.ok() && !sqlite3_get_autocommit(connection)) execute(connection, "ROLLBACK");
+    return result;
+}
+
+Tresult migrate(sqlite3* connection, int32_t fromVersion) {
+    for (const TschemaStep& step : schemaSteps) {
+        if (step.version <= fromVersion) continue;
+        const Tresult result = applyStep(connection, step);
+        if (!result.ok()) return result;
+    }
+    return {};
+}
+
+// Reads the ends of both tables: a damaged schema or a cut-off file shows here, without the
+// full integrity check that would read every page.
+Tresult probeTables(sqlite3* connection) {
+    return execute(connection,
+                   "SELECT max(id) FROM plays; SELECT play_id FROM presses ORDER BY play_id DESC, seq DESC LIMIT 1");
+}
+
+// Faults of the file's content (as against the system's: busy, read-only, full, out of memory).
+bool isContentFault(int code) {
+    const int primary = code & 0xff;
+    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT || primary == SQLITE_ERROR ||
+           primary == SQLITE_FORMAT;
+}
+
+// Why an existing file cannot be read at all, or "" (also when there is none yet). Checked
+// without opening it: closing a descriptor of our own would drop the locks SQLite holds on it.
+std::string unreadableFileReason(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return "";
+    if (!S_ISREG(status.st_mode)) return "it is not a regular file";
+    if (::access(path.c_str(), R_OK) != 0) return std::strerror(errno);
+    return "";
+}
+
+// What opening the file came to: ready, to be kept aside, a newer build's, or not usable now.
+enum class Topening { ready, unreadable, newer, failed };
+
+// The outcome of opening and the reason for the notice when it is not ready.
+struct Tattempt {
+    Topening outcome = Topening::ready;
+    std::string reason;
+};
+
+Tattempt failedAttempt(const Tresult& result) {
+    return {isContentFault(result.code) ? Topening::unreadable : Topening::failed, result.message};
+}
+
+// Switching a new file into WAL needs it for a moment alone and does not wait through the busy
+// handler, so another program opening the same new file at that instant is waited for here.
+Tresult useWriteAheadLog(sqlite3* connection) {
+    for (int waited = 0;; waited += busyRetryMs) {
+        const Tresult result = execute(connection, "PRAGMA journal_mode = WAL");
+        if ((result.code & 0xff) != SQLITE_BUSY || waited >= busyTimeoutMs) return result;
+        sqlite3_sleep(busyRetryMs);
+    }
+}
+
+// Everything after the version check: journal, connection settings, schema, and a probe.
+Tattempt prepareConnection(sqlite3* connection, int32_t version) {
+    Tresult result = useWriteAheadLog(connection);
+    if (result.ok()) result = execute(connection, "PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON");
+    if (result.ok()) result = migrate(connection, version);
+    if (result.ok()) result = probeTables(connection);
+    return result.ok() ? Tattempt{} : failedAttempt(result);
+}
+
+// Opens and prepares the database at path; connection is left null unless it is ready.
+Tattempt openConnection(const std::string& path, sqlite3*& connection) {
+    const std::string unreadable = unreadableFileReason(path);
+    if (!unreadable.empty()) return {Topening::unreadable, unreadable};
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    Tresult result = resultOf(nullptr, sqlite3_open_v2(path.c_str(), &connection, flags, nullptr));
+    int32_t version = 0;
+    if (result.ok()) {
+        sqlite3_extended_result_codes(connection, 1);
+        sqlite3_busy_timeout(connection, busyTimeoutMs);
+        result = readVersion(connection, version);
+    } else if (connection) {
+        result.message = sqlite3_errmsg(connection);
+    }
+    Tattempt attempt = result.ok() ? Tattempt{} : failedAttempt(result);
+    // Checked before anything is written: a newer build's file is not touched, not even its journal mode.
+    if (result.ok() && version > knownVersion)
+        attempt = {Topening::newer, "schema version " + std::to_string(version) + ", this build knows up to " +
+                                        std::to_string(knownVersion)};
+    if (attempt.outcome == Topening::ready) attempt = prepareConnection(connection, version);
+    if (attempt.outcome != Topening::ready) {
+        // A file we do not use keeps its journal as it is: no checkpoint into it at close.
+        if (connection) sqlite3_db_config(connection, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        sqlite3_close_v2(connection);
+        connection = nullptr;
+    }
+    return attempt;
+}
+
+std::string fileName(const std::string& path) {
+    return fs::path(path).filename().string();
+}
+
+bool exists(const std::string& path) {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(path, error));
+}
+
+// The first "<path>.bad-N" free for the file and its journals, or "" when all are taken.
+std::string freeAsideName(const std::string& path) {
+    for (int number = 1; number <= mostKeptAside; ++number) {
+        const std::string candidate = path + ".bad-" + std::to_string(number);
+        if (!exists(candidate) && !exists(candidate + "-wal") && !exists(candidate + "-journal")) return candidate;
+    }
+    return "";
+}
+
+// Moves a journal along with its database; one left behind would be replayed into the new file.
+bool moveJournal(const std::string& path, const std::string& aside, const char* suffix) {
+    if (!exists(path + suffix)) return true;
+    std::error_code error;
+    fs::rename(path + suffix, aside + suffix, error);
+    return !error;
+}
+
+std::string notKeptNotice(const std::string& what) {
+    return "Records: " + what + "; plays are not kept this run.";
+}
+
+TkeptPlay readPlayRow(const Tstatement& row) {
+    TkeptPlay play;
+    int column = 0;
+    play.id = row.integer(column++);
+    play.chartSha256 = row.text(column++);
+    play.song = row.text(column++);
+    play.difficulty = row.integer32(column++);
+    play.playedAt = row.integer(column++);
+    play.build = row.integer32(column++);
+    play.markerCount = row.integer32(column++);
+    play.score = row.integer32(column++);
+    play.maxCombo = row.integer32(column++);
+    play.perfect = row.integer32(column++);
+    play.great = row.integer32(column++);
+    play.good = row.integer32(column++);
+    play.bad = row.integer32(column++);
+    play.miss = row.integer32(column++);
+    play.early = row.integer32(column++);
+    play.late = row.integer32(column++);
+    play.meanMs = row.real(column++);
+    play.medianMs = row.real(column++);
+    play.audioOffset = row.integer32(column++);
+    play.visualOffset = row.integer32(column++);
+    play.perfectWindow = row.integer32(column++);
+    play.greatWindow = row.integer32(column++);
+    play.goodWindow = row.integer32(column++);
+    play.badWindow = row.integer32(column++);
+    play.source = static_cast<TplaySource>(row.integer32(column++));
+    return play;
+}
+
+void bindPlay(Tstatement& insert, const TkeptPlay& play) {
+    insert.bind(play.chartSha256);
+    insert.bind(play.song);
+    for (const int64_t value : {int64_t(play.difficulty), play.playedAt, int64_t(play.build), int64_t(play.markerCount),
+                                int64_t(play.score), int64_t(play.maxCombo), int64_t(play.perfect), int64_t(play.great),
+                                int64_t(play.good), int64_t(play.bad), int64_t(play.miss), int64_t(play.early),
+                                int64_t(play.late)})
+        insert.bind(value);
+    insert.bind(play.meanMs);
+    insert.bind(play.medianMs);
+    for (const int32_t value : {play.audioOffset, play.visualOffset, play.perfectWindow, play.greatWindow,
+                                play.goodWindow, play.badWindow, static_cast<int32_t>(play.source),
+                                static_cast<int32_t>(clearMarkOf(play))})
+        insert.bind(int64_t(value));
+    insert.bind(static_cast<int64_t>(play.presses.size()));
+}
+
+Tresult insertPlay(sqlite3* connection, const TkeptPlay& play, int64_t& id) {
+    Tstatement insert(connection,
+                      "INSERT INTO plays (chart_sha256, song, difficulty, played_at, build, marker_count, score, "
+                      "max_combo, perfect, great, good, bad, miss, early, late, mean_ms, median_ms, audio_offset, "
+                      "visual_offset, perfect_window, great_window, good_window, bad_window, source, clear, "
+                      "press_count) "
+                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    Tresult result = insert.prepared();
+    if (!result.ok()) return result;
+    bindPlay(insert, play);
+    result = insert.step();
+    if (result.ok()) id = sqlite3_last_insert_rowid(connection);
+    return result;
+}
+
+Tresult insertPresses(sqlite3* connection, int64_t playId, const std::vector<TkeptPress>& presses) {
+    Tstatement insert(connection,
+                      "INSERT INTO presses (play_id, seq, music_ms, panel, \"row\", judgement, offset_ms) "
+                      "VALUES (?, ?, ?, ?, ?, ?, ?)");
+    Tresult result = insert.prepared();
+    for (size_t seq = 0; result.ok() && seq < presses.size(); ++seq) {
+        const TkeptPress& press = presses[seq];
+        insert.reset();
+        insert.bind(playId);
+        insert.bind(static_cast<int64_t>(seq));
+        insert.bind(press.musicMs);
+        insert.bind(int64_t(press.panel));
+        insert.bind(int64_t(press.row));
+        insert.bind(int64_t(press.judgement));
+        insert.bind(press.offsetMs);
+        result = insert.step();
+    }
+    return result;
+}
+
+}  // namespace
+
+TclearMark clearMarkOf(const TkeptPlay& play) {
+    if (play.markerCount > 0 && play.perfect == play.markerCount) return TclearMark::allPerfect;
+    if (play.markerCount > 0 && play.bad == 0 && play.miss == 0) return TclearMark::fullCombo;
+    if (play.score >= clearScore) return TclearMark::cleared;
+    return TclearMark::played;
+}
+
+const char* clearMarkName(TclearMark mark) {
+    switch (mark) {
+    case TclearMark::allPerfect: return "ALL PERFECT";
+    case TclearMark::fullCombo: return "FULL COMBO";
+    case TclearMark::cleared: return "CLEARED";
+    case TclearMark::played: break;
+    }
+    return "PLAYED";
+}
+
+TrecordsDatabase::TrecordsDatabase(const std::string& path) : filePath(path) {
+    open();
+}
+
+TrecordsDatabase::~TrecordsDatabase() {
+    sqlite3_close_v2(connection);
+}
+
+std::string TrecordsDatabase::defaultPath() {
+    return playerDataFolder() + "/records.sqlite3";
+}
+
+bool TrecordsDatabase::isOpen() const {
+    return connection != nullptr;
+}
+
+const std::string& TrecordsDatabase::path() const {
+    return filePath;
+}
+
+const std::string& TrecordsDatabase::notice() const {
+    return openingNotice;
+}
+
+const std::string& TrecordsDatabase::lastError() const {
+    return errorText;
+}
+
+void TrecordsDatabase::open() {
+    const fs::path folder = fs::path(filePath).parent_path();
+    std::error_code error;
+    if (!folder.empty()) fs::create_directories(folder, error);
+    if (error) {
+        openingNotice = notKeptNotice("the folder " + folder.string() + " cannot be made (" + error.message() + ")");
+        return;
+    }
+    const std::string name = fileName(filePath);
+    const Tattempt attempt = openConnection(filePath, connection);
+    if (attempt.outcome == Topening::newer)
+        openingNotice = notKeptNotice(name + " belongs to a newer build (" + attempt.reason + ") and is left as it is");
+    else if (attempt.outcome == Topening::failed)
+        openingNotice = notKeptNotice(name + " cannot be opened (" + attempt.reason + ")");
+    else if (attempt.outcome == Topening::unreadable)
+        startAfresh(attempt.reason);
+}
+
+void TrecordsDatabase::startAfresh(const std::string& reason) {
+    const std::string name = fileName(filePath);
+    const std::string unread = name + " could not be read (" + reason + ")";
+    const std::string aside = setAside();
+    if (aside.empty()) {
+        openingNotice = notKeptNotice(unread + " and could not be kept aside");
+        return;
+    }
+    const std::string kept = unread + "; kept it as " + fileName(aside);
+    const Tattempt fresh = openConnection(filePath, connection);
+    if (fresh.outcome == Topening::ready)
+        openingNotice = "Records: " + kept + " and started a new one.";
+    else
+        openingNotice = notKeptNotice(kept + ", but a new one cannot be started (" + fresh.reason + ")");
+}
+
+std::string TrecordsDatabase::setAside() {
+    const std::string aside = freeAsideName(filePath);
+    if (aside.empty()) return "";
+    std::error_code error;
+    fs::rename(filePath, aside, error);
+    if (error) return "";
+    if (!moveJournal(filePath, aside, "-wal") || !moveJournal(filePath, aside, "-journal")) return "";
+    fs::remove(filePath + "-shm", error);
+    return aside;
+}
+
+int64_t TrecordsDatabase::addPlay(const TkeptPlay& play) {
+    errorText.clear();
+    if (!connection) {
+        errorText = "the records database is not open";
+        return 0;
+    }
+    int64_t id = 0;
+    Tresult result = execute(connection, "BEGIN IMMEDIATE");
+    if (result.ok()) result = insertPlay(connection, play, id);
+    if (result.ok()) result = insertPresses(connection, id, play.presses);
+    if (result.ok()) result = execute(connection, "COMMIT");
+    if (result.ok()) return id;
+    if (!sqlite3_get_autocommit(connection)) execute(connection, "ROLLBACK");
+    errorText = result.message;
+    return 0;
+}
+
+TpersonalBest TrecordsDatabase::bestOf(const std::string& chartSha256, int32_t difficulty) {
+    errorText.clear();
+    TpersonalBest best;
+    if (!connection) return best;
+    Tstatement query(connection,
+                     "SELECT count(*), max(score), max(clear) FROM plays "
+                     "WHERE chart_sha256 = ? AND difficulty = ? AND source = " +
+                         std::to_string(static_cast<int>(TplaySource::player)));
+    Tresult result = query.prepared();
+    if (result.ok()) {
+        query.bind(chartSha256);
+        query.bind(int64_t(difficulty));
+        result = query.step();
+    }
+    if (result.code == SQLITE_ROW && query.integer(0) > 0) {
+        best.exists = true;
+        best.score = query.integer32(1);
+        best.clear = static_cast<TclearMark>(query.integer32(2));
+    }
+    if (!result.ok()) errorText = result.message;
+    return best;
+}
+
+std::optional<TkeptPlay> TrecordsDatabase::play(int64_t id) {
+    errorText.clear();
+    if (!connection) return std::nullopt;
+    Tstatement query(connection, std::string("SELECT ") + playColumns + " FROM plays WHERE id = ?");
+    Tresult result = query.prepared();
+    if (result.ok()) {
+        query.bind(id);
+        result = query.step();
+    }
+    if (result.code != SQLITE_ROW) {
+        if (!result.ok()) errorText = result.message;
+        return std::nullopt;
+    }
+    TkeptPlay found = readPlayRow(query);
+    Tstatement presses(connection,
+                       "SELECT music_ms, panel, \"row\", judgement, offset_ms FROM presses "
+                       "WHERE play_id = ? ORDER BY seq");
+    result = presses.prepared();
+    if (result.ok()) presses.bind(id);
+    while (result.ok() && (result = presses.step()).code == SQLITE_ROW) {
+        found.presses.push_back({presses.real(0), presses.integer32(1), presses.integer32(2), presses.integer32(3),
+                                 presses.real(4)});
+    }
+    if (!result.ok()) {
+        errorText = result.message;
+        return std::nullopt;
+    }
+    return found;
+}
+
+std::vector<TkeptPlay> TrecordsDatabase::playList(const std::string& sql, const std::string& song) {
+    errorText.clear();
+    std::vector<TkeptPlay> list;
+    if (!connection) return list;
+    Tstatement query(connection, sql);
+    Tresult result = query.prepared();
+    if (result.ok()) query.bind(song);
+    while (result.ok() && (result = query.step()).code == SQLITE_ROW) list.push_back(readPlayRow(query));
+    if (!result.ok()) errorText = result.message;
+    return list;
+}
+
+std::vector<TkeptPlay> TrecordsDatabase::plays(const std::string& song) {
+    return playList(std::string("SELECT ") + playColumns + " FROM plays WHERE ?1 = '' OR song = ?1 ORDER BY id DESC",
+                    song);
+}
+
+std::vector<TkeptPlay> TrecordsDatabase::bests(const std::string& song) {
+    const std::string player = std::to_string(static_cast<int>(TplaySource::player));
+    return playList(std::string("SELECT ") + playColumns +
+                        " FROM (SELECT *, row_number() OVER (PARTITION BY chart_sha256, difficulty "
+                        "ORDER BY score DESC, id) AS rank FROM plays WHERE source = " +
+                        player + " AND (?1 = '' OR song = ?1)) WHERE rank = 1 ORDER BY id DESC",
+                    song);
+}
