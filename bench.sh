@@ -6,6 +6,8 @@
 # they choose the server themselves (bench_heard_clock does, and bench_game's server pass).
 # The benchmarks that press keys through the X server run a second time with presses timed when
 # the game handles them (TRELLIK_PRESS_TIME=dispatch); their press figures then end in _dispatch.
+# bench_game runs once more with Mesa's renderer on one thread and the game below the X server's
+# priority (TRELLIK_BENCH_CALM=1); its press figure ends in _calm.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -45,6 +47,8 @@ for name in "${benchmarks[@]}"; do
     TRELLIK_PRESS_TIME=dispatch "build-release/bench/$name" || { echo "$name timed at dispatch failed" >&2; status=1; }
   fi
   if [[ $name == bench_game ]]; then
+    echo "== $name with the renderer on one thread and the game below the X server's priority"
+    TRELLIK_BENCH_CALM=1 "build-release/bench/$name" || { echo "$name in the calm pass failed" >&2; status=1; }
     echo "== $name on the sound server"
     TRELLIK_BENCH_SERVER=1 "build-release/bench/$name" || { echo "$name on the sound server failed" >&2; status=1; }
   fi
