@@ -24,6 +24,15 @@ TEST(CalibrationTaps, BelongToTheNearestClickWithinReach) {
     EXPECT_FALSE(tapOffset({}, 1000.0).has_value());
 }
 
+TEST(CalibrationTaps, ReachEndsExactlyThreeHundredMsFromTheClick) {
+    const std::vector<double> click = {1000.0};
+    EXPECT_DOUBLE_EQ(*tapOffset(click, 1300.0), 300.0);
+    EXPECT_DOUBLE_EQ(*tapOffset(click, 700.0), -300.0);
+    EXPECT_DOUBLE_EQ(*tapOffset(click, 1299.5), 299.5);
+    EXPECT_FALSE(tapOffset(click, 1300.5).has_value());
+    EXPECT_FALSE(tapOffset(click, 699.5).has_value());
+}
+
 TEST(CalibrationTaps, CountOnlyAfterTheWarmUpAndStopAtThirtyTwo) {
     TtapCollection taps;
     std::vector<double> clicks = clicksFrom(0.0, warmUpBeats);
