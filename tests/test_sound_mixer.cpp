@@ -272,6 +272,17 @@ TEST_F(MixerTest, AnEffectAskedForLaterStartsOnTheFrameThatPlaysThen) {
     EXPECT_EQ((first - rest.begin()) / audioChannels, 4410 - 512);
 }
 
+TEST_F(MixerTest, AStoppedEffectIsSilencedAlsoBeforeItStarts) {
+    const auto stopped = constantEffect(500, 64);
+    mixer.playEffectHeardAt(stopped, clockMs + 100.0, clockMs);
+    mixer.playEffect(stopped);
+    mixer.playEffect(constantEffect(7, 8192));
+    mixer.stopEffect(stopped);
+    EXPECT_EQ(mixer.busyEffectChannels(), 1);
+    const std::vector<int16_t> heard = renderFrames(8192);
+    EXPECT_TRUE(std::all_of(heard.begin(), heard.end(), [](int16_t sample) { return sample == 7; }));
+}
+
 TEST_F(MixerTest, BadBytesGiveNoStream) {
     EXPECT_FALSE(mixer.openStream({}));
     const std::string text = "This is not an MP3 file, only a few words of text.\n";

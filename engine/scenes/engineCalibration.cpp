@@ -40,8 +40,10 @@ std::vector<int16_t> clickSamples() {
     return samples;
 }
 
+// The click handed over ahead of its beat is not heard after the scene is left.
 void stopMetronome(TcalibrationState& calibration) {
     if (calibration.metronome) calibration.metronome->setEnabled(false);
+    if (calibration.click) calibration.click->stop();
 }
 
 void leaveCalibration(TtrellikGL& game) {

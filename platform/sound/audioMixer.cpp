@@ -339,6 +339,12 @@ bool TaudioMixer::startEffect(std::shared_ptr<const TsampleHandle> sample, int64
     return false;
 }
 
+void TaudioMixer::stopEffect(const std::shared_ptr<const TsampleHandle>& sample) {
+    std::lock_guard<std::mutex> guard(lock);
+    for (TeffectChannel& channel : effects)
+        if (channel.sample == sample) channel.sample.reset();
+}
+
 int32_t TaudioMixer::busyEffectChannels() {
     std::lock_guard<std::mutex> guard(lock);
     return static_cast<int32_t>(std::count_if(effects.begin(), effects.end(),

@@ -68,6 +68,8 @@ public:
     // its first frame is heard, nothing when all channels are busy.
     std::optional<double> playEffectHeardAt(std::shared_ptr<const TsampleHandle> sample, double heardMs,
                                             double nowMs);
+    // Silences every channel playing the effect, also where it is still to start.
+    void stopEffect(const std::shared_ptr<const TsampleHandle>& sample);
     int32_t busyEffectChannels();
 
     // Halts every playing channel at its position; channels started later are not halted.

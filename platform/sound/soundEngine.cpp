@@ -204,6 +204,10 @@ std::optional<double> Tsfx::playAfter(double delayMs) {
     return *heard - now;
 }
 
+void Tsfx::stop() {
+    if (sample) programMixer().stopEffect(sample);
+}
+
 int32_t Tsfx::length() const {
     return sample ? sample->frameCount() : 0;
 }
