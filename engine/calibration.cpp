@@ -7,19 +7,30 @@
 
 #include "platform/store/settingsStore.h"
 
-std::optional<double> tapOffset(const std::vector<double>& clickTimes, double tapMs) {
-    std::optional<double> nearest;
-    for (const double click : clickTimes) {
-        const double offset = tapMs - click;
-        if (!nearest || std::fabs(offset) < std::fabs(*nearest)) nearest = offset;
-    }
-    if (!nearest || std::fabs(*nearest) > tapReachMs) return std::nullopt;
+int32_t nearestClick(const std::vector<double>& clickTimes, double tapMs) {
+    int32_t nearest = -1;
+    for (size_t i = 0; i < clickTimes.size(); ++i)
+        if (nearest < 0 || std::fabs(tapMs - clickTimes[i]) < std::fabs(tapMs - clickTimes[nearest]))
+            nearest = static_cast<int32_t>(i);
     return nearest;
+}
+
+std::optional<double> tapOffset(const std::vector<double>& clickTimes, double tapMs) {
+    const int32_t nearest = nearestClick(clickTimes, tapMs);
+    if (nearest < 0) return std::nullopt;
+    const double offset = tapMs - clickTimes[nearest];
+    if (std::fabs(offset) > tapReachMs) return std::nullopt;
+    return offset;
+}
+
+int32_t clicksHeardBy(const std::vector<double>& clickTimes, double atMs) {
+    return static_cast<int32_t>(
+        std::count_if(clickTimes.begin(), clickTimes.end(), [atMs](double click) { return click <= atMs; }));
 }
 
 bool TtapCollection::add(const std::vector<double>& clickTimes, double tapMs) {
     // The warm-up clicks only set the player's pace; taps count from the click after them.
-    if (static_cast<int32_t>(clickTimes.size()) <= warmUpBeats || complete()) return false;
+    if (nearestClick(clickTimes, tapMs) < warmUpBeats || complete()) return false;
     taps += 1;
     if (const std::optional<double> offset = tapOffset(clickTimes, tapMs)) offsets.push_back(*offset);
     return true;

@@ -20,16 +20,25 @@ constexpr double spreadLimitMs = 20.0;
 // How far a visual offset key moves the marker.
 constexpr int32_t visualStepMs = 5;
 
-// The signed distance of a tap from the nearest click heard, or nothing beyond reach.
-std::optional<double> tapOffset(const std::vector<double>& clickTimes, double tapMs);
+// A click is handed to the output this long before it is heard, and its heard time kept from
+// then on: further ahead than a tap may come early, so an early tap finds its click.
+constexpr double clickLeadMs = tapReachMs + 100.0;
 
-// The taps of one measurement: every tap after the warm-up counts toward the 32, the ones near
-// a click give offsets.
+// The index of the click nearest the tap (the earlier of two as near), or -1 without clicks.
+int32_t nearestClick(const std::vector<double>& clickTimes, double tapMs);
+// The signed distance of a tap from the nearest click, or nothing beyond reach.
+std::optional<double> tapOffset(const std::vector<double>& clickTimes, double tapMs);
+// How many of the clicks are heard by atMs.
+int32_t clicksHeardBy(const std::vector<double>& clickTimes, double atMs);
+
+// The taps of one measurement: every tap nearest a click after the warm-up counts toward the
+// 32, the ones within reach of it give offsets.
 struct TtapCollection {
     std::vector<double> offsets;
     int32_t taps = 0;
 
-    // Counts a tap at tapMs against the clicks heard so far; false while still in warm-up.
+    // Counts a tap at tapMs against the clicks scheduled so far (heard or still to come); false
+    // for a tap nearest a warm-up click.
     bool add(const std::vector<double>& clickTimes, double tapMs);
     bool complete() const { return taps >= tapsWanted; }
 };

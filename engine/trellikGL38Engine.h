@@ -239,11 +239,10 @@ struct TshownBest {
 struct TcalibrationState {
     enum class Tphase : uint8_t { audio, visual };
     Tphase phase = Tphase::audio;
-    // When each click played so far is heard, on the high-resolution clock, and the next one.
+    // When each click handed to the output is heard, on the high-resolution clock (the last one
+    // may still be to come), and the beat of the next one.
     std::vector<double> clickTimes;
     double nextClickHeardMs = 0.0;
-    // How much later than it is played a click is heard, as the output said at the last click.
-    double outputLatencyMs = 0.0;
     TtapCollection taps;
     TtapOutcome outcome;
     // What the scene says under its instructions.

@@ -24,6 +24,15 @@ TEST(CalibrationTaps, BelongToTheNearestClickWithinReach) {
     EXPECT_FALSE(tapOffset({}, 1000.0).has_value());
 }
 
+TEST(CalibrationTaps, ReachEndsExactlyThreeHundredMsFromTheClick) {
+    const std::vector<double> click = {1000.0};
+    EXPECT_DOUBLE_EQ(*tapOffset(click, 1300.0), 300.0);
+    EXPECT_DOUBLE_EQ(*tapOffset(click, 700.0), -300.0);
+    EXPECT_DOUBLE_EQ(*tapOffset(click, 1299.5), 299.5);
+    EXPECT_FALSE(tapOffset(click, 1300.5).has_value());
+    EXPECT_FALSE(tapOffset(click, 699.5).has_value());
+}
+
 TEST(CalibrationTaps, CountOnlyAfterTheWarmUpAndStopAtThirtyTwo) {
     TtapCollection taps;
     std::vector<double> clicks = clicksFrom(0.0, warmUpBeats);
@@ -33,6 +42,21 @@ TEST(CalibrationTaps, CountOnlyAfterTheWarmUpAndStopAtThirtyTwo) {
     EXPECT_TRUE(taps.complete());
     EXPECT_EQ(taps.taps, tapsWanted);
     EXPECT_EQ(taps.offsets.size(), static_cast<size_t>(tapsWanted));
+}
+
+TEST(CalibrationTaps, ATapNearestTheLastWarmUpClickIsStillWarmUp) {
+    // Clicks 7 (the last of the warm-up) and 8 are heard at 4200 and 4800.
+    const std::vector<double> clicks = clicksFrom(0.0, warmUpBeats + 1);
+    EXPECT_FALSE(TtapCollection{}.add(clicks, 4499.5));
+    EXPECT_FALSE(TtapCollection{}.add(clicks, 4500.0)) << "as near to both: the earlier click's";
+    EXPECT_TRUE(TtapCollection{}.add(clicks, 4500.5));
+}
+
+TEST(CalibrationTaps, AClickCountsAsHeardFromItsHeardTime) {
+    const std::vector<double> clicks = clicksFrom(1000.0, 2);
+    EXPECT_EQ(clicksHeardBy(clicks, 999.5), 0);
+    EXPECT_EQ(clicksHeardBy(clicks, 1000.0), 1);
+    EXPECT_EQ(clicksHeardBy(clicks, 1600.5), 2);
 }
 
 TEST(CalibrationTaps, OutcomeIsTheMedianUnlessTheTapsAreSpreadOrMissing) {
@@ -78,6 +102,20 @@ protected:
             pressKeyAt(game->launch.keys[0], game->calibration.clickTimes.back() + offsetMs);
         }
     }
+
+    // Runs the metronome a ms at a time, as its timer does, and taps offsetMs from each beat the
+    // clicks are asked for, until a measurement is complete.
+    void tapAroundEachBeat(double offsetMs) {
+        double beat = game->calibration.nextClickHeardMs;
+        const double end = beat + (warmUpBeats + tapsWanted) * metronomeBeatMs;
+        for (double now = clock.highResolution; now < end && !game->calibration.taps.complete(); now += 1.0) {
+            clock.highResolution = now;
+            metronomeTick(*game);
+            if (now != beat + offsetMs) continue;
+            pressKeyAt(game->launch.keys[0], now);
+            beat += metronomeBeatMs;
+        }
+    }
 };
 
 TEST_F(TcalibrationScene, TapsAfterTheClicksSaveTheirMedianAsTheAudioOffset) {
@@ -105,4 +143,27 @@ TEST_F(TcalibrationScene, SpreadTapsAreMeasuredAgainAndEscapeSavesNothing) {
     pressKey(keyEscape);
     EXPECT_TRUE(saved.empty());
     EXPECT_EQ(game->launch.audioOffset, -3);
+}
+
+TEST_F(TcalibrationScene, TapsBeforeOrAfterTheHeardClickGiveTheirOffsetOnTheSilentOutput) {
+    for (const double offset : {-40.0, -20.0, 0.0, 25.0}) {
+        startCalibration(*game);
+        tapAroundEachBeat(offset);
+        EXPECT_EQ(game->calibration.outcome.verdict, TtapVerdict::ready) << offset << ": " << game->calibration.message;
+        EXPECT_NEAR(game->calibration.outcome.figures.median, offset, 1.0);
+    }
+}
+
+TEST_F(TcalibrationScene, AClickIsHandedOverALeadAheadOfItsBeat) {
+    const double beat = game->calibration.nextClickHeardMs;
+    clock.highResolution = beat - clickLeadMs - 0.5;
+    metronomeTick(*game);
+    EXPECT_TRUE(game->calibration.clickTimes.empty());
+    clock.highResolution = beat - clickLeadMs;
+    metronomeTick(*game);
+    ASSERT_EQ(game->calibration.clickTimes.size(), 1u);
+    EXPECT_NEAR(game->calibration.clickTimes[0], beat, 1.0);
+    clock.highResolution = beat - clickLeadMs + 0.5;
+    metronomeTick(*game);
+    EXPECT_EQ(game->calibration.clickTimes.size(), 1u) << "the next click is a beat later";
 }

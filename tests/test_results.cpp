@@ -34,6 +34,25 @@ TEST(PlayResults, CountsEarlyAndLateMeanMedianAndSpreadFromThePressLog) {
     EXPECT_DOUBLE_EQ(results.medianDeviationMs, 22.0);
 }
 
+TEST(PlayResults, EarlyAndLateBeginExactlyHalfAMsOffTheBeat) {
+    ScoreControl score;
+    const TplayResults edges = playResultsOf(score, {pressAt(-0.5), pressAt(0.5)});
+    EXPECT_EQ(edges.early, 1);
+    EXPECT_EQ(edges.late, 1);
+    const TplayResults inside = playResultsOf(score, {pressAt(-0.49), pressAt(0.49)});
+    EXPECT_EQ(inside.early, 0);
+    EXPECT_EQ(inside.late, 0);
+    const TplayResults outside = playResultsOf(score, {pressAt(-0.51), pressAt(0.51)});
+    EXPECT_EQ(outside.early, 1);
+    EXPECT_EQ(outside.late, 1);
+}
+
+TEST(PlayResults, MedianAndSpreadOfAnEvenCountAreTheMeanOfTheTwoMiddleValues) {
+    const TspreadFigures figures = medianAndSpread({10.0, 1.0, 4.0, 2.0});
+    EXPECT_DOUBLE_EQ(figures.median, 3.0);
+    EXPECT_DOUBLE_EQ(figures.medianDeviation, 1.5) << "deviations 7, 1, 1, 2";
+}
+
 TEST(PlayResults, HistogramBinsAreTenMsFromMinus300ToPlus300) {
     const std::vector<std::pair<double, int32_t>> cases = {
         {-300.0, 0}, {-290.1, 0}, {-0.1, 29}, {0.0, 30}, {9.99, 30}, {299.9, 59}, {300.0, 59}, {300.1, -1}, {-300.1, -1}};

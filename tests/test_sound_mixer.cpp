@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/sound/audioMixer.h"
@@ -258,6 +259,30 @@ TEST_F(MixerTest, PauseHaltsEffectsAndLaterEffectsStillPlay) {
     EXPECT_EQ(mixer.busyEffectChannels(), 0);
 }
 
+TEST_F(MixerTest, AnEffectAskedForLaterStartsOnTheFrameThatPlaysThen) {
+    const double blockTakenMs = clockMs;
+    renderBlock();
+    const std::optional<double> heard =
+        mixer.playEffectHeardAt(constantEffect(500, 64), blockTakenMs + 100.0, blockTakenMs);
+    ASSERT_TRUE(heard.has_value());
+    EXPECT_DOUBLE_EQ(*heard, blockTakenMs + 100.0);
+    // 100 ms is frame 4410; the first 512 frames went out with the first block.
+    const std::vector<int16_t> rest = renderFrames(8192);
+    const auto first = std::find_if(rest.begin(), rest.end(), [](int16_t sample) { return sample != 0; });
+    EXPECT_EQ((first - rest.begin()) / audioChannels, 4410 - 512);
+}
+
+TEST_F(MixerTest, AStoppedEffectIsSilencedAlsoBeforeItStarts) {
+    const auto stopped = constantEffect(500, 64);
+    mixer.playEffectHeardAt(stopped, clockMs + 100.0, clockMs);
+    mixer.playEffect(stopped);
+    mixer.playEffect(constantEffect(7, 8192));
+    mixer.stopEffect(stopped);
+    EXPECT_EQ(mixer.busyEffectChannels(), 1);
+    const std::vector<int16_t> heard = renderFrames(8192);
+    EXPECT_TRUE(std::all_of(heard.begin(), heard.end(), [](int16_t sample) { return sample == 7; }));
+}
+
 TEST_F(MixerTest, BadBytesGiveNoStream) {
     EXPECT_FALSE(mixer.openStream({}));
     const std::string text = "This is not an MP3 file, only a few words of text.\n";
@@ -410,4 +435,22 @@ TEST_F(HeardClockTest, AnUnderrunThatGrowsTheLatencyStallsTheClockWithoutAStepBa
     EXPECT_EQ(heardAt(stream, 4096), 4096) << "the server waits to refill its buffer";
     EXPECT_EQ(heardAt(stream, 4200), 4200);
     EXPECT_EQ(mixer.writePositionFrames(stream, clockMs), 6144);
+}
+
+TEST_F(HeardClockTest, AnEffectStartsOnTheFrameHeardAtTheAskedTimeOrTheFirstNotHandedOver) {
+    renderFrames(4096);
+    timer.playing = 1000;
+    // Asked for output frames 4095, 4096 and 4097 of an output that has taken 4096 frames.
+    std::vector<std::optional<double>> heard;
+    for (const int64_t frame : {4095, 4096, 4097}) {
+        const double askedMs = clockMs + static_cast<double>(frame - timer.playing) * 1000.0 / audioRate;
+        heard.push_back(mixer.playEffectHeardAt(constantEffect(static_cast<int16_t>(frame - 4090), 1), askedMs, clockMs));
+    }
+    EXPECT_DOUBLE_EQ(heard[0].value_or(0.0), clockMs + 3096 * 1000.0 / audioRate) << "its frame had gone out";
+    EXPECT_DOUBLE_EQ(heard[1].value_or(0.0), clockMs + 3096 * 1000.0 / audioRate);
+    EXPECT_DOUBLE_EQ(heard[2].value_or(0.0), clockMs + 3097 * 1000.0 / audioRate);
+    const std::vector<int16_t> block = renderBlock();
+    EXPECT_EQ(block[0], 5 + 6);
+    EXPECT_EQ(block[2], 7);
+    EXPECT_EQ(block[4], 0);
 }

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/sound/audioEngine.h"
 #include "platform/sound/audioMixer.h"
@@ -105,6 +107,37 @@ TEST_F(SoundServerTest, ASongPlaysToItsEndAndItsPositionNeverStepsBack) {
     }));
     EXPECT_EQ(stepsBack, 0);
     EXPECT_EQ(previous, song.lengthMS());
+}
+
+// The latency the output reports from the moment it opened (when the loading log reads it) until
+// it has taken 30 blocks (the launcher reads it any time), on a stream asked for requestedMs.
+std::vector<double> latenciesShown(const char* requestedMs) {
+    constexpr size_t blocks = 30;
+    setenv("PULSE_LATENCY_MSEC", requestedMs, 1);
+    setenv("TRELLIK_AUDIO", "pulse", 1);
+    TaudioMixer mixer{false};
+    mixer.startBlockLog(blocks);
+    const std::unique_ptr<TaudioOutput> output = openAudioOutput(mixer);
+    unsetenv("PULSE_LATENCY_MSEC");
+    std::vector<double> shown;
+    size_t blocksSeen = 0;
+    waitForPlayback([&] {
+        const size_t taken = mixer.loggedBlockCount();
+        if (!shown.empty() && taken == blocksSeen) return false;
+        blocksSeen = taken;
+        const ToutputReport report = output->report();
+        shown.push_back(report.silent ? -1.0 : report.latencyMs);
+        return taken >= blocks;
+    });
+    return shown;
+}
+
+TEST(ServerLatency, TheFigureShownIsTheSteadyLatencyFromTheMomentTheOutputOpens) {
+    const std::vector<double> asked80 = latenciesShown("80");
+    EXPECT_GE(*std::min_element(asked80.begin(), asked80.end()), 60.0) << "read " << asked80.size() << " times";
+    const std::vector<double> asked10 = latenciesShown("10");
+    EXPECT_GE(*std::min_element(asked10.begin(), asked10.end()), 5.0);
+    EXPECT_LE(*std::max_element(asked10.begin(), asked10.end()), 30.0);
 }
 
 TEST(OutputChoice, AMissingServerFallsBackWithOneMessage) {

@@ -2,12 +2,12 @@
 // click for the visual offset.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/trellikGL38Engine.h"
 #include "platform/SVATimerCode.h"
-#include "platform/sound/audioEngine.h"
 #include "platform/clockSeam.h"
 #include "platform/store/settingsStore.h"
 #include "platform/sound/soundEngine.h"
@@ -40,13 +40,10 @@ std::vector<int16_t> clickSamples() {
     return samples;
 }
 
-// How much later than it is handed over a sound is heard.
-double outputLatencyMs() {
-    return programOutputReport().latencyMs;
-}
-
+// The click handed over ahead of its beat is not heard after the scene is left.
 void stopMetronome(TcalibrationState& calibration) {
     if (calibration.metronome) calibration.metronome->setEnabled(false);
+    if (calibration.click) calibration.click->stop();
 }
 
 void leaveCalibration(TtrellikGL& game) {
@@ -62,15 +59,15 @@ int32_t visualStepFor(int32_t keyIndex) {
     return 0;
 }
 
-std::string tapProgressLine(const TcalibrationState& calibration) {
-    const auto heard = static_cast<int32_t>(calibration.clickTimes.size());
+std::string tapProgressLine(const TcalibrationState& calibration, double now) {
+    const int32_t heard = clicksHeardBy(calibration.clickTimes, now);
     if (heard < warmUpBeats) return "Warm-up: " + std::to_string(heard) + " of " + std::to_string(warmUpBeats);
     return "Taps: " + std::to_string(calibration.taps.taps) + " of " + std::to_string(tapsWanted);
 }
 
-std::vector<std::string> audioLines(const TcalibrationState& calibration) {
+std::vector<std::string> audioLines(const TcalibrationState& calibration, double now) {
     return {"CALIBRATION: AUDIO OFFSET", "Tap any panel key with each click you hear",
-            tapProgressLine(calibration), calibration.message, "Escape leaves without saving"};
+            tapProgressLine(calibration, now), calibration.message, "Escape leaves without saving"};
 }
 
 std::vector<std::string> visualLines(const TcalibrationState& calibration) {
@@ -81,7 +78,8 @@ std::vector<std::string> visualLines(const TcalibrationState& calibration) {
 
 void drawLitPanel(TtrellikGL& game, double now) {
     const std::vector<double>& clicks = game.calibration.clickTimes;
-    if (clicks.empty() || now < clicks.back() || now - clicks.back() > litMs) return;
+    const int32_t heard = clicksHeardBy(clicks, now);
+    if (heard == 0 || now - clicks[heard - 1] > litMs) return;
     const TpanelCentre& centre = game.panels[litPanel];
     const double edge = game.layout.markerSize;
     drawTintedQuad(game, centre.x, centre.y, edge, edge, 0.5L, 0.6L, 1.0L, 0.8L);
@@ -91,8 +89,10 @@ void drawLitPanel(TtrellikGL& game, double now) {
 void drawLandingMarker(TtrellikGL& game, double now) {
     const TcalibrationState& calibration = game.calibration;
     const double drawnAt = now - calibration.visualOffset;
-    double beat = calibration.nextClickHeardMs;
-    if (!calibration.clickTimes.empty() && calibration.clickTimes.back() >= drawnAt) beat = calibration.clickTimes.back();
+    const std::vector<double>& clicks = calibration.clickTimes;
+    const auto coming =
+        std::find_if(clicks.begin(), clicks.end(), [drawnAt](double click) { return click >= drawnAt; });
+    const double beat = coming != clicks.end() ? *coming : calibration.nextClickHeardMs;
     const double approachMs = game.timing.stateDuration[approach];
     const double progress = 1.0 + (drawnAt - beat) / approachMs;
     if (progress >= 0.0) drawMarkerFrame(game, litPanel, approach, progress);
@@ -148,7 +148,6 @@ void startCalibration(TtrellikGL& game) {
     calibration.message.clear();
     calibration.visualOffset = game.launch.visualOffset;
     calibration.nextClickHeardMs = activeClock().highResolutionMs() + firstClickDelayMs;
-    calibration.outputLatencyMs = outputLatencyMs();
     if (!calibration.click) {
         calibration.click = std::make_shared<Tsfx>();
         calibration.click->use(clickSamples());
@@ -168,17 +167,16 @@ void startCalibration(TtrellikGL& game) {
     installKeyUpHandler(game, nullptr);
 }
 
-// The output's latency is read once a click, not on every tick: the report takes the output's
-// lock and makes its line of text.
+// The output places the click on the frame heard on its beat and says when that is: later than
+// the beat when a late tick finds that frame handed over already.
 void metronomeTick(TtrellikGL& game) {
     TcalibrationState& calibration = game.calibration;
     const double now = activeClock().highResolutionMs();
-    if (now + calibration.outputLatencyMs < calibration.nextClickHeardMs) return;
-    if (calibration.click) calibration.click->play();
-    // A tick that comes late plays the click late: the player hears it when it was played.
-    calibration.clickTimes.push_back(now + calibration.outputLatencyMs);
+    if (now < calibration.nextClickHeardMs - clickLeadMs) return;
+    const double delay = calibration.nextClickHeardMs - now;
+    const std::optional<double> heardAfter = calibration.click ? calibration.click->playAfter(delay) : std::nullopt;
+    calibration.clickTimes.push_back(now + heardAfter.value_or(delay));
     calibration.nextClickHeardMs += metronomeBeatMs;
-    calibration.outputLatencyMs = outputLatencyMs();
 }
 
 bool drawCalibration(TtrellikGL& game) {
@@ -188,7 +186,7 @@ bool drawCalibration(TtrellikGL& game) {
     drawGrid(game);
     if (calibration.phase == TcalibrationState::Tphase::audio) {
         drawLitPanel(game, now);
-        drawTextColumn(game, audioLines(calibration), textX, firstLineY);
+        drawTextColumn(game, audioLines(calibration, now), textX, firstLineY);
     } else {
         drawLandingMarker(game, now);
         drawTextColumn(game, visualLines(calibration), textX, firstLineY);

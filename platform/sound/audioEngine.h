@@ -9,7 +9,7 @@ class TaudioMixer;
 // What the program's output is and how late it plays, for the console, the launcher and benchmarks.
 struct ToutputReport {
     std::string line;        // one line for people, e.g. "Sound: PulseAudio server, latency 23 ms"
-    double latencyMs = 0.0;  // as the output reports it now (or its estimate)
+    double latencyMs = 0.0;  // from handing a frame over to hearing it, once the output runs steady
     bool estimated = false;
     int64_t underruns = 0;
     bool silent = true;

@@ -310,16 +310,39 @@ int64_t TaudioMixer::lengthFrames(const std::shared_ptr<TstreamHandle>& stream) 
 }
 
 bool TaudioMixer::playEffect(std::shared_ptr<const TsampleHandle> sample) {
-    if (!sample || sample->frameCount() == 0) return false;
     std::lock_guard<std::mutex> guard(lock);
+    return startEffect(std::move(sample), outputFrames);
+}
+
+std::optional<double> TaudioMixer::playEffectHeardAt(std::shared_ptr<const TsampleHandle> sample, double heardMs,
+                                                     double nowMs) {
+    const std::optional<int64_t> timed = timedPlayingFrame(nowMs);
+    std::lock_guard<std::mutex> guard(lock);
+    const int64_t playing = timed.value_or(lastBlock.frameAt(nowMs));
+    const int64_t wanted = playing + std::llround((heardMs - nowMs) * audioRate / 1000.0);
+    const int64_t start = std::max(wanted, outputFrames);
+    if (!startEffect(std::move(sample), start)) return std::nullopt;
+    return nowMs + static_cast<double>(start - playing) * 1000.0 / audioRate;
+}
+
+// The caller holds the mixer's lock.
+bool TaudioMixer::startEffect(std::shared_ptr<const TsampleHandle> sample, int64_t startFrame) {
+    if (!sample || sample->frameCount() == 0) return false;
     for (TeffectChannel& channel : effects) {
         if (channel.sample) continue;
         channel.sample = std::move(sample);
         channel.nextFrame = 0;
+        channel.startFrame = startFrame;
         channel.paused = false;
         return true;
     }
     return false;
+}
+
+void TaudioMixer::stopEffect(const std::shared_ptr<const TsampleHandle>& sample) {
+    std::lock_guard<std::mutex> guard(lock);
+    for (TeffectChannel& channel : effects)
+        if (channel.sample == sample) channel.sample.reset();
 }
 
 int32_t TaudioMixer::busyEffectChannels() {
@@ -372,7 +395,7 @@ int64_t TaudioMixer::renderPiece(int16_t* out, size_t frameCount, double nowMs, 
     int32_t* mix = mixBuffer.data();
     std::fill(mix, mix + frameCount * audioChannels, 0);
     const int64_t musicFrames = mixMusic(mix, frameCount, nowMs, outputStart);
-    mixEffects(mix, frameCount);
+    mixEffects(mix, frameCount, outputStart);
     for (size_t i = 0; i < frameCount * audioChannels; ++i) out[i] = saturate(mix[i]);
     return musicFrames;
 }
@@ -392,14 +415,18 @@ int64_t TaudioMixer::mixMusic(int32_t* mix, size_t frameCount, double nowMs, int
     return anchor.advance;
 }
 
-void TaudioMixer::mixEffects(int32_t* mix, size_t frameCount) {
+void TaudioMixer::mixEffects(int32_t* mix, size_t frameCount, int64_t outputStart) {
     for (TeffectChannel& channel : effects) {
         if (!channel.sample || channel.paused) continue;
+        // An effect due later in this piece starts there; one due past it waits.
+        const int64_t due = std::clamp<int64_t>(channel.startFrame - outputStart, 0, static_cast<int64_t>(frameCount));
+        const auto silentFrames = static_cast<size_t>(due);
         const std::vector<int16_t>& samples = channel.sample->samples;
         const size_t total = samples.size() / audioChannels;
-        const size_t count = std::min(frameCount, total - channel.nextFrame);
+        const size_t count = std::min(frameCount - silentFrames, total - channel.nextFrame);
         const int16_t* from = samples.data() + channel.nextFrame * audioChannels;
-        for (size_t i = 0; i < count * audioChannels; ++i) mix[i] += from[i];
+        int32_t* into = mix + silentFrames * audioChannels;
+        for (size_t i = 0; i < count * audioChannels; ++i) into[i] += from[i];
         channel.nextFrame += count;
         if (channel.nextFrame >= total) channel.sample.reset();
     }

@@ -63,6 +63,13 @@ public:
 
     // Starts the effect on a free channel; false when all are busy.
     bool playEffect(std::shared_ptr<const TsampleHandle> sample);
+    // Starts the effect at the output frame played at heardMs (high-resolution clock, read at
+    // nowMs), or at the first frame not yet handed to the output when that one was; returns when
+    // its first frame is heard, nothing when all channels are busy.
+    std::optional<double> playEffectHeardAt(std::shared_ptr<const TsampleHandle> sample, double heardMs,
+                                            double nowMs);
+    // Silences every channel playing the effect, also where it is still to start.
+    void stopEffect(const std::shared_ptr<const TsampleHandle>& sample);
     int32_t busyEffectChannels();
 
     // Halts every playing channel at its position; channels started later are not halted.
@@ -87,11 +94,14 @@ private:
     struct TeffectChannel {
         std::shared_ptr<const TsampleHandle> sample;
         size_t nextFrame = 0;
+        // The output frame it starts at: nothing is mixed before it.
+        int64_t startFrame = 0;
         bool paused = false;
     };
 
     int64_t mixMusic(int32_t* mix, size_t frameCount, double nowMs, int64_t outputStart);
-    void mixEffects(int32_t* mix, size_t frameCount);
+    void mixEffects(int32_t* mix, size_t frameCount, int64_t outputStart);
+    bool startEffect(std::shared_ptr<const TsampleHandle> sample, int64_t startFrame);
     int64_t renderPiece(int16_t* out, size_t frameCount, double nowMs, int64_t outputStart);
     int64_t interpolatedFrame(const TstreamHandle& stream, double nowMs) const;
     std::optional<int64_t> timedPlayingFrame(double nowMs);

@@ -37,6 +37,8 @@ private:
     bool contextSettled() const;
     bool streamSettled() const;
     bool timingKnown() const { return timingUpdated; }
+    double steadyLatencyMs() const;
+    pa_usec_t sinkSetLatencyUs() const;
     void write(size_t bytes);
     void noticeLoss();
     std::string contextError() const { return pa_strerror(pa_context_errno(context)); }
@@ -48,6 +50,7 @@ private:
     static void onTimingUpdate(pa_stream*, int, void* self);
     static void onWrite(pa_stream*, size_t bytes, void* self) { static_cast<TpulseOutput*>(self)->write(bytes); }
     static void onUnderflow(pa_stream*, void* self) { ++static_cast<TpulseOutput*>(self)->underruns; }
+    static void onSinkInfo(pa_context*, const pa_sink_info* info, int endOfList, void* query);
 
     TaudioMixer& mixer;
     pa_threaded_mainloop* loop = nullptr;
@@ -235,19 +238,57 @@ int64_t TpulseOutput::playingOutputFrame(double nowMs) {
     return frame;
 }
 
+// One question to the server about the stream's sink.
+struct TsinkQuery {
+    pa_threaded_mainloop* loop = nullptr;
+    pa_usec_t setLatency = 0;
+};
+
+void TpulseOutput::onSinkInfo(pa_context*, const pa_sink_info* info, int endOfList, void* query) {
+    auto& asked = *static_cast<TsinkQuery*>(query);
+    if (!endOfList && info) asked.setLatency = info->configured_latency;
+    pa_threaded_mainloop_signal(asked.loop, 0);
+}
+
+// The latency the stream's sink is set to now (lower than ours asked when another stream asked
+// for less), or 0 where the sink keeps none. The caller holds the loop's lock.
+pa_usec_t TpulseOutput::sinkSetLatencyUs() const {
+    TsinkQuery query;
+    query.loop = loop;
+    pa_operation* asking =
+        pa_context_get_sink_info_by_index(context, pa_stream_get_device_index(stream), &onSinkInfo, &query);
+    if (!asking) return 0;
+    // A server that goes away cancels the question, and its state change wakes this wait.
+    while (pa_operation_get_state(asking) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(loop);
+    pa_operation_unref(asking);
+    return query.setLatency;
+}
+
+// What a frame handed over waits before it is heard once the stream runs steady: the buffer the
+// server keeps filled for the stream, then the latency its sink is set to. Readings of the moment
+// say less: just after the stream opened its buffer is still empty, and a sink that was idle may
+// take a second to come down to its latency. The caller holds the loop's lock.
+double TpulseOutput::steadyLatencyMs() const {
+    const pa_buffer_attr* buffer = pa_stream_get_buffer_attr(stream);
+    const pa_timing_info* timing = pa_stream_get_timing_info(stream);
+    const pa_usec_t bufferUs = buffer ? pa_bytes_to_usec(buffer->tlength, pa_stream_get_sample_spec(stream)) : 0;
+    pa_usec_t sinkUs = sinkSetLatencyUs();
+    if (sinkUs == 0 && timing)
+        sinkUs = timing->configured_sink_usec > 0 ? timing->configured_sink_usec : timing->sink_usec;
+    return static_cast<double>(bufferUs + sinkUs) / PA_USEC_PER_MSEC;
+}
+
 ToutputReport TpulseOutput::report() const {
     if (serverLost.load()) return standIn->report();
-    pa_usec_t latency = 0;
-    int negative = 0;
     pa_threaded_mainloop_lock(loop);
-    const bool known = pa_stream_get_latency(stream, &latency, &negative) >= 0;
+    const double latencyMs = steadyLatencyMs();
     pa_threaded_mainloop_unlock(loop);
     ToutputReport report;
     report.silent = false;
-    report.latencyMs = known && !negative ? static_cast<double>(latency) / PA_USEC_PER_MSEC : 0.0;
+    report.latencyMs = latencyMs;
     report.underruns = underruns.load();
-    report.line = "Sound: PulseAudio server, latency " +
-                  std::to_string(static_cast<int64_t>(std::lround(report.latencyMs))) + " ms";
+    report.line = "Sound: PulseAudio server, latency " + std::to_string(static_cast<int64_t>(std::lround(latencyMs))) +
+                  " ms";
     return report;
 }
 

@@ -195,6 +195,19 @@ void Tsfx::play() {
     programMixer().playEffect(sample);
 }
 
+std::optional<double> Tsfx::playAfter(double delayMs) {
+    if (!sample) return std::nullopt;
+    startProgramOutput();
+    const double now = systemHighResolutionMs();
+    const std::optional<double> heard = programMixer().playEffectHeardAt(sample, now + delayMs, now);
+    if (!heard) return std::nullopt;
+    return *heard - now;
+}
+
+void Tsfx::stop() {
+    if (sample) programMixer().stopEffect(sample);
+}
+
 int32_t Tsfx::length() const {
     return sample ? sample->frameCount() : 0;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,11 @@ public:
     // there are none.
     TsampleHandle* use(std::vector<int16_t> stereoSamples);
     void play();
+    // Plays it so that it is heard delayMs from now, or as soon after as the output can; returns
+    // how long from now it is heard, nothing when it cannot play.
+    std::optional<double> playAfter(double delayMs);
+    // Silences it wherever it plays or is still to start.
+    void stop();
     // Length in samples (frames).
     int32_t length() const;
 
