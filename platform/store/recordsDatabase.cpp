@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -310,27 +311,61 @@ int openFlags(TrecordsAccess access) {
     return mode | SQLITE_OPEN_NOMUTEX;
 }
 
+// Closes a connection that is not used, leaving the file's journal as it is (no checkpoint into it).
+void closeUnused(sqlite3*& connection) {
+    if (connection) sqlite3_db_config(connection, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_close_v2(connection);
+    connection = nullptr;
+}
+
+// Opens the file at location (a path, or a URI with the flag for it) and reads what it is.
+Tresult connect(const std::string& location, int flags, sqlite3*& connection, Tidentity& identity) {
+    Tresult result = resultOf(nullptr, sqlite3_open_v2(location.c_str(), &connection, flags, nullptr));
+    if (!result.ok()) {
+        if (connection) result.message = sqlite3_errmsg(connection);
+        return result;
+    }
+    sqlite3_extended_result_codes(connection, 1);
+    sqlite3_busy_timeout(connection, busyTimeoutMs);
+    return readIdentity(connection, identity);
+}
+
+// A file URI that names the path exactly, whatever characters it holds, read as a file no one
+// writes to: no locks, no shared-memory index beside it.
+std::string immutableUri(const std::string& path) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (const char c : fs::absolute(path).string()) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || std::strchr("/._-~", c)) uri += c;
+        else uri += {'%', digits[byte >> 4], digits[byte & 15]};
+    }
+    return uri + "?immutable=1";
+}
+
+// A WAL file in a folder the reader cannot write to cannot be opened the usual way (the index
+// beside it cannot be made). With no journal beside it there is nothing newer than the file
+// itself, so it is read as it stands.
+bool needsImmutableRead(const Tresult& result, TrecordsAccess access, const std::string& path) {
+    const int primary = result.code & 0xff;
+    std::error_code error;
+    return access == TrecordsAccess::read && (primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN) &&
+           !fs::exists(path + "-wal", error);
+}
+
 // Opens and prepares the database at path; connection is left null unless it is ready.
 Tattempt openConnection(const std::string& path, TrecordsAccess access, sqlite3*& connection) {
     const std::string refused = refusedFileReason(path);
     if (!refused.empty()) return {Topening::failed, refused};
-    Tresult result = resultOf(nullptr, sqlite3_open_v2(path.c_str(), &connection, openFlags(access), nullptr));
     Tidentity identity;
-    if (result.ok()) {
-        sqlite3_extended_result_codes(connection, 1);
-        sqlite3_busy_timeout(connection, busyTimeoutMs);
-        result = readIdentity(connection, identity);
-    } else if (connection) {
-        result.message = sqlite3_errmsg(connection);
+    Tresult result = connect(path, openFlags(access), connection, identity);
+    if (needsImmutableRead(result, access, path)) {
+        closeUnused(connection);
+        result = connect(immutableUri(path), openFlags(access) | SQLITE_OPEN_URI, connection, identity);
     }
     Tattempt attempt = attemptFor(result, identity, access);
     if (attempt.outcome == Topening::ready) attempt = prepareConnection(connection, identity, access);
-    if (attempt.outcome != Topening::ready) {
-        // A file we do not use keeps its journal as it is: no checkpoint into it at close.
-        if (connection) sqlite3_db_config(connection, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-        sqlite3_close_v2(connection);
-        connection = nullptr;
-    }
+    if (attempt.outcome != Topening::ready) closeUnused(connection);
     return attempt;
 }
 
