@@ -300,6 +300,29 @@ TEST(TrellikToolRecords, ReadOnlyFileInAReadOnlyFolderIsListed) {
     EXPECT_EQ(run.err, "");
 }
 
+// A journal left by a game that was stopped holds plays the file does not: not read as if they were not there.
+TEST(TrellikToolRecords, ReadOnlyFileWithAJournalBesideItIsRefusedNotReadStale) {
+    const TreadOnlyRecords records;
+    const std::string file = records.folder.file("kept/records.sqlite3");
+    ::chmod(records.folder.file("kept").c_str(), 0755);
+    sqlite3* writer = nullptr;
+    sqlite3_open(file.c_str(), &writer);
+    sqlite3_exec(writer, "PRAGMA wal_autocheckpoint = 0; UPDATE plays SET score = 1", nullptr, nullptr, nullptr);
+    // The two files as a killed game leaves them: the play's change only in the journal.
+    std::filesystem::copy_file(file, records.folder.file("file"));
+    std::filesystem::copy_file(file + "-wal", records.folder.file("journal"));
+    sqlite3_close(writer);
+    std::filesystem::rename(records.folder.file("file"), file);
+    std::filesystem::rename(records.folder.file("journal"), file + "-wal");
+    ::chmod(records.folder.file("kept").c_str(), 0555);
+
+    const TtoolRun run = runToolThrough(records.launcher, records.folder, "records --file kept/records.sqlite3");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("records.sqlite3 cannot be opened"), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::exists(file));
+}
+
 TEST(TrellikToolRecords, TruncatedFileIsReportedAsKeptAsideAndFails) {
     TtemporaryFolder folder;
     {
@@ -312,6 +335,15 @@ TEST(TrellikToolRecords, TruncatedFileIsReportedAsKeptAsideAndFails) {
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("; kept it as records.sqlite3.bad-1."), std::string::npos) << run.err;
     EXPECT_FALSE(std::filesystem::exists(folder.file("records.sqlite3")));
+}
+
+TEST(TrellikToolRecords, EmptyFileIsNoRecordsYetAndStaysEmpty) {
+    TtemporaryFolder folder;
+    writeFile(folder.file("records.sqlite3"), "");
+    const TtoolRun run = runTool(folder, "records --file records.sqlite3");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "No records at records.sqlite3 yet.\n");
+    EXPECT_EQ(readFile(folder.file("records.sqlite3")), "");
 }
 
 TEST(TrellikToolRecords, AnotherProgramsDatabaseOrAPipeIsRefusedAndLeftAsItIs) {
