@@ -266,7 +266,7 @@ TEST(RecordsOpening, DamagedIndexIsKeptAsideBeforeAnyPlayIsLost) {
     EXPECT_NE(records.notice().find("kept it as records.sqlite3.bad-1 and started a new one."), std::string::npos)
         << records.notice();
     EXPECT_EQ(records.notice().find('\n'), std::string::npos);
-    EXPECT_EQ(readFile(path + ".bad-1"), bytes);
+    EXPECT_TRUE(readFile(path + ".bad-1") == bytes);
     int kept = 0;
     for (int index = 0; index < 100; ++index) kept += records.addPlay(makePlay("Indexed", index % 3, index)) != 0;
     EXPECT_EQ(kept, 100) << records.lastError();
