@@ -256,7 +256,8 @@ TEST(RecordsOpening, DamagedIndexIsKeptAsideBeforeAnyPlayIsLost) {
         TrecordsDatabase records(path);
         for (int index = 0; index < 100; ++index) records.addPlay(makePlay("Indexed", index % 3, index));
     }
-    const int64_t page = std::stoll(queryValue(path, "SELECT rootpage FROM sqlite_master WHERE name = 'plays_by_chart'"));
+    const int64_t page =
+        std::stoll(queryValue(path, "SELECT rootpage FROM sqlite_master WHERE name = 'plays_by_chart'"));
     const int64_t pageSize = std::stoll(queryValue(path, "PRAGMA page_size"));
     std::string bytes = readFile(path);
     bytes[static_cast<size_t>((page - 1) * pageSize)] = '\xff';  // no page type
@@ -270,17 +271,6 @@ TEST(RecordsOpening, DamagedIndexIsKeptAsideBeforeAnyPlayIsLost) {
     int kept = 0;
     for (int index = 0; index < 100; ++index) kept += records.addPlay(makePlay("Indexed", index % 3, index)) != 0;
     EXPECT_EQ(kept, 100) << records.lastError();
-}
-
-TEST(RecordsOpening, ReaderKeepsAnUnreadableFileAsideWithoutStartingANewOne) {
-    TtemporaryFolder folder;
-    const std::string path = folder.file("records.sqlite3");
-    writeTruncatedDatabase(path);
-    const auto [plays, notice] = readOnlyLook(path);
-    EXPECT_EQ(plays, 0u);
-    EXPECT_TRUE(notice.ends_with("; kept it as records.sqlite3.bad-1.")) << notice;
-    EXPECT_FALSE(fs::exists(path));
-    EXPECT_TRUE(fs::exists(path + ".bad-1"));
 }
 
 TEST(RecordsOpening, ReaderWritesNothingNotEvenTheJournalMode) {

@@ -400,7 +400,8 @@ TEST(TrellikToolRecords, BestShowsTheBestScoreAndSeparatelyTheBestClear) {
     EXPECT_TRUE(table.out.starts_with("id ") && table.out.find("  best clear\n") != std::string::npos) << table.out;
     EXPECT_NE(table.out.find("  900000  "), std::string::npos) << table.out;
     EXPECT_TRUE(table.out.ends_with("  FULL COMBO\n")) << table.out;
-    const nlohmann::json best = nlohmann::json::parse(runTool(folder, "records --file records.sqlite3 --best --json").out);
+    const TtoolRun json = runTool(folder, "records --file records.sqlite3 --best --json");
+    const nlohmann::json best = nlohmann::json::parse(json.out);
     ASSERT_EQ(best.size(), 1u);
     EXPECT_EQ(best[0]["score"], 900000);
     EXPECT_EQ(best[0]["clear"], "CLEARED");

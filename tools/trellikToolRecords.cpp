@@ -167,12 +167,15 @@ TfieldList fieldsOf(const std::vector<TkeptPlay>& plays) {
     return list;
 }
 
+nlohmann::ordered_json bestFields(const TchartBest& best) {
+    nlohmann::ordered_json fields = playFields(best.play);
+    fields["bestClear"] = clearMarkName(best.clear);
+    return fields;
+}
+
 TfieldList fieldsOf(const std::vector<TchartBest>& bests) {
     TfieldList list;
-    for (const TchartBest& best : bests) {
-        list.push_back(playFields(best.play));
-        list.back()["bestClear"] = clearMarkName(best.clear);
-    }
+    for (const TchartBest& best : bests) list.push_back(bestFields(best));
     return list;
 }
 
@@ -281,7 +284,7 @@ struct TrecordsListing {
 TrecordsListing listingOf(TrecordsDatabase& database, const TrecordsOptions& options) {
     if (options.best) {
         const std::vector<TchartBest> bests = database.bests(options.song);
-        return {fieldsOf(bests), fieldsOf(std::vector<TchartBest>{TchartBest{}}).front(), tableOf(bests)};
+        return {fieldsOf(bests), bestFields(TchartBest{}), tableOf(bests)};
     }
     const std::vector<TkeptPlay> plays = database.plays(options.song);
     return {fieldsOf(plays), playFields(TkeptPlay{}), tableOf(plays)};

@@ -335,7 +335,8 @@ Tresult connect(const std::string& location, int flags, sqlite3*& connection, Ti
 std::string immutableUri(const std::string& path) {
     static const char digits[] = "0123456789ABCDEF";
     std::string uri = "file:";
-    for (const char c : fs::absolute(path).string()) {
+    std::error_code error;
+    for (const char c : fs::absolute(path, error).string()) {
         const unsigned char byte = static_cast<unsigned char>(c);
         if (std::isalnum(byte) || std::strchr("/._-~", c)) uri += c;
         else uri += {'%', digits[byte >> 4], digits[byte & 15]};
