@@ -1,4 +1,5 @@
-// The records database: writing a play, looking up a best at song select, and bytes kept per play.
+// The records database: writing a play, opening a big file (its page check), looking up a best at
+// song select, and bytes kept per play.
 #include <sqlite3.h>
 
 #include <chrono>
@@ -23,6 +24,10 @@ constexpr int difficultyCount = 3;
 constexpr int lookupPlays = 10000;
 constexpr int lookupSamples = 5000;
 constexpr int sizedPlays = 50;
+// Some years of a keen player's plays: every open reads each page of them once.
+constexpr int openPlays = 3000;
+constexpr int openPresses = 600;
+constexpr int openSamples = 10;
 
 // judged presses, one per marker, and unjudged ones (presses between markers) after them.
 TkeptPlay playOf(int chart, int difficulty, int judged, int unjudged) {
@@ -86,6 +91,23 @@ std::vector<double> lookupTimes(const std::string& path) {
     return times;
 }
 
+void fillForOpening(const std::string& path) {
+    TrecordsDatabase records(path);
+    for (int index = 0; index < openPlays; ++index)
+        records.addPlay(playOf(index % chartCount, index % difficultyCount, openPresses - 8, 8));
+}
+
+std::vector<double> openTimes(const std::string& path, TrecordsAccess access) {
+    std::vector<double> times;
+    for (int sample = 0; sample < openSamples; ++sample) {
+        const auto start = std::chrono::steady_clock::now();
+        const TrecordsDatabase records(path, access);
+        times.push_back(millisecondsSince(start));
+        if (!records.isOpen()) std::fprintf(stderr, "bench_records: %s\n", records.notice().c_str());
+    }
+    return times;
+}
+
 // The database and its journal, with the journal emptied into the database first.
 uintmax_t checkpointedBytes(const std::string& path) {
     sqlite3* connection = nullptr;
@@ -112,6 +134,12 @@ int main() {
     const std::string base = folder;
     printFigure("records_write", writeTimes(base + "/write.sqlite3"));
     printFigure("song_select_best_lookup", lookupTimes(base + "/lookup.sqlite3"));
+    const std::string big = base + "/open.sqlite3";
+    fillForOpening(big);
+    std::printf("records_open: %d plays of %d presses, %.1f MB\n", openPlays, openPresses,
+                static_cast<double>(checkpointedBytes(big)) / 1e6);
+    printFigure("records_open_to_keep", openTimes(big, TrecordsAccess::keep));
+    printFigure("records_open_to_read", openTimes(big, TrecordsAccess::read));
     std::printf("figure records_bytes_per_play value=%.0f unit=bytes\n", bytesPerPlay(base + "/size.sqlite3"));
     fs::remove_all(base);
     return 0;

@@ -1,6 +1,7 @@
 // The records database (opening, keeping plays, bests, two writers, a killed writer) and SHA-256.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -77,6 +78,32 @@ std::vector<int32_t> scoresOf(const std::vector<TkeptPlay>& plays) {
     return scores;
 }
 
+std::vector<int32_t> scoresOf(const std::vector<TchartBest>& bests) {
+    std::vector<int32_t> scores;
+    for (const TchartBest& best : bests) scores.push_back(best.play.score);
+    return scores;
+}
+
+// Runs SQL on the file through a connection of the test's own, as another program would.
+void executeOn(const std::string& path, const std::string& sql) {
+    sqlite3* connection = nullptr;
+    sqlite3_open(path.c_str(), &connection);
+    sqlite3_exec(connection, sql.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_close(connection);
+}
+
+// A records file of ours with one play, closed cleanly (so it is all in the one file).
+void writeRecordsFile(const std::string& path) {
+    TrecordsDatabase records(path);
+    records.addPlay(makePlay("Kept", 0, 800000));
+}
+
+// The plays read from a file as a program that only reads them sees them, and its notice.
+std::pair<size_t, std::string> readOnlyLook(const std::string& path) {
+    TrecordsDatabase records(path, TrecordsAccess::read);
+    return {records.plays("").size(), records.notice()};
+}
+
 // A real database of a few hundred kilobytes, closed cleanly (so its journal is gone) and cut in half.
 void writeTruncatedDatabase(const std::string& path) {
     {
@@ -99,6 +126,7 @@ TEST(RecordsOpening, NewMissingAndEmptyFilesGetTheCurrentSchema) {
         EXPECT_TRUE(records.isOpen()) << records.notice();
         EXPECT_EQ(records.notice(), "");
         EXPECT_EQ(queryValue(path, "PRAGMA user_version"), "1");
+        EXPECT_EQ(queryValue(path, "PRAGMA application_id"), std::to_string(recordsApplicationId));
         EXPECT_EQ(queryValue(path, "PRAGMA journal_mode"), "wal");
         EXPECT_NE(records.addPlay(makePlay("Song", 0, 1)), 0) << records.lastError();
     }
@@ -109,7 +137,9 @@ TEST(RecordsOpening, NewerSchemaIsLeftUntouchedAndNothingIsKept) {
     const std::string path = folder.file("records.sqlite3");
     sqlite3* connection = nullptr;
     sqlite3_open(path.c_str(), &connection);
-    sqlite3_exec(connection, "CREATE TABLE future (x); INSERT INTO future VALUES (7); PRAGMA user_version = 9",
+    sqlite3_exec(connection,
+                 ("CREATE TABLE future (x); INSERT INTO future VALUES (7); PRAGMA user_version = 2; "
+                  "PRAGMA application_id = " + std::to_string(recordsApplicationId)).c_str(),
                  nullptr, nullptr, nullptr);
     sqlite3_close(connection);
     const std::string before = readFile(path);
@@ -151,16 +181,110 @@ TEST(RecordsOpening, UnreadableFilesAreKeptAsideInTurnAndANewOneStarted) {
     EXPECT_NE(records.addPlay(makePlay("Song", 0, 1)), 0) << records.lastError();
 }
 
-TEST(RecordsOpening, DatabaseOfTheCurrentVersionWithoutItsTablesIsKeptAside) {
+TEST(RecordsOpening, DatabaseOfTheCurrentVersionWithoutItsTablesIsLeftUntouched) {
     TtemporaryFolder folder;
     const std::string path = folder.file("records.sqlite3");
-    sqlite3* connection = nullptr;
-    sqlite3_open(path.c_str(), &connection);
-    sqlite3_exec(connection, "CREATE TABLE other (x); PRAGMA user_version = 1", nullptr, nullptr, nullptr);
-    sqlite3_close(connection);
+    executeOn(path, "CREATE TABLE other (x); PRAGMA user_version = 1");
+    const std::string before = readFile(path);
     TrecordsDatabase records(path);
-    EXPECT_NE(records.notice().find("kept it as records.sqlite3.bad-1"), std::string::npos) << records.notice();
-    EXPECT_NE(records.addPlay(makePlay("Song", 0, 1)), 0) << records.lastError();
+    EXPECT_FALSE(records.isOpen());
+    EXPECT_EQ(records.notice(), "Records: records.sqlite3 is not a records database (another program's SQLite "
+                                "file?) and is left as it is; plays are not kept this run.");
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_FALSE(fs::exists(path + ".bad-1"));
+}
+
+TEST(RecordsOpening, AnotherProgramsDatabaseIsNeitherGivenTablesNorKeptAside) {
+    TtemporaryFolder folder;
+    const std::string ourTables = folder.file("ourTablesOtherId.sqlite3");
+    writeRecordsFile(ourTables);
+    executeOn(ourTables, "PRAGMA application_id = " + std::to_string(recordsApplicationId + 1));
+    const std::string oneColumnShort = folder.file("oneColumnShort.sqlite3");
+    executeOn(oneColumnShort, "CREATE TABLE plays (chart_sha256, marker_count, press_count, clear); "
+                              "CREATE TABLE presses (play_id, seq); PRAGMA user_version = 1");
+    for (const std::string& path : {ourTables, oneColumnShort}) {
+        const std::string before = readFile(path);
+        for (const TrecordsAccess access : {TrecordsAccess::keep, TrecordsAccess::read}) {
+            TrecordsDatabase records(path, access);
+            EXPECT_FALSE(records.isOpen()) << path;
+            EXPECT_NE(records.notice().find("is not a records database"), std::string::npos) << records.notice();
+        }
+        EXPECT_EQ(readFile(path), before) << path;
+        EXPECT_FALSE(fs::exists(path + ".bad-1")) << path;
+    }
+}
+
+TEST(RecordsOpening, EarlierBuildsFileIsReadAndStampedWithTheApplicationId) {
+    TtemporaryFolder folder;
+    const std::string path = folder.file("records.sqlite3");
+    writeRecordsFile(path);
+    executeOn(path, "PRAGMA application_id = 0");
+    EXPECT_EQ(readOnlyLook(path), std::make_pair(size_t(1), std::string()));
+    EXPECT_EQ(queryValue(path, "PRAGMA application_id"), "0");
+    {
+        TrecordsDatabase records(path);
+        EXPECT_EQ(records.notice(), "");
+        EXPECT_NE(records.addPlay(makePlay("Kept", 0, 1)), 0) << records.lastError();
+    }
+    EXPECT_EQ(queryValue(path, "PRAGMA application_id"), std::to_string(recordsApplicationId));
+    EXPECT_EQ(queryValue(path, "PRAGMA user_version"), "1");
+    EXPECT_EQ(playCount(path), 2);
+}
+
+TEST(RecordsOpening, AnythingButARegularFileIsRefusedNeverRenamed) {
+    TtemporaryFolder folder;
+    const std::string pipe = folder.file("pipe.sqlite3");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string directory = folder.file("folder.sqlite3");
+    fs::create_directory(directory);
+    for (const std::string& path : {pipe, directory}) {
+        for (const TrecordsAccess access : {TrecordsAccess::keep, TrecordsAccess::read}) {
+            TrecordsDatabase records(path, access);
+            EXPECT_FALSE(records.isOpen());
+            EXPECT_NE(records.notice().find("(it is not a regular file)"), std::string::npos) << records.notice();
+        }
+        EXPECT_FALSE(fs::exists(path + ".bad-1")) << path;
+    }
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    EXPECT_TRUE(fs::is_directory(directory));
+}
+
+TEST(RecordsOpening, DamagedIndexIsKeptAsideBeforeAnyPlayIsLost) {
+    TtemporaryFolder folder;
+    const std::string path = folder.file("records.sqlite3");
+    {
+        TrecordsDatabase records(path);
+        for (int index = 0; index < 100; ++index) records.addPlay(makePlay("Indexed", index % 3, index));
+    }
+    const int64_t page =
+        std::stoll(queryValue(path, "SELECT rootpage FROM sqlite_master WHERE name = 'plays_by_chart'"));
+    const int64_t pageSize = std::stoll(queryValue(path, "PRAGMA page_size"));
+    std::string bytes = readFile(path);
+    bytes[static_cast<size_t>((page - 1) * pageSize)] = '\xff';  // no page type
+    writeFile(path, bytes);
+
+    TrecordsDatabase records(path);
+    EXPECT_NE(records.notice().find("kept it as records.sqlite3.bad-1 and started a new one."), std::string::npos)
+        << records.notice();
+    EXPECT_EQ(records.notice().find('\n'), std::string::npos);
+    EXPECT_TRUE(readFile(path + ".bad-1") == bytes);
+    int kept = 0;
+    for (int index = 0; index < 100; ++index) kept += records.addPlay(makePlay("Indexed", index % 3, index)) != 0;
+    EXPECT_EQ(kept, 100) << records.lastError();
+}
+
+TEST(RecordsOpening, ReaderWritesNothingNotEvenTheJournalMode) {
+    TtemporaryFolder folder;
+    const std::string path = folder.file("records.sqlite3");
+    writeRecordsFile(path);
+    executeOn(path, "PRAGMA journal_mode = DELETE");
+    const std::string before = readFile(path);
+    EXPECT_EQ(readOnlyLook(path), std::make_pair(size_t(1), std::string()));
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_FALSE(fs::exists(path + "-wal"));
+    TrecordsDatabase records(path, TrecordsAccess::read);
+    EXPECT_EQ(records.addPlay(makePlay("Kept", 0, 1)), 0);
+    EXPECT_EQ(readFile(path), before);
 }
 
 TEST(RecordsOpening, FolderThatCannotBeMadeKeepsNothingQuietly) {
@@ -256,10 +380,35 @@ TEST(RecordsPlays, BestsCountOnlyThePlayersOwnPlays) {
     EXPECT_FALSE(records.bestOf(makePlay("Best", 0, 0).chartSha256, 0).exists);
     EXPECT_FALSE(records.bestOf(chart, 2).exists);
 
-    const std::vector<TkeptPlay> bests = records.bests("Best");
+    const std::vector<TchartBest> bests = records.bests("Best");
     EXPECT_EQ(scoresOf(bests), (std::vector<int32_t>{100, 720000}));
     ASSERT_EQ(bests.size(), 2u);
-    EXPECT_EQ(bests[1].id, earlierOfTie);
+    EXPECT_EQ(bests[1].play.id, earlierOfTie);
+}
+
+TEST(RecordsPlays, ChartBestIsTheBestScoreAndSeparatelyTheBestClearAsSongSelectShowsIt) {
+    TtemporaryFolder folder;
+    TrecordsDatabase records(folder.file("records.sqlite3"));
+    TkeptPlay fullCombo = makePlay("Clear", 0, 650000);
+    fullCombo.bad = fullCombo.miss = 0;
+    records.addPlay(fullCombo);
+    records.addPlay(makePlay("Clear", 0, 900000));
+    TkeptPlay allPerfectAutoplay = makePlay("Clear", 0, 1000000, TplaySource::autoplay);
+    allPerfectAutoplay.perfect = allPerfectAutoplay.markerCount;
+    records.addPlay(allPerfectAutoplay);
+    // The same chart kept under the song's earlier name still counts, as it does on song select.
+    TkeptPlay renamed = makePlay("Clear", 0, 910000);
+    renamed.song = "Clear (old name)";
+    records.addPlay(renamed);
+
+    const TpersonalBest shown = records.bestOf(fullCombo.chartSha256, 0);
+    for (const std::string& song : {std::string("Clear"), std::string()}) {
+        const std::vector<TchartBest> bests = records.bests(song);
+        ASSERT_EQ(bests.size(), 1u) << song;
+        EXPECT_EQ(bests[0].play.score, 910000);
+        EXPECT_EQ(bests[0].clear, TclearMark::fullCombo);
+        EXPECT_EQ(std::tie(bests[0].play.score, bests[0].clear), std::tie(shown.score, shown.clear));
+    }
 }
 
 TEST(RecordsPlays, SongFilterAndNewestFirst) {

@@ -7,7 +7,10 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/store/recordsDatabase.h"
 #include "tests/support/testSupport.h"
@@ -20,10 +23,12 @@ struct TtoolRun {
     std::string err;
 };
 
-// Runs trellik-tool with the arguments (already quoted for the shell) in the folder.
-TtoolRun runTool(const TtemporaryFolder& folder, const std::string& arguments) {
-    const std::string command = "cd '" + folder.path() + "' && '" + builtProgram("tools/trellik-tool") + "' " +
-                                arguments + " 2>'" + folder.file("stderr") + "'";
+// Runs trellik-tool with the arguments (already quoted for the shell) in the folder, through the
+// launcher ("" for none) that can run it as another user.
+TtoolRun runToolThrough(const std::string& launcher, const TtemporaryFolder& folder, const std::string& arguments) {
+    const std::string command = "cd '" + folder.path() + "' && " + launcher + " '" +
+                                builtProgram("tools/trellik-tool") + "' " + arguments + " 2>'" +
+                                folder.file("stderr") + "'";
     TtoolRun run;
     std::FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return run;
@@ -34,6 +39,10 @@ TtoolRun runTool(const TtemporaryFolder& folder, const std::string& arguments) {
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.err = readFile(folder.file("stderr"));
     return run;
+}
+
+TtoolRun runTool(const TtemporaryFolder& folder, const std::string& arguments) {
+    return runToolThrough("", folder, arguments);
 }
 
 const std::string workedExample =
@@ -229,7 +238,7 @@ TEST(TrellikToolRecords, ExportWritesQuotedCsvWholeOrNotAtAll) {
               std::string::npos)
         << csv;
     EXPECT_NE(csv.find("\r\n1,2026-12-08T02:30:11Z,"), std::string::npos) << csv;
-    EXPECT_TRUE(csv.ends_with(",player,CLEARED\r\n")) << csv;
+    EXPECT_TRUE(csv.ends_with(",player,CLEARED,CLEARED\r\n")) << csv;
 
     // A folder in the way fails the rename; what was written beside it goes too.
     std::filesystem::create_directory(records.folder.file("taken.csv"));
@@ -256,4 +265,145 @@ TEST(TrellikToolRecords, MissingOrForeignFileIsLeftAloneAndOptionsAreChecked) {
     EXPECT_NE(runTool(folder, "records --help").out.find(TrecordsDatabase::defaultPath()), std::string::npos);
     for (const char* wrong : {"records --fast", "records --song", "records extra", "records --json --export a.csv"})
         EXPECT_EQ(runTool(folder, wrong).status, 2) << wrong;
+}
+
+namespace {
+
+// A records file in a folder of its own, both made read-only for the one running the tool: as
+// root reads through any permission, the tool then runs as nobody.
+struct TreadOnlyRecords {
+    TtemporaryFolder folder;
+    std::string launcher = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+
+    TreadOnlyRecords() {
+        std::filesystem::create_directory(folder.file("kept"));
+        TrecordsDatabase(folder.file("kept/records.sqlite3")).addPlay(keptPlay("Alpha", 0, firstPlayTime, 800000));
+        ::chmod(folder.file("kept/records.sqlite3").c_str(), 0444);
+        ::chmod(folder.file("kept").c_str(), 0555);
+        ::chmod(folder.path().c_str(), 0711);
+    }
+    ~TreadOnlyRecords() { ::chmod(folder.file("kept").c_str(), 0755); }
+};
+
+void keepPlays(const TtemporaryFolder& folder, const std::vector<TkeptPlay>& plays) {
+    TrecordsDatabase database(folder.file("records.sqlite3"));
+    for (const TkeptPlay& play : plays) database.addPlay(play);
+}
+
+}  // namespace
+
+TEST(TrellikToolRecords, ReadOnlyFileInAReadOnlyFolderIsListed) {
+    const TreadOnlyRecords records;
+    const TtoolRun run = runToolThrough(records.launcher, records.folder, "records --file kept/records.sqlite3");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(firstWords(run.out), (std::vector<std::string>{"id", "1"})) << run.out;
+    EXPECT_EQ(run.err, "");
+}
+
+// A journal left by a game that was stopped holds plays the file does not: not read as if they were not there.
+TEST(TrellikToolRecords, ReadOnlyFileWithAJournalBesideItIsRefusedNotReadStale) {
+    const TreadOnlyRecords records;
+    const std::string file = records.folder.file("kept/records.sqlite3");
+    ::chmod(records.folder.file("kept").c_str(), 0755);
+    sqlite3* writer = nullptr;
+    sqlite3_open(file.c_str(), &writer);
+    sqlite3_exec(writer, "PRAGMA wal_autocheckpoint = 0; UPDATE plays SET score = 1", nullptr, nullptr, nullptr);
+    // The two files as a killed game leaves them: the play's change only in the journal.
+    std::filesystem::copy_file(file, records.folder.file("file"));
+    std::filesystem::copy_file(file + "-wal", records.folder.file("journal"));
+    sqlite3_close(writer);
+    std::filesystem::rename(records.folder.file("file"), file);
+    std::filesystem::rename(records.folder.file("journal"), file + "-wal");
+    ::chmod(records.folder.file("kept").c_str(), 0555);
+
+    const TtoolRun run = runToolThrough(records.launcher, records.folder, "records --file kept/records.sqlite3");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("records.sqlite3 cannot be opened"), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::exists(file));
+}
+
+TEST(TrellikToolRecords, TruncatedFileIsReportedAsKeptAsideAndFails) {
+    TtemporaryFolder folder;
+    {
+        TrecordsDatabase database(folder.file("records.sqlite3"));
+        for (int index = 0; index < 200; ++index) database.addPlay(keptPlay("Cut", 0, firstPlayTime, index));
+    }
+    std::filesystem::resize_file(folder.file("records.sqlite3"), 4096);
+    const TtoolRun run = runTool(folder, "records --file records.sqlite3");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("; kept it as records.sqlite3.bad-1."), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(folder.file("records.sqlite3")));
+}
+
+TEST(TrellikToolRecords, EmptyFileIsNoRecordsYetAndStaysEmpty) {
+    TtemporaryFolder folder;
+    writeFile(folder.file("records.sqlite3"), "");
+    const TtoolRun run = runTool(folder, "records --file records.sqlite3");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "No records at records.sqlite3 yet.\n");
+    EXPECT_EQ(readFile(folder.file("records.sqlite3")), "");
+}
+
+TEST(TrellikToolRecords, AnotherProgramsDatabaseOrAPipeIsRefusedAndLeftAsItIs) {
+    TtemporaryFolder folder;
+    sqlite3* connection = nullptr;
+    sqlite3_open(folder.file("other.sqlite3").c_str(), &connection);
+    sqlite3_exec(connection, "CREATE TABLE bookmarks (url); PRAGMA user_version = 1", nullptr, nullptr, nullptr);
+    sqlite3_close(connection);
+    const std::string before = readFile(folder.file("other.sqlite3"));
+    const TtoolRun other = runTool(folder, "records --file other.sqlite3");
+    EXPECT_EQ(other.status, 1);
+    EXPECT_NE(other.err.find("other.sqlite3 is not a records database"), std::string::npos) << other.err;
+    EXPECT_EQ(readFile(folder.file("other.sqlite3")), before);
+
+    ASSERT_EQ(::mkfifo(folder.file("pipe").c_str(), 0600), 0);
+    const TtoolRun pipe = runTool(folder, "records --file pipe");
+    EXPECT_EQ(pipe.status, 1);
+    EXPECT_NE(pipe.err.find("pipe is not a regular file"), std::string::npos) << pipe.err;
+    EXPECT_TRUE(std::filesystem::is_fifo(folder.file("pipe")));
+    EXPECT_FALSE(std::filesystem::exists(folder.file("other.sqlite3.bad-1")));
+    EXPECT_FALSE(std::filesystem::exists(folder.file("pipe.bad-1")));
+}
+
+TEST(TrellikToolRecords, ExportedTextThatASpreadsheetWouldRunIsMarkedAsText) {
+    std::vector<TkeptPlay> plays;
+    for (const char* song : {"=1+1", "+1", "-1", "@SUM(A1)", "\tTab", "\rReturn", "a=b", ""})
+        plays.push_back(keptPlay(song, 0, firstPlayTime, 800000));
+    const TtemporaryFolder folder;
+    keepPlays(folder, plays);
+    ASSERT_EQ(runTool(folder, "records --file records.sqlite3 --export plays.csv").status, 0);
+    const std::string csv = readFile(folder.file("plays.csv"));
+    for (const std::string song : {"'=1+1", "'+1", "'-1", "'@SUM(A1)", "'\tTab", "\"'\rReturn\"", "a=b", ""})
+        EXPECT_NE(csv.find("," + std::string(64, 'a') + "," + song + ",0,BASIC,"), std::string::npos) << song;
+    // Numbers stay numbers: the mean and the difficulty.
+    EXPECT_NE(csv.find(",-3.5,"), std::string::npos) << csv;
+    EXPECT_EQ(csv.find("'-3.5"), std::string::npos) << csv;
+}
+
+TEST(TrellikToolRecords, JsonWritesNamesThatAreNotUtf8WithReplacementCharacters) {
+    const TtemporaryFolder folder;
+    keepPlays(folder, {keptPlay("Caf\xe9", 0, firstPlayTime, 800000)});
+    const TtoolRun run = runTool(folder, "records --file records.sqlite3 --json");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(nlohmann::json::parse(run.out)[0]["song"], "Caf\xef\xbf\xbd");
+}
+
+TEST(TrellikToolRecords, BestShowsTheBestScoreAndSeparatelyTheBestClear) {
+    TkeptPlay fullCombo = keptPlay("Alpha", 0, firstPlayTime, 650000);
+    fullCombo.miss = 0;
+    const TtemporaryFolder folder;
+    keepPlays(folder, {fullCombo, keptPlay("Alpha", 0, firstPlayTime + 60, 900000)});
+    const TtoolRun table = runTool(folder, "records --file records.sqlite3 --best");
+    EXPECT_EQ(firstWords(table.out), (std::vector<std::string>{"id", "2"})) << table.out;
+    EXPECT_TRUE(table.out.starts_with("id ") && table.out.find("  best clear\n") != std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("  900000  "), std::string::npos) << table.out;
+    EXPECT_TRUE(table.out.ends_with("  FULL COMBO\n")) << table.out;
+    const TtoolRun json = runTool(folder, "records --file records.sqlite3 --best --json");
+    const nlohmann::json best = nlohmann::json::parse(json.out);
+    ASSERT_EQ(best.size(), 1u);
+    EXPECT_EQ(best[0]["score"], 900000);
+    EXPECT_EQ(best[0]["clear"], "CLEARED");
+    EXPECT_EQ(best[0]["bestClear"], "FULL COMBO");
 }

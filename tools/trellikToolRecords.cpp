@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <string_view>
 #include <unistd.h>
 
 #include "platform/store/recordsDatabase.h"
@@ -23,9 +24,11 @@ std::string recordsUsage() {
            "Lists the plays the game kept, newest first.\n"
            "  --json           a JSON array of every field of each play\n"
            "  --song NAME      only the plays of that song\n"
-           "  --best           only the best player play of each chart and difficulty\n"
+           "  --best           the best of each chart and difficulty as song select shows it: its best-scoring\n"
+           "                   player play, with the best clear of any of its player plays\n"
            "  --export FILE    write the plays to a CSV file instead (replaced only when complete)\n"
-           "  --file PATH      read another records database than the player's\n"
+           "  --file PATH      read another records database than the player's (never written; only a\n"
+           "                   damaged one is kept aside as PATH.bad-N)\n"
            "The player's records are $XDG_DATA_HOME/Trellik/records.sqlite3, here\n  " +
            TrecordsDatabase::defaultPath() +
            "\n"
@@ -131,17 +134,14 @@ size_t displayWidth(const std::string& text) {
 
 using TtableRow = std::vector<std::string>;
 
-TtableRow tableRow(const TkeptPlay& play) {
+TtableRow tableRow(const TkeptPlay& play, TclearMark clear) {
     return {std::to_string(play.id),     localTime(play.playedAt),   play.song,
             difficultyName(play.difficulty), std::to_string(play.score), std::to_string(play.perfect),
             std::to_string(play.great),  std::to_string(play.good),  std::to_string(play.bad),
-            std::to_string(play.miss),   sourceName(play.source),    clearMarkName(clearMarkOf(play))};
+            std::to_string(play.miss),   sourceName(play.source),    clearMarkName(clear)};
 }
 
-void printTable(const std::vector<TkeptPlay>& plays) {
-    std::vector<TtableRow> rows = {
-        {"id", "when", "song", "difficulty", "score", "perfect", "great", "good", "bad", "miss", "by", "clear"}};
-    for (const TkeptPlay& play : plays) rows.push_back(tableRow(play));
+void printTable(const std::vector<TtableRow>& rows) {
     std::vector<size_t> widths(rows.front().size(), 0);
     for (const TtableRow& row : rows) {
         for (size_t column = 0; column < row.size(); ++column)
@@ -158,10 +158,52 @@ void printTable(const std::vector<TkeptPlay>& plays) {
     }
 }
 
-void printJson(const std::vector<TkeptPlay>& plays) {
+// One object (or CSV row) a play; a chart's best also carries the best clear of its plays.
+using TfieldList = std::vector<nlohmann::ordered_json>;
+
+TfieldList fieldsOf(const std::vector<TkeptPlay>& plays) {
+    TfieldList list;
+    for (const TkeptPlay& play : plays) list.push_back(playFields(play));
+    return list;
+}
+
+nlohmann::ordered_json bestFields(const TchartBest& best) {
+    nlohmann::ordered_json fields = playFields(best.play);
+    fields["bestClear"] = clearMarkName(best.clear);
+    return fields;
+}
+
+TfieldList fieldsOf(const std::vector<TchartBest>& bests) {
+    TfieldList list;
+    for (const TchartBest& best : bests) list.push_back(bestFields(best));
+    return list;
+}
+
+std::vector<TtableRow> tableOf(const std::vector<TkeptPlay>& plays) {
+    std::vector<TtableRow> rows = {
+        {"id", "when", "song", "difficulty", "score", "perfect", "great", "good", "bad", "miss", "by", "clear"}};
+    for (const TkeptPlay& play : plays) rows.push_back(tableRow(play, clearMarkOf(play)));
+    return rows;
+}
+
+std::vector<TtableRow> tableOf(const std::vector<TchartBest>& bests) {
+    std::vector<TtableRow> rows = {
+        {"id", "when", "song", "difficulty", "score", "perfect", "great", "good", "bad", "miss", "by", "best clear"}};
+    for (const TchartBest& best : bests) rows.push_back(tableRow(best.play, best.clear));
+    return rows;
+}
+
+// Names are bytes from a file anyone can edit: ones that are not UTF-8 get replacement characters.
+void printJson(const TfieldList& list) {
     nlohmann::ordered_json array = nlohmann::ordered_json::array();
-    for (const TkeptPlay& play : plays) array.push_back(playFields(play));
-    std::cout << array.dump(2) << "\n";
+    for (const nlohmann::ordered_json& fields : list) array.push_back(fields);
+    std::cout << array.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+}
+
+// A spreadsheet takes a cell beginning with one of these for a formula; a leading ' makes it text.
+std::string spreadsheetText(const std::string& text) {
+    if (text.empty() || std::string_view("=+-@\t\r").find(text.front()) == std::string_view::npos) return text;
+    return "'" + text;
 }
 
 std::string csvField(const std::string& text) {
@@ -177,16 +219,16 @@ std::string csvLine(const std::vector<std::string>& fields) {
     return line + "\r\n";
 }
 
-std::string csvText(const std::vector<TkeptPlay>& plays) {
+// Numbers are written as numbers (a negative offset stays -3.5): only text can carry a formula.
+std::string csvText(const TfieldList& list, const nlohmann::ordered_json& blank) {
     std::vector<std::string> names;
-    const nlohmann::ordered_json blank = playFields(TkeptPlay{});
     for (const auto& field : blank.items()) names.push_back(field.key());
     std::string text = csvLine(names);
-    for (const TkeptPlay& play : plays) {
-        const nlohmann::ordered_json fields = playFields(play);
+    for (const nlohmann::ordered_json& fields : list) {
         std::vector<std::string> values;
         for (const auto& field : fields.items())
-            values.push_back(field.value().is_string() ? field.value().get<std::string>() : field.value().dump());
+            values.push_back(field.value().is_string() ? spreadsheetText(field.value().get<std::string>())
+                                                       : field.value().dump());
         text += csvLine(values);
     }
     return text;
@@ -217,20 +259,54 @@ std::string writeWholeFile(const std::string& path, const std::string& text) {
     return "cannot write " + path + ": " + reason;
 }
 
-// Only a SQLite file is opened: the database sets aside a file it cannot read, and a wrong
-// --file must not cost the user theirs. An empty file is an empty database to SQLite.
+// Only a SQLite file is opened: the database keeps aside a file SQLite finds damaged, and a
+// wrong --file (a CSV, say) must not cost the user theirs.
 bool looksLikeDatabase(const std::string& path) {
     static const char magic[] = "SQLite format 3";
     std::ifstream in(path, std::ios::binary);
     char header[sizeof magic] = {};
     in.read(header, sizeof header);
-    if (in.gcount() == 0 && in.eof()) return true;
     return in.gcount() == sizeof header && std::equal(header, header + sizeof header, magic);
 }
 
 int refuse(const std::string& reason) {
     std::cerr << "trellik-tool records: " << reason << "\n";
     return exitRefused;
+}
+
+// What was read, as the chosen output: a table, JSON or a CSV file.
+struct TrecordsListing {
+    TfieldList fields;
+    nlohmann::ordered_json blankFields;
+    std::vector<TtableRow> table;
+};
+
+TrecordsListing listingOf(TrecordsDatabase& database, const TrecordsOptions& options) {
+    if (options.best) {
+        const std::vector<TchartBest> bests = database.bests(options.song);
+        return {fieldsOf(bests), bestFields(TchartBest{}), tableOf(bests)};
+    }
+    const std::vector<TkeptPlay> plays = database.plays(options.song);
+    return {fieldsOf(plays), playFields(TkeptPlay{}), tableOf(plays)};
+}
+
+int printListing(const TrecordsListing& listing, const TrecordsOptions& options) {
+    if (!options.exportPath.empty()) {
+        const std::string failure = writeWholeFile(options.exportPath, csvText(listing.fields, listing.blankFields));
+        if (!failure.empty()) return refuse(failure);
+        std::cout << "Exported " << listing.fields.size() << " plays to " << options.exportPath << "\n";
+    } else if (options.json) printJson(listing.fields);
+    else if (listing.fields.empty()) std::cout << "No plays kept yet.\n";
+    else printTable(listing.table);
+    return exitSuccess;
+}
+
+// Why the file is not opened at all, or "" to open it. Nothing but a regular file is even read: a
+// FIFO would hang the read, a device is no one's records.
+std::string refusal(const std::string& file, std::filesystem::file_status status) {
+    if (status.type() != fs::file_type::regular) return file + " is not a regular file; it is left as it is";
+    if (!looksLikeDatabase(file)) return file + " is not a records database";
+    return "";
 }
 
 }  // namespace
@@ -242,26 +318,21 @@ int runRecordsCommand(const TtoolArguments& arguments) {
     const std::string complaint = readRecordsOptions(arguments, options);
     if (!complaint.empty()) return usageError(complaint, usage.c_str());
 
-    // Opening would make an empty database; looking must not leave one behind.
+    // The game makes the file at its first play; until then there is nothing to read.
     std::error_code error;
-    if (fs::status(options.file, error).type() == fs::file_type::not_found) {
+    const fs::file_status status = fs::status(options.file, error);
+    const bool regular = status.type() == fs::file_type::regular;
+    if (status.type() == fs::file_type::not_found || (regular && fs::file_size(options.file, error) == 0)) {
         if (!options.exportPath.empty()) return refuse("no records at " + options.file + " yet");
         std::cout << "No records at " << options.file << " yet.\n";
         return exitSuccess;
     }
-    if (!looksLikeDatabase(options.file)) return refuse(options.file + " is not a records database");
-    TrecordsDatabase database(options.file);
+    const std::string refused = refusal(options.file, status);
+    if (!refused.empty()) return refuse(refused);
+    TrecordsDatabase database(options.file, TrecordsAccess::read);
     if (!database.notice().empty()) std::cerr << database.notice() << "\n";
     if (!database.isOpen()) return database.notice().empty() ? refuse("cannot open " + options.file) : exitRefused;
-    const std::vector<TkeptPlay> plays = options.best ? database.bests(options.song) : database.plays(options.song);
+    const TrecordsListing listing = listingOf(database, options);
     if (!database.lastError().empty()) return refuse(database.lastError());
-
-    if (!options.exportPath.empty()) {
-        const std::string failure = writeWholeFile(options.exportPath, csvText(plays));
-        if (!failure.empty()) return refuse(failure);
-        std::cout << "Exported " << plays.size() << " plays to " << options.exportPath << "\n";
-    } else if (options.json) printJson(plays);
-    else if (plays.empty()) std::cout << "No plays kept yet.\n";
-    else printTable(plays);
-    return exitSuccess;
+    return printListing(listing, options);
 }

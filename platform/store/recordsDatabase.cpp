@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -80,6 +82,7 @@ constexpr const char* playColumns =
     "id, chart_sha256, song, difficulty, played_at, build, marker_count, score, max_combo, perfect, great, "
     "good, bad, miss, early, late, mean_ms, median_ms, audio_offset, visual_offset, perfect_window, "
     "great_window, good_window, bad_window, source";
+constexpr int playColumnCount = 25;
 
 // An SQLite result code with the connection's message taken when it happened.
 struct Tresult {
@@ -137,12 +140,16 @@ private:
     int nextBinding = 1;
 };
 
-Tresult readVersion(sqlite3* connection, int32_t& version) {
-    Tstatement query(connection, "PRAGMA user_version");
+Tresult readPragma(sqlite3* connection, const char* name, int32_t& value) {
+    Tstatement query(connection, std::string("PRAGMA ") + name);
     Tresult result = query.prepared();
     if (result.ok()) result = query.step();
-    if (result.code == SQLITE_ROW) version = query.integer32(0);
+    if (result.code == SQLITE_ROW) value = query.integer32(0);
     return result;
+}
+
+Tresult readVersion(sqlite3* connection, int32_t& version) {
+    return readPragma(connection, "user_version", version);
 }
 
 // Applies one step in a transaction of its own, unless another connection got there first.
@@ -169,23 +176,34 @@ Tresult migrate(sqlite3* connection, int32_t fromVersion) {
     return {};
 }
 
-// Reads the ends of both tables: a damaged schema or a cut-off file shows here, without the
-// full integrity check that would read every page.
+// Reads the ends of both tables: the statements of ours that the game runs first.
 Tresult probeTables(sqlite3* connection) {
     return execute(connection,
                    "SELECT max(id) FROM plays; SELECT play_id FROM presses ORDER BY play_id DESC, seq DESC LIMIT 1");
 }
 
-// Faults of the file's content (as against the system's: busy, read-only, full, out of memory).
-bool isContentFault(int code) {
-    const int primary = code & 0xff;
-    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT || primary == SQLITE_ERROR ||
-           primary == SQLITE_FORMAT;
+// Reads the structure of every page (not the rows' values): a damaged index or a cut-off file
+// shows here, before plays are lost to it.
+Tresult checkPages(sqlite3* connection) {
+    Tstatement check(connection, "PRAGMA quick_check(1)");
+    Tresult result = check.prepared();
+    if (result.ok()) result = check.step();
+    if (result.code != SQLITE_ROW || check.text(0) == "ok") return result;
+    std::string finding = check.text(0);
+    std::replace(finding.begin(), finding.end(), '\n', ' ');
+    return {SQLITE_CORRUPT, "damaged: " + finding};
 }
 
-// Why an existing file cannot be read at all, or "" (also when there is none yet). Checked
+// Faults SQLite finds in the file itself. Any other failure (a statement of ours, busy,
+// read-only, full, out of memory) is no reason to move the file.
+bool isContentFault(int code) {
+    const int primary = code & 0xff;
+    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+}
+
+// Why an existing file is not to be opened, or "" (also when there is none yet). Checked
 // without opening it: closing a descriptor of our own would drop the locks SQLite holds on it.
-std::string unreadableFileReason(const std::string& path) {
+std::string refusedFileReason(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) return "";
     if (!S_ISREG(status.st_mode)) return "it is not a regular file";
@@ -193,8 +211,46 @@ std::string unreadableFileReason(const std::string& path) {
     return "";
 }
 
-// What opening the file came to: ready, to be kept aside, a newer build's, or not usable now.
-enum class Topening { ready, unreadable, newer, failed };
+// What a file says it is: its header's two numbers and whether its schema is ours.
+struct Tidentity {
+    int32_t applicationId = 0;
+    int32_t version = 0;
+    bool empty = false;
+    bool hasOurTables = false;
+};
+
+// Files made before the application id are told by columns only our two tables have together.
+constexpr const char* schemaSql =
+    "SELECT (SELECT count(*) FROM sqlite_master), "
+    "(SELECT count(*) FROM pragma_table_info('plays') "
+    "WHERE name IN ('chart_sha256', 'marker_count', 'press_count', 'clear')) + "
+    "(SELECT count(*) FROM pragma_table_info('presses') WHERE name IN ('play_id', 'seq', 'judgement'))";
+constexpr int64_t markingColumns = 7;
+
+// The header is read before the schema: a program making the file meanwhile adds tables after
+// the header was read, never an id before.
+Tresult readIdentity(sqlite3* connection, Tidentity& identity) {
+    Tresult result = readPragma(connection, "application_id", identity.applicationId);
+    if (result.ok()) result = readVersion(connection, identity.version);
+    if (!result.ok()) return result;
+    Tstatement schema(connection, schemaSql);
+    result = schema.prepared();
+    if (result.ok()) result = schema.step();
+    if (result.code == SQLITE_ROW) {
+        identity.empty = schema.integer(0) == 0;
+        identity.hasOurTables = schema.integer(1) == markingColumns;
+    }
+    return result;
+}
+
+bool isOurs(const Tidentity& identity) {
+    if (identity.applicationId != 0) return identity.applicationId == recordsApplicationId;
+    return identity.hasOurTables || (identity.empty && identity.version == 0);
+}
+
+// What opening the file came to: ready, to be kept aside, another program's, a newer build's,
+// or not usable now.
+enum class Topening { ready, unreadable, foreign, newer, failed };
 
 // The outcome of opening and the reason for the notice when it is not ready.
 struct Tattempt {
@@ -204,6 +260,17 @@ struct Tattempt {
 
 Tattempt failedAttempt(const Tresult& result) {
     return {isContentFault(result.code) ? Topening::unreadable : Topening::failed, result.message};
+}
+
+// Nothing is written before this says the file is ours and of a version this build knows.
+Tattempt attemptFor(const Tresult& read, const Tidentity& identity, TrecordsAccess access) {
+    if (!read.ok()) return failedAttempt(read);
+    if (!isOurs(identity)) return {Topening::foreign, ""};
+    if (identity.version > knownVersion)
+        return {Topening::newer, "schema version " + std::to_string(identity.version) +
+                                     ", this build knows up to " + std::to_string(knownVersion)};
+    if (access == TrecordsAccess::read && identity.empty) return {Topening::failed, "it holds no plays table yet"};
+    return {};
 }
 
 // Switching a new file into WAL needs it for a moment alone and does not wait through the busy
@@ -216,41 +283,90 @@ Tresult useWriteAheadLog(sqlite3* connection) {
     }
 }
 
-// Everything after the version check: journal, connection settings, schema, and a probe.
-Tattempt prepareConnection(sqlite3* connection, int32_t version) {
+// Files from builds before the application id get it; the schema version stays, so those
+// builds still keep plays in it.
+Tresult stampApplicationId(sqlite3* connection, const Tidentity& identity) {
+    if (identity.applicationId == recordsApplicationId) return {};
+    return execute(connection, "PRAGMA application_id = " + std::to_string(recordsApplicationId));
+}
+
+// Everything after the file is known to be ours and sound: journal, connection settings, schema, id.
+Tresult prepareForKeeping(sqlite3* connection, const Tidentity& identity) {
     Tresult result = useWriteAheadLog(connection);
     if (result.ok()) result = execute(connection, "PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON");
-    if (result.ok()) result = migrate(connection, version);
+    if (result.ok()) result = migrate(connection, identity.version);
+    if (result.ok()) result = stampApplicationId(connection, identity);
+    return result;
+}
+
+Tattempt prepareConnection(sqlite3* connection, const Tidentity& identity, TrecordsAccess access) {
+    Tresult result = checkPages(connection);
+    if (result.ok() && access == TrecordsAccess::keep) result = prepareForKeeping(connection, identity);
     if (result.ok()) result = probeTables(connection);
     return result.ok() ? Tattempt{} : failedAttempt(result);
 }
 
+int openFlags(TrecordsAccess access) {
+    const int mode = access == TrecordsAccess::keep ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
+    return mode | SQLITE_OPEN_NOMUTEX;
+}
+
+// Closes a connection that is not used, leaving the file's journal as it is (no checkpoint into it).
+void closeUnused(sqlite3*& connection) {
+    if (connection) sqlite3_db_config(connection, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_close_v2(connection);
+    connection = nullptr;
+}
+
+// Opens the file at location (a path, or a URI with the flag for it) and reads what it is.
+Tresult connect(const std::string& location, int flags, sqlite3*& connection, Tidentity& identity) {
+    Tresult result = resultOf(nullptr, sqlite3_open_v2(location.c_str(), &connection, flags, nullptr));
+    if (!result.ok()) {
+        if (connection) result.message = sqlite3_errmsg(connection);
+        return result;
+    }
+    sqlite3_extended_result_codes(connection, 1);
+    sqlite3_busy_timeout(connection, busyTimeoutMs);
+    return readIdentity(connection, identity);
+}
+
+// A file URI that names the path exactly, whatever characters it holds, read as a file no one
+// writes to: no locks, no shared-memory index beside it.
+std::string immutableUri(const std::string& path) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    std::error_code error;
+    for (const char c : fs::absolute(path, error).string()) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || std::strchr("/._-~", c)) uri += c;
+        else uri += {'%', digits[byte >> 4], digits[byte & 15]};
+    }
+    return uri + "?immutable=1";
+}
+
+// A WAL file in a folder the reader cannot write to cannot be opened the usual way (the index
+// beside it cannot be made). With no journal beside it there is nothing newer than the file
+// itself, so it is read as it stands.
+bool needsImmutableRead(const Tresult& result, TrecordsAccess access, const std::string& path) {
+    const int primary = result.code & 0xff;
+    std::error_code error;
+    return access == TrecordsAccess::read && (primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN) &&
+           !fs::exists(path + "-wal", error);
+}
+
 // Opens and prepares the database at path; connection is left null unless it is ready.
-Tattempt openConnection(const std::string& path, sqlite3*& connection) {
-    const std::string unreadable = unreadableFileReason(path);
-    if (!unreadable.empty()) return {Topening::unreadable, unreadable};
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
-    Tresult result = resultOf(nullptr, sqlite3_open_v2(path.c_str(), &connection, flags, nullptr));
-    int32_t version = 0;
-    if (result.ok()) {
-        sqlite3_extended_result_codes(connection, 1);
-        sqlite3_busy_timeout(connection, busyTimeoutMs);
-        result = readVersion(connection, version);
-    } else if (connection) {
-        result.message = sqlite3_errmsg(connection);
+Tattempt openConnection(const std::string& path, TrecordsAccess access, sqlite3*& connection) {
+    const std::string refused = refusedFileReason(path);
+    if (!refused.empty()) return {Topening::failed, refused};
+    Tidentity identity;
+    Tresult result = connect(path, openFlags(access), connection, identity);
+    if (needsImmutableRead(result, access, path)) {
+        closeUnused(connection);
+        result = connect(immutableUri(path), openFlags(access) | SQLITE_OPEN_URI, connection, identity);
     }
-    Tattempt attempt = result.ok() ? Tattempt{} : failedAttempt(result);
-    // Checked before anything is written: a newer build's file is not touched, not even its journal mode.
-    if (result.ok() && version > knownVersion)
-        attempt = {Topening::newer, "schema version " + std::to_string(version) + ", this build knows up to " +
-                                        std::to_string(knownVersion)};
-    if (attempt.outcome == Topening::ready) attempt = prepareConnection(connection, version);
-    if (attempt.outcome != Topening::ready) {
-        // A file we do not use keeps its journal as it is: no checkpoint into it at close.
-        if (connection) sqlite3_db_config(connection, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-        sqlite3_close_v2(connection);
-        connection = nullptr;
-    }
+    Tattempt attempt = attemptFor(result, identity, access);
+    if (attempt.outcome == Topening::ready) attempt = prepareConnection(connection, identity, access);
+    if (attempt.outcome != Topening::ready) closeUnused(connection);
     return attempt;
 }
 
@@ -280,8 +396,9 @@ bool moveJournal(const std::string& path, const std::string& aside, const char* 
     return !error;
 }
 
-std::string notKeptNotice(const std::string& what) {
-    return "Records: " + what + "; plays are not kept this run.";
+// A reader has nothing to keep: its notice only says what happened.
+std::string notKeptNotice(const std::string& what, TrecordsAccess access) {
+    return "Records: " + what + (access == TrecordsAccess::keep ? "; plays are not kept this run." : ".");
 }
 
 TkeptPlay readPlayRow(const Tstatement& row) {
@@ -386,7 +503,8 @@ const char* clearMarkName(TclearMark mark) {
     return "PLAYED";
 }
 
-TrecordsDatabase::TrecordsDatabase(const std::string& path) : filePath(path) {
+TrecordsDatabase::TrecordsDatabase(const std::string& path, TrecordsAccess access)
+    : filePath(path), access(access) {
     open();
 }
 
@@ -417,17 +535,23 @@ const std::string& TrecordsDatabase::lastError() const {
 void TrecordsDatabase::open() {
     const fs::path folder = fs::path(filePath).parent_path();
     std::error_code error;
-    if (!folder.empty()) fs::create_directories(folder, error);
+    if (!folder.empty() && access == TrecordsAccess::keep) fs::create_directories(folder, error);
     if (error) {
-        openingNotice = notKeptNotice("the folder " + folder.string() + " cannot be made (" + error.message() + ")");
+        openingNotice = notKeptNotice("the folder " + folder.string() + " cannot be made (" + error.message() + ")",
+                                      access);
         return;
     }
     const std::string name = fileName(filePath);
-    const Tattempt attempt = openConnection(filePath, connection);
-    if (attempt.outcome == Topening::newer)
-        openingNotice = notKeptNotice(name + " belongs to a newer build (" + attempt.reason + ") and is left as it is");
+    const Tattempt attempt = openConnection(filePath, access, connection);
+    if (attempt.outcome == Topening::foreign)
+        openingNotice = notKeptNotice(name + " is not a records database (another program's SQLite file?) and is "
+                                             "left as it is",
+                                      access);
+    else if (attempt.outcome == Topening::newer)
+        openingNotice =
+            notKeptNotice(name + " belongs to a newer build (" + attempt.reason + ") and is left as it is", access);
     else if (attempt.outcome == Topening::failed)
-        openingNotice = notKeptNotice(name + " cannot be opened (" + attempt.reason + ")");
+        openingNotice = notKeptNotice(name + " cannot be opened (" + attempt.reason + ")", access);
     else if (attempt.outcome == Topening::unreadable)
         startAfresh(attempt.reason);
 }
@@ -437,15 +561,19 @@ void TrecordsDatabase::startAfresh(const std::string& reason) {
     const std::string unread = name + " could not be read (" + reason + ")";
     const std::string aside = setAside();
     if (aside.empty()) {
-        openingNotice = notKeptNotice(unread + " and could not be kept aside");
+        openingNotice = notKeptNotice(unread + " and could not be kept aside", access);
         return;
     }
     const std::string kept = unread + "; kept it as " + fileName(aside);
-    const Tattempt fresh = openConnection(filePath, connection);
+    if (access == TrecordsAccess::read) {
+        openingNotice = notKeptNotice(kept, access);
+        return;
+    }
+    const Tattempt fresh = openConnection(filePath, access, connection);
     if (fresh.outcome == Topening::ready)
         openingNotice = "Records: " + kept + " and started a new one.";
     else
-        openingNotice = notKeptNotice(kept + ", but a new one cannot be started (" + fresh.reason + ")");
+        openingNotice = notKeptNotice(kept + ", but a new one cannot be started (" + fresh.reason + ")", access);
 }
 
 std::string TrecordsDatabase::setAside() {
@@ -546,11 +674,25 @@ std::vector<TkeptPlay> TrecordsDatabase::plays(const std::string& song) {
                     song);
 }
 
-std::vector<TkeptPlay> TrecordsDatabase::bests(const std::string& song) {
+// Ranked over all of a chart's player plays, as bestOf counts them, whatever the song filter.
+std::vector<TchartBest> TrecordsDatabase::bests(const std::string& song) {
+    errorText.clear();
+    std::vector<TchartBest> list;
+    if (!connection) return list;
     const std::string player = std::to_string(static_cast<int>(TplaySource::player));
-    return playList(std::string("SELECT ") + playColumns +
-                        " FROM (SELECT *, row_number() OVER (PARTITION BY chart_sha256, difficulty "
-                        "ORDER BY score DESC, id) AS rank FROM plays WHERE source = " +
-                        player + " AND (?1 = '' OR song = ?1)) WHERE rank = 1 ORDER BY id DESC",
-                    song);
+    Tstatement query(connection,
+                     std::string("SELECT ") + playColumns +
+                         ", best_clear FROM (SELECT *, row_number() OVER chart_plays AS rank, "
+                         "max(clear) OVER (PARTITION BY chart_sha256, difficulty) AS best_clear FROM plays "
+                         "WHERE source = " +
+                         player +
+                         " WINDOW chart_plays AS (PARTITION BY chart_sha256, difficulty ORDER BY score DESC, id)) "
+                         "WHERE rank = 1 AND (?1 = '' OR chart_sha256 IN (SELECT chart_sha256 FROM plays "
+                         "WHERE song = ?1)) ORDER BY id DESC");
+    Tresult result = query.prepared();
+    if (result.ok()) query.bind(song);
+    while (result.ok() && (result = query.step()).code == SQLITE_ROW)
+        list.push_back({readPlayRow(query), static_cast<TclearMark>(query.integer32(playColumnCount))});
+    if (!result.ok()) errorText = result.message;
+    return list;
 }

@@ -14,6 +14,10 @@ enum class TplaySource : int32_t { player = 0, autoplay = 1, replay = 2 };
 // The best a play reached, from least to most; song select shows it beside the best score.
 enum class TclearMark : int32_t { played = 0, cleared = 1, fullCombo = 2, allPerfect = 3 };
 
+// The application id in the header of every records file: "Trlk". Files from builds before it
+// have none and are told by their tables.
+constexpr int32_t recordsApplicationId = 0x54726C6B;
+
 // A play clears with at least this score.
 constexpr int32_t clearScore = 700000;
 
@@ -77,13 +81,27 @@ struct TpersonalBest {
     TclearMark clear = TclearMark::played;
 };
 
-// The records database of one player. Opening never fails the game: a file that is not a
-// readable database is kept aside as "<path>.bad-N" and a new one started; when even that fails,
-// nothing is kept this run. Safe for two programs at once (WAL journal, busy timeout); one
+// A chart's best as song select shows it: its best-scoring player play and, separately, the best
+// clear of any of the chart's player plays.
+struct TchartBest {
+    // The earliest of the best-scoring plays when several tie.
+    TkeptPlay play;
+    TclearMark clear = TclearMark::played;
+};
+
+// How a records file is opened: to keep plays (made, its schema brought up to date, started anew
+// when unreadable) or only to read them (nothing in the file written, not even its journal mode).
+enum class TrecordsAccess { keep, read };
+
+// The records database of one player. Opening never fails the game: a file SQLite finds damaged
+// or not a database is kept aside as "<path>.bad-N" and, when keeping, a new one started; when
+// even that fails, nothing is kept this run. Another program's SQLite file (told by the
+// application id, or by the tables of files from builds before it) and anything but a regular
+// file are left as they are. Safe for two programs at once (WAL journal, busy timeout); one
 // object is used from one thread.
 class TrecordsDatabase {
 public:
-    explicit TrecordsDatabase(const std::string& path);
+    explicit TrecordsDatabase(const std::string& path, TrecordsAccess access = TrecordsAccess::keep);
     ~TrecordsDatabase();
     TrecordsDatabase(const TrecordsDatabase&) = delete;
     TrecordsDatabase& operator=(const TrecordsDatabase&) = delete;
@@ -107,12 +125,13 @@ public:
     std::optional<TkeptPlay> play(int64_t id);
     // Plays without their presses, newest first; song "" means every song.
     std::vector<TkeptPlay> plays(const std::string& song);
-    // The best-scoring player play of each chart and difficulty, newest first; song "" for all.
-    std::vector<TkeptPlay> bests(const std::string& song);
+    // The best of each chart and difficulty with a player play, newest first; song "" for all, else
+    // the charts with a play of that song.
+    std::vector<TchartBest> bests(const std::string& song);
 
 private:
     void open();
-    // Keeps the unreadable file aside and starts a new database in its place.
+    // Keeps the unreadable file aside and, when keeping plays, starts a new database in its place.
     void startAfresh(const std::string& reason);
     // Renames the file (and its journal) to the first free "<path>.bad-N"; that path, or "".
     std::string setAside();
@@ -120,6 +139,7 @@ private:
     std::vector<TkeptPlay> playList(const std::string& sql, const std::string& song);
 
     std::string filePath;
+    TrecordsAccess access;
     std::string openingNotice;
     std::string errorText;
     sqlite3* connection = nullptr;
