@@ -149,6 +149,32 @@ TEST(Download, AReplyPastItsSizeCeilingFailsClearlyWhetherItAnnouncedItsLengthOr
     }
 }
 
+TEST(Download, AReplyOfExactlyItsSizeCeilingIsKeptAndOneByteMoreFails) {
+    for (const size_t size : {size_t{2048}, size_t{2049}}) {
+        const std::string body(size, 'x');
+        TscriptedServer server({{"announced", replyHeaderFor(body.size()) + body},
+                                {"unannounced", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body}});
+        for (const std::string path : {"announced", "unannounced"}) {
+            SCOPED_TRACE(path + " " + std::to_string(size));
+            TtemporaryFolder game;
+            TworkingDirectory inGame(game.path());
+            std::string error;
+            try {
+                fetchToFile(server.baseUrl() + path, path, "Trellik-Downloader/1.0", {}, 2048);
+            } catch (const std::runtime_error& failure) {
+                error = failure.what();
+            }
+            if (size == 2048) {
+                EXPECT_EQ(error, "");
+                EXPECT_EQ(readFile(game.file(path)), body);
+            } else {
+                EXPECT_NE(error.find(": the file is larger than 2048 bytes."), std::string::npos) << error;
+                EXPECT_TRUE(fs::is_empty(game.path()));
+            }
+        }
+    }
+}
+
 TEST(Download, ARedirectsAnnouncedLengthIsNotTakenForTheReplyItLeadsTo) {
     TtemporaryFolder game;
     TworkingDirectory inGame(game.path());

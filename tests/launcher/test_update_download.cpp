@@ -325,3 +325,32 @@ TEST(UpdateDownload, AnInstalledProgramIsReplacedWhereItIsInstalled) {
     EXPECT_EQ(readFile("TrellikGL38_old"), readFile(standinProgram()));
     EXPECT_FALSE(std::filesystem::exists("TrellikGL38"));
 }
+
+TEST(UpdateDownload, AProgramOfAnotherBuildThanAnnouncedIsRefusedNewerAsWellAsOlder) {
+    struct Tcase {
+        const char* name;
+        int announced;
+        std::string served;
+    };
+    const Tcase cases[] = {
+        {"announced 62, served 63", 62, readFile(newerStandinProgram())},
+        {"announced 63, served 62", 63, readFile(standinProgram())},
+    };
+    for (const Tcase& tried : cases) {
+        SCOPED_TRACE(tried.name);
+        TupdateRig rig;
+        rig.serve("TrellikGL", tried.served);
+        rig.serve("latestVersion.txt", std::to_string(tried.announced) + " sha256=" + sha256Hex(tried.served) + "\n");
+        // A running program without a build number sees either announcement as newer.
+        writeFile("TrellikGL38", "a program without a build number");
+        rig.runAs(std::filesystem::absolute("TrellikGL38").string());
+        chooseUpdateWhenOffered(rig);
+        rig.show();
+        ASSERT_TRUE(rig.waitUntil(
+            [&rig] { return rig.received(UpdateCode::downloadDone) || rig.received(UpdateCode::downloadFailed); }));
+
+        EXPECT_TRUE(rig.received(UpdateCode::downloadFailed));
+        EXPECT_EQ(readFile("TrellikGL38"), "a program without a build number");
+        EXPECT_EQ(filesStartingWith("TrellikGL"), std::vector<std::string>{"TrellikGL38"});
+    }
+}
