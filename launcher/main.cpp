@@ -7,6 +7,8 @@
 #include "launcher/launchSettings.h"
 #include "launcher/launcherApplication.h"
 #include "launcher/launcherWindows.h"
+#include "launcher/motdFormCode.h"
+#include "launcher/thread_updater.h"
 #include "platform/net/downloadFileCode.h"
 #include "platform/store/gameFolder.h"
 #include "platform/window/messageBox.h"
@@ -32,6 +34,11 @@ const char* const usage =
     "and font.fnt; an installed game otherwise plays in $XDG_DATA_HOME/Trellik\n"
     "(~/.local/share/Trellik), made on the first start with the stock files and demo songs.\n";
 
+// Where this program's transfers write in the game folder: the console font, the message of the
+// day, the update check and the new program at its top, the stock images and sounds in gfx/ and snd/.
+const TdownloadTargets gameFolderDownloads{{"font.fnt", motdFileName, updateInfoFile, downloadedProgramFile},
+                                           {"gfx", "snd"}};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -46,7 +53,7 @@ int main(int argc, char** argv) {
         enterGameFolder(line.gameFolder, runningExecutable());
         // The working directory is the game folder; what an interrupted run left half-fetched
         // there would otherwise never be cleared.
-        removeLeftoverDownloads(".");
+        removeLeftoverDownloads(".", gameFolderDownloads);
         if (line.start || line.calibrate) return startGameDirectly(line);
         return runLauncher(argc, argv);
     } catch (const std::exception& error) {
