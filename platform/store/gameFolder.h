@@ -28,7 +28,10 @@ std::string chooseGameFolder(const TgameFolderInputs& inputs);
 // Makes a missing game folder: filled with the stock files and the demo songs and skins of
 // installedData (left empty when that is ""). It is copied into "<folder>.partial" and renamed,
 // so it is never seen half made; what a killed start left there is thrown away and copied again.
-// An existing folder is left as it is. Throws std::runtime_error naming the folder on failure.
+// An existing folder gets from installedData every stock file it lacks, never losing the player's
+// files; when the install's stock version ("stock-version") differs from the one the folder noted
+// (".stock-version"), its stock files are replaced, the demo files it lacks are added and the new
+// version is noted. Throws std::runtime_error naming the folder on failure.
 void prepareGameFolder(const std::string& folder, const std::string& installedData);
 
 // Chooses the game folder for the program at path program, prepares it and makes it the
