@@ -3,12 +3,15 @@
 #include <exception>
 #include <string>
 
+#include "buildVersion.h"
+#include "content/latestVersionCode.h"
 #include "launcher/commandLine.h"
 #include "launcher/launchSettings.h"
 #include "launcher/launcherApplication.h"
 #include "launcher/launcherWindows.h"
 #include "launcher/motdFormCode.h"
 #include "launcher/thread_updater.h"
+#include "platform/buildNumber.h"
 #include "platform/net/downloadFileCode.h"
 #include "platform/store/gameFolder.h"
 #include "platform/window/messageBox.h"
@@ -17,7 +20,7 @@ namespace {
 
 const char* const usage =
     "Usage: trellik [--game-dir DIR] [--start [--autoplay | --replay ID] | --calibrate]\n"
-    "       trellik --help\n"
+    "       trellik --help | --version\n"
     "  (no option)     open the launcher: settings, keys, language, then \"Touch!\" starts the game\n"
     "  --start         start the game straight away with the stored launcher settings\n"
     "                  (the first-run settings when none are stored)\n"
@@ -29,6 +32,7 @@ const char* const usage =
     "                  offsets instead of the title\n"
     "  --game-dir DIR  play in DIR (also TRELLIK_GAME_DIR); made with the demo songs when missing\n"
     "  --help          show this text\n"
+    "  --version       show the version; its last part is the build number\n"
     "\n"
     "Without --game-dir the game plays in the current folder when it holds songs (sng/ or MKR/)\n"
     "and font.fnt; an installed game otherwise plays in $XDG_DATA_HOME/Trellik\n"
@@ -48,6 +52,14 @@ int main(int argc, char** argv) {
         const bool help = understood && line.help;
         std::fputs(usage, help ? stdout : stderr);
         return help ? 0 : 2;
+    }
+    // Answered before anything else is touched: the self-update asks a new program this to see
+    // that it runs, from the player's game folder.
+    if (line.version) {
+        const int32_t build = getBuildNumber(runningExecutable());
+        std::fputs(versionAnswer(TRELLIK_VERSION_MAJOR, TRELLIK_VERSION_MINOR, TRELLIK_VERSION_RELEASE, build).c_str(),
+                   stdout);
+        return 0;
     }
     try {
         enterGameFolder(line.gameFolder, runningExecutable());
