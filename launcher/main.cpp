@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
-        enterGameFolder(line.gameFolder, runningExecutable());
+        const std::string warning = enterGameFolder(line.gameFolder, runningExecutable());
+        if (!warning.empty()) messageBox(warning, applicationTitle, TmessageKind::warning);
         // The working directory is the game folder; what an interrupted run left half-fetched
         // there would otherwise never be cleared.
         removeLeftoverDownloads(".", gameFolderDownloads);

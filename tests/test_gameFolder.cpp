@@ -148,6 +148,21 @@ TEST(GameFolder, AFolderHoldingOnlyThePlayersFilesGetsTheStockFilesAndDemoBeside
     EXPECT_TRUE(looksLikeGameFolder(folder));
 }
 
+TEST(GameFolder, WhatAnExistingFolderCannotBeGivenIsAWarningAndTheRestArrives) {
+    TtemporaryFolder prefix;
+    const std::string data = makeInstall(prefix);
+    TtemporaryFolder home;
+    const std::string folder = home.file("Trellik");
+    writeNewFile(folder + "/MKR", "a file where the skins would go");
+
+    const std::string warning = prepareGameFolder(folder, data);
+
+    EXPECT_NE(warning.find(folder + "/MKR"), std::string::npos) << warning;
+    EXPECT_EQ(readFile(folder + "/font.fnt"), "font");
+    EXPECT_EQ(readFile(folder + "/MKR"), "a file where the skins would go");
+    EXPECT_FALSE(fs::exists(folder + "/.stock-version"));
+}
+
 TEST(GameFolder, StockFilesFollowTheInstallsStockVersionAndThePlayersSongsStay) {
     TtemporaryFolder prefix;
     const std::string data = makeInstall(prefix);

@@ -134,25 +134,26 @@ std::string chooseGameFolder(const TgameFolderInputs& inputs) {
     return inputs.current;
 }
 
-void prepareGameFolder(const std::string& folder, const std::string& installedData) {
+std::string prepareGameFolder(const std::string& folder, const std::string& installedData) {
     if (!fs::is_directory(folder)) {
         try {
             fillNewFolder(folder, installedData);
         } catch (const fs::filesystem_error& error) {
             throw std::runtime_error("The game folder " + folder + " cannot be made: " + error.code().message() + ".");
         }
-        return;
+        return "";
     }
-    if (installedData.empty()) return;
+    if (installedData.empty()) return "";
     try {
         fillFromInstall(folder, installedData, false);
     } catch (const fs::filesystem_error& error) {
-        throw std::runtime_error("The game folder " + folder + " cannot be given the stock files of " + installedData +
-                                 ": " + error.code().message() + ".");
+        return "The game folder " + folder + " did not get all the stock files of " + installedData + " (" +
+               error.path1().string() + ": " + error.code().message() + "); the game goes on with what it has.";
     }
+    return "";
 }
 
-void enterGameFolder(const std::string& requested, const std::string& program) {
+std::string enterGameFolder(const std::string& requested, const std::string& program) {
     TgameFolderInputs inputs;
     inputs.requested = requested.empty() ? environmentValue("TRELLIK_GAME_DIR") : requested;
     inputs.current = fs::current_path().string();
@@ -160,9 +161,10 @@ void enterGameFolder(const std::string& requested, const std::string& program) {
     inputs.playerData = playerDataFolder();
     const std::string folder = chooseGameFolder(inputs);
     // A game folder started from plays as it is, unless it is the player's own, which follows the install.
-    if (folder == inputs.current && folder != inputs.playerData) return;
-    prepareGameFolder(folder, inputs.installedData);
+    if (folder == inputs.current && folder != inputs.playerData) return "";
+    const std::string warning = prepareGameFolder(folder, inputs.installedData);
     std::error_code error;
     fs::current_path(folder, error);
     if (error) throw std::runtime_error("The game folder " + folder + " cannot be entered: " + error.message() + ".");
+    return warning;
 }
