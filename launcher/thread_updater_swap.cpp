@@ -140,7 +140,8 @@ std::string answerFailure(const std::string& program, int32_t build, uint32_t li
     ::close(output);
     const int status = waitUntilEnded(child, closed ? deadline : TanswerDeadline{0, 0});
     if (!closed || status < 0) return "it gave no answer within " + std::to_string(limitMs) + " ms";
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "it ended with status " + std::to_string(status);
+    if (WIFSIGNALED(status)) return "it was ended by signal " + std::to_string(WTERMSIG(status));
+    if (WEXITSTATUS(status) != 0) return "it ended with exit code " + std::to_string(WEXITSTATUS(status));
     const std::optional<int32_t> answered = readVersionAnswer(answer);
     if (!answered) return "it did not answer with its version";
     if (*answered != build)

@@ -270,6 +270,7 @@ TEST(UpdateDownload, ARedirectsAnnouncedSizeIsNotHeldAgainstTheProgramItLeadsTo)
 
 TEST(UpdateDownload, ANewProgramThatDoesNotAnswerWithItsBuildIsTakenOutAndTheRunningOneKeepsItsName) {
     const std::map<std::string, std::string> reasons = {{"nothing", "it did not answer with its version"},
+                                                        {"failure", "it ended with exit code 3"},
                                                         {"other build", "it answered as build 64, not 63"},
                                                         {"hang", "it gave no answer within 300 ms"}};
     for (const auto& [answer, reason] : reasons) {

@@ -17,11 +17,13 @@
 
 namespace {
 
-// "nothing": ends at once without a word; "other build": names the next build; "hang": never ends.
+// "nothing": ends at once without a word; "failure": ends at once with exit code 3; "other build":
+// names the next build; "hang": never ends.
 int answerVersion() {
     const char* how = std::getenv("TRELLIK_STANDIN_ANSWER");
     const std::string answer = how ? how : "";
     if (answer == "nothing") return 0;
+    if (answer == "failure") return 3;
     while (answer == "hang") ::pause();
     const int build = answer == "other build" ? TRELLIK_NOTE_BUILD + 1 : TRELLIK_NOTE_BUILD;
     std::printf("trellik %d.%d.%d.%d\n", TRELLIK_VERSION_MAJOR, TRELLIK_VERSION_MINOR, TRELLIK_VERSION_RELEASE, build);
