@@ -1,14 +1,19 @@
-// Reads the build number and the optional program digest from the bytes of "latestVersion.txt".
+// Reads the build number and the optional program digest from the bytes of "latestVersion.txt",
+// and the build number from a program's answer to --version.
 #include "content/latestVersionCode.h"
 
 #include <cctype>
+#include <algorithm>
 #include <limits>
+#include <string>
 
 namespace {
 
 constexpr size_t longestNumberRun = 32;
 constexpr size_t digestDigits = 64;
 constexpr std::string_view digestPrefix = "sha256=";
+constexpr std::string_view answerPrefix = "trellik ";
+constexpr int versionParts = 4;
 
 bool isSkipped(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -79,4 +84,27 @@ std::optional<TlatestVersion> readLatestVersion(std::string_view bytes) {
     while (lineEnd < bytes.size() && !isLineEnd(bytes[lineEnd])) ++lineEnd;
     readDigest(bytes.substr(runEnd, lineEnd - runEnd), version);
     return version;
+}
+
+std::string versionAnswer(int major, int minor, int release, int32_t build) {
+    return std::string(answerPrefix) + std::to_string(major) + "." + std::to_string(minor) + "." +
+           std::to_string(release) + "." + std::to_string(build) + "\n";
+}
+
+std::optional<int32_t> readVersionAnswer(std::string_view bytes) {
+    std::string_view line = bytes.substr(0, bytes.find('\n'));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.substr(0, answerPrefix.size()) != answerPrefix) return std::nullopt;
+    std::string_view version = line.substr(answerPrefix.size());
+    std::optional<int32_t> part;
+    for (int i = 0; i < versionParts; ++i) {
+        const size_t dot = i + 1 < versionParts ? version.find('.') : version.size();
+        if (dot == std::string_view::npos) return std::nullopt;
+        const std::string_view digits = version.substr(0, dot);
+        if (digits.empty() || digits[0] == '-' || digits[0] == '+') return std::nullopt;
+        part = decimalInteger(digits);
+        if (!part) return std::nullopt;
+        version.remove_prefix(std::min(dot + 1, version.size()));
+    }
+    return part;
 }

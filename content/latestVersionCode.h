@@ -1,4 +1,4 @@
-// The update server's "latestVersion.txt": the latest build number and the digest of its program.
+// The update's version texts: the server's "latestVersion.txt" and a program's answer to --version.
 #pragma once
 
 #include <cstdint>
@@ -20,3 +20,9 @@ struct TlatestVersion {
 // decimal 32-bit integer, or there is no result. The rest of that line may carry a token
 // "sha256=" followed by the digest; everything else on it is ignored.
 std::optional<TlatestVersion> readLatestVersion(std::string_view bytes);
+
+// What a program prints for --version: "trellik A.B.C.D" on its first line.
+std::string versionAnswer(int major, int minor, int release, int32_t build);
+
+// The build number D of a --version answer, or none when the first line is not of that form.
+std::optional<int32_t> readVersionAnswer(std::string_view bytes);

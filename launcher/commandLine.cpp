@@ -26,6 +26,10 @@ bool readPlayId(const char* text, int64_t& id) {
 }  // namespace
 
 bool readCommandLine(int argc, const char* const* argv, TcommandLine& line) {
+    if (argc == 2 && isOption(argv[1], "--version")) {
+        line.version = true;
+        return true;
+    }
     int next = 1;
     if (next + 1 < argc && isOption(argv[next], "--game-dir")) {
         line.gameFolder = argv[next + 1];

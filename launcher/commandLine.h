@@ -11,9 +11,11 @@ struct TcommandLine {
     // With --start: the kept play to replay (--replay ID); 0 for none.
     int64_t replayId = 0;
     bool help = false;
+    // --version: print the version and build number, and do nothing else.
+    bool version = false;
     std::string gameFolder;
 };
 
-// --game-dir DIR may come first; then --start [--autoplay | --replay ID], --calibrate or --help.
-// False for anything else.
+// --version alone; or --game-dir DIR may come first, then --start [--autoplay | --replay ID],
+// --calibrate or --help. False for anything else.
 bool readCommandLine(int argc, const char* const* argv, TcommandLine& line);

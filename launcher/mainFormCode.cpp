@@ -560,7 +560,7 @@ void TloadingForm::onUpdateMessage(int code) {
 
 void TloadingForm::replaceAndRestart() {
     saveSettings();
-    const std::string failure = replaceAndStartProgram(exeName, updatedProgramPlace(exeName));
+    const std::string failure = replaceAndStartProgram(exeName);
     if (!failure.empty()) {
         // The launcher still runs from memory, so the player keeps it rather than losing it.
         updateChosen = false;

@@ -1,15 +1,7 @@
-// The update thread: version check, go-ahead, download with progress, and the program swap.
+// The update thread: version check, go-ahead, and the download of the new program with progress.
 #include "launcher/thread_updater.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -19,11 +11,8 @@
 
 #include "platform/buildNumber.h"
 #include "platform/net/downloadFileCode.h"
-#include "platform/store/gameFolder.h"
 #include "platform/store/pathResolver.h"
 #include "platform/store/sha256.h"
-
-extern char** environ;
 
 namespace {
 
@@ -44,8 +33,7 @@ std::string sha256OfFile(const std::string& path) {
 }
 
 // A download is only good when it is whole (the size the final reply announced, and the digest
-// when one was given) and is a program of the announced build that can run on this machine.
-// A reply with neither length nor digest is judged by the build note alone.
+// announced with the build) and is a program of the announced build that can run on this machine.
 void verifyDownload(const std::string& path, int64_t announced, const TlatestVersion& latest) {
     std::error_code error;
     const uintmax_t size = std::filesystem::file_size(path, error);
@@ -54,42 +42,12 @@ void verifyDownload(const std::string& path, int64_t announced, const TlatestVer
     if (announced >= 0 && size != static_cast<uintmax_t>(announced))
         throw std::runtime_error("The new program arrived with " + std::to_string(size) + " of " +
                                  std::to_string(announced) + " bytes.");
-    if (latest.sha256Malformed) throw std::runtime_error("The digest of the new program cannot be read.");
-    if (!latest.sha256.empty() && sha256OfFile(path) != latest.sha256)
-        throw std::runtime_error("The new program does not match its digest.");
+    if (sha256OfFile(path) != latest.sha256) throw std::runtime_error("The new program does not match its digest.");
     if (!isProgramForThisMachine(path)) throw std::runtime_error("The new program is not a program for this machine.");
     const int build = getBuildNumber(path);
     if (build != latest.build)
         throw std::runtime_error("The new program is build " + std::to_string(build) + ", not the announced " +
                                  std::to_string(latest.build) + ".");
-}
-
-// Adds an execute bit wherever the file has a read bit.
-bool giveRunBit(const std::string& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) return false;
-    const mode_t mode = status.st_mode & 07777;
-    return ::chmod(path.c_str(), mode | ((mode & 0444) >> 2)) == 0;
-}
-
-// Starts the program without arguments in its own session, so it outlives this one.
-int startDetached(const std::string& path) {
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (const int number : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGCHLD}) sigaddset(&defaults, number);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    std::string argument0 = path;
-    char* arguments[] = {argument0.data(), nullptr};
-    pid_t child = 0;
-    const int result = posix_spawn(&child, path.c_str(), nullptr, &attributes, arguments, environ);
-    posix_spawnattr_destroy(&attributes);
-    return result;
 }
 
 }  // namespace
@@ -182,6 +140,8 @@ void TfileDownloaderThread::download() {
 }
 
 void TfileDownloaderThread::downloadAndVerify(const std::string& localPath) {
+    // Without the digest of the release nothing tells it from a changed or damaged file.
+    if (latest.sha256.empty()) throw std::runtime_error("The update server gave no digest of the new program.");
     const int64_t announced =
         fetchToFile(baseUrl + newProgramPath, localPath, updaterUserAgent,
                     [this](uint64_t size, uint64_t received) { return onDownloadProgress(size, received); },
@@ -217,46 +177,4 @@ void TfileDownloaderThread::postUpdate(UpdateCode code) {
 bool TfileDownloaderThread::stopRequested() const {
     const std::lock_guard<std::mutex> lock(signalMutex);
     return stopping;
-}
-
-bool canReplaceProgram(const std::string& path) {
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    return ::access(path.c_str(), W_OK) == 0 && ::access(folder.empty() ? "." : folder.c_str(), W_OK) == 0;
-}
-
-std::string updatedProgramPlace(const std::string& runningProgram) {
-    if (!installedDataFolder(runningProgram).empty()) return runningProgram;
-    return std::filesystem::absolute(programFile).string();
-}
-
-std::string replaceAndStartProgram(const std::string& runningProgram, const std::string& newPlace) {
-    // Nothing is moved unless there is a program to put in place that can run here.
-    const std::string unchanged = "; nothing was changed.";
-    if (!pathExists(downloadedProgramFile))
-        return std::string("The new program ") + downloadedProgramFile + " is missing" + unchanged;
-    const std::string downloaded = resolvePath(downloadedProgramFile);
-    if (!isProgramForThisMachine(downloaded))
-        return std::string("The new program ") + downloadedProgramFile + " is not a program for this machine" + unchanged;
-    if (!giveRunBit(downloaded))
-        return std::string("The new program could not be made runnable: ") + std::strerror(errno) + unchanged;
-    removeFile(replacedProgramFile);
-    const std::string replaced = resolvePath(replacedProgramFile);
-    if (std::rename(runningProgram.c_str(), replaced.c_str()) != 0)
-        return std::string("The running program could not be set aside: ") + std::strerror(errno) + unchanged;
-    // From here on every failure gives the running program its name back. The rename replaces
-    // an older program in one step, so the folder is never without one.
-    const std::string& started = newPlace;
-    if (std::rename(downloaded.c_str(), started.c_str()) != 0) {
-        const std::string reason = std::strerror(errno);
-        std::rename(replaced.c_str(), runningProgram.c_str());
-        return "The new program could not be put in place: " + reason + "; the running program was kept.";
-    }
-    const int failure = startDetached(started);
-    if (failure != 0) {
-        std::rename(started.c_str(), downloaded.c_str());
-        std::rename(replaced.c_str(), runningProgram.c_str());
-        return "The new program could not be started: " + std::string(std::strerror(failure)) +
-               "; the running program was kept.";
-    }
-    return "";
 }

@@ -90,17 +90,30 @@ private:
     std::thread worker;
 };
 
-// Whether the player may put a new program in place of the one at path: the file and its
-// folder are writable. A packaged or system-wide program is not, and is updated by its owner.
+// Whether the player may put a new program in place of the one at path: it is not installed (an
+// installed game is updated by its package manager, however its bin/ is set up) and the file and
+// its folder are writable.
 bool canReplaceProgram(const std::string& path);
 
-// Where the new program goes: in place of the running one when it is installed (bin/ beside
-// share/trellik), else "TrellikGL38" in the working directory, the game folder.
-std::string updatedProgramPlace(const std::string& runningProgram);
+// How long a new program has to answer --version before it is taken for one that does not run.
+inline constexpr uint32_t programAnswerLimitMs = 10000;
 
-// Puts the downloaded program in place of the running one: checks that "TrellikGL_tmp" is a
-// program for this machine and gives it its run bit, deletes "TrellikGL38_old", renames the
-// running program to "TrellikGL38_old" and "TrellikGL_tmp" to newPlace (replacing an older
-// one), and starts it detached in the working directory. Returns "" once the new program runs,
-// else why not; after a failure the running program has its own name again.
-std::string replaceAndStartProgram(const std::string& runningProgram, const std::string& newPlace);
+// The time a started program has left to answer, in milliseconds of any steady clock.
+struct TanswerDeadline {
+    uint64_t startMs;
+    uint32_t limitMs;
+    // 0 once the limit has passed.
+    uint32_t remainingMs(uint64_t nowMs) const {
+        const uint64_t passed = nowMs - startMs;
+        return passed >= limitMs ? 0 : static_cast<uint32_t>(limitMs - passed);
+    }
+};
+
+// Puts the downloaded program in place of the running one, in the running one's folder: checks
+// that "TrellikGL_tmp" is a program for this machine with a build number and gives it its run bit,
+// keeps the running program as "TrellikGL38_old" beside it (replacing an older one) and puts
+// "TrellikGL_tmp" under the running program's name. The new program must then answer --version
+// with its build number within answerLimitMs, and is started detached in the working directory.
+// Returns "" once the new program runs, else why not; after a failure the running program has its
+// own name and file again. An installed program is never replaced.
+std::string replaceAndStartProgram(const std::string& runningProgram, uint32_t answerLimitMs = programAnswerLimitMs);

@@ -32,6 +32,15 @@ install(TARGETS trellik-tool trellik-update-server RUNTIME DESTINATION bin)
 # The server keeps its own copy of the program for self-updating checkouts; an install has bin/.
 install(DIRECTORY ${installed_pack}/server ${installed_pack}/demo DESTINATION share/trellik
   PATTERN TrellikGL EXCLUDE)
+# The stock version: a game folder notes the one it was filled from, and a package that brings
+# other stock files replaces them there at the next start.
+set(stock_version ${CMAKE_BINARY_DIR}/generated/stock-version)
+add_custom_command(OUTPUT ${stock_version}
+  COMMAND ${CMAKE_COMMAND} -DPACK=${installed_pack} -DOUT=${stock_version} -P ${packaging_folder}/stockVersion.cmake
+  DEPENDS ${installed_pack}/stamp ${packaging_folder}/stockVersion.cmake VERBATIM)
+add_custom_target(stock_version ALL DEPENDS ${stock_version})
+add_dependencies(stock_version stockpack)
+install(FILES ${stock_version} DESTINATION share/trellik)
 
 install(FILES ${packaging_folder}/${TRELLIK_APP_ID}.desktop DESTINATION share/applications)
 install(FILES ${CMAKE_BINARY_DIR}/generated/${TRELLIK_APP_ID}.metainfo.xml DESTINATION share/metainfo)

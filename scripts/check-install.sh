@@ -27,7 +27,7 @@ fail() {
 expected=(
   bin/trellik bin/trellik-tool bin/trellik-update-server
   share/trellik/server/font.fnt share/trellik/server/gfx/bigLogo.tga share/trellik/server/snd/mainmenu.mp3
-  share/trellik/demo/sng/drift.mp3 share/trellik/demo/MKR
+  share/trellik/demo/sng/drift.mp3 share/trellik/demo/MKR share/trellik/stock-version
   share/applications/$app_id.desktop share/metainfo/$app_id.metainfo.xml
   share/icons/hicolor/48x48/apps/$app_id.png share/icons/hicolor/128x128/apps/$app_id.png
   share/icons/hicolor/256x256/apps/$app_id.png share/icons/hicolor/scalable/apps/$app_id.svg
@@ -49,25 +49,40 @@ desktop-file-validate "$prefix/share/applications/$app_id.desktop" || fail "the 
 appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml" >/dev/null ||
   fail "the metainfo is not valid: $(appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml")"
 
-# The first start from elsewhere makes the player's game folder and loads without a server.
+# Starts the installed game from elsewhere without a server and waits until it has loaded.
 elsewhere=$scratch/elsewhere
 mkdir -p "$elsewhere" "$scratch/data" "$scratch/config"
 log=$scratch/data/Trellik/debug.txt
-(
-  cd "$elsewhere"
-  exec env XDG_DATA_HOME="$scratch/data" XDG_CONFIG_HOME="$scratch/config" TRELLIK_UPDATE_URL=http://127.0.0.1:9/ \
-    "$prefix/bin/trellik" --start >"$scratch/game.out" 2>&1
-) &
-game_pid=$!
-loaded=no
-for _ in $(seq 1 600); do
-  if [[ -f $log ]] && [[ $(tail -n 1 "$log") == "Time Taken"* ]]; then loaded=yes; break; fi
-  kill -0 "$game_pid" 2>/dev/null || break
-  sleep 0.1
-done
-[[ $loaded == yes ]] || fail "the installed game did not load: $(cat "$scratch/game.out" "$log" 2>/dev/null | tail -n 5)"
+start_until_loaded() {
+  rm -f "$log"
+  (
+    cd "$elsewhere"
+    exec env XDG_DATA_HOME="$scratch/data" XDG_CONFIG_HOME="$scratch/config" TRELLIK_UPDATE_URL=http://127.0.0.1:9/ \
+      "$prefix/bin/trellik" --start >"$scratch/game.out" 2>&1
+  ) &
+  game_pid=$!
+  local loaded=no
+  for _ in $(seq 1 600); do
+    if [[ -f $log ]] && [[ $(tail -n 1 "$log") == "Time Taken"* ]]; then loaded=yes; break; fi
+    kill -0 "$game_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  [[ $loaded == yes ]] || fail "the installed game did not load $1: $(cat "$scratch/game.out" "$log" 2>/dev/null | tail -n 5)"
+  kill "$game_pid" 2>/dev/null || true
+  wait "$game_pid" 2>/dev/null || true
+  game_pid=
+}
+
+# The first start makes the player's game folder.
+start_until_loaded "in a new data folder"
 [[ -d $scratch/data/Trellik/sng && ! -e $scratch/data/Trellik.partial ]] || fail "the game folder was not made whole"
 [[ ! -e $elsewhere/debug.txt ]] || fail "the game played in the folder it was started from"
+
+# A data folder holding only the records of earlier plays is given the stock files and demo songs.
+find "$scratch/data/Trellik" -mindepth 1 -maxdepth 1 ! -name records.sqlite3 -exec rm -rf {} +
+start_until_loaded "in a data folder holding only its records"
+cmp -s "$scratch/data/Trellik/.stock-version" "$prefix/share/trellik/stock-version" ||
+  fail "the data folder did not note the stock version it was filled from"
 
 # A data folder that cannot be made ends the start with one message naming it.
 touch "$scratch/file-not-folder"

@@ -149,6 +149,32 @@ TEST(Download, AReplyPastItsSizeCeilingFailsClearlyWhetherItAnnouncedItsLengthOr
     }
 }
 
+TEST(Download, AReplyOfExactlyItsSizeCeilingIsKeptAndOneByteMoreFails) {
+    for (const size_t size : {size_t{2048}, size_t{2049}}) {
+        const std::string body(size, 'x');
+        TscriptedServer server({{"announced", replyHeaderFor(body.size()) + body},
+                                {"unannounced", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body}});
+        for (const std::string path : {"announced", "unannounced"}) {
+            SCOPED_TRACE(path + " " + std::to_string(size));
+            TtemporaryFolder game;
+            TworkingDirectory inGame(game.path());
+            std::string error;
+            try {
+                fetchToFile(server.baseUrl() + path, path, "Trellik-Downloader/1.0", {}, 2048);
+            } catch (const std::runtime_error& failure) {
+                error = failure.what();
+            }
+            if (size == 2048) {
+                EXPECT_EQ(error, "");
+                EXPECT_EQ(readFile(game.file(path)), body);
+            } else {
+                EXPECT_NE(error.find(": the file is larger than 2048 bytes."), std::string::npos) << error;
+                EXPECT_TRUE(fs::is_empty(game.path()));
+            }
+        }
+    }
+}
+
 TEST(Download, ARedirectsAnnouncedLengthIsNotTakenForTheReplyItLeadsTo) {
     TtemporaryFolder game;
     TworkingDirectory inGame(game.path());
@@ -166,23 +192,47 @@ TEST(Download, ARedirectsAnnouncedLengthIsNotTakenForTheReplyItLeadsTo) {
     for (const uint64_t size : announced) EXPECT_EQ(size, 0u);
 }
 
+// What start-up passes: files at the top of the game folder, and the stock folders.
+const TdownloadTargets gameTargets{{"font.fnt", "motd.txt"}, {"gfx", "snd"}};
+
+std::vector<std::string> filesBelow(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file()) found.push_back(fs::relative(entry.path(), folder).string());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
 TEST(Download, LeftoversOfEndedRunsAreClearedAndTransfersStillGoingAreKept) {
     TtemporaryFolder game;
     fs::create_directories(game.file("gfx"));
-    fs::create_directories(game.file("snd"));
+    fs::create_directories(game.file("SND"));
     // No system hands out a process number this large.
     writeFile(game.file("gfx/bigLogo.tga.part-999999999-0"), "half a logo");
-    writeFile(game.file("font.fnt.part-999999999-12"), "half a font");
-    writeFile(game.file("snd/readyGo.mp3.part-" + std::to_string(::getppid()) + "-3"), "still arriving");
+    writeFile(game.file("Font.fnt.part-999999999-12"), "half a font");
+    const std::string stillArriving = "SND/readyGo.mp3.part-" + std::to_string(::getppid()) + "-3";
+    writeFile(game.file(stillArriving), "still arriving");
     writeFile(game.file("gfx/bigLogo.tga"), "a whole logo");
-    writeFile(game.file("snd/my.part-2-song.mp3"), "a player's file");
-    removeLeftoverDownloads(game.path());
-    std::vector<std::string> left;
-    for (const auto& entry : fs::recursive_directory_iterator(game.path()))
-        if (entry.is_regular_file()) left.push_back(fs::relative(entry.path(), game.path()).string());
-    std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"gfx/bigLogo.tga", "snd/my.part-2-song.mp3",
-                                              "snd/readyGo.mp3.part-" + std::to_string(::getppid()) + "-3"}));
+    writeFile(game.file("SND/my.part-2-song.mp3"), "a player's file");
+    removeLeftoverDownloads(game.path(), gameTargets);
+    EXPECT_EQ(filesBelow(game.path()),
+              (std::vector<std::string>{"SND/my.part-2-song.mp3", stillArriving, "gfx/bigLogo.tga"}));
+}
+
+TEST(Download, TheCleanupLooksOnlyBesideTheDownloadTargets) {
+    // A game folder that is the player's home, holding files named like leftovers.
+    TtemporaryFolder home;
+    const std::vector<std::string> playersFiles = {
+        "Documents/taxes/return.part-999999999-12", "gfx/old/logo.tga.part-999999999-0", "notes.txt.part-999999999-1",
+        "sng/song.mp3.part-999999999-2"};
+    for (const std::string& name : playersFiles) {
+        fs::create_directories(fs::path(home.file(name)).parent_path());
+        writeFile(home.file(name), "the player's");
+    }
+    removeLeftoverDownloads(home.path(), gameTargets);
+    std::vector<std::string> expected = playersFiles;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(filesBelow(home.path()), expected);
 }
 
 TEST(RequestUrl, TurnsBackslashesIntoSlashesAndEscapesWhatAUrlCannotHold) {

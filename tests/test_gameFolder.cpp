@@ -27,6 +27,7 @@ std::string makeInstall(const TtemporaryFolder& prefix) {
     writeNewFile(data + "/server/latestVersion.txt", "62\r\n");
     writeNewFile(data + "/demo/sng/drift0.txt", "chart");
     writeNewFile(data + "/demo/MKR/Halo_normal_0.tga", "frame");
+    writeNewFile(data + "/stock-version", "1\n");
     return data;
 }
 
@@ -126,4 +127,87 @@ TEST(GameFolder, AFolderThatCannotBeMadeIsNamedInTheError) {
     } catch (const std::runtime_error& error) {
         EXPECT_NE(std::string(error.what()).find(folder), std::string::npos) << error.what();
     }
+}
+
+TEST(GameFolder, AFolderHoldingOnlyThePlayersFilesGetsTheStockFilesAndDemoBesideThem) {
+    TtemporaryFolder prefix;
+    const std::string data = makeInstall(prefix);
+    TtemporaryFolder home;
+    const std::string folder = home.file("Trellik");
+    writeNewFile(folder + "/records.sqlite3", "plays");
+    writeNewFile(folder + "/sng/drift0.txt", "the player's own edit");
+
+    prepareGameFolder(folder, data);
+
+    EXPECT_EQ(readFile(folder + "/gfx/bigLogo.tga"), "logo");
+    EXPECT_EQ(readFile(folder + "/snd/mainmenu.mp3"), "music");
+    EXPECT_EQ(readFile(folder + "/font.fnt"), "font");
+    EXPECT_EQ(readFile(folder + "/MKR/Halo_normal_0.tga"), "frame");
+    EXPECT_EQ(readFile(folder + "/records.sqlite3"), "plays");
+    EXPECT_EQ(readFile(folder + "/sng/drift0.txt"), "the player's own edit");
+    EXPECT_TRUE(looksLikeGameFolder(folder));
+}
+
+TEST(GameFolder, WhatAnExistingFolderCannotBeGivenIsAWarningAndTheRestArrives) {
+    TtemporaryFolder prefix;
+    const std::string data = makeInstall(prefix);
+    TtemporaryFolder home;
+    const std::string folder = home.file("Trellik");
+    writeNewFile(folder + "/MKR", "a file where the skins would go");
+
+    const std::string warning = prepareGameFolder(folder, data);
+
+    EXPECT_NE(warning.find(folder + "/MKR"), std::string::npos) << warning;
+    EXPECT_EQ(readFile(folder + "/font.fnt"), "font");
+    EXPECT_EQ(readFile(folder + "/MKR"), "a file where the skins would go");
+    EXPECT_FALSE(fs::exists(folder + "/.stock-version"));
+}
+
+TEST(GameFolder, StockFilesFollowTheInstallsStockVersionAndThePlayersSongsStay) {
+    TtemporaryFolder prefix;
+    const std::string data = makeInstall(prefix);
+    TtemporaryFolder home;
+    const std::string folder = home.file("Trellik");
+    prepareGameFolder(folder, data);
+    writeNewFile(folder + "/sng/mine.txt", "the player's song");
+    writeFile(folder + "/sng/drift0.txt", "the player's own edit");
+    fs::remove(folder + "/MKR/Halo_normal_0.tga");
+    fs::remove(folder + "/GFX/bigLogo.tga");
+    fs::rename(folder + "/gfx", folder + "/GFX");
+
+    // The same version: a lost stock file comes back, the player's choices stay.
+    prepareGameFolder(folder, data);
+    EXPECT_EQ(readFile(folder + "/GFX/bigLogo.tga"), "logo");
+    EXPECT_FALSE(fs::exists(folder + "/MKR/Halo_normal_0.tga"));
+
+    // An upgrade with other stock files replaces them; songs stay as the player left them.
+    writeFile(data + "/server/gfx/bigLogo.tga", "new logo");
+    writeFile(data + "/server/font.fnt", "new font");
+    writeFile(data + "/demo/sng/drift0.txt", "new chart");
+    writeFile(data + "/stock-version", "2\n");
+    prepareGameFolder(folder, data);
+    EXPECT_EQ(readFile(folder + "/GFX/bigLogo.tga"), "new logo");
+    EXPECT_EQ(readFile(folder + "/font.fnt"), "new font");
+    EXPECT_EQ(readFile(folder + "/sng/drift0.txt"), "the player's own edit");
+    EXPECT_EQ(readFile(folder + "/sng/mine.txt"), "the player's song");
+    EXPECT_FALSE(fs::exists(folder + "/gfx"));
+    EXPECT_EQ(readFile(folder + "/.stock-version"), "2\n");
+}
+
+TEST(GameFolder, TheInstalledGameStartedInThePlayersFolderStillFillsIt) {
+    TtemporaryFolder prefix;
+    const std::string data = makeInstall(prefix);
+    TtemporaryFolder home;
+    const TenvironmentScope dataHome("XDG_DATA_HOME");
+    const TenvironmentScope gameDir("TRELLIK_GAME_DIR");
+    ::setenv("XDG_DATA_HOME", home.path().c_str(), 1);
+    ::unsetenv("TRELLIK_GAME_DIR");
+    const std::string folder = home.file("Trellik");
+    writeNewFile(folder + "/sng/drift0.txt", "chart");
+    writeNewFile(folder + "/font.fnt", "font");
+    TworkingDirectory inFolder(folder);
+
+    enterGameFolder("", prefix.file("bin/trellik"));
+
+    EXPECT_EQ(readFile(folder + "/gfx/bigLogo.tga"), "logo");
 }

@@ -4,6 +4,7 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,6 +30,7 @@ std::string serverUrl;
 
 // A transfer writes to the target's name followed by this, the process number, "-" and a serial.
 constexpr std::string_view partialMark = ".part-";
+constexpr const char* partialFileMask = "*.part-*";
 
 std::string withTrailingSlash(std::string url) {
     if (url.empty() || url.back() != '/') url += '/';
@@ -261,6 +263,22 @@ bool processHasEnded(pid_t process) {
     return process != ::getpid() && ::kill(process, 0) != 0 && errno == ESRCH;
 }
 
+// The name of the file a temporary download file was to become.
+std::string_view partialFileTarget(std::string_view name) {
+    return name.substr(0, name.rfind(partialMark));
+}
+
+bool sameNameIgnoringCase(std::string_view left, const std::string& right) {
+    return left.size() == right.size() && ::strncasecmp(left.data(), right.data(), left.size()) == 0;
+}
+
+void removeIfLeftover(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error))) return;
+    const std::optional<pid_t> writer = writerOfPartialFile(std::filesystem::path(path).filename().string());
+    if (writer && processHasEnded(*writer)) std::filesystem::remove(path, error);
+}
+
 bool needsEscape(unsigned char c) {
     return c <= 0x20 || c >= 0x7F || std::strchr("\"<>^`{|}", c) != nullptr;
 }
@@ -323,14 +341,15 @@ bool downloadFile(const std::string& url, const std::string& localPath, bool ann
     return true;
 }
 
-void removeLeftoverDownloads(const std::string& folder) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    fs::recursive_directory_iterator entry(folder, fs::directory_options::skip_permission_denied, error);
-    for (; !error && entry != fs::recursive_directory_iterator(); entry.increment(error)) {
-        std::error_code ignored;
-        if (!entry->is_regular_file(ignored)) continue;
-        const std::optional<pid_t> writer = writerOfPartialFile(entry->path().filename().string());
-        if (writer && processHasEnded(*writer)) fs::remove(entry->path(), ignored);
+void removeLeftoverDownloads(const std::string& gameFolder, const TdownloadTargets& targets) {
+    for (const std::string& name : listFolder(gameFolder, partialFileMask)) {
+        const std::string_view target = partialFileTarget(name);
+        const auto isTarget = [target](const std::string& file) { return sameNameIgnoringCase(target, file); };
+        if (std::any_of(targets.files.begin(), targets.files.end(), isTarget))
+            removeIfLeftover(joinPath(resolvePath(gameFolder), name));
+    }
+    for (const std::string& folder : targets.folders) {
+        const std::string place = resolvePath(joinPath(gameFolder, folder));
+        for (const std::string& name : listFolder(place, partialFileMask)) removeIfLeftover(joinPath(place, name));
     }
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/net/transferLimits.h"
 
@@ -35,6 +36,14 @@ int64_t fetchToFile(const std::string& url, const std::string& localPath, const 
 bool downloadFile(const std::string& url, const std::string& localPath, bool announce,
                   uint64_t sizeCeiling = stockFileSizeCeiling);
 
-// Removes the temporary files that transfers of a program run that has ended left anywhere
-// below folder; those of runs still going are kept.
-void removeLeftoverDownloads(const std::string& folder);
+// Where transfers write in a game folder: the files named at its top, and the files directly
+// inside the folders named. Names match in any letter case.
+struct TdownloadTargets {
+    std::vector<std::string> files;
+    std::vector<std::string> folders;
+};
+
+// Removes the temporary files that transfers of a program run that has ended left beside the
+// targets in gameFolder. Those of runs still going are kept, and nothing else is looked at: the
+// game folder may be the player's home, whose own files merely look alike.
+void removeLeftoverDownloads(const std::string& gameFolder, const TdownloadTargets& targets);

@@ -28,10 +28,15 @@ std::string chooseGameFolder(const TgameFolderInputs& inputs);
 // Makes a missing game folder: filled with the stock files and the demo songs and skins of
 // installedData (left empty when that is ""). It is copied into "<folder>.partial" and renamed,
 // so it is never seen half made; what a killed start left there is thrown away and copied again.
-// An existing folder is left as it is. Throws std::runtime_error naming the folder on failure.
-void prepareGameFolder(const std::string& folder, const std::string& installedData);
+// An existing folder gets from installedData every stock file it lacks, never losing the player's
+// files; when the install's stock version ("stock-version") differs from the one the folder noted
+// (".stock-version"), its stock files are replaced, the demo files it lacks are added and the new
+// version is noted. Throws std::runtime_error naming the folder when a new one cannot be made;
+// what an existing one could not be given is returned as a warning ("" when all went well).
+std::string prepareGameFolder(const std::string& folder, const std::string& installedData);
 
 // Chooses the game folder for the program at path program, prepares it and makes it the
 // working directory. requested is the --game-dir value ("" when not given), which wins over
-// TRELLIK_GAME_DIR. Throws std::runtime_error naming the folder when it cannot be used.
-void enterGameFolder(const std::string& requested, const std::string& program);
+// TRELLIK_GAME_DIR. Throws std::runtime_error naming the folder when it cannot be used; returns
+// prepareGameFolder's warning.
+std::string enterGameFolder(const std::string& requested, const std::string& program);

@@ -175,3 +175,12 @@ TEST(LatestVersionFile, TheRestOfTheFirstLineMayCarryTheProgramsDigest) {
         EXPECT_EQ(version->sha256, "");
     }
 }
+
+TEST(VersionAnswer, TheLastOfFourPartsAfterTheNameIsTheBuild) {
+    EXPECT_EQ(readVersionAnswer(versionAnswer(0, 3, 8, 62)), 62);
+    EXPECT_EQ(readVersionAnswer("trellik 0.3.8.63\r\nmore"), 63);
+    for (const char* other : {"", "trellik 0.3.8", "trellik 0.3.8.62.1", "trellik 0.3.8.-62", "trellik 0.3.8.",
+                              "Trellik 0.3.8.62", "trellik 0.3.8.6x", " trellik 0.3.8.62", "trellik 0..8.62",
+                              "trellik 0.3.8.2147483648"})
+        EXPECT_FALSE(readVersionAnswer(other).has_value()) << other;
+}

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "content/latestVersionCode.h"
 #include "platform/window/messageBox.h"
 #include "tests/launcher/test_update_support.h"
 #include "tests/support/stallingServer.h"
@@ -109,11 +110,13 @@ TEST(UpdateDownload, TheChosenUpdateArrivesWithRisingProgressThenReplacesTheProg
     for (const QColor& colour : progressColours) EXPECT_EQ(colour, statusBlue);
     EXPECT_FALSE(rig.form().updateThread.updateDownloading);
 
+    // The program stays in its folder; the game folder's own pair is left alone.
     EXPECT_EQ(listener.line(), "ran arguments=0 folder=" + canonicalWorkingDirectory() + "\n");
-    EXPECT_EQ(readFile("TrellikGL38"), newer);
-    EXPECT_TRUE(isExecutable("TrellikGL38"));
-    EXPECT_EQ(readFile("TrellikGL38_old"), readFile(standinProgram()));
-    EXPECT_FALSE(std::filesystem::exists("bin/TrellikGL38"));
+    EXPECT_EQ(readFile("bin/TrellikGL38"), newer);
+    EXPECT_TRUE(isExecutable("bin/TrellikGL38"));
+    EXPECT_EQ(readFile("bin/TrellikGL38_old"), readFile(standinProgram()));
+    EXPECT_EQ(readFile("TrellikGL38"), "an older program");
+    EXPECT_EQ(readFile("TrellikGL38_old"), "the oldest program");
     EXPECT_TRUE(filesStartingWith("TrellikGL_tmp").empty());
     EXPECT_FALSE(std::filesystem::exists("updateinfo.txt"));
     const nlohmann::json stored = nlohmann::json::parse(readFile(rig.sandbox.settingsFile()));
@@ -127,7 +130,7 @@ TEST(UpdateDownload, TheChosenUpdateArrivesWithRisingProgressThenReplacesTheProg
 
 TEST(UpdateDownload, AServerCutOffMidTransferFailsAndLeavesNothingBehind) {
     TupdateRig rig;
-    rig.serve("latestVersion.txt", "63\n");
+    rig.serve("latestVersion.txt", "63 sha256=" + sha256Hex(std::string(3000000, 'x')) + "\n");
     rig.server.cutShort("TrellikGL", std::string(200000, 'x'), 3000000);
     std::vector<LaunchParameters> runs;
     rig.form().gameRunner = [&](TtrellikGL&, const LaunchParameters& parameters) { runs.push_back(parameters); };
@@ -148,7 +151,9 @@ TEST(UpdateDownload, AServerCutOffMidTransferFailsAndLeavesNothingBehind) {
 
 TEST(UpdateDownload, AProgramThatDoesNotMatchItsDigestIsNotKept) {
     const std::string newer = newerProgramBytes();
-    for (const std::string& token : {"sha256=" + std::string(64, '0'), std::string("sha256=12ab")}) {
+    // A digest that cannot be read is as good as none: the program is not even fetched.
+    const std::map<std::string, size_t> requestsFor = {{"sha256=" + std::string(64, '0'), 2}, {"sha256=12ab", 1}};
+    for (const auto& [token, requests] : requestsFor) {
         SCOPED_TRACE(token);
         TupdateRig rig;
         rig.serve("TrellikGL", newer);
@@ -160,7 +165,7 @@ TEST(UpdateDownload, AProgramThatDoesNotMatchItsDigestIsNotKept) {
         EXPECT_EQ(rig.form().statusText(), "Error: Unable to download update");
         EXPECT_TRUE(filesStartingWith("TrellikGL_tmp").empty());
         EXPECT_TRUE(filesStartingWith("TrellikGL38").empty());
-        EXPECT_EQ(rig.server.requests().size(), 2u);
+        EXPECT_EQ(rig.server.requests().size(), requests);
     }
 }
 
@@ -207,16 +212,26 @@ TEST(UpdateDownload, WithoutADownloadedProgramNothingIsMovedAndTheLauncherStays)
 
 TEST(UpdateDownload, AReplyThatIsNotTheAnnouncedProgramForThisMachineLeavesTheRunningProgramInPlace) {
     const std::string newer = readFile(newerStandinProgram());
-    const std::map<std::string, std::string> cases = {
-        {"an HTML page", replyWithLength("<html><body>Moved to our new site</body></html>")},
-        {"a program cut short without a length", replyWithoutLength(newer.substr(0, newer.size() / 2))},
-        {"the running build announced as newer", replyWithoutLength(readFile(standinProgram()))},
-        {"a program for another machine", replyWithoutLength(newerProgramForAnotherMachine())},
+    const std::string page = "<html><body>Moved to our new site</body></html>";
+    // Each reply comes with the digest the server announced: the one of what it sends, but for the
+    // program cut short, whose digest is the whole program's.
+    struct Tcase {
+        std::string reply;
+        std::string announcedDigestOf;
     };
-    for (const auto& [name, reply] : cases) {
+    const std::map<std::string, Tcase> cases = {
+        {"an HTML page", {replyWithLength(page), page}},
+        {"a program cut short without a length", {replyWithoutLength(newer.substr(0, newer.size() / 2)), newer}},
+        {"the running build announced as newer",
+         {replyWithoutLength(readFile(standinProgram())), readFile(standinProgram())}},
+        {"a program for another machine",
+         {replyWithoutLength(newerProgramForAnotherMachine()), newerProgramForAnotherMachine()}},
+    };
+    for (const auto& [name, tried] : cases) {
         SCOPED_TRACE(name);
         TupdateRig rig;
-        TscriptedServer server({{"latestVersion.txt", replyWithLength("63\n")}, {"TrellikGL", reply}});
+        const std::string announcement = "63 sha256=" + sha256Hex(tried.announcedDigestOf) + "\n";
+        TscriptedServer server({{"latestVersion.txt", replyWithLength(announcement)}, {"TrellikGL", tried.reply}});
         setUpdateServerUrl(server.baseUrl());
         std::filesystem::copy_file(standinProgram(), "TrellikGL38");
         rig.runAs(std::filesystem::absolute("TrellikGL38").string());
@@ -236,7 +251,7 @@ TEST(UpdateDownload, AReplyThatIsNotTheAnnouncedProgramForThisMachineLeavesTheRu
 TEST(UpdateDownload, ARedirectsAnnouncedSizeIsNotHeldAgainstTheProgramItLeadsTo) {
     TupdateRig rig;
     const std::string newer = readFile(newerStandinProgram());
-    TscriptedServer server({{"latestVersion.txt", replyWithLength("63\n")},
+    TscriptedServer server({{"latestVersion.txt", replyWithLength("63 sha256=" + sha256Hex(newer) + "\n")},
                             {"TrellikGL", "HTTP/1.1 302 Found\r\nLocation: /release/TrellikGL\r\nConnection: close\r\n"
                                           "Content-Length: 5\r\n\r\nmoved"},
                             {"release/TrellikGL", replyWithoutLength(newer)}});
@@ -253,26 +268,64 @@ TEST(UpdateDownload, ARedirectsAnnouncedSizeIsNotHeldAgainstTheProgramItLeadsTo)
     EXPECT_EQ(listener.line(), "ran arguments=0 folder=" + canonicalWorkingDirectory() + "\n");
 }
 
-TEST(UpdateDownload, APutInPlaceThatFailsGivesTheRunningProgramItsNameBack) {
+TEST(UpdateDownload, ANewProgramThatDoesNotAnswerWithItsBuildIsTakenOutAndTheRunningOneKeepsItsName) {
+    const std::map<std::string, std::string> reasons = {{"nothing", "it did not answer with its version"},
+                                                        {"failure", "it ended with exit code 3"},
+                                                        {"other build", "it answered as build 64, not 63"},
+                                                        {"hang", "it gave no answer within 300 ms"}};
+    for (const auto& [answer, reason] : reasons) {
+        SCOPED_TRACE(answer);
+        TupdateRig rig;  // nothing served: the check fails and stays out of the way
+        rig.show();
+        std::filesystem::create_directories("bin");
+        std::filesystem::copy_file(standinProgram(), "bin/TrellikGL38");
+        const std::string running = std::filesystem::absolute("bin/TrellikGL38").string();
+        writeFile("TrellikGL_tmp", readFile(newerStandinProgram()));
+        TenvironmentSetting misbehave("TRELLIK_STANDIN_ANSWER", answer.c_str());
+
+        const std::string failure = replaceAndStartProgram(running, 300);
+
+        EXPECT_EQ(failure, "The new program does not run: " + reason + "; the running program was kept.");
+        EXPECT_EQ(readFile("bin/TrellikGL38"), readFile(standinProgram()));
+        EXPECT_FALSE(std::filesystem::exists("bin/TrellikGL38_old"));
+        EXPECT_FALSE(std::filesystem::exists("TrellikGL_tmp"));
+    }
+}
+
+TEST(UpdateDownload, AProgramOnAnotherFileSystemThanTheGameFolderIsReplacedWhereItIs) {
     TupdateRig rig;  // nothing served: the check fails and stays out of the way
     rig.show();
-    TloadingForm& form = rig.form();
-    std::filesystem::create_directories("bin");
-    std::filesystem::copy_file(standinProgram(), "bin/TrellikGL38");
-    form.exeName = std::filesystem::absolute("bin/TrellikGL38").string();
+    char pattern[] = "/dev/shm/trellik-test-XXXXXX";
+    if (!::mkdtemp(pattern)) GTEST_SKIP() << "no /dev/shm";
+    const std::string elsewhere = pattern;
+    struct stat there {};
+    struct stat here {};
+    if (::stat(elsewhere.c_str(), &there) != 0 || ::stat(".", &here) != 0 || there.st_dev == here.st_dev) {
+        std::filesystem::remove_all(elsewhere);
+        GTEST_SKIP() << "/dev/shm is no other file system here";
+    }
+    const std::string running = elsewhere + "/TrellikGL38";
+    std::filesystem::copy_file(standinProgram(), running);
     writeFile("TrellikGL_tmp", readFile(newerStandinProgram()));
-    // A folder in the way of the new program's name makes its rename fail.
-    std::filesystem::create_directories("TrellikGL38");
-    writeFile("TrellikGL38/keep", "a player's file");
-    TmessageRecorder messages;
+    TstandinListener listener;
 
-    form.replaceAndRestart();
+    const std::string failure = replaceAndStartProgram(running);
 
-    ASSERT_EQ(messages.messages().size(), 1u);
-    EXPECT_EQ(readFile("bin/TrellikGL38"), readFile(standinProgram()));
-    EXPECT_FALSE(std::filesystem::exists("TrellikGL38_old"));
-    EXPECT_EQ(form.statusText(), "Error: Unable to download update");
-    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(listener.line(), "ran arguments=0 folder=" + canonicalWorkingDirectory() + "\n");
+    EXPECT_EQ(readFile(running), readFile(newerStandinProgram()));
+    EXPECT_TRUE(isExecutable(running));
+    EXPECT_EQ(readFile(elsewhere + "/TrellikGL38_old"), readFile(standinProgram()));
+    EXPECT_TRUE(filesStartingWith("TrellikGL").empty());
+    std::filesystem::remove_all(elsewhere);
+}
+
+TEST(AnswerDeadline, TheTimeLeftRunsOutAtTheLimitExactly) {
+    const TanswerDeadline deadline{1000, 10000};
+    EXPECT_EQ(deadline.remainingMs(1000), 10000u);
+    EXPECT_EQ(deadline.remainingMs(10999), 1u);
+    EXPECT_EQ(deadline.remainingMs(11000), 0u);
+    EXPECT_EQ(deadline.remainingMs(11001), 0u);
 }
 
 TEST(UpdateDownload, TheGameIsNotStartedOnceTheUpdateIsChosenAndTheGameKeepsItsOwnMessages) {
@@ -306,7 +359,7 @@ TEST(UpdateDownload, TheGameIsNotStartedOnceTheUpdateIsChosenAndTheGameKeepsItsO
     EXPECT_TRUE(std::filesystem::exists("TrellikGL_tmp"));
 }
 
-TEST(UpdateDownload, AnInstalledProgramIsReplacedWhereItIsInstalled) {
+TEST(UpdateDownload, AnInstalledProgramIsNeverReplacedWhateverItsFolderAllows) {
     TupdateRig rig;  // nothing served: the check fails and stays out of the way
     rig.show();
     TloadingForm& form = rig.form();
@@ -316,12 +369,74 @@ TEST(UpdateDownload, AnInstalledProgramIsReplacedWhereItIsInstalled) {
     std::filesystem::copy_file(standinProgram(), "prefix/bin/trellik");
     writeFile("TrellikGL_tmp", readFile(newerStandinProgram()));
     form.exeName = std::filesystem::absolute("prefix/bin/trellik").string();
-    TstandinListener listener;
+    ASSERT_EQ(::access("prefix/bin/trellik", W_OK), 0);
+    EXPECT_FALSE(canReplaceProgram(form.exeName));
+    TmessageRecorder messages;
 
     form.replaceAndRestart();
 
-    EXPECT_EQ(listener.line(), "ran arguments=0 folder=" + canonicalWorkingDirectory() + "\n");
-    EXPECT_EQ(readFile("prefix/bin/trellik"), readFile(newerStandinProgram()));
-    EXPECT_EQ(readFile("TrellikGL38_old"), readFile(standinProgram()));
-    EXPECT_FALSE(std::filesystem::exists("TrellikGL38"));
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_NE(messages.messages()[0].text.find("package manager"), std::string::npos) << messages.messages()[0].text;
+    EXPECT_EQ(readFile("prefix/bin/trellik"), readFile(standinProgram()));
+    EXPECT_FALSE(std::filesystem::exists("prefix/bin/TrellikGL38_old"));
+    EXPECT_TRUE(std::filesystem::exists("TrellikGL_tmp"));
+}
+
+TEST(UpdateDownload, AnAnnouncementWithoutADigestIsReportedButNotDownloaded) {
+    TupdateRig rig;
+    rig.serve("TrellikGL", readFile(newerStandinProgram()));
+    rig.serve("latestVersion.txt", "63\r\n");
+    chooseUpdateWhenOffered(rig);
+    rig.show();
+    ASSERT_TRUE(rig.waitFor(UpdateCode::downloadFailed));
+    EXPECT_EQ(rig.codes.front(), static_cast<int>(UpdateCode::updateAvailable));
+    EXPECT_FALSE(rig.received(UpdateCode::downloadDone));
+    EXPECT_EQ(rig.form().statusText(), "Error: Unable to download update");
+    EXPECT_EQ(rig.server.requests().size(), 1u);
+    EXPECT_TRUE(filesStartingWith("TrellikGL").empty());
+}
+
+TEST(Program, AnswersItsVersionWithoutTouchingAnyFolder) {
+    TtemporaryFolder folder;
+    TworkingDirectory inFolder(folder.path());
+    TenvironmentSetting dataHome("XDG_DATA_HOME", folder.file("data").c_str());
+    const std::string command = builtProgram("launcher/TrellikGL38") + " --version";
+    FILE* output = ::popen(command.c_str(), "r");
+    ASSERT_NE(output, nullptr);
+    std::string answer;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof(buffer), output)) answer += buffer;
+    EXPECT_EQ(::pclose(output), 0);
+    EXPECT_EQ(answer, "trellik 0.3.8.62\n");
+    EXPECT_EQ(readVersionAnswer(answer), 62);
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+}
+
+TEST(UpdateDownload, AProgramOfAnotherBuildThanAnnouncedIsRefusedNewerAsWellAsOlder) {
+    struct Tcase {
+        const char* name;
+        int announced;
+        std::string served;
+    };
+    const Tcase cases[] = {
+        {"announced 62, served 63", 62, readFile(newerStandinProgram())},
+        {"announced 63, served 62", 63, readFile(standinProgram())},
+    };
+    for (const Tcase& tried : cases) {
+        SCOPED_TRACE(tried.name);
+        TupdateRig rig;
+        rig.serve("TrellikGL", tried.served);
+        rig.serve("latestVersion.txt", std::to_string(tried.announced) + " sha256=" + sha256Hex(tried.served) + "\n");
+        // A running program without a build number sees either announcement as newer.
+        writeFile("TrellikGL38", "a program without a build number");
+        rig.runAs(std::filesystem::absolute("TrellikGL38").string());
+        chooseUpdateWhenOffered(rig);
+        rig.show();
+        ASSERT_TRUE(rig.waitUntil(
+            [&rig] { return rig.received(UpdateCode::downloadDone) || rig.received(UpdateCode::downloadFailed); }));
+
+        EXPECT_TRUE(rig.received(UpdateCode::downloadFailed));
+        EXPECT_EQ(readFile("TrellikGL38"), "a program without a build number");
+        EXPECT_EQ(filesStartingWith("TrellikGL"), std::vector<std::string>{"TrellikGL38"});
+    }
 }

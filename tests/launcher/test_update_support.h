@@ -123,6 +123,18 @@ private:
     int reader = -1;
 };
 
+// Sets an environment variable while it lives (children started meanwhile see it).
+class TenvironmentSetting {
+public:
+    TenvironmentSetting(const char* variable, const char* value) : name(variable) { ::setenv(name, value, 1); }
+    ~TenvironmentSetting() { ::unsetenv(name); }
+    TenvironmentSetting(const TenvironmentSetting&) = delete;
+    TenvironmentSetting& operator=(const TenvironmentSetting&) = delete;
+
+private:
+    const char* name;
+};
+
 inline bool isExecutable(const std::string& path) {
     return ::access(path.c_str(), X_OK) == 0;
 }
