@@ -125,7 +125,8 @@ struct TxKeyTimes::Tstate {
         if (!keyTimePending) return;
         // The X event is this key event's or no key event's: either way it is spent.
         keyTimePending = false;
-        if (pendingDown != (key.type == SDL_KEYDOWN) || !keyPairing.matches(pendingKeycode, key.keysym.scancode)) return;
+        const bool sameWay = pendingDown == (key.type == SDL_KEYDOWN);
+        if (!sameWay || !keyPairing.matches(pendingKeycode, key.keysym.scancode)) return;
         std::optional<double> at;
         {
             const std::lock_guard<std::mutex> guard(mapLock);
