@@ -3,6 +3,7 @@
 
 #include <SDL.h>
 
+#include <functional>
 #include <string>
 
 #include "platform/clockSeam.h"
@@ -50,11 +51,10 @@ struct TheldKeyWindow {
         window.run();
     }
 
-    void pushKey(Uint32 type, SDL_Scancode scancode, SDL_Keycode sym, Uint8 repeat) const {
+    void pushKey(Uint32 type, SDL_Scancode scancode, SDL_Keycode sym, Uint8 repeat = 0) const {
         SDL_Event event{};
         event.type = type;
         event.key.windowID = SDL_GetWindowID(window.getWindowHandle());
-        event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
         event.key.repeat = repeat;
         event.key.keysym.scancode = scancode;
         event.key.keysym.sym = sym;
@@ -62,7 +62,7 @@ struct TheldKeyWindow {
     }
 
     void pushA(Uint32 type, Uint8 repeat = 0) const { pushKey(type, SDL_SCANCODE_A, SDLK_a, repeat); }
-    void pushEscape() const { pushKey(SDL_KEYDOWN, SDL_SCANCODE_ESCAPE, SDLK_ESCAPE, 0); }
+    void pushEscape() const { pushKey(SDL_KEYDOWN, SDL_SCANCODE_ESCAPE, SDLK_ESCAPE); }
 };
 
 void pushPadButton(SDL_JoystickID pad, Uint32 type) {
@@ -70,7 +70,6 @@ void pushPadButton(SDL_JoystickID pad, Uint32 type) {
     event.type = type;
     event.jbutton.which = pad;
     event.jbutton.button = padButtonOf(padKey).button;
-    event.jbutton.state = type == SDL_JOYBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
     SDL_PushEvent(&event);
 }
 
