@@ -169,11 +169,10 @@ void startReplay(TtrellikGL& game) {
 }
 
 void scheduleReplayRow(TtrellikGL& game, uint32_t row) {
-    const int32_t audioOffset = audioOffsetInForce(game);
     for (const TkeptPress& press : game.replay.play->presses) {
         if (press.row != static_cast<int32_t>(row) || !isPlayable(press)) continue;
         // Against this play's own perfect time, so the press lands exactly as far from it as kept.
-        pressKept(game, press, game.play.perfectTime[press.panel] + audioOffset + press.offsetMs);
+        pressKept(game, press, game.play.perfectTime[press.panel] + press.offsetMs);
     }
 }
 

@@ -36,7 +36,7 @@ struct LaunchParameters {
     bool songDebug = false;
     std::string exeName;
     // The player's offsets in ms (-500..500). Audio: positive when the music is heard later than
-    // the clock says, so presses are judged against the perfect time plus it. Visual: positive
+    // the clock says, so each marker comes, is judged and leaves that much later. Visual: positive
     // draws the markers later; judgement never moves with it.
     int32_t audioOffset = 0;
     int32_t visualOffset = 0;
@@ -113,6 +113,18 @@ struct TtimingConstants {
     int32_t stateDuration[8] = {300, 550, 100, 200, 200, 200, 200, 200};
 };
 
+// A panel's previous marker, when a miss retired it or the next row replaced it unjudged: a press
+// made while it still showed but handled after it left is judged against it.
+struct TleftMarker {
+    // -1 when there is none.
+    int32_t row = -1;
+    double perfectTime = 0.0;
+    // When it left the panel, on the high-resolution clock.
+    double leftAt = 0.0;
+    // Its miss in the press log, or -1 when it was replaced before a miss was scored.
+    int32_t missIndex = -1;
+};
+
 // The marker state of the sixteen panels and the progress through the chart.
 struct TplayState {
     uint8_t pressed[16] = {};
@@ -127,7 +139,9 @@ struct TplayState {
     uint8_t panelState[16] = {};
     double stateStart[16] = {};
     double stateEnd[16] = {};
+    // The beat as the player hears it: the audio offset in force is part of it.
     double perfectTime[16] = {};
+    TleftMarker leftMarker[16];
     uint32_t nextEntry = 0;
     bool firstEntryReached = false;
     bool musicStarted = false;
@@ -353,6 +367,8 @@ TopenGLEngine* drawingWindow(TtrellikGL& game);
 void startSong(TtrellikGL& game);
 // Puts a panel into a state that began offset ms from now, scoring it; missScored leaves it idle.
 void setPanelState(TtrellikGL& game, int32_t panel, PanelState state, double offset);
+// The same without scoring: the panel only shows the state.
+void showPanelState(TtrellikGL& game, int32_t panel, PanelState state, double offset);
 // Starts the approach of every marker of a chart row.
 void activateEntry(TtrellikGL& game, uint32_t row, double offset);
 // One millisecond of play: starts the music, activates the next row when due, ends the song.

@@ -291,10 +291,13 @@ int songIndexInLog(const std::string& log, const std::string& song) {
     return -1;
 }
 
+// A pause after the release too: SDL takes a release followed within 2 ms by a press of the same
+// key for a held key repeating, and the game ignores repeats.
 void pressKey(const std::string& keyName) {
     sendXKey(keyName, true);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     sendXKey(keyName, false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
 }
 
 bool titleIsNumber(const std::string& title, int& value) {

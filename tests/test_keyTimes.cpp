@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/input/eventStamps.h"
+#include "platform/input/keyPairing.h"
 
 namespace {
 
@@ -87,4 +88,15 @@ TEST(ServerClockMap, IgnoresRoundTripsTooLongToTellWhenTheStampWasTaken) {
     TserverClockMap map;
     for (int i = 0; i < 8; ++i) sampleAt(map, 2000000.0 + i * 1000.3, 10.0, 45.0);
     EXPECT_FALSE(map.sure());
+}
+
+TEST(KeyPairing, AnXKeyCodeGoesOnlyToTheScancodeItWasFirstSeenWith) {
+    TkeyPairing pairing;
+    EXPECT_TRUE(pairing.matches(38, 4));
+    EXPECT_TRUE(pairing.matches(38, 4));
+    EXPECT_FALSE(pairing.matches(38, 5));
+    EXPECT_TRUE(pairing.matches(38, 4)) << "a mismatch teaches nothing";
+    EXPECT_TRUE(pairing.matches(56, 5));
+    EXPECT_TRUE(pairing.matches(255, 6));
+    EXPECT_FALSE(pairing.matches(256, 6)) << "X has no key code above 255";
 }

@@ -145,19 +145,27 @@ TEST_F(TjudgementTest, AStampAheadOfTheClockCountsAsNow) {
     EXPECT_EQ(stateOf(panel), perfect);
 }
 
-// A player who hears the music 40 ms late presses 40 ms late: that is on the beat for them.
+// A player who hears the music 40 ms late presses 40 ms late: that is on the beat for them, and
+// the marker comes 40 ms later to meet it.
 TEST_F(TjudgementTest, TheAudioOffsetMovesTheBeatPressesAreMeasuredFrom) {
     game->launch.audioOffset = 40;
-    pressAt(40);
+    tickAt(19489);
+    EXPECT_EQ(game->play.rowOf[panel], 0);
+    tickAt(19490);  // the second row: its beat is heard with the music at 19990 rather than 19950
+    EXPECT_EQ(game->play.rowOf[panel], 1);
+    perfectTime = game->play.perfectTime[panel];
+    pressAt(0);
     EXPECT_EQ(stateOf(panel), perfect);
     ASSERT_EQ(game->play.presses.size(), 1u);
     EXPECT_DOUBLE_EQ(game->play.presses[0].offsetMs, 0.0);
-    EXPECT_EQ(game->play.presses[0].row, 0);
+    EXPECT_EQ(game->play.presses[0].row, 1);
 }
 
 TEST_F(TjudgementTest, ANegativeAudioOffsetMakesTheSamePressLater) {
     game->launch.audioOffset = -40;
-    pressAt(40);
+    tickAt(19410);  // the beat with the music at 19910
+    perfectTime = game->play.perfectTime[panel];
+    pressAt(80);    // with the music at 19990
     EXPECT_EQ(stateOf(panel), great);
     EXPECT_DOUBLE_EQ(game->play.presses.at(0).offsetMs, 80.0);
 }
@@ -289,6 +297,70 @@ TEST_F(TjudgementTest, NewMarkerOverwritesALiveOneWithoutScoringIt) {
     tickAt(19450);
     EXPECT_EQ(stateOf(panel), approach);
     for (int counter : game->score.counters) EXPECT_EQ(counter, 0);
+}
+
+// The X server stamps a key when it goes down; the loop may get to it only after a frame retired
+// the marker it was aimed at.
+TEST_F(TjudgementTest, APressMadeBeforeAFrameRetiredItsMarkerIsJudgedAgainstIt) {
+    for (double t = clock.highResolution + 1; t < perfectTime + 310; t += 1) frameAt(t);
+    ASSERT_EQ(stateOf(panel), idle);
+    ASSERT_EQ(game->score.counters[missScored], 1);
+    pressKeyAt(key, perfectTime + 300);
+    EXPECT_EQ(game->score.counters[missScored], 0) << "the miss it was scored becomes the press";
+    EXPECT_EQ(game->score.counters[bad], 1);
+    ASSERT_EQ(game->play.presses.size(), 1u);
+    EXPECT_EQ(game->play.presses[0].judgement, bad);
+    EXPECT_EQ(game->play.presses[0].row, 0);
+    EXPECT_EQ(stateOf(panel), bad);
+    pressKeyAt(key, perfectTime + 299);
+    EXPECT_EQ(game->score.counters[bad], 1) << "a marker is judged once";
+}
+
+TEST_F(TjudgementTest, APressJustOutsideTheWindowOfARetiredMarkerLeavesItsMiss) {
+    for (double t = clock.highResolution + 1; t < perfectTime + 310; t += 1) frameAt(t);
+    pressKeyAt(key, perfectTime + 301);
+    EXPECT_EQ(game->score.counters[missScored], 1);
+    EXPECT_EQ(game->score.counters[bad], 0);
+    EXPECT_EQ(stateOf(panel), idle);
+}
+
+class TcloseRowsTest : public TplaybackTest {
+protected:
+    double firstPerfect = 0.0;
+    double nextRowAt = 0.0;
+
+    // Two markers on one panel 250 ms apart; the second comes on while the first is being missed.
+    void SetUp() override {
+        TplaybackTest::SetUp();
+        addRow(10.0, {keyIndex});
+        addRow(10.25, {keyIndex});
+        startPlaying();
+        tickAt(9450);
+        firstPerfect = game->play.perfectTime[panel];
+        for (double t = clock.highResolution + 1; t <= firstPerfect + 240; t += 1) frameAt(t);
+        ASSERT_EQ(stateOf(panel), miss);
+        nextRowAt = clock.highResolution;
+        tickAt(9700);
+        ASSERT_EQ(game->play.rowOf[panel], 1);
+    }
+};
+
+TEST_F(TcloseRowsTest, APressMadeBeforeTheNextRowCameUpIsJudgedAgainstTheMarkerItWasAimedAt) {
+    pressKeyAt(key, nextRowAt - 1);
+    ASSERT_EQ(game->play.presses.size(), 1u);
+    EXPECT_EQ(game->play.presses[0].row, 0);
+    EXPECT_EQ(game->play.presses[0].judgement, bad);
+    EXPECT_DOUBLE_EQ(game->play.presses[0].offsetMs, 239.0);
+    EXPECT_EQ(stateOf(panel), approach) << "the next row's marker stays";
+    EXPECT_EQ(game->score.counters[bad], 1);
+}
+
+TEST_F(TcloseRowsTest, APressMadeAsTheNextRowCameUpBelongsToIt) {
+    for (const double at : {nextRowAt, nextRowAt + 1}) {
+        pressKeyAt(key, at);
+        EXPECT_TRUE(game->play.presses.empty()) << "500 ms before the next row's beat judges nothing";
+        EXPECT_EQ(stateOf(panel), approach);
+    }
 }
 
 TEST(JudgementTitle, SignedWholeMilliseconds) {

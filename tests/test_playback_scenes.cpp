@@ -193,6 +193,39 @@ TEST_F(TautoplayTest, PressesEachMarkersKeyAtItsPerfectTime) {
     }
 }
 
+TEST_F(TplaybackTest, AutoplayPressesOnTheBeatAsHeardUnderAnAudioOffset) {
+    clock.highResolution = 1e12;
+    game->autoplay = std::make_unique<TkeyPusher>();
+    game->launch.audioOffset = 60;
+    addRow(10.0, {1});
+    startPlaying(30000);
+    tickAt(9509);
+    EXPECT_TRUE(game->autoplay->pending().empty());
+    tickAt(9510);
+    const std::vector<TkeyPusher::Tpending> pending = game->autoplay->pending();
+    ASSERT_EQ(pending.size(), 2u);
+    EXPECT_DOUBLE_EQ(pending[0].atMs, clock.highResolution + 500);  // the music at 9950 + 60
+    clock.highResolution = pending[0].atMs;
+    pressKeyAt(pending[0].virtualKey, pending[0].atMs);
+    ASSERT_EQ(game->play.presses.size(), 1u);
+    EXPECT_EQ(game->play.presses[0].judgement, perfect);
+    EXPECT_DOUBLE_EQ(game->play.presses[0].offsetMs, 0.0);
+}
+
+// Autoplay's keys can reach the game late on a busy machine; that says nothing of how the player
+// hears the music, so its results offer no offset to take.
+TEST_F(TautoplayTest, ItsResultsOfferNoOffsetAndThePlayersOffsetStays) {
+    game->launch.audioOffset = 25;
+    clock.highResolution = game->play.perfectTime[transposeIndex(0)] + 60;
+    pressKey('4');
+    ASSERT_EQ(game->play.presses.size(), 1u);
+    tickAt(30000);
+    ASSERT_TRUE(game->results.shown);
+    EXPECT_EQ(game->results.suggestion, 0);
+    pressKey(static_cast<uint16_t>(game->launch.keys[suggestionKeyNumber - 1]));
+    EXPECT_EQ(game->launch.audioOffset, 25);
+}
+
 TEST_F(TautoplayTest, EscapeCancelsEveryScheduledPressAndReleasesTheKeys) {
     EXPECT_FALSE(pressKey(keyEscape));
     EXPECT_EQ(game->autoplay->pending().size(), 0u);

@@ -79,17 +79,17 @@ class TresultsScene : public TplaybackTest {
 protected:
     std::vector<std::pair<int32_t, int32_t>> saved;
 
-    // A song of two markers on key index 1, each pressed 30 ms after its perfect time, that plays
-    // to its end.
+    // A song of two markers on key index 1, each pressed 70 ms before its beat as heard with an
+    // audio offset of 100 (30 ms after the beat without it), that plays to its end.
     void playToTheEnd() {
         game->launch.saveOffsets = [this](int32_t audio, int32_t visual) { saved.emplace_back(audio, visual); };
         addRow(10.0, {1});
         addRow(11.0, {1});
         startPlaying(20000);
-        for (const int32_t position : {9450, 10450}) {
+        for (const int32_t position : {9550, 10550}) {
             tickAt(position);
             const double perfectTime = game->play.perfectTime[transposeIndex(1)];
-            frameAt(perfectTime + 30);
+            frameAt(perfectTime - 70);
             pressKey('5');
         }
         tickAt(20000);

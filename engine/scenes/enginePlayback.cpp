@@ -101,12 +101,14 @@ void writeDifferenceLine(TtrellikGL& game, double due) {
 }
 
 // Activates the next chart row once the music is its approach time before it; one row a tick.
+// The row is due as the player hears the music, the audio offset after the music's clock, so the
+// marker comes, is judged and leaves around the beat they hear.
 void activateDueEntry(TtrellikGL& game) {
     TplayState& play = game.play;
     const int32_t rows = std::min(game.chart.entryCount, chartCapacity);
     if (rows <= 0 || play.nextEntry >= static_cast<uint32_t>(rows)) return;
     const ChartEntry& entry = game.chart.entries[play.nextEntry];
-    const double due = entry.time * 1000.0 + chartLeadInMs;
+    const double due = entry.time * 1000.0 + chartLeadInMs + audioOffsetInForce(game);
     const double approachMs = game.timing.stateDuration[approach];
     if (activeClock().musicPositionMs() + chartLeadInMs + approachMs < due) return;
     play.tempo = entry.bpm;
@@ -143,18 +145,63 @@ PanelState stateAfter(uint8_t state) {
     }
 }
 
-// Judged at the moment of the press, not when the loop got to it: a press that waited for a
-// slow frame is as early or late as the player made it.
-// The audio offset moves the beat the press is measured from, never the windows.
-TkeptPress judgePress(TtrellikGL& game, int32_t panel, double pressedAt) {
-    const double difference = pressedAt - (game.play.perfectTime[panel] + audioOffsetInForce(game));
+// The judgement a press gets on a marker with this perfect time, logged for the results.
+TkeptPress judgeMarker(TtrellikGL& game, int32_t panel, int32_t row, double perfectTime, double pressedAt) {
+    const double difference = pressedAt - perfectTime;
     if (game.window) setWindowTitle(game.window->getWindowHandle(), judgementTitle(difference));
     const PanelState judgement = judgementFor(game.timing, std::fabs(difference));
     if (judgement == idle) return {};
-    const int32_t row = game.play.rowOf[panel];
-    game.play.presses.push_back({panel, row, static_cast<uint8_t>(judgement), difference});
-    setPanelState(game, panel, judgement, 0.0);
     return {0.0, panel, row, judgement, difference};
+}
+
+// Judged at the moment of the press, not when the loop got to it: a press that waited for a
+// slow frame is as early or late as the player made it.
+TkeptPress judgePress(TtrellikGL& game, int32_t panel, double pressedAt) {
+    const TkeptPress press = judgeMarker(game, panel, game.play.rowOf[panel], game.play.perfectTime[panel], pressedAt);
+    if (press.judgement == idle) return press;
+    const auto judgement = static_cast<PanelState>(press.judgement);
+    game.play.presses.push_back({panel, press.row, static_cast<uint8_t>(judgement), press.offsetMs});
+    setPanelState(game, panel, judgement, 0.0);
+    return press;
+}
+
+// The score again from the press log, after a miss in it turned into a judgement.
+void rescore(TtrellikGL& game) {
+    game.score.reset(game.chart.markerCount);
+    for (const TpressRecord& record : game.play.presses) game.score.apply(record.judgement);
+}
+
+// A press that happened while the panel's previous marker showed, handled only after a frame
+// retired it as missed or the next row replaced it: it counts for that marker, and a miss
+// already scored for it becomes this judgement.
+TkeptPress judgeLeftMarker(TtrellikGL& game, int32_t panel, double pressedAt) {
+    TleftMarker& left = game.play.leftMarker[panel];
+    const TkeptPress press = judgeMarker(game, panel, left.row, left.perfectTime, pressedAt);
+    if (press.judgement == idle) return press;
+    const TpressRecord record = {panel, press.row, static_cast<uint8_t>(press.judgement), press.offsetMs};
+    if (left.missIndex >= 0) {
+        game.play.presses[static_cast<size_t>(left.missIndex)] = record;
+        rescore(game);
+    } else {
+        game.play.presses.push_back(record);
+        game.score.apply(record.judgement);
+    }
+    // A panel gone idle shows the judgement; one showing the next row keeps it.
+    if (game.play.panelState[panel] == idle) showPanelState(game, panel, static_cast<PanelState>(press.judgement), 0.0);
+    left = TleftMarker{};
+    return press;
+}
+
+// Whether the press happened while the panel still showed the marker that left it.
+bool aimedAtLeftMarker(const TplayState& play, int32_t panel, double pressedAt) {
+    const TleftMarker& left = play.leftMarker[panel];
+    return left.row != -1 && pressedAt < left.leftAt;
+}
+
+// Remembers a live marker leaving its panel unjudged, for a press handled after it left.
+void noteLeftMarker(TtrellikGL& game, int32_t panel, double leftAt, int32_t missIndex) {
+    TplayState& play = game.play;
+    play.leftMarker[panel] = {play.rowOf[panel], play.perfectTime[panel], leftAt, missIndex};
 }
 
 // Every key-down of the song goes into the log the records keep, with its time on the music's
@@ -258,8 +305,12 @@ void startSong(TtrellikGL& game) {
 }
 
 void setPanelState(TtrellikGL& game, int32_t panel, PanelState state, double offset) {
-    const double now = readHighResolutionMs();
     game.score.apply(state);
+    showPanelState(game, panel, state, offset);
+}
+
+void showPanelState(TtrellikGL& game, int32_t panel, PanelState state, double offset) {
+    const double now = readHighResolutionMs();
     const PanelState stored = state == missScored ? idle : state;
     TplayState& play = game.play;
     play.panelState[panel] = stored;
@@ -272,6 +323,7 @@ void activateEntry(TtrellikGL& game, uint32_t row, double offset) {
     const ChartEntry& entry = game.chart.entries[row];
     for (int32_t panel = 0; panel < panelCount; ++panel) {
         if (entry.panels[transposeIndex(panel)] == 0) continue;
+        if (isJudgeable(game.play.panelState[panel])) noteLeftMarker(game, panel, readHighResolutionMs(), -1);
         game.play.rowOf[panel] = static_cast<int32_t>(row);
         setPanelState(game, panel, approach, offset);
     }
@@ -304,6 +356,7 @@ void startPlay(TtrellikGL& game) {
         play.stateStart[panel] = 0.0;
         play.stateEnd[panel] = 0.0;
         play.panelState[panel] = idle;
+        play.leftMarker[panel] = TleftMarker{};
     }
     game.score.reset(game.chart.markerCount);
     play.presses.clear();
@@ -321,7 +374,8 @@ bool playKeyDown(TtrellikGL& game, uint16_t key, double atMs) {
     game.play.pressed[panel] = 1;
     const double pressedAt = std::min(atMs, readHighResolutionMs());
     TkeptPress press;
-    if (isJudgeable(game.play.panelState[panel])) press = judgePress(game, panel, pressedAt);
+    if (aimedAtLeftMarker(game.play, panel, pressedAt)) press = judgeLeftMarker(game, panel, pressedAt);
+    else if (isJudgeable(game.play.panelState[panel])) press = judgePress(game, panel, pressedAt);
     logKeyDown(game, panel, pressedAt, press);
     return false;
 }
@@ -337,7 +391,10 @@ void advancePanels(TtrellikGL& game, double now) {
         const uint8_t state = game.play.panelState[panel];
         if (state == idle || now <= game.play.stateEnd[panel]) continue;
         const PanelState next = stateAfter(state);
-        if (next == missScored) game.play.presses.push_back({panel, game.play.rowOf[panel], missScored, 0.0});
+        if (next == missScored) {
+            noteLeftMarker(game, panel, now, static_cast<int32_t>(game.play.presses.size()));
+            game.play.presses.push_back({panel, game.play.rowOf[panel], missScored, 0.0});
+        }
         setPanelState(game, panel, next, 0.0);
     }
 }

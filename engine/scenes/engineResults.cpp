@@ -103,8 +103,10 @@ void showResults(TtrellikGL& game) {
     TresultsState& results = game.results;
     results.figures = playResultsOf(game.score, game.play.presses);
     results.difficulty = game.window ? colourIndex(game.window->customCommands) : 0;
-    // A replay plays with the offsets of its day: nothing to suggest for the player's own.
-    results.suggestion = game.replay.keys ? 0 : suggestedOffsetChange(results.figures);
+    // Only the player's own presses say how they hear the music: a replay plays with the offsets
+    // of its day, and autoplay presses on the beat whatever the offset.
+    const bool playersOwn = playSourceOf(game) == TplaySource::player;
+    results.suggestion = playersOwn ? suggestedOffsetChange(results.figures) : 0;
     results.shown = true;
     results.recordLine = keepPlay(game);
     // The gauge's colour belongs to play; the figures read best on the menus' dark blue.

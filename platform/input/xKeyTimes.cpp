@@ -18,6 +18,7 @@
 #include "platform/clockSeam.h"
 #include "platform/input/eventStamps.h"
 #include "platform/input/keyEventPusher.h"
+#include "platform/input/keyPairing.h"
 
 const char* const keyTimeFallbackLine =
     "Key times: the X server's clock cannot be followed now; presses are timed when the game handles them until it can";
@@ -88,7 +89,9 @@ struct TxKeyTimes::Tstate {
     // The last X key event seen, waiting for the SDL key event SDL makes from it next.
     bool keyTimePending = false;
     bool pendingDown = false;
+    uint32_t pendingKeycode = 0;
     uint32_t pendingServerMs = 0;
+    TkeyPairing keyPairing;
     bool fallbackUsed = false;
     bool fallbackReported = false;
 
@@ -112,14 +115,18 @@ struct TxKeyTimes::Tstate {
         if (event.type != KeyPress && event.type != KeyRelease) return;
         keyTimePending = true;
         pendingDown = event.type == KeyPress;
+        pendingKeycode = event.xkey.keycode;
         pendingServerMs = static_cast<uint32_t>(event.xkey.time);
     }
 
     void stampKey(SDL_KeyboardEvent& key) {
         // SDL leaves the spare field as it found it; only a stamp of ours may be read there.
         key.keysym.unused = 0;
-        if (!keyTimePending || pendingDown != (key.type == SDL_KEYDOWN)) return;
+        if (!keyTimePending) return;
+        // The X event is this key event's or no key event's: either way it is spent.
         keyTimePending = false;
+        const bool sameWay = pendingDown == (key.type == SDL_KEYDOWN);
+        if (!sameWay || !keyPairing.matches(pendingKeycode, key.keysym.scancode)) return;
         std::optional<double> at;
         {
             const std::lock_guard<std::mutex> guard(mapLock);

@@ -14,6 +14,7 @@
 #include "platform/window/globalConsoleCode.h"
 #include "platform/input/keyEventPusher.h"
 #include "platform/input/gamePads.h"
+#include "platform/input/heldKeys.h"
 #include "platform/window/mainThreadCall.h"
 #include "platform/window/messageBox.h"
 #include "platform/input/virtualKeys.h"
@@ -40,6 +41,8 @@ struct TwindowState {
     TxKeyTimes* keyTimes = nullptr;
     // Open while the window is; their buttons play like keys.
     TgamePads pads;
+    // The player's keys (by scancode) and pad buttons (by pad key code) that are down.
+    TheldKeys heldKeys;
 };
 
 TwindowState windowState;
@@ -82,6 +85,7 @@ void releaseWindow() {
     windowState.keyTimes = nullptr;
     windowState.windowActive = false;
     windowState.pads.close();
+    windowState.heldKeys.clear();
 }
 
 // Finds the display mode closest to the request; false when the display offers none.
@@ -224,6 +228,28 @@ void dispatchVirtualKey(uint16_t virtualKey, bool down, double atMs) {
     if (handler && handler(virtualKey, atMs)) endLoop();
 }
 
+// Scancodes lie below SDL_NUM_SCANCODES and pad key codes from padKeyBase up; a key SDL knows no
+// scancode of goes by its virtual key, above both.
+uint32_t heldKeyOf(const SDL_KeyboardEvent& key, int virtualKey) {
+    constexpr uint32_t byVirtualKey = 0x10000;
+    if (key.keysym.scancode != SDL_SCANCODE_UNKNOWN) return static_cast<uint32_t>(key.keysym.scancode);
+    return byVirtualKey | static_cast<uint32_t>(virtualKey);
+}
+
+// A held key is one press: its repeats (SDL's flag, or another key-down before its key-up, as an
+// input method can make) reach no scene, so none judges, keeps or acts on a held key twice.
+// Pushed keys are autoplay's and replays' own presses, never repeats, and one cancelled while
+// down has no key-up to come: they are not held here.
+bool isHeldKeyRepeat(const SDL_KeyboardEvent& key, int virtualKey, bool down) {
+    if (key.windowID == pushedKeyWindowId) return down && key.repeat;
+    const uint32_t held = heldKeyOf(key, virtualKey);
+    if (!down) {
+        windowState.heldKeys.release(held);
+        return false;
+    }
+    return key.repeat || !windowState.heldKeys.press(held);
+}
+
 // The virtual key of a key event; a pushed pad button carries its code in the spare bytes.
 int virtualKeyOf(const SDL_KeyboardEvent& key) {
     if (key.windowID == pushedKeyWindowId && key.keysym.scancode == SDL_SCANCODE_UNKNOWN)
@@ -234,6 +260,7 @@ int virtualKeyOf(const SDL_KeyboardEvent& key) {
 void dispatchKey(const SDL_KeyboardEvent& key, bool down) {
     const int virtualKey = virtualKeyOf(key);
     if (virtualKey == noVirtualKey || !windowState.engine) return;
+    if (isHeldKeyRepeat(key, virtualKey, down)) return;
     const double atMs = keyEventTime(key);
     reportKeyTimeFallback();
     dispatchVirtualKey(static_cast<uint16_t>(virtualKey), down, atMs);
@@ -245,6 +272,8 @@ void dispatchKey(const SDL_KeyboardEvent& key, bool down) {
 void dispatchPadEvent(const SDL_Event& event) {
     TpadKeyEvent pad;
     if (!windowState.pads.keyFromEvent(event, pad) || !windowState.engine) return;
+    if (!pad.down) windowState.heldKeys.release(pad.key);
+    else if (!windowState.heldKeys.press(pad.key)) return;
     dispatchVirtualKey(pad.key, pad.down, activeClock().highResolutionMs());
 }
 
@@ -262,6 +291,9 @@ void dispatchWindowEvent(const SDL_WindowEvent& event) {
         case SDL_WINDOWEVENT_SHOWN:
         case SDL_WINDOWEVENT_MAXIMIZED: windowState.windowActive = true; break;
         case SDL_WINDOWEVENT_SIZE_CHANGED: setViewport(event.data1, event.data2); break;
+        // Key-ups made while another window has the focus never come here.
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+        case SDL_WINDOWEVENT_FOCUS_LOST: windowState.heldKeys.clear(); break;
         case SDL_WINDOWEVENT_CLOSE: {
             notifyClose();
             SDL_Event quit{};
