@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 scripts/install-deps.sh
-# The Release configuration users build (-O3), so a warning or a fault only it shows fails here.
+# The Release configuration users build (-O3), so what breaks only that build fails here.
 scripts/build.sh build Release
 
 source scripts/xvfb.sh
