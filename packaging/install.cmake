@@ -1,5 +1,6 @@
 # What `cmake --install` puts where, and the Debian package `cpack -G DEB` makes of it.
-# The installed game finds share/trellik beside its bin/ folder, so any prefix works.
+# The programs go where Debian keeps games (games/); the installed game finds share/trellik beside
+# that folder, so any prefix works.
 if(NOT TARGET TrellikGL38)
   return()
 endif()
@@ -13,6 +14,29 @@ set(installed_pack ${CMAKE_BINARY_DIR}/stockpack)
 configure_file(${packaging_folder}/${TRELLIK_APP_ID}.metainfo.xml.in
   ${CMAKE_BINARY_DIR}/generated/${TRELLIK_APP_ID}.metainfo.xml @ONLY)
 
+set(CPACK_PACKAGE_CONTACT "The Trellik for Linux developers <trellik@example.org>")
+# The first packaging of each release; the package's changelog entry is dated with the release.
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(TRELLIK_PACKAGE_VERSION ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE})
+execute_process(COMMAND env LC_ALL=C date -u -R -d "${TRELLIK_RELEASE_DATE} 12:00"
+  OUTPUT_VARIABLE TRELLIK_CHANGELOG_DATE OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+configure_file(${packaging_folder}/debian/changelog.in ${CMAKE_BINARY_DIR}/generated/changelog.Debian @ONLY)
+
+# Manual pages and the changelog are installed compressed, without a time stamp, so that the
+# package is the same from one build to the next.
+set(compressed_folder ${CMAKE_BINARY_DIR}/compressed)
+set(compressed_docs)
+foreach(source ${packaging_folder}/man/trellik.6 ${packaging_folder}/man/trellik-tool.1
+               ${packaging_folder}/man/trellik-update-server.1 ${CMAKE_BINARY_DIR}/generated/changelog.Debian)
+  get_filename_component(name ${source} NAME)
+  add_custom_command(OUTPUT ${compressed_folder}/${name}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${compressed_folder}
+    COMMAND sh -c "gzip -9 -n -c \"$1\" >\"$2\"" gzip ${source} ${compressed_folder}/${name}.gz
+    DEPENDS ${source} VERBATIM)
+  list(APPEND compressed_docs ${compressed_folder}/${name}.gz)
+endforeach()
+add_custom_target(compressed_docs ALL DEPENDS ${compressed_docs})
+
 # The stock pack is made by the build (target stockpack, part of "all"); an install from a tree
 # built only in part stops here rather than leaving a game without its files.
 install(CODE "
@@ -21,15 +45,15 @@ install(CODE "
                         \"build everything first (cmake --build ${CMAKE_BINARY_DIR}).\")
   endif()")
 
-install(PROGRAMS $<TARGET_FILE:TrellikGL38> DESTINATION bin RENAME trellik)
+install(PROGRAMS $<TARGET_FILE:TrellikGL38> DESTINATION games RENAME trellik)
 # A renamed program is not a target install, which --strip (and the package) would strip itself.
 install(CODE "
   if(CMAKE_INSTALL_DO_STRIP)
-    execute_process(COMMAND \"${CMAKE_STRIP}\" \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/trellik\"
+    execute_process(COMMAND \"${CMAKE_STRIP}\" \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/games/trellik\"
                     COMMAND_ERROR_IS_FATAL ANY)
   endif()")
-install(TARGETS trellik-tool trellik-update-server RUNTIME DESTINATION bin)
-# The server keeps its own copy of the program for self-updating checkouts; an install has bin/.
+install(TARGETS trellik-tool trellik-update-server RUNTIME DESTINATION games)
+# The server keeps its own copy of the program for self-updating checkouts; an install has games/.
 install(DIRECTORY ${installed_pack}/server ${installed_pack}/demo DESTINATION share/trellik
   PATTERN TrellikGL EXCLUDE)
 # The stock version: a game folder notes the one it was filled from, and a package that brings
@@ -50,16 +74,17 @@ foreach(size 48 128 256)
 endforeach()
 install(FILES ${installed_pack}/icons/trellik.svg
   DESTINATION share/icons/hicolor/scalable/apps RENAME ${TRELLIK_APP_ID}.svg)
-install(FILES ${packaging_folder}/man/trellik.6 DESTINATION share/man/man6)
-install(FILES ${packaging_folder}/man/trellik-tool.1 ${packaging_folder}/man/trellik-update-server.1
+install(FILES ${compressed_folder}/trellik.6.gz DESTINATION share/man/man6)
+install(FILES ${compressed_folder}/trellik-tool.1.gz ${compressed_folder}/trellik-update-server.1.gz
   DESTINATION share/man/man1)
+install(FILES ${packaging_folder}/debian/copyright ${compressed_folder}/changelog.Debian.gz
+  DESTINATION share/doc/trellik)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME trellik)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "The Trellik for Linux developers <trellik@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "rhythm game on a 4 x 4 grid of panels")
-set(CPACK_PACKAGE_DESCRIPTION "Trellik is a rhythm game played on a 4 x 4 grid of panels, each bound to one
+set(CPACK_PACKAGE_DESCRIPTION "A rhythm game played on a 4 x 4 grid of panels, each bound to one
 key. Markers appear on the panels in time with the music; press a panel's key
 when its marker reaches the beat. A launcher sets the display and the keys.
 

@@ -10,7 +10,7 @@ packages=(
   libmp3lame-dev libfreetype-dev fonts-dejavu-core fonts-ipafont-gothic
   xvfb xauth libgl1-mesa-dri xdotool imagemagick libxtst-dev x11-utils
   libpulse-dev pulseaudio pulseaudio-utils libsqlite3-dev
-  desktop-file-utils appstream dpkg-dev file zlib1g-dev
+  desktop-file-utils appstream dpkg-dev file zlib1g-dev lintian
 )
 
 missing=()

@@ -182,6 +182,7 @@ TEST(AutoChartTool, WritesNothingUnlessAllIsWell) {
     for (const char* name : {"song.mp3", "song_prev.mp3", "song0.txt", "song1.txt", "song2.txt"})
         EXPECT_TRUE(std::filesystem::exists(folder.file(std::string("sng/") + name))) << name;
     EXPECT_FALSE(std::filesystem::exists(folder.file("sng/Song1.TXT")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.file("sng")), {}), 5) << "no scratch folder is left";
 
     TdrumSongRecipe changing = recipeOf(100, 0.4, 12);
     changing.laterBpm = 108;
@@ -196,4 +197,76 @@ TEST(AutoChartTool, WritesNothingUnlessAllIsWell) {
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.err.find("warning"), std::string::npos) << run.err;
     EXPECT_TRUE(std::filesystem::exists(folder.file("sng/drift2.txt")));
+}
+
+// A replacement that fails half way (a folder stands where the last chart goes) puts back every
+// file it had moved: the earlier song stays whole and no scratch folder is left.
+TEST(AutoChartTool, ForcedReplacementIsAllOrNothing) {
+    TtemporaryFolder folder;
+    const std::vector<uint8_t> song = songMp3(recipeOf(110, 0.4, 6));
+    writeFile(folder.file("song.mp3"), std::string(song.begin(), song.end()));
+    const std::vector<std::string> earlier = {"song.mp3", "song_prev.mp3", "song0.txt", "Song1.TXT"};
+    std::filesystem::create_directories(folder.file("sng/song2.txt"));
+    writeFile(folder.file("sng/song2.txt/notes"), "kept");
+    for (const std::string& name : earlier) writeFile(folder.file("sng/" + name), "earlier " + name);
+
+    const TtoolRun run = runTool(folder, "autochart song.mp3 --out sng --force");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("song2.txt is not a file; nothing was replaced"), std::string::npos) << run.err;
+    for (const std::string& name : earlier) EXPECT_TRUE(readFile(folder.file("sng/" + name)) == "earlier " + name) << name;
+    EXPECT_EQ(readFile(folder.file("sng/song2.txt/notes")), "kept");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.file("sng")), {}), 5);
+}
+
+namespace {
+
+// A file of the given size, holes but for its first bytes, so no test writes hundreds of MiB.
+std::string sparseFile(const TtemporaryFolder& folder, const std::string& name, const std::string& head, uintmax_t size) {
+    writeFile(folder.file(name), head);
+    std::filesystem::resize_file(folder.file(name), size);
+    return folder.file(name);
+}
+
+}  // namespace
+
+TEST(SongFile, FilesOver200MiBAreRefusedBeforeTheyAreRead) {
+    TtemporaryFolder folder;
+    EXPECT_EQ(songFileComplaint(sparseFile(folder, "a.mp3", "ID3", largestSongFileBytes - 1)), "");
+    EXPECT_EQ(songFileComplaint(sparseFile(folder, "b.mp3", "ID3", largestSongFileBytes)), "");
+    sparseFile(folder, "big.mp3", "ID3", largestSongFileBytes + 1);
+    EXPECT_EQ(songFileComplaint(folder.file("big.mp3")),
+              "the file holds 209715201 bytes; song files over 200 MiB (209715200 bytes) are refused");
+    for (const std::string command : {"sync big.mp3", "autochart big.mp3 --out sng"}) {
+        const TtoolRun run = runTool(folder, command);
+        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_NE(run.err.find("big.mp3: the file holds 209715201 bytes"), std::string::npos) << run.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.file("sng")));
+}
+
+// Only an ID3 tag or an MPEG audio frame header (no reserved version, layer, bit rate or sample
+// rate) at the start makes a file worth reading.
+TEST(SongFile, OnlyFilesBeginningAsAnMp3AreRead) {
+    TtemporaryFolder folder;
+    const std::vector<uint8_t> song = songMp3(recipeOf(120, 0.5, 6));
+    writeFile(folder.file("song.mp3"), std::string(song.begin(), song.end()));
+    EXPECT_EQ(songFileComplaint(folder.file("SONG.MP3")), "") << "found without regard to letter case";
+    writeFile(folder.file("tagged.mp3"), "ID3\x04 and a tag");
+    EXPECT_EQ(songFileComplaint(folder.file("tagged.mp3")), "");
+    writeFile(folder.file("frame.mp3"), "\xFF\xFB\x90\x64");
+    EXPECT_EQ(songFileComplaint(folder.file("frame.mp3")), "");
+
+    const std::string notMp3 = "not an MP3 file (it begins with neither an ID3 tag nor an MPEG audio frame)";
+    for (const std::string head : {"\xFF\xEB\x90\x64", "\xFF\xF9\x90\x64", "\xFF\xFB\xF0\x64", "\xFF\xFB\x9C\x64",
+                                   "\xFF\xD8\xFF\xE0", "ID", "a chart\n"}) {
+        writeFile(folder.file("other.mp3"), head);
+        EXPECT_EQ(songFileComplaint(folder.file("other.mp3")), notMp3) << head;
+    }
+    writeFile(folder.file("empty.mp3"), "");
+    EXPECT_EQ(songFileComplaint(folder.file("empty.mp3")), "the file is empty");
+    EXPECT_EQ(songFileComplaint(folder.path()), "it is not a regular file");
+    EXPECT_EQ(songFileComplaint(folder.file("missing.mp3")), "there is no such file");
+    const TtoolRun run = runTool(folder, "sync other.mp3");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "trellik-tool sync: other.mp3: " + notMp3 + "\n");
 }

@@ -260,7 +260,9 @@ std::string autoChartText(const TbeatGrid& grid, const std::vector<TautoRow>& ro
             for (const int panel : rows[next].panels) panels[static_cast<size_t>(panel)] = name;
         }
         for (size_t beat = 0; beat < 4; ++beat) {
-            std::string timing = bar == 0 && beat == 0 ? "(" + tempoText(grid.bpm) + ")[" + std::to_string(offsetMs) + "]" : "";
+            std::string timing;
+            if (bar == 0 && beat == 0)
+                timing.append("(").append(tempoText(grid.bpm)).append(")[").append(std::to_string(offsetMs)).append("]");
             const char onBeat = nameAt[2 * beat], offBeat = nameAt[2 * beat + 1];
             timing += onBeat ? onBeat : '-';
             if (offBeat) timing += offBeat;

@@ -6,8 +6,11 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 #include "platform/sound/audioDecoder.h"
+#include "platform/store/pathResolver.h"
 
 namespace {
 
@@ -471,7 +474,51 @@ size_t audioBytes(const std::vector<uint8_t>& bytes) {
     return tag < bytes.size() ? bytes.size() - tag : 0;
 }
 
+// Eleven set sync bits, then a version, layer, bit rate and sample rate that are not reserved values.
+bool isMpegFrameHeader(const uint8_t* bytes) {
+    const int version = (bytes[1] >> 3) & 3, layer = (bytes[1] >> 1) & 3;
+    const int bitRate = bytes[2] >> 4, sampleRate = (bytes[2] >> 2) & 3;
+    const bool synced = bytes[0] == 0xFF && (bytes[1] & 0xE0) == 0xE0;
+    return synced && version != 1 && layer != 0 && bitRate != 15 && sampleRate != 3;
+}
+
+constexpr size_t mp3HeadBytes = 4;
+
+bool beginsAsMp3(const uint8_t (&head)[mp3HeadBytes], size_t got) {
+    if (got >= 3 && head[0] == 'I' && head[1] == 'D' && head[2] == '3') return true;
+    return got == mp3HeadBytes && isMpegFrameHeader(head);
+}
+
 }  // namespace
+
+std::string songFileComplaint(const std::string& path) {
+    const std::string resolved = resolvePath(path);
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(resolved, error);
+    if (!std::filesystem::exists(status)) return "there is no such file";
+    if (!std::filesystem::is_regular_file(status)) return "it is not a regular file";
+    const uintmax_t size = std::filesystem::file_size(resolved, error);
+    if (error) return "cannot read it: " + error.message();
+    if (size > largestSongFileBytes) {
+        return "the file holds " + std::to_string(size) + " bytes; song files over 200 MiB (" +
+               std::to_string(largestSongFileBytes) + " bytes) are refused";
+    }
+    std::ifstream file(resolved, std::ios::binary);
+    if (!file) return "cannot open it";
+    uint8_t head[mp3HeadBytes] = {};
+    file.read(reinterpret_cast<char*>(head), sizeof head);
+    const size_t got = static_cast<size_t>(file.gcount());
+    if (got == 0) return "the file is empty";
+    if (!beginsAsMp3(head, got)) return "not an MP3 file (it begins with neither an ID3 tag nor an MPEG audio frame)";
+    return {};
+}
+
+std::string readSongFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    const std::string complaint = songFileComplaint(path);
+    if (!complaint.empty()) return complaint;
+    if (!readWholeFile(path, bytes)) return "cannot read it";
+    return {};
+}
 
 double TsongAudio::seconds() const { return static_cast<double>(mono.size()) / syncSampleRate; }
 
@@ -520,7 +567,8 @@ std::string decodeSongAudio(std::vector<uint8_t> bytes, TsongAudio& audio) {
 
 std::string readSongAudio(const std::string& path, TsongAudio& audio) {
     std::vector<uint8_t> bytes;
-    if (!readWholeFile(path, bytes)) return "cannot read " + path;
+    const std::string complaint = readSongFile(path, bytes);
+    if (!complaint.empty()) return complaint;
     return decodeSongAudio(std::move(bytes), audio);
 }
 

@@ -43,8 +43,18 @@ constexpr double shortestSongSeconds = 10.0;
 // Longer audio is no song the game's charts can hold; refusing it bounds the memory used.
 constexpr double longestSongSeconds = 20 * 60.0;
 
+// Larger files are no song; refusing them before they are read bounds the memory and time used.
+constexpr uintmax_t largestSongFileBytes = uintmax_t{200} << 20;
+
+// Whether the file at path can be a song, judged without reading it whole: a regular file of at
+// most largestSongFileBytes that begins as an MP3 does (an ID3 tag or an MPEG audio frame). The
+// empty string, else a one-line reason.
+std::string songFileComplaint(const std::string& path);
+// The whole file once songFileComplaint has nothing against it: the empty string, else the reason.
+std::string readSongFile(const std::string& path, std::vector<uint8_t>& bytes);
+
 // Reads and decodes an MP3 and checks that it holds a song: the empty string, else a one-line
-// reason (not an MP3, broken, silent, too short).
+// reason (too large, not an MP3, broken, silent, too short).
 std::string readSongAudio(const std::string& path, TsongAudio& audio);
 // The same for MP3 bytes already in memory.
 std::string decodeSongAudio(std::vector<uint8_t> bytes, TsongAudio& audio);

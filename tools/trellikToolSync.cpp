@@ -1,6 +1,9 @@
 // trellik-tool sync and autochart: the beat grid of an MP3, and a playable song made from one.
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -147,38 +150,120 @@ struct TsongFiles {
     std::string charts[difficultyCount];
 };
 
-// Writes every file into a fresh folder beside the targets, then moves them into place, so a
-// failure leaves nothing half written.
+bool writeBytes(const fs::path& path, const char* bytes, size_t size) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes, static_cast<std::streamsize>(size));
+    file.close();
+    return static_cast<bool>(file);
+}
+
+bool writeBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    return writeBytes(path, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+bool writeStagedFiles(const fs::path& staging, const std::vector<std::string>& names, const TsongFiles& files) {
+    bool written = writeBytes(staging / names[0], files.music) && writeBytes(staging / names[1], files.preview);
+    for (int d = 0; d < difficultyCount && written; ++d) {
+        const std::string& chart = files.charts[d];
+        written = writeBytes(staging / names[static_cast<size_t>(2 + d)], chart.data(), chart.size());
+    }
+    return written;
+}
+
+// Puts the staged files in the song folder as one step: the files they replace (in any letter
+// case) go into the scratch folder first, and every move is undone when one fails, so the folder
+// holds either the earlier song or the new one.
+class TsongFileSwap {
+public:
+    TsongFileSwap(const fs::path& folder, const fs::path& staging) : folder(folder), staging(staging) {}
+
+    std::string place(const std::vector<std::string>& names) {
+        std::string complaint = moveAsideWhatIsReplaced(names);
+        for (size_t i = 0; i < names.size() && complaint.empty(); ++i)
+            complaint = move(staging / names[i], folder / names[i]);
+        if (!complaint.empty() && !undo()) {
+            undoFailed = true;
+            complaint += "; the replaced files are kept in " + staging.string();
+        }
+        return complaint;
+    }
+
+    // The scratch folder then holds files of the earlier song and must be kept.
+    bool keepsReplacedFiles() const { return undoFailed; }
+
+private:
+    std::string moveAsideWhatIsReplaced(const std::vector<std::string>& names) {
+        const fs::path aside = staging / "replaced";
+        std::error_code error;
+        fs::create_directory(aside, error);
+        if (error) return "cannot write into " + staging.string() + ": " + error.message();
+        for (const std::string& name : names) {
+            for (std::string clash = existingFile(folder.string(), {name}); !clash.empty();
+                 clash = existingFile(folder.string(), {name})) {
+                const fs::file_status status = fs::symlink_status(folder / clash, error);
+                if (!fs::is_regular_file(status) && !fs::is_symlink(status))
+                    return (folder / clash).string() + " is not a file; nothing was replaced";
+                const std::string complaint = move(folder / clash, aside / clash);
+                if (!complaint.empty()) return complaint;
+            }
+        }
+        return {};
+    }
+
+    std::string move(const fs::path& from, const fs::path& to) {
+        std::error_code error;
+        fs::rename(from, to, error);
+        if (error) return "cannot move " + from.string() + " to " + to.string() + ": " + error.message();
+        moves.push_back({from, to});
+        return {};
+    }
+
+    // Moves everything back, newest first; false when a move back failed.
+    bool undo() {
+        bool undone = true;
+        for (auto done = moves.rbegin(); done != moves.rend(); ++done) {
+            std::error_code error;
+            fs::rename(done->second, done->first, error);
+            undone = undone && !error;
+        }
+        moves.clear();
+        return undone;
+    }
+
+    const fs::path folder;
+    const fs::path staging;
+    std::vector<std::pair<fs::path, fs::path>> moves;
+    bool undoFailed = false;
+};
+
+// A scratch folder of its own beside the song files, so that what an interrupted run left is never
+// taken for this run's files; empty when none can be made.
+fs::path makeScratchFolder(const std::string& folder, const std::string& name) {
+    std::string pattern = (fs::path(folder) / ("." + name + ".autochart-XXXXXX")).string();
+    if (!::mkdtemp(pattern.data())) return {};
+    return pattern;
+}
+
+// Writes every file into a scratch folder beside the targets and moves them into place only when
+// all are written; a failure leaves the earlier song as it was and no scratch folder.
 std::string writeSongFiles(const TautochartOptions& options, const TsongFiles& files) {
     std::error_code error;
+    const bool folderIsNew = !fs::exists(options.folder, error);
     fs::create_directories(options.folder, error);
     if (error) return "cannot create " + options.folder + ": " + error.message();
-    const fs::path staging = fs::path(options.folder) / ("." + options.name + ".autochart");
-    fs::remove_all(staging, error);
-    fs::create_directory(staging, error);
-    if (error) return "cannot write into " + options.folder + ": " + error.message();
+    const fs::path staging = makeScratchFolder(options.folder, options.name);
+    if (staging.empty()) return "cannot write into " + options.folder + ": " + std::strerror(errno);
     const std::vector<std::string> names = songFileNames(options.name);
-    auto write = [&](const std::string& name, const char* bytes, size_t size) {
-        std::ofstream file(staging / name, std::ios::binary | std::ios::trunc);
-        file.write(bytes, static_cast<std::streamsize>(size));
-        return static_cast<bool>(file);
-    };
-    bool written = write(names[0], reinterpret_cast<const char*>(files.music.data()), files.music.size()) &&
-                   write(names[1], reinterpret_cast<const char*>(files.preview.data()), files.preview.size());
-    for (int d = 0; d < difficultyCount && written; ++d)
-        written = write(names[static_cast<size_t>(2 + d)], files.charts[d].data(), files.charts[d].size());
-    if (!written) {
-        fs::remove_all(staging, error);
-        return "cannot write the song files into " + options.folder;
+    std::string complaint = "cannot write the song files into " + options.folder;
+    bool keepScratch = false;
+    if (writeStagedFiles(staging, names, files)) {
+        TsongFileSwap swap(options.folder, staging);
+        complaint = swap.place(names);
+        keepScratch = swap.keepsReplacedFiles();
     }
-    for (const std::string& name : names) {
-        const std::string clash = existingFile(options.folder, {name});
-        if (!clash.empty()) fs::remove(fs::path(options.folder) / clash, error);
-        fs::rename(staging / name, fs::path(options.folder) / name, error);
-        if (error) return "cannot move " + name + " into " + options.folder + ": " + error.message();
-    }
-    fs::remove_all(staging, error);
-    return {};
+    if (!keepScratch) fs::remove_all(staging, error);
+    if (!complaint.empty() && folderIsNew) fs::remove(options.folder, error);
+    return complaint;
 }
 
 // The game's own parser must take each chart without a finding; anything else is a fault here.
@@ -234,7 +319,8 @@ int runAutochartCommand(const TtoolArguments& arguments) {
         return refuse("autochart", (fs::path(options.folder) / clash).string() + " exists; --force replaces it");
 
     TsongFiles files;
-    if (!readWholeFile(options.input, files.music)) return refuse("autochart", "cannot read " + options.input);
+    complaint = readSongFile(options.input, files.music);
+    if (!complaint.empty()) return refuse("autochart", options.input + ": " + complaint);
     TsongAudio audio;
     complaint = decodeSongAudio(files.music, audio);
     if (!complaint.empty()) return refuse("autochart", options.input + ": " + complaint);

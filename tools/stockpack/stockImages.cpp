@@ -40,10 +40,13 @@ std::string emblemSvg() {
             const bool lit = emblemPanelLit(row, column);
             const Tcolour top = lit ? emblemPanelColour(row, column) : rgb(0xe6eaf6);
             const Tcolour bottom = lit ? scaled(top, 0.85f) : rgb(0xcfd5ea);
-            const std::string id = "p" + std::to_string(row * 4 + column);
-            defs += "<linearGradient id=\"" + id + "\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\">"
-                    "<stop offset=\"0\" stop-color=\"" + hexColour(top) + "\"/><stop offset=\"1\" stop-color=\"" +
-                    hexColour(bottom) + "\"/></linearGradient>\n";
+            // Appended piece by piece: GCC 12 at -O3 takes a literal joined to a temporary string for
+            // an overlapping copy.
+            std::string id = "p";
+            id.append(std::to_string(row * 4 + column));
+            defs.append("<linearGradient id=\"").append(id).append("\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\">");
+            defs.append("<stop offset=\"0\" stop-color=\"").append(hexColour(top));
+            defs.append("\"/><stop offset=\"1\" stop-color=\"").append(hexColour(bottom)).append("\"/></linearGradient>\n");
             const float left = pitch * static_cast<float>(column) + pitch * 0.08f;
             const float upper = pitch * static_cast<float>(row) + pitch * 0.08f;
             char rect[200];
@@ -52,9 +55,10 @@ std::string emblemSvg() {
             panels += rect;
         }
     }
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n<defs>\n" +
-           defs + "</defs>\n" + panels + "</svg>\n";
+    std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n<defs>\n";
+    svg.append(defs).append("</defs>\n").append(panels).append("</svg>\n");
+    return svg;
 }
 
 void drawEmblem(Tcanvas& canvas, float left, float top, float size) {
