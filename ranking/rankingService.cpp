@@ -255,8 +255,8 @@ TrankingReply TrankingService::putChart(const std::string& authorization, const 
     if (sha256Hex(body) != sha256)
         return errorReply(400, "chart_sha256_mismatch", "The chart file's SHA-256 is not the one in its address.");
     auto chart = std::make_unique<TsongParser>();
-    if (!loadChartFromBytes(*chart, body).accepted)
-        return errorReply(422, "chart_refused", "The game refuses this chart, so no play of it can be judged.");
+    if (!loadChartFromBytes(*chart, body).accepted || chart->markerCount == 0)
+        return errorReply(422, "chart_refused", "The game refuses this chart or it has no markers to rank.");
     const bool known = store_.chartBytes(sha256).has_value();
     if (!known) store_.addChart(sha256, body, wallSeconds());
     return replyOf(known ? 200 : 201, {{"chart_sha256", sha256}, {"markers", chart->markerCount}});
