@@ -4,6 +4,7 @@
 #include <httplib.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
@@ -35,6 +36,11 @@ TrankingServer::TrankingServer(TrankingStore& store, const TrankingLimits& limit
         listeningSocket = socket;
     });
     server->set_payload_max_length(limits.maxBodyBytes);
+    const size_t workers = std::max<size_t>(limits.workerThreads, 1);
+    server->new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
+    // A game client or a proxy sends many requests on one connection; closing it after a few
+    // makes them connect again through the library's short listen queue.
+    server->set_keep_alive_max_count(100000);
     server->Post("/v1/players", [this](const httplib::Request& request, httplib::Response& response) {
         send(service.registerPlayer(request.body), response);
     });

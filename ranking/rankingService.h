@@ -20,6 +20,8 @@ struct TrankingLimits {
     // Requests that carry a token, per token in each minute.
     int32_t requestsPerMinute = 120;
     int32_t leaderboardMaxLimit = 100;
+    // Connections served at once: a client that keeps its connection open holds one worker.
+    size_t workerThreads = 64;
 };
 
 struct TrankingReply {
