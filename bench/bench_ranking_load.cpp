@@ -38,7 +38,8 @@ std::string denseChart() {
     std::string text;
     const char* const rows[] = {"1234", "5678", "9abc", "defg"};
     for (int block = 0; block < 63; ++block)
-        for (const char* row : rows) text += std::string(row) + (block == 0 && row == rows[0] ? " |(240)[500]" : " |") + "xxxx|\n";
+        for (const char* row : rows)
+            text += std::string(row) + (block == 0 && row == rows[0] ? " |(240)[500]" : " |") + "xxxx|\n";
     return text;
 }
 
@@ -81,7 +82,8 @@ void runClient(httplib::Client& client, const std::string& token, const std::vec
     const httplib::Headers headers = {{"Authorization", "Bearer " + token}};
     for (size_t next = 0; load.started.fetch_add(1) < playLimit && steadyClock::now() < deadline; ++next) {
         const auto start = steadyClock::now();
-        const httplib::Result result = client.Post("/v1/plays", headers, bodies[next % bodies.size()], "application/json");
+        const std::string& body = bodies[next % bodies.size()];
+        const httplib::Result result = client.Post("/v1/plays", headers, body, "application/json");
         const double ms = std::chrono::duration<double, std::milli>(steadyClock::now() - start).count();
         if (!result || result->status != 200 || result->body.find("\"verified\"") == std::string::npos) {
             if (load.failures++ < 3)
@@ -113,23 +115,27 @@ int main() {
     httplib::Client setup("127.0.0.1", port);
     std::vector<std::string> tokens;
     for (int client = 0; client < clientCount; ++client) {
-        const auto reply = setup.Post("/v1/players", json{{"name", "load " + std::to_string(client)}}.dump(), "application/json");
+        const std::string body = json{{"name", "load " + std::to_string(client)}}.dump();
+        const auto reply = setup.Post("/v1/players", body, "application/json");
         tokens.push_back(reply ? json::parse(reply->body, nullptr, false).value("token", "") : "");
     }
     setup.Put("/v1/charts/" + chartSha, {{"Authorization", "Bearer " + tokens[0]}}, chart, "text/plain");
     // Every play different, made before the clock starts: the figures are the server's work.
     std::mt19937 random(11);
     std::vector<std::vector<std::string>> bodies(clientCount);
-    for (int play = 0; play < playLimit; ++play) bodies[play % clientCount].push_back(playBody(*parsed, chartSha, random));
+    for (int play = 0; play < playLimit; ++play)
+        bodies[play % clientCount].push_back(playBody(*parsed, chartSha, random));
 
     std::vector<std::unique_ptr<httplib::Client>> connections;
     for (int client = 0; client < clientCount; ++client) connections.push_back(connectedClient(port));
     Tload load;
     const auto start = steadyClock::now();
-    const auto deadline = start + std::chrono::duration_cast<steadyClock::duration>(std::chrono::duration<double>(secondsLimit));
+    const auto deadline =
+        start + std::chrono::duration_cast<steadyClock::duration>(std::chrono::duration<double>(secondsLimit));
     std::vector<std::thread> clients;
     for (int client = 0; client < clientCount; ++client)
-        clients.emplace_back(runClient, std::ref(*connections[client]), std::cref(tokens[client]), std::cref(bodies[client]), std::ref(load), deadline);
+        clients.emplace_back(runClient, std::ref(*connections[client]), std::cref(tokens[client]),
+                             std::cref(bodies[client]), std::ref(load), deadline);
     for (std::thread& client : clients) client.join();
     const double seconds = std::chrono::duration<double>(steadyClock::now() - start).count();
     connections.clear();

@@ -165,7 +165,8 @@ TrankingService::Tcaller TrankingService::admit(const std::string& authorization
     const std::string token = tokenOf(authorization);
     const int64_t playerId = token.empty() ? 0 : store_.playerWithToken(sha256Hex(token));
     if (playerId == 0)
-        return {0, errorReply(401, "bad_token", "Send the token of a registered player as Authorization: Bearer TOKEN.")};
+        return {0, errorReply(401, "bad_token",
+                              "Send the token of a registered player as Authorization: Bearer TOKEN.")};
     const int64_t wait = budget_.secondsToWait(sha256Hex(token));
     if (wait == 0) return {playerId, {}};
     TrankingReply refusal = errorReply(429, "too_many_requests",
@@ -234,7 +235,7 @@ TrankingReply TrankingService::judgeAndKeep(TrankedPlay& play, const std::vector
                           " is not the score of these presses, " + std::to_string(play.judged.score) + ".";
     }
     const std::lock_guard<std::mutex> lock(keepMutex_);
-    const std::optional<TrankedPlay> earlier = store_.playWithPresses(play.chartSha256, play.difficulty, play.pressesSha256);
+    const std::optional<TrankedPlay> earlier = store_.playWithPresses(play.chartSha256, play.pressesSha256);
     if (earlier && earlier->playerId == play.playerId) return playReply(*earlier, true);
     if (earlier && play.reason.empty())
         play.reason = "These presses were already sent by another player (play " + std::to_string(earlier->id) + ").";
@@ -272,7 +273,8 @@ TrankingReply TrankingService::leaderboard(const std::string& sha256, const std:
     int64_t limit = defaultLeaderboardLimit;
     if (!limitText.empty() && !parseWhole(limitText, 1, limits_.leaderboardMaxLimit, limit))
         return errorReply(400, "bad_limit",
-                          "limit must be a whole number from 1 to " + std::to_string(limits_.leaderboardMaxLimit) + ".");
+                          "limit must be a whole number from 1 to " +
+                              std::to_string(limits_.leaderboardMaxLimit) + ".");
     const TleaderboardPage page =
         store_.leaderboard(sha256, static_cast<int32_t>(difficulty), static_cast<int32_t>(limit));
     json entries = json::array();

@@ -45,7 +45,7 @@ CREATE TABLE plays (
 );
 CREATE INDEX plays_board ON plays (chart_sha256, difficulty, verified, player_id, score DESC, id);
 CREATE INDEX plays_of_player ON plays (player_id, id);
-CREATE INDEX plays_presses ON plays (chart_sha256, difficulty, presses_sha256, id);
+CREATE INDEX plays_presses ON plays (chart_sha256, presses_sha256, id);
 )sql",
 };
 constexpr int migrationCount = static_cast<int>(sizeof migrations / sizeof migrations[0]);
@@ -240,14 +240,14 @@ int64_t TsqliteRankingStore::addPlay(const TrankedPlay& play) {
     return sqlite3_last_insert_rowid(db);
 }
 
-std::optional<TrankedPlay> TsqliteRankingStore::playWithPresses(const std::string& chartSha256, int32_t difficulty,
+std::optional<TrankedPlay> TsqliteRankingStore::playWithPresses(const std::string& chartSha256,
                                                                 const std::string& pressesSha256) {
     const std::lock_guard<std::mutex> lock(mutex);
     const std::string sql = std::string("SELECT ") + playColumns +
-                            " FROM plays WHERE chart_sha256 = ? AND difficulty = ? AND presses_sha256 = ? "
+                            " FROM plays WHERE chart_sha256 = ? AND presses_sha256 = ? "
                             "ORDER BY id LIMIT 1";
     Tstatement query(db, sql.c_str());
-    query.bind(1, chartSha256).bind(2, int64_t{difficulty}).bind(3, pressesSha256);
+    query.bind(1, chartSha256).bind(2, pressesSha256);
     if (!query.step()) return std::nullopt;
     return playFromRow(query);
 }

@@ -27,7 +27,7 @@ public:
     void addChart(const std::string& sha256, const std::string& bytes, int64_t now) override;
     std::optional<std::string> chartBytes(const std::string& sha256) override;
     int64_t addPlay(const TrankedPlay& play) override;
-    std::optional<TrankedPlay> playWithPresses(const std::string& chartSha256, int32_t difficulty,
+    std::optional<TrankedPlay> playWithPresses(const std::string& chartSha256,
                                                const std::string& pressesSha256) override;
     TleaderboardPage leaderboard(const std::string& chartSha256, int32_t difficulty, int32_t limit) override;
     std::vector<TrankedPlay> playsOf(int64_t playerId, int32_t limit) override;

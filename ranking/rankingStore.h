@@ -57,8 +57,8 @@ public:
     virtual std::optional<std::string> chartBytes(const std::string& sha256) = 0;
     // Keeps the play and returns its id.
     virtual int64_t addPlay(const TrankedPlay& play) = 0;
-    // The earliest kept play with exactly these presses on this chart and difficulty.
-    virtual std::optional<TrankedPlay> playWithPresses(const std::string& chartSha256, int32_t difficulty,
+    // The earliest kept play with exactly these presses on this chart, at any difficulty.
+    virtual std::optional<TrankedPlay> playWithPresses(const std::string& chartSha256,
                                                        const std::string& pressesSha256) = 0;
     // Best verified score per player, highest first (ties: the earlier play first, same rank).
     virtual TleaderboardPage leaderboard(const std::string& chartSha256, int32_t difficulty, int32_t limit) = 0;

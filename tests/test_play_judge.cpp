@@ -153,18 +153,32 @@ TEST_F(TplayJudgeTest, RandomPlaysComeToTheGamesFigures) {
 // Combo runs in the order things happened: a miss breaks it only for judgements after it.
 TEST(PlayJudge, AMissAtTheSameMomentAsAPressComesAfterIt) {
     auto chart = std::make_unique<TsongParser>();
-    chart->entryCount = 2;
-    chart->markerCount = 2;
-    chart->entries[0] = {10.0, 120.0, {1}};
-    chart->entries[1] = {10.3, 120.0, {0, 1}};
+    chart->entryCount = 3;
+    chart->markerCount = 3;
+    chart->entries[0] = {9.0, 120.0, {0, 0, 1}};
+    chart->entries[1] = {10.0, 120.0, {1}};
+    chart->entries[2] = {10.3, 120.0, {0, 1}};
     const TtimingConstants timing;
-    // Panel 0's marker is missed at 9950 + 300; panel 4's is pressed perfectly then.
-    const TplayJudgement atTheMiss = judgePlay(*chart, timing, 0, {{4, 10250}});
-    EXPECT_EQ(atTheMiss.maxCombo, 1);
-    EXPECT_EQ(atTheMiss.miss, 1);
-    const TplayJudgement afterTheMiss = judgePlay(*chart, timing, 0, {{4, 10251}});
-    EXPECT_EQ(afterTheMiss.maxCombo, 1);
-    EXPECT_EQ(afterTheMiss.score, 450000);
+    // Panel 8's marker is pressed, panel 0's is missed at 9950 + 300, and panel 4's is pressed around then.
+    for (const auto& [pressedAt, maxCombo] : {std::pair{10249.0, 2}, {10250.0, 2}, {10251.0, 1}}) {
+        const TplayJudgement judged = judgePlay(*chart, timing, 0, {{8, 8950.5}, {4, pressedAt}});
+        EXPECT_EQ(judged.maxCombo, maxCombo) << "pressed at " << pressedAt;
+        EXPECT_EQ(judged.miss, 1);
+        EXPECT_EQ(judged.perfect, 2);
+    }
+}
+
+// The next row on a panel comes on 500 ms before its beat; a press from that moment is its own.
+TEST_F(TplayJudgeTest, APressAsTheNextRowComesOnBelongsToIt) {
+    for (const double pressedAt : {9699.0, 9700.0, 9701.0}) {
+        game = std::make_unique<TtrellikGL>();
+        SetUp();
+        addRow(10.0, {keyIndex});
+        addRow(10.25, {keyIndex});
+        playThroughEngine({{panel, pressedAt}});
+        const TplayJudgement judged = expectJudgeAgrees();
+        EXPECT_EQ(judged.bad, pressedAt < 9700.0 ? 1 : 0) << "pressed at " << pressedAt;
+    }
 }
 
 TEST(PlayJudge, PressesOffTheGridAreLeftOut) {

@@ -127,7 +127,8 @@ protected:
     httplib::Headers bearer(const std::string& token) const { return {{"Authorization", "Bearer " + token}}; }
 
     Treply post(const std::string& path, const std::string& body, const std::string& token = "") {
-        return replyOf(client->Post(path, token.empty() ? httplib::Headers{} : bearer(token), body, "application/json"));
+        const httplib::Headers headers = token.empty() ? httplib::Headers{} : bearer(token);
+        return replyOf(client->Post(path, headers, body, "application/json"));
     }
 
     Treply get(const std::string& path) { return replyOf(client->Get(path)); }

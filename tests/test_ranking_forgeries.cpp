@@ -62,6 +62,9 @@ TEST_F(TforgedPlayTest, ExactPressesAreNoticedFromSixteenAndMoreThanHalf) {
     EXPECT_EQ(playWithExact(chart, 16, 0.25), "verified") << "16 of 64";
     EXPECT_EQ(playWithExact(chart, 32, 0.5), "verified");
     EXPECT_EQ(playWithExact(chart, 33, 0.75), "rejected");
+    // Exact means within a thousandth of a ms.
+    EXPECT_EQ(playWithExact(single, 0, 0.0009), "rejected");
+    EXPECT_EQ(playWithExact(single, 0, 0.0011), "verified");
 }
 
 TEST_F(TforgedPlayTest, AnEasierChartsPressesSentForTheHarderChartAreRejected) {
@@ -78,6 +81,9 @@ TEST_F(TforgedPlayTest, PressesReplayedFromAnotherPlayersPlayAreRejected) {
     const Treply copy = submit(noor, play);
     EXPECT_EQ(copy.body.value("status", ""), "rejected");
     EXPECT_NE(copy.body.value("reason", "").find("another player"), std::string::npos);
+    json underAnotherDifficulty = play;
+    underAnotherDifficulty["difficulty"] = 2;
+    EXPECT_EQ(submit(noor, underAnotherDifficulty).body.value("status", ""), "rejected");
     const Treply board = leaderboard(chartSha);
     EXPECT_EQ(board.body.value("players", 0), 1);
     EXPECT_EQ(board.body["entries"][0]["name"], "Mika");
@@ -126,7 +132,9 @@ TEST_F(TforgedPlayTest, PressesNoPersonMakesAreRejectedWithTheirReason) {
 }
 
 TEST_F(TforgedPlayTest, MalformedJsonIsRefusedAndNotKept) {
-    for (const std::string& body : std::vector<std::string>{"", "[", "{\"chart_sha256\":", "[1,2]", "{\"presses\":[[0,1e999]]}", "\xff\xfe"}) {
+    const std::vector<std::string> bodies = {"",      "[", "{\"chart_sha256\":", "[1,2]",
+                                             "{\"presses\":[[0,1e999]]}", "\xff\xfe"};
+    for (const std::string& body : bodies) {
         const Treply reply = post("/v1/plays", body, mika);
         EXPECT_EQ(reply.status, 400) << body;
     }

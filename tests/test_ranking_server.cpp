@@ -31,7 +31,8 @@ TEST_F(TrankingServerTest, NamesAreOneToTwentyFourPrintableCharactersAndUnique) 
     EXPECT_EQ(post("/v1/players", json{{"name", std::string(24, 'a')}}.dump()).status, 201);
     EXPECT_EQ(post("/v1/players", json{{"name", std::string(23, 'b')}}.dump()).status, 201);
     EXPECT_EQ(post("/v1/players", json{{"name", "c"}}.dump()).status, 201);
-    for (const std::string& name : {std::string(25, 'd'), std::string(), std::string("tab\there"), std::string(" lead")}) {
+    for (const std::string& name :
+         {std::string(25, 'd'), std::string(), std::string("tab\there"), std::string(" lead")}) {
         const Treply reply = post("/v1/players", json{{"name", name}}.dump());
         EXPECT_EQ(reply.status, 400) << name;
         EXPECT_EQ(reply.body.value("error", ""), "bad_name") << name;
