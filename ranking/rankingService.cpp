@@ -21,7 +21,7 @@ namespace {
 
 using nlohmann::json;
 
-constexpr uint32_t minuteMs = 60000;
+constexpr double minuteMs = 60000.0;
 constexpr size_t chartCacheSize = 64;
 constexpr int32_t defaultLeaderboardLimit = 10;
 constexpr int32_t playsListed = 100;
@@ -134,7 +134,7 @@ std::string packPresses(const std::vector<TjudgePress>& presses) {
 }
 
 int64_t TrequestBudget::secondsToWait(const std::string& tokenSha256) {
-    const uint32_t now = activeClock().milliseconds();
+    const double now = activeClock().highResolutionMs();
     const std::lock_guard<std::mutex> lock(mutex_);
     Twindow& window = windows_[tokenSha256];
     if (window.count == 0 || now - window.startMs >= minuteMs) window = {now, 0};
@@ -142,8 +142,7 @@ int64_t TrequestBudget::secondsToWait(const std::string& tokenSha256) {
         window.count += 1;
         return 0;
     }
-    const uint32_t left = minuteMs - (now - window.startMs);
-    return (left + 999) / 1000;
+    return static_cast<int64_t>(std::ceil((minuteMs - (now - window.startMs)) / 1000.0));
 }
 
 TrankingService::TrankingService(TrankingStore& store, const TrankingLimits& limits)

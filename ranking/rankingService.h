@@ -31,7 +31,8 @@ struct TrankingReply {
     int64_t retryAfterSeconds = 0;
 };
 
-// Counts each token's requests in a minute that starts with its first request, on the clock seam.
+// Counts each token's requests in a minute that starts with its first request, on the clock seam's
+// steady high-resolution clock.
 class TrequestBudget {
 public:
     explicit TrequestBudget(int32_t perMinute) : perMinute_(perMinute) {}
@@ -40,7 +41,7 @@ public:
 
 private:
     struct Twindow {
-        uint32_t startMs = 0;
+        double startMs = 0.0;
         int32_t count = 0;
     };
     const int32_t perMinute_;

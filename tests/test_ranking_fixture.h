@@ -75,7 +75,7 @@ protected:
     const std::string chartSha = sha256Hex(chart);
 
     void SetUp() override {
-        clock.ms = 1000;
+        clock.highResolution = 1000.0;
         installClock(&clock);
         limits.requestsPerMinute = 100000;
     }
