@@ -12,6 +12,7 @@
 #include "content/trellikSongDataLoader.h"
 #include "content/trellikSongListLoaderCode.h"
 #include "engine/calibration.h"
+#include "engine/playJudge.h"
 #include "engine/playResults.h"
 #include "engine/trellikScoreControl2.h"
 #include "platform/input/keyEventPusher.h"
@@ -55,18 +56,6 @@ struct LaunchParameters {
 // 4 5 6 7 / R T Y U / F G H J / V B N M, slider 33 for the scale and 4 for the height.
 LaunchParameters defaultLaunchParameters(const std::string& exeName);
 
-enum PanelState : uint8_t {
-    idle = 0,
-    approach = 1,
-    overrun = 2,
-    perfect = 3,
-    great = 4,
-    good = 5,
-    bad = 6,
-    miss = 7,
-    missScored = 8,
-};
-
 // Sizes and positions of everything laid out on the screen, in world units.
 struct TlayoutConstants {
     double logoSize = 4.0;
@@ -101,16 +90,6 @@ struct TlayoutConstants {
 struct TpanelCentre {
     double x = 0.0;
     double y = 0.0;
-};
-
-// Judgement windows and the length of each panel state, in ms.
-struct TtimingConstants {
-    int32_t perfectWindow = 50;
-    int32_t greatWindow = 100;
-    int32_t goodWindow = 200;
-    int32_t badWindow = 300;
-    // Indexed by PanelState; the idle slot holds the bad window.
-    int32_t stateDuration[8] = {300, 550, 100, 200, 200, 200, 200, 200};
 };
 
 // A panel's previous marker, when a miss retired it or the next row replaced it unjudged: a press
@@ -300,11 +279,6 @@ struct TtrellikGL {
     TreplayState replay;
     TshownBest shownBest;
 };
-
-// Converts between key index (row-major) and panel index (column-major); its own inverse.
-constexpr int32_t transposeIndex(int32_t index) {
-    return index / 4 + 4 * (index % 4);
-}
 
 // The highest key index whose stored code equals key on the low 16 bits, or -1.
 int32_t keyIndexOf(const TtrellikGL& game, int32_t key);

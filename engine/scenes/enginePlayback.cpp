@@ -18,11 +18,6 @@ constexpr int32_t panelCount = 16;
 constexpr int32_t readyDurationMs = 2500;
 constexpr uint32_t musicStartDelayMs = 1885;
 constexpr int32_t fullGaugeLevel = 100000;
-// Chart times are laid out 2000 ms after the start of the music.
-constexpr double chartLeadInMs = 2000.0;
-// A row activated exactly on time starts 50 ms into its approach (2500 ms against the 2550 ms that
-// make it due), so its perfect time falls 50 ms before the row's time, which charts allow for.
-constexpr double offsetLeadMs = 2500.0;
 // How long autoplay holds a key: long enough to show the highlight, short of the next row.
 constexpr double autoplayHoldMs = 40.0;
 
@@ -108,7 +103,7 @@ void activateDueEntry(TtrellikGL& game) {
     const int32_t rows = std::min(game.chart.entryCount, chartCapacity);
     if (rows <= 0 || play.nextEntry >= static_cast<uint32_t>(rows)) return;
     const ChartEntry& entry = game.chart.entries[play.nextEntry];
-    const double due = entry.time * 1000.0 + chartLeadInMs + audioOffsetInForce(game);
+    const double due = rowBeatMs(entry, audioOffsetInForce(game)) + chartLeadInMs;
     const double approachMs = game.timing.stateDuration[approach];
     if (activeClock().musicPositionMs() + chartLeadInMs + approachMs < due) return;
     play.tempo = entry.bpm;
@@ -121,28 +116,6 @@ void activateDueEntry(TtrellikGL& game) {
     const double onTimeOffset = offsetLeadMs - chartLeadInMs - approachMs;
     activateEntry(game, play.nextEntry, onTimeOffset - lateness);
     play.nextEntry += 1;
-}
-
-bool isJudgeable(uint8_t state) {
-    return state == approach || state == overrun || state == miss;
-}
-
-// The judgement of a press this far from the perfect time; idle when it is too far to count.
-PanelState judgementFor(const TtimingConstants& timing, double distance) {
-    if (distance <= timing.perfectWindow) return perfect;
-    if (distance <= timing.greatWindow) return great;
-    if (distance <= timing.goodWindow) return good;
-    if (distance <= timing.badWindow) return bad;
-    return idle;
-}
-
-PanelState stateAfter(uint8_t state) {
-    switch (state) {
-        case approach: return overrun;
-        case overrun: return miss;
-        case miss: return missScored;
-        default: return idle;
-    }
 }
 
 // The judgement a press gets on a marker with this perfect time, logged for the results.

@@ -1,0 +1,170 @@
+// Judgement rules and the after-the-fact judge of a whole play, on the music's clock.
+#include "engine/playJudge.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/trellikScoreControl2.h"
+
+namespace {
+
+constexpr int32_t panelCount = 16;
+
+// One marker of the chart on its panel.
+struct Tmarker {
+    double activateAt = 0.0;
+    double perfectAt = 0.0;
+};
+
+// A judgement or a miss at the moment it happened. A miss happens just after its moment, so a
+// press at the same moment comes first; among equals the order of the game's handling holds.
+struct TscoredEvent {
+    double at = 0.0;
+    uint8_t isMiss = 0;
+    int32_t order = 0;
+    uint8_t state = 0;
+
+    bool operator<(const TscoredEvent& other) const {
+        if (at != other.at) return at < other.at;
+        if (isMiss != other.isMiss) return isMiss < other.isMiss;
+        return order < other.order;
+    }
+};
+
+// The markers of each panel in the order the game brings them on: row by row, a row never before
+// the one ahead of it in the chart.
+void collectMarkers(const TsongParser& chart, const TtimingConstants& timing, int32_t audioOffset,
+                    std::vector<Tmarker> (&markers)[panelCount]) {
+    const int32_t rows = std::min(chart.entryCount, chartCapacity);
+    double latestActivation = -INFINITY;
+    for (int32_t row = 0; row < rows; ++row) {
+        const ChartEntry& entry = chart.entries[row];
+        latestActivation = std::max(latestActivation, activationMusicMs(timing, entry, audioOffset));
+        const double perfectAt = perfectMusicMs(timing, entry, audioOffset);
+        for (int32_t keyIndex = 0; keyIndex < panelCount; ++keyIndex)
+            if (entry.panels[keyIndex] != 0) markers[transposeIndex(keyIndex)].push_back({latestActivation, perfectAt});
+    }
+}
+
+// One panel's markers met by its presses, in time order; every judgement and miss is noted.
+class TpanelJudge {
+public:
+    TpanelJudge(const TtimingConstants& timing, const std::vector<Tmarker>& markers, int32_t panel,
+                std::vector<TscoredEvent>& events)
+        : timing_(timing), markers_(markers), panel_(panel), events_(events), missAfter_(missAfterMs(timing)) {}
+
+    void press(double at, int32_t order) {
+        bringOnMarkersUntil(at);
+        retireIfMissedBefore(at);
+        if (!live_) return;
+        const PanelState judgement = judgementFor(timing_, std::fabs(at - markers_[current_].perfectAt));
+        if (judgement == idle) return;
+        events_.push_back({at, 0, order, judgement});
+        live_ = false;
+    }
+
+    void runOut() {
+        bringOnMarkersUntil(INFINITY);
+        retireIfMissedBefore(INFINITY);
+    }
+
+private:
+    // A marker coming on replaces a live one unscored; one already past its bad window was missed.
+    void bringOnMarkersUntil(double at) {
+        while (next_ < markers_.size() && markers_[next_].activateAt <= at) {
+            retireIfMissedBefore(markers_[next_].activateAt);
+            current_ = next_++;
+            live_ = true;
+        }
+    }
+
+    void retireIfMissedBefore(double at) {
+        if (!live_) return;
+        const double missAt = markers_[current_].perfectAt + missAfter_;
+        if (missAt >= at) return;
+        events_.push_back({missAt, 1, panel_, missScored});
+        live_ = false;
+    }
+
+    const TtimingConstants& timing_;
+    const std::vector<Tmarker>& markers_;
+    const int32_t panel_;
+    std::vector<TscoredEvent>& events_;
+    const double missAfter_;
+    size_t next_ = 0;
+    size_t current_ = 0;
+    bool live_ = false;
+};
+
+TplayJudgement figuresOf(const ScoreControl& score) {
+    TplayJudgement figures;
+    figures.score = score.displayScore();
+    figures.maxCombo = score.maxCombo;
+    figures.perfect = score.counters[perfect];
+    figures.great = score.counters[great];
+    figures.good = score.counters[good];
+    figures.bad = score.counters[bad];
+    figures.miss = score.counters[missScored];
+    return figures;
+}
+
+}  // namespace
+
+bool isJudgeable(uint8_t state) {
+    return state == approach || state == overrun || state == miss;
+}
+
+PanelState judgementFor(const TtimingConstants& timing, double distance) {
+    if (distance <= timing.perfectWindow) return perfect;
+    if (distance <= timing.greatWindow) return great;
+    if (distance <= timing.goodWindow) return good;
+    if (distance <= timing.badWindow) return bad;
+    return idle;
+}
+
+PanelState stateAfter(uint8_t state) {
+    switch (state) {
+        case approach: return overrun;
+        case overrun: return miss;
+        case miss: return missScored;
+        default: return idle;
+    }
+}
+
+double rowBeatMs(const ChartEntry& entry, int32_t audioOffset) {
+    return entry.time * 1000.0 + audioOffset;
+}
+
+double activationMusicMs(const TtimingConstants& timing, const ChartEntry& entry, int32_t audioOffset) {
+    return rowBeatMs(entry, audioOffset) - timing.stateDuration[approach];
+}
+
+double perfectMusicMs(const TtimingConstants& timing, const ChartEntry& entry, int32_t audioOffset) {
+    return activationMusicMs(timing, entry, audioOffset) + offsetLeadMs - chartLeadInMs;
+}
+
+double missAfterMs(const TtimingConstants& timing) {
+    return timing.stateDuration[overrun] + timing.stateDuration[miss];
+}
+
+TplayJudgement judgePlay(const TsongParser& chart, const TtimingConstants& timing, int32_t audioOffset,
+                         const std::vector<TjudgePress>& presses) {
+    std::vector<Tmarker> markers[panelCount];
+    collectMarkers(chart, timing, audioOffset, markers);
+    std::vector<TscoredEvent> events;
+    events.reserve(presses.size() + static_cast<size_t>(std::max(chart.markerCount, 0)));
+    std::vector<TpanelJudge> panels;
+    panels.reserve(panelCount);
+    for (int32_t panel = 0; panel < panelCount; ++panel) panels.emplace_back(timing, markers[panel], panel, events);
+    for (size_t index = 0; index < presses.size(); ++index) {
+        const TjudgePress& press = presses[index];
+        if (press.panel < 0 || press.panel >= panelCount) continue;
+        panels[static_cast<size_t>(press.panel)].press(press.musicMs, static_cast<int32_t>(index));
+    }
+    for (TpanelJudge& panel : panels) panel.runOut();
+    std::sort(events.begin(), events.end());
+    ScoreControl score;
+    score.reset(chart.markerCount);
+    for (const TscoredEvent& event : events) score.apply(event.state);
+    return figuresOf(score);
+}

@@ -1,0 +1,95 @@
+// trellik-ranking-server [--listen ADDRESS] [--port N] [--database FILE]: judges and ranks plays.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "ranking/rankingServer.h"
+#include "ranking/rankingSqliteStore.h"
+
+namespace {
+
+struct TserverOptions {
+    std::string address = "127.0.0.1";
+    int port = 8090;
+    std::string database = "trellik-ranking.sqlite3";
+};
+
+[[noreturn]] void usage(const std::string& complaint) {
+    std::cerr << "trellik-ranking-server: " << complaint << "\n"
+              << "usage: trellik-ranking-server [--listen ADDRESS] [--port N] [--database FILE]\n"
+              << "  defaults: --listen 127.0.0.1 --port 8090 --database trellik-ranking.sqlite3\n";
+    std::exit(2);
+}
+
+int parsePort(const std::string& text) {
+    size_t used = 0;
+    int port = -1;
+    try {
+        port = std::stoi(text, &used);
+    } catch (const std::exception&) {
+        usage("the port \"" + text + "\" is not a number");
+    }
+    if (used != text.size() || port < 0 || port > 65535) usage("the port \"" + text + "\" is not 0..65535");
+    return port;
+}
+
+TserverOptions parseOptions(int argc, char** argv) {
+    TserverOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (i + 1 >= argc) usage(name + " needs a value");
+        const std::string value = argv[++i];
+        if (name == "--listen") options.address = value;
+        else if (name == "--port") options.port = parsePort(value);
+        else if (name == "--database") options.database = value;
+        else usage("unknown option " + name);
+    }
+    if (options.database.rfind("postgresql://", 0) == 0 || options.database.rfind("postgres://", 0) == 0)
+        usage("this build keeps its rankings in an SQLite file only; --database takes a file name");
+    return options;
+}
+
+// Stops the server on SIGINT or SIGTERM; the signals are taken by this thread, not a handler.
+std::thread stopOnSignal(TrankingServer& server, sigset_t signals) {
+    return std::thread([&server, signals] {
+        int received = 0;
+        sigwait(&signals, &received);
+        server.stop();
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const TserverOptions options = parseOptions(argc, argv);
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    std::unique_ptr<TsqliteRankingStore> store;
+    std::unique_ptr<TrankingServer> server;
+    int port = 0;
+    try {
+        store = std::make_unique<TsqliteRankingStore>(options.database);
+        server = std::make_unique<TrankingServer>(*store, TrankingLimits{});
+        port = server->bind(options.address, options.port);
+    } catch (const std::exception& error) {
+        std::cerr << "trellik-ranking-server: " << error.what() << "\n";
+        return 1;
+    }
+    std::cout << "listening on http://" << options.address << ":" << port << "/ with " << options.database
+              << std::endl;
+    std::thread signalWatcher = stopOnSignal(*server, signals);
+    server->serve();
+    // Wakes the watcher when the loop ended on its own; after a signal this one stays pending.
+    ::kill(::getpid(), SIGTERM);
+    signalWatcher.join();
+    return 0;
+}

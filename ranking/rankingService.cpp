@@ -1,0 +1,300 @@
+// Registering players, judging submitted plays with the game's judge, and the leaderboards.
+#include "ranking/rankingService.h"
+
+#include <sys/random.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <vector>
+
+#include "content/trellikSongDataLoader.h"
+#include "platform/clockSeam.h"
+#include "platform/store/sha256.h"
+#include "ranking/rankingRequests.h"
+
+namespace {
+
+using nlohmann::json;
+
+constexpr double minuteMs = 60000.0;
+constexpr size_t chartCacheSize = 64;
+constexpr int32_t defaultLeaderboardLimit = 10;
+constexpr int32_t playsListed = 100;
+// A play with at least this many presses, more than half of them exactly on a perfect moment,
+// was made by a program or edited: a person's presses fall fractions of a ms off.
+constexpr int32_t exactPressesNoticed = 16;
+constexpr double exactWithinMs = 0.001;
+
+TrankingReply replyOf(int status, const json& body) {
+    return {status, body.dump(-1, ' ', false, json::error_handler_t::replace), 0};
+}
+
+TrankingReply errorReply(int status, const std::string& code, const std::string& message) {
+    return replyOf(status, {{"error", code}, {"message", message}});
+}
+
+int64_t wallSeconds() {
+    return static_cast<int64_t>(std::time(nullptr));
+}
+
+std::string tokenOf(const std::string& authorization) {
+    const std::string prefix = "Bearer ";
+    if (authorization.size() <= prefix.size() || authorization.compare(0, prefix.size(), prefix) != 0) return "";
+    return authorization.substr(prefix.size());
+}
+
+bool parseWhole(const std::string& text, int64_t low, int64_t high, int64_t& value) {
+    if (text.empty() || text.size() > 18) return false;
+    value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    return value >= low && value <= high;
+}
+
+// How many presses fall exactly on a perfect moment of their panel.
+int32_t pressesExactlyOnBeat(const TsongParser& chart, int32_t audioOffset, const std::vector<TjudgePress>& presses) {
+    const TtimingConstants timing;
+    std::vector<double> perfectOn[16];
+    const int32_t rows = std::min(chart.entryCount, chartCapacity);
+    for (int32_t row = 0; row < rows; ++row)
+        for (int32_t keyIndex = 0; keyIndex < 16; ++keyIndex)
+            if (chart.entries[row].panels[keyIndex] != 0)
+                perfectOn[transposeIndex(keyIndex)].push_back(perfectMusicMs(timing, chart.entries[row], audioOffset));
+    for (std::vector<double>& moments : perfectOn) std::sort(moments.begin(), moments.end());
+    int32_t exact = 0;
+    for (const TjudgePress& press : presses) {
+        const std::vector<double>& moments = perfectOn[press.panel];
+        const auto after = std::lower_bound(moments.begin(), moments.end(), press.musicMs - exactWithinMs);
+        if (after != moments.end() && std::fabs(*after - press.musicMs) < exactWithinMs) ++exact;
+    }
+    return exact;
+}
+
+json judgementJson(const TplayJudgement& judged) {
+    return {{"score", judged.score}, {"max_combo", judged.maxCombo}, {"perfect", judged.perfect},
+            {"great", judged.great}, {"good", judged.good},          {"bad", judged.bad},
+            {"miss", judged.miss}};
+}
+
+TrankingReply playReply(const TrankedPlay& play, bool alreadyKept) {
+    json body = {{"status", play.verified ? "verified" : "rejected"},
+                 {"score", play.judged.score},
+                 {"reason", play.reason},
+                 {"play_id", play.id},
+                 {"already_kept", alreadyKept}};
+    body["judgement"] = judgementJson(play.judged);
+    return replyOf(200, body);
+}
+
+json playJson(const TrankedPlay& play) {
+    json body = {{"play_id", play.id},          {"chart_sha256", play.chartSha256},
+                 {"difficulty", play.difficulty}, {"status", play.verified ? "verified" : "rejected"},
+                 {"score", play.judged.score},   {"claimed_score", play.claimedScore},
+                 {"reason", play.reason},        {"submitted_at", play.submittedAt}};
+    body["judgement"] = judgementJson(play.judged);
+    return body;
+}
+
+}  // namespace
+
+std::string newPlayerToken() {
+    uint8_t bits[32];
+    size_t filled = 0;
+    while (filled < sizeof bits) {
+        const ssize_t got = ::getrandom(bits + filled, sizeof bits - filled, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) throw std::runtime_error("no random bits from the kernel");
+        filled += static_cast<size_t>(got);
+    }
+    static const char digits[] = "0123456789abcdef";
+    std::string token;
+    for (const uint8_t byte : bits) {
+        token += digits[byte >> 4];
+        token += digits[byte & 15];
+    }
+    return token;
+}
+
+std::string packPresses(const std::vector<TjudgePress>& presses) {
+    std::string packed;
+    packed.reserve(presses.size() * 9);
+    for (const TjudgePress& press : presses) {
+        packed += static_cast<char>(press.panel);
+        uint64_t bits = std::bit_cast<uint64_t>(press.musicMs);
+        for (int byte = 0; byte < 8; ++byte, bits >>= 8) packed += static_cast<char>(bits & 0xff);
+    }
+    return packed;
+}
+
+int64_t TrequestBudget::secondsToWait(const std::string& tokenSha256) {
+    const double now = activeClock().highResolutionMs();
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Twindow& window = windows_[tokenSha256];
+    if (window.count == 0 || now - window.startMs >= minuteMs) window = {now, 0};
+    if (window.count < perMinute_) {
+        window.count += 1;
+        return 0;
+    }
+    return static_cast<int64_t>(std::ceil((minuteMs - (now - window.startMs)) / 1000.0));
+}
+
+TrankingService::TrankingService(TrankingStore& store, const TrankingLimits& limits)
+    : store_(store), limits_(limits), budget_(limits.requestsPerMinute) {}
+
+TrankingService::~TrankingService() = default;
+
+TrankingReply TrankingService::registerPlayer(const std::string& body) {
+    TplayerRequest request;
+    if (const TrequestError error = readPlayerRequest(body, request); error.failed())
+        return errorReply(400, error.code, error.message);
+    const std::string token = newPlayerToken();
+    const int64_t id = store_.addPlayer(request.name, sha256Hex(token), wallSeconds());
+    if (id == 0) return errorReply(409, "name_taken", "Another player has the name " + request.name + ".");
+    return replyOf(201, {{"player_id", id}, {"name", request.name}, {"token", token}});
+}
+
+TrankingService::Tcaller TrankingService::admit(const std::string& authorization) {
+    const std::string token = tokenOf(authorization);
+    const int64_t playerId = token.empty() ? 0 : store_.playerWithToken(sha256Hex(token));
+    if (playerId == 0)
+        return {0, errorReply(401, "bad_token",
+                              "Send the token of a registered player as Authorization: Bearer TOKEN.")};
+    const int64_t wait = budget_.secondsToWait(sha256Hex(token));
+    if (wait == 0) return {playerId, {}};
+    TrankingReply refusal = errorReply(429, "too_many_requests",
+                                       "At most " + std::to_string(limits_.requestsPerMinute) +
+                                           " requests a minute; ask again in " + std::to_string(wait) + " s.");
+    refusal.retryAfterSeconds = wait;
+    return {0, refusal};
+}
+
+std::shared_ptr<const TsongParser> TrankingService::chartFor(const std::string& sha256) {
+    {
+        const std::lock_guard<std::mutex> lock(chartsMutex_);
+        const auto found = charts_.find(sha256);
+        if (found != charts_.end()) return found->second;
+    }
+    const std::optional<std::string> bytes = store_.chartBytes(sha256);
+    if (!bytes) return nullptr;
+    auto chart = std::make_shared<TsongParser>();
+    loadChartFromBytes(*chart, *bytes);
+    const std::lock_guard<std::mutex> lock(chartsMutex_);
+    if (charts_.size() >= chartCacheSize) charts_.clear();
+    charts_[sha256] = chart;
+    return chart;
+}
+
+TrankingReply TrankingService::submitPlay(const std::string& authorization, const std::string& body) {
+    const Tcaller caller = admit(authorization);
+    if (caller.playerId == 0) return caller.refusal;
+    TplaySubmission submission;
+    if (const TrequestError error = readPlaySubmission(body, submission); error.failed())
+        return errorReply(400, error.code, error.message);
+    const std::shared_ptr<const TsongParser> chart = chartFor(submission.chartSha256);
+    if (!chart)
+        return errorReply(409, "need_chart",
+                          "This server does not have the chart; PUT it to /v1/charts/" + submission.chartSha256 +
+                              " and send the play again.");
+    const int64_t pressLimit = int64_t{chart->markerCount} * limits_.pressesPerMarker;
+    if (static_cast<int64_t>(submission.presses.size()) > pressLimit)
+        return errorReply(413, "too_many_presses",
+                          "A play of this chart holds at most " + std::to_string(pressLimit) + " presses.");
+    TrankedPlay play;
+    play.playerId = caller.playerId;
+    play.chartSha256 = submission.chartSha256;
+    play.difficulty = submission.difficulty;
+    play.rate = submission.rate;
+    play.audioOffset = submission.audioOffset;
+    play.visualOffset = submission.visualOffset;
+    play.claimedScore = submission.claimedScore;
+    play.presses = packPresses(submission.presses);
+    play.pressesSha256 = sha256Hex(play.presses);
+    play.submittedAt = wallSeconds();
+    return judgeAndKeep(play, submission.presses, *chart);
+}
+
+TrankingReply TrankingService::judgeAndKeep(TrankedPlay& play, const std::vector<TjudgePress>& presses,
+                                            const TsongParser& chart) {
+    play.reason = pressesRejection(presses);
+    if (play.reason.empty()) {
+        play.judged = judgePlay(chart, TtimingConstants{}, play.audioOffset, presses);
+        const int32_t exact = pressesExactlyOnBeat(chart, play.audioOffset, presses);
+        if (exact >= exactPressesNoticed && exact * 2 > static_cast<int32_t>(presses.size()))
+            play.reason = std::to_string(exact) + " of " + std::to_string(presses.size()) +
+                          " presses land exactly on the beat, which no person does.";
+        else if (play.claimedScore != play.judged.score)
+            play.reason = "The claimed score " + std::to_string(play.claimedScore) +
+                          " is not the score of these presses, " + std::to_string(play.judged.score) + ".";
+    }
+    const std::lock_guard<std::mutex> lock(keepMutex_);
+    const std::optional<TrankedPlay> earlier = store_.playWithPresses(play.chartSha256, play.pressesSha256);
+    if (earlier && earlier->playerId == play.playerId) return playReply(*earlier, true);
+    if (earlier && play.reason.empty())
+        play.reason = "These presses were already sent by another player (play " + std::to_string(earlier->id) + ").";
+    play.verified = play.reason.empty();
+    play.id = store_.addPlay(play);
+    return playReply(play, false);
+}
+
+TrankingReply TrankingService::putChart(const std::string& authorization, const std::string& sha256,
+                                        const std::string& body) {
+    const Tcaller caller = admit(authorization);
+    if (caller.playerId == 0) return caller.refusal;
+    if (!isSha256Text(sha256))
+        return errorReply(400, "bad_chart_sha256", "The chart's address must be its SHA-256 in lowercase hex.");
+    if (body.size() > limits_.maxChartBytes)
+        return errorReply(413, "chart_too_large",
+                          "A chart file holds at most " + std::to_string(limits_.maxChartBytes) + " bytes.");
+    if (sha256Hex(body) != sha256)
+        return errorReply(400, "chart_sha256_mismatch", "The chart file's SHA-256 is not the one in its address.");
+    auto chart = std::make_unique<TsongParser>();
+    if (!loadChartFromBytes(*chart, body).accepted || chart->markerCount == 0)
+        return errorReply(422, "chart_refused", "The game refuses this chart or it has no markers to rank.");
+    const bool known = store_.chartBytes(sha256).has_value();
+    if (!known) store_.addChart(sha256, body, wallSeconds());
+    return replyOf(known ? 200 : 201, {{"chart_sha256", sha256}, {"markers", chart->markerCount}});
+}
+
+TrankingReply TrankingService::leaderboard(const std::string& sha256, const std::string& difficultyText,
+                                           const std::string& limitText) {
+    if (!isSha256Text(sha256))
+        return errorReply(400, "bad_chart_sha256", "The chart's address must be its SHA-256 in lowercase hex.");
+    int64_t difficulty = 0;
+    if (!parseWhole(difficultyText, 0, 2, difficulty))
+        return errorReply(400, "bad_difficulty", "difficulty must be 0, 1 or 2.");
+    int64_t limit = defaultLeaderboardLimit;
+    if (!limitText.empty() && !parseWhole(limitText, 1, limits_.leaderboardMaxLimit, limit))
+        return errorReply(400, "bad_limit",
+                          "limit must be a whole number from 1 to " +
+                              std::to_string(limits_.leaderboardMaxLimit) + ".");
+    const TleaderboardPage page =
+        store_.leaderboard(sha256, static_cast<int32_t>(difficulty), static_cast<int32_t>(limit));
+    json entries = json::array();
+    for (const TleaderboardLine& line : page.lines)
+        entries.push_back({{"rank", line.rank},
+                           {"player_id", line.playerId},
+                           {"name", line.name},
+                           {"score", line.score},
+                           {"play_id", line.playId}});
+    return replyOf(200, {{"chart_sha256", sha256},
+                         {"difficulty", difficulty},
+                         {"players", page.players},
+                         {"entries", entries}});
+}
+
+TrankingReply TrankingService::playerPlays(const std::string& playerIdText) {
+    int64_t playerId = 0;
+    const std::optional<std::string> name =
+        parseWhole(playerIdText, 1, INT64_MAX, playerId) ? store_.playerName(playerId) : std::nullopt;
+    if (!name) return errorReply(404, "no_such_player", "There is no player " + playerIdText + ".");
+    json plays = json::array();
+    for (const TrankedPlay& play : store_.playsOf(playerId, playsListed)) plays.push_back(playJson(play));
+    return replyOf(200, {{"player_id", playerId}, {"name", *name}, {"plays", plays}});
+}

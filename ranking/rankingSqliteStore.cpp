@@ -1,0 +1,291 @@
+// Players, charts and plays in SQLite: prepared statements only, so names and hashes are data.
+#include "ranking/rankingSqliteStore.h"
+
+#include <sqlite3.h>
+
+#include <stdexcept>
+
+namespace {
+
+// Each migration takes the file from the version before it to its own (its index + 1).
+const char* const migrations[] = {
+    R"sql(
+CREATE TABLE players (
+    id INTEGER PRIMARY KEY,
+    name TEXT NOT NULL UNIQUE COLLATE NOCASE,
+    token_sha256 TEXT NOT NULL UNIQUE,
+    created_at INTEGER NOT NULL
+);
+CREATE TABLE charts (
+    sha256 TEXT PRIMARY KEY,
+    bytes BLOB NOT NULL,
+    added_at INTEGER NOT NULL
+);
+CREATE TABLE plays (
+    id INTEGER PRIMARY KEY,
+    player_id INTEGER NOT NULL REFERENCES players(id),
+    chart_sha256 TEXT NOT NULL,
+    difficulty INTEGER NOT NULL,
+    rate REAL NOT NULL,
+    audio_offset INTEGER NOT NULL,
+    visual_offset INTEGER NOT NULL,
+    claimed_score INTEGER NOT NULL,
+    score INTEGER NOT NULL,
+    max_combo INTEGER NOT NULL,
+    perfect INTEGER NOT NULL,
+    great INTEGER NOT NULL,
+    good INTEGER NOT NULL,
+    bad INTEGER NOT NULL,
+    miss INTEGER NOT NULL,
+    verified INTEGER NOT NULL,
+    reason TEXT NOT NULL,
+    presses BLOB NOT NULL,
+    presses_sha256 TEXT NOT NULL,
+    submitted_at INTEGER NOT NULL
+);
+CREATE INDEX plays_board ON plays (chart_sha256, difficulty, verified, player_id, score DESC, id);
+CREATE INDEX plays_of_player ON plays (player_id, id);
+CREATE INDEX plays_presses ON plays (chart_sha256, presses_sha256, id);
+)sql",
+};
+constexpr int migrationCount = static_cast<int>(sizeof migrations / sizeof migrations[0]);
+
+// A prepared statement, finalised when it goes out of scope.
+class Tstatement {
+public:
+    Tstatement(sqlite3* db, const char* sql) : db_(db) {
+        if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK)
+            throw std::runtime_error(std::string("ranking store: ") + sqlite3_errmsg(db));
+    }
+    ~Tstatement() { sqlite3_finalize(statement_); }
+    Tstatement(const Tstatement&) = delete;
+    Tstatement& operator=(const Tstatement&) = delete;
+
+    Tstatement& bind(int index, const std::string& text) {
+        sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Tstatement& bindBlob(int index, const std::string& bytes) {
+        sqlite3_bind_blob(statement_, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Tstatement& bind(int index, int64_t value) {
+        sqlite3_bind_int64(statement_, index, value);
+        return *this;
+    }
+    Tstatement& bind(int index, double value) {
+        sqlite3_bind_double(statement_, index, value);
+        return *this;
+    }
+    // True while there is a row; raises on failure.
+    bool step() {
+        const int result = sqlite3_step(statement_);
+        if (result == SQLITE_ROW) return true;
+        if (result == SQLITE_DONE) return false;
+        throw std::runtime_error(std::string("ranking store: ") + sqlite3_errmsg(db_));
+    }
+    // SQLITE_DONE, SQLITE_CONSTRAINT or a failure raised.
+    int stepExpectingConstraint() {
+        const int result = sqlite3_step(statement_);
+        if (result == SQLITE_DONE || (result & 0xff) == SQLITE_CONSTRAINT) return result & 0xff;
+        throw std::runtime_error(std::string("ranking store: ") + sqlite3_errmsg(db_));
+    }
+    int64_t integer(int column) const { return sqlite3_column_int64(statement_, column); }
+    double real(int column) const { return sqlite3_column_double(statement_, column); }
+    std::string text(int column) const {
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement_, column));
+        return bytes ? std::string(bytes, static_cast<size_t>(sqlite3_column_bytes(statement_, column))) : "";
+    }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+constexpr const char* playColumns =
+    "id, player_id, chart_sha256, difficulty, rate, audio_offset, visual_offset, claimed_score, score, max_combo, "
+    "perfect, great, good, bad, miss, verified, reason, presses, presses_sha256, submitted_at";
+
+TrankedPlay playFromRow(const Tstatement& row) {
+    TrankedPlay play;
+    play.id = row.integer(0);
+    play.playerId = row.integer(1);
+    play.chartSha256 = row.text(2);
+    play.difficulty = static_cast<int32_t>(row.integer(3));
+    play.rate = row.real(4);
+    play.audioOffset = static_cast<int32_t>(row.integer(5));
+    play.visualOffset = static_cast<int32_t>(row.integer(6));
+    play.claimedScore = row.integer(7);
+    play.judged = {static_cast<int32_t>(row.integer(8)),  static_cast<int32_t>(row.integer(9)),
+                   static_cast<int32_t>(row.integer(10)), static_cast<int32_t>(row.integer(11)),
+                   static_cast<int32_t>(row.integer(12)), static_cast<int32_t>(row.integer(13)),
+                   static_cast<int32_t>(row.integer(14))};
+    play.verified = row.integer(15) != 0;
+    play.reason = row.text(16);
+    play.presses = row.text(17);
+    play.pressesSha256 = row.text(18);
+    play.submittedAt = row.integer(19);
+    return play;
+}
+
+}  // namespace
+
+int rankingSchemaVersion() {
+    return migrationCount;
+}
+
+TsqliteRankingStore::TsqliteRankingStore(const std::string& path) {
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK) {
+        const std::string reason = db ? sqlite3_errmsg(db) : "out of memory";
+        sqlite3_close(db);
+        throw std::runtime_error("Cannot open the ranking database " + path + ": " + reason);
+    }
+    sqlite3_busy_timeout(db, 5000);
+    try {
+        execute("PRAGMA journal_mode = WAL");
+        execute("PRAGMA synchronous = NORMAL");
+        execute("PRAGMA foreign_keys = ON");
+        migrate();
+    } catch (const std::runtime_error& error) {
+        sqlite3_close(db);
+        throw std::runtime_error("Cannot use the ranking database " + path + ": " + error.what());
+    }
+}
+
+TsqliteRankingStore::~TsqliteRankingStore() {
+    sqlite3_close(db);
+}
+
+void TsqliteRankingStore::execute(const char* sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK) return;
+    const std::string reason = message ? message : sqlite3_errmsg(db);
+    sqlite3_free(message);
+    throw std::runtime_error(reason);
+}
+
+void TsqliteRankingStore::migrate() {
+    Tstatement query(db, "PRAGMA user_version");
+    query.step();
+    const int64_t version = query.integer(0);
+    if (version > migrationCount)
+        throw std::runtime_error("its schema version " + std::to_string(version) + " is newer than this server's " +
+                                 std::to_string(migrationCount) + ".");
+    for (int64_t next = version; next < migrationCount; ++next) {
+        execute("BEGIN IMMEDIATE");
+        try {
+            execute(migrations[next]);
+            execute(("PRAGMA user_version = " + std::to_string(next + 1)).c_str());
+            execute("COMMIT");
+        } catch (const std::runtime_error&) {
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    }
+}
+
+int64_t TsqliteRankingStore::addPlayer(const std::string& name, const std::string& tokenSha256, int64_t now) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    Tstatement insert(db, "INSERT INTO players (name, token_sha256, created_at) VALUES (?, ?, ?)");
+    insert.bind(1, name).bind(2, tokenSha256).bind(3, now);
+    if (insert.stepExpectingConstraint() == SQLITE_CONSTRAINT) return 0;
+    return sqlite3_last_insert_rowid(db);
+}
+
+int64_t TsqliteRankingStore::playerWithToken(const std::string& tokenSha256) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    Tstatement query(db, "SELECT id FROM players WHERE token_sha256 = ?");
+    query.bind(1, tokenSha256);
+    return query.step() ? query.integer(0) : 0;
+}
+
+std::optional<std::string> TsqliteRankingStore::playerName(int64_t playerId) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    Tstatement query(db, "SELECT name FROM players WHERE id = ?");
+    query.bind(1, playerId);
+    if (!query.step()) return std::nullopt;
+    return query.text(0);
+}
+
+void TsqliteRankingStore::addChart(const std::string& sha256, const std::string& bytes, int64_t now) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    Tstatement insert(db, "INSERT OR IGNORE INTO charts (sha256, bytes, added_at) VALUES (?, ?, ?)");
+    insert.bind(1, sha256).bindBlob(2, bytes).bind(3, now);
+    insert.step();
+}
+
+std::optional<std::string> TsqliteRankingStore::chartBytes(const std::string& sha256) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    Tstatement query(db, "SELECT bytes FROM charts WHERE sha256 = ?");
+    query.bind(1, sha256);
+    if (!query.step()) return std::nullopt;
+    return query.text(0);
+}
+
+int64_t TsqliteRankingStore::addPlay(const TrankedPlay& play) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    Tstatement insert(db,
+                      "INSERT INTO plays (player_id, chart_sha256, difficulty, rate, audio_offset, visual_offset, "
+                      "claimed_score, score, max_combo, perfect, great, good, bad, miss, verified, reason, presses, "
+                      "presses_sha256, submitted_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    const TplayJudgement& judged = play.judged;
+    insert.bind(1, play.playerId).bind(2, play.chartSha256).bind(3, int64_t{play.difficulty}).bind(4, play.rate);
+    insert.bind(5, int64_t{play.audioOffset}).bind(6, int64_t{play.visualOffset}).bind(7, play.claimedScore);
+    insert.bind(8, int64_t{judged.score}).bind(9, int64_t{judged.maxCombo}).bind(10, int64_t{judged.perfect});
+    insert.bind(11, int64_t{judged.great}).bind(12, int64_t{judged.good}).bind(13, int64_t{judged.bad});
+    insert.bind(14, int64_t{judged.miss}).bind(15, int64_t{play.verified ? 1 : 0}).bind(16, play.reason);
+    insert.bindBlob(17, play.presses).bind(18, play.pressesSha256).bind(19, play.submittedAt);
+    insert.step();
+    return sqlite3_last_insert_rowid(db);
+}
+
+std::optional<TrankedPlay> TsqliteRankingStore::playWithPresses(const std::string& chartSha256,
+                                                                const std::string& pressesSha256) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    const std::string sql = std::string("SELECT ") + playColumns +
+                            " FROM plays WHERE chart_sha256 = ? AND presses_sha256 = ? "
+                            "ORDER BY id LIMIT 1";
+    Tstatement query(db, sql.c_str());
+    query.bind(1, chartSha256).bind(2, pressesSha256);
+    if (!query.step()) return std::nullopt;
+    return playFromRow(query);
+}
+
+TleaderboardPage TsqliteRankingStore::leaderboard(const std::string& chartSha256, int32_t difficulty,
+                                                  int32_t limit) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    TleaderboardPage page;
+    // Each player's best: the highest score, the earliest play among equal ones.
+    Tstatement query(db, R"sql(
+WITH best AS (
+    SELECT player_id, score, id,
+           ROW_NUMBER() OVER (PARTITION BY player_id ORDER BY score DESC, id) AS nth
+    FROM plays WHERE chart_sha256 = ?1 AND difficulty = ?2 AND verified = 1
+), ranked AS (
+    SELECT player_id, score, id, RANK() OVER (ORDER BY score DESC) AS place, COUNT(*) OVER () AS players
+    FROM best WHERE nth = 1
+)
+SELECT ranked.place, ranked.player_id, players.name, ranked.score, ranked.id, ranked.players
+FROM ranked JOIN players ON players.id = ranked.player_id
+ORDER BY ranked.score DESC, ranked.id LIMIT ?3
+)sql");
+    query.bind(1, chartSha256).bind(2, int64_t{difficulty}).bind(3, int64_t{limit});
+    while (query.step()) {
+        page.lines.push_back({static_cast<int32_t>(query.integer(0)), query.integer(1), query.text(2),
+                              static_cast<int32_t>(query.integer(3)), query.integer(4)});
+        page.players = query.integer(5);
+    }
+    return page;
+}
+
+std::vector<TrankedPlay> TsqliteRankingStore::playsOf(int64_t playerId, int32_t limit) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    const std::string sql =
+        std::string("SELECT ") + playColumns + " FROM plays WHERE player_id = ? ORDER BY id DESC LIMIT ?";
+    Tstatement query(db, sql.c_str());
+    query.bind(1, playerId).bind(2, int64_t{limit});
+    std::vector<TrankedPlay> plays;
+    while (query.step()) plays.push_back(playFromRow(query));
+    return plays;
+}

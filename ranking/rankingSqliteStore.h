@@ -1,0 +1,42 @@
+// The ranking server's store in one SQLite file, its schema brought up to date on opening.
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include "ranking/rankingStore.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// The schema version this build writes; a file of a later version is refused, not changed.
+int rankingSchemaVersion();
+
+class TsqliteRankingStore : public TrankingStore {
+public:
+    // Opens or creates the file and runs the migrations it lacks; raises std::runtime_error with
+    // the reason when the file cannot be used.
+    explicit TsqliteRankingStore(const std::string& path);
+    ~TsqliteRankingStore() override;
+    TsqliteRankingStore(const TsqliteRankingStore&) = delete;
+    TsqliteRankingStore& operator=(const TsqliteRankingStore&) = delete;
+
+    int64_t addPlayer(const std::string& name, const std::string& tokenSha256, int64_t now) override;
+    int64_t playerWithToken(const std::string& tokenSha256) override;
+    std::optional<std::string> playerName(int64_t playerId) override;
+    void addChart(const std::string& sha256, const std::string& bytes, int64_t now) override;
+    std::optional<std::string> chartBytes(const std::string& sha256) override;
+    int64_t addPlay(const TrankedPlay& play) override;
+    std::optional<TrankedPlay> playWithPresses(const std::string& chartSha256,
+                                               const std::string& pressesSha256) override;
+    TleaderboardPage leaderboard(const std::string& chartSha256, int32_t difficulty, int32_t limit) override;
+    std::vector<TrankedPlay> playsOf(int64_t playerId, int32_t limit) override;
+
+private:
+    void migrate();
+    void execute(const char* sql);
+
+    sqlite3* db = nullptr;
+    // One connection serves every worker thread, one statement at a time.
+    std::mutex mutex;
+};

@@ -1,0 +1,67 @@
+// What the ranking server keeps: players, charts and judged plays, behind one interface so that
+// another database can stand in for the SQLite file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/playJudge.h"
+
+// A play as the server judged it and keeps it.
+struct TrankedPlay {
+    int64_t id = 0;
+    int64_t playerId = 0;
+    std::string chartSha256;
+    int32_t difficulty = 0;
+    double rate = 1.0;
+    int32_t audioOffset = 0;
+    int32_t visualOffset = 0;
+    int64_t claimedScore = 0;
+    TplayJudgement judged;
+    bool verified = false;
+    // Why the play was rejected; "" for a verified one.
+    std::string reason;
+    // The presses packed (panel byte, music ms as a little-endian double), and their SHA-256.
+    std::string presses;
+    std::string pressesSha256;
+    int64_t submittedAt = 0;
+};
+
+// One line of a chart's leaderboard: a player's best verified play.
+struct TleaderboardLine {
+    int32_t rank = 0;
+    int64_t playerId = 0;
+    std::string name;
+    int32_t score = 0;
+    int64_t playId = 0;
+};
+
+struct TleaderboardPage {
+    // How many players have a verified play on the chart.
+    int64_t players = 0;
+    std::vector<TleaderboardLine> lines;
+};
+
+class TrankingStore {
+public:
+    virtual ~TrankingStore() = default;
+    // The new player's id, or 0 when the name is taken (names differ in more than letter case).
+    virtual int64_t addPlayer(const std::string& name, const std::string& tokenSha256, int64_t now) = 0;
+    // The player whose token has this SHA-256, or 0.
+    virtual int64_t playerWithToken(const std::string& tokenSha256) = 0;
+    virtual std::optional<std::string> playerName(int64_t playerId) = 0;
+    // A chart's bytes, kept once under their SHA-256.
+    virtual void addChart(const std::string& sha256, const std::string& bytes, int64_t now) = 0;
+    virtual std::optional<std::string> chartBytes(const std::string& sha256) = 0;
+    // Keeps the play and returns its id.
+    virtual int64_t addPlay(const TrankedPlay& play) = 0;
+    // The earliest kept play with exactly these presses on this chart, at any difficulty.
+    virtual std::optional<TrankedPlay> playWithPresses(const std::string& chartSha256,
+                                                       const std::string& pressesSha256) = 0;
+    // Best verified score per player, highest first (ties: the earlier play first, same rank).
+    virtual TleaderboardPage leaderboard(const std::string& chartSha256, int32_t difficulty, int32_t limit) = 0;
+    // A player's plays, newest first, at most limit of them.
+    virtual std::vector<TrankedPlay> playsOf(int64_t playerId, int32_t limit) = 0;
+};

@@ -1,0 +1,12 @@
+# The ranking server's tests reach past the engine into the server's library; so does its fuzz target.
+foreach(test test_ranking_server test_ranking_forgeries)
+  if(TARGET ${test})
+    target_link_libraries(${test} PRIVATE trellik_ranking)
+  endif()
+endforeach()
+if(TRELLIK_FUZZ)
+  function(trellik_link_ranking_fuzz)
+    target_link_libraries(fuzz_ranking_request PRIVATE trellik_ranking)
+  endfunction()
+  cmake_language(DEFER CALL trellik_link_ranking_fuzz)
+endif()

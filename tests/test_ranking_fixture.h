@@ -1,0 +1,152 @@
+// A ranking server on loopback with a fresh SQLite file, charts made for it, and a client's helpers.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <cmath>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/playJudge.h"
+#include "platform/clockSeam.h"
+#include "platform/store/sha256.h"
+#include "ranking/rankingServer.h"
+#include "ranking/rankingSqliteStore.h"
+#include "tests/support/testSupport.h"
+
+using nlohmann::json;
+
+// A chart of blocks of sixteen single markers, one on each panel in turn, at a tempo.
+inline std::string blockChart(int blocks, int bpm = 240) {
+    std::string text;
+    const char* const rows[] = {"1234", "5678", "9abc", "defg"};
+    for (int block = 0; block < blocks; ++block)
+        for (const char* row : rows) {
+            const bool first = block == 0 && row == rows[0];
+            text += std::string(row) + (first ? " |(" + std::to_string(bpm) + ")[500]" : " |") + "xxxx|\n";
+        }
+    return text;
+}
+
+inline std::unique_ptr<TsongParser> parsedChart(const std::string& bytes) {
+    auto chart = std::make_unique<TsongParser>();
+    loadChartFromBytes(*chart, bytes);
+    return chart;
+}
+
+// One press on each marker, this far from its perfect moment, in time order.
+inline std::vector<TjudgePress> pressesOn(const TsongParser& chart, double offBy, int32_t audioOffset = 0) {
+    std::vector<TjudgePress> presses;
+    for (int32_t row = 0; row < chart.entryCount; ++row)
+        for (int32_t keyIndex = 0; keyIndex < 16; ++keyIndex)
+            if (chart.entries[row].panels[keyIndex] != 0)
+                presses.push_back({transposeIndex(keyIndex),
+                                   perfectMusicMs(TtimingConstants{}, chart.entries[row], audioOffset) + offBy});
+    return presses;
+}
+
+inline json pressesJson(const std::vector<TjudgePress>& presses) {
+    json list = json::array();
+    for (const TjudgePress& press : presses) list.push_back({press.panel, press.musicMs});
+    return list;
+}
+
+inline json playBody(const std::string& chartSha256, const std::vector<TjudgePress>& presses, int64_t claimedScore) {
+    return {{"chart_sha256", chartSha256}, {"difficulty", 1},         {"rate", 1.0},
+            {"audio_offset", 0},           {"visual_offset", 0},      {"claimed_score", claimedScore},
+            {"presses", pressesJson(presses)}};
+}
+
+class TrankingServerTest : public ::testing::Test {
+protected:
+    TtemporaryFolder folder;
+    TmanualClock clock;
+    TrankingLimits limits;
+    std::unique_ptr<TsqliteRankingStore> store;
+    std::unique_ptr<TrankingServer> server;
+    std::thread serving;
+    std::unique_ptr<httplib::Client> client;
+    // A chart of 64 markers at 240 bpm, a quarter of a second apart on one panel after another.
+    const std::string chart = blockChart(4);
+    const std::string chartSha = sha256Hex(chart);
+
+    void SetUp() override {
+        clock.highResolution = 1000.0;
+        installClock(&clock);
+        limits.requestsPerMinute = 100000;
+    }
+
+    void TearDown() override {
+        stopServer();
+        installClock(nullptr);
+    }
+
+    std::string databasePath() const { return folder.file("ranking.sqlite3"); }
+
+    void startServer() {
+        store = std::make_unique<TsqliteRankingStore>(databasePath());
+        server = std::make_unique<TrankingServer>(*store, limits);
+        const int port = server->bind("127.0.0.1", 0);
+        serving = std::thread([this] { server->serve(); });
+        client = std::make_unique<httplib::Client>("127.0.0.1", port);
+    }
+
+    void stopServer() {
+        if (!server) return;
+        server->stop();
+        serving.join();
+        server.reset();
+        store.reset();
+    }
+
+    // Status and JSON body of a reply; a reply that is not JSON fails the test.
+    struct Treply {
+        int status = 0;
+        json body;
+        std::string retryAfter;
+    };
+
+    Treply replyOf(const httplib::Result& result) {
+        Treply reply;
+        if (!result) {
+            ADD_FAILURE() << "no reply: " << httplib::to_string(result.error());
+            return reply;
+        }
+        reply.status = result->status;
+        reply.body = json::parse(result->body, nullptr, false);
+        EXPECT_FALSE(reply.body.is_discarded()) << "not JSON: " << result->body;
+        EXPECT_EQ(result->get_header_value("Content-Type"), "application/json");
+        reply.retryAfter = result->get_header_value("Retry-After");
+        return reply;
+    }
+
+    httplib::Headers bearer(const std::string& token) const { return {{"Authorization", "Bearer " + token}}; }
+
+    Treply post(const std::string& path, const std::string& body, const std::string& token = "") {
+        const httplib::Headers headers = token.empty() ? httplib::Headers{} : bearer(token);
+        return replyOf(client->Post(path, headers, body, "application/json"));
+    }
+
+    Treply get(const std::string& path) { return replyOf(client->Get(path)); }
+
+    // A new player's token.
+    std::string registerPlayer(const std::string& name) {
+        const Treply reply = post("/v1/players", json{{"name", name}}.dump());
+        EXPECT_EQ(reply.status, 201) << reply.body.dump();
+        return reply.body.value("token", "");
+    }
+
+    Treply putChart(const std::string& token, const std::string& sha256, const std::string& bytes) {
+        return replyOf(client->Put("/v1/charts/" + sha256, bearer(token), bytes, "text/plain"));
+    }
+
+    Treply submit(const std::string& token, const json& body) { return post("/v1/plays", body.dump(), token); }
+
+    Treply leaderboard(const std::string& sha256, const std::string& query = "") {
+        return get("/v1/charts/" + sha256 + "/1/leaderboard" + query);
+    }
+};

@@ -1,0 +1,299 @@
+// The ranking server on loopback: players, charts, verified plays, leaderboards, limits and storage.
+#include <sqlite3.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "ranking/rankingRequests.h"
+#include "tests/test_ranking_fixture.h"
+
+namespace {
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TEST_F(TrankingServerTest, ATokenIsKeptOnlyAsItsHash) {
+    startServer();
+    const std::string token = registerPlayer("Mika");
+    ASSERT_EQ(token.size(), 64u);
+    EXPECT_TRUE(isSha256Text(token));
+    EXPECT_NE(token, registerPlayer("Noor")) << "every token is new";
+    stopServer();
+    const std::string kept = fileBytes(databasePath()) + fileBytes(databasePath() + "-wal");
+    EXPECT_EQ(kept.find(token), std::string::npos);
+    EXPECT_NE(kept.find(sha256Hex(token)), std::string::npos);
+}
+
+TEST_F(TrankingServerTest, NamesAreOneToTwentyFourPrintableCharactersAndUnique) {
+    startServer();
+    EXPECT_EQ(post("/v1/players", json{{"name", std::string(24, 'a')}}.dump()).status, 201);
+    EXPECT_EQ(post("/v1/players", json{{"name", std::string(23, 'b')}}.dump()).status, 201);
+    EXPECT_EQ(post("/v1/players", json{{"name", "c"}}.dump()).status, 201);
+    for (const std::string& name :
+         {std::string(25, 'd'), std::string(), std::string("tab\there"), std::string(" lead")}) {
+        const Treply reply = post("/v1/players", json{{"name", name}}.dump());
+        EXPECT_EQ(reply.status, 400) << name;
+        EXPECT_EQ(reply.body.value("error", ""), "bad_name") << name;
+    }
+    const Treply taken = post("/v1/players", json{{"name", "C"}}.dump());
+    EXPECT_EQ(taken.status, 409);
+    EXPECT_EQ(taken.body.value("error", ""), "name_taken");
+}
+
+TEST_F(TrankingServerTest, SqlTextInANameIsJustAName) {
+    startServer();
+    const std::string name = "'; DROP TABLE plays;--";
+    const Treply reply = post("/v1/players", json{{"name", name}}.dump());
+    ASSERT_EQ(reply.status, 201);
+    const Treply player = get("/v1/players/" + std::to_string(reply.body.value("player_id", 0)));
+    EXPECT_EQ(player.body.value("name", ""), name);
+    const std::string token = reply.body.value("token", "");
+    putChart(token, chartSha, chart);
+    EXPECT_EQ(submit(token, playBody(chartSha, pressesOn(*parsedChart(chart), 0.5), 900000)).status, 200);
+}
+
+TEST_F(TrankingServerTest, AnUnknownChartIsAskedForThenThePlayIsVerified) {
+    startServer();
+    const std::string token = registerPlayer("Mika");
+    const json play = playBody(chartSha, pressesOn(*parsedChart(chart), 0.5), 900000);
+    const Treply first = submit(token, play);
+    EXPECT_EQ(first.status, 409);
+    EXPECT_EQ(first.body.value("error", ""), "need_chart");
+    EXPECT_EQ(putChart(token, chartSha, chart).status, 201);
+    EXPECT_EQ(putChart(token, chartSha, chart).status, 200) << "a chart is kept once";
+    const Treply again = submit(token, play);
+    EXPECT_EQ(again.status, 200);
+    EXPECT_EQ(again.body.value("status", ""), "verified");
+    EXPECT_EQ(again.body.value("score", 0), 900000);
+    EXPECT_EQ(again.body.value("reason", "?"), "");
+}
+
+TEST_F(TrankingServerTest, AChartMustHashToItsAddressAndBeOneTheGamePlays) {
+    startServer();
+    const std::string token = registerPlayer("Mika");
+    const Treply swapped = putChart(token, chartSha, blockChart(1));
+    EXPECT_EQ(swapped.status, 400);
+    EXPECT_EQ(swapped.body.value("error", ""), "chart_sha256_mismatch");
+    const std::string refused = "not a chart at all\n";
+    EXPECT_EQ(putChart(token, sha256Hex(refused), refused).body.value("error", ""), "chart_refused");
+    EXPECT_EQ(putChart(token, "ABC", chart).body.value("error", ""), "bad_chart_sha256");
+}
+
+TEST_F(TrankingServerTest, ChartSizeCeiling) {
+    limits.maxChartBytes = chart.size();
+    startServer();
+    const std::string token = registerPlayer("Mika");
+    EXPECT_EQ(putChart(token, chartSha, chart).status, 201);
+    const std::string over = chart + "\n";
+    const Treply tooLarge = putChart(token, sha256Hex(over), over);
+    EXPECT_EQ(tooLarge.status, 413);
+    EXPECT_EQ(tooLarge.body.value("error", ""), "chart_too_large");
+}
+
+TEST_F(TrankingServerTest, LeaderboardHoldsEachPlayersBestVerifiedScoreWithSharedRanks) {
+    startServer();
+    const auto parsed = parsedChart(chart);
+    const std::string mika = registerPlayer("Mika"), noor = registerPlayer("Noor"), ola = registerPlayer("Ola");
+    putChart(mika, chartSha, chart);
+    const TplayJudgement greats = judgePlay(*parsed, TtimingConstants{}, 0, pressesOn(*parsed, 70.5));
+    submit(mika, playBody(chartSha, pressesOn(*parsed, 70.5), greats.score));
+    submit(mika, playBody(chartSha, pressesOn(*parsed, 0.5), 900000));
+    submit(noor, playBody(chartSha, pressesOn(*parsed, -0.5), 900000));
+    submit(ola, playBody(chartSha, pressesOn(*parsed, 70.25), greats.score));
+    submit(ola, playBody(chartSha, pressesOn(*parsed, 0.25), 1)) /* rejected: not on the board */;
+    const Treply board = leaderboard(chartSha);
+    ASSERT_EQ(board.status, 200);
+    EXPECT_EQ(board.body.value("players", 0), 3);
+    const json& entries = board.body["entries"];
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0]["name"], "Mika");
+    EXPECT_EQ(entries[0]["rank"], 1);
+    EXPECT_EQ(entries[1]["name"], "Noor");
+    EXPECT_EQ(entries[1]["rank"], 1);
+    EXPECT_EQ(entries[2]["name"], "Ola");
+    EXPECT_EQ(entries[2]["rank"], 3);
+    EXPECT_EQ(entries[2]["score"], greats.score);
+    EXPECT_EQ(get("/v1/charts/" + chartSha + "/2/leaderboard").body["entries"].size(), 0u);
+}
+
+TEST_F(TrankingServerTest, LeaderboardLimitIsOneToTheCeiling) {
+    startServer();
+    const std::string token = registerPlayer("Mika");
+    putChart(token, chartSha, chart);
+    submit(token, playBody(chartSha, pressesOn(*parsedChart(chart), 0.5), 900000));
+    for (const auto& [query, status] : std::vector<std::pair<std::string, int>>{
+             {"?limit=0", 400}, {"?limit=1", 200}, {"?limit=99", 200}, {"?limit=100", 200}, {"?limit=101", 400},
+             {"?limit=x", 400}, {"", 200}}) {
+        const Treply reply = leaderboard(chartSha, query);
+        EXPECT_EQ(reply.status, status) << query;
+        if (status == 400) {
+            EXPECT_EQ(reply.body.value("error", ""), "bad_limit") << query;
+        }
+    }
+    for (const char* difficulty : {"3", "-1", "x"})
+        EXPECT_EQ(get("/v1/charts/" + chartSha + "/" + difficulty + "/leaderboard").status, 400) << difficulty;
+    EXPECT_EQ(get("/v1/charts/" + chartSha + "/2/leaderboard").status, 200);
+}
+
+TEST_F(TrankingServerTest, APlayersPageListsTheirPlaysWithTheirVerdicts) {
+    startServer();
+    const std::string token = registerPlayer("Mika");
+    putChart(token, chartSha, chart);
+    const auto parsed = parsedChart(chart);
+    submit(token, playBody(chartSha, pressesOn(*parsed, 0.5), 900000));
+    submit(token, playBody(chartSha, pressesOn(*parsed, 1.5), 899999));
+    const Treply page = get("/v1/players/1");
+    ASSERT_EQ(page.status, 200);
+    ASSERT_EQ(page.body["plays"].size(), 2u);
+    EXPECT_EQ(page.body["plays"][0]["status"], "rejected");
+    EXPECT_EQ(page.body["plays"][0]["claimed_score"], 899999);
+    EXPECT_EQ(page.body["plays"][1]["status"], "verified");
+    EXPECT_EQ(get("/v1/players/2").status, 404);
+    EXPECT_EQ(get("/v1/players/0").status, 404);
+    EXPECT_EQ(get("/v1/players/abc").body.value("error", ""), "no_such_player");
+}
+
+TEST_F(TrankingServerTest, PressesPerPlayUpToTheChartsMarkersTimesTheFactor) {
+    limits.pressesPerMarker = 2;
+    startServer();
+    const std::string token = registerPlayer("Mika");
+    putChart(token, chartSha, chart);
+    const auto parsed = parsedChart(chart);
+    // Each marker pressed perfectly, then again 100 ms later: 2 presses per marker, judged as the game does.
+    std::vector<TjudgePress> presses;
+    for (const TjudgePress& press : pressesOn(*parsed, 0.5)) {
+        presses.push_back(press);
+        presses.push_back({press.panel, press.musicMs + 100.0});
+    }
+    std::sort(presses.begin(), presses.end(), [](const auto& a, const auto& b) { return a.musicMs < b.musicMs; });
+    ASSERT_EQ(presses.size(), 128u);
+    EXPECT_EQ(submit(token, playBody(chartSha, presses, 900000)).body.value("status", ""), "verified");
+    presses.push_back({0, presses.back().musicMs + 1000.0});
+    const Treply over = submit(token, playBody(chartSha, presses, 900000));
+    EXPECT_EQ(over.status, 413);
+    EXPECT_EQ(over.body.value("error", ""), "too_many_presses");
+}
+
+// A valid body padded with spaces to an exact size.
+std::string paddedTo(const json& body, size_t size) {
+    std::string text = body.dump();
+    text.resize(size, ' ');
+    return text;
+}
+
+TEST_F(TrankingServerTest, BodiesUpToTheCeilingAreReadOneByteMoreIsRefused) {
+    limits.maxBodyBytes = 4096;
+    startServer();
+    const std::string token = registerPlayer("Mika");
+    putChart(token, chartSha, chart);
+    const json play = playBody(chartSha, pressesOn(*parsedChart(chart), 0.5), 900000);
+    ASSERT_LT(play.dump().size(), 4095u);
+    EXPECT_EQ(post("/v1/plays", paddedTo(play, 4095), token).status, 200);
+    const Treply atCeiling = post("/v1/plays", paddedTo(play, 4096), token);
+    EXPECT_EQ(atCeiling.status, 200);
+    EXPECT_TRUE(atCeiling.body.value("already_kept", false));
+    const Treply over = post("/v1/plays", paddedTo(play, 4097), token);
+    EXPECT_EQ(over.status, 413);
+    EXPECT_EQ(over.body.value("error", ""), "body_too_large");
+}
+
+TEST_F(TrankingServerTest, RequestsPerTokenPerMinuteThenRetryAfter) {
+    limits.requestsPerMinute = 3;
+    startServer();
+    const std::string token = registerPlayer("Mika");
+    const std::string other = registerPlayer("Noor");
+    for (int request = 0; request < 3; ++request) EXPECT_EQ(putChart(token, chartSha, chart).status / 100, 2);
+    const Treply refused = putChart(token, chartSha, chart);
+    EXPECT_EQ(refused.status, 429);
+    EXPECT_EQ(refused.body.value("error", ""), "too_many_requests");
+    EXPECT_EQ(refused.retryAfter, "60");
+    EXPECT_EQ(putChart(other, chartSha, chart).status, 200) << "each token has its own minute";
+    clock.highResolution += 58999.0;
+    EXPECT_EQ(putChart(token, chartSha, chart).retryAfter, "2");
+    clock.highResolution += 2.0;
+    EXPECT_EQ(putChart(token, chartSha, chart).retryAfter, "1");
+    clock.highResolution += 998.999;
+    EXPECT_EQ(putChart(token, chartSha, chart).retryAfter, "1") << "a part of a second waits a whole one";
+    clock.highResolution += 0.001;
+    EXPECT_EQ(putChart(token, chartSha, chart).status, 200) << "a new minute";
+}
+
+TEST_F(TrankingServerTest, EveryRefusalIsJson) {
+    startServer();
+    EXPECT_EQ(get("/nothing/here").body.value("error", ""), "not_found");
+    EXPECT_EQ(post("/v1/players", "{\"name\":").body.value("error", ""), "bad_json");
+    EXPECT_EQ(post("/v1/plays", "{}").body.value("error", ""), "bad_token");
+    EXPECT_EQ(post("/v1/plays", "{}", std::string(64, 'a')).status, 401);
+}
+
+TEST_F(TrankingServerTest, PlaysOutliveTheServerInTheFile) {
+    startServer();
+    const std::string token = registerPlayer("Mika");
+    putChart(token, chartSha, chart);
+    submit(token, playBody(chartSha, pressesOn(*parsedChart(chart), 0.5), 900000));
+    stopServer();
+    startServer();
+    EXPECT_EQ(leaderboard(chartSha).body["entries"][0]["score"], 900000);
+    EXPECT_EQ(putChart(token, chartSha, chart).status, 200) << "the token still works";
+}
+
+TEST_F(TrankingServerTest, AFileOfALaterSchemaIsRefusedUnchanged) {
+    sqlite3* db = nullptr;
+    sqlite3_open(databasePath().c_str(), &db);
+    const std::string later = "PRAGMA user_version = " + std::to_string(rankingSchemaVersion() + 1);
+    sqlite3_exec(db, later.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    try {
+        TsqliteRankingStore refused(databasePath());
+        FAIL() << "opened";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find("newer than this server"), std::string::npos) << error.what();
+    }
+}
+
+// Press rules at their edges: the music's start, time order, and 15 ms on one panel.
+TEST(PressRules, BeforeTheMusicOutOfOrderAndTooFastOnOnePanel) {
+    EXPECT_NE(pressesRejection({{0, -1.0}}), "");
+    EXPECT_NE(pressesRejection({{0, -0.001}}), "");
+    EXPECT_EQ(pressesRejection({{0, 0.0}}), "");
+    EXPECT_EQ(pressesRejection({{0, 1.0}}), "");
+    EXPECT_NE(pressesRejection({{0, 100.0}, {1, 99.0}}), "");
+    EXPECT_EQ(pressesRejection({{0, 100.0}, {1, 100.0}}), "") << "two panels at one moment";
+    EXPECT_EQ(pressesRejection({{0, 100.0}, {1, 101.0}}), "");
+    EXPECT_NE(pressesRejection({{3, 100.0}, {3, 100.0}}).find("repeats"), std::string::npos);
+    EXPECT_NE(pressesRejection({{3, 100.0}, {3, 114.0}}).find("15 ms"), std::string::npos);
+    EXPECT_NE(pressesRejection({{3, 100.0}, {3, 114.999}}), "");
+    EXPECT_EQ(pressesRejection({{3, 100.0}, {3, 115.0}}), "");
+    EXPECT_EQ(pressesRejection({{3, 100.0}, {3, 116.0}}), "");
+    EXPECT_EQ(pressesRejection({{3, 100.0}, {4, 105.0}, {3, 115.0}}), "");
+}
+
+TEST(PlayRequests, FieldsOutOfRangeAreRefusedWithTheirNames) {
+    const json good = playBody(std::string(64, 'a'), {{15, 10.0}}, 900000);
+    TplaySubmission play;
+    EXPECT_FALSE(readPlaySubmission(good.dump(), play).failed());
+    const std::vector<std::pair<std::string, json>> cases = {
+        {"bad_difficulty", {{"difficulty", 3}}},       {"bad_difficulty", {{"difficulty", -1}}},
+        {"bad_offset", {{"audio_offset", 501}}},       {"bad_offset", {{"visual_offset", -501}}},
+        {"bad_claimed_score", {{"claimed_score", 900001}}}, {"bad_claimed_score", {{"claimed_score", -1}}},
+        {"bad_claimed_score", {{"claimed_score", 1.5}}}, {"unsupported_rate", {{"rate", 1.5}}},
+        {"bad_presses", {{"presses", {{16, 10.0}}}}}, {"bad_presses", {{"presses", {{-1, 10.0}}}}},
+        {"bad_presses", {{"presses", {{0, "10"}}}}},   {"bad_presses", {{"presses", {{0, 10.0, 1}}}}},
+        {"bad_chart_sha256", {{"chart_sha256", std::string(64, 'A')}}}};
+    for (const auto& [code, change] : cases) {
+        json body = good;
+        body.update(change);
+        EXPECT_EQ(readPlaySubmission(body.dump(), play).code, code) << change.dump();
+    }
+    for (const auto& [field, value] : std::vector<std::pair<std::string, json>>{
+             {"difficulty", 2}, {"difficulty", 0}, {"audio_offset", 500}, {"audio_offset", -500},
+             {"claimed_score", 0}, {"presses", {{0, 0.0}}}}) {
+        json body = good;
+        body[field] = value;
+        EXPECT_FALSE(readPlaySubmission(body.dump(), play).failed()) << field << " " << value.dump();
+    }
+}
+
+}  // namespace
