@@ -5,6 +5,12 @@
 
 #include "platform/store/sha256.h"
 
+namespace {
+
+constexpr double millisecondsPerSecond = 1000.0;
+
+}  // namespace
+
 TcachedChart summarizeChart(TsongParser& parser, std::string_view bytes) {
     TcachedChart summary;
     summary.sha256 = sha256Hex(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
@@ -17,7 +23,7 @@ TcachedChart summarizeChart(TsongParser& parser, std::string_view bytes) {
     for (int32_t row = 0; row < parser.entryCount; ++row) {
         const ChartEntry& entry = parser.entries[row];
         if (entry.time >= spareRowTime) continue;
-        summary.lengthMs = std::max(summary.lengthMs, entry.time);
+        summary.lengthMs = std::max(summary.lengthMs, entry.time * millisecondsPerSecond);
         if (entry.bpm <= 0.0) continue;
         summary.tempoMin = tempoSeen ? std::min(summary.tempoMin, entry.bpm) : entry.bpm;
         summary.tempoMax = tempoSeen ? std::max(summary.tempoMax, entry.bpm) : entry.bpm;

@@ -60,9 +60,9 @@ int32_t groupCount(const std::vector<Tsong>& songs) {
 
 // The one line a big library gets instead of the table.
 void writeSummary(const std::vector<Tsong>& songs, const TlibraryScan& scan, const TloaderSteps& steps) {
-    steps.writeLine(std::string("Loading songs: ") + std::to_string(songs.size()) + " songs loaded in " +
-                    std::to_string(groupCount(songs)) + " groups (" + std::to_string(scan.songsRead) + " read, " +
-                    std::to_string(scan.songsFromCache) + " from the song cache).");
+    steps.writeLine(std::string("Loading songs: ") + std::to_string(songs.size()) + " songs loaded; groups: " +
+                    std::to_string(groupCount(songs)) + ", read: " + std::to_string(scan.songsRead) +
+                    ", from the song cache: " + std::to_string(scan.songsFromCache) + ".");
 }
 
 void writeSkippedSongs(const std::vector<std::string>& unopenable, const TloaderSteps& steps) {

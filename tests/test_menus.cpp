@@ -185,6 +185,14 @@ TEST_F(TmenuTest, GoStartsOnlyAChartThatLoads) {
     EXPECT_EQ(game->chart.markerCount, 4);
 }
 
+TEST_F(TmenuTest, ASongOfAGroupStartsFromItsSubFolder) {
+    game->songs.songs[0].group = "Pack";
+    writeInFolder(folder.path(), "sng/Pack/song02.txt", playableChart());
+    EXPECT_EQ(chartFileName(*game), "sng\\Pack\\song02.txt");
+    EXPECT_FALSE(press(goKey));
+    EXPECT_TRUE(songStarted());
+}
+
 TEST_F(TmenuTest, AnEmptySongListSelectsNothingAndStartsNothing) {
     setSongs(0);
     for (int row = 0; row < 3; ++row)
