@@ -1,7 +1,9 @@
 // The song library scan: folder listings, chart summaries from the cache or the files, cache upkeep.
 #include "content/songLibrary.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -89,6 +91,37 @@ struct TchartFile {
     size_t song = 0;
     int32_t difficulty = 0;
     std::string path;
+    // Size and modification time (ns) when listed; stamped is false when the file could not be looked at.
+    bool stamped = false;
+    int64_t size = 0;
+    int64_t modified = 0;
+};
+
+int64_t nanoseconds(const struct timespec& time) {
+    return static_cast<int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+// Looked at through the folder's own handle: no walk of the whole path for each of thousands of files.
+void stampChart(int folderHandle, const std::string& file, TchartFile& chart) {
+    struct stat status {};
+    chart.stamped = folderHandle >= 0 && ::fstatat(folderHandle, file.c_str(), &status, 0) == 0;
+    chart.size = status.st_size;
+    chart.modified = nanoseconds(status.st_mtim);
+}
+
+// An open folder, closed when it goes.
+class TfolderHandle {
+public:
+    explicit TfolderHandle(const std::string& path) : handle(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    ~TfolderHandle() {
+        if (handle >= 0) ::close(handle);
+    }
+    TfolderHandle(const TfolderHandle&) = delete;
+    TfolderHandle& operator=(const TfolderHandle&) = delete;
+    int get() const { return handle; }
+
+private:
+    int handle;
 };
 
 // The songs of one folder in listing order, with their chart files and jackets.
@@ -97,6 +130,7 @@ void collectSongs(const std::string& folderPath, const std::string& group, const
     std::unordered_set<std::string> lowerNames;
     for (const std::string& file : listing.files) lowerNames.insert(lowerAscii(file));
     std::unordered_map<std::string, size_t> songIndex;
+    const TfolderHandle folder(folderPath);
     for (const std::string& file : listing.files) {
         if (!isChartFileName(file)) continue;
         const std::string song = withoutLastCharacters(file, cutCharacters);
@@ -114,12 +148,10 @@ void collectSongs(const std::string& folderPath, const std::string& group, const
         const int32_t difficulty = difficultyOf(file, song);
         if (difficulty < 0) continue;
         scan.songs[found->second].hasChart[difficulty] = true;
-        charts.push_back({found->second, difficulty, folderPath + file});
+        TchartFile chart{found->second, difficulty, folderPath + file};
+        stampChart(folder.get(), file, chart);
+        charts.push_back(std::move(chart));
     }
-}
-
-int64_t nanoseconds(const struct timespec& time) {
-    return static_cast<int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
 // Size and modification time, or false when the file cannot be looked at.
@@ -141,7 +173,8 @@ bool readBytes(const std::string& path, std::string& bytes) {
 // Fills each song's charts: unchanged ones from the cache, the rest read and noted as changed.
 class TchartReader {
 public:
-    TchartReader(TlibraryScan& scan, const TcachedCharts& cached) : scan(scan), cached(cached) {}
+    // Takes the cached charts found on disk out of cached; what is left there is gone from disk.
+    TchartReader(TlibraryScan& scan, TcachedCharts& cached) : scan(scan), cached(cached) {}
 
     void summarize(const std::vector<TchartFile>& charts, const TscanProgress& progress) {
         std::vector<bool> needsReading(scan.songs.size(), false);
@@ -168,12 +201,10 @@ public:
 
 private:
     bool fromCache(const TchartFile& chart) {
-        int64_t size = 0;
-        int64_t modified = 0;
-        const auto entry = cached.find(chart.path);
-        if (entry == cached.end() || !fileStamp(chart.path, size, modified)) return false;
-        if (entry->second.size != size || entry->second.modified != modified) return false;
-        scan.songs[chart.song].charts[chart.difficulty] = entry->second;
+        auto entry = cached.extract(chart.path);
+        if (entry.empty() || !chart.stamped) return false;
+        if (entry.mapped().size != chart.size || entry.mapped().modified != chart.modified) return false;
+        scan.songs[chart.song].charts[chart.difficulty] = std::move(entry.mapped());
         return true;
     }
 
@@ -194,20 +225,15 @@ private:
     }
 
     TlibraryScan& scan;
-    const TcachedCharts& cached;
+    TcachedCharts& cached;
     std::unique_ptr<TsongParser> parser;
 };
 
-// Cached paths no longer on disk; those under a folder that could not be listed are kept.
-std::vector<std::string> vanishedPaths(const TcachedCharts& cached, const std::vector<TchartFile>& charts,
-                                       const std::unordered_set<std::string>& unlisted) {
-    std::unordered_set<std::string> present;
-    for (const TchartFile& chart : charts) present.insert(chart.path);
+// Cached paths not found on disk; those under a folder that could not be listed are kept.
+std::vector<std::string> vanishedPaths(const TcachedCharts& notFound, const std::unordered_set<std::string>& unlisted) {
     std::vector<std::string> vanished;
-    for (const auto& [path, chart] : cached) {
-        const std::string folder = path.substr(0, path.rfind('/') + 1);
-        if (!present.count(path) && !unlisted.count(folder)) vanished.push_back(path);
-    }
+    for (const auto& [path, chart] : notFound)
+        if (!unlisted.count(path.substr(0, path.rfind('/') + 1))) vanished.push_back(path);
     return vanished;
 }
 
@@ -247,7 +273,7 @@ TlibraryScan scanSongLibrary(const std::string& folder, const std::string& cache
     }
     TchartReader reader(scan, cached);
     reader.summarize(charts, progress);
-    if (cache && top.listed) cache->update(reader.changed, vanishedPaths(cached, charts, unlisted));
+    if (cache && top.listed) cache->update(reader.changed, vanishedPaths(cached, unlisted));
     return scan;
 }
 

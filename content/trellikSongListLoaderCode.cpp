@@ -70,13 +70,13 @@ void writeSkippedSongs(const std::vector<std::string>& unopenable, const Tloader
         steps.writeLine(std::string("Skipped the song \"") + name + "\": a \"\\\" in a file name cannot be opened.");
 }
 
-Tsong catalogueEntry(const TfoundSong& found) {
+Tsong catalogueEntry(TfoundSong& found) {
     Tsong song;
-    song.name = found.name;
-    song.group = found.group;
+    song.name = std::move(found.name);
+    song.group = std::move(found.group);
     for (int32_t d = 0; d < difficultyCount; ++d) {
         song.hasChart[d] = found.hasChart[d];
-        song.charts[d] = found.charts[d];
+        song.charts[d] = std::move(found.charts[d]);
     }
     return song;
 }
@@ -117,13 +117,13 @@ std::string songProgressLine(int32_t done, int32_t total) {
 
 void loadSongsWith(TsongsLoadingData& catalogue, const std::string& folder, const TloaderSteps& steps,
                    const TsongListOptions& options) {
-    const TlibraryScan scan = scanSongLibrary(folder, options.cachePath, progressOf(options));
+    TlibraryScan scan = scanSongLibrary(folder, options.cachePath, progressOf(options));
     if (!scan.cacheNotice.empty()) steps.writeLine(scan.cacheNotice);
     const bool table = static_cast<int32_t>(scan.songs.size()) <= songTableLimit;
     if (table) writeHeader(steps);
     catalogue.songs.clear();
     catalogue.songs.reserve(scan.songs.size());
-    for (const TfoundSong& found : scan.songs) {
+    for (TfoundSong& found : scan.songs) {
         catalogue.songs.push_back(catalogueEntry(found));
         Tsong& song = catalogue.songs.back();
         if (table) writeSongRow(song, steps);

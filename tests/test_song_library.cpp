@@ -239,3 +239,27 @@ TEST(SongProgressLine, ShownOnlyBeyondTheTableLimitEveryHundredSongsAndAtTheEnd)
     EXPECT_EQ(songProgressLine(1234, 10000), "");
     EXPECT_EQ(songProgressLine(1200, 10000), "Songs: 1200 of 10000");
 }
+
+TEST_F(SongLibrary, ACacheOfAnotherVersionIsEmptiedAndFilledAgain) {
+    chart("a0.txt");
+    for (const int version : {0, 2}) {
+        scan();
+        {
+            sqlite3* cache = nullptr;
+            ASSERT_EQ(sqlite3_open(cachePath().c_str(), &cache), SQLITE_OK);
+            sqlite3_exec(cache, ("PRAGMA user_version = " + std::to_string(version)).c_str(), nullptr, nullptr,
+                         nullptr);
+            sqlite3_close(cache);
+        }
+        const TlibraryScan again = scan();
+        EXPECT_EQ(again.cacheNotice, "") << version;
+        EXPECT_EQ(again.songsRead, 1) << version;
+        EXPECT_EQ(scan().songsRead, 0) << version;
+    }
+}
+
+TEST(SongCachePath, SitsBesideTheRecordsAndIsNoneWhenNoRecordsAreKept) {
+    EXPECT_EQ(songCachePathBeside("/home/p/.local/share/Trellik/records.sqlite3"),
+              "/home/p/.local/share/Trellik/songs.sqlite3");
+    EXPECT_EQ(songCachePathBeside(""), "");
+}
