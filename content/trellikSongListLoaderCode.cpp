@@ -81,12 +81,32 @@ Tsong catalogueEntry(TfoundSong& found) {
     return song;
 }
 
-// The listing already told which jacket file there is: no folder is searched again per song.
-void loadListedCover(Tsong& song, const std::string& jacketExtension, const std::string& folder,
-                     const TloaderSteps& steps) {
-    if (jacketExtension.empty()) steps.loadImageOrDownload(defaultCoverPath, song.cover, false);
-    else steps.loadImage(folder + songFileStem(song) + jacketExtension, song.cover);
-}
+// Jackets by what the listing told: no folder is searched again per song. A big library's songs
+// without a jacket share one default texture instead of one each.
+class TcoverLoader {
+public:
+    TcoverLoader(const std::string& folder, const TloaderSteps& steps, bool shareDefault)
+        : folder(folder), steps(steps), shareDefault(shareDefault) {}
+
+    void load(Tsong& song, const std::string& jacketExtension) {
+        if (!jacketExtension.empty()) steps.loadImage(folder + songFileStem(song) + jacketExtension, song.cover);
+        else if (!shareDefault) steps.loadImageOrDownload(defaultCoverPath, song.cover, false);
+        else song.cover = sharedDefault();
+    }
+
+private:
+    uint32_t sharedDefault() {
+        if (!defaultLoaded) steps.loadImageOrDownload(defaultCoverPath, defaultCover, false);
+        defaultLoaded = true;
+        return defaultCover;
+    }
+
+    const std::string& folder;
+    const TloaderSteps& steps;
+    const bool shareDefault;
+    bool defaultLoaded = false;
+    uint32_t defaultCover = 0;
+};
 
 TscanProgress progressOf(const TsongListOptions& options) {
     if (!options.showProgress) return nullptr;
@@ -123,11 +143,12 @@ void loadSongsWith(TsongsLoadingData& catalogue, const std::string& folder, cons
     if (table) writeHeader(steps);
     catalogue.songs.clear();
     catalogue.songs.reserve(scan.songs.size());
+    TcoverLoader covers(folder, steps, !table);
     for (TfoundSong& found : scan.songs) {
         catalogue.songs.push_back(catalogueEntry(found));
         Tsong& song = catalogue.songs.back();
         if (table) writeSongRow(song, steps);
-        loadListedCover(song, found.jacketExtension, folder, steps);
+        covers.load(song, found.jacketExtension);
         if (table) steps.refresh();
     }
     if (table) writeFooter(getLastIndex(catalogue) + 1, steps);

@@ -129,7 +129,7 @@ TEST(SongDifficulties, OnlyNamePlusOneDigitPlusTxtCounts) {
     EXPECT_TRUE(info.hasChart[2]);
 }
 
-TEST_F(Catalogue, UpToTheTableLimitEverySongHasARowBeyondItOneSummaryLine) {
+TEST_F(Catalogue, UpToTheTableLimitEverySongHasARowAndItsOwnDefaultJacketBeyondItOneLineAndOneShared) {
     for (int i = 0; i < songTableLimit - 1; ++i) touch(std::string("s") + std::to_string(1000 + i) + "0.txt");
     load();
     EXPECT_EQ(recording.rows().size(), static_cast<size_t>(songTableLimit - 1 + 7));
@@ -137,12 +137,15 @@ TEST_F(Catalogue, UpToTheTableLimitEverySongHasARowBeyondItOneSummaryLine) {
     recording = TrecordingSteps{};
     load();
     EXPECT_EQ(recording.rows().size(), static_cast<size_t>(songTableLimit + 7));
+    EXPECT_EQ(recording.fetchedPaths.size(), static_cast<size_t>(songTableLimit));
     touch("s20010.txt");
     recording = TrecordingSteps{};
     load();
     EXPECT_EQ(recording.rows(),
               (std::vector<std::string>{"Loading songs: 201 songs loaded; groups: 0, read: 201, from the song cache: 0."}));
     EXPECT_EQ(recording.refreshes, 1);
+    EXPECT_EQ(recording.fetchedPaths, std::vector<std::string>{"gfx\\defaultCover.jpg"});
+    EXPECT_EQ(getSongCover(*catalogue, 0), getSongCover(*catalogue, songTableLimit));
 }
 
 TEST_F(Catalogue, SongsOfASubFolderShowTheirGroupInTheTable) {
