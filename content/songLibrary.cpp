@@ -176,10 +176,9 @@ public:
     // Takes the cached charts found on disk out of cached; what is left there is gone from disk.
     TchartReader(TlibraryScan& scan, TcachedCharts& cached) : scan(scan), cached(cached) {}
 
+    // Charts of one song sit side by side in charts; a song with any chart not in the cache is read whole.
     void summarize(const std::vector<TchartFile>& charts, const TscanProgress& progress) {
-        std::vector<bool> needsReading(scan.songs.size(), false);
-        for (const TchartFile& chart : charts)
-            if (!fromCache(chart)) needsReading[chart.song] = true;
+        const std::vector<bool> needsReading = takeFromCache(charts);
         const int32_t total = static_cast<int32_t>(std::count(needsReading.begin(), needsReading.end(), true));
         scan.songsRead = total;
         scan.songsFromCache = static_cast<int32_t>(scan.songs.size()) - total;
@@ -187,12 +186,10 @@ public:
         for (size_t start = 0; start < charts.size();) {
             size_t end = start;
             while (end < charts.size() && charts[end].song == charts[start].song) ++end;
-            if (!needsReading[charts[start].song]) {
-                start = end;
-                continue;
+            if (needsReading[charts[start].song]) {
+                for (size_t k = start; k < end; ++k) readChart(charts[k]);
+                if (progress) progress(++done, total);
             }
-            for (size_t k = start; k < end; ++k) readChart(charts[k]);
-            if (progress) progress(++done, total);
             start = end;
         }
     }
@@ -200,6 +197,14 @@ public:
     TcachedCharts changed;
 
 private:
+    // Which songs have a chart the cache does not hold as it is on disk.
+    std::vector<bool> takeFromCache(const std::vector<TchartFile>& charts) {
+        std::vector<bool> needsReading(scan.songs.size(), false);
+        for (const TchartFile& chart : charts)
+            if (!fromCache(chart)) needsReading[chart.song] = true;
+        return needsReading;
+    }
+
     bool fromCache(const TchartFile& chart) {
         auto entry = cached.extract(chart.path);
         if (entry.empty() || !chart.stamped) return false;
