@@ -2,10 +2,12 @@
 #include "content/songLibrary.h"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -54,8 +56,19 @@ std::string lowerAscii(std::string text) {
     return text;
 }
 
+bool endsWithIgnoringCase(const std::string& name, const char* ending) {
+    const size_t length = std::strlen(ending);
+    return name.size() >= length && ::strcasecmp(name.c_str() + name.size() - length, ending) == 0;
+}
+
 bool isChartFileName(const std::string& name) {
-    return name.size() >= 4 && lowerAscii(name.substr(name.size() - 4)) == ".txt";
+    return endsWithIgnoringCase(name, ".txt");
+}
+
+bool isJacketFileName(const std::string& name) {
+    for (const char* extension : jacketExtensions)
+        if (endsWithIgnoringCase(name, extension)) return true;
+    return false;
 }
 
 bool isContinuationByte(char c) {
@@ -128,7 +141,8 @@ private:
 void collectSongs(const std::string& folderPath, const std::string& group, const Tlisting& listing,
                   TlibraryScan& scan, std::vector<TchartFile>& charts) {
     std::unordered_set<std::string> lowerNames;
-    for (const std::string& file : listing.files) lowerNames.insert(lowerAscii(file));
+    for (const std::string& file : listing.files)
+        if (isJacketFileName(file)) lowerNames.insert(lowerAscii(file));
     std::unordered_map<std::string, size_t> songIndex;
     const TfolderHandle folder(folderPath);
     for (const std::string& file : listing.files) {
