@@ -41,7 +41,7 @@ std::optional<TplayedSong> playGeneratedSong(const TgeneratedSong& song, double 
     for (int i = 0; i < 16; ++i) game->launch.keys[i] = parameters.keys[i];
     game->audio.sounds = &sounds;
     game->audio.music = &music;
-    game->songs.lastIndex = 0;
+    game->songs.songs.resize(1);
     game->songs.songs[0].name = song.name;
     fillChart(game->chart, song);
 

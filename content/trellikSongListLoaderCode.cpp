@@ -2,10 +2,9 @@
 #include "content/trellikSongListLoaderCode.h"
 
 #include <algorithm>
-#include <memory>
+#include <set>
 #include <vector>
 
-#include "content/fileSearchCode.h"
 #include "platform/store/pathResolver.h"
 
 const char* const songFolder = "sng\\";
@@ -16,12 +15,9 @@ const char* const defaultCoverPath = "gfx\\defaultCover.jpg";
 namespace {
 
 const char* const difficultyLabels[3] = {"BSC", "ADV", "EXT"};
-
-int32_t countNames(const TsearchResults& results) {
-    int32_t count = 0;
-    while (count < searchResultCapacity && !results.names[count].empty()) ++count;
-    return count;
-}
+// Progress is shown for a cold start of a big library, every so many songs so that drawing
+// the loading screen stays a small part of the scan.
+constexpr int32_t progressStep = 100;
 
 bool allThree(const bool flags[3]) {
     return flags[0] && flags[1] && flags[2];
@@ -34,10 +30,16 @@ void writeHeader(const TloaderSteps& steps) {
     steps.writeLine("|----------------------------------------------|---------------|");
 }
 
-void writeSongRow(const TsongDisplayInfo& info, const TloaderSteps& steps) {
-    steps.write(std::string("| ") + info.name + tableBlanks(45 - tableWidth(info.name)));
+// Songs of a group show it in front of their name: "group/name".
+std::string tableName(const Tsong& song) {
+    return song.group.empty() ? song.name : std::string(song.group) + "/" + song.name;
+}
+
+void writeSongRow(const Tsong& song, const TloaderSteps& steps) {
+    const std::string name = tableName(song);
+    steps.write(std::string("| ") + name + tableBlanks(45 - tableWidth(name)));
     steps.write("|  ");
-    for (int d = 0; d < 3; ++d) steps.write(info.hasChart[d] ? std::string(difficultyLabels[d]) + " " : "    ");
+    for (int d = 0; d < 3; ++d) steps.write(song.hasChart[d] ? std::string(difficultyLabels[d]) + " " : "    ");
     steps.writeLine(" |");
 }
 
@@ -49,26 +51,69 @@ void writeFooter(int32_t songCount, const TloaderSteps& steps) {
     steps.writeLine("'--------------------------------------------------------------'");
 }
 
-// Paths are read with "\" as a folder separator, so no chart of a song named with one can be opened.
-bool isOpenableSongName(const std::string& name) {
-    return name.find('\\') == std::string::npos;
+int32_t groupCount(const std::vector<Tsong>& songs) {
+    std::set<std::string> groups;
+    for (const Tsong& song : songs)
+        if (!song.group.empty()) groups.insert(song.group);
+    return static_cast<int32_t>(groups.size());
 }
 
-void addSong(TsongsLoadingData& catalogue, const std::string& name, const std::string& folder,
-             const TloaderSteps& steps) {
-    Tsong& song = catalogue.songs[++catalogue.lastIndex];
-    song.name = name;
-    loadCoverWith(song, folder, steps);
-    steps.refresh();
+// The one line a big library gets instead of the table.
+void writeSummary(const std::vector<Tsong>& songs, const TlibraryScan& scan, const TloaderSteps& steps) {
+    steps.writeLine(std::string("Loading songs: ") + std::to_string(songs.size()) + " songs loaded; groups: " +
+                    std::to_string(groupCount(songs)) + ", read: " + std::to_string(scan.songsRead) +
+                    ", from the song cache: " + std::to_string(scan.songsFromCache) + ".");
 }
 
-void writeSkippedSongs(int32_t beyondCapacity, const std::vector<std::string>& unopenable, const TloaderSteps& steps) {
-    if (beyondCapacity > 0) {
-        steps.writeLine(std::string("Skipped ") + std::to_string(beyondCapacity) +
-                        " more songs: there is room for " + std::to_string(songCapacity) + ".");
-    }
+void writeSkippedSongs(const std::vector<std::string>& unopenable, const TloaderSteps& steps) {
     for (const std::string& name : unopenable)
         steps.writeLine(std::string("Skipped the song \"") + name + "\": a \"\\\" in a file name cannot be opened.");
+}
+
+Tsong catalogueEntry(TfoundSong& found) {
+    Tsong song;
+    song.name = std::move(found.name);
+    song.group = std::move(found.group);
+    for (int32_t d = 0; d < difficultyCount; ++d) {
+        song.hasChart[d] = found.hasChart[d];
+        song.charts[d] = std::move(found.charts[d]);
+    }
+    return song;
+}
+
+// Jackets by what the listing told: no folder is searched again per song. A big library's songs
+// without a jacket share one default texture instead of one each.
+class TcoverLoader {
+public:
+    TcoverLoader(const std::string& folder, const TloaderSteps& steps, bool shareDefault)
+        : folder(folder), steps(steps), shareDefault(shareDefault) {}
+
+    void load(Tsong& song, const std::string& jacketExtension) {
+        if (!jacketExtension.empty()) steps.loadImage(folder + songFileStem(song) + jacketExtension, song.cover);
+        else if (!shareDefault) steps.loadImageOrDownload(defaultCoverPath, song.cover, false);
+        else song.cover = sharedDefault();
+    }
+
+private:
+    uint32_t sharedDefault() {
+        if (!defaultLoaded) steps.loadImageOrDownload(defaultCoverPath, defaultCover, false);
+        defaultLoaded = true;
+        return defaultCover;
+    }
+
+    const std::string& folder;
+    const TloaderSteps& steps;
+    const bool shareDefault;
+    bool defaultLoaded = false;
+    uint32_t defaultCover = 0;
+};
+
+TscanProgress progressOf(const TsongListOptions& options) {
+    if (!options.showProgress) return nullptr;
+    return [&options](int32_t done, int32_t total) {
+        const std::string line = songProgressLine(done, total);
+        if (!line.empty()) options.showProgress(line);
+    };
 }
 
 }  // namespace
@@ -85,37 +130,36 @@ TsongDisplayInfo songDisplayInfo(const std::string& name, const std::string* fil
     return info;
 }
 
-void loadSongsWith(TsongsLoadingData& catalogue, const std::string& folder, const TloaderSteps& steps) {
-    writeHeader(steps);
-    auto names = std::make_unique<TsearchResults>();
-    auto files = std::make_unique<TsearchResults>();
-    searchFiles(folder, "*.txt", *names, true);
-    searchFiles(folder, "*.txt", *files, false);
-    const int32_t found = countNames(*names);
-    const int32_t fileCount = countNames(*files);
-    std::vector<std::string> unopenable;
-    int32_t beyondCapacity = 0;
-    catalogue.lastIndex = -1;
-    for (int32_t k = 0; k < found; ++k) {
-        const std::string& name = names->names[k];
-        if (!isOpenableSongName(name)) {
-            unopenable.push_back(name);
-            continue;
-        }
-        if (catalogue.lastIndex + 1 == songCapacity) {
-            ++beyondCapacity;
-            continue;
-        }
-        writeSongRow(songDisplayInfo(name, files->names, fileCount), steps);
-        addSong(catalogue, name, folder, steps);
+std::string songProgressLine(int32_t done, int32_t total) {
+    if (total <= songTableLimit || (done % progressStep != 0 && done != total)) return "";
+    return std::string("Songs: ") + std::to_string(done) + " of " + std::to_string(total);
+}
+
+void loadSongsWith(TsongsLoadingData& catalogue, const std::string& folder, const TloaderSteps& steps,
+                   const TsongListOptions& options) {
+    TlibraryScan scan = scanSongLibrary(folder, options.cachePath, progressOf(options));
+    if (!scan.cacheNotice.empty()) steps.writeLine(scan.cacheNotice);
+    const bool table = static_cast<int32_t>(scan.songs.size()) <= songTableLimit;
+    if (table) writeHeader(steps);
+    catalogue.songs.clear();
+    catalogue.songs.reserve(scan.songs.size());
+    TcoverLoader covers(folder, steps, !table);
+    for (TfoundSong& found : scan.songs) {
+        catalogue.songs.push_back(catalogueEntry(found));
+        Tsong& song = catalogue.songs.back();
+        if (table) writeSongRow(song, steps);
+        covers.load(song, found.jacketExtension);
+        if (table) steps.refresh();
     }
-    writeFooter(catalogue.lastIndex + 1, steps);
-    writeSkippedSongs(beyondCapacity, unopenable, steps);
+    if (table) writeFooter(getLastIndex(catalogue) + 1, steps);
+    else writeSummary(catalogue.songs, scan, steps);
+    writeSkippedSongs(scan.unopenable, steps);
+    if (!table) steps.refresh();
 }
 
 void loadCoverWith(Tsong& entry, const std::string& folder, const TloaderSteps& steps) {
     for (const char* extension : {".bmp", ".jpg", ".tga"}) {
-        const std::string path = folder + entry.name + extension;
+        const std::string path = folder + songFileStem(entry) + extension;
         if (pathExists(path)) {
             steps.loadImage(path, entry.cover);
             return;
@@ -138,15 +182,24 @@ void loadCover(Tsong& entry) {
 }
 
 int32_t getLastIndex(const TsongsLoadingData& catalogue) {
-    return catalogue.lastIndex;
+    return static_cast<int32_t>(catalogue.songs.size()) - 1;
+}
+
+std::string songFileStem(const Tsong& song) {
+    return song.group.empty() ? song.name : song.group + "\\" + song.name;
+}
+
+const Tsong* songAt(const TsongsLoadingData& catalogue, int32_t index) {
+    if (index < 0 || index > getLastIndex(catalogue)) return nullptr;
+    return &catalogue.songs[static_cast<size_t>(index)];
 }
 
 std::string getSongName(const TsongsLoadingData& catalogue, int32_t index) {
-    if (index < 0 || index >= songCapacity) return {};
-    return catalogue.songs[index].name;
+    const Tsong* song = songAt(catalogue, index);
+    return song ? songFileStem(*song) : std::string();
 }
 
 uint32_t getSongCover(const TsongsLoadingData& catalogue, int32_t index) {
-    if (index < 0 || index >= songCapacity) return 0;
-    return catalogue.songs[index].cover;
+    const Tsong* song = songAt(catalogue, index);
+    return song ? song->cover : 0;
 }

@@ -114,3 +114,24 @@ TEST_F(TmenuWindow, MarkerSelectDimsTheWheelAndShowsTheSkinPreviews) {
         EXPECT_COLOUR(jacketAt(0, 2), songColours[2]);
     });
 }
+
+TEST_F(TmenuWindow, ASongOfAGroupShowsItsGroupAndNameWhenSelected) {
+    writeSong(folder.path(), "Album/tune", "2", &songColours[0]);
+    // White glyph pixels in the two console lines above the best score.
+    const auto whiteInGroupLines = [this] {
+        int count = 0;
+        for (double y = 12.6; y <= 16.0; y += 0.1)
+            for (double column = 33.0; column <= 45.0; column += 0.1)
+                if (pixelAt(-40.0 + 1.25 * column, 8.0 + 1.25 * (y - 0.75), -100.0) == white) ++count;
+        return count;
+    };
+    runGame([&] {
+        enterSongSelect();
+        EXPECT_EQ(whiteInGroupLines(), 0);
+        press('G');  // the sixth song: column 1, row 2
+        frame();
+        saveScreenshot("song-select-group");
+        EXPECT_EQ(getSongName(game->songs, game->menu.selectedSong), "Album\\tune");
+        EXPECT_GT(whiteInGroupLines(), 20);
+    });
+}

@@ -33,7 +33,7 @@ protected:
         song.firstRowSeconds = 1.0;
         song.rowSpacingSeconds = 0.3;
         song.rows = 12;
-        game->songs.lastIndex = 0;
+        game->songs.songs.resize(1);
         game->songs.songs[0].name = song.name;
         ASSERT_TRUE(writeSongMusic(song, folder.path()));
         fillChart(game->chart, song);

@@ -148,7 +148,7 @@ protected:
             skin.frames[state][0] = solidTexture(markerColour);
         }
         game->markers.loadedCount = game->markers.nameCount = 1;
-        game->songs.lastIndex = 0;
+        game->songs.songs.resize(1);
         game->songs.songs[0].cover = solidTexture(coverColour);
     }
 

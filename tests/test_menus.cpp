@@ -32,7 +32,7 @@ protected:
     }
 
     void setSongs(int count) {
-        game->songs.lastIndex = count - 1;
+        game->songs.songs.resize(static_cast<size_t>(count));
         for (int i = 0; i < count; ++i) game->songs.songs[i].name = "song" + std::to_string(i);
     }
 
@@ -101,7 +101,7 @@ TEST_F(TmenuTest, ScrollingPastTheEndJumpsAWholeRing) {
 
 TEST_F(TmenuTest, EveryJacketKeySelectsTheSongDrawnUnderItAtEveryCatalogueSize) {
     std::mt19937 random(16);
-    for (int count = 1; count <= songCapacity; ++count) {
+    for (int count = 1; count <= 130; ++count) {
         setSongs(count);
         game->menu = TmenuState{};
         // Past both ends of the ring, then a random walk.
@@ -183,6 +183,14 @@ TEST_F(TmenuTest, GoStartsOnlyAChartThatLoads) {
     EXPECT_FALSE(press(goKey));
     EXPECT_TRUE(songStarted());
     EXPECT_EQ(game->chart.markerCount, 4);
+}
+
+TEST_F(TmenuTest, ASongOfAGroupStartsFromItsSubFolder) {
+    game->songs.songs[0].group = "Pack";
+    writeInFolder(folder.path(), "sng/Pack/song02.txt", playableChart());
+    EXPECT_EQ(chartFileName(*game), "sng\\Pack\\song02.txt");
+    EXPECT_FALSE(press(goKey));
+    EXPECT_TRUE(songStarted());
 }
 
 TEST_F(TmenuTest, AnEmptySongListSelectsNothingAndStartsNothing) {

@@ -170,7 +170,7 @@ protected:
     void SetUp() override {
         ::mkdir("sng", 0755);
         writeFile("sng/alpha2.txt", "a chart\n");
-        game.songs.lastIndex = 0;
+        game.songs.songs.resize(1);
         game.songs.songs[0].name = "alpha";
         game.window = std::make_unique<TopenGLEngine>();
         game.results.difficulty = colourIndex(game.window->customCommands);

@@ -1,6 +1,7 @@
 // The song catalogue: songs and difficulties from chart file names, jackets, the console table.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 
 #include "content/trellikSongListLoaderCode.h"
@@ -102,14 +103,13 @@ TEST_F(Catalogue, EmptyFolderHasNoSongs) {
     EXPECT_EQ(getSongName(*catalogue, 101), "");
 }
 
-TEST_F(Catalogue, MoreThanTheCatalogueHoldsIsCutWithALine) {
+TEST_F(Catalogue, SongsBeyondTheOldRoomOfOneHundredAndOneAreAllKept) {
     for (int i = 0; i < 103; ++i) touch(std::string("s") + std::to_string(1000 + i) + "0.txt");
     load();
-    EXPECT_EQ(getLastIndex(*catalogue), 100);
-    EXPECT_EQ(getSongName(*catalogue, 100), "s1100");
+    EXPECT_EQ(getLastIndex(*catalogue), 102);
+    EXPECT_EQ(getSongName(*catalogue, 102), "s1102");
     const std::vector<std::string> rows = recording.rows();
-    EXPECT_EQ(rows[rows.size() - 3], "| 101 songs loaded                                             |");
-    EXPECT_EQ(rows.back(), "Skipped 2 more songs: there is room for 101.");
+    EXPECT_EQ(rows[rows.size() - 2], "| 103 songs loaded                                             |");
 }
 
 TEST_F(Catalogue, ANameWithABackslashIsSkippedWithALine) {
@@ -127,4 +127,35 @@ TEST(SongDifficulties, OnlyNamePlusOneDigitPlusTxtCounts) {
     EXPECT_TRUE(info.hasChart[0]);
     EXPECT_FALSE(info.hasChart[1]);
     EXPECT_TRUE(info.hasChart[2]);
+}
+
+TEST_F(Catalogue, UpToTheTableLimitEverySongHasARowAndItsOwnDefaultJacketBeyondItOneLineAndOneShared) {
+    for (int i = 0; i < songTableLimit - 1; ++i) touch(std::string("s") + std::to_string(1000 + i) + "0.txt");
+    load();
+    EXPECT_EQ(recording.rows().size(), static_cast<size_t>(songTableLimit - 1 + 7));
+    touch("s20000.txt");
+    recording = TrecordingSteps{};
+    load();
+    EXPECT_EQ(recording.rows().size(), static_cast<size_t>(songTableLimit + 7));
+    EXPECT_EQ(recording.fetchedPaths.size(), static_cast<size_t>(songTableLimit));
+    touch("s20010.txt");
+    recording = TrecordingSteps{};
+    load();
+    EXPECT_EQ(recording.rows(),
+              (std::vector<std::string>{"Loading songs: 201 songs loaded; groups: 0, read: 201, from the song cache: 0."}));
+    EXPECT_EQ(recording.refreshes, 1);
+    EXPECT_EQ(recording.fetchedPaths, std::vector<std::string>{"gfx\\defaultCover.jpg"});
+    EXPECT_EQ(getSongCover(*catalogue, 0), getSongCover(*catalogue, songTableLimit));
+}
+
+TEST_F(Catalogue, SongsOfASubFolderShowTheirGroupInTheTable) {
+    touch("seed0.txt");
+    std::filesystem::create_directories(folder.file("Pack"));
+    touch("Pack/song1.txt");
+    touch("Pack/song.jpg");
+    load();
+    EXPECT_EQ(row(0), songRow("seed", "BSC         "));
+    EXPECT_EQ(row(1), songRow("Pack/song", "    ADV     "));
+    EXPECT_EQ(getSongName(*catalogue, 1), "Pack\\song");
+    EXPECT_EQ(recording.loadedPaths, (std::vector<std::string>{songFolderPath() + "Pack\\song.jpg"}));
 }

@@ -17,6 +17,9 @@
 
 namespace {
 
+// One console line below the banner's frame.
+constexpr float progressLineY = 2.5f;
+
 // A stock image: its console label, its path and the texture it fills.
 struct TstockImage {
     const char* label;
@@ -180,15 +183,32 @@ void loadTextures(TtrellikGL& game) {
     loadStockImages(game, playImages, std::size(playImages), true);
 }
 
+// The song scan's progress under the banner while a big library is read.
+void drawProgressLine(TtrellikGL& game, const std::string& line) {
+    const TopenGLEngine* window = drawingWindow(game);
+    if (window && !line.empty()) drawLine(window->console, line, 0.0f, progressLineY);
+}
+
 // The song table and the skin table: a default jacket that cannot be fetched leaves that song
 // without a jacket instead of ending the loading.
 void loadContent(TtrellikGL& game) {
-    TloaderSteps steps = gameLoaderSteps([&game] { drawBanner(game); });
+    std::string progress;
+    TloaderSteps steps = gameLoaderSteps([&game, &progress] {
+        drawBanner(game);
+        drawProgressLine(game, progress);
+    });
     steps.loadImageOrDownload = [](const std::string& path, uint32_t& texture, bool announce) {
         goingOnAfterFailure([&] { TtextureLoader::loadTextureOrDownload(path, texture, announce); });
     };
     consoleWriteLine("");
-    loadSongsWith(game.songs, songFolder, steps);
+    TsongListOptions options;
+    options.cachePath = songCachePathBeside(game.launch.recordsPath);
+    options.showProgress = [&progress, &steps](const std::string& line) {
+        progress = line;
+        steps.refresh();
+    };
+    loadSongsWith(game.songs, songFolder, steps, options);
+    progress.clear();
     if (getLastIndex(game.songs) == -1) consoleWriteLine("Err... you might want to download some songs...");
     consoleWriteLine("");
     loadMarkersWith(game.markers, "MKR\\", steps);

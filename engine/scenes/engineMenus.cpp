@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "content/trellikSongDataLoader.h"
 #include "engine/trellikGL38Engine.h"
@@ -23,6 +24,9 @@ constexpr uint8_t glowHidden = 0;
 constexpr long double dimmingAlpha = 0.85L;
 constexpr float overlaySize = 50.0f;
 constexpr float overlayDepth = -20.0f;
+// Above the best score, in console space.
+constexpr float songLinesX = 33.0f;
+constexpr float songLinesY = 16.0f;
 
 // Columns of the wheel's ring: three songs a column, at least one column.
 int32_t wheelColumns(const TtrellikGL& game) {
@@ -92,6 +96,28 @@ void drawSkinPreviews(TtrellikGL& game) {
     }
 }
 
+// The selected song's group and name, and a mark when its chart at the chosen difficulty cannot be
+// read; a song directly in the song folder with a sound chart shows nothing, as before groups.
+std::vector<std::string> selectedSongLines(TtrellikGL& game) {
+    std::vector<std::string> lines;
+    const Tsong* song = songAt(game.songs, game.menu.selectedSong);
+    if (!song || !game.window) return lines;
+    if (!song->group.empty()) {
+        lines.push_back(song->group);
+        lines.push_back("  " + song->name);
+    }
+    const int32_t difficulty = colourIndex(game.window->customCommands);
+    if (difficulty >= 0 && difficulty < difficultyCount && song->hasChart[difficulty] &&
+        !song->charts[difficulty].readable) lines.push_back("CHART CANNOT BE READ");
+    return lines;
+}
+
+void drawSelectedSongLines(TtrellikGL& game) {
+    if (!drawingWindow(game)) return;
+    const std::vector<std::string> lines = selectedSongLines(game);
+    if (!lines.empty()) drawTextColumn(game, lines, songLinesX, songLinesY);
+}
+
 bool drawSongSelect(TtrellikGL& game) {
     clearFrame(game);
     drawWheel(game, game.layout.jacketSizeSelected, game.layout.jacketSize);
@@ -99,6 +125,7 @@ bool drawSongSelect(TtrellikGL& game) {
     drawGrid(game);
     drawSelectedJacket(game);
     drawSelectedBest(game);
+    drawSelectedSongLines(game);
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "platform/store/gameFolder.h"
+#include "platform/store/sqliteFile.h"
 
 namespace fs = std::filesystem;
 
@@ -22,8 +23,6 @@ namespace {
 // Long enough for the other program's one-play transaction; short enough not to hang a start.
 constexpr int busyTimeoutMs = 5000;
 constexpr int busyRetryMs = 5;
-// Files kept aside before the oldest ones have to be cleared by hand.
-constexpr int mostKeptAside = 1000;
 
 // One step of the schema: the SQL that brings a database of the version before it to its own.
 struct TschemaStep {
@@ -84,70 +83,6 @@ constexpr const char* playColumns =
     "great_window, good_window, bad_window, source";
 constexpr int playColumnCount = 25;
 
-// An SQLite result code with the connection's message taken when it happened.
-struct Tresult {
-    int code = SQLITE_OK;
-    std::string message;
-
-    bool ok() const { return code == SQLITE_OK || code == SQLITE_ROW || code == SQLITE_DONE; }
-};
-
-Tresult resultOf(sqlite3* connection, int code) {
-    Tresult result{code, ""};
-    if (!result.ok()) result.message = connection ? sqlite3_errmsg(connection) : sqlite3_errstr(code);
-    return result;
-}
-
-Tresult execute(sqlite3* connection, const std::string& sql) {
-    return resultOf(connection, sqlite3_exec(connection, sql.c_str(), nullptr, nullptr, nullptr));
-}
-
-// A prepared statement, finalized when it goes; values bound and read by position.
-class Tstatement {
-public:
-    Tstatement(sqlite3* connection, const std::string& sql) : owner(connection) {
-        prepareCode = sqlite3_prepare_v2(connection, sql.c_str(), -1, &handle, nullptr);
-    }
-    ~Tstatement() { sqlite3_finalize(handle); }
-    Tstatement(const Tstatement&) = delete;
-    Tstatement& operator=(const Tstatement&) = delete;
-
-    Tresult prepared() const { return resultOf(owner, prepareCode); }
-    Tresult step() { return resultOf(owner, sqlite3_step(handle)); }
-    void reset() {
-        sqlite3_reset(handle);
-        nextBinding = 1;
-    }
-
-    void bind(int64_t value) { sqlite3_bind_int64(handle, nextBinding++, value); }
-    void bind(double value) { sqlite3_bind_double(handle, nextBinding++, value); }
-    void bind(const std::string& value) {
-        sqlite3_bind_text(handle, nextBinding++, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
-    }
-
-    int64_t integer(int column) const { return sqlite3_column_int64(handle, column); }
-    int32_t integer32(int column) const { return sqlite3_column_int(handle, column); }
-    double real(int column) const { return sqlite3_column_double(handle, column); }
-    std::string text(int column) const {
-        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(handle, column));
-        return bytes ? std::string(bytes, static_cast<size_t>(sqlite3_column_bytes(handle, column))) : std::string();
-    }
-
-private:
-    sqlite3* owner;
-    sqlite3_stmt* handle = nullptr;
-    int prepareCode = SQLITE_OK;
-    int nextBinding = 1;
-};
-
-Tresult readPragma(sqlite3* connection, const char* name, int32_t& value) {
-    Tstatement query(connection, std::string("PRAGMA ") + name);
-    Tresult result = query.prepared();
-    if (result.ok()) result = query.step();
-    if (result.code == SQLITE_ROW) value = query.integer32(0);
-    return result;
-}
-
 Tresult readVersion(sqlite3* connection, int32_t& version) {
     return readPragma(connection, "user_version", version);
 }
@@ -180,25 +115,6 @@ Tresult migrate(sqlite3* connection, int32_t fromVersion) {
 Tresult probeTables(sqlite3* connection) {
     return execute(connection,
                    "SELECT max(id) FROM plays; SELECT play_id FROM presses ORDER BY play_id DESC, seq DESC LIMIT 1");
-}
-
-// Reads the structure of every page (not the rows' values): a damaged index or a cut-off file
-// shows here, before plays are lost to it.
-Tresult checkPages(sqlite3* connection) {
-    Tstatement check(connection, "PRAGMA quick_check(1)");
-    Tresult result = check.prepared();
-    if (result.ok()) result = check.step();
-    if (result.code != SQLITE_ROW || check.text(0) == "ok") return result;
-    std::string finding = check.text(0);
-    std::replace(finding.begin(), finding.end(), '\n', ' ');
-    return {SQLITE_CORRUPT, "damaged: " + finding};
-}
-
-// Faults SQLite finds in the file itself. Any other failure (a statement of ours, busy,
-// read-only, full, out of memory) is no reason to move the file.
-bool isContentFault(int code) {
-    const int primary = code & 0xff;
-    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
 }
 
 // Why an existing file is not to be opened, or "" (also when there is none yet). Checked
@@ -370,32 +286,6 @@ Tattempt openConnection(const std::string& path, TrecordsAccess access, sqlite3*
     return attempt;
 }
 
-std::string fileName(const std::string& path) {
-    return fs::path(path).filename().string();
-}
-
-bool exists(const std::string& path) {
-    std::error_code error;
-    return fs::exists(fs::symlink_status(path, error));
-}
-
-// The first "<path>.bad-N" free for the file and its journals, or "" when all are taken.
-std::string freeAsideName(const std::string& path) {
-    for (int number = 1; number <= mostKeptAside; ++number) {
-        const std::string candidate = path + ".bad-" + std::to_string(number);
-        if (!exists(candidate) && !exists(candidate + "-wal") && !exists(candidate + "-journal")) return candidate;
-    }
-    return "";
-}
-
-// Moves a journal along with its database; one left behind would be replayed into the new file.
-bool moveJournal(const std::string& path, const std::string& aside, const char* suffix) {
-    if (!exists(path + suffix)) return true;
-    std::error_code error;
-    fs::rename(path + suffix, aside + suffix, error);
-    return !error;
-}
-
 // A reader has nothing to keep: its notice only says what happened.
 std::string notKeptNotice(const std::string& what, TrecordsAccess access) {
     return "Records: " + what + (access == TrecordsAccess::keep ? "; plays are not kept this run." : ".");
@@ -541,7 +431,7 @@ void TrecordsDatabase::open() {
                                       access);
         return;
     }
-    const std::string name = fileName(filePath);
+    const std::string name = fileNameOf(filePath);
     const Tattempt attempt = openConnection(filePath, access, connection);
     if (attempt.outcome == Topening::foreign)
         openingNotice = notKeptNotice(name + " is not a records database (another program's SQLite file?) and is "
@@ -557,14 +447,14 @@ void TrecordsDatabase::open() {
 }
 
 void TrecordsDatabase::startAfresh(const std::string& reason) {
-    const std::string name = fileName(filePath);
+    const std::string name = fileNameOf(filePath);
     const std::string unread = name + " could not be read (" + reason + ")";
     const std::string aside = setAside();
     if (aside.empty()) {
         openingNotice = notKeptNotice(unread + " and could not be kept aside", access);
         return;
     }
-    const std::string kept = unread + "; kept it as " + fileName(aside);
+    const std::string kept = unread + "; kept it as " + fileNameOf(aside);
     if (access == TrecordsAccess::read) {
         openingNotice = notKeptNotice(kept, access);
         return;
@@ -577,14 +467,7 @@ void TrecordsDatabase::startAfresh(const std::string& reason) {
 }
 
 std::string TrecordsDatabase::setAside() {
-    const std::string aside = freeAsideName(filePath);
-    if (aside.empty()) return "";
-    std::error_code error;
-    fs::rename(filePath, aside, error);
-    if (error) return "";
-    if (!moveJournal(filePath, aside, "-wal") || !moveJournal(filePath, aside, "-journal")) return "";
-    fs::remove(filePath + "-shm", error);
-    return aside;
+    return setFileAside(filePath);
 }
 
 int64_t TrecordsDatabase::addPlay(const TkeptPlay& play) {
