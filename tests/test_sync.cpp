@@ -80,6 +80,18 @@ TEST(BeatSync, FindsTempoAndFirstBeatOfSteadySongs) {
     }
 }
 
+// Swung eighths sit two thirds into the beat, not half way, so they never made the beats look like
+// half-beats; at 140 to 210 BPM such songs were counted at half speed.
+TEST(BeatSync, CountsFastSwungSongsAtTheirTempo) {
+    for (const double bpm : {140.0, 175.0, 210.0}) {
+        TdrumSongRecipe recipe = recipeOf(bpm, 0.4, static_cast<int>(bpm / 12));
+        recipe.swing = 1.0 / 6;
+        const TbeatGrid grid = analyseRecipe(recipe).grid;
+        EXPECT_NEAR(grid.bpm, bpm, 0.05);
+        EXPECT_NEAR(grid.firstBeat, recipe.firstBeat, 0.005) << bpm << " BPM";
+    }
+}
+
 TEST(BeatSync, ReportsATempoChangeAsUnstable) {
     TdrumSongRecipe recipe = recipeOf(120, 0.5, 12);
     recipe.laterBpm = 126;

@@ -18,12 +18,6 @@ constexpr double pi = 3.14159265358979323846;
 // Encoders cut the top of the spectrum; flux above this is only their noise.
 constexpr double highestUsefulHz = 16000;
 constexpr double lowestBrightnessHz = 50;
-// Tempo preferred when the beat could be counted at half or double speed.
-constexpr double slowestPreferredBpm = 70;
-constexpr double fastestPreferredBpm = 210;
-// Mid-beats plus twice the quarter-beats this strong against the beats mean the beats were
-// counted at half speed.
-constexpr double doubleTimeEvidence = 0.75;
 constexpr double unstableDeviationSeconds = 0.010;
 
 using Tcomplex = std::complex<double>;
@@ -75,6 +69,7 @@ size_t nextPowerOfTwo(size_t value) {
 struct TfluxTrack {
     std::vector<double> flux;
     std::vector<double> brightness;
+    std::vector<double> lowShare;
 };
 
 double frameStartSeconds(size_t frame) { return static_cast<double>(frame * hopSize) / syncSampleRate; }
@@ -82,6 +77,8 @@ double frameStartSeconds(size_t frame) { return static_cast<double>(frame * hopS
 // Octave bands from lowestBrightnessHz up; brightness weighs each band by its mean rise per bin,
 // so the many high bins do not outvote the few low ones.
 constexpr size_t brightnessBands = 8;
+// The octave bands of kicks and bass notes (up to 200 Hz).
+constexpr size_t lowBands = 2;
 
 TfluxTrack spectralFlux(const std::vector<float>& mono) {
     TfluxTrack track;
@@ -103,6 +100,7 @@ TfluxTrack spectralFlux(const std::vector<float>& mono) {
     std::vector<double> previous(bins, 0.0), current(bins, 0.0), bandRise(brightnessBands);
     track.flux.resize(frames);
     track.brightness.resize(frames);
+    track.lowShare.resize(frames);
     for (size_t frame = 0; frame < frames; ++frame) {
         const float* samples = mono.data() + frame * hopSize;
         for (size_t i = 0; i < frameSize; ++i) buffer[i] = samples[i] * window[i];
@@ -116,15 +114,17 @@ TfluxTrack spectralFlux(const std::vector<float>& mono) {
             rise += change;
             bandRise[bandOfBin[b]] += change;
         }
-        double bandSum = 0, bandWeighted = 0;
+        double bandSum = 0, bandWeighted = 0, lowSum = 0;
         for (size_t band = 0; band < brightnessBands; ++band) {
             if (binsInBand[band] == 0) continue;
             const double mean = bandRise[band] / binsInBand[band];
             bandSum += mean;
             bandWeighted += mean * static_cast<double>(band) / (brightnessBands - 1);
+            if (band < lowBands) lowSum += mean;
         }
         track.flux[frame] = frame == 0 ? 0 : rise;
         track.brightness[frame] = bandSum > 0 ? bandWeighted / bandSum : 0;
+        track.lowShare[frame] = bandSum > 0 ? lowSum / bandSum : 0;
         std::swap(previous, current);
     }
     return track;
@@ -233,7 +233,8 @@ std::vector<TheardOnset> findOnsets(const std::vector<float>& mono, const TfluxT
     TattackFinder finder(mono);
     std::vector<TheardOnset> onsets;
     for (const TpeakFrame& peak : peaks) {
-        const TheardOnset onset{finder.attackSeconds(peak.frame), peak.strength, track.brightness[peak.frame]};
+        const TheardOnset onset{finder.attackSeconds(peak.frame), peak.strength, track.brightness[peak.frame],
+                                track.lowShare[peak.frame]};
         // Two peaks of one attack land on the same sample region: keep the stronger.
         if (!onsets.empty() && onset.time - onsets.back().time < 0.02) {
             if (onset.strength > onsets.back().strength) onsets.back() = onset;
@@ -280,12 +281,6 @@ double coarseTempo(const std::vector<double>& onsetCurve) {
         if (score > bestScore) bestScore = score, bestBpm = bpm;
     }
     return bestBpm;
-}
-
-double foldIntoPreferredOctave(double bpm) {
-    while (bpm < slowestPreferredBpm) bpm *= 2;
-    while (bpm >= 2 * slowestPreferredBpm) bpm /= 2;
-    return bpm;
 }
 
 // A beat period and the time of one beat.
@@ -370,34 +365,134 @@ Tperiod fitGrid(const std::vector<TheardOnset>& onsets, Tperiod grid) {
     return grid;
 }
 
-// The strongest onset within a tolerance of each position, summed over the positions.
-double strengthAt(const std::vector<TheardOnset>& onsets, const Tperiod& grid, double shareOfBeat) {
+// How strongly an onset marks a beat: kicks, snares and bass count more than hats and cymbals.
+// How strongly an onset marks a beat: kicks, snares and bass count more than hats, cymbals and an
+// off-beat skank, whose attacks have little below 200 Hz.
+double beatWeight(const TheardOnset& onset) { return onset.strength * std::sqrt(onset.lowShare); }
+// How strongly an onset marks the bar: only the low part of the attack, the kick and the bass.
+double lowWeight(const TheardOnset& onset) { return onset.strength * onset.lowShare; }
+
+using TonsetWeight = double (*)(const TheardOnset&);
+
+// The mean over the grid's positions (a share of a beat after each beat, every `every` beats) of
+// the heaviest onset within a tolerance of the position, from the first onset to the last.
+double meanAccent(const std::vector<TheardOnset>& onsets, const Tperiod& grid, double shareOfBeat, TonsetWeight weight,
+                  int every = 1) {
+    if (onsets.empty()) return 0;
     const double tolerance = std::min(grid.seconds / 16, 0.015);
+    const double step = every * grid.seconds;
     double total = 0;
+    int positions = 0;
     size_t next = 0;
-    const double firstTime = onsets.empty() ? 0 : onsets.front().time;
-    const double lastTime = onsets.empty() ? 0 : onsets.back().time;
-    for (double beat = std::floor((firstTime - grid.phase) / grid.seconds) - 1;; beat += 1) {
-        const double position = grid.phase + (beat + shareOfBeat) * grid.seconds;
-        if (position > lastTime + grid.seconds) break;
+    const double offset = grid.phase + shareOfBeat * grid.seconds;
+    for (double n = std::ceil((onsets.front().time - offset) / step);; n += 1) {
+        const double position = offset + n * step;
+        if (position > onsets.back().time) break;
         while (next < onsets.size() && onsets[next].time < position - tolerance) ++next;
-        double strongest = 0;
+        double heaviest = 0;
         for (size_t i = next; i < onsets.size() && onsets[i].time <= position + tolerance; ++i)
-            strongest = std::max(strongest, onsets[i].strength);
-        total += strongest;
+            heaviest = std::max(heaviest, weight(onsets[i]));
+        total += heaviest;
+        ++positions;
     }
-    return total;
+    return positions > 0 ? total / positions : 0;
 }
 
-// Counts the beat at double speed when the mid-beats carry nearly as much as the beats and the
-// quarter-beats hold eighths: then the mid-beats are beats of their own.
-bool countsAtDoubleSpeed(const std::vector<TheardOnset>& onsets, const Tperiod& grid) {
-    if (2 * 60.0 / grid.seconds > fastestPreferredBpm + 0.5) return false;
-    const double onBeats = strengthAt(onsets, grid, 0.0);
-    if (onBeats <= 0) return false;
-    const double midBeats = strengthAt(onsets, grid, 0.5);
-    const double quarterBeats = (strengthAt(onsets, grid, 0.25) + strengthAt(onsets, grid, 0.75)) / 2;
-    return (midBeats + 2 * quarterBeats) / onBeats >= doubleTimeEvidence;
+// Beats fall on the strongest recurring low accent of the bar (the kick and the bass): when that
+// sits between the beats, as the drop of a one-drop sits against an off-beat skank, the grid moves
+// half a beat.
+Tperiod onTheStrongBeat(const std::vector<TheardOnset>& onsets, Tperiod grid) {
+    constexpr int beatsPerBar = 4;
+    double onBeat = 0, between = 0;
+    for (int eighth = 0; eighth < 2 * beatsPerBar; ++eighth) {
+        const double accent = meanAccent(onsets, grid, eighth / 2.0, lowWeight, beatsPerBar);
+        double& side = eighth % 2 == 0 ? onBeat : between;
+        side = std::max(side, accent);
+    }
+    if (between > onBeat) grid.phase += grid.seconds / 2;
+    return grid;
+}
+
+// A metrical level the beat could be counted at, and how likely a person taps it.
+struct Tlevel {
+    Tperiod grid;
+    double offBeatRatio = 0;  // the off-beats' accent against the beats', 0..1
+    double score = 0;
+};
+
+// How likely a tempo is tapped regardless of the music: a log-normal around 120 BPM.
+double tappingPrior(double bpm) {
+    constexpr double centreBpm = 120, octavesWide = 1.0;
+    const double octaves = std::log2(bpm / centreBpm);
+    return std::exp(-octaves * octaves / (2 * octavesWide * octavesWide));
+}
+
+// How likely the off-beats of a level are beats of their own, from their accent against the beats':
+// hats and eighths stay well below half of the kicks' and snares' (about 0.05..0.45), a backbeat
+// on the off-beats comes near them (0.5..1).
+double offBeatsAreBeats(double offBeatRatio) {
+    constexpr double evenRatio = 0.48, softness = 0.05;
+    return 1 / (1 + std::exp(-(offBeatRatio - evenRatio) / softness));
+}
+
+double offBeatRatio(const std::vector<TheardOnset>& onsets, const Tperiod& grid) {
+    const double beats = meanAccent(onsets, grid, 0.0, beatWeight);
+    if (beats <= 0) return 1;
+    return std::clamp(meanAccent(onsets, grid, 0.5, beatWeight) / beats, 0.0, 1.0);
+}
+
+// The grid at a slower level, on whichever of the base beats carries the heavier accents.
+Tperiod slowerGrid(const std::vector<TheardOnset>& onsets, const Tperiod& base, int factor) {
+    Tperiod best{base.seconds * factor, base.phase};
+    double heaviest = -1;
+    for (int shift = 0; shift < factor; ++shift) {
+        const Tperiod candidate{base.seconds * factor, base.phase + shift * base.seconds};
+        const double accent = meanAccent(onsets, candidate, 0.0, beatWeight);
+        if (accent > heaviest) heaviest = accent, best = candidate;
+    }
+    return best;
+}
+
+constexpr double slowestTappedBpm = 40, fastestTappedBpm = 250;
+
+// The levels from eight times slower to four times faster than the base grid, slowest first.
+std::vector<Tlevel> levelLadder(const std::vector<TheardOnset>& onsets, const Tperiod& base) {
+    std::vector<Tlevel> ladder;
+    for (const int factor : {8, 4, 2}) ladder.push_back({slowerGrid(onsets, base, factor)});
+    for (const double divisor : {1.0, 2.0, 4.0}) ladder.push_back({{base.seconds / divisor, base.phase}});
+    for (Tlevel& level : ladder) level.offBeatRatio = offBeatRatio(onsets, level.grid);
+    return ladder;
+}
+
+// The tappable levels, likeliest first: a level is the beat when its beats are even (the slower
+// level's off-beats are beats), its own off-beats are not (unless counting them would be too
+// fast to tap), and its tempo is one people tap.
+std::vector<Tlevel> metricalLevels(const std::vector<TheardOnset>& onsets, const Tperiod& base) {
+    const std::vector<Tlevel> ladder = levelLadder(onsets, base);
+    std::vector<Tlevel> scored;
+    for (size_t i = 1; i < ladder.size(); ++i) {
+        Tlevel level = ladder[i];
+        const double bpm = 60.0 / level.grid.seconds;
+        if (bpm < slowestTappedBpm || bpm > fastestTappedBpm) continue;
+        const double beatsAreEven = offBeatsAreBeats(ladder[i - 1].offBeatRatio);
+        const double offBeatsAreNot = 2 * bpm > fastestTappedBpm ? 1 : 1 - offBeatsAreBeats(level.offBeatRatio);
+        level.score = tappingPrior(bpm) * beatsAreEven * offBeatsAreNot;
+        scored.push_back(level);
+    }
+    std::sort(scored.begin(), scored.end(), [](const Tlevel& a, const Tlevel& b) { return a.score > b.score; });
+    return scored;
+}
+
+// The levels' tempi with their scores as shares; the chosen level's tempo is the fitted one.
+std::vector<TtempoAlternative> tempoAlternatives(const std::vector<Tlevel>& levels, const Tperiod& fitted) {
+    double total = 0;
+    for (const Tlevel& level : levels) total += level.score;
+    std::vector<TtempoAlternative> alternatives;
+    for (const Tlevel& level : levels) {
+        const double ratio = levels.front().grid.seconds / level.grid.seconds;
+        alternatives.push_back({ratio * 60.0 / fitted.seconds, total > 0 ? level.score / total : 0});
+    }
+    return alternatives;
 }
 
 // The largest shift of the music against the fitted grid, over windows of sixteen beats. Each
@@ -532,10 +627,12 @@ TsongAnalysis analyseSong(const std::vector<float>& mono) {
     analysis.onsets = findOnsets(mono, track, onsetCurve);
     const std::vector<TheardOnset>& onsets = analysis.onsets;
     if (onsets.size() < 4) return analysis;
-    const double estimate = 60.0 / foldIntoPreferredOctave(coarseTempo(onsetCurve));
+    const double estimate = 60.0 / coarseTempo(onsetCurve);
     const double span = onsets.back().time - onsets.front().time;
-    Tperiod grid = fitGrid(onsets, beatGridNear(onsets, estimate, span));
-    if (countsAtDoubleSpeed(onsets, grid)) grid = fitGrid(onsets, beatGridNear(onsets, grid.seconds / 2, span));
+    const Tperiod base = onTheStrongBeat(onsets, fitGrid(onsets, beatGridNear(onsets, estimate, span)));
+    const std::vector<Tlevel> levels = metricalLevels(onsets, base);
+    if (levels.empty()) return analysis;
+    const Tperiod grid = fitGrid(onsets, levels.front().grid);
 
     TbeatGrid& result = analysis.grid;
     result.bpm = 60.0 / grid.seconds;
@@ -543,5 +640,6 @@ TsongAnalysis analyseSong(const std::vector<float>& mono) {
     result.largestDeviationMs = 1000 * largestDeviation(onsets, grid);
     result.tempoStable = result.largestDeviationMs <= 1000 * unstableDeviationSeconds;
     result.confidence = gridConfidence(onsets, grid);
+    result.alternatives = tempoAlternatives(levels, grid);
     return analysis;
 }

@@ -5,6 +5,13 @@
 #include <string>
 #include <vector>
 
+// Another tempo the beat could be counted at, and how likely a person taps it (the scores of a
+// song's levels add up to 1).
+struct TtempoAlternative {
+    double bpm = 0;
+    double score = 0;
+};
+
 // Where the beats of a song fall: beat n is heard at firstBeat + n × 60 / bpm seconds.
 struct TbeatGrid {
     double bpm = 0;
@@ -12,6 +19,7 @@ struct TbeatGrid {
     double confidence = 0;  // 0..1: the share of the onsets that sit on the grid
     bool tempoStable = false;
     double largestDeviationMs = 0;  // how far the beats stray from one steady grid
+    std::vector<TtempoAlternative> alternatives;  // every tappable level, the likeliest (this one) first
 
     double secondsPerBeat() const { return 60.0 / bpm; }
     double beatTime(double beat) const { return firstBeat + beat * secondsPerBeat(); }
@@ -22,6 +30,7 @@ struct TheardOnset {
     double time = 0;        // seconds
     double strength = 0;    // spectral flux at the attack, relative to the song's loud attacks (about 0..2)
     double brightness = 0;  // 0 for a low thud .. 1 for a high tick
+    double lowShare = 0;    // the share of the attack below 200 Hz: kicks and bass notes
 };
 
 struct TsongAnalysis {

@@ -27,6 +27,8 @@ const char* const syncUsage =
     "  confidence           0..1, how much of the music sits on the grid\n"
     "  tempo_stable         false when the tempo drifts or changes\n"
     "  largest_deviation_ms how far the beats stray from one steady grid\n"
+    "  alternatives         (--json) every tempo the beat could be counted at, with how likely a\n"
+    "                       person taps it: [{bpm, score}], the chosen one first\n"
     "Exit status: 0 on success, 1 when the file is not a usable song, 2 on a usage error.\n";
 
 const char* const autochartUsage =
@@ -71,6 +73,9 @@ void printSyncJson(const TbeatGrid& grid) {
     object["confidence"] = rounded(grid.confidence, 2);
     object["tempo_stable"] = grid.tempoStable;
     object["largest_deviation_ms"] = rounded(grid.largestDeviationMs, 1);
+    object["alternatives"] = nlohmann::json::array();
+    for (const TtempoAlternative& alternative : grid.alternatives)
+        object["alternatives"].push_back({{"bpm", rounded(alternative.bpm, 2)}, {"score", rounded(alternative.score, 2)}});
     std::cout << object.dump() << "\n";
 }
 

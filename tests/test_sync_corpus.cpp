@@ -1,0 +1,89 @@
+// The beat analysis on songs rendered from MIDI with real instruments: the tempo a person taps, beats
+// on the beat, and what it reports about the fit.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+
+#include "tests/support/testSupport.h"
+#include "tools/beatSync.h"
+#include "tools/syncCorpus.h"
+
+namespace {
+
+const TsyncCorpus& corpus() {
+    static const TsyncCorpus loaded = loadSyncCorpus("test", std::string(TRELLIK_BINARY_DIR) + "/syncCorpus/test");
+    return loaded;
+}
+
+const TsongAnalysis& analysisOf(const TcorpusSong& song) {
+    static std::map<std::string, TsongAnalysis> analyses;
+    auto found = analyses.find(song.name);
+    if (found != analyses.end()) return found->second;
+    TsongAudio audio;
+    EXPECT_EQ(readSongAudio(song.path, audio), "") << song.name;
+    return analyses.emplace(song.name, analyseSong(audio.mono)).first->second;
+}
+
+std::vector<TcorpusSong> steadySongs() {
+    std::vector<TcorpusSong> songs;
+    for (const TcorpusSong& song : corpus().songs) {
+        if (song.steady()) songs.push_back(song);
+    }
+    return songs;
+}
+
+// Sustained strings rise too slowly for their attack to be timed to a few ms.
+bool hasSharpAttacks(const TcorpusSong& song) { return song.style != "strings"; }
+
+// How exactly the first beat can be placed: a strum spreads its six strings over 35 ms.
+double firstBeatTolerance(const TcorpusSong& song) { return song.style == "guitar" ? 0.010 : 0.005; }
+
+}  // namespace
+
+TEST(SyncCorpus, RendersTheSongsWithTheirTruth) {
+    ASSERT_EQ(corpus().complaint, "");
+    EXPECT_GE(steadySongs().size(), 10u);
+    EXPECT_NEAR(corpus().renderDelaySeconds, 0.0, 0.02);
+}
+
+// Hip-hop at 70 and four-on-the-floor at 76 are not doubled, punk at 200 and swing at 150 and 196
+// not halved, ballads without drums not doubled. A one-drop's off-beat skank still makes it count
+// in double time; its tempo is offered among the alternatives (below).
+TEST(SyncCorpus, CountsSteadySongsAtTheTempoAPersonTaps) {
+    ASSERT_EQ(corpus().complaint, "");
+    for (const TcorpusSong& song : steadySongs()) {
+        if (song.style == "onedrop") continue;
+        const TbeatGrid& grid = analysisOf(song).grid;
+        EXPECT_NEAR(grid.bpm, song.bpm(), hasSharpAttacks(song) ? 0.02 : 0.1) << song.name;
+    }
+}
+
+TEST(SyncCorpus, OffersEveryTappableTempoAsAnAlternative) {
+    ASSERT_EQ(corpus().complaint, "");
+    for (const TcorpusSong& song : steadySongs()) {
+        const TbeatGrid& grid = analysisOf(song).grid;
+        ASSERT_FALSE(grid.alternatives.empty()) << song.name;
+        EXPECT_DOUBLE_EQ(grid.alternatives.front().bpm, grid.bpm) << song.name;
+        double total = 0, truthScore = -1;
+        for (const TtempoAlternative& alternative : grid.alternatives) {
+            total += alternative.score;
+            if (std::fabs(alternative.bpm - song.bpm()) < 0.1) truthScore = alternative.score;
+        }
+        EXPECT_NEAR(total, 1.0, 1e-9) << song.name;
+        EXPECT_GE(truthScore, 0.0) << song.name << ": " << song.bpm() << " BPM is not offered";
+    }
+}
+
+// The first beat lies on a true beat, not between two: the one-drop's kick is on the third beat,
+// its skank between the beats.
+TEST(SyncCorpus, PutsTheFirstBeatOnABeatNotBetween) {
+    ASSERT_EQ(corpus().complaint, "");
+    for (const TcorpusSong& song : steadySongs()) {
+        if (!hasSharpAttacks(song)) continue;
+        const TbeatGrid& grid = analysisOf(song).grid;
+        EXPECT_LE(song.distanceToBeat(grid.firstBeat), firstBeatTolerance(song)) << song.name << " first beat at " << grid.firstBeat;
+        // Within the first bar of the music (a pickup comes before it, a count-in is part of it).
+        EXPECT_LE(grid.firstBeat - song.firstBeat(), 4 * 60.0 / song.bpm()) << song.name;
+    }
+}
