@@ -80,6 +80,19 @@ TEST(BeatSync, FindsTempoAndFirstBeatOfSteadySongs) {
     }
 }
 
+TEST(BeatSync, AStretchKeepsABeatFromEightOnsetsAndNearlyHalfTheStrengthNearItsBeats) {
+    EXPECT_TRUE(keepsABeat(8, 0.45));
+    EXPECT_TRUE(keepsABeat(9, 0.4501));
+    EXPECT_FALSE(keepsABeat(7, 0.45));
+    EXPECT_FALSE(keepsABeat(8, 0.4499));
+}
+
+TEST(BeatSync, TheTempoIsSteadyWhileTheMusicStraysAtMost25Ms) {
+    EXPECT_TRUE(isSteadyTempo(24.99));
+    EXPECT_TRUE(isSteadyTempo(25.0));
+    EXPECT_FALSE(isSteadyTempo(25.01));
+}
+
 // Swung eighths sit two thirds into the beat, not half way, so they never made the beats look like
 // half-beats; at 140 to 210 BPM such songs were counted at half speed.
 TEST(BeatSync, CountsFastSwungSongsAtTheirTempo) {

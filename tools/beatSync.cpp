@@ -18,7 +18,6 @@ constexpr double pi = 3.14159265358979323846;
 // Encoders cut the top of the spectrum; flux above this is only their noise.
 constexpr double highestUsefulHz = 16000;
 constexpr double lowestBrightnessHz = 50;
-constexpr double unstableDeviationSeconds = 0.010;
 
 using Tcomplex = std::complex<double>;
 
@@ -495,36 +494,142 @@ std::vector<TtempoAlternative> tempoAlternatives(const std::vector<Tlevel>& leve
     return alternatives;
 }
 
-// The largest shift of the music against the fitted grid, over windows of sixteen beats. Each
-// window's shift is first found roughly from its half-beats, then as the mean offset of the onsets
-// on its half-beats; a shift beyond a quarter beat shows as a smaller one, which still is large.
-double largestDeviation(const std::vector<TheardOnset>& onsets, const Tperiod& grid) {
+// A stretch of the song, whether its music keeps a beat and how far that sits from the grid.
+struct TbeatWindow {
+    double start = 0;
+    double end = 0;
+    bool hasBeat = false;
+    double shiftSeconds = 0;
+};
+
+// How the onsets of a stretch line up with half-beats of one length: the shift of those half-beats
+// from the phase, and how many onsets, with what share of the stretch's strength, sit near them.
+struct TwindowBeat {
+    size_t near = 0;
+    double share = 0;
+    double shift = 0;
+};
+
+// The value below which half the weight lies, of (value, weight) pairs.
+double weightedMedian(std::vector<std::pair<double, double>> values) {
+    std::sort(values.begin(), values.end());
+    double total = 0;
+    for (const auto& value : values) total += value.second;
+    double below = 0;
+    for (const auto& value : values) {
+        below += value.second;
+        if (below >= total / 2) return value.first;
+    }
+    return 0;
+}
+
+using TonsetRange = std::pair<std::vector<TheardOnset>::const_iterator, std::vector<TheardOnset>::const_iterator>;
+
+TonsetRange onsetsBetween(const std::vector<TheardOnset>& onsets, double start, double end) {
+    const auto at = [&onsets](double time) {
+        return std::lower_bound(onsets.begin(), onsets.end(), time, [](const TheardOnset& onset, double t) { return onset.time < t; });
+    };
+    return {at(start), at(end)};
+}
+
+// The shift is found roughly from the resultant of the onsets' phases, then as the median offset of
+// the onsets near it: late attacks of pads and strings move a median less than a mean.
+TwindowBeat windowBeat(const TonsetRange& range, double phase, double half, double reach) {
+    Tcomplex sum = 0;
+    double total = 0;
+    for (auto onset = range.first; onset != range.second; ++onset) {
+        sum += std::polar(onset->strength, 2 * pi * (onset->time - phase) / half);
+        total += onset->strength;
+    }
+    const double roughShift = std::arg(sum) / (2 * pi) * half;
+    std::vector<std::pair<double, double>> near;
+    double nearStrength = 0;
+    for (auto onset = range.first; onset != range.second; ++onset) {
+        const double offset = wrapped(onset->time - phase, half);
+        if (std::fabs(wrapped(offset - roughShift, half)) > reach) continue;
+        near.emplace_back(offset, onset->strength);
+        nearStrength += onset->strength;
+    }
+    return {near.size(), total > 0 ? nearStrength / total : 0, near.empty() ? 0 : weightedMedian(near)};
+}
+
+// The half-beat within a fifth of the grid's at which a stretch keeps its beat best: a stretch
+// that keeps none at the grid's tempo may keep one at its own, after a tempo change.
+double localHalfBeat(const TonsetRange& range, double half, double span) {
+    double best = half, bestCoherence = -1;
+    const double step = half * half / (8 * span);
+    for (double candidate = half * 0.8; candidate <= half * 1.25; candidate += step) {
+        Tcomplex sum = 0;
+        for (auto onset = range.first; onset != range.second; ++onset)
+            sum += std::polar(onset->strength, 2 * pi * onset->time / candidate);
+        if (std::abs(sum) > bestCoherence) bestCoherence = std::abs(sum), best = candidate;
+    }
+    return best;
+}
+
+// A stretch keeping no beat at the grid's tempo may keep one at its own, after a tempo change: it
+// then strays by as much as its beats drift from the grid's from its middle to its ends. Searching
+// many tempi finds one in any noise, so only two overlapping stretches that agree on it count.
+void findOwnTempi(const std::vector<TheardOnset>& onsets, const Tperiod& grid, std::vector<TbeatWindow>& windows) {
+    constexpr double agreement = 0.01;
+    const double half = grid.seconds / 2;
+    const double reach = std::min(grid.seconds / 16, 0.030);
+    std::vector<double> ownHalfBeat(windows.size(), 0.0);
+    for (size_t i = 0; i < windows.size(); ++i) {
+        if (windows[i].hasBeat) continue;
+        const TonsetRange range = onsetsBetween(onsets, windows[i].start, windows[i].end);
+        const double local = localHalfBeat(range, half, windows[i].end - windows[i].start);
+        const TwindowBeat atOwnTempo = windowBeat(range, grid.phase, local, reach);
+        if (keepsABeat(atOwnTempo.near, atOwnTempo.share)) ownHalfBeat[i] = local;
+    }
+    const auto agree = [&ownHalfBeat, agreement](size_t a, size_t b) {
+        return ownHalfBeat[a] > 0 && ownHalfBeat[b] > 0 && std::fabs(ownHalfBeat[a] / ownHalfBeat[b] - 1) <= agreement;
+    };
+    for (size_t i = 0; i < windows.size(); ++i) {
+        if (!(i > 0 && agree(i, i - 1)) && !(i + 1 < windows.size() && agree(i, i + 1))) continue;
+        windows[i].hasBeat = true;
+        windows[i].shiftSeconds = std::fabs(ownHalfBeat[i] / half - 1) * (windows[i].end - windows[i].start) / 2;
+    }
+}
+
+// Each stretch of sixteen beats (overlapping by half): whether its music keeps a beat, and how far
+// it strays from the grid. Intros, breaks and fades without a beat do not count against the tempo.
+std::vector<TbeatWindow> beatWindows(const std::vector<TheardOnset>& onsets, const Tperiod& grid) {
     constexpr double windowBeats = 16;
     const double half = grid.seconds / 2;
     const double reach = std::min(grid.seconds / 16, 0.030);
-    double largest = 0;
-    if (onsets.empty()) return 0;
     const double span = windowBeats * grid.seconds;
+    std::vector<TbeatWindow> windows;
+    if (onsets.empty()) return windows;
     for (double start = onsets.front().time; start < onsets.back().time; start += span / 2) {
-        Tcomplex sum = 0;
-        for (const TheardOnset& onset : onsets) {
-            if (onset.time < start || onset.time >= start + span) continue;
-            sum += std::polar(onset.strength, 2 * pi * (onset.time - grid.phase) / half);
-        }
-        const double shift = std::arg(sum) / (2 * pi) * half;
-        double weight = 0, weighted = 0;
-        int matched = 0;
-        for (const TheardOnset& onset : onsets) {
-            if (onset.time < start || onset.time >= start + span) continue;
-            const double offset = wrapped(onset.time - grid.phase, half);
-            if (std::fabs(wrapped(offset - shift, half)) > reach) continue;
-            weight += onset.strength;
-            weighted += onset.strength * offset;
-            ++matched;
-        }
-        if (matched >= 4) largest = std::max(largest, std::fabs(weighted / weight));
+        const TwindowBeat atGrid = windowBeat(onsetsBetween(onsets, start, start + span), grid.phase, half, reach);
+        windows.push_back({start, start + span, keepsABeat(atGrid.near, atGrid.share), atGrid.shift});
+    }
+    findOwnTempi(onsets, grid, windows);
+    return windows;
+}
+
+double largestDeviation(const std::vector<TbeatWindow>& windows) {
+    double largest = 0;
+    for (const TbeatWindow& window : windows) {
+        if (window.hasBeat) largest = std::max(largest, std::fabs(window.shiftSeconds));
     }
     return largest;
+}
+
+// The stretches of the music no window with a beat covers, as they are reported.
+std::vector<TbeatlessStretch> beatlessStretches(const std::vector<TbeatWindow>& windows) {
+    constexpr double shortestBeatlessSeconds = 1;
+    std::vector<TbeatlessStretch> stretches;
+    double coveredUntil = windows.empty() ? 0 : windows.front().start;
+    for (const TbeatWindow& window : windows) {
+        if (!window.hasBeat) continue;
+        if (window.start > coveredUntil + shortestBeatlessSeconds) stretches.push_back({coveredUntil, window.start});
+        coveredUntil = std::max(coveredUntil, window.end);
+    }
+    if (!windows.empty() && windows.back().end > coveredUntil + shortestBeatlessSeconds)
+        stretches.push_back({coveredUntil, windows.back().end});
+    return stretches;
 }
 
 // The share of the onset strength that sits on sixteenths of the grid, rescaled so that onsets
@@ -567,6 +672,19 @@ size_t audioBytes(const std::vector<uint8_t>& bytes) {
 }
 
 }  // namespace
+
+bool keepsABeat(size_t onsetsNearBeats, double shareNearBeats) {
+    // Onsets at random times put a quarter of their strength near the half-beats.
+    constexpr size_t leastOnsetsNearBeats = 8;
+    constexpr double leastShareNearBeats = 0.45;
+    return onsetsNearBeats >= leastOnsetsNearBeats && shareNearBeats >= leastShareNearBeats;
+}
+
+bool isSteadyTempo(double largestDeviationMs) {
+    // Half the perfect judgement window (50 ms): a player cannot tell a grid this close from the music.
+    constexpr double largestSteadyDeviationMs = 25;
+    return largestDeviationMs <= largestSteadyDeviationMs;
+}
 
 double TsongAudio::seconds() const { return static_cast<double>(mono.size()) / syncSampleRate; }
 
@@ -637,8 +755,10 @@ TsongAnalysis analyseSong(const std::vector<float>& mono) {
     TbeatGrid& result = analysis.grid;
     result.bpm = 60.0 / grid.seconds;
     result.firstBeat = firstBeatTime(onsets, grid);
-    result.largestDeviationMs = 1000 * largestDeviation(onsets, grid);
-    result.tempoStable = result.largestDeviationMs <= 1000 * unstableDeviationSeconds;
+    const std::vector<TbeatWindow> windows = beatWindows(onsets, grid);
+    result.largestDeviationMs = 1000 * largestDeviation(windows);
+    result.beatless = beatlessStretches(windows);
+    result.tempoStable = isSteadyTempo(result.largestDeviationMs);
     result.confidence = gridConfidence(onsets, grid);
     result.alternatives = tempoAlternatives(levels, grid);
     return analysis;

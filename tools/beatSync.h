@@ -12,13 +12,20 @@ struct TtempoAlternative {
     double score = 0;
 };
 
+// A stretch of the music without a beat to follow (an intro, a break, a fade), in seconds.
+struct TbeatlessStretch {
+    double start = 0;
+    double end = 0;
+};
+
 // Where the beats of a song fall: beat n is heard at firstBeat + n × 60 / bpm seconds.
 struct TbeatGrid {
     double bpm = 0;
     double firstBeat = 0;  // seconds from the start of the audio
     double confidence = 0;  // 0..1: the share of the onsets that sit on the grid
     bool tempoStable = false;
-    double largestDeviationMs = 0;  // how far the beats stray from one steady grid
+    double largestDeviationMs = 0;  // how far the music with a beat strays from one steady grid
+    std::vector<TbeatlessStretch> beatless;  // where the music has no beat; stability ignores it
     std::vector<TtempoAlternative> alternatives;  // every tappable level, the likeliest (this one) first
 
     double secondsPerBeat() const { return 60.0 / bpm; }
@@ -57,6 +64,12 @@ constexpr double longestSongSeconds = 20 * 60.0;
 std::string readSongAudio(const std::string& path, TsongAudio& audio);
 // The same for MP3 bytes already in memory.
 std::string decodeSongAudio(std::vector<uint8_t> bytes, TsongAudio& audio);
+
+// Whether a stretch of sixteen beats keeps a beat: enough of its onsets, and enough of their
+// strength, sit near the grid's half-beats (once the stretch's own shift is allowed for).
+bool keepsABeat(size_t onsetsNearBeats, double shareNearBeats);
+// Whether one tempo explains the song: no stretch with a beat strays further from the grid.
+bool isSteadyTempo(double largestDeviationMs);
 
 // Onsets, tempo and first beat of mono audio at syncSampleRate.
 TsongAnalysis analyseSong(const std::vector<float>& mono);

@@ -284,14 +284,28 @@ STYLE_BARS = {
 }
 
 
+def free_intro(song, beats, progression):
+    """Piano chords in free time (no beat to follow) before the band comes in at beat 0."""
+    piano = song.part("intro", 0, 0)
+    position = -beats + 0.5
+    while position < -1.5:
+        root, quality = progression[song.rng.randrange(len(progression))]
+        for i, note in enumerate(chord_notes(root, quality, octave=1)):
+            piano.add(position + 0.04 * i, note, 70 + song.rng.randint(-10, 10), 1.5)
+        position += song.rng.uniform(0.7, 2.9)
+
+
 def make_song(recipe):
     """recipe: name, style, bpm, bars, seed; optional later_bpm and change_bar, drift_to, count_in, pickup,
-    quiet_intro_bars (drums only after them)."""
+    quiet_intro_bars (drums only after them), free_intro_beats (piano in free time before beat 0)."""
     rng = random.Random(recipe["seed"])
     song = Song(recipe["name"], recipe["style"], rng)
     bars = recipe["bars"]
     progression = PROGRESSIONS[recipe["seed"] % len(PROGRESSIONS)]
     song.lead_beats = 4 if recipe.get("count_in") or recipe.get("pickup") else 1 + recipe["seed"] % 3 * 0.37
+    if recipe.get("free_intro_beats"):
+        song.lead_beats = recipe["free_intro_beats"]
+        free_intro(song, recipe["free_intro_beats"], progression)
     song.tempi = [(-song.lead_beats, recipe["bpm"])]
     if "later_bpm" in recipe:
         song.kind = "change"
@@ -399,6 +413,7 @@ def test_set():
         recipe("change120to132", "rock", 120, 16, 13, later_bpm=132, change_bar=8),
         recipe("change150to100", "punk", 150, 14, 14, later_bpm=100, change_bar=8),
         recipe("drift118", "rock", 118, 16, 15, drift_to=126),
+        recipe("freeintro126", "rock", 126, 12, 16, free_intro_beats=18),
     ]
 
 

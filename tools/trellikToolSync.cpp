@@ -24,9 +24,11 @@ const char* const syncUsage =
     "  bpm                  beats per minute, to 0.01\n"
     "  offset_ms            time of the first beat, ms from the start of the audio\n"
     "  chart_offset_ms      the offset group a chart needs for it (play leads a row's time by 50 ms)\n"
-    "  confidence           0..1, how much of the music sits on the grid\n"
-    "  tempo_stable         false when the tempo drifts or changes\n"
-    "  largest_deviation_ms how far the beats stray from one steady grid\n"
+    "  confidence           0..1, how much of the music's onset strength sits on the grid\n"
+    "  tempo_stable         false when the tempo drifts or changes where the music has a beat\n"
+    "  largest_deviation_ms how far the music with a beat strays from one steady grid\n"
+    "  without_beat         stretches without a beat (intros, breaks, fades); they do not count\n"
+    "                       against the tempo ({start_ms, end_ms} in --json)\n"
     "  alternatives         (--json) every tempo the beat could be counted at, with how likely a\n"
     "                       person taps it: [{bpm, score}], the chosen one first\n"
     "Exit status: 0 on success, 1 when the file is not a usable song, 2 on a usage error.\n";
@@ -55,6 +57,16 @@ double rounded(double value, int decimals) {
 
 long chartOffsetMs(const TbeatGrid& grid) { return std::lround((grid.firstBeat + chartLeadSeconds) * 1000); }
 
+std::string beatlessText(const TbeatGrid& grid) {
+    std::string text;
+    for (const TbeatlessStretch& stretch : grid.beatless) {
+        char piece[64];
+        std::snprintf(piece, sizeof piece, "%s%.1f-%.1f s", text.empty() ? "" : ", ", stretch.start, stretch.end);
+        text += piece;
+    }
+    return text.empty() ? "none" : text;
+}
+
 void printSyncText(const TbeatGrid& grid) {
     char text[512];
     std::snprintf(text, sizeof text,
@@ -62,7 +74,7 @@ void printSyncText(const TbeatGrid& grid) {
                   "largest_deviation_ms: %.1f\n",
                   grid.bpm, grid.firstBeat * 1000, chartOffsetMs(grid), grid.confidence,
                   grid.tempoStable ? "true" : "false", grid.largestDeviationMs);
-    std::cout << text;
+    std::cout << text << "without_beat: " << beatlessText(grid) << "\n";
 }
 
 void printSyncJson(const TbeatGrid& grid) {
@@ -73,6 +85,9 @@ void printSyncJson(const TbeatGrid& grid) {
     object["confidence"] = rounded(grid.confidence, 2);
     object["tempo_stable"] = grid.tempoStable;
     object["largest_deviation_ms"] = rounded(grid.largestDeviationMs, 1);
+    object["without_beat"] = nlohmann::json::array();
+    for (const TbeatlessStretch& stretch : grid.beatless)
+        object["without_beat"].push_back({{"start_ms", std::lround(stretch.start * 1000)}, {"end_ms", std::lround(stretch.end * 1000)}});
     object["alternatives"] = nlohmann::json::array();
     for (const TtempoAlternative& alternative : grid.alternatives)
         object["alternatives"].push_back({{"bpm", rounded(alternative.bpm, 2)}, {"score", rounded(alternative.score, 2)}});
