@@ -761,5 +761,6 @@ TsongAnalysis analyseSong(const std::vector<float>& mono) {
     result.tempoStable = isSteadyTempo(result.largestDeviationMs);
     result.confidence = gridConfidence(onsets, grid);
     result.alternatives = tempoAlternatives(levels, grid);
+    result.segments = {{result.firstBeat, result.bpm, result.firstBeat}};
     return analysis;
 }

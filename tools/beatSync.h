@@ -18,6 +18,13 @@ struct TbeatlessStretch {
     double end = 0;
 };
 
+// A stretch of one tempo, from its start (seconds) on: beat n of it is at firstBeat + n × 60 / bpm.
+struct TtempoSegment {
+    double start = 0;
+    double bpm = 0;
+    double firstBeat = 0;
+};
+
 // Where the beats of a song fall: beat n is heard at firstBeat + n × 60 / bpm seconds.
 struct TbeatGrid {
     double bpm = 0;
@@ -25,6 +32,7 @@ struct TbeatGrid {
     double confidence = 0;  // 0..1: the share of the onsets that sit on the grid
     bool tempoStable = false;
     double largestDeviationMs = 0;  // how far the music with a beat strays from one steady grid
+    std::vector<TtempoSegment> segments;  // the tempo map: one segment while the tempo holds
     std::vector<TbeatlessStretch> beatless;  // where the music has no beat; stability ignores it
     std::vector<TtempoAlternative> alternatives;  // every tappable level, the likeliest (this one) first
 
