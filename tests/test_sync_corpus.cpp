@@ -6,6 +6,7 @@
 #include <map>
 
 #include "tests/support/testSupport.h"
+#include "tools/autochart.h"
 #include "tools/beatSync.h"
 #include "tools/syncCorpus.h"
 
@@ -123,5 +124,29 @@ TEST(SyncCorpus, AnIntroWithoutABeatIsReportedAndLeftOut) {
         ASSERT_FALSE(grid.beatless.empty());
         EXPECT_LT(grid.beatless.front().start, song.firstBeat());
         EXPECT_GT(grid.beatless.front().end, 2.0);
+    }
+}
+
+// Every chart, the easy one too, starts in the first bars of the beat and leaves no more than 8 s
+// without a marker while the music has a beat, also through a quiet start of piano chords alone.
+TEST(SyncCorpus, ChartsCoverTheSongFromItsFirstBars) {
+    ASSERT_EQ(corpus().complaint, "");
+    for (const TcorpusSong& song : corpus().songs) {
+        if (!song.steady() || !hasSharpAttacks(song)) continue;
+        const TsongAnalysis& analysis = analysisOf(song);
+        const double musicEnd = analysis.onsets.back().time;
+        for (int difficulty = 0; difficulty < difficultyCount; ++difficulty) {
+            const std::vector<TautoRow> rows = planAutoChart(analysis, difficulty);
+            ASSERT_FALSE(rows.empty()) << song.name;
+            double previous = std::max(song.firstBeat(), analysis.grid.beatless.empty() ? 0.0 : analysis.grid.beatless.front().end);
+            EXPECT_LE(analysis.grid.beatTime(rows.front().halfBeat / 2.0) - previous, 8 * 60.0 / song.bpm())
+                << song.name << " difficulty " << difficulty;
+            for (const TautoRow& row : rows) {
+                const double time = analysis.grid.beatTime(row.halfBeat / 2.0);
+                EXPECT_LE(time - previous, 8.0) << song.name << " difficulty " << difficulty << " at " << time;
+                previous = time;
+            }
+            EXPECT_LE(musicEnd - previous, 8.0) << song.name << " difficulty " << difficulty;
+        }
     }
 }

@@ -52,6 +52,14 @@ double metricWeight(int halfBeat) {
 
 double halfBeatTime(const TbeatGrid& grid, int halfBeat) { return grid.beatTime(halfBeat / 2.0); }
 
+// Markers in a stretch without a beat would follow no sound the player hears.
+bool withoutBeat(const TbeatGrid& grid, double time) {
+    for (const TbeatlessStretch& stretch : grid.beatless) {
+        if (time >= stretch.start && time < stretch.end) return true;
+    }
+    return false;
+}
+
 // Every grid position with an onset on it, and every beat while the music plays.
 std::vector<Tcandidate> candidates(const TsongAnalysis& analysis, int gridHalfBeats) {
     const TbeatGrid& grid = analysis.grid;
@@ -74,6 +82,7 @@ std::vector<Tcandidate> candidates(const TsongAnalysis& analysis, int gridHalfBe
             }
         }
         const bool onBeat = halfBeat % 2 == 0;
+        if (withoutBeat(grid, time)) continue;
         if (strongest > 0 || (onBeat && musicNear)) found.push_back({halfBeat, strongest + metricWeight(halfBeat), brightness});
     }
     return found;
@@ -93,12 +102,43 @@ size_t targetRows(const TsongAnalysis& analysis, int difficulty) {
     return target;
 }
 
+// The half-beats of a stretch that must hold a row: two bars, or fewer when they last over four
+// seconds, so the music never goes on for eight seconds without a marker.
+int coverageHalfBeats(const TbeatGrid& grid) {
+    constexpr double longestCoverageSeconds = 4.0;
+    const int fitting = static_cast<int>(longestCoverageSeconds / (grid.secondsPerBeat() / 2));
+    return std::clamp(fitting - fitting % 2, 2, 2 * halfBeatsPerBar);
+}
+
+// The strongest candidate of every stretch first, whatever its score against the rest of the song
+// (an easy chart begins in the first bars like the others); then the strongest of the others up to
+// the chart's number of rows. Candidates come and go in time order.
 std::vector<Tcandidate> chooseRows(const TsongAnalysis& analysis, int difficulty) {
-    std::vector<Tcandidate> found = candidates(analysis, difficulties[difficulty].gridHalfBeats);
-    std::stable_sort(found.begin(), found.end(), [](const Tcandidate& a, const Tcandidate& b) { return a.score > b.score; });
-    found.resize(std::min(found.size(), targetRows(analysis, difficulty)));
-    std::sort(found.begin(), found.end(), [](const Tcandidate& a, const Tcandidate& b) { return a.halfBeat < b.halfBeat; });
-    return found;
+    const std::vector<Tcandidate> found = candidates(analysis, difficulties[difficulty].gridHalfBeats);
+    const int stretch = coverageHalfBeats(analysis.grid);
+    std::vector<bool> chosen(found.size(), false);
+    size_t count = 0;
+    for (size_t i = 0; i < found.size();) {
+        size_t strongest = i;
+        const int stretchIndex = found[i].halfBeat / stretch;
+        for (; i < found.size() && found[i].halfBeat / stretch == stretchIndex; ++i) {
+            if (found[i].score > found[strongest].score) strongest = i;
+        }
+        chosen[strongest] = true;
+        ++count;
+    }
+    std::vector<size_t> byScore(found.size());
+    std::iota(byScore.begin(), byScore.end(), size_t{0});
+    std::stable_sort(byScore.begin(), byScore.end(), [&found](size_t a, size_t b) { return found[a].score > found[b].score; });
+    const size_t target = targetRows(analysis, difficulty);
+    for (size_t k = 0; k < byScore.size() && count < target; ++k) {
+        if (!chosen[byScore[k]]) chosen[byScore[k]] = true, ++count;
+    }
+    std::vector<Tcandidate> rows;
+    for (size_t i = 0; i < found.size(); ++i) {
+        if (chosen[i]) rows.push_back(found[i]);
+    }
+    return rows;
 }
 
 // Which panels are free: none twice in one bar (one grid block holds each panel once), none again

@@ -414,6 +414,7 @@ def test_set():
         recipe("change150to100", "punk", 150, 14, 14, later_bpm=100, change_bar=8),
         recipe("drift118", "rock", 118, 16, 15, drift_to=126),
         recipe("freeintro126", "rock", 126, 12, 16, free_intro_beats=18),
+        recipe("quietstart100", "rock", 100, 16, 17, quiet_intro_bars=6),
     ]
 
 
