@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <map>
+#include <memory>
 
+#include "content/trellikSongDataLoader.h"
 #include "tests/support/testSupport.h"
 #include "tools/autochart.h"
 #include "tools/beatSync.h"
@@ -27,6 +29,14 @@ const TsongAnalysis& analysisOf(const TcorpusSong& song) {
 }
 
 // Steady from the first note (a free-time intro has no tempo to compare with).
+std::vector<TcorpusSong> songsOfKind(const std::string& kind) {
+    std::vector<TcorpusSong> songs;
+    for (const TcorpusSong& song : corpus().songs) {
+        if (song.kind == kind) songs.push_back(song);
+    }
+    return songs;
+}
+
 std::vector<TcorpusSong> steadySongs() {
     std::vector<TcorpusSong> songs;
     for (const TcorpusSong& song : corpus().songs) {
@@ -105,7 +115,7 @@ TEST(SyncCorpus, SteadySongsAreConfidentAndStable) {
 TEST(SyncCorpus, TempoChangesAndDriftAreUnstable) {
     ASSERT_EQ(corpus().complaint, "");
     for (const TcorpusSong& song : corpus().songs) {
-        if (song.steady() || song.name.starts_with("freeintro")) continue;
+        if (song.steady()) continue;
         const TbeatGrid& grid = analysisOf(song).grid;
         EXPECT_FALSE(grid.tempoStable) << song.name;
         EXPECT_GT(grid.largestDeviationMs, 25.0) << song.name;
@@ -148,5 +158,57 @@ TEST(SyncCorpus, ChartsCoverTheSongFromItsFirstBars) {
             }
             EXPECT_LE(musicEnd - previous, 8.0) << song.name << " difficulty " << difficulty;
         }
+    }
+}
+
+// 120 to 132 and 150 to 100 BPM: one segment a tempo, each starting on the beat the music changes on.
+TEST(SyncCorpus, MapsSuddenTempoChanges) {
+    ASSERT_EQ(corpus().complaint, "");
+    ASSERT_FALSE(songsOfKind("change").empty());
+    for (const TcorpusSong& song : songsOfKind("change")) {
+        const TbeatGrid& grid = analysisOf(song).grid;
+        EXPECT_TRUE(grid.mapped) << song.name;
+        EXPECT_FALSE(grid.drifting) << song.name;
+        ASSERT_EQ(grid.segments.size(), song.segments.size()) << song.name;
+        for (size_t i = 0; i < song.segments.size(); ++i) {
+            EXPECT_NEAR(grid.segments[i].bpm, song.segments[i].bpm, 0.05) << song.name << " segment " << i;
+            EXPECT_LE(song.distanceToBeat(grid.segments[i].firstBeat), 0.005) << song.name << " segment " << i;
+            if (i > 0) {
+                EXPECT_NEAR(grid.segments[i].start, song.segments[i].startSeconds, 0.005) << song.name;
+            }
+        }
+    }
+}
+
+// The game's own parser reads every row of the charts onto a true beat or half-beat, before and
+// after the change.
+TEST(SyncCorpus, ChartsKeepTheirMarkersOnTheBeatAcrossATempoChange) {
+    ASSERT_EQ(corpus().complaint, "");
+    for (const TcorpusSong& song : songsOfKind("change")) {
+        const TsongAnalysis& analysis = analysisOf(song);
+        for (int difficulty = 0; difficulty < difficultyCount; ++difficulty) {
+            const auto parser = std::make_unique<TsongParser>();
+            TchartFindings findings;
+            ASSERT_TRUE(loadChartFromBytes(*parser, autoChartText(analysis.grid, planAutoChart(analysis, difficulty)), &findings).accepted);
+            EXPECT_TRUE(findings.empty()) << song.name;
+            double lastTime = 0;
+            for (int32_t row = 0; row < parser->entryCount; ++row) {
+                const double heard = parser->entries[row].time - chartLeadSeconds;
+                EXPECT_LE(song.distanceToBeat(heard, true), 0.010) << song.name << " difficulty " << difficulty << " row at " << heard;
+                lastTime = heard;
+            }
+            EXPECT_GT(lastTime, song.segments.back().startSeconds + 4) << song.name << ": the chart goes on after the change";
+        }
+    }
+}
+
+TEST(SyncCorpus, ReportsAGradualDriftWithoutAMap) {
+    ASSERT_EQ(corpus().complaint, "");
+    ASSERT_FALSE(songsOfKind("drift").empty());
+    for (const TcorpusSong& song : songsOfKind("drift")) {
+        const TbeatGrid& grid = analysisOf(song).grid;
+        EXPECT_TRUE(grid.drifting) << song.name;
+        EXPECT_FALSE(grid.mapped) << song.name;
+        EXPECT_EQ(grid.segments.size(), 1u) << song.name;
     }
 }

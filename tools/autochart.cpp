@@ -284,10 +284,44 @@ std::vector<TautoRow> planAutoChart(const TsongAnalysis& analysis, int difficult
     return rows;
 }
 
+// The timing group a beat's line starts with: the tempo and the first beat at the top, and where a
+// segment of the tempo map begins, its tempo and the offset that puts the line on its first beat.
+// The cursor follows the parser: each line moves it by one beat at the tempo in force.
+class TtimingGroups {
+public:
+    explicit TtimingGroups(const TbeatGrid& grid) : grid(grid) {}
+
+    std::string at(int beat) {
+        std::string text;
+        if (beat == 0) {
+            const long offsetMs = std::lround((grid.firstBeat + chartLeadSeconds) * 1000);
+            bpm = grid.segments.empty() ? grid.bpm : grid.segments.front().bpm;
+            text = "(" + tempoText(bpm) + ")[" + std::to_string(offsetMs) + "]";
+            cursor = offsetMs / 1000.0;
+        }
+        for (size_t i = 1; i < grid.segments.size(); ++i) {
+            const TtempoSegment& segment = grid.segments[i];
+            if (segment.startBeat != beat) continue;
+            const long adjustMs = std::lround((segment.firstBeat + chartLeadSeconds - cursor) * 1000);
+            bpm = segment.bpm;
+            text += "(" + tempoText(bpm) + ")";
+            if (adjustMs != 0) text += "[" + std::to_string(adjustMs) + "]";
+            cursor += adjustMs / 1000.0;
+        }
+        cursor += 60.0 / bpm;
+        return text;
+    }
+
+private:
+    const TbeatGrid& grid;
+    double bpm = 0;
+    double cursor = 0;
+};
+
 std::string autoChartText(const TbeatGrid& grid, const std::vector<TautoRow>& rows) {
     static const char names[] = "123456789abcdefg";
     const int lastBar = rows.empty() ? 0 : rows.back().halfBeat / halfBeatsPerBar;
-    const long offsetMs = std::lround((grid.firstBeat + chartLeadSeconds) * 1000);
+    TtimingGroups timing(grid);
     std::string text;
     size_t next = 0;
     for (int bar = 0; bar <= lastBar; ++bar) {
@@ -300,11 +334,11 @@ std::string autoChartText(const TbeatGrid& grid, const std::vector<TautoRow>& ro
             for (const int panel : rows[next].panels) panels[static_cast<size_t>(panel)] = name;
         }
         for (size_t beat = 0; beat < 4; ++beat) {
-            std::string timing = bar == 0 && beat == 0 ? "(" + tempoText(grid.bpm) + ")[" + std::to_string(offsetMs) + "]" : "";
+            std::string line = timing.at(bar * 4 + static_cast<int>(beat));
             const char onBeat = nameAt[2 * beat], offBeat = nameAt[2 * beat + 1];
-            timing += onBeat ? onBeat : '-';
-            if (offBeat) timing += offBeat;
-            text += panels.substr(beat * 4, 4) + " |" + timing + "|\n";
+            line += onBeat ? onBeat : '-';
+            if (offBeat) line += offBeat;
+            text += panels.substr(beat * 4, 4) + " |" + line + "|\n";
         }
     }
     return text;

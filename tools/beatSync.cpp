@@ -500,6 +500,7 @@ struct TbeatWindow {
     double end = 0;
     bool hasBeat = false;
     double shiftSeconds = 0;
+    double halfBeat = 0;  // the length of its half-beats, the grid's unless it keeps a tempo of its own
 };
 
 // How the onsets of a stretch line up with half-beats of one length: the shift of those half-beats
@@ -553,12 +554,12 @@ TwindowBeat windowBeat(const TonsetRange& range, double phase, double half, doub
     return {near.size(), total > 0 ? nearStrength / total : 0, near.empty() ? 0 : weightedMedian(near)};
 }
 
-// The half-beat within a fifth of the grid's at which a stretch keeps its beat best: a stretch
-// that keeps none at the grid's tempo may keep one at its own, after a tempo change.
+// The half-beat at which a stretch keeps its beat best, from two thirds to three halves of the
+// grid's: a stretch that keeps none at the grid's tempo may keep one at its own, after a change.
 double localHalfBeat(const TonsetRange& range, double half, double span) {
     double best = half, bestCoherence = -1;
     const double step = half * half / (8 * span);
-    for (double candidate = half * 0.8; candidate <= half * 1.25; candidate += step) {
+    for (double candidate = half * 0.66; candidate <= half * 1.52; candidate += step) {
         Tcomplex sum = 0;
         for (auto onset = range.first; onset != range.second; ++onset)
             sum += std::polar(onset->strength, 2 * pi * onset->time / candidate);
@@ -588,6 +589,7 @@ void findOwnTempi(const std::vector<TheardOnset>& onsets, const Tperiod& grid, s
     for (size_t i = 0; i < windows.size(); ++i) {
         if (!(i > 0 && agree(i, i - 1)) && !(i + 1 < windows.size() && agree(i, i + 1))) continue;
         windows[i].hasBeat = true;
+        windows[i].halfBeat = ownHalfBeat[i];
         windows[i].shiftSeconds = std::fabs(ownHalfBeat[i] / half - 1) * (windows[i].end - windows[i].start) / 2;
     }
 }
@@ -603,7 +605,7 @@ std::vector<TbeatWindow> beatWindows(const std::vector<TheardOnset>& onsets, con
     if (onsets.empty()) return windows;
     for (double start = onsets.front().time; start < onsets.back().time; start += span / 2) {
         const TwindowBeat atGrid = windowBeat(onsetsBetween(onsets, start, start + span), grid.phase, half, reach);
-        windows.push_back({start, start + span, keepsABeat(atGrid.near, atGrid.share), atGrid.shift});
+        windows.push_back({start, start + span, keepsABeat(atGrid.near, atGrid.share), atGrid.shift, half});
     }
     findOwnTempi(onsets, grid, windows);
     return windows;
@@ -615,6 +617,109 @@ double largestDeviation(const std::vector<TbeatWindow>& windows) {
         if (window.hasBeat) largest = std::max(largest, std::fabs(window.shiftSeconds));
     }
     return largest;
+}
+
+// A run of stretches keeping one tempo, and the grid fitted to its onsets.
+struct TtempoRun {
+    double start = 0;
+    double end = 0;
+    double halfBeat = 0;
+    Tperiod grid{};
+};
+
+// Consecutive stretches with a beat whose tempi agree within 1 % make a run; a run needs two
+// stretches, so one odd stretch makes no tempo change.
+std::vector<TtempoRun> tempoRuns(const std::vector<TbeatWindow>& windows) {
+    constexpr double agreement = 0.01;
+    std::vector<TtempoRun> runs;
+    std::vector<int> stretches;
+    for (const TbeatWindow& window : windows) {
+        if (!window.hasBeat) continue;
+        if (!runs.empty() && std::fabs(window.halfBeat / runs.back().halfBeat - 1) <= agreement) {
+            runs.back().end = window.end;
+            ++stretches.back();
+            continue;
+        }
+        runs.push_back({window.start, window.end, window.halfBeat, {}});
+        stretches.push_back(1);
+    }
+    std::vector<TtempoRun> kept;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (stretches[i] < 2) continue;
+        if (!kept.empty() && std::fabs(runs[i].halfBeat / kept.back().halfBeat - 1) <= agreement) kept.back().end = runs[i].end;
+        else kept.push_back(runs[i]);
+    }
+    return kept;
+}
+
+// Runs whose tempo steps are all small, or many, are a tempo wandering, not a few changes.
+bool isDrift(const std::vector<TtempoRun>& runs) {
+    constexpr size_t mostChanges = 3;
+    constexpr double smallestChange = 0.04;
+    if (runs.size() < 2) return false;
+    if (runs.size() > mostChanges + 1) return true;
+    for (size_t i = 1; i < runs.size(); ++i) {
+        if (std::fabs(runs[i].halfBeat / runs[i - 1].halfBeat - 1) >= smallestChange) return false;
+    }
+    return true;
+}
+
+std::vector<TheardOnset> onsetsWithin(const std::vector<TheardOnset>& onsets, double start, double end) {
+    const TonsetRange range = onsetsBetween(onsets, start, end);
+    return {range.first, range.second};
+}
+
+bool onBeat(const TheardOnset& onset, const Tperiod& grid) {
+    constexpr double reach = 0.010;
+    return std::fabs(wrapped(onset.time - grid.phase, grid.seconds)) <= reach;
+}
+
+// The beat of the later grid at which the music changes over: the tempo changes on a beat, so a
+// beat of both grids (within 15 ms) where the runs meet. The onsets on the beats of only one of the
+// grids vote: the earlier grid's before the change, the later one's after it. (Half-beats would
+// not do: after a change from 150 to 100, every beat falls on a half-beat of the old tempo.)
+double changeOver(const std::vector<TheardOnset>& onsets, const TtempoRun& earlier, const TtempoRun& later) {
+    const double from = std::min(earlier.end, later.start) - 4 * later.grid.seconds;
+    const double to = std::max(earlier.end, later.start) + 4 * later.grid.seconds;
+    const TonsetRange range = onsetsBetween(onsets, from, to);
+    double best = later.start, bestVotes = -1e9;
+    const double firstBeat = later.grid.phase + std::ceil((from - later.grid.phase) / later.grid.seconds) * later.grid.seconds;
+    for (double beat = firstBeat; beat <= to; beat += later.grid.seconds) {
+        if (std::fabs(wrapped(beat - earlier.grid.phase, earlier.grid.seconds)) > 0.015) continue;
+        double votes = 0;
+        for (auto onset = range.first; onset != range.second; ++onset) {
+            const double side = onset->time < beat ? 1 : -1;
+            votes += side * onset->strength * (onBeat(*onset, earlier.grid) - onBeat(*onset, later.grid));
+        }
+        if (votes > bestVotes) bestVotes = votes, best = beat;
+    }
+    return best;
+}
+
+// A run's own grid: the period near its tempo at which its onsets line up, the phase on its
+// strongest recurring accents, fitted to its onsets.
+Tperiod runGrid(const std::vector<TheardOnset>& onsets, const TtempoRun& run) {
+    const std::vector<TheardOnset> within = onsetsWithin(onsets, run.start, run.end);
+    if (within.size() < 8) return {2 * run.halfBeat, run.start};
+    const double span = run.end - run.start;
+    return fitGrid(within, onTheStrongBeat(within, fitGrid(within, beatGridNear(within, 2 * run.halfBeat, span))));
+}
+
+// The tempo map of a song whose tempo changes: one segment per run, each starting at the beat the
+// music changes over on, numbered on from the segment before.
+std::vector<TtempoSegment> tempoSegments(const std::vector<TheardOnset>& onsets, std::vector<TtempoRun> runs,
+                                         const Tperiod& firstGrid, double firstBeat) {
+    runs.front().grid = firstGrid;
+    for (size_t i = 1; i < runs.size(); ++i) runs[i].grid = runGrid(onsets, runs[i]);
+    std::vector<TtempoSegment> segments{{firstBeat, 60.0 / firstGrid.seconds, firstBeat, 0}};
+    for (size_t i = 1; i < runs.size(); ++i) {
+        const TtempoSegment& previous = segments.back();
+        const double change = changeOver(onsets, runs[i - 1], runs[i]);
+        const int beats = static_cast<int>(std::lround((change - previous.firstBeat) * previous.bpm / 60.0));
+        if (beats <= 0) continue;
+        segments.push_back({change, 60.0 / runs[i].grid.seconds, change, previous.startBeat + beats});
+    }
+    return segments;
 }
 
 // The stretches of the music no window with a beat covers, as they are reported.
@@ -662,6 +767,32 @@ double firstBeatTime(const std::vector<TheardOnset>& onsets, const Tperiod& grid
     return beat;
 }
 
+// How far the music strays from its segment's grid, over every segment.
+double largestMappedDeviation(const std::vector<TheardOnset>& onsets, const std::vector<TtempoSegment>& segments) {
+    double largest = 0;
+    for (size_t i = 0; i < segments.size(); ++i) {
+        const double end = i + 1 < segments.size() ? segments[i + 1].start : onsets.back().time + 1;
+        const std::vector<TheardOnset> within = onsetsWithin(onsets, segments[i].start, end);
+        const Tperiod grid{60.0 / segments[i].bpm, segments[i].firstBeat};
+        largest = std::max(largest, largestDeviation(beatWindows(within, grid)));
+    }
+    return largest;
+}
+
+// Replaces a single grid by a tempo map when the song keeps one tempo for a while and then another;
+// a tempo that wanders is only reported.
+void followTempoChanges(const std::vector<TheardOnset>& onsets, const std::vector<TbeatWindow>& windows, TbeatGrid& result) {
+    const std::vector<TtempoRun> runs = tempoRuns(windows);
+    result.drifting = isDrift(runs);
+    if (runs.size() < 2 || result.drifting) return;
+    const Tperiod firstGrid = runGrid(onsets, runs.front());
+    const double firstBeat = firstBeatTime(onsets, firstGrid);
+    result.segments = tempoSegments(onsets, runs, firstGrid, firstBeat);
+    result.bpm = result.segments.front().bpm;
+    result.firstBeat = firstBeat;
+    result.mapped = result.segments.size() > 1 && isSteadyTempo(1000 * largestMappedDeviation(onsets, result.segments));
+}
+
 constexpr double highestMp3BitsPerSecond = 320000;
 
 // The bytes after a leading ID3v2 tag, whose pictures can outweigh a short song's audio.
@@ -672,6 +803,15 @@ size_t audioBytes(const std::vector<uint8_t>& bytes) {
 }
 
 }  // namespace
+
+double TbeatGrid::beatTime(double beat) const {
+    const TtempoSegment* segment = nullptr;
+    for (const TtempoSegment& candidate : segments) {
+        if (beat >= candidate.startBeat) segment = &candidate;
+    }
+    if (segment == nullptr) return firstBeat + beat * secondsPerBeat();
+    return segment->firstBeat + (beat - segment->startBeat) * 60.0 / segment->bpm;
+}
 
 bool keepsABeat(size_t onsetsNearBeats, double shareNearBeats) {
     // Onsets at random times put a quarter of their strength near the half-beats.
@@ -761,6 +901,7 @@ TsongAnalysis analyseSong(const std::vector<float>& mono) {
     result.tempoStable = isSteadyTempo(result.largestDeviationMs);
     result.confidence = gridConfidence(onsets, grid);
     result.alternatives = tempoAlternatives(levels, grid);
-    result.segments = {{result.firstBeat, result.bpm, result.firstBeat}};
+    result.segments = {{result.firstBeat, result.bpm, result.firstBeat, 0}};
+    if (!result.tempoStable) followTempoChanges(onsets, windows, result);
     return analysis;
 }

@@ -18,11 +18,13 @@ struct TbeatlessStretch {
     double end = 0;
 };
 
-// A stretch of one tempo, from its start (seconds) on: beat n of it is at firstBeat + n × 60 / bpm.
+// A stretch of one tempo: beat n of the song (counted from the grid's first beat), for n from
+// startBeat on, is heard at firstBeat + (n - startBeat) × 60 / bpm seconds.
 struct TtempoSegment {
-    double start = 0;
+    double start = 0;  // seconds; the time of its first beat
     double bpm = 0;
     double firstBeat = 0;
+    int startBeat = 0;
 };
 
 // Where the beats of a song fall: beat n is heard at firstBeat + n × 60 / bpm seconds.
@@ -33,11 +35,14 @@ struct TbeatGrid {
     bool tempoStable = false;
     double largestDeviationMs = 0;  // how far the music with a beat strays from one steady grid
     std::vector<TtempoSegment> segments;  // the tempo map: one segment while the tempo holds
+    bool drifting = false;                // the tempo wanders gradually (a live band); no map follows it
+    bool mapped = false;                  // the tempo changes, and the segments explain the music
     std::vector<TbeatlessStretch> beatless;  // where the music has no beat; stability ignores it
     std::vector<TtempoAlternative> alternatives;  // every tappable level, the likeliest (this one) first
 
     double secondsPerBeat() const { return 60.0 / bpm; }
-    double beatTime(double beat) const { return firstBeat + beat * secondsPerBeat(); }
+    // Through the tempo map when there is one.
+    double beatTime(double beat) const;
 };
 
 // One attack found in the audio, timed at sample resolution.
