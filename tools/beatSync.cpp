@@ -79,52 +79,91 @@ constexpr size_t brightnessBands = 8;
 // The octave bands of kicks and bass notes (up to 200 Hz).
 constexpr size_t lowBands = 2;
 
+// Which octave band each bin belongs to, and how many bins each band has.
+struct TbandLayout {
+    std::vector<size_t> bandOfBin;
+    std::vector<double> binsInBand;
+};
+
+TbandLayout bandLayout(size_t bins, double binHz) {
+    TbandLayout layout{std::vector<size_t>(bins), std::vector<double>(brightnessBands, 0.0)};
+    for (size_t b = 1; b < bins; ++b) {
+        const double octave = std::log2(std::max(1.0, static_cast<double>(b) * binHz / lowestBrightnessHz));
+        layout.bandOfBin[b] = std::min(brightnessBands - 1, static_cast<size_t>(octave));
+        layout.binsInBand[layout.bandOfBin[b]] += 1;
+    }
+    return layout;
+}
+
+// Log magnitude spectra of windowed frames, two from one complex transform: one frame in the real
+// part, the other in the imaginary part, told apart by the symmetry of a real signal's spectrum.
+class TframeSpectra {
+public:
+    explicit TframeSpectra(size_t bins) : fft(frameSize), window(frameSize), buffer(frameSize), bins(bins) {
+        for (size_t i = 0; i < frameSize; ++i) window[i] = 0.5 - 0.5 * std::cos(2 * pi * static_cast<double>(i) / frameSize);
+    }
+
+    void compute(const float* first, const float* second, std::vector<double>& firstLog, std::vector<double>& secondLog) {
+        for (size_t i = 0; i < frameSize; ++i) buffer[i] = Tcomplex(first[i] * window[i], second[i] * window[i]);
+        fft.forward(buffer);
+        for (size_t b = 1; b < bins; ++b) {
+            const Tcomplex mirrored = std::conj(buffer[frameSize - b]);
+            // Magnitudes without std::abs, whose overflow-safe hypot costs more than the transform.
+            firstLog[b] = std::log1p(0.5 * std::sqrt(std::norm(buffer[b] + mirrored)));
+            secondLog[b] = std::log1p(0.5 * std::sqrt(std::norm(buffer[b] - mirrored)));
+        }
+    }
+
+private:
+    Tfft fft;
+    std::vector<double> window;
+    std::vector<Tcomplex> buffer;
+    size_t bins;
+};
+
+// The flux of one frame against the one before it, and where in pitch its rise lies.
+void measureFrame(const std::vector<double>& current, const std::vector<double>& previous, const TbandLayout& layout,
+                  size_t frame, TfluxTrack& track) {
+    double rise = 0;
+    std::vector<double> bandRise(brightnessBands, 0.0);
+    for (size_t b = 1; b < current.size(); ++b) {
+        const double change = current[b] - previous[b];
+        if (change <= 0) continue;
+        rise += change;
+        bandRise[layout.bandOfBin[b]] += change;
+    }
+    double bandSum = 0, bandWeighted = 0, lowSum = 0;
+    for (size_t band = 0; band < brightnessBands; ++band) {
+        if (layout.binsInBand[band] == 0) continue;
+        const double mean = bandRise[band] / layout.binsInBand[band];
+        bandSum += mean;
+        bandWeighted += mean * static_cast<double>(band) / (brightnessBands - 1);
+        if (band < lowBands) lowSum += mean;
+    }
+    track.flux[frame] = frame == 0 ? 0 : rise;
+    track.brightness[frame] = bandSum > 0 ? bandWeighted / bandSum : 0;
+    track.lowShare[frame] = bandSum > 0 ? lowSum / bandSum : 0;
+}
+
 TfluxTrack spectralFlux(const std::vector<float>& mono) {
     TfluxTrack track;
     if (mono.size() < frameSize) return track;
     const size_t frames = (mono.size() - frameSize) / hopSize + 1;
     const double binHz = static_cast<double>(syncSampleRate) / frameSize;
     const size_t bins = std::min(frameSize / 2, static_cast<size_t>(highestUsefulHz / binHz));
-    std::vector<double> window(frameSize);
-    std::vector<size_t> bandOfBin(bins);
-    std::vector<double> binsInBand(brightnessBands, 0.0);
-    for (size_t i = 0; i < frameSize; ++i) window[i] = 0.5 - 0.5 * std::cos(2 * pi * static_cast<double>(i) / frameSize);
-    for (size_t b = 1; b < bins; ++b) {
-        const double octave = std::log2(std::max(1.0, static_cast<double>(b) * binHz / lowestBrightnessHz));
-        bandOfBin[b] = std::min(brightnessBands - 1, static_cast<size_t>(octave));
-        binsInBand[bandOfBin[b]] += 1;
-    }
-    const Tfft fft(frameSize);
-    std::vector<Tcomplex> buffer(frameSize);
-    std::vector<double> previous(bins, 0.0), current(bins, 0.0), bandRise(brightnessBands);
+    const TbandLayout layout = bandLayout(bins, binHz);
+    TframeSpectra spectra(bins);
+    std::vector<double> previous(bins, 0.0), current(bins, 0.0), next(bins, 0.0);
     track.flux.resize(frames);
     track.brightness.resize(frames);
     track.lowShare.resize(frames);
-    for (size_t frame = 0; frame < frames; ++frame) {
-        const float* samples = mono.data() + frame * hopSize;
-        for (size_t i = 0; i < frameSize; ++i) buffer[i] = samples[i] * window[i];
-        fft.forward(buffer);
-        double rise = 0;
-        std::fill(bandRise.begin(), bandRise.end(), 0.0);
-        for (size_t b = 1; b < bins; ++b) {
-            current[b] = std::log1p(std::abs(buffer[b]));
-            const double change = current[b] - previous[b];
-            if (change <= 0) continue;
-            rise += change;
-            bandRise[bandOfBin[b]] += change;
-        }
-        double bandSum = 0, bandWeighted = 0, lowSum = 0;
-        for (size_t band = 0; band < brightnessBands; ++band) {
-            if (binsInBand[band] == 0) continue;
-            const double mean = bandRise[band] / binsInBand[band];
-            bandSum += mean;
-            bandWeighted += mean * static_cast<double>(band) / (brightnessBands - 1);
-            if (band < lowBands) lowSum += mean;
-        }
-        track.flux[frame] = frame == 0 ? 0 : rise;
-        track.brightness[frame] = bandSum > 0 ? bandWeighted / bandSum : 0;
-        track.lowShare[frame] = bandSum > 0 ? lowSum / bandSum : 0;
-        std::swap(previous, current);
+    for (size_t frame = 0; frame < frames; frame += 2) {
+        // An odd count leaves the last frame without a partner: it is paired with itself.
+        const size_t partner = std::min(frame + 1, frames - 1);
+        spectra.compute(mono.data() + frame * hopSize, mono.data() + partner * hopSize, current, next);
+        measureFrame(current, previous, layout, frame, track);
+        if (partner != frame) measureFrame(next, current, layout, partner, track);
+        std::swap(previous, partner != frame ? next : current);
     }
     return track;
 }
