@@ -491,7 +491,8 @@ Tperiod slowerGrid(const std::vector<TheardOnset>& onsets, const Tperiod& base, 
     return best;
 }
 
-constexpr double slowestTappedBpm = 40, fastestTappedBpm = 250;
+// Faster than this people tap every other beat (a 248 BPM count of a 124 BPM song is no beat).
+constexpr double slowestTappedBpm = 40, fastestTappedBpm = 210;
 
 // The levels from eight times slower to four times faster than the base grid, slowest first.
 std::vector<Tlevel> levelLadder(const std::vector<TheardOnset>& onsets, const Tperiod& base) {
