@@ -625,7 +625,7 @@ void findOwnTempi(const std::vector<TheardOnset>& onsets, const Tperiod& grid, s
         const TwindowBeat atOwnTempo = windowBeat(range, grid.phase, local, reach);
         if (keepsABeat(atOwnTempo.near, atOwnTempo.share) && atOwnTempo.share >= leastShareAtOwnTempo) ownHalfBeat[i] = local;
     }
-    const auto agree = [&ownHalfBeat, agreement](size_t a, size_t b) {
+    const auto agree = [&ownHalfBeat](size_t a, size_t b) {
         return ownHalfBeat[a] > 0 && ownHalfBeat[b] > 0 && std::fabs(ownHalfBeat[a] / ownHalfBeat[b] - 1) <= agreement;
     };
     for (size_t i = 0; i < windows.size(); ++i) {
