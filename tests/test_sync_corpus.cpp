@@ -98,7 +98,8 @@ TEST_F(SyncCorpus, PutsTheFirstBeatOnABeatNotBetween) {
     for (const TcorpusSong& song : steadySongs()) {
         if (!hasSharpAttacks(song)) continue;
         const TbeatGrid& grid = analysisOf(song).grid;
-        EXPECT_LE(song.distanceToBeat(grid.firstBeat), firstBeatTolerance(song)) << song.name << " first beat at " << grid.firstBeat;
+        EXPECT_LE(song.distanceToBeat(grid.firstBeat), firstBeatTolerance(song))
+            << song.name << " first beat at " << grid.firstBeat;
         // Within the first bar of the music (a pickup comes before it, a count-in is part of it).
         EXPECT_LE(grid.firstBeat - song.firstBeat(), 4 * 60.0 / song.bpm()) << song.name;
     }
@@ -148,7 +149,8 @@ TEST_F(SyncCorpus, ChartsCoverTheSongFromItsFirstBars) {
         for (int difficulty = 0; difficulty < difficultyCount; ++difficulty) {
             const std::vector<TautoRow> rows = planAutoChart(analysis, difficulty);
             ASSERT_FALSE(rows.empty()) << song.name;
-            double previous = std::max(song.firstBeat(), analysis.grid.beatless.empty() ? 0.0 : analysis.grid.beatless.front().end);
+            const double introEnd = analysis.grid.beatless.empty() ? 0.0 : analysis.grid.beatless.front().end;
+            double previous = std::max(song.firstBeat(), introEnd);
             EXPECT_LE(analysis.grid.beatTime(rows.front().halfBeat / 2.0) - previous, 8 * 60.0 / song.bpm())
                 << song.name << " difficulty " << difficulty;
             for (const TautoRow& row : rows) {
@@ -187,12 +189,14 @@ TEST_F(SyncCorpus, ChartsKeepTheirMarkersOnTheBeatAcrossATempoChange) {
         for (int difficulty = 0; difficulty < difficultyCount; ++difficulty) {
             const auto parser = std::make_unique<TsongParser>();
             TchartFindings findings;
-            ASSERT_TRUE(loadChartFromBytes(*parser, autoChartText(analysis.grid, planAutoChart(analysis, difficulty)), &findings).accepted);
+            const std::string text = autoChartText(analysis.grid, planAutoChart(analysis, difficulty));
+            ASSERT_TRUE(loadChartFromBytes(*parser, text, &findings).accepted);
             EXPECT_TRUE(findings.empty()) << song.name;
             double lastTime = 0;
             for (int32_t row = 0; row < parser->entryCount; ++row) {
                 const double heard = parser->entries[row].time - chartLeadSeconds;
-                EXPECT_LE(song.distanceToBeat(heard, true), 0.010) << song.name << " difficulty " << difficulty << " row at " << heard;
+                EXPECT_LE(song.distanceToBeat(heard, true), 0.010)
+                    << song.name << " difficulty " << difficulty << " row at " << heard;
                 lastTime = heard;
             }
             EXPECT_GT(lastTime, song.segments.back().startSeconds + 4) << song.name << ": the chart goes on after the change";

@@ -100,10 +100,12 @@ TbandLayout bandLayout(size_t bins, double binHz) {
 class TframeSpectra {
 public:
     explicit TframeSpectra(size_t bins) : fft(frameSize), window(frameSize), buffer(frameSize), bins(bins) {
-        for (size_t i = 0; i < frameSize; ++i) window[i] = 0.5 - 0.5 * std::cos(2 * pi * static_cast<double>(i) / frameSize);
+        for (size_t i = 0; i < frameSize; ++i)
+            window[i] = 0.5 - 0.5 * std::cos(2 * pi * static_cast<double>(i) / frameSize);
     }
 
-    void compute(const float* first, const float* second, std::vector<double>& firstLog, std::vector<double>& secondLog) {
+    void compute(const float* first, const float* second, std::vector<double>& firstLog,
+                 std::vector<double>& secondLog) {
         for (size_t i = 0; i < frameSize; ++i) buffer[i] = Tcomplex(first[i] * window[i], second[i] * window[i]);
         fft.forward(buffer);
         for (size_t b = 1; b < bins; ++b) {
@@ -568,7 +570,8 @@ using TonsetRange = std::pair<std::vector<TheardOnset>::const_iterator, std::vec
 
 TonsetRange onsetsBetween(const std::vector<TheardOnset>& onsets, double start, double end) {
     const auto at = [&onsets](double time) {
-        return std::lower_bound(onsets.begin(), onsets.end(), time, [](const TheardOnset& onset, double t) { return onset.time < t; });
+        const auto before = [](const TheardOnset& onset, double t) { return onset.time < t; };
+        return std::lower_bound(onsets.begin(), onsets.end(), time, before);
     };
     return {at(start), at(end)};
 }
@@ -623,7 +626,8 @@ void findOwnTempi(const std::vector<TheardOnset>& onsets, const Tperiod& grid, s
         const TonsetRange range = onsetsBetween(onsets, windows[i].start, windows[i].end);
         const double local = localHalfBeat(range, half, windows[i].end - windows[i].start);
         const TwindowBeat atOwnTempo = windowBeat(range, grid.phase, local, reach);
-        if (keepsABeat(atOwnTempo.near, atOwnTempo.share) && atOwnTempo.share >= leastShareAtOwnTempo) ownHalfBeat[i] = local;
+        const bool clear = atOwnTempo.share >= leastShareAtOwnTempo;
+        if (keepsABeat(atOwnTempo.near, atOwnTempo.share) && clear) ownHalfBeat[i] = local;
     }
     const auto agree = [&ownHalfBeat](size_t a, size_t b) {
         return ownHalfBeat[a] > 0 && ownHalfBeat[b] > 0 && std::fabs(ownHalfBeat[a] / ownHalfBeat[b] - 1) <= agreement;
@@ -688,7 +692,8 @@ std::vector<TtempoRun> tempoRuns(const std::vector<TbeatWindow>& windows) {
     std::vector<TtempoRun> kept;
     for (size_t i = 0; i < runs.size(); ++i) {
         if (stretches[i] < 2) continue;
-        if (!kept.empty() && std::fabs(runs[i].halfBeat / kept.back().halfBeat - 1) <= agreement) kept.back().end = runs[i].end;
+        const bool sameTempo = !kept.empty() && std::fabs(runs[i].halfBeat / kept.back().halfBeat - 1) <= agreement;
+        if (sameTempo) kept.back().end = runs[i].end;
         else kept.push_back(runs[i]);
     }
     return kept;
@@ -725,7 +730,8 @@ double changeOver(const std::vector<TheardOnset>& onsets, const TtempoRun& earli
     const double to = std::max(earlier.end, later.start) + 4 * later.grid.seconds;
     const TonsetRange range = onsetsBetween(onsets, from, to);
     double best = later.start, bestVotes = -1e9;
-    const double firstBeat = later.grid.phase + std::ceil((from - later.grid.phase) / later.grid.seconds) * later.grid.seconds;
+    const double period = later.grid.seconds;
+    const double firstBeat = later.grid.phase + std::ceil((from - later.grid.phase) / period) * period;
     for (double beat = firstBeat; beat <= to; beat += later.grid.seconds) {
         if (std::fabs(wrapped(beat - earlier.grid.phase, earlier.grid.seconds)) > 0.015) continue;
         double votes = 0;
@@ -823,7 +829,8 @@ double largestMappedDeviation(const std::vector<TheardOnset>& onsets, const std:
 
 // Replaces a single grid by a tempo map when the song keeps one tempo for a while and then another;
 // a tempo that wanders is only reported.
-void followTempoChanges(const std::vector<TheardOnset>& onsets, const std::vector<TbeatWindow>& windows, TbeatGrid& result) {
+void followTempoChanges(const std::vector<TheardOnset>& onsets, const std::vector<TbeatWindow>& windows,
+                        TbeatGrid& result) {
     const std::vector<TtempoRun> runs = tempoRuns(windows);
     result.drifting = isDrift(runs);
     if (runs.size() < 2 || result.drifting) return;

@@ -111,7 +111,8 @@ void printSyncJson(const TbeatGrid& grid) {
     }
     object["without_beat"] = nlohmann::json::array();
     for (const TbeatlessStretch& stretch : grid.beatless)
-        object["without_beat"].push_back({{"start_ms", std::lround(stretch.start * 1000)}, {"end_ms", std::lround(stretch.end * 1000)}});
+        object["without_beat"].push_back(
+            {{"start_ms", std::lround(stretch.start * 1000)}, {"end_ms", std::lround(stretch.end * 1000)}});
     object["alternatives"] = nlohmann::json::array();
     for (const TtempoAlternative& alternative : grid.alternatives)
         object["alternatives"].push_back({{"bpm", rounded(alternative.bpm, 2)}, {"score", rounded(alternative.score, 2)}});
