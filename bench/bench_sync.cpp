@@ -1,5 +1,6 @@
-// Accuracy of the beat analysis over generated drum songs (tempo, first beat, octave) and the time
-// autochart takes for a three-minute song, from MP3 bytes to the charts and the encoded preview.
+// Accuracy of the beat analysis over generated drum songs (tempo, first beat, octave) and over songs
+// rendered from MIDI with real instruments (the level a person taps, beats on the grid, tempo
+// changes), and the time sync and autochart take for a three-minute song.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -9,6 +10,7 @@
 #include "tools/autochart.h"
 #include "tools/beatSync.h"
 #include "tools/mp3Writer.h"
+#include "tools/syncCorpus.h"
 #include "tools/syncTestSongs.h"
 
 namespace {
@@ -37,6 +39,70 @@ TsongAnalysis analyseMp3(const std::vector<int16_t>& stereo) {
     TsongAudio audio;
     if (!decodeSongAudio(encodeMp3(stereo, syncSampleRate, 2, 192), audio).empty()) return {};
     return analyseSong(audio.mono);
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The accuracy figures over the rendered corpus, and the analyses' times.
+struct TcorpusFigures {
+    int steady = 0, rightLevel = 0, onGrid = 0, changes = 0, changesMapped = 0;
+    double tempoError = 0, offsetError = 0;
+};
+
+// Every beat of the found grid, over the music, lies within 10 ms of a true beat or half-beat.
+bool everyBeatOnGrid(const TcorpusSong& song, const TsongAnalysis& analysis) {
+    const double end = analysis.onsets.empty() ? 0 : analysis.onsets.back().time;
+    for (double beat = 0; analysis.grid.beatTime(beat) <= end; beat += 1) {
+        if (song.distanceToBeat(analysis.grid.beatTime(beat), true) > 0.010) return false;
+    }
+    return true;
+}
+
+// Each true segment has a found one starting within a beat, at its tempo within 0.1 BPM.
+bool segmentsMapped(const TcorpusSong& song, const TbeatGrid& grid) {
+    if (grid.segments.size() != song.segments.size()) return false;
+    for (size_t i = 0; i < song.segments.size(); ++i) {
+        const TcorpusSegment& truth = song.segments[i];
+        if (std::fabs(grid.segments[i].bpm - truth.bpm) > 0.1) return false;
+        if (std::fabs(grid.segments[i].start - truth.startSeconds) > 60.0 / truth.bpm) return false;
+    }
+    return true;
+}
+
+TcorpusFigures measureCorpus(const TsyncCorpus& corpus) {
+    TcorpusFigures figures;
+    for (const TcorpusSong& song : corpus.songs) {
+        TsongAudio audio;
+        if (!readSongAudio(song.path, audio).empty()) continue;
+        const TsongAnalysis analysis = analyseSong(audio.mono);
+        const TbeatGrid& grid = analysis.grid;
+        std::fprintf(stderr, "bench_sync: %-16s %7.2f BPM: found %8.3f BPM, first beat %+.1f ms from a beat, %s\n",
+                     song.name.c_str(), song.bpm(), grid.bpm, 1000 * song.distanceToBeat(grid.firstBeat),
+                     grid.tempoStable ? "stable" : "unstable");
+        if (song.kind == "change") {
+            ++figures.changes;
+            figures.changesMapped += segmentsMapped(song, grid);
+        }
+        if (!song.steady()) continue;
+        ++figures.steady;
+        figures.onGrid += everyBeatOnGrid(song, analysis);
+        if (std::fabs(grid.bpm / song.bpm() - 1) > 0.01) continue;
+        ++figures.rightLevel;
+        figures.tempoError = std::max(figures.tempoError, std::fabs(grid.bpm - song.bpm()));
+        figures.offsetError = std::max(figures.offsetError, 1000 * song.distanceToBeat(grid.firstBeat));
+    }
+    return figures;
+}
+
+// From the MP3's bytes to the beat grid, as trellik-tool sync does.
+double syncSeconds(const std::string& path) {
+    const auto start = std::chrono::steady_clock::now();
+    TsongAudio audio;
+    if (!readSongAudio(path, audio).empty()) return -1;
+    if (analyseSong(audio.mono).grid.bpm <= 0) return -1;
+    return secondsSince(start);
 }
 
 double autochartSeconds() {
@@ -80,5 +146,20 @@ int main() {
     std::printf("figure sync_offset_error value=%.2f unit=ms\n", offsetError);
     std::printf("figure sync_octave_errors value=%d unit=count\n", octaveErrors);
     std::printf("figure autochart_time value=%.2f unit=s\n", autochartSeconds());
+
+    const TsyncCorpus corpus = loadSyncCorpus("bench", std::string(TRELLIK_BINARY_DIR) + "/syncCorpus/bench");
+    if (!corpus.complaint.empty()) {
+        std::fprintf(stderr, "bench_sync: %s\n", corpus.complaint.c_str());
+        return 1;
+    }
+    const TcorpusFigures figures = measureCorpus(corpus);
+    std::printf("figure sync_right_level value=%.1f unit=percent\n", 100.0 * figures.rightLevel / std::max(1, figures.steady));
+    std::printf("figure sync_on_grid value=%.1f unit=percent\n", 100.0 * figures.onGrid / std::max(1, figures.steady));
+    std::printf("figure sync_corpus_tempo_error value=%.4f unit=bpm\n", figures.tempoError);
+    std::printf("figure sync_corpus_offset_error value=%.2f unit=ms\n", figures.offsetError);
+    std::printf("figure sync_change_songs_mapped value=%d unit=of_%d\n", figures.changesMapped, figures.changes);
+    for (const TcorpusSong& song : corpus.songs) {
+        if (song.name.starts_with("long_")) std::printf("figure sync_time value=%.2f unit=s\n", syncSeconds(song.path));
+    }
     return 0;
 }

@@ -11,6 +11,7 @@ packages=(
   xvfb xauth libgl1-mesa-dri xdotool imagemagick libxtst-dev x11-utils
   libpulse-dev pulseaudio pulseaudio-utils libsqlite3-dev
   desktop-file-utils appstream dpkg-dev file zlib1g-dev lintian
+  python3 fluidsynth fluid-soundfont-gm lame
 )
 
 missing=()

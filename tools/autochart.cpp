@@ -52,6 +52,14 @@ double metricWeight(int halfBeat) {
 
 double halfBeatTime(const TbeatGrid& grid, int halfBeat) { return grid.beatTime(halfBeat / 2.0); }
 
+// Markers in a stretch without a beat would follow no sound the player hears.
+bool withoutBeat(const TbeatGrid& grid, double time) {
+    for (const TbeatlessStretch& stretch : grid.beatless) {
+        if (time >= stretch.start && time < stretch.end) return true;
+    }
+    return false;
+}
+
 // Every grid position with an onset on it, and every beat while the music plays.
 std::vector<Tcandidate> candidates(const TsongAnalysis& analysis, int gridHalfBeats) {
     const TbeatGrid& grid = analysis.grid;
@@ -74,6 +82,7 @@ std::vector<Tcandidate> candidates(const TsongAnalysis& analysis, int gridHalfBe
             }
         }
         const bool onBeat = halfBeat % 2 == 0;
+        if (withoutBeat(grid, time)) continue;
         if (strongest > 0 || (onBeat && musicNear)) found.push_back({halfBeat, strongest + metricWeight(halfBeat), brightness});
     }
     return found;
@@ -93,12 +102,43 @@ size_t targetRows(const TsongAnalysis& analysis, int difficulty) {
     return target;
 }
 
+// The half-beats of a stretch that must hold a row: two bars, or fewer when they last over four
+// seconds, so the music never goes on for eight seconds without a marker.
+int coverageHalfBeats(const TbeatGrid& grid) {
+    constexpr double longestCoverageSeconds = 4.0;
+    const int fitting = static_cast<int>(longestCoverageSeconds / (grid.secondsPerBeat() / 2));
+    return std::clamp(fitting - fitting % 2, 2, 2 * halfBeatsPerBar);
+}
+
+// The strongest candidate of every stretch first, whatever its score against the rest of the song
+// (an easy chart begins in the first bars like the others); then the strongest of the others up to
+// the chart's number of rows. Candidates come and go in time order.
 std::vector<Tcandidate> chooseRows(const TsongAnalysis& analysis, int difficulty) {
-    std::vector<Tcandidate> found = candidates(analysis, difficulties[difficulty].gridHalfBeats);
-    std::stable_sort(found.begin(), found.end(), [](const Tcandidate& a, const Tcandidate& b) { return a.score > b.score; });
-    found.resize(std::min(found.size(), targetRows(analysis, difficulty)));
-    std::sort(found.begin(), found.end(), [](const Tcandidate& a, const Tcandidate& b) { return a.halfBeat < b.halfBeat; });
-    return found;
+    const std::vector<Tcandidate> found = candidates(analysis, difficulties[difficulty].gridHalfBeats);
+    const int stretch = coverageHalfBeats(analysis.grid);
+    std::vector<bool> chosen(found.size(), false);
+    size_t count = 0;
+    for (size_t i = 0; i < found.size();) {
+        size_t strongest = i;
+        const int stretchIndex = found[i].halfBeat / stretch;
+        for (; i < found.size() && found[i].halfBeat / stretch == stretchIndex; ++i) {
+            if (found[i].score > found[strongest].score) strongest = i;
+        }
+        chosen[strongest] = true;
+        ++count;
+    }
+    std::vector<size_t> byScore(found.size());
+    std::iota(byScore.begin(), byScore.end(), size_t{0});
+    std::stable_sort(byScore.begin(), byScore.end(), [&found](size_t a, size_t b) { return found[a].score > found[b].score; });
+    const size_t target = targetRows(analysis, difficulty);
+    for (size_t k = 0; k < byScore.size() && count < target; ++k) {
+        if (!chosen[byScore[k]]) chosen[byScore[k]] = true, ++count;
+    }
+    std::vector<Tcandidate> rows;
+    for (size_t i = 0; i < found.size(); ++i) {
+        if (chosen[i]) rows.push_back(found[i]);
+    }
+    return rows;
 }
 
 // Which panels are free: none twice in one bar (one grid block holds each panel once), none again
@@ -244,10 +284,44 @@ std::vector<TautoRow> planAutoChart(const TsongAnalysis& analysis, int difficult
     return rows;
 }
 
+// The timing group a beat's line starts with: the tempo and the first beat at the top, and where a
+// segment of the tempo map begins, its tempo and the offset that puts the line on its first beat.
+// The cursor follows the parser: each line moves it by one beat at the tempo in force.
+class TtimingGroups {
+public:
+    explicit TtimingGroups(const TbeatGrid& grid) : grid(grid) {}
+
+    std::string at(int beat) {
+        std::string text;
+        if (beat == 0) {
+            const long offsetMs = std::lround((grid.firstBeat + chartLeadSeconds) * 1000);
+            bpm = grid.segments.empty() ? grid.bpm : grid.segments.front().bpm;
+            text = "(" + tempoText(bpm) + ")[" + std::to_string(offsetMs) + "]";
+            cursor = offsetMs / 1000.0;
+        }
+        for (size_t i = 1; i < grid.segments.size(); ++i) {
+            const TtempoSegment& segment = grid.segments[i];
+            if (segment.startBeat != beat) continue;
+            const long adjustMs = std::lround((segment.firstBeat + chartLeadSeconds - cursor) * 1000);
+            bpm = segment.bpm;
+            text += "(" + tempoText(bpm) + ")";
+            if (adjustMs != 0) text += "[" + std::to_string(adjustMs) + "]";
+            cursor += adjustMs / 1000.0;
+        }
+        cursor += 60.0 / bpm;
+        return text;
+    }
+
+private:
+    const TbeatGrid& grid;
+    double bpm = 0;
+    double cursor = 0;
+};
+
 std::string autoChartText(const TbeatGrid& grid, const std::vector<TautoRow>& rows) {
     static const char names[] = "123456789abcdefg";
     const int lastBar = rows.empty() ? 0 : rows.back().halfBeat / halfBeatsPerBar;
-    const long offsetMs = std::lround((grid.firstBeat + chartLeadSeconds) * 1000);
+    TtimingGroups timing(grid);
     std::string text;
     size_t next = 0;
     for (int bar = 0; bar <= lastBar; ++bar) {
@@ -260,13 +334,11 @@ std::string autoChartText(const TbeatGrid& grid, const std::vector<TautoRow>& ro
             for (const int panel : rows[next].panels) panels[static_cast<size_t>(panel)] = name;
         }
         for (size_t beat = 0; beat < 4; ++beat) {
-            std::string timing;
-            if (bar == 0 && beat == 0)
-                timing.append("(").append(tempoText(grid.bpm)).append(")[").append(std::to_string(offsetMs)).append("]");
+            std::string line = timing.at(bar * 4 + static_cast<int>(beat));
             const char onBeat = nameAt[2 * beat], offBeat = nameAt[2 * beat + 1];
-            timing += onBeat ? onBeat : '-';
-            if (offBeat) timing += offBeat;
-            text += panels.substr(beat * 4, 4) + " |" + timing + "|\n";
+            line += onBeat ? onBeat : '-';
+            if (offBeat) line += offBeat;
+            text += panels.substr(beat * 4, 4) + " |" + line + "|\n";
         }
     }
     return text;

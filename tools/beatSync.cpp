@@ -21,13 +21,6 @@ constexpr double pi = 3.14159265358979323846;
 // Encoders cut the top of the spectrum; flux above this is only their noise.
 constexpr double highestUsefulHz = 16000;
 constexpr double lowestBrightnessHz = 50;
-// Tempo preferred when the beat could be counted at half or double speed.
-constexpr double slowestPreferredBpm = 70;
-constexpr double fastestPreferredBpm = 210;
-// Mid-beats plus twice the quarter-beats this strong against the beats mean the beats were
-// counted at half speed.
-constexpr double doubleTimeEvidence = 0.75;
-constexpr double unstableDeviationSeconds = 0.010;
 
 using Tcomplex = std::complex<double>;
 
@@ -78,6 +71,7 @@ size_t nextPowerOfTwo(size_t value) {
 struct TfluxTrack {
     std::vector<double> flux;
     std::vector<double> brightness;
+    std::vector<double> lowShare;
 };
 
 double frameStartSeconds(size_t frame) { return static_cast<double>(frame * hopSize) / syncSampleRate; }
@@ -85,6 +79,76 @@ double frameStartSeconds(size_t frame) { return static_cast<double>(frame * hopS
 // Octave bands from lowestBrightnessHz up; brightness weighs each band by its mean rise per bin,
 // so the many high bins do not outvote the few low ones.
 constexpr size_t brightnessBands = 8;
+// The octave bands of kicks and bass notes (up to 200 Hz).
+constexpr size_t lowBands = 2;
+
+// Which octave band each bin belongs to, and how many bins each band has.
+struct TbandLayout {
+    std::vector<size_t> bandOfBin;
+    std::vector<double> binsInBand;
+};
+
+TbandLayout bandLayout(size_t bins, double binHz) {
+    TbandLayout layout{std::vector<size_t>(bins), std::vector<double>(brightnessBands, 0.0)};
+    for (size_t b = 1; b < bins; ++b) {
+        const double octave = std::log2(std::max(1.0, static_cast<double>(b) * binHz / lowestBrightnessHz));
+        layout.bandOfBin[b] = std::min(brightnessBands - 1, static_cast<size_t>(octave));
+        layout.binsInBand[layout.bandOfBin[b]] += 1;
+    }
+    return layout;
+}
+
+// Log magnitude spectra of windowed frames, two from one complex transform: one frame in the real
+// part, the other in the imaginary part, told apart by the symmetry of a real signal's spectrum.
+class TframeSpectra {
+public:
+    explicit TframeSpectra(size_t bins) : fft(frameSize), window(frameSize), buffer(frameSize), bins(bins) {
+        for (size_t i = 0; i < frameSize; ++i)
+            window[i] = 0.5 - 0.5 * std::cos(2 * pi * static_cast<double>(i) / frameSize);
+    }
+
+    void compute(const float* first, const float* second, std::vector<double>& firstLog,
+                 std::vector<double>& secondLog) {
+        for (size_t i = 0; i < frameSize; ++i) buffer[i] = Tcomplex(first[i] * window[i], second[i] * window[i]);
+        fft.forward(buffer);
+        for (size_t b = 1; b < bins; ++b) {
+            const Tcomplex mirrored = std::conj(buffer[frameSize - b]);
+            // Magnitudes without std::abs, whose overflow-safe hypot costs more than the transform.
+            firstLog[b] = std::log1p(0.5 * std::sqrt(std::norm(buffer[b] + mirrored)));
+            secondLog[b] = std::log1p(0.5 * std::sqrt(std::norm(buffer[b] - mirrored)));
+        }
+    }
+
+private:
+    Tfft fft;
+    std::vector<double> window;
+    std::vector<Tcomplex> buffer;
+    size_t bins;
+};
+
+// The flux of one frame against the one before it, and where in pitch its rise lies.
+void measureFrame(const std::vector<double>& current, const std::vector<double>& previous, const TbandLayout& layout,
+                  size_t frame, TfluxTrack& track) {
+    double rise = 0;
+    std::vector<double> bandRise(brightnessBands, 0.0);
+    for (size_t b = 1; b < current.size(); ++b) {
+        const double change = current[b] - previous[b];
+        if (change <= 0) continue;
+        rise += change;
+        bandRise[layout.bandOfBin[b]] += change;
+    }
+    double bandSum = 0, bandWeighted = 0, lowSum = 0;
+    for (size_t band = 0; band < brightnessBands; ++band) {
+        if (layout.binsInBand[band] == 0) continue;
+        const double mean = bandRise[band] / layout.binsInBand[band];
+        bandSum += mean;
+        bandWeighted += mean * static_cast<double>(band) / (brightnessBands - 1);
+        if (band < lowBands) lowSum += mean;
+    }
+    track.flux[frame] = frame == 0 ? 0 : rise;
+    track.brightness[frame] = bandSum > 0 ? bandWeighted / bandSum : 0;
+    track.lowShare[frame] = bandSum > 0 ? lowSum / bandSum : 0;
+}
 
 TfluxTrack spectralFlux(const std::vector<float>& mono) {
     TfluxTrack track;
@@ -92,43 +156,19 @@ TfluxTrack spectralFlux(const std::vector<float>& mono) {
     const size_t frames = (mono.size() - frameSize) / hopSize + 1;
     const double binHz = static_cast<double>(syncSampleRate) / frameSize;
     const size_t bins = std::min(frameSize / 2, static_cast<size_t>(highestUsefulHz / binHz));
-    std::vector<double> window(frameSize);
-    std::vector<size_t> bandOfBin(bins);
-    std::vector<double> binsInBand(brightnessBands, 0.0);
-    for (size_t i = 0; i < frameSize; ++i) window[i] = 0.5 - 0.5 * std::cos(2 * pi * static_cast<double>(i) / frameSize);
-    for (size_t b = 1; b < bins; ++b) {
-        const double octave = std::log2(std::max(1.0, static_cast<double>(b) * binHz / lowestBrightnessHz));
-        bandOfBin[b] = std::min(brightnessBands - 1, static_cast<size_t>(octave));
-        binsInBand[bandOfBin[b]] += 1;
-    }
-    const Tfft fft(frameSize);
-    std::vector<Tcomplex> buffer(frameSize);
-    std::vector<double> previous(bins, 0.0), current(bins, 0.0), bandRise(brightnessBands);
+    const TbandLayout layout = bandLayout(bins, binHz);
+    TframeSpectra spectra(bins);
+    std::vector<double> previous(bins, 0.0), current(bins, 0.0), next(bins, 0.0);
     track.flux.resize(frames);
     track.brightness.resize(frames);
-    for (size_t frame = 0; frame < frames; ++frame) {
-        const float* samples = mono.data() + frame * hopSize;
-        for (size_t i = 0; i < frameSize; ++i) buffer[i] = samples[i] * window[i];
-        fft.forward(buffer);
-        double rise = 0;
-        std::fill(bandRise.begin(), bandRise.end(), 0.0);
-        for (size_t b = 1; b < bins; ++b) {
-            current[b] = std::log1p(std::abs(buffer[b]));
-            const double change = current[b] - previous[b];
-            if (change <= 0) continue;
-            rise += change;
-            bandRise[bandOfBin[b]] += change;
-        }
-        double bandSum = 0, bandWeighted = 0;
-        for (size_t band = 0; band < brightnessBands; ++band) {
-            if (binsInBand[band] == 0) continue;
-            const double mean = bandRise[band] / binsInBand[band];
-            bandSum += mean;
-            bandWeighted += mean * static_cast<double>(band) / (brightnessBands - 1);
-        }
-        track.flux[frame] = frame == 0 ? 0 : rise;
-        track.brightness[frame] = bandSum > 0 ? bandWeighted / bandSum : 0;
-        std::swap(previous, current);
+    track.lowShare.resize(frames);
+    for (size_t frame = 0; frame < frames; frame += 2) {
+        // An odd count leaves the last frame without a partner: it is paired with itself.
+        const size_t partner = std::min(frame + 1, frames - 1);
+        spectra.compute(mono.data() + frame * hopSize, mono.data() + partner * hopSize, current, next);
+        measureFrame(current, previous, layout, frame, track);
+        if (partner != frame) measureFrame(next, current, layout, partner, track);
+        std::swap(previous, partner != frame ? next : current);
     }
     return track;
 }
@@ -236,7 +276,8 @@ std::vector<TheardOnset> findOnsets(const std::vector<float>& mono, const TfluxT
     TattackFinder finder(mono);
     std::vector<TheardOnset> onsets;
     for (const TpeakFrame& peak : peaks) {
-        const TheardOnset onset{finder.attackSeconds(peak.frame), peak.strength, track.brightness[peak.frame]};
+        const TheardOnset onset{finder.attackSeconds(peak.frame), peak.strength, track.brightness[peak.frame],
+                                track.lowShare[peak.frame]};
         // Two peaks of one attack land on the same sample region: keep the stronger.
         if (!onsets.empty() && onset.time - onsets.back().time < 0.02) {
             if (onset.strength > onsets.back().strength) onsets.back() = onset;
@@ -283,12 +324,6 @@ double coarseTempo(const std::vector<double>& onsetCurve) {
         if (score > bestScore) bestScore = score, bestBpm = bpm;
     }
     return bestBpm;
-}
-
-double foldIntoPreferredOctave(double bpm) {
-    while (bpm < slowestPreferredBpm) bpm *= 2;
-    while (bpm >= 2 * slowestPreferredBpm) bpm /= 2;
-    return bpm;
 }
 
 // A beat period and the time of one beat.
@@ -373,66 +408,384 @@ Tperiod fitGrid(const std::vector<TheardOnset>& onsets, Tperiod grid) {
     return grid;
 }
 
-// The strongest onset within a tolerance of each position, summed over the positions.
-double strengthAt(const std::vector<TheardOnset>& onsets, const Tperiod& grid, double shareOfBeat) {
+// How strongly an onset marks a beat: kicks, snares and bass count more than hats and cymbals.
+// How strongly an onset marks a beat: kicks, snares and bass count more than hats, cymbals and an
+// off-beat skank, whose attacks have little below 200 Hz.
+double beatWeight(const TheardOnset& onset) { return onset.strength * std::sqrt(onset.lowShare); }
+// How strongly an onset marks the bar: only the low part of the attack, the kick and the bass.
+double lowWeight(const TheardOnset& onset) { return onset.strength * onset.lowShare; }
+
+using TonsetWeight = double (*)(const TheardOnset&);
+
+// The mean over the grid's positions (a share of a beat after each beat, every `every` beats) of
+// the heaviest onset within a tolerance of the position, from the first onset to the last.
+double meanAccent(const std::vector<TheardOnset>& onsets, const Tperiod& grid, double shareOfBeat, TonsetWeight weight,
+                  int every = 1) {
+    if (onsets.empty()) return 0;
     const double tolerance = std::min(grid.seconds / 16, 0.015);
+    const double step = every * grid.seconds;
     double total = 0;
+    int positions = 0;
     size_t next = 0;
-    const double firstTime = onsets.empty() ? 0 : onsets.front().time;
-    const double lastTime = onsets.empty() ? 0 : onsets.back().time;
-    for (double beat = std::floor((firstTime - grid.phase) / grid.seconds) - 1;; beat += 1) {
-        const double position = grid.phase + (beat + shareOfBeat) * grid.seconds;
-        if (position > lastTime + grid.seconds) break;
+    const double offset = grid.phase + shareOfBeat * grid.seconds;
+    for (double n = std::ceil((onsets.front().time - offset) / step);; n += 1) {
+        const double position = offset + n * step;
+        if (position > onsets.back().time) break;
         while (next < onsets.size() && onsets[next].time < position - tolerance) ++next;
-        double strongest = 0;
+        double heaviest = 0;
         for (size_t i = next; i < onsets.size() && onsets[i].time <= position + tolerance; ++i)
-            strongest = std::max(strongest, onsets[i].strength);
-        total += strongest;
+            heaviest = std::max(heaviest, weight(onsets[i]));
+        total += heaviest;
+        ++positions;
     }
-    return total;
+    return positions > 0 ? total / positions : 0;
 }
 
-// Counts the beat at double speed when the mid-beats carry nearly as much as the beats and the
-// quarter-beats hold eighths: then the mid-beats are beats of their own.
-bool countsAtDoubleSpeed(const std::vector<TheardOnset>& onsets, const Tperiod& grid) {
-    if (2 * 60.0 / grid.seconds > fastestPreferredBpm + 0.5) return false;
-    const double onBeats = strengthAt(onsets, grid, 0.0);
-    if (onBeats <= 0) return false;
-    const double midBeats = strengthAt(onsets, grid, 0.5);
-    const double quarterBeats = (strengthAt(onsets, grid, 0.25) + strengthAt(onsets, grid, 0.75)) / 2;
-    return (midBeats + 2 * quarterBeats) / onBeats >= doubleTimeEvidence;
+// Beats fall on the strongest recurring low accent of the bar (the kick and the bass): when that
+// sits between the beats, as the drop of a one-drop sits against an off-beat skank, the grid moves
+// half a beat.
+Tperiod onTheStrongBeat(const std::vector<TheardOnset>& onsets, Tperiod grid) {
+    constexpr int beatsPerBar = 4;
+    double onBeat = 0, between = 0;
+    for (int eighth = 0; eighth < 2 * beatsPerBar; ++eighth) {
+        const double accent = meanAccent(onsets, grid, eighth / 2.0, lowWeight, beatsPerBar);
+        double& side = eighth % 2 == 0 ? onBeat : between;
+        side = std::max(side, accent);
+    }
+    if (between > onBeat) grid.phase += grid.seconds / 2;
+    return grid;
 }
 
-// The largest shift of the music against the fitted grid, over windows of sixteen beats. Each
-// window's shift is first found roughly from its half-beats, then as the mean offset of the onsets
-// on its half-beats; a shift beyond a quarter beat shows as a smaller one, which still is large.
-double largestDeviation(const std::vector<TheardOnset>& onsets, const Tperiod& grid) {
+// A metrical level the beat could be counted at, and how likely a person taps it.
+struct Tlevel {
+    Tperiod grid;
+    double offBeatRatio = 0;  // the off-beats' accent against the beats', 0..1
+    double score = 0;
+};
+
+// How likely a tempo is tapped regardless of the music: a log-normal around 120 BPM.
+double tappingPrior(double bpm) {
+    constexpr double centreBpm = 120, octavesWide = 1.0;
+    const double octaves = std::log2(bpm / centreBpm);
+    return std::exp(-octaves * octaves / (2 * octavesWide * octavesWide));
+}
+
+// How likely the off-beats of a level are beats of their own, from their accent against the beats':
+// hats and eighths stay well below half of the kicks' and snares' (about 0.05..0.45), a backbeat
+// on the off-beats comes near them (0.5..1).
+double offBeatsAreBeats(double offBeatRatio) {
+    constexpr double evenRatio = 0.48, softness = 0.05;
+    return 1 / (1 + std::exp(-(offBeatRatio - evenRatio) / softness));
+}
+
+double offBeatRatio(const std::vector<TheardOnset>& onsets, const Tperiod& grid) {
+    const double beats = meanAccent(onsets, grid, 0.0, beatWeight);
+    if (beats <= 0) return 1;
+    return std::clamp(meanAccent(onsets, grid, 0.5, beatWeight) / beats, 0.0, 1.0);
+}
+
+// The grid at a slower level, on whichever of the base beats carries the heavier accents.
+Tperiod slowerGrid(const std::vector<TheardOnset>& onsets, const Tperiod& base, int factor) {
+    Tperiod best{base.seconds * factor, base.phase};
+    double heaviest = -1;
+    for (int shift = 0; shift < factor; ++shift) {
+        const Tperiod candidate{base.seconds * factor, base.phase + shift * base.seconds};
+        const double accent = meanAccent(onsets, candidate, 0.0, beatWeight);
+        if (accent > heaviest) heaviest = accent, best = candidate;
+    }
+    return best;
+}
+
+// Faster than this people tap every other beat (a 248 BPM count of a 124 BPM song is no beat).
+constexpr double slowestTappedBpm = 40, fastestTappedBpm = 210;
+
+// The levels from eight times slower to four times faster than the base grid, slowest first.
+std::vector<Tlevel> levelLadder(const std::vector<TheardOnset>& onsets, const Tperiod& base) {
+    std::vector<Tlevel> ladder;
+    for (const int factor : {8, 4, 2}) ladder.push_back({slowerGrid(onsets, base, factor)});
+    for (const double divisor : {1.0, 2.0, 4.0}) ladder.push_back({{base.seconds / divisor, base.phase}});
+    for (Tlevel& level : ladder) level.offBeatRatio = offBeatRatio(onsets, level.grid);
+    return ladder;
+}
+
+// The tappable levels, likeliest first: a level is the beat when its beats are even (the slower
+// level's off-beats are beats), its own off-beats are not (unless counting them would be too
+// fast to tap), and its tempo is one people tap.
+std::vector<Tlevel> metricalLevels(const std::vector<TheardOnset>& onsets, const Tperiod& base) {
+    const std::vector<Tlevel> ladder = levelLadder(onsets, base);
+    std::vector<Tlevel> scored;
+    for (size_t i = 1; i < ladder.size(); ++i) {
+        Tlevel level = ladder[i];
+        const double bpm = 60.0 / level.grid.seconds;
+        if (bpm < slowestTappedBpm || bpm > fastestTappedBpm) continue;
+        const double beatsAreEven = offBeatsAreBeats(ladder[i - 1].offBeatRatio);
+        const double offBeatsAreNot = 2 * bpm > fastestTappedBpm ? 1 : 1 - offBeatsAreBeats(level.offBeatRatio);
+        level.score = tappingPrior(bpm) * beatsAreEven * offBeatsAreNot;
+        scored.push_back(level);
+    }
+    std::sort(scored.begin(), scored.end(), [](const Tlevel& a, const Tlevel& b) { return a.score > b.score; });
+    return scored;
+}
+
+// The levels' tempi with their scores as shares; the chosen level's tempo is the fitted one.
+std::vector<TtempoAlternative> tempoAlternatives(const std::vector<Tlevel>& levels, const Tperiod& fitted) {
+    double total = 0;
+    for (const Tlevel& level : levels) total += level.score;
+    std::vector<TtempoAlternative> alternatives;
+    for (const Tlevel& level : levels) {
+        const double ratio = levels.front().grid.seconds / level.grid.seconds;
+        alternatives.push_back({ratio * 60.0 / fitted.seconds, total > 0 ? level.score / total : 0});
+    }
+    return alternatives;
+}
+
+// A stretch of the song, whether its music keeps a beat and how far that sits from the grid.
+struct TbeatWindow {
+    double start = 0;
+    double end = 0;
+    bool hasBeat = false;
+    double shiftSeconds = 0;
+    double halfBeat = 0;  // the length of its half-beats, the grid's unless it keeps a tempo of its own
+};
+
+// How the onsets of a stretch line up with half-beats of one length: the shift of those half-beats
+// from the phase, and how many onsets, with what share of the stretch's strength, sit near them.
+struct TwindowBeat {
+    size_t near = 0;
+    double share = 0;
+    double shift = 0;
+};
+
+// The value below which half the weight lies, of (value, weight) pairs.
+double weightedMedian(std::vector<std::pair<double, double>> values) {
+    std::sort(values.begin(), values.end());
+    double total = 0;
+    for (const auto& value : values) total += value.second;
+    double below = 0;
+    for (const auto& value : values) {
+        below += value.second;
+        if (below >= total / 2) return value.first;
+    }
+    return 0;
+}
+
+using TonsetRange = std::pair<std::vector<TheardOnset>::const_iterator, std::vector<TheardOnset>::const_iterator>;
+
+TonsetRange onsetsBetween(const std::vector<TheardOnset>& onsets, double start, double end) {
+    const auto at = [&onsets](double time) {
+        const auto before = [](const TheardOnset& onset, double t) { return onset.time < t; };
+        return std::lower_bound(onsets.begin(), onsets.end(), time, before);
+    };
+    return {at(start), at(end)};
+}
+
+// The shift is found roughly from the resultant of the onsets' phases, then as the median offset of
+// the onsets near it: late attacks of pads and strings move a median less than a mean.
+TwindowBeat windowBeat(const TonsetRange& range, double phase, double half, double reach) {
+    Tcomplex sum = 0;
+    double total = 0;
+    for (auto onset = range.first; onset != range.second; ++onset) {
+        sum += std::polar(onset->strength, 2 * pi * (onset->time - phase) / half);
+        total += onset->strength;
+    }
+    const double roughShift = std::arg(sum) / (2 * pi) * half;
+    std::vector<std::pair<double, double>> near;
+    double nearStrength = 0;
+    for (auto onset = range.first; onset != range.second; ++onset) {
+        const double offset = wrapped(onset->time - phase, half);
+        if (std::fabs(wrapped(offset - roughShift, half)) > reach) continue;
+        near.emplace_back(offset, onset->strength);
+        nearStrength += onset->strength;
+    }
+    return {near.size(), total > 0 ? nearStrength / total : 0, near.empty() ? 0 : weightedMedian(near)};
+}
+
+// The half-beat at which a stretch keeps its beat best, from two thirds to three halves of the
+// grid's: a stretch that keeps none at the grid's tempo may keep one at its own, after a change.
+double localHalfBeat(const TonsetRange& range, double half, double span) {
+    double best = half, bestCoherence = -1;
+    const double step = half * half / (8 * span);
+    for (double candidate = half * 0.66; candidate <= half * 1.52; candidate += step) {
+        Tcomplex sum = 0;
+        for (auto onset = range.first; onset != range.second; ++onset)
+            sum += std::polar(onset->strength, 2 * pi * onset->time / candidate);
+        if (std::abs(sum) > bestCoherence) bestCoherence = std::abs(sum), best = candidate;
+    }
+    return best;
+}
+
+// A stretch keeping no beat at the grid's tempo may keep one at its own, after a tempo change: it
+// then strays by as much as its beats drift from the grid's from its middle to its ends. Searching
+// many tempi finds one in any music (a triplet figure, an arpeggio in an intro), so it must keep
+// that tempo clearly (70 % of its strength near the half-beats, where a recording's sections with
+// a plain 3:2 figure reach 66 %), and two overlapping stretches must agree on it.
+void findOwnTempi(const std::vector<TheardOnset>& onsets, const Tperiod& grid, std::vector<TbeatWindow>& windows) {
+    constexpr double agreement = 0.01, leastShareAtOwnTempo = 0.7;
+    const double half = grid.seconds / 2;
+    const double reach = std::min(grid.seconds / 16, 0.030);
+    std::vector<double> ownHalfBeat(windows.size(), 0.0);
+    for (size_t i = 0; i < windows.size(); ++i) {
+        if (windows[i].hasBeat) continue;
+        const TonsetRange range = onsetsBetween(onsets, windows[i].start, windows[i].end);
+        const double local = localHalfBeat(range, half, windows[i].end - windows[i].start);
+        const TwindowBeat atOwnTempo = windowBeat(range, grid.phase, local, reach);
+        const bool clear = atOwnTempo.share >= leastShareAtOwnTempo;
+        if (keepsABeat(atOwnTempo.near, atOwnTempo.share) && clear) ownHalfBeat[i] = local;
+    }
+    const auto agree = [&ownHalfBeat](size_t a, size_t b) {
+        return ownHalfBeat[a] > 0 && ownHalfBeat[b] > 0 && std::fabs(ownHalfBeat[a] / ownHalfBeat[b] - 1) <= agreement;
+    };
+    for (size_t i = 0; i < windows.size(); ++i) {
+        if (!(i > 0 && agree(i, i - 1)) && !(i + 1 < windows.size() && agree(i, i + 1))) continue;
+        windows[i].hasBeat = true;
+        windows[i].halfBeat = ownHalfBeat[i];
+        windows[i].shiftSeconds = std::fabs(ownHalfBeat[i] / half - 1) * (windows[i].end - windows[i].start) / 2;
+    }
+}
+
+// Each stretch of sixteen beats (overlapping by half): whether its music keeps a beat, and how far
+// it strays from the grid. Intros, breaks and fades without a beat do not count against the tempo.
+std::vector<TbeatWindow> beatWindows(const std::vector<TheardOnset>& onsets, const Tperiod& grid) {
     constexpr double windowBeats = 16;
     const double half = grid.seconds / 2;
     const double reach = std::min(grid.seconds / 16, 0.030);
-    double largest = 0;
-    if (onsets.empty()) return 0;
     const double span = windowBeats * grid.seconds;
+    std::vector<TbeatWindow> windows;
+    if (onsets.empty()) return windows;
     for (double start = onsets.front().time; start < onsets.back().time; start += span / 2) {
-        Tcomplex sum = 0;
-        for (const TheardOnset& onset : onsets) {
-            if (onset.time < start || onset.time >= start + span) continue;
-            sum += std::polar(onset.strength, 2 * pi * (onset.time - grid.phase) / half);
-        }
-        const double shift = std::arg(sum) / (2 * pi) * half;
-        double weight = 0, weighted = 0;
-        int matched = 0;
-        for (const TheardOnset& onset : onsets) {
-            if (onset.time < start || onset.time >= start + span) continue;
-            const double offset = wrapped(onset.time - grid.phase, half);
-            if (std::fabs(wrapped(offset - shift, half)) > reach) continue;
-            weight += onset.strength;
-            weighted += onset.strength * offset;
-            ++matched;
-        }
-        if (matched >= 4) largest = std::max(largest, std::fabs(weighted / weight));
+        const TwindowBeat atGrid = windowBeat(onsetsBetween(onsets, start, start + span), grid.phase, half, reach);
+        windows.push_back({start, start + span, keepsABeat(atGrid.near, atGrid.share), atGrid.shift, half});
+    }
+    findOwnTempi(onsets, grid, windows);
+    return windows;
+}
+
+double largestDeviation(const std::vector<TbeatWindow>& windows) {
+    double largest = 0;
+    for (const TbeatWindow& window : windows) {
+        if (window.hasBeat) largest = std::max(largest, std::fabs(window.shiftSeconds));
     }
     return largest;
+}
+
+// A run of stretches keeping one tempo, and the grid fitted to its onsets.
+struct TtempoRun {
+    double start = 0;
+    double end = 0;
+    double halfBeat = 0;
+    Tperiod grid{};
+};
+
+// Consecutive stretches with a beat whose tempi agree within 1 % make a run; a run needs two
+// stretches, so one odd stretch makes no tempo change.
+std::vector<TtempoRun> tempoRuns(const std::vector<TbeatWindow>& windows) {
+    constexpr double agreement = 0.01;
+    std::vector<TtempoRun> runs;
+    std::vector<int> stretches;
+    for (const TbeatWindow& window : windows) {
+        if (!window.hasBeat) continue;
+        if (!runs.empty() && std::fabs(window.halfBeat / runs.back().halfBeat - 1) <= agreement) {
+            runs.back().end = window.end;
+            ++stretches.back();
+            continue;
+        }
+        runs.push_back({window.start, window.end, window.halfBeat, {}});
+        stretches.push_back(1);
+    }
+    std::vector<TtempoRun> kept;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (stretches[i] < 2) continue;
+        const bool sameTempo = !kept.empty() && std::fabs(runs[i].halfBeat / kept.back().halfBeat - 1) <= agreement;
+        if (sameTempo) kept.back().end = runs[i].end;
+        else kept.push_back(runs[i]);
+    }
+    return kept;
+}
+
+// Runs whose tempo steps are all small, or many, are a tempo wandering, not a few changes.
+bool isDrift(const std::vector<TtempoRun>& runs) {
+    constexpr size_t mostChanges = 3;
+    constexpr double smallestChange = 0.04;
+    if (runs.size() < 2) return false;
+    if (runs.size() > mostChanges + 1) return true;
+    for (size_t i = 1; i < runs.size(); ++i) {
+        if (std::fabs(runs[i].halfBeat / runs[i - 1].halfBeat - 1) >= smallestChange) return false;
+    }
+    return true;
+}
+
+std::vector<TheardOnset> onsetsWithin(const std::vector<TheardOnset>& onsets, double start, double end) {
+    const TonsetRange range = onsetsBetween(onsets, start, end);
+    return {range.first, range.second};
+}
+
+bool onBeat(const TheardOnset& onset, const Tperiod& grid) {
+    constexpr double reach = 0.010;
+    return std::fabs(wrapped(onset.time - grid.phase, grid.seconds)) <= reach;
+}
+
+// The beat of the later grid at which the music changes over: the tempo changes on a beat, so a
+// beat of both grids (within 15 ms) where the runs meet. The onsets on the beats of only one of the
+// grids vote: the earlier grid's before the change, the later one's after it. (Half-beats would
+// not do: after a change from 150 to 100, every beat falls on a half-beat of the old tempo.)
+double changeOver(const std::vector<TheardOnset>& onsets, const TtempoRun& earlier, const TtempoRun& later) {
+    const double from = std::min(earlier.end, later.start) - 4 * later.grid.seconds;
+    const double to = std::max(earlier.end, later.start) + 4 * later.grid.seconds;
+    const TonsetRange range = onsetsBetween(onsets, from, to);
+    double best = later.start, bestVotes = -1e9;
+    const double period = later.grid.seconds;
+    const double firstBeat = later.grid.phase + std::ceil((from - later.grid.phase) / period) * period;
+    for (double beat = firstBeat; beat <= to; beat += later.grid.seconds) {
+        if (std::fabs(wrapped(beat - earlier.grid.phase, earlier.grid.seconds)) > 0.015) continue;
+        double votes = 0;
+        for (auto onset = range.first; onset != range.second; ++onset) {
+            const double side = onset->time < beat ? 1 : -1;
+            votes += side * onset->strength * (onBeat(*onset, earlier.grid) - onBeat(*onset, later.grid));
+        }
+        if (votes > bestVotes) bestVotes = votes, best = beat;
+    }
+    return best;
+}
+
+// A run's own grid: the period near its tempo at which its onsets line up, the phase on its
+// strongest recurring accents, fitted to its onsets.
+Tperiod runGrid(const std::vector<TheardOnset>& onsets, const TtempoRun& run) {
+    const std::vector<TheardOnset> within = onsetsWithin(onsets, run.start, run.end);
+    if (within.size() < 8) return {2 * run.halfBeat, run.start};
+    const double span = run.end - run.start;
+    return fitGrid(within, onTheStrongBeat(within, fitGrid(within, beatGridNear(within, 2 * run.halfBeat, span))));
+}
+
+// The tempo map of a song whose tempo changes: one segment per run, each starting at the beat the
+// music changes over on, numbered on from the segment before.
+std::vector<TtempoSegment> tempoSegments(const std::vector<TheardOnset>& onsets, std::vector<TtempoRun> runs,
+                                         const Tperiod& firstGrid, double firstBeat) {
+    runs.front().grid = firstGrid;
+    for (size_t i = 1; i < runs.size(); ++i) runs[i].grid = runGrid(onsets, runs[i]);
+    std::vector<TtempoSegment> segments{{firstBeat, 60.0 / firstGrid.seconds, firstBeat, 0}};
+    for (size_t i = 1; i < runs.size(); ++i) {
+        const TtempoSegment& previous = segments.back();
+        const double change = changeOver(onsets, runs[i - 1], runs[i]);
+        const int beats = static_cast<int>(std::lround((change - previous.firstBeat) * previous.bpm / 60.0));
+        if (beats <= 0) continue;
+        segments.push_back({change, 60.0 / runs[i].grid.seconds, change, previous.startBeat + beats});
+    }
+    return segments;
+}
+
+// The stretches of the music no window with a beat covers, as they are reported.
+std::vector<TbeatlessStretch> beatlessStretches(const std::vector<TbeatWindow>& windows) {
+    constexpr double shortestBeatlessSeconds = 1;
+    std::vector<TbeatlessStretch> stretches;
+    double coveredUntil = windows.empty() ? 0 : windows.front().start;
+    for (const TbeatWindow& window : windows) {
+        if (!window.hasBeat) continue;
+        if (window.start > coveredUntil + shortestBeatlessSeconds) stretches.push_back({coveredUntil, window.start});
+        coveredUntil = std::max(coveredUntil, window.end);
+    }
+    if (!windows.empty() && windows.back().end > coveredUntil + shortestBeatlessSeconds)
+        stretches.push_back({coveredUntil, windows.back().end});
+    return stretches;
 }
 
 // The share of the onset strength that sits on sixteenths of the grid, rescaled so that onsets
@@ -463,6 +816,33 @@ double firstBeatTime(const std::vector<TheardOnset>& onsets, const Tperiod& grid
     double beat = grid.phase + std::ceil((start - grid.seconds / 4 - grid.phase) / grid.seconds) * grid.seconds;
     while (beat < -0.0005) beat += grid.seconds;
     return beat;
+}
+
+// How far the music strays from its segment's grid, over every segment.
+double largestMappedDeviation(const std::vector<TheardOnset>& onsets, const std::vector<TtempoSegment>& segments) {
+    double largest = 0;
+    for (size_t i = 0; i < segments.size(); ++i) {
+        const double end = i + 1 < segments.size() ? segments[i + 1].start : onsets.back().time + 1;
+        const std::vector<TheardOnset> within = onsetsWithin(onsets, segments[i].start, end);
+        const Tperiod grid{60.0 / segments[i].bpm, segments[i].firstBeat};
+        largest = std::max(largest, largestDeviation(beatWindows(within, grid)));
+    }
+    return largest;
+}
+
+// Replaces a single grid by a tempo map when the song keeps one tempo for a while and then another;
+// a tempo that wanders is only reported.
+void followTempoChanges(const std::vector<TheardOnset>& onsets, const std::vector<TbeatWindow>& windows,
+                        TbeatGrid& result) {
+    const std::vector<TtempoRun> runs = tempoRuns(windows);
+    result.drifting = isDrift(runs);
+    if (runs.size() < 2 || result.drifting) return;
+    const Tperiod firstGrid = runGrid(onsets, runs.front());
+    const double firstBeat = firstBeatTime(onsets, firstGrid);
+    result.segments = tempoSegments(onsets, runs, firstGrid, firstBeat);
+    result.bpm = result.segments.front().bpm;
+    result.firstBeat = firstBeat;
+    result.mapped = result.segments.size() > 1 && isSteadyTempo(1000 * largestMappedDeviation(onsets, result.segments));
 }
 
 constexpr double highestMp3BitsPerSecond = 320000;
@@ -518,6 +898,28 @@ std::string readSongFile(const std::string& path, std::vector<uint8_t>& bytes) {
     if (!complaint.empty()) return complaint;
     if (!readWholeFile(path, bytes)) return "cannot read it";
     return {};
+}
+
+double TbeatGrid::beatTime(double beat) const {
+    const TtempoSegment* segment = nullptr;
+    for (const TtempoSegment& candidate : segments) {
+        if (beat >= candidate.startBeat) segment = &candidate;
+    }
+    if (segment == nullptr) return firstBeat + beat * secondsPerBeat();
+    return segment->firstBeat + (beat - segment->startBeat) * 60.0 / segment->bpm;
+}
+
+bool keepsABeat(size_t onsetsNearBeats, double shareNearBeats) {
+    // Onsets at random times put a quarter of their strength near the half-beats.
+    constexpr size_t leastOnsetsNearBeats = 8;
+    constexpr double leastShareNearBeats = 0.45;
+    return onsetsNearBeats >= leastOnsetsNearBeats && shareNearBeats >= leastShareNearBeats;
+}
+
+bool isSteadyTempo(double largestDeviationMs) {
+    // Half the perfect judgement window (50 ms): a player cannot tell a grid this close from the music.
+    constexpr double largestSteadyDeviationMs = 25;
+    return largestDeviationMs <= largestSteadyDeviationMs;
 }
 
 double TsongAudio::seconds() const { return static_cast<double>(mono.size()) / syncSampleRate; }
@@ -580,16 +982,23 @@ TsongAnalysis analyseSong(const std::vector<float>& mono) {
     analysis.onsets = findOnsets(mono, track, onsetCurve);
     const std::vector<TheardOnset>& onsets = analysis.onsets;
     if (onsets.size() < 4) return analysis;
-    const double estimate = 60.0 / foldIntoPreferredOctave(coarseTempo(onsetCurve));
+    const double estimate = 60.0 / coarseTempo(onsetCurve);
     const double span = onsets.back().time - onsets.front().time;
-    Tperiod grid = fitGrid(onsets, beatGridNear(onsets, estimate, span));
-    if (countsAtDoubleSpeed(onsets, grid)) grid = fitGrid(onsets, beatGridNear(onsets, grid.seconds / 2, span));
+    const Tperiod base = onTheStrongBeat(onsets, fitGrid(onsets, beatGridNear(onsets, estimate, span)));
+    const std::vector<Tlevel> levels = metricalLevels(onsets, base);
+    if (levels.empty()) return analysis;
+    const Tperiod grid = fitGrid(onsets, levels.front().grid);
 
     TbeatGrid& result = analysis.grid;
     result.bpm = 60.0 / grid.seconds;
     result.firstBeat = firstBeatTime(onsets, grid);
-    result.largestDeviationMs = 1000 * largestDeviation(onsets, grid);
-    result.tempoStable = result.largestDeviationMs <= 1000 * unstableDeviationSeconds;
+    const std::vector<TbeatWindow> windows = beatWindows(onsets, grid);
+    result.largestDeviationMs = 1000 * largestDeviation(windows);
+    result.beatless = beatlessStretches(windows);
+    result.tempoStable = isSteadyTempo(result.largestDeviationMs);
     result.confidence = gridConfidence(onsets, grid);
+    result.alternatives = tempoAlternatives(levels, grid);
+    result.segments = {{result.firstBeat, result.bpm, result.firstBeat, 0}};
+    if (!result.tempoStable) followTempoChanges(onsets, windows, result);
     return analysis;
 }

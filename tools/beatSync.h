@@ -5,16 +5,44 @@
 #include <string>
 #include <vector>
 
+// Another tempo the beat could be counted at, and how likely a person taps it (the scores of a
+// song's levels add up to 1).
+struct TtempoAlternative {
+    double bpm = 0;
+    double score = 0;
+};
+
+// A stretch of the music without a beat to follow (an intro, a break, a fade), in seconds.
+struct TbeatlessStretch {
+    double start = 0;
+    double end = 0;
+};
+
+// A stretch of one tempo: beat n of the song (counted from the grid's first beat), for n from
+// startBeat on, is heard at firstBeat + (n - startBeat) × 60 / bpm seconds.
+struct TtempoSegment {
+    double start = 0;  // seconds; the time of its first beat
+    double bpm = 0;
+    double firstBeat = 0;
+    int startBeat = 0;
+};
+
 // Where the beats of a song fall: beat n is heard at firstBeat + n × 60 / bpm seconds.
 struct TbeatGrid {
     double bpm = 0;
     double firstBeat = 0;  // seconds from the start of the audio
     double confidence = 0;  // 0..1: the share of the onsets that sit on the grid
     bool tempoStable = false;
-    double largestDeviationMs = 0;  // how far the beats stray from one steady grid
+    double largestDeviationMs = 0;  // how far the music with a beat strays from one steady grid
+    std::vector<TtempoSegment> segments;  // the tempo map: one segment while the tempo holds
+    bool drifting = false;                // the tempo wanders gradually (a live band); no map follows it
+    bool mapped = false;                  // the tempo changes, and the segments explain the music
+    std::vector<TbeatlessStretch> beatless;  // where the music has no beat; stability ignores it
+    std::vector<TtempoAlternative> alternatives;  // every tappable level, the likeliest (this one) first
 
     double secondsPerBeat() const { return 60.0 / bpm; }
-    double beatTime(double beat) const { return firstBeat + beat * secondsPerBeat(); }
+    // Through the tempo map when there is one.
+    double beatTime(double beat) const;
 };
 
 // One attack found in the audio, timed at sample resolution.
@@ -22,6 +50,7 @@ struct TheardOnset {
     double time = 0;        // seconds
     double strength = 0;    // spectral flux at the attack, relative to the song's loud attacks (about 0..2)
     double brightness = 0;  // 0 for a low thud .. 1 for a high tick
+    double lowShare = 0;    // the share of the attack below 200 Hz: kicks and bass notes
 };
 
 struct TsongAnalysis {
@@ -58,6 +87,12 @@ std::string readSongFile(const std::string& path, std::vector<uint8_t>& bytes);
 std::string readSongAudio(const std::string& path, TsongAudio& audio);
 // The same for MP3 bytes already in memory.
 std::string decodeSongAudio(std::vector<uint8_t> bytes, TsongAudio& audio);
+
+// Whether a stretch of sixteen beats keeps a beat: enough of its onsets, and enough of their
+// strength, sit near the grid's half-beats (once the stretch's own shift is allowed for).
+bool keepsABeat(size_t onsetsNearBeats, double shareNearBeats);
+// Whether one tempo explains the song: no stretch with a beat strays further from the grid.
+bool isSteadyTempo(double largestDeviationMs);
 
 // Onsets, tempo and first beat of mono audio at syncSampleRate.
 TsongAnalysis analyseSong(const std::vector<float>& mono);

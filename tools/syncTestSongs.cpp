@@ -18,6 +18,11 @@ void mixIn(std::vector<float>& bus, const std::vector<float>& voice, double seco
 }  // namespace
 
 double drumSongBeatTime(const TdrumSongRecipe& recipe, double beat) {
+    if (recipe.driftToBpm > 0 && recipe.driftToBpm != recipe.bpm) {
+        // The time is the integral of 60 / tempo over beats, the tempo changing linearly.
+        const double slope = (recipe.driftToBpm - recipe.bpm) / (4.0 * recipe.bars);
+        return recipe.firstBeat + 60.0 / slope * std::log((recipe.bpm + slope * beat) / recipe.bpm);
+    }
     const double changeBeat = 4.0 * recipe.changeBar;
     if (recipe.laterBpm <= 0 || beat <= changeBeat) return recipe.firstBeat + beat * 60.0 / recipe.bpm;
     return recipe.firstBeat + changeBeat * 60.0 / recipe.bpm + (beat - changeBeat) * 60.0 / recipe.laterBpm;

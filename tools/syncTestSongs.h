@@ -13,6 +13,7 @@ struct TdrumSongRecipe {
     bool pad = false;             // a held chord under everything
     double laterBpm = 0;          // when not 0, the tempo from bar changeBar on
     int changeBar = 0;
+    double driftToBpm = 0;        // when not 0, the tempo glides from bpm to this over the song
     uint32_t seed = 1;            // varies the hits and where an extra kick falls
 };
 

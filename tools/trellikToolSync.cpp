@@ -27,9 +27,17 @@ const char* const syncUsage =
     "  bpm                  beats per minute, to 0.01\n"
     "  offset_ms            time of the first beat, ms from the start of the audio\n"
     "  chart_offset_ms      the offset group a chart needs for it (play leads a row's time by 50 ms)\n"
-    "  confidence           0..1, how much of the music sits on the grid\n"
-    "  tempo_stable         false when the tempo drifts or changes\n"
-    "  largest_deviation_ms how far the beats stray from one steady grid\n"
+    "  confidence           0..1, how much of the music's onset strength sits on the grid\n"
+    "  tempo_stable         false when the tempo drifts or changes where the music has a beat\n"
+    "  largest_deviation_ms how far the music with a beat strays from one steady grid\n"
+    "  tempo_drifts         true when the tempo wanders gradually (a live band)\n"
+    "  tempo_mapped         true when the tempo changes and the segments below follow it\n"
+    "  segments             the tempo map: where each tempo starts and its first beat\n"
+    "                       ({start_ms, bpm, first_beat_ms} in --json); one while the tempo holds\n"
+    "  without_beat         stretches without a beat (intros, breaks, fades); they do not count\n"
+    "                       against the tempo ({start_ms, end_ms} in --json)\n"
+    "  alternatives         (--json) every tempo the beat could be counted at, with how likely a\n"
+    "                       person taps it: [{bpm, score}], the chosen one first\n"
     "Exit status: 0 on success, 1 when the file is not a usable song, 2 on a usage error.\n";
 
 const char* const autochartUsage =
@@ -37,7 +45,8 @@ const char* const autochartUsage =
     "Writes a song the game plays at once: NAME.mp3 (a copy), NAME_prev.mp3 (a 15-second excerpt)\n"
     "and the charts NAME0.txt, NAME1.txt, NAME2.txt with the tempo and first beat found in the audio.\n"
     "NAME is the file's name without .mp3 unless given.\n"
-    "  --force  replace existing files, and chart a song without a steady beat\n"
+    "  --force  replace existing files, and chart a song without a steady beat (a drifting tempo)\n"
+    "A song whose tempo changes gets the changes in its charts (tempo groups), beat for beat.\n"
     "Exit status: 0 on success, 1 when nothing was written, 2 on a usage error.\n";
 
 constexpr int previewKilobitsPerSecond = 192;
@@ -56,6 +65,26 @@ double rounded(double value, int decimals) {
 
 long chartOffsetMs(const TbeatGrid& grid) { return std::lround((grid.firstBeat + chartLeadSeconds) * 1000); }
 
+std::string segmentsText(const TbeatGrid& grid) {
+    std::string text;
+    for (const TtempoSegment& segment : grid.segments) {
+        char piece[64];
+        std::snprintf(piece, sizeof piece, "%s%.2f from %.1f s", text.empty() ? "" : ", ", segment.bpm, segment.start);
+        text += piece;
+    }
+    return text;
+}
+
+std::string beatlessText(const TbeatGrid& grid) {
+    std::string text;
+    for (const TbeatlessStretch& stretch : grid.beatless) {
+        char piece[64];
+        std::snprintf(piece, sizeof piece, "%s%.1f-%.1f s", text.empty() ? "" : ", ", stretch.start, stretch.end);
+        text += piece;
+    }
+    return text.empty() ? "none" : text;
+}
+
 void printSyncText(const TbeatGrid& grid) {
     char text[512];
     std::snprintf(text, sizeof text,
@@ -63,7 +92,9 @@ void printSyncText(const TbeatGrid& grid) {
                   "largest_deviation_ms: %.1f\n",
                   grid.bpm, grid.firstBeat * 1000, chartOffsetMs(grid), grid.confidence,
                   grid.tempoStable ? "true" : "false", grid.largestDeviationMs);
-    std::cout << text;
+    std::cout << text << "tempo_drifts: " << (grid.drifting ? "true" : "false")
+              << "\ntempo_mapped: " << (grid.mapped ? "true" : "false") << "\nsegments: " << segmentsText(grid)
+              << "\nwithout_beat: " << beatlessText(grid) << "\n";
 }
 
 void printSyncJson(const TbeatGrid& grid) {
@@ -74,10 +105,27 @@ void printSyncJson(const TbeatGrid& grid) {
     object["confidence"] = rounded(grid.confidence, 2);
     object["tempo_stable"] = grid.tempoStable;
     object["largest_deviation_ms"] = rounded(grid.largestDeviationMs, 1);
+    object["tempo_drifts"] = grid.drifting;
+    object["tempo_mapped"] = grid.mapped;
+    object["segments"] = nlohmann::json::array();
+    for (const TtempoSegment& segment : grid.segments) {
+        object["segments"].push_back({{"start_ms", rounded(segment.start * 1000, 1)}, {"bpm", rounded(segment.bpm, 2)},
+                                      {"first_beat_ms", rounded(segment.firstBeat * 1000, 1)}});
+    }
+    object["without_beat"] = nlohmann::json::array();
+    for (const TbeatlessStretch& stretch : grid.beatless)
+        object["without_beat"].push_back(
+            {{"start_ms", std::lround(stretch.start * 1000)}, {"end_ms", std::lround(stretch.end * 1000)}});
+    object["alternatives"] = nlohmann::json::array();
+    for (const TtempoAlternative& alternative : grid.alternatives)
+        object["alternatives"].push_back({{"bpm", rounded(alternative.bpm, 2)}, {"score", rounded(alternative.score, 2)}});
     std::cout << object.dump() << "\n";
 }
 
-bool hasSteadyBeat(const TbeatGrid& grid) { return grid.tempoStable && grid.confidence >= leastConfidence; }
+// A steady tempo, or changes the tempo map follows; a drifting tempo is charted only with --force.
+bool hasSteadyBeat(const TbeatGrid& grid) {
+    return (grid.tempoStable || grid.mapped) && grid.confidence >= leastConfidence;
+}
 
 std::string beatComplaint(const TbeatGrid& grid) {
     char text[200];
