@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/net/downloadFileCode.h"
+#include "platform/net/portNumber.h"
 #include "tests/support/childProcess.h"
 #include "tests/support/testSupport.h"
 #include "tests/support/updateServerFixture.h"
@@ -124,6 +125,18 @@ TEST(UpdateServerProgram, AnnouncesItsAddressLogsRequestsAndStopsOnSigterm) {
     EXPECT_EQ(line, "GET /gfx/bigLogo.tga \"Trellik-Downloader/1.0\" 200");
     program.signal(SIGTERM);
     EXPECT_EQ(program.wait(), 0);
+}
+
+// Both servers read --port through it: 0 asks for any free port, 65535 is the last there is.
+TEST(PortNumber, WholeNumbersFromZeroTo65535Only) {
+    EXPECT_EQ(portNumberFromText("0"), 0);
+    EXPECT_EQ(portNumberFromText("65535"), 65535);
+    EXPECT_EQ(portNumberFromText("8090"), 8090);
+    EXPECT_FALSE(portNumberFromText("-1"));
+    EXPECT_FALSE(portNumberFromText("65536"));
+    EXPECT_FALSE(portNumberFromText("80x"));
+    EXPECT_FALSE(portNumberFromText(""));
+    EXPECT_FALSE(portNumberFromText("99999999999999999999"));
 }
 
 TEST(UpdateServerProgram, RefusesBadArgumentsAndATakenPort) {

@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "platform/net/portNumber.h"
 #include "tools/updateServer.h"
 
 namespace {
@@ -26,15 +28,9 @@ struct TserverOptions {
 }
 
 int parsePort(const std::string& text) {
-    size_t used = 0;
-    int port = -1;
-    try {
-        port = std::stoi(text, &used);
-    } catch (const std::exception&) {
-        usage("the port \"" + text + "\" is not a number");
-    }
-    if (used != text.size() || port < 0 || port > 65535) usage("the port \"" + text + "\" is not 0..65535");
-    return port;
+    const std::optional<int> port = portNumberFromText(text);
+    if (!port) usage("the port \"" + text + "\" is not a number from 0 to 65535");
+    return *port;
 }
 
 TserverOptions parseOptions(int argc, char** argv) {
