@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/net/portNumber.h"
+#include "platform/net/serverSignals.h"
 #include "ranking/rankingServer.h"
 #include "ranking/rankingSqliteStore.h"
 
@@ -50,24 +51,11 @@ TserverOptions parseOptions(int argc, char** argv) {
     return options;
 }
 
-// Stops the server on SIGINT or SIGTERM; the signals are taken by this thread, not a handler.
-std::thread stopOnSignal(TrankingServer& server, sigset_t signals) {
-    return std::thread([&server, signals] {
-        int received = 0;
-        sigwait(&signals, &received);
-        server.stop();
-    });
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     const TserverOptions options = parseOptions(argc, argv);
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    const sigset_t signals = blockStopSignals();
 
     std::unique_ptr<TsqliteRankingStore> store;
     std::unique_ptr<TrankingServer> server;
@@ -82,10 +70,6 @@ int main(int argc, char** argv) {
     }
     std::cout << "listening on http://" << options.address << ":" << port << "/ with " << options.database
               << std::endl;
-    std::thread signalWatcher = stopOnSignal(*server, signals);
-    server->serve();
-    // Wakes the watcher when the loop ended on its own; after a signal this one stays pending.
-    ::kill(::getpid(), SIGTERM);
-    signalWatcher.join();
+    serveUntilStopSignal(signals, [&server] { server->serve(); }, [&server] { server->stop(); });
     return 0;
 }

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/net/portNumber.h"
+#include "platform/net/serverSignals.h"
 #include "tools/updateServer.h"
 
 namespace {
@@ -48,24 +49,11 @@ TserverOptions parseOptions(int argc, char** argv) {
     return options;
 }
 
-// Stops the server on SIGINT or SIGTERM; the signals are taken by this thread, not a handler.
-std::thread stopOnSignal(TupdateServer& server, sigset_t signals) {
-    return std::thread([&server, signals] {
-        int received = 0;
-        sigwait(&signals, &received);
-        server.stop();
-    });
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     const TserverOptions options = parseOptions(argc, argv);
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    const sigset_t signals = blockStopSignals();
 
     TupdateServer server(options.root);
     std::mutex outputMutex;
@@ -81,10 +69,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::cout << "listening on http://127.0.0.1:" << port << "/" << std::endl;
-    std::thread signalWatcher = stopOnSignal(server, signals);
-    server.serve();
-    // Wakes the watcher when the loop ended on its own; after a signal this one stays pending.
-    ::kill(::getpid(), SIGTERM);
-    signalWatcher.join();
+    serveUntilStopSignal(signals, [&server] { server.serve(); }, [&server] { server.stop(); });
     return 0;
 }
