@@ -165,11 +165,12 @@ std::vector<bool> chartedSongs(const std::string& songFolder, const std::vector<
     std::map<std::string, std::set<std::string>> filesByGroup;
     std::vector<bool> charted;
     for (const TbatchSong& song : songs) {
-        auto [files, added] = filesByGroup.try_emplace(song.group);
-        if (added) files->second = lowerFileNames(fs::path(songFolder) / song.group);
+        const auto [group, added] = filesByGroup.try_emplace(song.group);
+        if (added) group->second = lowerFileNames(fs::path(songFolder) / song.group);
+        const std::set<std::string>& present = group->second;
         const std::vector<std::string> needed = songFileNames(song.name);
         charted.push_back(std::all_of(needed.begin(), needed.end(),
-                                      [&](const std::string& file) { return files->second.count(lowerAscii(file)) > 0; }));
+                                      [&](const std::string& file) { return present.count(lowerAscii(file)) > 0; }));
     }
     return charted;
 }
