@@ -139,11 +139,13 @@ TEST(BatchSettings, JobsRunFromOneTo256) {
 }
 
 TEST(BatchProgress, ShowsTheBarTheTimeLeftAndTheSong) {
-    EXPECT_EQ(progressLine({0, 20, 3, "Pack\\Song"}, 80), "[--------------------] 0/20  ETA --:--  Pack\\Song");
-    EXPECT_EQ(progressLine({5, 20, 30, "Pack\\Sé"}, 80), "[#####---------------] 5/20  ETA 1:30  Pack\\Sé");
-    EXPECT_EQ(progressLine({20, 20, 30, ""}, 80), "[####################] 20/20  ETA 0:00  ");
-    EXPECT_EQ(progressLine({5, 20, 30, "Pack\\Sé"}, 45), "[#####---------------] 5/20  ETA 1:30  Pack\\S");
-    EXPECT_EQ(progressLine({5, 20, 30, "Pack\\Sé"}, 46), "[#####---------------] 5/20  ETA 1:30  Pack\\Sé");
+    EXPECT_EQ(progressLine({0, 20, 3, 0, "Pack\\Song"}, 80), "[--------------------] 0/20  ETA --:--  Pack\\Song");
+    // Five songs in 30 s foretell 120 s for twenty; 40 s in, 80 s are left.
+    EXPECT_EQ(progressLine({5, 20, 40, 30, "Pack\\Sé"}, 80), "[#####---------------] 5/20  ETA 1:20  Pack\\Sé");
+    EXPECT_EQ(progressLine({5, 20, 130, 30, ""}, 80), "[#####---------------] 5/20  ETA 0:00  ");
+    EXPECT_EQ(progressLine({20, 20, 30, 30, ""}, 80), "[####################] 20/20  ETA 0:00  ");
+    EXPECT_EQ(progressLine({5, 20, 40, 30, "Pack\\Sé"}, 45), "[#####---------------] 5/20  ETA 1:20  Pack\\S");
+    EXPECT_EQ(progressLine({5, 20, 40, 30, "Pack\\Sé"}, 46), "[#####---------------] 5/20  ETA 1:20  Pack\\Sé");
     const std::pair<double, std::string> clocks[] = {{59.4, "0:59"}, {59.5, "1:00"}, {3599.4, "59:59"},
                                                      {3599.5, "1:00:00"}, {3600.5, "1:00:01"}};
     for (const auto& [seconds, text] : clocks) EXPECT_EQ(clockText(seconds), text) << seconds;
@@ -157,7 +159,7 @@ TEST(BatchRun, ACrashFailsOneSongAndASecondRunChartsOnlyTheRest) {
     for (const char* name : {"one", "crash", "flat", "two", "three"}) songs.push_back({std::string(name) + ".mp3", "Pack", name});
     const TchartSong chart = [](const TbatchSong& song, const std::string& groupFolder) -> TsongOutcome {
         if (song.name == "crash") std::abort();
-        if (song.name == "flat") return {TsongResult::refused, "no steady beat"};
+        if (song.name == "flat") return {TsongResult::refused, "flat.mp3: no steady beat"};
         fs::create_directories(groupFolder);
         for (const char* suffix : {".mp3", "_prev.mp3", "0.txt", "1.txt", "2.TXT"}) writeFile(groupFolder + "/" + song.name + suffix, "");
         return {TsongResult::charted, {}};

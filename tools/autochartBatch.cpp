@@ -84,6 +84,12 @@ std::string cutToColumns(const std::string& text, int columns) {
     return text;
 }
 
+// The listing names the song's file before its reason; one-song reasons may begin with it too.
+std::string withoutSource(const std::string& reason, const std::string& source) {
+    const std::string prefix = source + ": ";
+    return reason.starts_with(prefix) ? reason.substr(prefix.size()) : reason;
+}
+
 class TbatchRun {
 public:
     TbatchRun(const std::vector<TbatchSong>& songs, const TbatchSettings& settings, const TchartSong& chartSong,
@@ -183,14 +189,16 @@ private:
 
     void finish(const Tjob& job, int childStatus) {
         ++done;
+        lastDoneSeconds = (activeClock().highResolutionMs() - startMs) / 1000;
         const TbatchSong& song = songs[job.song];
         if (childStatus == childCharted) {
             ++summary.charted;
             return line(progressCount() + "charted " + displayName(song));
         }
         const bool refused = childStatus == childRefused;
-        (refused ? summary.refused : summary.failed).push_back({song.source, job.reason});
-        line(progressCount() + (refused ? "refused " : "failed ") + displayName(song) + ": " + job.reason);
+        const std::string reason = withoutSource(job.reason, song.source);
+        (refused ? summary.refused : summary.failed).push_back({song.source, reason});
+        line(progressCount() + (refused ? "refused " : "failed ") + displayName(song) + ": " + reason);
     }
 
     std::string progressCount() const { return "[" + std::to_string(done) + "/" + std::to_string(total) + "] "; }
@@ -207,7 +215,8 @@ private:
         if (!jobs.empty()) current = displayName(songs[jobs.front().song]);
         if (jobs.size() > 1) current += " (+" + std::to_string(jobs.size() - 1) + ")";
         const double elapsed = (activeClock().highResolutionMs() - startMs) / 1000;
-        out << "\r" << progressLine({done, total, elapsed, current}, settings.columns - 1) << "\x1b[K" << std::flush;
+        out << "\r" << progressLine({done, total, elapsed, lastDoneSeconds, current}, settings.columns - 1) << "\x1b[K"
+            << std::flush;
     }
 
     void clearBar() {
@@ -222,6 +231,7 @@ private:
     int done = 0;
     int total = 0;
     double startMs = 0;
+    double lastDoneSeconds = 0;
     bool interrupted = false;
 };
 
@@ -256,7 +266,7 @@ std::string clockText(double seconds) {
 std::string progressLine(const TbatchProgress& progress, int columns) {
     const int filled = progress.total > 0 ? progress.done * barCells / progress.total : barCells;
     const std::string eta = progress.done > 0
-        ? clockText(progress.elapsedSeconds / progress.done * (progress.total - progress.done))
+        ? clockText(progress.lastDoneSeconds / progress.done * progress.total - progress.elapsedSeconds)
         : std::string("--:--");
     const std::string text = "[" + std::string(static_cast<size_t>(filled), '#') +
                              std::string(static_cast<size_t>(barCells - filled), '-') + "] " +

@@ -64,11 +64,14 @@ struct TbatchProgress {
     int done = 0;
     int total = 0;
     double elapsedSeconds = 0;
+    // When the last song was done, from the start.
+    double lastDoneSeconds = 0;
     std::string current;
 };
 
-// "[#####---------------]  5/20  ETA 1:30  Pack\Song", cut to columns characters; the time left
-// is the time per song so far times the songs left ("ETA --:--" before the first is done).
+// "[#####---------------] 5/20  ETA 1:30  Pack\Song", cut to columns characters. The time left
+// counts down to the end the pace so far foretells (the time per song when the last was done,
+// times all songs), and stays at 0:00 past it; "ETA --:--" before the first is done.
 std::string progressLine(const TbatchProgress& progress, int columns);
 
 // "0:42", "12:05", "1:02:03".
