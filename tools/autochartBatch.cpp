@@ -114,8 +114,10 @@ public:
                 next = todo.size();
             }
         }
-        clearBar();
+        // An interruption that came as the last song ended is taken here, not on unblocking.
+        if (signalHandle >= 0) takeInterruption(signalHandle);
         if (signalHandle >= 0) ::close(signalHandle);
+        clearBar();
         ::sigprocmask(SIG_SETMASK, &parentSignals, nullptr);
         return summary;
     }
@@ -152,7 +154,9 @@ private:
 
     void takeInterruption(int signalHandle) {
         signalfd_siginfo information;
-        while (::read(signalHandle, &information, sizeof information) == sizeof information) {}
+        bool taken = false;
+        while (::read(signalHandle, &information, sizeof information) == sizeof information) taken = true;
+        if (!taken) return;
         if (!interrupted) line("Stopping: the songs being charted are dropped; run again to chart the rest");
         interrupted = true;
         for (const Tjob& job : jobs) ::kill(job.pid, SIGINT);
