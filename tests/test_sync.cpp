@@ -93,6 +93,18 @@ TEST(BeatSync, TheTempoIsSteadyWhileTheMusicStraysAtMost25Ms) {
     EXPECT_FALSE(isSteadyTempo(25.01));
 }
 
+// A snare louder than the kick by 1.25 to 2.5 times, both at least twice the off-beats, is a backbeat.
+TEST(BeatSync, ABackbeatIsLouderThanTheKickByAQuarterToTwoAndAHalfTimes) {
+    struct Tcase {
+        double louder, weaker, offBeats;
+        bool backbeat;
+    };
+    const Tcase cases[] = {{1.25, 1, 0.5, true},   {1.2499, 1, 0.5, false}, {1.2501, 1, 0.5, true},
+                           {2.5, 1, 0.5, true},    {2.5001, 1, 0.5, false}, {2.4999, 1, 0.5, true},
+                           {2, 1, 0.5001, false},  {2, 1, 0.4999, true},    {2, 0, 0, false}};
+    for (const Tcase& c : cases) EXPECT_EQ(looksLikeBackbeat(c.louder, c.weaker, c.offBeats), c.backbeat) << c.louder << " " << c.offBeats;
+}
+
 // Swung eighths sit two thirds into the beat, not half way, so they never made the beats look like
 // half-beats; at 140 to 210 BPM such songs were counted at half speed.
 TEST(BeatSync, CountsFastSwungSongsAtTheirTempo) {
