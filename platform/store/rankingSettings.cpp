@@ -51,6 +51,9 @@ void writeRankingChoice(TsettingsStore& store, const std::string& serverUrl, con
 void keepRankingRegistration(const std::string& settingsFile, const TrankingSettings& registered) {
     TsettingsStore store(settingsFile);
     store.open();
+    // The server and name beside it, so the file says whom the token belongs to even when the
+    // choice came from elsewhere than the file (the tool's options, a run started by hand).
+    writeRankingChoice(store, registered.serverUrl, registered.playerName);
     store.writeString(tokenKey, registered.token);
     store.writeString(playerKey, std::to_string(registered.playerId));
     store.writeString(registeredForKey, registrationKey(registered.serverUrl, registered.playerName));
