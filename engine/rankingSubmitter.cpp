@@ -51,8 +51,14 @@ int64_t retryDelaySeconds(int32_t attempts) {
 }
 
 std::string playRequestBody(const TkeptPlay& play, const std::string& clientPlayId) {
+    // Keys pressed together are kept in the order their events were handled, and each one's music
+    // time comes from its own event stamp: a few microseconds out of order, which the server takes
+    // for an edited play. In time order they are the same play.
+    std::vector<TkeptPress> inTimeOrder = play.presses;
+    std::stable_sort(inTimeOrder.begin(), inTimeOrder.end(),
+                     [](const TkeptPress& a, const TkeptPress& b) { return a.musicMs < b.musicMs; });
     json presses = json::array();
-    for (const TkeptPress& press : play.presses) presses.push_back({press.panel, press.musicMs});
+    for (const TkeptPress& press : inTimeOrder) presses.push_back({press.panel, press.musicMs});
     const json body = {{"chart_sha256", play.chartSha256},   {"difficulty", play.difficulty},
                        {"rate", playRate},                   {"audio_offset", play.audioOffset},
                        {"visual_offset", play.visualOffset}, {"claimed_score", play.score},

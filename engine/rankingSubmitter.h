@@ -18,7 +18,7 @@
 // Seconds before a queued play is tried again after its attempt number failed (1 = the first):
 // doubling from 15 s, never more than an hour.
 int64_t retryDelaySeconds(int32_t attempts);
-// The play as the server takes it: its chart, offsets, score and every key-down.
+// The play as the server takes it: its chart, offsets, score and every key-down in time order.
 std::string playRequestBody(const TkeptPlay& play, const std::string& clientPlayId);
 // 128 random bits as 32 hex digits.
 std::string newClientPlayId();

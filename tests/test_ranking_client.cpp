@@ -86,6 +86,15 @@ TEST(RankingSettings, ATokenServesOnlyTheServerAndNameItWasGivenFor) {
     EXPECT_EQ(readRankingSettings(store).token, "") << "another name registers anew";
 }
 
+TEST(RankingQueue, KeysPressedTogetherAreSentInTimeOrder) {
+    TkeptPlay play;
+    play.presses = {{100.0, 3, 0, 3, 0.0}, {12408.13, 3, 1, 3, 0.0}, {12408.12, 15, 1, 3, 0.0}, {12408.12, 4, 1, 3, 0.0}};
+    const json body = json::parse(playRequestBody(play, "id"));
+    EXPECT_EQ(body["presses"], json::parse("[[3,100.0],[15,12408.12],[4,12408.12],[3,12408.13]]"));
+    EXPECT_EQ(body["client_play_id"], "id");
+    EXPECT_EQ(body["rate"], 1.0);
+}
+
 class RankingQueueTest : public TrankingServerTest {
 protected:
     const std::string chartPath = folder.file("chart.txt");
