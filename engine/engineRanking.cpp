@@ -12,7 +12,7 @@ namespace {
 
 // Console space: the line under song select's best and clear mark.
 constexpr float worldBestX = 33.0f;
-constexpr float worldBestY = 12.25f;
+constexpr float worldBestY = 8.75f;
 
 std::string chartPathOf(const TtrellikGL& game, int32_t song, int32_t difficulty) {
     std::error_code error;
