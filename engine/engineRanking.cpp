@@ -2,6 +2,7 @@
 // world best beside the player's best on song select.
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "engine/trellikGL38Engine.h"
 #include "platform/store/pathResolver.h"
@@ -10,6 +11,8 @@
 
 namespace {
 
+// The results' text column holds this many characters across the narrowest window.
+constexpr size_t resultsLineLength = 64;
 // Console space: the line under song select's best and clear mark.
 constexpr float worldBestX = 33.0f;
 constexpr float worldBestY = 8.75f;
@@ -62,9 +65,22 @@ void offerForRanking(TtrellikGL& game) {
     game.ranking.submitter->playQueued(playId);
 }
 
-std::string rankingLine(TtrellikGL& game) {
-    if (!game.ranking.submitter || game.results.keptPlayId == 0) return "";
-    return game.ranking.submitter->lineFor(game.results.keptPlayId);
+std::vector<std::string> wrappedLines(const std::string& text, size_t width) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (text.size() - start > width) {
+        const size_t space = text.rfind(' ', start + width);
+        const size_t end = space == std::string::npos || space <= start ? start + width : space;
+        lines.push_back(text.substr(start, end - start));
+        start = end < text.size() && text[end] == ' ' ? end + 1 : end;
+    }
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+std::vector<std::string> rankingLines(TtrellikGL& game) {
+    if (!game.ranking.submitter || game.results.keptPlayId == 0) return {};
+    return wrappedLines(game.ranking.submitter->lineFor(game.results.keptPlayId), resultsLineLength);
 }
 
 void drawWorldBest(TtrellikGL& game) {

@@ -431,8 +431,11 @@ void startRanking(TtrellikGL& game);
 void stopRanking(TtrellikGL& game);
 // Queues the play the results just kept, when ranking is on and the player pressed its keys.
 void offerForRanking(TtrellikGL& game);
-// "RANK 3 OF 41", "RANKING: SENDING", ... for the play the results show; "" when none was sent.
-std::string rankingLine(TtrellikGL& game);
+// "RANK 3 OF 41", "RANKING: SENDING", ... for the play the results show, wrapped to the window's
+// width; none when the play was not sent.
+std::vector<std::string> rankingLines(TtrellikGL& game);
+// Text broken at spaces into lines of at most width characters (a longer word is cut).
+std::vector<std::string> wrappedLines(const std::string& text, size_t width);
 // The server's best of the selected chart under the player's best on song select, once known.
 void drawWorldBest(TtrellikGL& game);
 // The audio and visual offsets play uses: a replay's own, else the player's.

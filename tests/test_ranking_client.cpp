@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "engine/rankingSubmitter.h"
+#include "engine/trellikGL38Engine.h"
 #include "platform/net/rankingClient.h"
 #include "platform/store/rankingSettings.h"
 #include "tests/test_ranking_fixture.h"
@@ -93,6 +94,15 @@ TEST(RankingQueue, KeysPressedTogetherAreSentInTimeOrder) {
     EXPECT_EQ(body["presses"], json::parse("[[3,100.0],[15,12408.12],[4,12408.12],[3,12408.13]]"));
     EXPECT_EQ(body["client_play_id"], "id");
     EXPECT_EQ(body["rate"], 1.0);
+}
+
+TEST(RankingResults, LongLinesBreakAtSpacesWithinTheWidth) {
+    using Tlines = std::vector<std::string>;
+    EXPECT_EQ(wrappedLines("RANK 3 OF 41", 12), Tlines{"RANK 3 OF 41"});
+    EXPECT_EQ(wrappedLines("RANK 3 OF 41", 11), (Tlines{"RANK 3 OF", "41"}));
+    EXPECT_EQ(wrappedLines("RANK 3 OF 41", 13), Tlines{"RANK 3 OF 41"});
+    EXPECT_EQ(wrappedLines("abcdefgh ij", 4), (Tlines{"abcd", "efgh", "ij"})) << "a word longer than a line is cut";
+    EXPECT_TRUE(wrappedLines("", 4).empty());
 }
 
 class RankingQueueTest : public TrankingServerTest {
