@@ -29,6 +29,11 @@ int64_t playerIdFrom(const std::string& text) {
     return std::stoll(text);
 }
 
+// A player who never sets the ranking gets no keys for it in their file.
+void writeIfChanged(TsettingsStore& store, const char* key, const std::string& value) {
+    if (store.readString(key) != value) store.writeString(key, value);
+}
+
 }  // namespace
 
 TrankingSettings readRankingSettings(const TsettingsStore& store) {
@@ -44,8 +49,8 @@ TrankingSettings readRankingSettings(const TsettingsStore& store) {
 }
 
 void writeRankingChoice(TsettingsStore& store, const std::string& serverUrl, const std::string& playerName) {
-    store.writeString(urlKey, trimmed(serverUrl));
-    store.writeString(nameKey, trimmed(playerName));
+    writeIfChanged(store, urlKey, trimmed(serverUrl));
+    writeIfChanged(store, nameKey, trimmed(playerName));
 }
 
 void keepRankingRegistration(const std::string& settingsFile, const TrankingSettings& registered) {
