@@ -139,7 +139,7 @@ void TextraSettingsForm::buildRanking() {
     rankingUrlEdit = new QLineEdit(this);
     rankingUrlEdit->setObjectName("rankingUrlEdit");
     rankingUrlEdit->setPlaceholderText("https://ranking.example.org (empty: off)");
-    rankingUrlEdit->setGeometry(108, rankingTop, 260, 23);
+    rankingUrlEdit->setGeometry(118, rankingTop, 250, 23);
     rankingNameLabel = label(this, "", 376, rankingTop + 4);
     rankingNameEdit = new QLineEdit(this);
     rankingNameEdit->setObjectName("rankingNameEdit");
