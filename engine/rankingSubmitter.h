@@ -55,7 +55,8 @@ private:
     // Sends one play and keeps what became of it; false when the server could not be reached.
     bool sendOne(TrankingSubmission& submission, int64_t now, TsendSummary& summary);
     TrankingAnswer submit(const TkeptPlay& play, const TrankingSubmission& submission);
-    // Uploads the play's chart; "" when the server has it now, else why not.
+    // Uploads the play's chart; verified when the server has it now, refused when the file is gone
+    // or no longer the play's chart.
     TrankingAnswer uploadChart(const TkeptPlay& play, const TrankingSubmission& submission);
     void keepJudged(TrankingSubmission& submission, const TkeptPlay& play, const TrankingAnswer& answer,
                     TsendSummary& summary);
@@ -94,6 +95,7 @@ public:
     TworldBest worldBest(const std::string& chartSha256, int32_t difficulty);
 
 private:
+    // What the server said of one chart's best, or that asking failed.
     struct TbestLookup {
         TworldBest best;
         bool answered = false;

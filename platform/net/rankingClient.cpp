@@ -18,6 +18,7 @@ using nlohmann::json;
 // Replies of this server are small; a larger one is not an answer of it.
 constexpr size_t largestReply = 1 << 20;
 
+// What a transfer gathers of the reply, and the flag that abandons it.
 struct TreplyReceiver {
     std::string body;
     int64_t retryAfterSeconds = 0;

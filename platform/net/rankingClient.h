@@ -82,6 +82,7 @@ TrankingAnswer readRegisterReply(const ThttpReply& reply);
 // A chart upload: verified stands for "the server has it now".
 TrankingAnswer readChartReply(const ThttpReply& reply);
 
+// One line of a chart's leaderboard: a player's best verified score and its place.
 struct TleaderboardEntry {
     int32_t rank = 0;
     int64_t playerId = 0;
@@ -89,6 +90,7 @@ struct TleaderboardEntry {
     int32_t score = 0;
 };
 
+// A chart's leaderboard as read from the server; read is false when the reply was not one.
 struct TleaderboardReply {
     bool read = false;
     // Players with a verified play on the chart; entries are the best of them, best first.

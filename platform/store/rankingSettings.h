@@ -7,6 +7,7 @@
 
 #include "platform/store/settingsStore.h"
 
+// Where the player's plays are ranked and under which name and token.
 struct TrankingSettings {
     // "" keeps ranking off.
     std::string serverUrl;
