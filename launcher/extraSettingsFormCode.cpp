@@ -10,12 +10,17 @@ namespace {
 constexpr int defaultScalePosition = 33;
 constexpr int defaultYAdjustment = 4;
 constexpr int offsetsTop = 191;
+constexpr int rankingTop = 249;
+// As the server takes names.
+constexpr int longestPlayerName = 24;
 
 // The captions that follow the launcher's language: pair n in language l is entry n * 2 + l.
 const char* const offsetCaptions[] = {
     "Audio offset", "音声オフセット",
     "Visual offset", "表示オフセット",
     "Calibrate…", "キャリブレーション…",
+    "Ranking server", "ランキングサーバー",
+    "Player name", "プレイヤー名",
 };
 
 QSlider* verticalSlider(QWidget* parent, int minimum, int maximum, int position) {
@@ -67,7 +72,7 @@ void centreOn(QWidget& window, const QWidget* over) {
 TextraSettingsForm::TextraSettingsForm(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setWindowTitle(" Extra Settings");
-    setFixedSize(561, 245);
+    setFixedSize(561, 280);
 
     boardPreviewImage = new QLabel(this);
     boardPreviewImage->setObjectName("boardPreviewImage");
@@ -101,6 +106,7 @@ TextraSettingsForm::TextraSettingsForm(QWidget* parent)
     soundOutputLabel->setGeometry(8, 223, 545, 17);
     showSoundOutput();
     buildOffsets();
+    buildRanking();
 
     connect(scaleSlider, &QSlider::valueChanged, this, [this] { drawPreview(); });
     connect(yAdjustmentSlider, &QSlider::valueChanged, this, [this] { drawPreview(); });
@@ -128,6 +134,20 @@ void TextraSettingsForm::buildOffsets() {
     setLanguage(0);
 }
 
+void TextraSettingsForm::buildRanking() {
+    rankingUrlLabel = label(this, "", 8, rankingTop + 4);
+    rankingUrlEdit = new QLineEdit(this);
+    rankingUrlEdit->setObjectName("rankingUrlEdit");
+    rankingUrlEdit->setPlaceholderText("https://ranking.example.org (empty: off)");
+    rankingUrlEdit->setGeometry(118, rankingTop, 250, 23);
+    rankingNameLabel = label(this, "", 376, rankingTop + 4);
+    rankingNameEdit = new QLineEdit(this);
+    rankingNameEdit->setObjectName("rankingNameEdit");
+    rankingNameEdit->setMaxLength(longestPlayerName);
+    rankingNameEdit->setGeometry(454, rankingTop, 100, 23);
+    setLanguage(0);
+}
+
 void TextraSettingsForm::setLanguage(int language) {
     const int column = language == 1 ? 1 : 0;
     const auto caption = [column](int pair) { return QString::fromUtf8(offsetCaptions[pair * 2 + column]); };
@@ -136,6 +156,11 @@ void TextraSettingsForm::setLanguage(int language) {
     visualOffsetLabel->setText(caption(1));
     visualOffsetLabel->adjustSize();
     calibrateButton->setText(caption(2));
+    if (!rankingUrlLabel) return;
+    rankingUrlLabel->setText(caption(3));
+    rankingUrlLabel->adjustSize();
+    rankingNameLabel->setText(caption(4));
+    rankingNameLabel->adjustSize();
 }
 
 double TextraSettingsForm::getScaleMod() const {

@@ -1,10 +1,12 @@
 // The extra settings window: screen rotation, scale and vertical adjustment with a board
-// preview, the player's audio and visual offsets and the way into their calibration.
+// preview, the player's audio and visual offsets and the way into their calibration, and the
+// ranking server with the player's name on it.
 #pragma once
 
 #include <QDialog>
 #include <QGroupBox>
 #include <QImage>
+#include <QLineEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -54,6 +56,11 @@ public:
     QSpinBox* visualOffsetSpin = nullptr;
     // The launcher starts the calibration run from it, as it starts a game from its own button.
     QPushButton* calibrateButton = nullptr;
+    // The ranking server's address (empty keeps ranking off) and the name to rank under.
+    QLabel* rankingUrlLabel = nullptr;
+    QLineEdit* rankingUrlEdit = nullptr;
+    QLabel* rankingNameLabel = nullptr;
+    QLineEdit* rankingNameEdit = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -61,6 +68,7 @@ protected:
 private:
     QRadioButton* addRotation(const char* caption, int top);
     void buildOffsets();
+    void buildRanking();
     QImage preview;
     QWidget* centreWindow = nullptr;
 };
