@@ -73,6 +73,8 @@ struct Tload {
 std::unique_ptr<httplib::Client> connectedClient(int port) {
     auto client = std::make_unique<httplib::Client>("127.0.0.1", port);
     client->set_keep_alive(true);
+    client->set_tcp_nodelay(true);
+    client->set_tcp_nodelay(true);
     client->Get("/v1/players/1");
     return client;
 }

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "content/trellikSongDataLoader.h"
@@ -146,7 +147,10 @@ int64_t TrequestBudget::secondsToWait(const std::string& tokenSha256) {
 }
 
 TrankingService::TrankingService(TrankingStore& store, const TrankingLimits& limits)
-    : store_(store), limits_(limits), budget_(limits.requestsPerMinute) {}
+    : store_(store),
+      limits_(limits),
+      budget_(limits.requestsPerMinute),
+      judging_(limits.judgingThreads != 0 ? limits.judgingThreads : std::thread::hardware_concurrency()) {}
 
 TrankingService::~TrankingService() = default;
 
@@ -194,6 +198,16 @@ std::shared_ptr<const TsongParser> TrankingService::chartFor(const std::string& 
 TrankingReply TrankingService::submitPlay(const std::string& authorization, const std::string& body) {
     const Tcaller caller = admit(authorization);
     if (caller.playerId == 0) return caller.refusal;
+    TrankedPlay play;
+    {
+        const TfairGatePass pass(judging_);
+        const TrankingReply refusal = judge(body, caller.playerId, play);
+        if (refusal.status != 200) return refusal;
+    }
+    return keep(play);
+}
+
+TrankingReply TrankingService::judge(const std::string& body, int64_t playerId, TrankedPlay& play) {
     TplaySubmission submission;
     if (const TrequestError error = readPlaySubmission(body, submission); error.failed())
         return errorReply(400, error.code, error.message);
@@ -206,8 +220,7 @@ TrankingReply TrankingService::submitPlay(const std::string& authorization, cons
     if (static_cast<int64_t>(submission.presses.size()) > pressLimit)
         return errorReply(413, "too_many_presses",
                           "A play of this chart holds at most " + std::to_string(pressLimit) + " presses.");
-    TrankedPlay play;
-    play.playerId = caller.playerId;
+    play.playerId = playerId;
     play.chartSha256 = submission.chartSha256;
     play.difficulty = submission.difficulty;
     play.rate = submission.rate;
@@ -217,22 +230,21 @@ TrankingReply TrankingService::submitPlay(const std::string& authorization, cons
     play.presses = packPresses(submission.presses);
     play.pressesSha256 = sha256Hex(play.presses);
     play.submittedAt = wallSeconds();
-    return judgeAndKeep(play, submission.presses, *chart);
+    play.reason = pressesRejection(submission.presses);
+    if (!play.reason.empty()) return {};
+    const std::vector<TjudgePress>& presses = submission.presses;
+    play.judged = judgePlay(*chart, TtimingConstants{}, play.audioOffset, presses);
+    const int32_t exact = pressesExactlyOnBeat(*chart, play.audioOffset, presses);
+    if (exact >= exactPressesNoticed && exact * 2 > static_cast<int32_t>(presses.size()))
+        play.reason = std::to_string(exact) + " of " + std::to_string(presses.size()) +
+                      " presses land exactly on the beat, which no person does.";
+    else if (play.claimedScore != play.judged.score)
+        play.reason = "The claimed score " + std::to_string(play.claimedScore) +
+                      " is not the score of these presses, " + std::to_string(play.judged.score) + ".";
+    return {};
 }
 
-TrankingReply TrankingService::judgeAndKeep(TrankedPlay& play, const std::vector<TjudgePress>& presses,
-                                            const TsongParser& chart) {
-    play.reason = pressesRejection(presses);
-    if (play.reason.empty()) {
-        play.judged = judgePlay(chart, TtimingConstants{}, play.audioOffset, presses);
-        const int32_t exact = pressesExactlyOnBeat(chart, play.audioOffset, presses);
-        if (exact >= exactPressesNoticed && exact * 2 > static_cast<int32_t>(presses.size()))
-            play.reason = std::to_string(exact) + " of " + std::to_string(presses.size()) +
-                          " presses land exactly on the beat, which no person does.";
-        else if (play.claimedScore != play.judged.score)
-            play.reason = "The claimed score " + std::to_string(play.claimedScore) +
-                          " is not the score of these presses, " + std::to_string(play.judged.score) + ".";
-    }
+TrankingReply TrankingService::keep(TrankedPlay& play) {
     const std::lock_guard<std::mutex> lock(keepMutex_);
     const std::optional<TrankedPlay> earlier = store_.playWithPresses(play.chartSha256, play.pressesSha256);
     if (earlier && earlier->playerId == play.playerId) return playReply(*earlier, true);
