@@ -245,14 +245,8 @@ TrankingReply TrankingService::judge(const std::string& body, int64_t playerId, 
 }
 
 TrankingReply TrankingService::keep(TrankedPlay& play) {
-    const std::lock_guard<std::mutex> lock(keepMutex_);
-    const std::optional<TrankedPlay> earlier = store_.playWithPresses(play.chartSha256, play.pressesSha256);
-    if (earlier && earlier->playerId == play.playerId) return playReply(*earlier, true);
-    if (earlier && play.reason.empty())
-        play.reason = "These presses were already sent by another player (play " + std::to_string(earlier->id) + ").";
-    play.verified = play.reason.empty();
-    play.id = store_.addPlay(play);
-    return playReply(play, false);
+    const TkeptPlay kept = store_.keepPlay(std::move(play));
+    return playReply(kept.play, kept.alreadyKept);
 }
 
 TrankingReply TrankingService::putChart(const std::string& authorization, const std::string& sha256,

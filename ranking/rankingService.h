@@ -82,8 +82,6 @@ private:
     TfairGate judging_;
     std::mutex chartsMutex_;
     std::map<std::string, std::shared_ptr<const TsongParser>> charts_;
-    // Looking for an earlier copy of a play and keeping it happen as one step.
-    std::mutex keepMutex_;
 };
 
 // 256 random bits from the kernel as 64 hex digits.

@@ -26,7 +26,7 @@ TEST_F(TrankingServerTest, ATokenIsKeptOnlyAsItsHash) {
     EXPECT_NE(kept.find(sha256Hex(token)), std::string::npos);
 }
 
-TEST_F(TrankingServerTest, NamesAreOneToTwentyFourPrintableCharactersAndUnique) {
+TEST_P(TrankingApiTest, NamesAreOneToTwentyFourPrintableCharactersAndUnique) {
     startServer();
     EXPECT_EQ(post("/v1/players", json{{"name", std::string(24, 'a')}}.dump()).status, 201);
     EXPECT_EQ(post("/v1/players", json{{"name", std::string(23, 'b')}}.dump()).status, 201);
@@ -42,7 +42,7 @@ TEST_F(TrankingServerTest, NamesAreOneToTwentyFourPrintableCharactersAndUnique) 
     EXPECT_EQ(taken.body.value("error", ""), "name_taken");
 }
 
-TEST_F(TrankingServerTest, SqlTextInANameIsJustAName) {
+TEST_P(TrankingApiTest, SqlTextInANameIsJustAName) {
     startServer();
     const std::string name = "'; DROP TABLE plays;--";
     const Treply reply = post("/v1/players", json{{"name", name}}.dump());
@@ -54,7 +54,7 @@ TEST_F(TrankingServerTest, SqlTextInANameIsJustAName) {
     EXPECT_EQ(submit(token, playBody(chartSha, pressesOn(*parsedChart(chart), 0.5), 900000)).status, 200);
 }
 
-TEST_F(TrankingServerTest, AnUnknownChartIsAskedForThenThePlayIsVerified) {
+TEST_P(TrankingApiTest, AnUnknownChartIsAskedForThenThePlayIsVerified) {
     startServer();
     const std::string token = registerPlayer("Mika");
     const json play = playBody(chartSha, pressesOn(*parsedChart(chart), 0.5), 900000);
@@ -70,7 +70,7 @@ TEST_F(TrankingServerTest, AnUnknownChartIsAskedForThenThePlayIsVerified) {
     EXPECT_EQ(again.body.value("reason", "?"), "");
 }
 
-TEST_F(TrankingServerTest, AChartMustHashToItsAddressAndBeOneTheGamePlays) {
+TEST_P(TrankingApiTest, AChartMustHashToItsAddressAndBeOneTheGamePlays) {
     startServer();
     const std::string token = registerPlayer("Mika");
     const Treply swapped = putChart(token, chartSha, blockChart(1));
@@ -81,7 +81,7 @@ TEST_F(TrankingServerTest, AChartMustHashToItsAddressAndBeOneTheGamePlays) {
     EXPECT_EQ(putChart(token, "ABC", chart).body.value("error", ""), "bad_chart_sha256");
 }
 
-TEST_F(TrankingServerTest, ChartSizeCeiling) {
+TEST_P(TrankingApiTest, ChartSizeCeiling) {
     limits.maxChartBytes = chart.size();
     startServer();
     const std::string token = registerPlayer("Mika");
@@ -92,7 +92,7 @@ TEST_F(TrankingServerTest, ChartSizeCeiling) {
     EXPECT_EQ(tooLarge.body.value("error", ""), "chart_too_large");
 }
 
-TEST_F(TrankingServerTest, LeaderboardHoldsEachPlayersBestVerifiedScoreWithSharedRanks) {
+TEST_P(TrankingApiTest, LeaderboardHoldsEachPlayersBestVerifiedScoreWithSharedRanks) {
     startServer();
     const auto parsed = parsedChart(chart);
     const std::string mika = registerPlayer("Mika"), noor = registerPlayer("Noor"), ola = registerPlayer("Ola");
@@ -118,7 +118,7 @@ TEST_F(TrankingServerTest, LeaderboardHoldsEachPlayersBestVerifiedScoreWithShare
     EXPECT_EQ(get("/v1/charts/" + chartSha + "/2/leaderboard").body["entries"].size(), 0u);
 }
 
-TEST_F(TrankingServerTest, LeaderboardLimitIsOneToTheCeiling) {
+TEST_P(TrankingApiTest, LeaderboardLimitIsOneToTheCeiling) {
     startServer();
     const std::string token = registerPlayer("Mika");
     putChart(token, chartSha, chart);
@@ -137,7 +137,7 @@ TEST_F(TrankingServerTest, LeaderboardLimitIsOneToTheCeiling) {
     EXPECT_EQ(get("/v1/charts/" + chartSha + "/2/leaderboard").status, 200);
 }
 
-TEST_F(TrankingServerTest, APlayersPageListsTheirPlaysWithTheirVerdicts) {
+TEST_P(TrankingApiTest, APlayersPageListsTheirPlaysWithTheirVerdicts) {
     startServer();
     const std::string token = registerPlayer("Mika");
     putChart(token, chartSha, chart);
@@ -155,7 +155,7 @@ TEST_F(TrankingServerTest, APlayersPageListsTheirPlaysWithTheirVerdicts) {
     EXPECT_EQ(get("/v1/players/abc").body.value("error", ""), "no_such_player");
 }
 
-TEST_F(TrankingServerTest, PressesPerPlayUpToTheChartsMarkersTimesTheFactor) {
+TEST_P(TrankingApiTest, PressesPerPlayUpToTheChartsMarkersTimesTheFactor) {
     limits.pressesPerMarker = 2;
     startServer();
     const std::string token = registerPlayer("Mika");
@@ -183,7 +183,7 @@ std::string paddedTo(const json& body, size_t size) {
     return text;
 }
 
-TEST_F(TrankingServerTest, BodiesUpToTheCeilingAreReadOneByteMoreIsRefused) {
+TEST_P(TrankingApiTest, BodiesUpToTheCeilingAreReadOneByteMoreIsRefused) {
     limits.maxBodyBytes = 4096;
     startServer();
     const std::string token = registerPlayer("Mika");
@@ -199,7 +199,7 @@ TEST_F(TrankingServerTest, BodiesUpToTheCeilingAreReadOneByteMoreIsRefused) {
     EXPECT_EQ(over.body.value("error", ""), "body_too_large");
 }
 
-TEST_F(TrankingServerTest, RequestsPerTokenPerMinuteThenRetryAfter) {
+TEST_P(TrankingApiTest, RequestsPerTokenPerMinuteThenRetryAfter) {
     limits.requestsPerMinute = 3;
     startServer();
     const std::string token = registerPlayer("Mika");
@@ -220,7 +220,7 @@ TEST_F(TrankingServerTest, RequestsPerTokenPerMinuteThenRetryAfter) {
     EXPECT_EQ(putChart(token, chartSha, chart).status, 200) << "a new minute";
 }
 
-TEST_F(TrankingServerTest, EveryRefusalIsJson) {
+TEST_P(TrankingApiTest, EveryRefusalIsJson) {
     startServer();
     EXPECT_EQ(get("/nothing/here").body.value("error", ""), "not_found");
     EXPECT_EQ(post("/v1/players", "{\"name\":").body.value("error", ""), "bad_json");
@@ -228,7 +228,7 @@ TEST_F(TrankingServerTest, EveryRefusalIsJson) {
     EXPECT_EQ(post("/v1/plays", "{}", std::string(64, 'a')).status, 401);
 }
 
-TEST_F(TrankingServerTest, PlaysOutliveTheServerInTheFile) {
+TEST_P(TrankingApiTest, PlaysOutliveTheServerInTheFile) {
     startServer();
     const std::string token = registerPlayer("Mika");
     putChart(token, chartSha, chart);
@@ -252,6 +252,8 @@ TEST_F(TrankingServerTest, AFileOfALaterSchemaIsRefusedUnchanged) {
         EXPECT_NE(std::string(error.what()).find("newer than this server"), std::string::npos) << error.what();
     }
 }
+
+TRELLIK_ON_EVERY_DATABASE(TrankingApiTest);
 
 // Press rules at their edges: the music's start, time order, and 15 ms on one panel.
 TEST(PressRules, BeforeTheMusicOutOfOrderAndTooFastOnOnePanel) {
