@@ -253,7 +253,56 @@ TEST_F(TrankingServerTest, AFileOfALaterSchemaIsRefusedUnchanged) {
     }
 }
 
+// Two server processes behind one load balancer: a client resending a play whose answer it lost
+// may reach both at once, and the play is still kept once.
+TEST_P(TrankingApiTest, TwoServersSharingADatabaseKeepAResentPlayOnce) {
+    startServer();
+    const std::string token = registerPlayer("Mika");
+    putChart(token, chartSha, chart);
+    std::unique_ptr<TrankingStore> otherStore = openStore();
+    TrankingServer other(*otherStore, limits);
+    const int otherPort = other.bind("127.0.0.1", 0);
+    std::thread otherServing([&other] { other.serve(); });
+    for (int round = 0; round < 8; ++round) {
+        const std::string resent = playBody(chartSha, pressesOn(*parsedChart(chart), 0.5 + round), 900000).dump();
+        Treply there;
+        std::thread racing([&] {
+            httplib::Client otherClient("127.0.0.1", otherPort);
+            there = replyOf(otherClient.Post("/v1/plays", bearer(token), resent, "application/json"));
+        });
+        const Treply here = post("/v1/plays", resent, token);
+        racing.join();
+        EXPECT_EQ(here.body.value("play_id", 0), there.body.value("play_id", -1)) << here.body.dump() << there.body.dump();
+        EXPECT_NE(here.body.value("already_kept", false), there.body.value("already_kept", false));
+    }
+    other.stop();
+    otherServing.join();
+    EXPECT_EQ(get("/v1/players/1").body["plays"].size(), 8u);
+}
+
 TRELLIK_ON_EVERY_DATABASE(TrankingApiTest);
+
+class TpostgresStoreTest : public TrankingServerTest {
+protected:
+    std::string backend() const override { return "postgresql"; }
+};
+
+TEST_F(TpostgresStoreTest, ADatabaseOfALaterSchemaIsRefusedUnchanged) {
+    openStore().reset();
+    PGconn* connection = PQconnectdb(postgres->address().c_str());
+    const std::string later = "UPDATE schema_version SET version = " + std::to_string(rankingSchemaVersion() + 1);
+    PQclear(PQexec(connection, later.c_str()));
+    try {
+        openStore();
+        ADD_FAILURE() << "opened";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find("newer than this server"), std::string::npos) << error.what();
+    }
+    PGresult* version = PQexec(connection, "SELECT version FROM schema_version");
+    EXPECT_EQ(std::atoi(PQgetvalue(version, 0, 0)), rankingSchemaVersion() + 1) << "left as it was";
+    PQclear(version);
+    PQfinish(connection);
+}
 
 // Press rules at their edges: the music's start, time order, and 15 ms on one panel.
 TEST(PressRules, BeforeTheMusicOutOfOrderAndTooFastOnOnePanel) {
@@ -283,12 +332,28 @@ TEST(PlayRequests, FieldsOutOfRangeAreRefusedWithTheirNames) {
         {"bad_claimed_score", {{"claimed_score", 1.5}}}, {"unsupported_rate", {{"rate", 1.5}}},
         {"bad_presses", {{"presses", {{16, 10.0}}}}}, {"bad_presses", {{"presses", {{-1, 10.0}}}}},
         {"bad_presses", {{"presses", {{0, "10"}}}}},   {"bad_presses", {{"presses", {{0, 10.0, 1}}}}},
-        {"bad_chart_sha256", {{"chart_sha256", std::string(64, 'A')}}}};
+        {"bad_chart_sha256", {{"chart_sha256", std::string(64, 'A')}}},
+        {"bad_presses", {{"presses", {{{"panel", 0}}}}}},  {"bad_presses", {{"presses", {{0, {10.0}}}}}},
+        {"bad_presses", {{"presses", {{0}}}}},          {"bad_presses", {{"presses", nullptr}}},
+        {"bad_presses", {{"presses", {1, 2}}}},         {"bad_chart_sha256", {{"chart_sha256", 7}}},
+        {"bad_difficulty", {{"difficulty", {1}}}},      {"bad_rate", {{"rate", "1.0"}}}};
     for (const auto& [code, change] : cases) {
         json body = good;
         body.update(change);
         EXPECT_EQ(readPlaySubmission(body.dump(), play).code, code) << change.dump();
     }
+    EXPECT_EQ(readPlaySubmission("[" + good.dump() + "]", play).code, "bad_json");
+    EXPECT_EQ(readPlaySubmission(good.dump() + "x", play).code, "bad_json");
+    // Fields it does not know are passed over, lists and objects in them too; a repeated field's
+    // last value counts.
+    json extra = good;
+    extra["client"] = {{"presses", {{99, "x"}}}, {"difficulty", 9}};
+    EXPECT_FALSE(readPlaySubmission(extra.dump(), play).failed()) << extra.dump();
+    std::string repeated = good.dump();
+    repeated.insert(1, "\"difficulty\":9,\"presses\":7,");
+    ASSERT_FALSE(readPlaySubmission(repeated, play).failed()) << repeated;
+    EXPECT_EQ(play.presses.size(), 1u);
+    EXPECT_EQ(play.presses[0].panel, 15);
     for (const auto& [field, value] : std::vector<std::pair<std::string, json>>{
              {"difficulty", 2}, {"difficulty", 0}, {"audio_offset", 500}, {"audio_offset", -500},
              {"claimed_score", 0}, {"presses", {{0, 0.0}}}}) {
