@@ -129,6 +129,43 @@ TrankedPlay playFromRow(const Tresult& rows, int row) {
     return play;
 }
 
+// Plays with the same presses on the same chart are kept one after another, whichever server
+// process has them; others go side by side. The keys are locked in one order, so two processes'
+// batches never wait on each other in a circle.
+void lockPlayKeys(PGconn* connection, const std::vector<TrankedPlay>& plays) {
+    std::string keys = "{";
+    for (const TrankedPlay& play : plays) keys += (keys.size() > 1 ? "," : "") + play.chartSha256 + play.pressesSha256;
+    keys += "}";
+    run(connection,
+        "SELECT count(pg_advisory_xact_lock(key)) FROM "
+        "(SELECT DISTINCT hashtextextended(text, 0) AS key FROM unnest($1::text[]) AS text ORDER BY key) AS keys",
+        {text(keys)});
+}
+
+TrankedPlayKept keepOne(PGconn* connection, TrankedPlay play) {
+    const std::string sql = std::string("SELECT ") + playColumns +
+                            " FROM plays WHERE chart_sha256 = $1 AND presses_sha256 = $2 "
+                            "ORDER BY player_id = $3 DESC, id LIMIT 1";
+    const auto earlier =
+        run(connection, sql.c_str(), {text(play.chartSha256), text(play.pressesSha256), number(play.playerId)});
+    TrankedPlayKept kept =
+        keptAfter(std::move(play), earlier->rows() == 1 ? std::optional(playFromRow(*earlier, 0)) : std::nullopt);
+    if (kept.alreadyKept) return kept;
+    const TrankedPlay& p = kept.play;
+    const TplayJudgement& judged = p.judged;
+    const auto added = run(
+        connection,
+        "INSERT INTO plays (player_id, chart_sha256, difficulty, rate, audio_offset, visual_offset, claimed_score, "
+        "score, max_combo, perfect, great, good, bad, miss, verified, reason, presses, presses_sha256, submitted_at) "
+        "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19) RETURNING id",
+        {number(p.playerId), text(p.chartSha256), number(p.difficulty), real(p.rate), number(p.audioOffset),
+         number(p.visualOffset), number(p.claimedScore), number(judged.score), number(judged.maxCombo),
+         number(judged.perfect), number(judged.great), number(judged.good), number(judged.bad), number(judged.miss),
+         number(p.verified ? 1 : 0), text(p.reason), bytes(p.presses), text(p.pressesSha256), number(p.submittedAt)});
+    kept.play.id = added->integerAt(0, 0);
+    return kept;
+}
+
 PGconn* connect(const std::string& address) {
     PGconn* connection = PQconnectdb(address.c_str());
     if (PQstatus(connection) == CONNECTION_OK) {
@@ -236,34 +273,13 @@ std::optional<std::string> TpostgresRankingStore::chartBytes(const std::string& 
     return found->bytesAt(0, 0);
 }
 
-TkeptPlay TpostgresRankingStore::keepPlay(TrankedPlay play) {
+std::vector<TrankedPlayKept> TpostgresRankingStore::keepPlays(std::vector<TrankedPlay> plays) {
     const Tlease lease(*this, borrow());
     PGconn* connection = lease.get();
     return inTransaction(connection, [&] {
-        // Plays with the same presses on the same chart are kept one after another, whichever
-        // server process has them; others go side by side.
-        run(connection, "SELECT pg_advisory_xact_lock(hashtextextended($1, 0))",
-            {text(play.chartSha256 + play.pressesSha256)});
-        const std::string sql = std::string("SELECT ") + playColumns +
-                                " FROM plays WHERE chart_sha256 = $1 AND presses_sha256 = $2 ORDER BY player_id = $3 DESC, id LIMIT 1";
-        const auto earlier =
-            run(connection, sql.c_str(), {text(play.chartSha256), text(play.pressesSha256), number(play.playerId)});
-        TkeptPlay kept =
-            keptAfter(std::move(play), earlier->rows() == 1 ? std::optional(playFromRow(*earlier, 0)) : std::nullopt);
-        if (kept.alreadyKept) return kept;
-        const TrankedPlay& p = kept.play;
-        const TplayJudgement& judged = p.judged;
-        const auto added = run(
-            connection,
-            "INSERT INTO plays (player_id, chart_sha256, difficulty, rate, audio_offset, visual_offset, claimed_score, "
-            "score, max_combo, perfect, great, good, bad, miss, verified, reason, presses, presses_sha256, submitted_at) "
-            "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19) RETURNING id",
-            {number(p.playerId), text(p.chartSha256), number(p.difficulty), real(p.rate), number(p.audioOffset),
-             number(p.visualOffset), number(p.claimedScore), number(judged.score), number(judged.maxCombo),
-             number(judged.perfect), number(judged.great), number(judged.good), number(judged.bad),
-             number(judged.miss), number(p.verified ? 1 : 0), text(p.reason), bytes(p.presses),
-             text(p.pressesSha256), number(p.submittedAt)});
-        kept.play.id = added->integerAt(0, 0);
+        lockPlayKeys(connection, plays);
+        std::vector<TrankedPlayKept> kept;
+        for (TrankedPlay& play : plays) kept.push_back(keepOne(connection, std::move(play)));
         return kept;
     });
 }

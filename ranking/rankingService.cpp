@@ -24,6 +24,7 @@ using nlohmann::json;
 
 constexpr double minuteMs = 60000.0;
 constexpr size_t chartCacheSize = 64;
+constexpr size_t playerCacheSize = 100000;
 constexpr int32_t defaultLeaderboardLimit = 10;
 constexpr int32_t playsListed = 100;
 // A play with at least this many presses, more than half of them exactly on a perfect moment,
@@ -150,7 +151,8 @@ TrankingService::TrankingService(TrankingStore& store, const TrankingLimits& lim
     : store_(store),
       limits_(limits),
       budget_(limits.requestsPerMinute),
-      judging_(limits.judgingThreads != 0 ? limits.judgingThreads : std::thread::hardware_concurrency()) {}
+      judging_(limits.judgingThreads != 0 ? limits.judgingThreads : std::thread::hardware_concurrency()),
+      keeper_(store, limits.largestBatch) {}
 
 TrankingService::~TrankingService() = default;
 
@@ -166,7 +168,7 @@ TrankingReply TrankingService::registerPlayer(const std::string& body) {
 
 TrankingService::Tcaller TrankingService::admit(const std::string& authorization) {
     const std::string token = tokenOf(authorization);
-    const int64_t playerId = token.empty() ? 0 : store_.playerWithToken(sha256Hex(token));
+    const int64_t playerId = token.empty() ? 0 : playerWithToken(sha256Hex(token));
     if (playerId == 0)
         return {0, errorReply(401, "bad_token",
                               "Send the token of a registered player as Authorization: Bearer TOKEN.")};
@@ -177,6 +179,20 @@ TrankingService::Tcaller TrankingService::admit(const std::string& authorization
                                            " requests a minute; ask again in " + std::to_string(wait) + " s.");
     refusal.retryAfterSeconds = wait;
     return {0, refusal};
+}
+
+int64_t TrankingService::playerWithToken(const std::string& tokenSha256) {
+    {
+        const std::lock_guard<std::mutex> lock(playersMutex_);
+        const auto found = playersByToken_.find(tokenSha256);
+        if (found != playersByToken_.end()) return found->second;
+    }
+    const int64_t playerId = store_.playerWithToken(tokenSha256);
+    if (playerId == 0) return 0;
+    const std::lock_guard<std::mutex> lock(playersMutex_);
+    if (playersByToken_.size() >= playerCacheSize) playersByToken_.clear();
+    playersByToken_[tokenSha256] = playerId;
+    return playerId;
 }
 
 std::shared_ptr<const TsongParser> TrankingService::chartFor(const std::string& sha256) {
@@ -245,7 +261,7 @@ TrankingReply TrankingService::judge(const std::string& body, int64_t playerId, 
 }
 
 TrankingReply TrankingService::keep(TrankedPlay& play) {
-    const TkeptPlay kept = store_.keepPlay(std::move(play));
+    const TrankedPlayKept kept = keeper_.keep(std::move(play));
     return playReply(kept.play, kept.alreadyKept);
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ranking/rankingFairGate.h"
+#include "ranking/rankingPlayKeeper.h"
 #include "ranking/rankingStore.h"
 
 struct TsongParser;
@@ -25,6 +26,8 @@ struct TrankingLimits {
     size_t workerThreads = 64;
     // Plays read and judged at once, in the order they came; 0 means one per core.
     size_t judgingThreads = 0;
+    // Plays kept in one transaction at most.
+    size_t largestBatch = 64;
 };
 
 struct TrankingReply {
@@ -72,6 +75,7 @@ private:
     // The player of a "Bearer TOKEN" header within their request budget, or the reply refusing them.
     Tcaller admit(const std::string& authorization);
     std::shared_ptr<const TsongParser> chartFor(const std::string& sha256);
+    int64_t playerWithToken(const std::string& tokenSha256);
     // The play to keep, judged, or the reply refusing it before judging.
     TrankingReply judge(const std::string& body, int64_t playerId, TrankedPlay& play);
     TrankingReply keep(TrankedPlay& play);
@@ -80,6 +84,10 @@ private:
     const TrankingLimits limits_;
     TrequestBudget budget_;
     TfairGate judging_;
+    TplayKeeper keeper_;
+    // Players by their token's SHA-256, once looked up: a token never changes hands.
+    std::mutex playersMutex_;
+    std::map<std::string, int64_t> playersByToken_;
     std::mutex chartsMutex_;
     std::map<std::string, std::shared_ptr<const TsongParser>> charts_;
 };

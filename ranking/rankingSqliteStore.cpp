@@ -194,14 +194,18 @@ int64_t TsqliteRankingStore::addPlay(const TrankedPlay& play) {
     return sqlite3_last_insert_rowid(db);
 }
 
-TkeptPlay TsqliteRankingStore::keepPlay(TrankedPlay play) {
+std::vector<TrankedPlayKept> TsqliteRankingStore::keepPlays(std::vector<TrankedPlay> plays) {
     const std::lock_guard<std::recursive_mutex> lock(mutex);
     // IMMEDIATE: another process writing the same file waits for this step to end.
     execute("BEGIN IMMEDIATE");
     try {
-        const std::optional<TrankedPlay> earlier = playWithPresses(play.playerId, play.chartSha256, play.pressesSha256);
-        TkeptPlay kept = keptAfter(std::move(play), earlier);
-        if (!kept.alreadyKept) kept.play.id = addPlay(kept.play);
+        std::vector<TrankedPlayKept> kept;
+        for (TrankedPlay& play : plays) {
+            const std::optional<TrankedPlay> earlier =
+                playWithPresses(play.playerId, play.chartSha256, play.pressesSha256);
+            kept.push_back(keptAfter(std::move(play), earlier));
+            if (!kept.back().alreadyKept) kept.back().play.id = addPlay(kept.back().play);
+        }
         execute("COMMIT");
         return kept;
     } catch (const std::runtime_error&) {

@@ -1,7 +1,7 @@
 // The rule both stores apply when keeping a play: its presses are its key.
 #include "ranking/rankingStore.h"
 
-TkeptPlay keptAfter(TrankedPlay play, const std::optional<TrankedPlay>& earlier) {
+TrankedPlayKept keptAfter(TrankedPlay play, const std::optional<TrankedPlay>& earlier) {
     if (earlier && earlier->playerId == play.playerId) return {*earlier, true};
     if (earlier && play.reason.empty())
         play.reason = "These presses were already sent by another player (play " + std::to_string(earlier->id) + ").";
