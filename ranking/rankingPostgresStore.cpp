@@ -73,9 +73,16 @@ private:
     PGresult* result_;
 };
 
-// Runs a statement; a failure raises, unless it is a unique key's refusal and allowDuplicate is set.
+std::unique_ptr<Tresult> checked(PGconn* connection, PGresult* outcome, bool allowDuplicate) {
+    auto result = std::make_unique<Tresult>(outcome);
+    if (result->succeeded() || (allowDuplicate && result->state() == "23505")) return result;
+    throw std::runtime_error(std::string("ranking store: ") + PQerrorMessage(connection));
+}
+
+// Runs a statement, or with prepared set the statement prepared under that name; a failure
+// raises, unless it is a unique key's refusal and allowDuplicate is set.
 std::unique_ptr<Tresult> run(PGconn* connection, const char* sql, const std::vector<Tparameter>& parameters = {},
-                             bool allowDuplicate = false) {
+                             bool allowDuplicate = false, bool prepared = false) {
     std::vector<const char*> values;
     std::vector<int> lengths, formats;
     for (const Tparameter& parameter : parameters) {
@@ -83,10 +90,12 @@ std::unique_ptr<Tresult> run(PGconn* connection, const char* sql, const std::vec
         lengths.push_back(static_cast<int>(parameter.value.size()));
         formats.push_back(parameter.bytes ? 1 : 0);
     }
-    auto result = std::make_unique<Tresult>(PQexecParams(connection, sql, static_cast<int>(parameters.size()), nullptr,
-                                                         values.data(), lengths.data(), formats.data(), 0));
-    if (result->succeeded() || (allowDuplicate && result->state() == "23505")) return result;
-    throw std::runtime_error(std::string("ranking store: ") + PQerrorMessage(connection));
+    const int count = static_cast<int>(parameters.size());
+    return checked(connection,
+                   prepared ? PQexecPrepared(connection, sql, count, values.data(), lengths.data(), formats.data(), 0)
+                            : PQexecParams(connection, sql, count, nullptr, values.data(), lengths.data(),
+                                           formats.data(), 0),
+                   allowDuplicate);
 }
 
 // Runs work between BEGIN and COMMIT, rolling back when it raises.
@@ -142,26 +151,37 @@ void lockPlayKeys(PGconn* connection, const std::vector<TrankedPlay>& plays) {
         {text(keys)});
 }
 
+// The statements of every play kept, planned once a connection.
+constexpr const char* earlierPlay = "earlier_play";
+constexpr const char* insertPlay = "insert_play";
+
+void prepareStatements(PGconn* connection) {
+    const std::string earlier = std::string("SELECT ") + playColumns +
+                                " FROM plays WHERE chart_sha256 = $1 AND presses_sha256 = $2 "
+                                "ORDER BY player_id = $3 DESC, id LIMIT 1";
+    const char* insert =
+        "INSERT INTO plays (player_id, chart_sha256, difficulty, rate, audio_offset, visual_offset, claimed_score, "
+        "score, max_combo, perfect, great, good, bad, miss, verified, reason, presses, presses_sha256, submitted_at) "
+        "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19) RETURNING id";
+    checked(connection, PQprepare(connection, earlierPlay, earlier.c_str(), 0, nullptr), false);
+    checked(connection, PQprepare(connection, insertPlay, insert, 0, nullptr), false);
+}
+
 TrankedPlayKept keepOne(PGconn* connection, TrankedPlay play) {
-    const std::string sql = std::string("SELECT ") + playColumns +
-                            " FROM plays WHERE chart_sha256 = $1 AND presses_sha256 = $2 "
-                            "ORDER BY player_id = $3 DESC, id LIMIT 1";
-    const auto earlier =
-        run(connection, sql.c_str(), {text(play.chartSha256), text(play.pressesSha256), number(play.playerId)});
+    const auto earlier = run(connection, earlierPlay,
+                             {text(play.chartSha256), text(play.pressesSha256), number(play.playerId)}, false, true);
     TrankedPlayKept kept =
         keptAfter(std::move(play), earlier->rows() == 1 ? std::optional(playFromRow(*earlier, 0)) : std::nullopt);
     if (kept.alreadyKept) return kept;
     const TrankedPlay& p = kept.play;
     const TplayJudgement& judged = p.judged;
     const auto added = run(
-        connection,
-        "INSERT INTO plays (player_id, chart_sha256, difficulty, rate, audio_offset, visual_offset, claimed_score, "
-        "score, max_combo, perfect, great, good, bad, miss, verified, reason, presses, presses_sha256, submitted_at) "
-        "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19) RETURNING id",
+        connection, insertPlay,
         {number(p.playerId), text(p.chartSha256), number(p.difficulty), real(p.rate), number(p.audioOffset),
          number(p.visualOffset), number(p.claimedScore), number(judged.score), number(judged.maxCombo),
          number(judged.perfect), number(judged.great), number(judged.good), number(judged.bad), number(judged.miss),
-         number(p.verified ? 1 : 0), text(p.reason), bytes(p.presses), text(p.pressesSha256), number(p.submittedAt)});
+         number(p.verified ? 1 : 0), text(p.reason), bytes(p.presses), text(p.pressesSha256), number(p.submittedAt)},
+        false, true);
     kept.play.id = added->integerAt(0, 0);
     return kept;
 }
@@ -191,6 +211,7 @@ TpostgresRankingStore::TpostgresRankingStore(const std::string& address, size_t 
     idle_ = all_;
     try {
         migrate();
+        for (PGconn* connection : all_) prepareStatements(connection);
     } catch (const std::runtime_error& error) {
         for (PGconn* connection : all_) PQfinish(connection);
         throw std::runtime_error(std::string("Cannot use the ranking database: ") + error.what());
@@ -208,7 +229,10 @@ PGconn* TpostgresRankingStore::borrow() {
     idle_.pop_back();
     lock.unlock();
     // A database restarted since the last request: connect again rather than fail every request.
-    if (PQstatus(connection) != CONNECTION_OK) PQreset(connection);
+    if (PQstatus(connection) != CONNECTION_OK) {
+        PQreset(connection);
+        if (PQstatus(connection) == CONNECTION_OK) prepareStatements(connection);
+    }
     return connection;
 }
 
