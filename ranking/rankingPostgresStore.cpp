@@ -199,7 +199,7 @@ PGconn* connect(const std::string& address) {
 
 }  // namespace
 
-TpostgresRankingStore::TpostgresRankingStore(const std::string& address, size_t connections) : address_(address) {
+TpostgresRankingStore::TpostgresRankingStore(const std::string& address, size_t connections) {
     for (size_t made = 0; made < std::max<size_t>(connections, 1); ++made) {
         try {
             all_.push_back(connect(address));

@@ -12,8 +12,9 @@ struct pg_conn;
 
 class TpostgresRankingStore : public TrankingStore {
 public:
-    // Connects (a postgresql:// address or libpq's key=value words) and runs the migrations the
-    // database lacks; raises std::runtime_error with the reason when it cannot be used.
+    // Opens this many connections (a postgresql:// address or libpq's key=value words) and runs
+    // the migrations the database lacks; raises std::runtime_error with the reason when it cannot
+    // be used.
     explicit TpostgresRankingStore(const std::string& address, size_t connections = 8);
     ~TpostgresRankingStore() override;
     TpostgresRankingStore(const TpostgresRankingStore&) = delete;
@@ -28,6 +29,7 @@ public:
     TleaderboardPage leaderboard(const std::string& chartSha256, int32_t difficulty, int32_t limit) override;
     std::vector<TrankedPlay> playsOf(int64_t playerId, int32_t limit) override;
 
+private:
     // A connection lent to one thread for one request, returned to the pool when it goes.
     class Tlease {
     public:
@@ -42,12 +44,10 @@ public:
         pg_conn* connection_;
     };
 
-private:
     pg_conn* borrow();
     void giveBack(pg_conn* connection);
     void migrate();
 
-    const std::string address_;
     std::mutex mutex_;
     std::condition_variable returned_;
     std::vector<pg_conn*> idle_;
