@@ -152,28 +152,47 @@ void lockPlayKeys(PGconn* connection, const std::vector<TrankedPlay>& plays) {
 }
 
 // The statements of every play kept, planned once a connection.
-constexpr const char* earlierPlay = "earlier_play";
+constexpr const char* earlierPlays = "earlier_plays";
 constexpr const char* insertPlay = "insert_play";
 
 void prepareStatements(PGconn* connection) {
     const std::string earlier = std::string("SELECT ") + playColumns +
-                                " FROM plays WHERE chart_sha256 = $1 AND presses_sha256 = $2 "
-                                "ORDER BY player_id = $3 DESC, id LIMIT 1";
+                                " FROM plays WHERE (chart_sha256, presses_sha256) IN "
+                                "(SELECT * FROM unnest($1::text[], $2::text[]))";
     const char* insert =
         "INSERT INTO plays (player_id, chart_sha256, difficulty, rate, audio_offset, visual_offset, claimed_score, "
         "score, max_combo, perfect, great, good, bad, miss, verified, reason, presses, presses_sha256, submitted_at) "
         "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19) RETURNING id";
-    checked(connection, PQprepare(connection, earlierPlay, earlier.c_str(), 0, nullptr), false);
+    checked(connection, PQprepare(connection, earlierPlays, earlier.c_str(), 0, nullptr), false);
     checked(connection, PQprepare(connection, insertPlay, insert, 0, nullptr), false);
 }
 
-TrankedPlayKept keepOne(PGconn* connection, TrankedPlay play) {
-    const auto earlier = run(connection, earlierPlay,
-                             {text(play.chartSha256), text(play.pressesSha256), number(play.playerId)}, false, true);
-    TrankedPlayKept kept =
-        keptAfter(std::move(play), earlier->rows() == 1 ? std::optional(playFromRow(*earlier, 0)) : std::nullopt);
-    if (kept.alreadyKept) return kept;
-    const TrankedPlay& p = kept.play;
+// Every kept play with the presses of one of these plays on its chart: one query for the batch.
+std::vector<TrankedPlay> playsWithKeysOf(PGconn* connection, const std::vector<TrankedPlay>& plays) {
+    std::string charts = "{", presses = "{";
+    for (const TrankedPlay& play : plays) {
+        charts += (charts.size() > 1 ? "," : "") + play.chartSha256;
+        presses += (presses.size() > 1 ? "," : "") + play.pressesSha256;
+    }
+    const auto rows = run(connection, earlierPlays, {text(charts + "}"), text(presses + "}")}, false, true);
+    std::vector<TrankedPlay> known;
+    for (int row = 0; row < rows->rows(); ++row) known.push_back(playFromRow(*rows, row));
+    return known;
+}
+
+// Among the known plays with the play's key, the player's own, else the earliest.
+std::optional<TrankedPlay> earlierOf(const TrankedPlay& play, const std::vector<TrankedPlay>& known) {
+    const TrankedPlay* chosen = nullptr;
+    for (const TrankedPlay& candidate : known) {
+        if (candidate.chartSha256 != play.chartSha256 || candidate.pressesSha256 != play.pressesSha256) continue;
+        const bool own = candidate.playerId == play.playerId;
+        if (!chosen || (own != (chosen->playerId == play.playerId) ? own : candidate.id < chosen->id))
+            chosen = &candidate;
+    }
+    return chosen ? std::optional(*chosen) : std::nullopt;
+}
+
+int64_t insertOne(PGconn* connection, const TrankedPlay& p) {
     const TplayJudgement& judged = p.judged;
     const auto added = run(
         connection, insertPlay,
@@ -182,8 +201,7 @@ TrankedPlayKept keepOne(PGconn* connection, TrankedPlay play) {
          number(judged.perfect), number(judged.great), number(judged.good), number(judged.bad), number(judged.miss),
          number(p.verified ? 1 : 0), text(p.reason), bytes(p.presses), text(p.pressesSha256), number(p.submittedAt)},
         false, true);
-    kept.play.id = added->integerAt(0, 0);
-    return kept;
+    return added->integerAt(0, 0);
 }
 
 PGconn* connect(const std::string& address) {
@@ -302,8 +320,15 @@ std::vector<TrankedPlayKept> TpostgresRankingStore::keepPlays(std::vector<Tranke
     PGconn* connection = lease.get();
     return inTransaction(connection, [&] {
         lockPlayKeys(connection, plays);
+        std::vector<TrankedPlay> known = playsWithKeysOf(connection, plays);
         std::vector<TrankedPlayKept> kept;
-        for (TrankedPlay& play : plays) kept.push_back(keepOne(connection, std::move(play)));
+        for (TrankedPlay& play : plays) {
+            const std::optional<TrankedPlay> earlier = earlierOf(play, known);
+            kept.push_back(keptAfter(std::move(play), earlier));
+            if (kept.back().alreadyKept) continue;
+            kept.back().play.id = insertOne(connection, kept.back().play);
+            known.push_back(kept.back().play);
+        }
         return kept;
     });
 }
