@@ -151,9 +151,25 @@ void lockPlayKeys(PGconn* connection, const std::vector<TrankedPlay>& plays) {
         {text(keys)});
 }
 
-// The statements of every play kept, planned once a connection.
+// The statements of every play kept and every leaderboard, planned once a connection.
 constexpr const char* earlierPlays = "earlier_plays";
 constexpr const char* insertPlay = "insert_play";
+constexpr const char* leaderboardPage = "leaderboard_page";
+
+// Each player's best: the highest score, the earliest play among equal ones. Names are looked up
+// for the lines shown only, not joined with every player.
+constexpr const char* leaderboardSql = R"sql(
+WITH best AS (
+    SELECT DISTINCT ON (player_id) player_id, score, id
+    FROM plays WHERE chart_sha256 = $1 AND difficulty = $2 AND verified = 1
+    ORDER BY player_id, score DESC, id
+), ranked AS (
+    SELECT player_id, score, id, RANK() OVER (ORDER BY score DESC) AS place, COUNT(*) OVER () AS players
+    FROM best ORDER BY score DESC, id LIMIT $3
+)
+SELECT place, player_id, (SELECT name FROM players WHERE players.id = ranked.player_id), score, id, players
+FROM ranked ORDER BY score DESC, id
+)sql";
 
 void prepareStatements(PGconn* connection) {
     const std::string earlier = std::string("SELECT ") + playColumns +
@@ -165,6 +181,7 @@ void prepareStatements(PGconn* connection) {
         "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19) RETURNING id";
     checked(connection, PQprepare(connection, earlierPlays, earlier.c_str(), 0, nullptr), false);
     checked(connection, PQprepare(connection, insertPlay, insert, 0, nullptr), false);
+    checked(connection, PQprepare(connection, leaderboardPage, leaderboardSql, 0, nullptr), false);
 }
 
 // Every kept play with the presses of one of these plays on its chart: one query for the batch.
@@ -336,21 +353,8 @@ std::vector<TrankedPlayKept> TpostgresRankingStore::keepPlays(std::vector<Tranke
 TleaderboardPage TpostgresRankingStore::leaderboard(const std::string& chartSha256, int32_t difficulty,
                                                     int32_t limit) {
     const Tlease lease(*this, borrow());
-    // Each player's best: the highest score, the earliest play among equal ones.
-    const auto rows = run(lease.get(), R"sql(
-WITH best AS (
-    SELECT DISTINCT ON (player_id) player_id, score, id
-    FROM plays WHERE chart_sha256 = $1 AND difficulty = $2 AND verified = 1
-    ORDER BY player_id, score DESC, id
-), ranked AS (
-    SELECT player_id, score, id, RANK() OVER (ORDER BY score DESC) AS place, COUNT(*) OVER () AS players
-    FROM best
-)
-SELECT ranked.place, ranked.player_id, players.name, ranked.score, ranked.id, ranked.players
-FROM ranked JOIN players ON players.id = ranked.player_id
-ORDER BY ranked.score DESC, ranked.id LIMIT $3
-)sql",
-                          {text(chartSha256), number(difficulty), number(limit)});
+    const auto rows = run(lease.get(), leaderboardPage, {text(chartSha256), number(difficulty), number(limit)},
+                          false, true);
     TleaderboardPage page;
     for (int row = 0; row < rows->rows(); ++row) {
         page.lines.push_back({static_cast<int32_t>(rows->integerAt(row, 0)), rows->integerAt(row, 1),
