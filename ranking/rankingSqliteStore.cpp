@@ -230,7 +230,8 @@ TleaderboardPage TsqliteRankingStore::leaderboard(const std::string& chartSha256
                                                   int32_t limit) {
     const std::lock_guard<std::recursive_mutex> lock(mutex);
     TleaderboardPage page;
-    // Each player's best: the highest score, the earliest play among equal ones.
+    // Each player's best: the highest score, the earliest play among equal ones; names are looked
+    // up for the lines shown only.
     Tstatement query(db, R"sql(
 WITH best AS (
     SELECT player_id, score, id,
@@ -238,11 +239,10 @@ WITH best AS (
     FROM plays WHERE chart_sha256 = ?1 AND difficulty = ?2 AND verified = 1
 ), ranked AS (
     SELECT player_id, score, id, RANK() OVER (ORDER BY score DESC) AS place, COUNT(*) OVER () AS players
-    FROM best WHERE nth = 1
+    FROM best WHERE nth = 1 ORDER BY score DESC, id LIMIT ?3
 )
-SELECT ranked.place, ranked.player_id, players.name, ranked.score, ranked.id, ranked.players
-FROM ranked JOIN players ON players.id = ranked.player_id
-ORDER BY ranked.score DESC, ranked.id LIMIT ?3
+SELECT place, player_id, (SELECT name FROM players WHERE players.id = ranked.player_id), score, id, players
+FROM ranked ORDER BY score DESC, id
 )sql");
     query.bind(1, chartSha256).bind(2, int64_t{difficulty}).bind(3, int64_t{limit});
     while (query.step()) {
