@@ -35,6 +35,9 @@ source scripts/xvfb.sh
 start_xvfb
 source scripts/sound-server.sh
 start_sound_server
+# The ranking benchmarks measure on PostgreSQL too, in a private cluster (TRELLIK_POSTGRES).
+source scripts/postgres.sh
+start_postgres
 export TRELLIK_AUDIO=silent QT_QPA_PLATFORM=offscreen TRELLIK_HEADLESS=1
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 

@@ -14,6 +14,10 @@ start_xvfb
 # other test keeps the silent clock below).
 source scripts/sound-server.sh
 start_sound_server
+# A private PostgreSQL cluster: the ranking server's tests run once on SQLite and once on it
+# (TRELLIK_POSTGRES). Its files are scratch, so nothing is flushed to disk.
+source scripts/postgres.sh
+start_postgres -c fsync=off -c synchronous_commit=off -c full_page_writes=off
 export TRELLIK_AUDIO=silent QT_QPA_PLATFORM=offscreen TRELLIK_HEADLESS=1 LIBGL_ALWAYS_SOFTWARE=1
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 # Games the tests start keep their plays here, never in the player's own records.

@@ -1,5 +1,8 @@
 // A bounded load on the ranking server over loopback: 64 clients submitting 1000-press plays, each
-// judged by the server and kept in its SQLite file. Prints throughput and per-play latency.
+// judged by the server and kept in its database (an SQLite file; also the PostgreSQL cluster at
+// TRELLIK_POSTGRES when set). Two passes a database: as fast as the server answers (throughput),
+// then at 500 plays a second (latency, counted from each play's planned moment so that a late
+// answer delays no later measurement).
 #include <httplib.h>
 #include <unistd.h>
 
@@ -7,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -16,9 +20,11 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_ranking_database.h"
 #include "bench/support/playFigures.h"
 #include "engine/playJudge.h"
 #include "platform/store/sha256.h"
+#include "ranking/rankingPostgresStore.h"
 #include "ranking/rankingServer.h"
 #include "ranking/rankingSqliteStore.h"
 
@@ -29,8 +35,10 @@ using steadyClock = std::chrono::steady_clock;
 
 constexpr int clientCount = 64;
 constexpr int pressCount = 1000;
-// The load stops at whichever comes first.
-constexpr int playLimit = 4000;
+// Each pass stops at whichever comes first.
+constexpr int saturatedPlays = 4000;
+constexpr int pacedPlays = 2500;
+constexpr double pacedPlaysPerSecond = 500.0;
 constexpr double secondsLimit = 30.0;
 
 // 63 blocks of sixteen single markers at 240 bpm: 1008 markers, 62.5 ms apart.
@@ -64,7 +72,6 @@ std::string playBody(const TsongParser& chart, const std::string& sha256, std::m
 struct Tload {
     std::mutex mutex;
     std::vector<double> latenciesMs;
-    std::atomic<int> started{0};
     std::atomic<int> failures{0};
 };
 
@@ -73,41 +80,76 @@ struct Tload {
 std::unique_ptr<httplib::Client> connectedClient(int port) {
     auto client = std::make_unique<httplib::Client>("127.0.0.1", port);
     client->set_keep_alive(true);
+    client->set_tcp_nodelay(true);
     client->Get("/v1/players/1");
     return client;
 }
 
-void runClient(httplib::Client& client, const std::string& token, const std::vector<std::string>& bodies, Tload& load,
-               steadyClock::time_point deadline) {
-    const httplib::Headers headers = {{"Authorization", "Bearer " + token}};
-    for (size_t next = 0; load.started.fetch_add(1) < playLimit && steadyClock::now() < deadline; ++next) {
-        const auto start = steadyClock::now();
-        const std::string& body = bodies[next % bodies.size()];
-        const httplib::Result result = client.Post("/v1/plays", headers, body, "application/json");
-        const double ms = std::chrono::duration<double, std::milli>(steadyClock::now() - start).count();
-        if (!result || result->status != 200 || result->body.find("\"verified\"") == std::string::npos) {
-            if (load.failures++ < 3)
-                std::fprintf(stderr, "bench_ranking_load: %s\n",
-                             result ? result->body.substr(0, 200).c_str() : httplib::to_string(result.error()).c_str());
-        }
-        const std::lock_guard<std::mutex> lock(load.mutex);
-        load.latenciesMs.push_back(ms);
+void submit(httplib::Client& client, const httplib::Headers& headers, const std::string& body, Tload& load,
+            steadyClock::time_point from) {
+    const httplib::Result result = client.Post("/v1/plays", headers, body, "application/json");
+    const double ms = std::chrono::duration<double, std::milli>(steadyClock::now() - from).count();
+    if (!result || result->status != 200 || result->body.find("\"verified\"") == std::string::npos) {
+        if (load.failures++ < 3)
+            std::fprintf(stderr, "bench_ranking_load: %s\n",
+                         result ? result->body.substr(0, 200).c_str() : httplib::to_string(result.error()).c_str());
     }
+    const std::lock_guard<std::mutex> lock(load.mutex);
+    load.latenciesMs.push_back(ms);
 }
 
-}  // namespace
+// The plays of one pass: play n is client n % 64's.
+using Tbodies = std::vector<std::string>;
 
-int main() {
-    char folder[] = "/tmp/bench_ranking_load.XXXXXX";
-    if (!::mkdtemp(folder)) return 1;
-    const std::string chart = denseChart();
-    const std::string chartSha = sha256Hex(chart);
-    auto parsed = std::make_unique<TsongParser>();
-    loadChartFromBytes(*parsed, chart);
+struct Tpass {
+    double seconds = 0.0;
+    std::vector<double> latenciesMs;
+    int failures = 0;
+};
 
+// Every client sends its plays one after another, as fast as the answers come.
+Tpass runSaturated(std::vector<std::unique_ptr<httplib::Client>>& connections, const std::vector<std::string>& tokens,
+                   const Tbodies& bodies) {
+    Tload load;
+    std::atomic<size_t> next{0};
+    const auto start = steadyClock::now();
+    const auto deadline = start + std::chrono::seconds(static_cast<int>(secondsLimit));
+    std::vector<std::thread> clients;
+    for (int client = 0; client < clientCount; ++client)
+        clients.emplace_back([&, client] {
+            const httplib::Headers headers = {{"Authorization", "Bearer " + tokens[client]}};
+            for (size_t play = next++; play < bodies.size() && steadyClock::now() < deadline; play = next++)
+                submit(*connections[client], headers, bodies[play], load, steadyClock::now());
+        });
+    for (std::thread& client : clients) client.join();
+    return {std::chrono::duration<double>(steadyClock::now() - start).count(), load.latenciesMs, load.failures};
+}
+
+// Play n is due at n / 500 s; each client sends its own (n % 64 == client) at their moments.
+Tpass runPaced(std::vector<std::unique_ptr<httplib::Client>>& connections, const std::vector<std::string>& tokens,
+               const Tbodies& bodies) {
+    Tload load;
+    const auto start = steadyClock::now() + std::chrono::milliseconds(100);
+    std::vector<std::thread> clients;
+    for (int client = 0; client < clientCount; ++client)
+        clients.emplace_back([&, client] {
+            const httplib::Headers headers = {{"Authorization", "Bearer " + tokens[client]}};
+            for (size_t play = client; play < bodies.size(); play += clientCount) {
+                const auto due = start + std::chrono::duration_cast<steadyClock::duration>(
+                                             std::chrono::duration<double>(play / pacedPlaysPerSecond));
+                std::this_thread::sleep_until(due);
+                submit(*connections[client], headers, bodies[play], load, due);
+            }
+        });
+    for (std::thread& client : clients) client.join();
+    return {std::chrono::duration<double>(steadyClock::now() - start).count(), load.latenciesMs, load.failures};
+}
+
+// Both passes against one database; returns false when a play was not verified.
+bool measure(TrankingStore& store, const std::string& suffix, const std::string& chart, const Tbodies& saturated,
+             const Tbodies& paced) {
     TrankingLimits limits;
     limits.requestsPerMinute = 1000000;
-    TsqliteRankingStore store(std::string(folder) + "/ranking.sqlite3");
     TrankingServer server(store, limits);
     const int port = server.bind("127.0.0.1", 0);
     std::thread serving([&server] { server.serve(); });
@@ -115,38 +157,58 @@ int main() {
     httplib::Client setup("127.0.0.1", port);
     std::vector<std::string> tokens;
     for (int client = 0; client < clientCount; ++client) {
-        const std::string body = json{{"name", "load " + std::to_string(client)}}.dump();
+        const std::string body = json{{"name", "load " + std::to_string(::getpid()) + " " + std::to_string(client)}}.dump();
         const auto reply = setup.Post("/v1/players", body, "application/json");
         tokens.push_back(reply ? json::parse(reply->body, nullptr, false).value("token", "") : "");
     }
-    setup.Put("/v1/charts/" + chartSha, {{"Authorization", "Bearer " + tokens[0]}}, chart, "text/plain");
-    // Every play different, made before the clock starts: the figures are the server's work.
-    std::mt19937 random(11);
-    std::vector<std::vector<std::string>> bodies(clientCount);
-    for (int play = 0; play < playLimit; ++play)
-        bodies[play % clientCount].push_back(playBody(*parsed, chartSha, random));
-
+    setup.Put("/v1/charts/" + sha256Hex(chart), {{"Authorization", "Bearer " + tokens[0]}}, chart, "text/plain");
     std::vector<std::unique_ptr<httplib::Client>> connections;
     for (int client = 0; client < clientCount; ++client) connections.push_back(connectedClient(port));
-    Tload load;
-    const auto start = steadyClock::now();
-    const auto deadline =
-        start + std::chrono::duration_cast<steadyClock::duration>(std::chrono::duration<double>(secondsLimit));
-    std::vector<std::thread> clients;
-    for (int client = 0; client < clientCount; ++client)
-        clients.emplace_back(runClient, std::ref(*connections[client]), std::cref(tokens[client]),
-                             std::cref(bodies[client]), std::ref(load), deadline);
-    for (std::thread& client : clients) client.join();
-    const double seconds = std::chrono::duration<double>(steadyClock::now() - start).count();
+
+    const Tpass fast = runSaturated(connections, tokens, saturated);
+    const Tpass steady = runPaced(connections, tokens, paced);
     connections.clear();
     server.stop();
     serving.join();
 
-    const size_t plays = load.latenciesMs.size();
-    std::printf("ranking_submit: %zu plays of %d presses by %d clients in %.2f s, %d not verified\n", plays, pressCount,
-                clientCount, seconds, load.failures.load());
-    std::printf("figure ranking_submit_throughput value=%.0f unit=plays/s\n", plays / seconds);
-    printFigure("ranking_submit_latency", load.latenciesMs);
+    std::printf("ranking_submit%s: %zu plays of %d presses by %d clients in %.2f s as fast as answered, %zu at %.0f/s; "
+                "%d not verified\n",
+                suffix.c_str(), fast.latenciesMs.size(), pressCount, clientCount, fast.seconds,
+                steady.latenciesMs.size(), pacedPlaysPerSecond, fast.failures + steady.failures);
+    std::printf("figure ranking_submit_throughput%s value=%.0f unit=plays/s\n", suffix.c_str(),
+                fast.latenciesMs.size() / fast.seconds);
+    printFigure(("ranking_submit_latency" + suffix).c_str(), steady.latenciesMs);
+    printFigure(("ranking_submit_latency_saturated" + suffix).c_str(), fast.latenciesMs);
+    return fast.failures + steady.failures == 0;
+}
+
+}  // namespace
+
+int main() {
+    const std::string chart = denseChart();
+    const std::string chartSha = sha256Hex(chart);
+    auto parsed = std::make_unique<TsongParser>();
+    loadChartFromBytes(*parsed, chart);
+    // Every play different, made before the clock starts: the figures are the server's work.
+    std::mt19937 random(11);
+    Tbodies saturated, paced;
+    for (int play = 0; play < saturatedPlays; ++play) saturated.push_back(playBody(*parsed, chartSha, random));
+    for (int play = 0; play < pacedPlays; ++play) paced.push_back(playBody(*parsed, chartSha, random));
+
+    char folder[] = "/tmp/bench_ranking_load.XXXXXX";
+    if (!::mkdtemp(folder)) return 1;
+    bool verified = true;
+    {
+        TsqliteRankingStore store(std::string(folder) + "/ranking.sqlite3");
+        verified = measure(store, "", chart, saturated, paced) && verified;
+    }
     std::filesystem::remove_all(folder);
-    return load.failures.load() == 0 ? 0 : 1;
+    const TbenchPostgresDatabase postgres("load");
+    if (!postgres.address().empty()) {
+        TpostgresRankingStore store(postgres.address());
+        verified = measure(store, "_postgresql", chart, saturated, paced) && verified;
+    } else {
+        std::printf("ranking_submit_postgresql: skipped, no cluster in TRELLIK_POSTGRES\n");
+    }
+    return verified ? 0 : 1;
 }

@@ -27,7 +27,8 @@ configure_file(${packaging_folder}/debian/changelog.in ${CMAKE_BINARY_DIR}/gener
 set(compressed_folder ${CMAKE_BINARY_DIR}/compressed)
 set(compressed_docs)
 foreach(source ${packaging_folder}/man/trellik.6 ${packaging_folder}/man/trellik-tool.1
-               ${packaging_folder}/man/trellik-update-server.1 ${CMAKE_BINARY_DIR}/generated/changelog.Debian)
+               ${packaging_folder}/man/trellik-update-server.1 ${packaging_folder}/man/trellik-ranking-server.1
+               ${CMAKE_BINARY_DIR}/generated/changelog.Debian)
   get_filename_component(name ${source} NAME)
   add_custom_command(OUTPUT ${compressed_folder}/${name}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${compressed_folder}
@@ -52,7 +53,7 @@ install(CODE "
     execute_process(COMMAND \"${CMAKE_STRIP}\" \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/games/trellik\"
                     COMMAND_ERROR_IS_FATAL ANY)
   endif()")
-install(TARGETS trellik-tool trellik-update-server RUNTIME DESTINATION games)
+install(TARGETS trellik-tool trellik-update-server trellik-ranking-server RUNTIME DESTINATION games)
 # The server keeps its own copy of the program for self-updating checkouts; an install has games/.
 install(DIRECTORY ${installed_pack}/server ${installed_pack}/demo DESTINATION share/trellik
   PATTERN TrellikGL EXCLUDE)
@@ -76,7 +77,8 @@ install(FILES ${installed_pack}/icons/trellik.svg
   DESTINATION share/icons/hicolor/scalable/apps RENAME ${TRELLIK_APP_ID}.svg)
 install(FILES ${compressed_folder}/trellik.6.gz DESTINATION share/man/man6)
 install(FILES ${compressed_folder}/trellik-tool.1.gz ${compressed_folder}/trellik-update-server.1.gz
-  DESTINATION share/man/man1)
+  ${compressed_folder}/trellik-ranking-server.1.gz DESTINATION share/man/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/ranking/README.md DESTINATION share/doc/trellik RENAME ranking-server.md)
 install(FILES ${packaging_folder}/debian/copyright ${compressed_folder}/changelog.Debian.gz
   DESTINATION share/doc/trellik)
 
@@ -89,7 +91,7 @@ key. Markers appear on the panels in time with the music; press a panel's key
 when its marker reaches the beat. A launcher sets the display and the keys.
 
 Three demo songs and two marker skins come with the game; the package also
-holds the content tool and the update server.")
+holds the content tool, the update server and the ranking server.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "content/trellikSongDataLoader.h"
@@ -23,6 +24,7 @@ using nlohmann::json;
 
 constexpr double minuteMs = 60000.0;
 constexpr size_t chartCacheSize = 64;
+constexpr size_t playerCacheSize = 100000;
 constexpr int32_t defaultLeaderboardLimit = 10;
 constexpr int32_t playsListed = 100;
 // A play with at least this many presses, more than half of them exactly on a perfect moment,
@@ -146,7 +148,11 @@ int64_t TrequestBudget::secondsToWait(const std::string& tokenSha256) {
 }
 
 TrankingService::TrankingService(TrankingStore& store, const TrankingLimits& limits)
-    : store_(store), limits_(limits), budget_(limits.requestsPerMinute) {}
+    : store_(store),
+      limits_(limits),
+      budget_(limits.requestsPerMinute),
+      judging_(limits.judgingThreads != 0 ? limits.judgingThreads : std::thread::hardware_concurrency()),
+      keeper_(store, limits.largestBatch) {}
 
 TrankingService::~TrankingService() = default;
 
@@ -162,7 +168,7 @@ TrankingReply TrankingService::registerPlayer(const std::string& body) {
 
 TrankingService::Tcaller TrankingService::admit(const std::string& authorization) {
     const std::string token = tokenOf(authorization);
-    const int64_t playerId = token.empty() ? 0 : store_.playerWithToken(sha256Hex(token));
+    const int64_t playerId = token.empty() ? 0 : playerWithToken(sha256Hex(token));
     if (playerId == 0)
         return {0, errorReply(401, "bad_token",
                               "Send the token of a registered player as Authorization: Bearer TOKEN.")};
@@ -173,6 +179,20 @@ TrankingService::Tcaller TrankingService::admit(const std::string& authorization
                                            " requests a minute; ask again in " + std::to_string(wait) + " s.");
     refusal.retryAfterSeconds = wait;
     return {0, refusal};
+}
+
+int64_t TrankingService::playerWithToken(const std::string& tokenSha256) {
+    {
+        const std::lock_guard<std::mutex> lock(playersMutex_);
+        const auto found = playersByToken_.find(tokenSha256);
+        if (found != playersByToken_.end()) return found->second;
+    }
+    const int64_t playerId = store_.playerWithToken(tokenSha256);
+    if (playerId == 0) return 0;
+    const std::lock_guard<std::mutex> lock(playersMutex_);
+    if (playersByToken_.size() >= playerCacheSize) playersByToken_.clear();
+    playersByToken_[tokenSha256] = playerId;
+    return playerId;
 }
 
 std::shared_ptr<const TsongParser> TrankingService::chartFor(const std::string& sha256) {
@@ -194,6 +214,16 @@ std::shared_ptr<const TsongParser> TrankingService::chartFor(const std::string& 
 TrankingReply TrankingService::submitPlay(const std::string& authorization, const std::string& body) {
     const Tcaller caller = admit(authorization);
     if (caller.playerId == 0) return caller.refusal;
+    TrankedPlay play;
+    {
+        const TfairGatePass pass(judging_);
+        const TrankingReply refusal = judge(body, caller.playerId, play);
+        if (refusal.status != 200) return refusal;
+    }
+    return keep(play);
+}
+
+TrankingReply TrankingService::judge(const std::string& body, int64_t playerId, TrankedPlay& play) {
     TplaySubmission submission;
     if (const TrequestError error = readPlaySubmission(body, submission); error.failed())
         return errorReply(400, error.code, error.message);
@@ -206,8 +236,7 @@ TrankingReply TrankingService::submitPlay(const std::string& authorization, cons
     if (static_cast<int64_t>(submission.presses.size()) > pressLimit)
         return errorReply(413, "too_many_presses",
                           "A play of this chart holds at most " + std::to_string(pressLimit) + " presses.");
-    TrankedPlay play;
-    play.playerId = caller.playerId;
+    play.playerId = playerId;
     play.chartSha256 = submission.chartSha256;
     play.difficulty = submission.difficulty;
     play.rate = submission.rate;
@@ -217,30 +246,23 @@ TrankingReply TrankingService::submitPlay(const std::string& authorization, cons
     play.presses = packPresses(submission.presses);
     play.pressesSha256 = sha256Hex(play.presses);
     play.submittedAt = wallSeconds();
-    return judgeAndKeep(play, submission.presses, *chart);
+    play.reason = pressesRejection(submission.presses);
+    if (!play.reason.empty()) return {};
+    const std::vector<TjudgePress>& presses = submission.presses;
+    play.judged = judgePlay(*chart, TtimingConstants{}, play.audioOffset, presses);
+    const int32_t exact = pressesExactlyOnBeat(*chart, play.audioOffset, presses);
+    if (exact >= exactPressesNoticed && exact * 2 > static_cast<int32_t>(presses.size()))
+        play.reason = std::to_string(exact) + " of " + std::to_string(presses.size()) +
+                      " presses land exactly on the beat, which no person does.";
+    else if (play.claimedScore != play.judged.score)
+        play.reason = "The claimed score " + std::to_string(play.claimedScore) +
+                      " is not the score of these presses, " + std::to_string(play.judged.score) + ".";
+    return {};
 }
 
-TrankingReply TrankingService::judgeAndKeep(TrankedPlay& play, const std::vector<TjudgePress>& presses,
-                                            const TsongParser& chart) {
-    play.reason = pressesRejection(presses);
-    if (play.reason.empty()) {
-        play.judged = judgePlay(chart, TtimingConstants{}, play.audioOffset, presses);
-        const int32_t exact = pressesExactlyOnBeat(chart, play.audioOffset, presses);
-        if (exact >= exactPressesNoticed && exact * 2 > static_cast<int32_t>(presses.size()))
-            play.reason = std::to_string(exact) + " of " + std::to_string(presses.size()) +
-                          " presses land exactly on the beat, which no person does.";
-        else if (play.claimedScore != play.judged.score)
-            play.reason = "The claimed score " + std::to_string(play.claimedScore) +
-                          " is not the score of these presses, " + std::to_string(play.judged.score) + ".";
-    }
-    const std::lock_guard<std::mutex> lock(keepMutex_);
-    const std::optional<TrankedPlay> earlier = store_.playWithPresses(play.chartSha256, play.pressesSha256);
-    if (earlier && earlier->playerId == play.playerId) return playReply(*earlier, true);
-    if (earlier && play.reason.empty())
-        play.reason = "These presses were already sent by another player (play " + std::to_string(earlier->id) + ").";
-    play.verified = play.reason.empty();
-    play.id = store_.addPlay(play);
-    return playReply(play, false);
+TrankingReply TrankingService::keep(TrankedPlay& play) {
+    const TrankedPlayKept kept = keeper_.keep(std::move(play));
+    return playReply(kept.play, kept.alreadyKept);
 }
 
 TrankingReply TrankingService::putChart(const std::string& authorization, const std::string& sha256,

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <string>
 
+#include "ranking/rankingFairGate.h"
+#include "ranking/rankingPlayKeeper.h"
 #include "ranking/rankingStore.h"
 
 struct TsongParser;
@@ -22,6 +24,10 @@ struct TrankingLimits {
     int32_t leaderboardMaxLimit = 100;
     // Connections served at once: a client that keeps its connection open holds one worker.
     size_t workerThreads = 64;
+    // Plays read and judged at once, in the order they came; 0 means one per core.
+    size_t judgingThreads = 0;
+    // Plays kept in one transaction at most.
+    size_t largestBatch = 64;
 };
 
 struct TrankingReply {
@@ -69,15 +75,21 @@ private:
     // The player of a "Bearer TOKEN" header within their request budget, or the reply refusing them.
     Tcaller admit(const std::string& authorization);
     std::shared_ptr<const TsongParser> chartFor(const std::string& sha256);
-    TrankingReply judgeAndKeep(TrankedPlay& play, const std::vector<TjudgePress>& presses, const TsongParser& chart);
+    int64_t playerWithToken(const std::string& tokenSha256);
+    // The play to keep, judged, or the reply refusing it before judging.
+    TrankingReply judge(const std::string& body, int64_t playerId, TrankedPlay& play);
+    TrankingReply keep(TrankedPlay& play);
 
     TrankingStore& store_;
     const TrankingLimits limits_;
     TrequestBudget budget_;
+    TfairGate judging_;
+    TplayKeeper keeper_;
+    // Players by their token's SHA-256, once looked up: a token never changes hands.
+    std::mutex playersMutex_;
+    std::map<std::string, int64_t> playersByToken_;
     std::mutex chartsMutex_;
     std::map<std::string, std::shared_ptr<const TsongParser>> charts_;
-    // Looking for an earlier copy of a play and keeping it happen as one step.
-    std::mutex keepMutex_;
 };
 
 // 256 random bits from the kernel as 64 hex digits.

@@ -7,49 +7,6 @@
 
 namespace {
 
-// Each migration takes the file from the version before it to its own (its index + 1).
-const char* const migrations[] = {
-    R"sql(
-CREATE TABLE players (
-    id INTEGER PRIMARY KEY,
-    name TEXT NOT NULL UNIQUE COLLATE NOCASE,
-    token_sha256 TEXT NOT NULL UNIQUE,
-    created_at INTEGER NOT NULL
-);
-CREATE TABLE charts (
-    sha256 TEXT PRIMARY KEY,
-    bytes BLOB NOT NULL,
-    added_at INTEGER NOT NULL
-);
-CREATE TABLE plays (
-    id INTEGER PRIMARY KEY,
-    player_id INTEGER NOT NULL REFERENCES players(id),
-    chart_sha256 TEXT NOT NULL,
-    difficulty INTEGER NOT NULL,
-    rate REAL NOT NULL,
-    audio_offset INTEGER NOT NULL,
-    visual_offset INTEGER NOT NULL,
-    claimed_score INTEGER NOT NULL,
-    score INTEGER NOT NULL,
-    max_combo INTEGER NOT NULL,
-    perfect INTEGER NOT NULL,
-    great INTEGER NOT NULL,
-    good INTEGER NOT NULL,
-    bad INTEGER NOT NULL,
-    miss INTEGER NOT NULL,
-    verified INTEGER NOT NULL,
-    reason TEXT NOT NULL,
-    presses BLOB NOT NULL,
-    presses_sha256 TEXT NOT NULL,
-    submitted_at INTEGER NOT NULL
-);
-CREATE INDEX plays_board ON plays (chart_sha256, difficulty, verified, player_id, score DESC, id);
-CREATE INDEX plays_of_player ON plays (player_id, id);
-CREATE INDEX plays_presses ON plays (chart_sha256, presses_sha256, id);
-)sql",
-};
-constexpr int migrationCount = static_cast<int>(sizeof migrations / sizeof migrations[0]);
-
 // A prepared statement, finalised when it goes out of scope.
 class Tstatement {
 public:
@@ -130,10 +87,6 @@ TrankedPlay playFromRow(const Tstatement& row) {
 
 }  // namespace
 
-int rankingSchemaVersion() {
-    return migrationCount;
-}
-
 TsqliteRankingStore::TsqliteRankingStore(const std::string& path) {
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK) {
@@ -169,13 +122,14 @@ void TsqliteRankingStore::migrate() {
     Tstatement query(db, "PRAGMA user_version");
     query.step();
     const int64_t version = query.integer(0);
+    const int migrationCount = rankingSchemaVersion();
     if (version > migrationCount)
         throw std::runtime_error("its schema version " + std::to_string(version) + " is newer than this server's " +
                                  std::to_string(migrationCount) + ".");
     for (int64_t next = version; next < migrationCount; ++next) {
         execute("BEGIN IMMEDIATE");
         try {
-            execute(migrations[next]);
+            execute(rankingMigration(static_cast<int>(next + 1)).sqlite);
             execute(("PRAGMA user_version = " + std::to_string(next + 1)).c_str());
             execute("COMMIT");
         } catch (const std::runtime_error&) {
@@ -186,7 +140,7 @@ void TsqliteRankingStore::migrate() {
 }
 
 int64_t TsqliteRankingStore::addPlayer(const std::string& name, const std::string& tokenSha256, int64_t now) {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const std::lock_guard<std::recursive_mutex> lock(mutex);
     Tstatement insert(db, "INSERT INTO players (name, token_sha256, created_at) VALUES (?, ?, ?)");
     insert.bind(1, name).bind(2, tokenSha256).bind(3, now);
     if (insert.stepExpectingConstraint() == SQLITE_CONSTRAINT) return 0;
@@ -194,14 +148,14 @@ int64_t TsqliteRankingStore::addPlayer(const std::string& name, const std::strin
 }
 
 int64_t TsqliteRankingStore::playerWithToken(const std::string& tokenSha256) {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const std::lock_guard<std::recursive_mutex> lock(mutex);
     Tstatement query(db, "SELECT id FROM players WHERE token_sha256 = ?");
     query.bind(1, tokenSha256);
     return query.step() ? query.integer(0) : 0;
 }
 
 std::optional<std::string> TsqliteRankingStore::playerName(int64_t playerId) {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const std::lock_guard<std::recursive_mutex> lock(mutex);
     Tstatement query(db, "SELECT name FROM players WHERE id = ?");
     query.bind(1, playerId);
     if (!query.step()) return std::nullopt;
@@ -209,14 +163,14 @@ std::optional<std::string> TsqliteRankingStore::playerName(int64_t playerId) {
 }
 
 void TsqliteRankingStore::addChart(const std::string& sha256, const std::string& bytes, int64_t now) {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const std::lock_guard<std::recursive_mutex> lock(mutex);
     Tstatement insert(db, "INSERT OR IGNORE INTO charts (sha256, bytes, added_at) VALUES (?, ?, ?)");
     insert.bind(1, sha256).bindBlob(2, bytes).bind(3, now);
     insert.step();
 }
 
 std::optional<std::string> TsqliteRankingStore::chartBytes(const std::string& sha256) {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const std::lock_guard<std::recursive_mutex> lock(mutex);
     Tstatement query(db, "SELECT bytes FROM charts WHERE sha256 = ?");
     query.bind(1, sha256);
     if (!query.step()) return std::nullopt;
@@ -224,7 +178,7 @@ std::optional<std::string> TsqliteRankingStore::chartBytes(const std::string& sh
 }
 
 int64_t TsqliteRankingStore::addPlay(const TrankedPlay& play) {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const std::lock_guard<std::recursive_mutex> lock(mutex);
     Tstatement insert(db,
                       "INSERT INTO plays (player_id, chart_sha256, difficulty, rate, audio_offset, visual_offset, "
                       "claimed_score, score, max_combo, perfect, great, good, bad, miss, verified, reason, presses, "
@@ -240,23 +194,44 @@ int64_t TsqliteRankingStore::addPlay(const TrankedPlay& play) {
     return sqlite3_last_insert_rowid(db);
 }
 
-std::optional<TrankedPlay> TsqliteRankingStore::playWithPresses(const std::string& chartSha256,
+std::vector<TrankedPlayKept> TsqliteRankingStore::keepPlays(std::vector<TrankedPlay> plays) {
+    const std::lock_guard<std::recursive_mutex> lock(mutex);
+    // IMMEDIATE: another process writing the same file waits for this step to end.
+    execute("BEGIN IMMEDIATE");
+    try {
+        std::vector<TrankedPlayKept> kept;
+        for (TrankedPlay& play : plays) {
+            const std::optional<TrankedPlay> earlier =
+                playWithPresses(play.playerId, play.chartSha256, play.pressesSha256);
+            kept.push_back(keptAfter(std::move(play), earlier));
+            if (!kept.back().alreadyKept) kept.back().play.id = addPlay(kept.back().play);
+        }
+        execute("COMMIT");
+        return kept;
+    } catch (const std::runtime_error&) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+std::optional<TrankedPlay> TsqliteRankingStore::playWithPresses(int64_t playerId, const std::string& chartSha256,
                                                                 const std::string& pressesSha256) {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const std::lock_guard<std::recursive_mutex> lock(mutex);
     const std::string sql = std::string("SELECT ") + playColumns +
                             " FROM plays WHERE chart_sha256 = ? AND presses_sha256 = ? "
-                            "ORDER BY id LIMIT 1";
+                            "ORDER BY player_id = ? DESC, id LIMIT 1";
     Tstatement query(db, sql.c_str());
-    query.bind(1, chartSha256).bind(2, pressesSha256);
+    query.bind(1, chartSha256).bind(2, pressesSha256).bind(3, playerId);
     if (!query.step()) return std::nullopt;
     return playFromRow(query);
 }
 
 TleaderboardPage TsqliteRankingStore::leaderboard(const std::string& chartSha256, int32_t difficulty,
                                                   int32_t limit) {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const std::lock_guard<std::recursive_mutex> lock(mutex);
     TleaderboardPage page;
-    // Each player's best: the highest score, the earliest play among equal ones.
+    // Each player's best: the highest score, the earliest play among equal ones; names are looked
+    // up for the lines shown only.
     Tstatement query(db, R"sql(
 WITH best AS (
     SELECT player_id, score, id,
@@ -264,11 +239,10 @@ WITH best AS (
     FROM plays WHERE chart_sha256 = ?1 AND difficulty = ?2 AND verified = 1
 ), ranked AS (
     SELECT player_id, score, id, RANK() OVER (ORDER BY score DESC) AS place, COUNT(*) OVER () AS players
-    FROM best WHERE nth = 1
+    FROM best WHERE nth = 1 ORDER BY score DESC, id LIMIT ?3
 )
-SELECT ranked.place, ranked.player_id, players.name, ranked.score, ranked.id, ranked.players
-FROM ranked JOIN players ON players.id = ranked.player_id
-ORDER BY ranked.score DESC, ranked.id LIMIT ?3
+SELECT place, player_id, (SELECT name FROM players WHERE players.id = ranked.player_id), score, id, players
+FROM ranked ORDER BY score DESC, id
 )sql");
     query.bind(1, chartSha256).bind(2, int64_t{difficulty}).bind(3, int64_t{limit});
     while (query.step()) {
@@ -280,7 +254,7 @@ ORDER BY ranked.score DESC, ranked.id LIMIT ?3
 }
 
 std::vector<TrankedPlay> TsqliteRankingStore::playsOf(int64_t playerId, int32_t limit) {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const std::lock_guard<std::recursive_mutex> lock(mutex);
     const std::string sql =
         std::string("SELECT ") + playColumns + " FROM plays WHERE player_id = ? ORDER BY id DESC LIMIT ?";
     Tstatement query(db, sql.c_str());

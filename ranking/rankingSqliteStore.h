@@ -4,13 +4,11 @@
 #include <mutex>
 #include <string>
 
+#include "ranking/rankingSchema.h"
 #include "ranking/rankingStore.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
-
-// The schema version this build writes; a file of a later version is refused, not changed.
-int rankingSchemaVersion();
 
 class TsqliteRankingStore : public TrankingStore {
 public:
@@ -26,17 +24,19 @@ public:
     std::optional<std::string> playerName(int64_t playerId) override;
     void addChart(const std::string& sha256, const std::string& bytes, int64_t now) override;
     std::optional<std::string> chartBytes(const std::string& sha256) override;
-    int64_t addPlay(const TrankedPlay& play) override;
-    std::optional<TrankedPlay> playWithPresses(const std::string& chartSha256,
-                                               const std::string& pressesSha256) override;
+    std::vector<TrankedPlayKept> keepPlays(std::vector<TrankedPlay> plays) override;
     TleaderboardPage leaderboard(const std::string& chartSha256, int32_t difficulty, int32_t limit) override;
     std::vector<TrankedPlay> playsOf(int64_t playerId, int32_t limit) override;
 
 private:
     void migrate();
     void execute(const char* sql);
+    int64_t addPlay(const TrankedPlay& play);
+    // The player's own play with these presses on the chart, else the earliest one of anybody's.
+    std::optional<TrankedPlay> playWithPresses(int64_t playerId, const std::string& chartSha256,
+                                               const std::string& pressesSha256);
 
     sqlite3* db = nullptr;
-    // One connection serves every worker thread, one statement at a time.
-    std::mutex mutex;
+    // One connection serves every worker thread, one statement (or the transaction keeping a play) at a time.
+    std::recursive_mutex mutex;
 };

@@ -38,6 +38,12 @@ struct TleaderboardLine {
     int64_t playId = 0;
 };
 
+// A play as kept: the new one, or the earlier one its player sent with the same presses.
+struct TrankedPlayKept {
+    TrankedPlay play;
+    bool alreadyKept = false;
+};
+
 struct TleaderboardPage {
     // How many players have a verified play on the chart.
     int64_t players = 0;
@@ -55,13 +61,16 @@ public:
     // A chart's bytes, kept once under their SHA-256.
     virtual void addChart(const std::string& sha256, const std::string& bytes, int64_t now) = 0;
     virtual std::optional<std::string> chartBytes(const std::string& sha256) = 0;
-    // Keeps the play and returns its id.
-    virtual int64_t addPlay(const TrankedPlay& play) = 0;
-    // The earliest kept play with exactly these presses on this chart, at any difficulty.
-    virtual std::optional<TrankedPlay> playWithPresses(const std::string& chartSha256,
-                                                       const std::string& pressesSha256) = 0;
+    // Keeps the plays in order, in one transaction no other writer of the database (in any process)
+    // comes between: see keptAfter for what an earlier play with the same presses changes.
+    virtual std::vector<TrankedPlayKept> keepPlays(std::vector<TrankedPlay> plays) = 0;
     // Best verified score per player, highest first (ties: the earlier play first, same rank).
     virtual TleaderboardPage leaderboard(const std::string& chartSha256, int32_t difficulty, int32_t limit) = 0;
     // A player's plays, newest first, at most limit of them.
     virtual std::vector<TrankedPlay> playsOf(int64_t playerId, int32_t limit) = 0;
 };
+
+// What becomes of a new play given a kept play with the same presses on its chart (the player's
+// own if there is one, else the earliest): the player's own is the answer (alreadyKept); another
+// player's sending them first rejects the new play, which is still kept. Sets play.verified.
+TrankedPlayKept keptAfter(TrankedPlay play, const std::optional<TrankedPlay>& earlier);

@@ -38,13 +38,14 @@ window_class_of() {
 
 # What an install holds, relative to its prefix.
 expected=(
-  games/trellik games/trellik-tool games/trellik-update-server
+  games/trellik games/trellik-tool games/trellik-update-server games/trellik-ranking-server
   share/trellik/server/font.fnt share/trellik/server/gfx/bigLogo.tga share/trellik/server/snd/mainmenu.mp3
   share/trellik/demo/sng/drift.mp3 share/trellik/demo/MKR share/trellik/stock-version
   share/applications/$app_id.desktop share/metainfo/$app_id.metainfo.xml
   share/icons/hicolor/48x48/apps/$app_id.png share/icons/hicolor/128x128/apps/$app_id.png
   share/icons/hicolor/256x256/apps/$app_id.png share/icons/hicolor/scalable/apps/$app_id.svg
   share/man/man6/trellik.6.gz share/man/man1/trellik-tool.1.gz share/man/man1/trellik-update-server.1.gz
+  share/man/man1/trellik-ranking-server.1.gz share/doc/trellik/ranking-server.md
   share/doc/trellik/copyright share/doc/trellik/changelog.Debian.gz
 )
 

@@ -1,10 +1,14 @@
-// A ranking server on loopback with a fresh SQLite file, charts made for it, and a client's helpers.
+// A ranking server on loopback with a fresh database (an SQLite file, or a database in the private
+// PostgreSQL cluster ./test.sh starts), charts made for it, and a client's helpers.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <libpq-fe.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -14,6 +18,7 @@
 #include "engine/playJudge.h"
 #include "platform/clockSeam.h"
 #include "platform/store/sha256.h"
+#include "ranking/rankingPostgresStore.h"
 #include "ranking/rankingServer.h"
 #include "ranking/rankingSqliteStore.h"
 #include "tests/support/testSupport.h"
@@ -61,12 +66,47 @@ inline json playBody(const std::string& chartSha256, const std::vector<TjudgePre
             {"presses", pressesJson(presses)}};
 }
 
+// A database of its own in the cluster at TRELLIK_POSTGRES, dropped when it goes.
+class TpostgresScratchDatabase {
+public:
+    TpostgresScratchDatabase() {
+        const char* cluster = std::getenv("TRELLIK_POSTGRES");
+        if (!cluster || !*cluster) return;
+        static int made = 0;
+        name_ = "ranking_" + std::to_string(::getpid()) + "_" + std::to_string(++made);
+        maintenance_ = cluster;
+        address_ = maintenance_;
+        const size_t database = address_.find("/postgres?");
+        if (database != std::string::npos) address_.replace(database, 10, "/" + name_ + "?");
+        ok_ = command("CREATE DATABASE " + name_);
+    }
+    ~TpostgresScratchDatabase() {
+        if (ok_) command("DROP DATABASE " + name_ + " WITH (FORCE)");
+    }
+    bool ok() const { return ok_; }
+    const std::string& address() const { return address_; }
+
+private:
+    bool command(const std::string& sql) {
+        PGconn* connection = PQconnectdb(maintenance_.c_str());
+        PGresult* result = PQexec(connection, sql.c_str());
+        const bool done = PQresultStatus(result) == PGRES_COMMAND_OK;
+        if (!done) ADD_FAILURE() << sql << ": " << PQerrorMessage(connection);
+        PQclear(result);
+        PQfinish(connection);
+        return done;
+    }
+    std::string maintenance_, address_, name_;
+    bool ok_ = false;
+};
+
 class TrankingServerTest : public ::testing::Test {
 protected:
     TtemporaryFolder folder;
     TmanualClock clock;
     TrankingLimits limits;
-    std::unique_ptr<TsqliteRankingStore> store;
+    std::unique_ptr<TpostgresScratchDatabase> postgres;
+    std::unique_ptr<TrankingStore> store;
     std::unique_ptr<TrankingServer> server;
     std::thread serving;
     std::unique_ptr<httplib::Client> client;
@@ -74,21 +114,34 @@ protected:
     const std::string chart = blockChart(4);
     const std::string chartSha = sha256Hex(chart);
 
+    // "sqlite" or "postgresql".
+    virtual std::string backend() const { return "sqlite"; }
+
     void SetUp() override {
         clock.highResolution = 1000.0;
         installClock(&clock);
         limits.requestsPerMinute = 100000;
+        if (backend() != "postgresql") return;
+        postgres = std::make_unique<TpostgresScratchDatabase>();
+        if (!postgres->ok()) GTEST_SKIP() << "no PostgreSQL cluster in TRELLIK_POSTGRES (./test.sh starts one)";
+    }
+
+    // A new connection to the test's database, as another server process would have.
+    std::unique_ptr<TrankingStore> openStore() const {
+        if (postgres) return std::make_unique<TpostgresRankingStore>(postgres->address(), 2);
+        return std::make_unique<TsqliteRankingStore>(databasePath());
     }
 
     void TearDown() override {
         stopServer();
         installClock(nullptr);
+        postgres.reset();
     }
 
     std::string databasePath() const { return folder.file("ranking.sqlite3"); }
 
     void startServer() {
-        store = std::make_unique<TsqliteRankingStore>(databasePath());
+        store = openStore();
         server = std::make_unique<TrankingServer>(*store, limits);
         const int port = server->bind("127.0.0.1", 0);
         serving = std::thread([this] { server->serve(); });
@@ -150,3 +203,13 @@ protected:
         return get("/v1/charts/" + sha256 + "/1/leaderboard" + query);
     }
 };
+
+// The same tests on each database the server keeps its rankings in.
+class TrankingApiTest : public TrankingServerTest, public ::testing::WithParamInterface<std::string> {
+protected:
+    std::string backend() const override { return GetParam(); }
+};
+
+#define TRELLIK_ON_EVERY_DATABASE(fixture) \
+    INSTANTIATE_TEST_SUITE_P(Databases, fixture, ::testing::Values("sqlite", "postgresql"), \
+                             [](const ::testing::TestParamInfo<std::string>& info) { return info.param; })

@@ -26,7 +26,7 @@ TEST_F(TrankingServerTest, ATokenIsKeptOnlyAsItsHash) {
     EXPECT_NE(kept.find(sha256Hex(token)), std::string::npos);
 }
 
-TEST_F(TrankingServerTest, NamesAreOneToTwentyFourPrintableCharactersAndUnique) {
+TEST_P(TrankingApiTest, NamesAreOneToTwentyFourPrintableCharactersAndUnique) {
     startServer();
     EXPECT_EQ(post("/v1/players", json{{"name", std::string(24, 'a')}}.dump()).status, 201);
     EXPECT_EQ(post("/v1/players", json{{"name", std::string(23, 'b')}}.dump()).status, 201);
@@ -42,7 +42,7 @@ TEST_F(TrankingServerTest, NamesAreOneToTwentyFourPrintableCharactersAndUnique) 
     EXPECT_EQ(taken.body.value("error", ""), "name_taken");
 }
 
-TEST_F(TrankingServerTest, SqlTextInANameIsJustAName) {
+TEST_P(TrankingApiTest, SqlTextInANameIsJustAName) {
     startServer();
     const std::string name = "'; DROP TABLE plays;--";
     const Treply reply = post("/v1/players", json{{"name", name}}.dump());
@@ -54,7 +54,7 @@ TEST_F(TrankingServerTest, SqlTextInANameIsJustAName) {
     EXPECT_EQ(submit(token, playBody(chartSha, pressesOn(*parsedChart(chart), 0.5), 900000)).status, 200);
 }
 
-TEST_F(TrankingServerTest, AnUnknownChartIsAskedForThenThePlayIsVerified) {
+TEST_P(TrankingApiTest, AnUnknownChartIsAskedForThenThePlayIsVerified) {
     startServer();
     const std::string token = registerPlayer("Mika");
     const json play = playBody(chartSha, pressesOn(*parsedChart(chart), 0.5), 900000);
@@ -70,7 +70,7 @@ TEST_F(TrankingServerTest, AnUnknownChartIsAskedForThenThePlayIsVerified) {
     EXPECT_EQ(again.body.value("reason", "?"), "");
 }
 
-TEST_F(TrankingServerTest, AChartMustHashToItsAddressAndBeOneTheGamePlays) {
+TEST_P(TrankingApiTest, AChartMustHashToItsAddressAndBeOneTheGamePlays) {
     startServer();
     const std::string token = registerPlayer("Mika");
     const Treply swapped = putChart(token, chartSha, blockChart(1));
@@ -81,7 +81,7 @@ TEST_F(TrankingServerTest, AChartMustHashToItsAddressAndBeOneTheGamePlays) {
     EXPECT_EQ(putChart(token, "ABC", chart).body.value("error", ""), "bad_chart_sha256");
 }
 
-TEST_F(TrankingServerTest, ChartSizeCeiling) {
+TEST_P(TrankingApiTest, ChartSizeCeiling) {
     limits.maxChartBytes = chart.size();
     startServer();
     const std::string token = registerPlayer("Mika");
@@ -92,7 +92,7 @@ TEST_F(TrankingServerTest, ChartSizeCeiling) {
     EXPECT_EQ(tooLarge.body.value("error", ""), "chart_too_large");
 }
 
-TEST_F(TrankingServerTest, LeaderboardHoldsEachPlayersBestVerifiedScoreWithSharedRanks) {
+TEST_P(TrankingApiTest, LeaderboardHoldsEachPlayersBestVerifiedScoreWithSharedRanks) {
     startServer();
     const auto parsed = parsedChart(chart);
     const std::string mika = registerPlayer("Mika"), noor = registerPlayer("Noor"), ola = registerPlayer("Ola");
@@ -118,7 +118,7 @@ TEST_F(TrankingServerTest, LeaderboardHoldsEachPlayersBestVerifiedScoreWithShare
     EXPECT_EQ(get("/v1/charts/" + chartSha + "/2/leaderboard").body["entries"].size(), 0u);
 }
 
-TEST_F(TrankingServerTest, LeaderboardLimitIsOneToTheCeiling) {
+TEST_P(TrankingApiTest, LeaderboardLimitIsOneToTheCeiling) {
     startServer();
     const std::string token = registerPlayer("Mika");
     putChart(token, chartSha, chart);
@@ -137,7 +137,7 @@ TEST_F(TrankingServerTest, LeaderboardLimitIsOneToTheCeiling) {
     EXPECT_EQ(get("/v1/charts/" + chartSha + "/2/leaderboard").status, 200);
 }
 
-TEST_F(TrankingServerTest, APlayersPageListsTheirPlaysWithTheirVerdicts) {
+TEST_P(TrankingApiTest, APlayersPageListsTheirPlaysWithTheirVerdicts) {
     startServer();
     const std::string token = registerPlayer("Mika");
     putChart(token, chartSha, chart);
@@ -155,7 +155,7 @@ TEST_F(TrankingServerTest, APlayersPageListsTheirPlaysWithTheirVerdicts) {
     EXPECT_EQ(get("/v1/players/abc").body.value("error", ""), "no_such_player");
 }
 
-TEST_F(TrankingServerTest, PressesPerPlayUpToTheChartsMarkersTimesTheFactor) {
+TEST_P(TrankingApiTest, PressesPerPlayUpToTheChartsMarkersTimesTheFactor) {
     limits.pressesPerMarker = 2;
     startServer();
     const std::string token = registerPlayer("Mika");
@@ -183,7 +183,7 @@ std::string paddedTo(const json& body, size_t size) {
     return text;
 }
 
-TEST_F(TrankingServerTest, BodiesUpToTheCeilingAreReadOneByteMoreIsRefused) {
+TEST_P(TrankingApiTest, BodiesUpToTheCeilingAreReadOneByteMoreIsRefused) {
     limits.maxBodyBytes = 4096;
     startServer();
     const std::string token = registerPlayer("Mika");
@@ -199,7 +199,7 @@ TEST_F(TrankingServerTest, BodiesUpToTheCeilingAreReadOneByteMoreIsRefused) {
     EXPECT_EQ(over.body.value("error", ""), "body_too_large");
 }
 
-TEST_F(TrankingServerTest, RequestsPerTokenPerMinuteThenRetryAfter) {
+TEST_P(TrankingApiTest, RequestsPerTokenPerMinuteThenRetryAfter) {
     limits.requestsPerMinute = 3;
     startServer();
     const std::string token = registerPlayer("Mika");
@@ -220,7 +220,7 @@ TEST_F(TrankingServerTest, RequestsPerTokenPerMinuteThenRetryAfter) {
     EXPECT_EQ(putChart(token, chartSha, chart).status, 200) << "a new minute";
 }
 
-TEST_F(TrankingServerTest, EveryRefusalIsJson) {
+TEST_P(TrankingApiTest, EveryRefusalIsJson) {
     startServer();
     EXPECT_EQ(get("/nothing/here").body.value("error", ""), "not_found");
     EXPECT_EQ(post("/v1/players", "{\"name\":").body.value("error", ""), "bad_json");
@@ -228,7 +228,7 @@ TEST_F(TrankingServerTest, EveryRefusalIsJson) {
     EXPECT_EQ(post("/v1/plays", "{}", std::string(64, 'a')).status, 401);
 }
 
-TEST_F(TrankingServerTest, PlaysOutliveTheServerInTheFile) {
+TEST_P(TrankingApiTest, PlaysOutliveTheServerInTheFile) {
     startServer();
     const std::string token = registerPlayer("Mika");
     putChart(token, chartSha, chart);
@@ -251,6 +251,57 @@ TEST_F(TrankingServerTest, AFileOfALaterSchemaIsRefusedUnchanged) {
     } catch (const std::runtime_error& error) {
         EXPECT_NE(std::string(error.what()).find("newer than this server"), std::string::npos) << error.what();
     }
+}
+
+// Two server processes behind one load balancer: a client resending a play whose answer it lost
+// may reach both at once, and the play is still kept once.
+TEST_P(TrankingApiTest, TwoServersSharingADatabaseKeepAResentPlayOnce) {
+    startServer();
+    const std::string token = registerPlayer("Mika");
+    putChart(token, chartSha, chart);
+    std::unique_ptr<TrankingStore> otherStore = openStore();
+    TrankingServer other(*otherStore, limits);
+    const int otherPort = other.bind("127.0.0.1", 0);
+    std::thread otherServing([&other] { other.serve(); });
+    for (int round = 0; round < 8; ++round) {
+        const std::string resent = playBody(chartSha, pressesOn(*parsedChart(chart), 0.5 + round), 900000).dump();
+        Treply there;
+        std::thread racing([&] {
+            httplib::Client otherClient("127.0.0.1", otherPort);
+            there = replyOf(otherClient.Post("/v1/plays", bearer(token), resent, "application/json"));
+        });
+        const Treply here = post("/v1/plays", resent, token);
+        racing.join();
+        EXPECT_EQ(here.body.value("play_id", 0), there.body.value("play_id", -1)) << here.body.dump() << there.body.dump();
+        EXPECT_NE(here.body.value("already_kept", false), there.body.value("already_kept", false));
+    }
+    other.stop();
+    otherServing.join();
+    EXPECT_EQ(get("/v1/players/1").body["plays"].size(), 8u);
+}
+
+TRELLIK_ON_EVERY_DATABASE(TrankingApiTest);
+
+class TpostgresStoreTest : public TrankingServerTest {
+protected:
+    std::string backend() const override { return "postgresql"; }
+};
+
+TEST_F(TpostgresStoreTest, ADatabaseOfALaterSchemaIsRefusedUnchanged) {
+    openStore().reset();
+    PGconn* connection = PQconnectdb(postgres->address().c_str());
+    const std::string later = "UPDATE schema_version SET version = " + std::to_string(rankingSchemaVersion() + 1);
+    PQclear(PQexec(connection, later.c_str()));
+    try {
+        openStore();
+        ADD_FAILURE() << "opened";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find("newer than this server"), std::string::npos) << error.what();
+    }
+    PGresult* version = PQexec(connection, "SELECT version FROM schema_version");
+    EXPECT_EQ(std::atoi(PQgetvalue(version, 0, 0)), rankingSchemaVersion() + 1) << "left as it was";
+    PQclear(version);
+    PQfinish(connection);
 }
 
 // Press rules at their edges: the music's start, time order, and 15 ms on one panel.
@@ -281,12 +332,28 @@ TEST(PlayRequests, FieldsOutOfRangeAreRefusedWithTheirNames) {
         {"bad_claimed_score", {{"claimed_score", 1.5}}}, {"unsupported_rate", {{"rate", 1.5}}},
         {"bad_presses", {{"presses", {{16, 10.0}}}}}, {"bad_presses", {{"presses", {{-1, 10.0}}}}},
         {"bad_presses", {{"presses", {{0, "10"}}}}},   {"bad_presses", {{"presses", {{0, 10.0, 1}}}}},
-        {"bad_chart_sha256", {{"chart_sha256", std::string(64, 'A')}}}};
+        {"bad_chart_sha256", {{"chart_sha256", std::string(64, 'A')}}},
+        {"bad_presses", {{"presses", {{{"panel", 0}}}}}},  {"bad_presses", {{"presses", {{0, {10.0}}}}}},
+        {"bad_presses", {{"presses", {{0}}}}},          {"bad_presses", {{"presses", nullptr}}},
+        {"bad_presses", {{"presses", {1, 2}}}},         {"bad_chart_sha256", {{"chart_sha256", 7}}},
+        {"bad_difficulty", {{"difficulty", {1}}}},      {"bad_rate", {{"rate", "1.0"}}}};
     for (const auto& [code, change] : cases) {
         json body = good;
         body.update(change);
         EXPECT_EQ(readPlaySubmission(body.dump(), play).code, code) << change.dump();
     }
+    EXPECT_EQ(readPlaySubmission("[" + good.dump() + "]", play).code, "bad_json");
+    EXPECT_EQ(readPlaySubmission(good.dump() + "x", play).code, "bad_json");
+    // Fields it does not know are passed over, lists and objects in them too; a repeated field's
+    // last value counts.
+    json extra = good;
+    extra["client"] = {{"presses", {{99, "x"}}}, {"difficulty", 9}};
+    EXPECT_FALSE(readPlaySubmission(extra.dump(), play).failed()) << extra.dump();
+    std::string repeated = good.dump();
+    repeated.insert(1, "\"difficulty\":9,\"presses\":7,");
+    ASSERT_FALSE(readPlaySubmission(repeated, play).failed()) << repeated;
+    EXPECT_EQ(play.presses.size(), 1u);
+    EXPECT_EQ(play.presses[0].panel, 15);
     for (const auto& [field, value] : std::vector<std::pair<std::string, json>>{
              {"difficulty", 2}, {"difficulty", 0}, {"audio_offset", 500}, {"audio_offset", -500},
              {"claimed_score", 0}, {"presses", {{0, 0.0}}}}) {
