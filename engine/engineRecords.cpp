@@ -118,6 +118,7 @@ std::string keepPlay(TtrellikGL& game) {
     const TkeptPlay play = keptPlayOf(game);
     const TpersonalBest before = game.records->bestOf(play.chartSha256, play.difficulty);
     game.shownBest.stale = true;
+    game.wheel.recordsStale = true;
     if (game.records->addPlay(play) == 0) {
         const std::string line = "This play could not be kept: " + game.records->lastError();
         appendToDebugLog(line);

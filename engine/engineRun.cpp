@@ -109,6 +109,7 @@ void runGame(TtrellikGL& game, const LaunchParameters& parameters) {
     game.launch.calibrate = parameters.calibrate;
     game.launch.saveOffsets = parameters.saveOffsets;
     game.launch.recordsPath = parameters.recordsPath;
+    game.launch.settingsPath = parameters.settingsPath;
     game.replay.play = parameters.replay;
 
     game.window = std::make_unique<TopenGLEngine>();

@@ -14,6 +14,7 @@
 #include "engine/calibration.h"
 #include "engine/playJudge.h"
 #include "engine/playResults.h"
+#include "engine/songWheel.h"
 #include "engine/trellikScoreControl2.h"
 #include "platform/input/keyEventPusher.h"
 #include "platform/window/openGLClass.h"
@@ -47,6 +48,8 @@ struct LaunchParameters {
     std::function<void(int32_t audioOffset, int32_t visualOffset)> saveOffsets;
     // The records file every play is kept in; empty keeps none.
     std::string recordsPath;
+    // The settings file song select keeps its search, sort and filters in; empty keeps none.
+    std::string settingsPath;
     // A kept play to play again: its song and difficulty start at once and its presses are
     // pressed again at their times.
     std::shared_ptr<const TkeptPlay> replay;
@@ -158,6 +161,7 @@ struct TlaunchCopies {
     std::function<void(int32_t audioOffset, int32_t visualOffset)> saveOffsets;
     int32_t buildNumber = 0;
     std::string recordsPath;
+    std::string settingsPath;
 };
 
 // The sound objects a game run plays through. The launcher owns the sound system and the one
@@ -278,6 +282,7 @@ struct TtrellikGL {
     std::unique_ptr<TrecordsDatabase> records;
     TreplayState replay;
     TshownBest shownBest;
+    TsongWheelState wheel;
 };
 
 // The highest key index whose stored code equals key on the low 16 bits, or -1.
@@ -492,6 +497,8 @@ void enterSongSelect(TtrellikGL& game);
 struct TwheelJacket {
     int32_t song = 0;
     double x = 0.0;
+    // Its place among the songs the wheel shows, which sets its row.
+    int32_t slot = 0;
 };
 // The jackets of the song wheel that fall inside it, the ring repeated as often as it shows.
 std::vector<TwheelJacket> wheelJackets(const TtrellikGL& game);
