@@ -23,6 +23,9 @@ constexpr uint16_t lowestLevelUp = 117;     // F6
 constexpr uint16_t highestLevelDown = 118;  // F7
 constexpr uint16_t highestLevelUp = 119;    // F8
 constexpr size_t longestQuery = 40;
+// Wheel columns on screen, and columns either side whose jackets are read ahead.
+constexpr int32_t visibleColumns = 5;
+constexpr int32_t prefetchColumns = 3;
 
 // Above the best score and the selected song's lines, in console space.
 constexpr float finderLineX = 1.0f;
@@ -190,6 +193,23 @@ void searchBoxKey(TtrellikGL& game, uint16_t key) {
     findAgain(game);
 }
 
+// Asks for the jackets of a wheel column, counted round the ring.
+void prefetchColumn(TtrellikGL& game, int32_t column) {
+    const int32_t rows = game.layout.wheelRows;
+    const int32_t count = shownSongCount(game);
+    for (int32_t row = 0; row < rows && count > 0; ++row) {
+        const int32_t song = shownSongAt(game, ((column * rows + row) % count + count) % count);
+        const Tsong* entry = songAt(game.songs, song);
+        if (entry && !entry->jacketPath.empty()) game.jackets->prefetch(song, entry->jacketPath);
+    }
+}
+
+// Whether any song's jacket waits to be read when shown.
+bool jacketsDeferred(const TtrellikGL& game) {
+    return std::any_of(game.songs.songs.begin(), game.songs.songs.end(),
+                       [](const Tsong& song) { return !song.jacketPath.empty(); });
+}
+
 int32_t settingOr(const TsettingsStore& store, const char* name, int32_t lowest, int32_t highest, int32_t fallback) {
     const int32_t value = store.readInteger(name).value_or(fallback);
     return value < lowest || value > highest ? fallback : value;
@@ -206,6 +226,8 @@ void prepareSongWheel(TtrellikGL& game) {
     rebuildFacts(game);
     applyRecords(game);
     wheel.recordsStale = false;
+    game.jackets.reset();
+    if (jacketsDeferred(game)) game.jackets = std::make_unique<TjacketCache>(glJacketTextures(), jacketCacheCapacity, true);
     wheel.order = sortedSongs(wheel.facts, wheel.finder.sort, chosenDifficulty(game));
     wheel.orderDifficulty = chosenDifficulty(game);
     wheel.shown = findSongs(wheel.facts, wheel.order, wheel.finder, wheel.orderDifficulty);
@@ -260,6 +282,26 @@ void drawFinderLine(TtrellikGL& game) {
 // wheel shows the catalogue as it is.
 bool wheelPrepared(const TtrellikGL& game) {
     return game.wheel.facts.size() == game.songs.songs.size();
+}
+
+uint32_t shownJacket(TtrellikGL& game, int32_t song) {
+    const Tsong* entry = songAt(game.songs, song);
+    if (!entry) return 0;
+    if (entry->jacketPath.empty() || !game.jackets) return entry->cover;
+    const uint32_t texture = game.jackets->textureFor(song, entry->jacketPath);
+    return texture != 0 ? texture : entry->cover;
+}
+
+void updateJackets(TtrellikGL& game) {
+    if (!game.jackets || !drawingWindow(game)) return;
+    game.jackets->uploadReady(jacketUploadsPerFrame);
+    // The farthest columns first: the newest request is read first, so those on screen come first.
+    const int32_t firstColumn = -game.menu.wheelScroll;
+    for (int32_t away = prefetchColumns; away >= 1; --away) {
+        prefetchColumn(game, firstColumn - away);
+        prefetchColumn(game, firstColumn + visibleColumns - 1 + away);
+    }
+    for (int32_t column = visibleColumns - 1; column >= 0; --column) prefetchColumn(game, firstColumn + column);
 }
 
 int32_t shownSongCount(const TtrellikGL& game) {

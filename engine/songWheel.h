@@ -43,6 +43,12 @@ bool songFinderKeys(TtrellikGL& game, uint16_t key);
 // Draws the finder's line under the wheel.
 void drawFinderLine(TtrellikGL& game);
 
+// The texture a song's jacket is drawn with: its own once read, else the default jacket.
+uint32_t shownJacket(TtrellikGL& game, int32_t song);
+// Once a frame: jackets read since the last frame made into textures, and the columns near the
+// ones on screen asked for.
+void updateJackets(TtrellikGL& game);
+
 // How many songs the wheel shows, and the catalogue index at a wheel position (-1 outside).
 int32_t shownSongCount(const TtrellikGL& game);
 int32_t shownSongAt(const TtrellikGL& game, int32_t position);

@@ -12,6 +12,7 @@
 #include "content/trellikSongDataLoader.h"
 #include "content/trellikSongListLoaderCode.h"
 #include "engine/calibration.h"
+#include "engine/jacketCache.h"
 #include "engine/playJudge.h"
 #include "engine/playResults.h"
 #include "engine/songWheel.h"
@@ -283,6 +284,8 @@ struct TtrellikGL {
     TreplayState replay;
     TshownBest shownBest;
     TsongWheelState wheel;
+    // A big library's jackets as the wheel shows them; null when every jacket loaded with the songs.
+    std::unique_ptr<TjacketCache> jackets;
 };
 
 // The highest key index whose stored code equals key on the low 16 bits, or -1.

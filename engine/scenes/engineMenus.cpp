@@ -61,7 +61,7 @@ void drawJacket(TtrellikGL& game, const TwheelJacket& jacket, double edge) {
     const TopenGLEngine* window = drawingWindow(game);
     if (!window) return;
     const uint8_t glow = jacket.song == game.menu.selectedSong ? glowShown : glowHidden;
-    drawFramedQuad(window->customCommands, getSongCover(game.songs, jacket.song), game.textures.jacketBorder,
+    drawFramedQuad(window->customCommands, shownJacket(game, jacket.song), game.textures.jacketBorder,
                    game.textures.jacketGlow, glow, static_cast<float>(edge), static_cast<float>(jacket.x),
                    static_cast<float>(menuRowY(game, jacket.slot)), static_cast<float>(game.depth));
 }
@@ -234,6 +234,7 @@ std::vector<TwheelJacket> wheelJackets(const TtrellikGL& game) {
 }
 
 void drawWheel(TtrellikGL& game, double selectedEdge, double otherEdge) {
+    updateJackets(game);
     for (const TwheelJacket& jacket : wheelJackets(game)) {
         const double edge = jacket.song == game.menu.selectedSong ? selectedEdge : otherEdge;
         drawJacket(game, jacket, edge);
