@@ -108,9 +108,8 @@ void chooseSong(TtrellikGL& game, int32_t song) {
 // The shown songs worked out again; the selection stays when it is still shown, else the first
 // song shown is selected. Nothing shown keeps the selection as it was, and the same songs in the
 // same order leave the wheel where it is.
-void findAgain(TtrellikGL& game) {
+void show(TtrellikGL& game, std::vector<int32_t> found) {
     TsongWheelState& wheel = game.wheel;
-    std::vector<int32_t> found = findSongs(wheel.facts, wheel.order, wheel.finder, chosenDifficulty(game));
     if (found == wheel.shown) return;
     wheel.shown = std::move(found);
     if (wheel.shown.empty()) return;
@@ -121,6 +120,28 @@ void findAgain(TtrellikGL& game) {
     } else {
         showPosition(game, static_cast<int32_t>(selected - wheel.shown.begin()));
     }
+}
+
+void findAgain(TtrellikGL& game) {
+    TsongWheelState& wheel = game.wheel;
+    wheel.narrowed.clear();
+    show(game, findSongs(wheel.facts, wheel.order, wheel.finder, chosenDifficulty(game)));
+}
+
+// A character typed only narrows what is shown (every word found before is still in the query),
+// so only the songs shown are searched; Backspace goes back to what was shown before it.
+void narrowSearch(TtrellikGL& game) {
+    TsongWheelState& wheel = game.wheel;
+    wheel.narrowed.push_back(wheel.shown);
+    show(game, findSongs(wheel.facts, wheel.shown, wheel.finder, chosenDifficulty(game)));
+}
+
+void widenSearch(TtrellikGL& game) {
+    TsongWheelState& wheel = game.wheel;
+    if (wheel.narrowed.empty()) return findAgain(game);
+    std::vector<int32_t> before = std::move(wheel.narrowed.back());
+    wheel.narrowed.pop_back();
+    show(game, std::move(before));
 }
 
 void sortAgain(TtrellikGL& game) {
@@ -187,10 +208,14 @@ void searchBoxKey(TtrellikGL& game, uint16_t key) {
         findAgain(game);
         return closeSearch(game);
     }
-    if (key == backspaceKey) dropLastCharacter(query);
-    else if (const char typed = typedCharacter(key); typed != 0 && query.size() < longestQuery) query += typed;
-    else return;
-    findAgain(game);
+    const char typed = typedCharacter(key);
+    if (key == backspaceKey && !query.empty()) {
+        dropLastCharacter(query);
+        widenSearch(game);
+    } else if (typed != 0 && query.size() < longestQuery) {
+        query += typed;
+        narrowSearch(game);
+    }
 }
 
 // Asks for the jackets of a wheel column, counted round the ring.
@@ -231,6 +256,7 @@ void prepareSongWheel(TtrellikGL& game) {
     wheel.order = sortedSongs(wheel.facts, wheel.finder.sort, chosenDifficulty(game));
     wheel.orderDifficulty = chosenDifficulty(game);
     wheel.shown = findSongs(wheel.facts, wheel.order, wheel.finder, wheel.orderDifficulty);
+    wheel.narrowed.clear();
     game.menu.selectedSong = wheel.shown.empty() ? 0 : wheel.shown.front();
     showPosition(game, 0);
 }

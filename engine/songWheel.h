@@ -25,6 +25,8 @@ struct TsongWheelState {
     int32_t orderDifficulty = -1;
     // Catalogue indices the wheel shows, in wheel order.
     std::vector<int32_t> shown;
+    // What was shown before each character typed since the last full search, for Backspace.
+    std::vector<std::vector<int32_t>> narrowed;
     // Set when a play was kept: bests, clears and recent plays are read again.
     bool recordsStale = true;
     // The selected song's preview waits while the search box is open.

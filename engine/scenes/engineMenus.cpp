@@ -219,16 +219,23 @@ void selectSong(TtrellikGL& game, int32_t index) {
     playPreview(game);
 }
 
+// Only the columns inside the wheel are visited, so a big library costs no more a frame than a
+// small one: column j of the endless wheel is column j mod C of the ring of C.
 std::vector<TwheelJacket> wheelJackets(const TtrellikGL& game) {
     const double pitch = game.layout.pitch;
-    const double ring = wheelColumns(game) * pitch;
+    const int32_t rows = game.layout.wheelRows;
+    const int32_t columns = wheelColumns(game);
+    const int32_t count = shownSongCount(game);
+    const double columnZeroX = game.menu.wheelPosition - 1.5 * pitch;
+    const int32_t first = static_cast<int32_t>(std::floor((game.layout.wheelMinX - columnZeroX) / pitch));
+    const int32_t last = static_cast<int32_t>(std::ceil((game.layout.wheelMaxX - columnZeroX) / pitch));
     std::vector<TwheelJacket> jackets;
-    for (int32_t slot = 0; slot < shownSongCount(game); ++slot) {
-        const double x = (slot / game.layout.wheelRows) * pitch + game.menu.wheelPosition - 1.5 * pitch;
-        // From the copy at or just left of the wheel's left edge, every copy up to its right edge.
-        const double leftmost = x - std::ceil((x - game.layout.wheelMinX) / ring) * ring;
-        for (double copy = leftmost; copy < game.layout.wheelMaxX; copy += ring)
-            if (insideWheel(game, copy)) jackets.push_back({shownSongAt(game, slot), copy, slot});
+    for (int32_t j = first; j <= last; ++j) {
+        const double x = columnZeroX + j * pitch;
+        if (!insideWheel(game, x)) continue;
+        const int32_t column = (j % columns + columns) % columns;
+        for (int32_t row = 0; row < rows && column * rows + row < count; ++row)
+            jackets.push_back({shownSongAt(game, column * rows + row), x, column * rows + row});
     }
     return jackets;
 }
