@@ -255,7 +255,7 @@ TsongSelectFigures songSelectFigures(const std::string& gameFolder) {
     TsongSelectFigures figures;
     FILE* child = ::popen(command.c_str(), "r");
     if (!child) return figures;
-    if (std::fscanf(child, "%lf %lf %lf %lf %ld %lf", &figures.frameP50, &figures.frameP99, &figures.searchP50,
+    if (std::fscanf(child, "%lf %lf %lf %lf %ld %lf %lf", &figures.frameP50, &figures.frameP99, &figures.searchP50,
                     &figures.searchP99, &figures.peakKb, &figures.startSeconds, &figures.searchCpuP99) != 7)
         figures = {};
     ::pclose(child);
