@@ -198,12 +198,14 @@ const char* clearFilterName(TclearFilter filter) {
     return index >= 0 && index < clearFilterCount ? names[index] : names[0];
 }
 
-std::string finderLine(const TsongFinder& finder, bool searchOpen) {
-    std::string line;
-    if (searchOpen || !finder.query.empty()) line = std::string("SEARCH: ") + finder.query + (searchOpen ? "_" : "") + "  ";
-    line += std::string("SORT: ") + songSortName(finder.sort);
+std::vector<std::string> finderLines(const TsongFinder& finder, bool searchOpen) {
+    std::vector<std::string> lines;
+    if (searchOpen || !finder.query.empty())
+        lines.push_back(std::string("SEARCH: ") + finder.query + (searchOpen ? "_" : ""));
+    std::string line = std::string("SORT: ") + songSortName(finder.sort);
     if (!fullLevelRange(finder))
         line += "  LEVEL " + std::to_string(finder.levelMin) + "-" + std::to_string(finder.levelMax);
     if (finder.clear != TclearFilter::any) line += std::string("  ") + clearFilterName(finder.clear);
-    return line;
+    lines.push_back(line);
+    return lines;
 }

@@ -71,7 +71,8 @@ bool songPasses(const TsongFacts& song, const std::vector<std::string>& words, c
 std::vector<int32_t> findSongs(const std::vector<TsongFacts>& facts, const std::vector<int32_t>& order,
                                const TsongFinder& finder, int32_t difficulty);
 
-// The finder as one line on screen: "SEARCH: abc  SORT: TEMPO  LEVEL 3-7  CLEARED".
-std::string finderLine(const TsongFinder& finder, bool searchOpen);
+// The finder as shown on screen: "SEARCH: abc_" while the box is open or text is kept, then
+// "SORT: TEMPO  LEVEL 3-7  CLEARED" with only the filters in force.
+std::vector<std::string> finderLines(const TsongFinder& finder, bool searchOpen);
 const char* songSortName(TsongSort sort);
 const char* clearFilterName(TclearFilter filter);

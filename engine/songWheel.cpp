@@ -27,9 +27,12 @@ constexpr size_t longestQuery = 40;
 constexpr int32_t visibleColumns = 5;
 constexpr int32_t prefetchColumns = 3;
 
-// Above the best score and the selected song's lines, in console space.
-constexpr float finderLineX = 1.0f;
-constexpr float finderLineY = 21.0f;
+// Above the selected song's lines, right of the big jacket, in console space; the keys of the open
+// search box go between the big jacket and the grid.
+constexpr float finderLinesX = 33.0f;
+constexpr float finderLinesY = 26.0f;
+constexpr float searchKeysX = 1.0f;
+constexpr float searchKeysY = 9.5f;
 
 const char* const searchSetting = "songSearch";
 const char* const sortSetting = "songSort";
@@ -293,15 +296,15 @@ bool songFinderKeys(TtrellikGL& game, uint16_t key) {
     return finderControlKey(game, key);
 }
 
-void drawFinderLine(TtrellikGL& game) {
+void drawFinderLines(TtrellikGL& game) {
     if (!drawingWindow(game)) return;
     const TsongWheelState& wheel = game.wheel;
-    std::vector<std::string> lines = {finderLine(wheel.finder, wheel.searchOpen) + "  (" +
-                                      std::to_string(wheel.shown.size()) + " OF " +
-                                      std::to_string(game.songs.songs.size()) + " SONGS)"};
-    if (wheel.searchOpen)
-        lines.push_back("TAB SORT  F2 CLEAR MARK  F5/F6 LOWEST LEVEL  F7/F8 HIGHEST LEVEL  ENTER DONE  ESC CLEAR");
-    drawTextColumn(game, lines, finderLineX, finderLineY);
+    std::vector<std::string> lines = finderLines(wheel.finder, wheel.searchOpen);
+    // A line always stands where the search text goes, so the others never move as it opens.
+    if (lines.size() == 1) lines.insert(lines.begin(), "");
+    lines.push_back(std::to_string(shownSongCount(game)) + " OF " + std::to_string(game.songs.songs.size()) + " SONGS");
+    drawTextColumn(game, lines, finderLinesX, finderLinesY);
+    if (wheel.searchOpen) drawTextColumn(game, {"TAB SORT  F2 CLEAR  F5-F8 LEVELS"}, searchKeysX, searchKeysY);
 }
 
 // Before song select worked out what it shows (or after the catalogue changed under it) the

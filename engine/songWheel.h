@@ -42,8 +42,8 @@ void prepareSongWheel(TtrellikGL& game);
 void updateSongWheel(TtrellikGL& game);
 // Handles a key of song select that belongs to the finder; false leaves it to the panels.
 bool songFinderKeys(TtrellikGL& game, uint16_t key);
-// Draws the finder's line under the wheel.
-void drawFinderLine(TtrellikGL& game);
+// Draws the finder's lines beside the big jacket and, while the search box is open, its keys.
+void drawFinderLines(TtrellikGL& game);
 
 // The texture a song's jacket is drawn with: its own once read, else the default jacket.
 uint32_t shownJacket(TtrellikGL& game, int32_t song);

@@ -105,12 +105,13 @@ TEST_F(SongFinding, SortOrdersPutMissingValuesLastAndBreakTiesByName) {
 
 TEST(SongSearch, FinderLineShowsOnlyWhatIsInForce) {
     TsongFinder finder;
-    EXPECT_EQ(finderLine(finder, false), "SORT: GROUP");
+    EXPECT_EQ(finderLines(finder, false), std::vector<std::string>{"SORT: GROUP"});
     finder.query = "abc";
     finder.sort = TsongSort::tempo;
     finder.levelMin = 3;
     finder.clear = TclearFilter::cleared;
-    EXPECT_EQ(finderLine(finder, true), "SEARCH: abc_  SORT: TEMPO  LEVEL 3-10  CLEARED");
+    EXPECT_EQ(finderLines(finder, true),
+              (std::vector<std::string>{"SEARCH: abc_", "SORT: TEMPO  LEVEL 3-10  CLEARED"}));
 }
 
 TEST(JacketImage, ScaledToThePowerOfTwoSideWithEveryLevelAveraged) {

@@ -127,7 +127,7 @@ bool drawSongSelect(TtrellikGL& game) {
     drawSelectedJacket(game);
     drawSelectedBest(game);
     drawSelectedSongLines(game);
-    drawFinderLine(game);
+    drawFinderLines(game);
     return true;
 }
 
