@@ -1,6 +1,7 @@
 // The song library: a generated 10 000-song library scanned by the game's own catalogue code with
-// no song cache (cold), with one and nothing changed (warm), one chart edited, and the memory the
-// catalogue takes.
+// no song cache (cold), with one and nothing changed (warm), one chart edited; then song select on
+// it in a real window, scrolled fast while searching (CPU per frame, key to filtered wheel), and
+// the memory the game takes above the game with the three demo songs.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -11,8 +12,12 @@
 #include <string>
 #include <vector>
 
+#include <time.h>
+#include <unistd.h>
+
 #include "bench/support/gameDriver.h"
 #include "content/trellikSongListLoaderCode.h"
+#include "platform/window/openGLClass.h"
 
 namespace fs = std::filesystem;
 
@@ -129,6 +134,147 @@ int printCatalogueMemory(const std::string& songFolder, const std::string& cache
     return getLastIndex(*catalogue) + 1 == groupCount * songsPerGroup ? 0 : 1;
 }
 
+// Song select driven through its handlers between frames, as the window's loop would.
+class TsongSelectRun {
+public:
+    explicit TsongSelectRun(TtrellikGL& game) : game(game) {}
+
+    // Loading, then Enter until song select shows; false when it never did.
+    bool reachSongSelect() {
+        game.window->onDraw();
+        for (int frame = 0; frame < 2000 && game.wheel.facts.empty(); ++frame) {
+            game.window->onKeyDown(keyEnter, 0.0);
+            drawFrame();
+        }
+        return !game.wheel.facts.empty();
+    }
+
+    // Rounds of eight frames scrolling one column each, then a search typed a key a frame,
+    // erased and closed: every frame handles one key and draws.
+    void scrollAndSearch(int rounds) {
+        const std::string search = "/song 12\b\b\b\b\b\b\b\r";
+        for (int round = 0; round < rounds; ++round) {
+            for (int frame = 0; frame < 8; ++frame) timedFrame(static_cast<uint16_t>(game.launch.keys[13]), false);
+            for (const char c : search) timedFrame(keyOf(c), c != '/' && c != '\r');
+        }
+    }
+
+    std::vector<double> frameMs;
+    std::vector<double> searchMs;
+    // The same on this thread's CPU clock: on a busy machine the wall clock also counts waiting.
+    std::vector<double> searchCpuMs;
+
+private:
+    void timedFrame(uint16_t key, bool searching) {
+        const double start = threadCpuMs();
+        const double wallStart = wallMs();
+        press(key);
+        game.window->onDraw();
+        frameMs.push_back(threadCpuMs() - start);
+        if (searching) searchMs.push_back(wallMs() - wallStart);
+        if (searching) searchCpuMs.push_back(frameMs.back());
+        presentFrame();
+    }
+    // "/" opens the search box, '\b' is Backspace, '\r' Enter; letters and digits are their keys.
+    static uint16_t keyOf(char c) {
+        if (c == '/') return slashKey;
+        if (c == '\b') return 8;
+        if (c == '\r') return keyEnter;
+        return static_cast<uint16_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    }
+    void press(uint16_t key) { game.window->onKeyDown(key, 0.0); }
+    void drawFrame() {
+        game.window->onDraw();
+        presentFrame();
+    }
+    static double threadCpuMs() {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
+    }
+    static double wallMs() {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    }
+
+    TtrellikGL& game;
+};
+
+double percentile(std::vector<double> values, double fraction) {
+    if (values.empty()) return -1.0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<size_t>(fraction * values.size()))];
+}
+
+// The child's part: the game in a window from gameFolder to song select, scrolled while searching;
+// prints the p50 and p99 of the frame's CPU and of the search keys, and the peak memory in kB.
+int printSongSelect(const std::string& gameFolder) {
+    if (::chdir(gameFolder.c_str()) != 0) return 1;
+    auto game = std::make_unique<TtrellikGL>();
+    const LaunchParameters parameters = defaultLaunchParameters("");
+    for (int i = 0; i < 16; ++i) game->launch.keys[i] = parameters.keys[i];
+    game->scale = parameters.scale;
+    game->yOffset = yOffsetFor(parameters.scale, parameters.yAdjust);
+    game->launch.recordsPath = gameFolder + "/records.sqlite3";
+    game->window = std::make_unique<TopenGLEngine>();
+    game->window->setup(600, 600, false, "song select", "font.fnt");
+    installKeyDownHandler(*game, escapeEndsRun);
+    installDrawHandler(*game, loadingScene.draw);
+    TsongSelectRun run(*game);
+    int status = 1;
+    double startSeconds = -1.0;
+    game->window->onInitialise = [&] {
+        const auto start = std::chrono::steady_clock::now();
+        const bool reached = run.reachSongSelect();
+        startSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (reached) {
+            run.scrollAndSearch(40);
+            status = 0;
+        }
+        requestQuit();
+    };
+    game->window->run();
+    std::printf("%.3f %.3f %.3f %.3f %ld %.3f %.3f\n", percentile(run.frameMs, 0.5), percentile(run.frameMs, 0.99),
+                percentile(run.searchMs, 0.5), percentile(run.searchMs, 0.99), statusKb("VmHWM:"), startSeconds,
+                percentile(run.searchCpuMs, 0.99));
+    releaseRunHandlers(*game);
+    return status;
+}
+
+struct TsongSelectFigures {
+    double frameP50 = -1, frameP99 = -1, searchP50 = -1, searchP99 = -1;
+    long peakKb = 0;
+    // From the loading screen's first frame to song select.
+    double startSeconds = -1;
+    double searchCpuP99 = -1;
+};
+
+TsongSelectFigures songSelectFigures(const std::string& gameFolder) {
+    std::error_code error;
+    const std::string program = fs::read_symlink("/proc/self/exe", error).string();
+    const std::string command = "'" + program + "' --song-select '" + gameFolder + "'";
+    TsongSelectFigures figures;
+    FILE* child = ::popen(command.c_str(), "r");
+    if (!child) return figures;
+    if (std::fscanf(child, "%lf %lf %lf %lf %ld %lf %lf", &figures.frameP50, &figures.frameP99, &figures.searchP50,
+                    &figures.searchP99, &figures.peakKb, &figures.startSeconds, &figures.searchCpuP99) != 7)
+        figures = {};
+    ::pclose(child);
+    return figures;
+}
+
+// A game folder with the demo songs and, when given, every group of the generated library.
+bool makeGameFolder(const std::string& folder, const std::string& librarySongs) {
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (!prepareGameFolder(folder)) return false;
+    if (librarySongs.empty()) return true;
+    for (int group = 0; group < groupCount; ++group) {
+        const std::string pack = "/Pack " + std::to_string(group);
+        fs::create_directory_symlink(librarySongs + pack, folder + "/sng" + pack, error);
+    }
+    return !error;
+}
+
 void appendRow(const std::string& path) {
     std::ofstream file(path, std::ios::binary | std::ios::app);
     file << "1--- |(120)1|\n----\n----\n----\n";
@@ -138,6 +284,7 @@ void appendRow(const std::string& path) {
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--catalogue-memory") return printCatalogueMemory(argv[2], argv[3]);
+    if (argc == 3 && std::string(argv[1]) == "--song-select") return printSongSelect(argv[2]);
     char pattern[] = "/tmp/bench_library.XXXXXX";
     if (!::mkdtemp(pattern)) return 1;
     const std::string root = pattern;
@@ -156,7 +303,21 @@ int main(int argc, char** argv) {
         changed.push_back(loadSeconds(songFolder, cachePath));
     }
     std::printf("figure library_scan_one_changed value=%.3f unit=s\n", median(changed));
-    std::printf("figure library_rss value=%.1f unit=MiB\n", catalogueMiB(songFolder, cachePath));
+    std::printf("figure library_catalogue_rss value=%.1f unit=MiB\n", catalogueMiB(songFolder, cachePath));
+
+    if (!makeGameFolder(root + "/small", "") || !makeGameFolder(root + "/big", songFolder)) return 1;
+    const TsongSelectFigures small = songSelectFigures(root + "/small");
+    // The first start builds the big library's song cache; the second is the one measured.
+    const TsongSelectFigures first = songSelectFigures(root + "/big");
+    const TsongSelectFigures big = songSelectFigures(root + "/big");
+    std::printf("figure library_start_first value=%.3f unit=s\n", first.startSeconds);
+    std::printf("figure library_start_second value=%.3f unit=s\n", big.startSeconds);
+    std::printf("figure library_start_3_songs value=%.3f unit=s\n", small.startSeconds);
+    std::printf("figure song_select_frame p50=%.3f p99=%.3f unit=ms\n", big.frameP50, big.frameP99);
+    std::printf("figure song_select_frame_3_songs p50=%.3f p99=%.3f unit=ms\n", small.frameP50, small.frameP99);
+    std::printf("figure search_latency p50=%.3f p99=%.3f unit=ms\n", big.searchP50, big.searchP99);
+    std::printf("figure search_latency_cpu p99=%.3f unit=ms\n", big.searchCpuP99);
+    std::printf("figure library_rss value=%.1f unit=MiB\n", (big.peakKb - small.peakKb) / 1024.0);
     std::error_code error;
     fs::remove_all(root, error);
     return 0;

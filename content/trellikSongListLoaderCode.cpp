@@ -82,16 +82,22 @@ Tsong catalogueEntry(TfoundSong& found) {
 }
 
 // Jackets by what the listing told: no folder is searched again per song. A big library's songs
-// without a jacket share one default texture instead of one each.
+// share one default texture; their own jackets are loaded when song select shows them.
 class TcoverLoader {
 public:
     TcoverLoader(const std::string& folder, const TloaderSteps& steps, bool shareDefault)
         : folder(folder), steps(steps), shareDefault(shareDefault) {}
 
     void load(Tsong& song, const std::string& jacketExtension) {
-        if (!jacketExtension.empty()) steps.loadImage(folder + songFileStem(song) + jacketExtension, song.cover);
-        else if (!shareDefault) steps.loadImageOrDownload(defaultCoverPath, song.cover, false);
-        else song.cover = sharedDefault();
+        const std::string jacket = jacketExtension.empty() ? "" : folder + songFileStem(song) + jacketExtension;
+        if (shareDefault) {
+            song.cover = sharedDefault();
+            song.jacketPath = jacket;
+        } else if (!jacket.empty()) {
+            steps.loadImage(jacket, song.cover);
+        } else {
+            steps.loadImageOrDownload(defaultCoverPath, song.cover, false);
+        }
     }
 
 private:

@@ -22,6 +22,9 @@ struct Tsong {
     // The sub-folder of the song folder the song lives in; "" for the song folder itself.
     std::string group;
     uint32_t cover = 0;
+    // A big library's jacket file, read when the wheel first shows it (cover is the default jacket
+    // until then); "" when the jacket was loaded with the catalogue or the song has none.
+    std::string jacketPath;
     bool hasChart[difficultyCount] = {};
     TcachedChart charts[difficultyCount];
 };

@@ -119,6 +119,7 @@ std::string keepPlay(TtrellikGL& game) {
     const TkeptPlay play = keptPlayOf(game);
     const TpersonalBest before = game.records->bestOf(play.chartSha256, play.difficulty);
     game.shownBest.stale = true;
+    game.wheel.recordsStale = true;
     game.results.keptPlayId = game.records->addPlay(play);
     if (game.results.keptPlayId == 0) {
         const std::string line = "This play could not be kept: " + game.records->lastError();

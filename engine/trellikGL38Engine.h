@@ -12,9 +12,11 @@
 #include "content/trellikSongDataLoader.h"
 #include "content/trellikSongListLoaderCode.h"
 #include "engine/calibration.h"
+#include "engine/jacketCache.h"
 #include "engine/playJudge.h"
 #include "engine/playResults.h"
 #include "engine/rankingSubmitter.h"
+#include "engine/songWheel.h"
 #include "engine/trellikScoreControl2.h"
 #include "platform/input/keyEventPusher.h"
 #include "platform/window/openGLClass.h"
@@ -51,8 +53,8 @@ struct LaunchParameters {
     // A kept play to play again: its song and difficulty start at once and its presses are
     // pressed again at their times.
     std::shared_ptr<const TkeptPlay> replay;
-    // The player's settings file: the ranking server and the token it gave are read from and kept
-    // in it; empty sends no plays.
+    // The player's settings file: song select keeps its search, sort and filters in it, and the
+    // ranking server and the token it gave are read from and kept in it; empty keeps none.
     std::string settingsFile;
 };
 
@@ -295,6 +297,9 @@ struct TtrellikGL {
     TreplayState replay;
     TshownBest shownBest;
     TrankingState ranking;
+    TsongWheelState wheel;
+    // A big library's jackets as the wheel shows them; null when every jacket loaded with the songs.
+    std::unique_ptr<TjacketCache> jackets;
 };
 
 // The highest key index whose stored code equals key on the low 16 bits, or -1.
@@ -522,6 +527,8 @@ void enterSongSelect(TtrellikGL& game);
 struct TwheelJacket {
     int32_t song = 0;
     double x = 0.0;
+    // Its place among the songs the wheel shows, which sets its row.
+    int32_t slot = 0;
 };
 // The jackets of the song wheel that fall inside it, the ring repeated as often as it shows.
 std::vector<TwheelJacket> wheelJackets(const TtrellikGL& game);

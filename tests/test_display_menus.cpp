@@ -135,3 +135,23 @@ TEST_F(TmenuWindow, ASongOfAGroupShowsItsGroupAndNameWhenSelected) {
         EXPECT_GT(whiteInGroupLines(), 20);
     });
 }
+
+TEST_F(TmenuWindow, TheWheelShowsOnlyTheSongsFound) {
+    runGame([this] {
+        enterSongSelect();
+        press(slashKey);
+        press('3');
+        frame();
+        saveScreenshot("song-select-searched");
+        // One song found: a ring of one column, its copies side by side, the other rows empty.
+        for (int column = 0; column < 4; ++column) {
+            EXPECT_COLOUR(jacketAt(column, 0), songColours[3]) << column;
+            EXPECT_COLOUR(jacketAt(column, 1), menuClearColour) << column;
+        }
+        EXPECT_EQ(game->menu.selectedSong, 3);
+        press(keyEscape);  // every song again, the wheel turned to the selected one
+        frame();
+        EXPECT_COLOUR(jacketAt(0, 0), songColours[3]);
+        EXPECT_COLOUR(jacketAt(0, 1), songColours[4]);
+    });
+}

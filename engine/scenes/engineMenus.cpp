@@ -30,7 +30,7 @@ constexpr float songLinesY = 16.0f;
 
 // Columns of the wheel's ring: three songs a column, at least one column.
 int32_t wheelColumns(const TtrellikGL& game) {
-    return getLastIndex(game.songs) / game.layout.wheelRows + 1;
+    return (shownSongCount(game) - 1) / game.layout.wheelRows + 1;
 }
 
 // Where the jacket of the i-th item of a three-row menu sits on the y axis.
@@ -57,13 +57,13 @@ void drawOnKeyPanel(TtrellikGL& game, uint32_t texture, int32_t keyIndex, double
     drawWhiteQuad(game, texture, centre.x, centre.y, edge);
 }
 
-void drawJacket(TtrellikGL& game, int32_t song, double x, double edge) {
+void drawJacket(TtrellikGL& game, const TwheelJacket& jacket, double edge) {
     const TopenGLEngine* window = drawingWindow(game);
     if (!window) return;
-    const uint8_t glow = song == game.menu.selectedSong ? glowShown : glowHidden;
-    drawFramedQuad(window->customCommands, getSongCover(game.songs, song), game.textures.jacketBorder,
-                   game.textures.jacketGlow, glow, static_cast<float>(edge), static_cast<float>(x),
-                   static_cast<float>(menuRowY(game, song)), static_cast<float>(game.depth));
+    const uint8_t glow = jacket.song == game.menu.selectedSong ? glowShown : glowHidden;
+    drawFramedQuad(window->customCommands, shownJacket(game, jacket.song), game.textures.jacketBorder,
+                   game.textures.jacketGlow, glow, static_cast<float>(edge), static_cast<float>(jacket.x),
+                   static_cast<float>(menuRowY(game, jacket.slot)), static_cast<float>(game.depth));
 }
 
 void drawMenuButtons(TtrellikGL& game) {
@@ -119,6 +119,7 @@ void drawSelectedSongLines(TtrellikGL& game) {
 }
 
 bool drawSongSelect(TtrellikGL& game) {
+    updateSongWheel(game);
     clearFrame(game);
     drawWheel(game, game.layout.jacketSizeSelected, game.layout.jacketSize);
     drawSideMasks(game);
@@ -127,6 +128,7 @@ bool drawSongSelect(TtrellikGL& game) {
     drawSelectedBest(game);
     drawWorldBest(game);
     drawSelectedSongLines(game);
+    drawFinderLines(game);
     return true;
 }
 
@@ -171,7 +173,7 @@ int32_t songUnderKey(const TtrellikGL& game, int32_t keyIndex) {
     const int32_t slots = rows * wheelColumns(game);
     const int32_t slot = keyIndex / 4 + rows * (keyIndex % 4 - game.menu.wheelScroll);
     const int32_t wrapped = (slot % slots + slots) % slots;
-    return wrapped <= getLastIndex(game.songs) ? wrapped : -1;
+    return shownSongAt(game, wrapped);
 }
 
 void pressJacket(TtrellikGL& game, int32_t keyIndex) {
@@ -218,24 +220,32 @@ void selectSong(TtrellikGL& game, int32_t index) {
     playPreview(game);
 }
 
+// Only the columns inside the wheel are visited, so a big library costs no more a frame than a
+// small one: column j of the endless wheel is column j mod C of the ring of C.
 std::vector<TwheelJacket> wheelJackets(const TtrellikGL& game) {
     const double pitch = game.layout.pitch;
-    const double ring = wheelColumns(game) * pitch;
+    const int32_t rows = game.layout.wheelRows;
+    const int32_t columns = wheelColumns(game);
+    const int32_t count = shownSongCount(game);
+    const double columnZeroX = game.menu.wheelPosition - 1.5 * pitch;
+    const int32_t first = static_cast<int32_t>(std::floor((game.layout.wheelMinX - columnZeroX) / pitch));
+    const int32_t last = static_cast<int32_t>(std::ceil((game.layout.wheelMaxX - columnZeroX) / pitch));
     std::vector<TwheelJacket> jackets;
-    for (int32_t song = 0; song <= getLastIndex(game.songs); ++song) {
-        const double x = (song / game.layout.wheelRows) * pitch + game.menu.wheelPosition - 1.5 * pitch;
-        // From the copy at or just left of the wheel's left edge, every copy up to its right edge.
-        const double leftmost = x - std::ceil((x - game.layout.wheelMinX) / ring) * ring;
-        for (double copy = leftmost; copy < game.layout.wheelMaxX; copy += ring)
-            if (insideWheel(game, copy)) jackets.push_back({song, copy});
+    for (int32_t j = first; j <= last; ++j) {
+        const double x = columnZeroX + j * pitch;
+        if (!insideWheel(game, x)) continue;
+        const int32_t column = (j % columns + columns) % columns;
+        for (int32_t row = 0; row < rows && column * rows + row < count; ++row)
+            jackets.push_back({shownSongAt(game, column * rows + row), x, column * rows + row});
     }
     return jackets;
 }
 
 void drawWheel(TtrellikGL& game, double selectedEdge, double otherEdge) {
+    updateJackets(game);
     for (const TwheelJacket& jacket : wheelJackets(game)) {
         const double edge = jacket.song == game.menu.selectedSong ? selectedEdge : otherEdge;
-        drawJacket(game, jacket.song, jacket.x, edge);
+        drawJacket(game, jacket, edge);
     }
     drawMenuButtons(game);
 }
@@ -246,6 +256,7 @@ void easeWheel(TtrellikGL& game) {
 }
 
 bool songSelectKeys(TtrellikGL& game, uint16_t key, double) {
+    if (songFinderKeys(game, key)) return false;
     const int32_t keyIndex = keyIndexOf(game, key);
     if (keyIndex == scrollLeftKey) scrollWheel(game, -1);
     else if (keyIndex == scrollRightKey) scrollWheel(game, 1);

@@ -210,7 +210,7 @@ void drawSelectedJacket(TtrellikGL& game) {
     const TopenGLEngine* window = drawingWindow(game);
     const int32_t song = game.menu.selectedSong;
     if (!window || song < 0 || song > getLastIndex(game.songs)) return;
-    drawFramedQuad(window->customCommands, getSongCover(game.songs, song), game.textures.jacketBorder,
+    drawFramedQuad(window->customCommands, shownJacket(game, song), game.textures.jacketBorder,
                    game.textures.jacketGlow, glowShown, static_cast<float>(bigJacketScale * game.layout.jacketSize),
                    static_cast<float>(bigJacketX), static_cast<float>(game.yOffset + bigJacketY),
                    static_cast<float>(game.depth));

@@ -138,5 +138,6 @@ void enterSongSelect(TtrellikGL& game) {
     if (!game.wheelTimer) createWheelTimer(game);
     game.wheelTimer->setEnabled(true);
     if (!game.playTick) createPlayTick(game);
-    selectSong(game, 0);
+    prepareSongWheel(game);
+    selectSong(game, game.menu.selectedSong);
 }
