@@ -14,6 +14,7 @@
 #include "engine/calibration.h"
 #include "engine/playJudge.h"
 #include "engine/playResults.h"
+#include "engine/practiceMode.h"
 #include "engine/trellikScoreControl2.h"
 #include "platform/input/keyEventPusher.h"
 #include "platform/window/openGLClass.h"
@@ -50,6 +51,10 @@ struct LaunchParameters {
     // A kept play to play again: its song and difficulty start at once and its presses are
     // pressed again at their times.
     std::shared_ptr<const TkeptPlay> replay;
+    // The music rate, practice mode and start bar song select opens with, and where song select
+    // keeps them when the player changes them; empty keeps nothing.
+    TpracticeChoice practice;
+    std::function<void(const TpracticeChoice&)> savePractice;
 };
 
 // The launch settings a player gets before choosing any: 600 x 600 windowed, the keys
@@ -158,6 +163,7 @@ struct TlaunchCopies {
     std::function<void(int32_t audioOffset, int32_t visualOffset)> saveOffsets;
     int32_t buildNumber = 0;
     std::string recordsPath;
+    std::function<void(const TpracticeChoice&)> savePractice;
 };
 
 // The sound objects a game run plays through. The launcher owns the sound system and the one
@@ -278,6 +284,7 @@ struct TtrellikGL {
     std::unique_ptr<TrecordsDatabase> records;
     TreplayState replay;
     TshownBest shownBest;
+    TpracticeState practice;
 };
 
 // The highest key index whose stored code equals key on the low 16 bits, or -1.
@@ -351,6 +358,8 @@ void playTickHandler(TtrellikGL& game);
 void createPlayTick(TtrellikGL& game);
 // The song's music opened and held at 0, the markers and score cleared, the play scene in.
 void startPlay(TtrellikGL& game);
+// Every panel idle with no marker, as at the start of a play.
+void clearPanels(TtrellikGL& game);
 bool playKeyDown(TtrellikGL& game, uint16_t key, double atMs);
 bool playKeyUp(TtrellikGL& game, uint16_t key, double atMs);
 // Moves every live panel whose state ended before now on to its next state.
@@ -374,6 +383,8 @@ bool resultsKeys(TtrellikGL& game, uint16_t key, double atMs);
 // The calibration scene (from --calibrate, after loading): a metronome to tap with for the audio
 // offset, then a marker landing on each click for the visual offset; it leaves for the title.
 void startCalibration(TtrellikGL& game);
+// The metronome's click, also the count-in tick of practice.
+std::vector<int16_t> metronomeClickSamples();
 // One tick of the metronome: plays the click due next, so it is heard on its beat.
 void metronomeTick(TtrellikGL& game);
 bool drawCalibration(TtrellikGL& game);

@@ -126,6 +126,7 @@ bool drawSongSelect(TtrellikGL& game) {
     drawSelectedJacket(game);
     drawSelectedBest(game);
     drawSelectedSongLines(game);
+    drawPracticeChoice(game);
     return true;
 }
 
@@ -137,6 +138,7 @@ bool drawMarkerSelect(TtrellikGL& game) {
     drawOnKeyPanel(game, game.textures.backButton, markerSelectKey, game.layout.buttonSize);
     drawSideMasks(game);
     drawGrid(game);
+    drawPracticeChoice(game);
     return true;
 }
 
@@ -245,6 +247,7 @@ void easeWheel(TtrellikGL& game) {
 }
 
 bool songSelectKeys(TtrellikGL& game, uint16_t key, double) {
+    if (practiceSelectKey(game, key)) return false;
     const int32_t keyIndex = keyIndexOf(game, key);
     if (keyIndex == scrollLeftKey) scrollWheel(game, -1);
     else if (keyIndex == scrollRightKey) scrollWheel(game, 1);
@@ -260,6 +263,7 @@ bool markerSelectKeys(TtrellikGL& game, uint16_t key, double) {
         const int32_t skin = keyIndex / 4 + game.layout.wheelRows * (keyIndex % 4);
         if (skin < game.markers.nameCount) game.menu.selectedMarker = skin;
     }
+    practicePanelKey(game, keyIndex);
     if (keyIndex == markerSelectKey || key == keyEscape) returnToSongSelect(game);
     return false;
 }
