@@ -68,7 +68,6 @@ void openSongMusic(TtrellikGL& game) {
     music->play();
     if (game.audio.sounds) game.audio.sounds->pauseAll();
     music->setPositionMS(0);
-    startPracticeMusic(game);
 }
 
 // Read every tick, not kept from the opening: the stream may learn only while it plays that it
@@ -325,6 +324,7 @@ void createPlayTick(TtrellikGL& game) {
 
 void startPlay(TtrellikGL& game) {
     openSongMusic(game);
+    startPracticeMusic(game);
     TplayState& play = game.play;
     play.nextEntry = firstPlayedRow(game);
     play.firstEntryReached = false;
