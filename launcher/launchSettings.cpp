@@ -1,7 +1,6 @@
 // The launch parameters from the settings record, shared by the start button and --start.
 #include "launcher/launchSettings.h"
 
-
 #include <unistd.h>
 
 #include <cctype>

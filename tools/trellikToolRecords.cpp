@@ -122,9 +122,10 @@ nlohmann::ordered_json playFields(const TkeptPlay& play) {
     fields["goodWindow"] = play.goodWindow;
     fields["badWindow"] = play.badWindow;
     fields["source"] = sourceName(play.source);
+    fields["clear"] = clearMarkName(clearMarkOf(play));
+    // Later fields come last, so a column keeps its place in files exported before them.
     fields["rate"] = play.rateHundredths / 100.0;
     fields["practice"] = play.practice;
-    fields["clear"] = clearMarkName(clearMarkOf(play));
     return fields;
 }
 
