@@ -115,15 +115,31 @@ void handDueTicks(TtrellikGL& game) {
     });
 }
 
+// Where the pass in progress ends: the loop's end, else the end of the song.
+double passEndMs(const TpracticeState& practice) {
+    return practice.loop.set() ? barStart(practice, practice.loop.endBar) : std::numeric_limits<double>::infinity();
+}
+
+// The pass scored on its own: the judgements of its markers (a row the loop's end cut off, which
+// came before the loop was set, counts for no pass) against the markers between its start and end.
 void finishPass(TtrellikGL& game) {
     TpracticeState& practice = game.practice;
     const std::vector<TpressRecord>& presses = game.play.presses;
-    const std::vector<TpressRecord> pass(presses.begin() + static_cast<std::ptrdiff_t>(std::min(practice.passFirstPress, presses.size())),
-                                         presses.end());
+    const double endMs = passEndMs(practice);
+    const auto inPass = [&](const TpressRecord& press) {
+        const double at = game.chart.entries[std::clamp(press.row, 0, chartCapacity)].time * 1000.0;
+        return at >= practice.passStartMs - 0.5 && at < endMs - 0.5;
+    };
+    std::vector<TpressRecord> pass;
+    for (size_t index = std::min(practice.passFirstPress, presses.size()); index < presses.size(); ++index)
+        if (inPass(presses[index])) pass.push_back(presses[index]);
+    ScoreControl score;
+    score.reset(markersFrom(game.chart, practice.passStartMs, endMs));
+    for (const TpressRecord& press : pass) score.apply(press.judgement);
     TpassResult result;
     result.pass = practice.pass;
-    result.markers = game.score.noteCount;
-    result.figures = playResultsOf(game.score, pass);
+    result.markers = score.noteCount;
+    result.figures = playResultsOf(score, pass);
     practice.passes.push_back(result);
 }
 
@@ -137,6 +153,7 @@ void restartSection(TtrellikGL& game) {
     game.score.reset(markersFrom(game.chart, sectionStart, barStart(practice, practice.loop.endBar)));
     practice.pass += 1;
     practice.passFirstPress = game.play.presses.size();
+    practice.passStartMs = sectionStart;
     seekToCountIn(game, practice.loop.firstBar);
     const TplayResults& last = practice.passes.back().figures;
     practice.line = "PASS " + std::to_string(practice.pass - 1) + "  " + std::to_string(last.score) + "   LOOP BARS " +
@@ -220,12 +237,17 @@ void startPracticeMusic(TtrellikGL& game) {
     if (!practice.practicing) return;
     practice.choice.startBar = std::clamp(practice.choice.startBar, 1, std::max<int32_t>(1, static_cast<int32_t>(practice.bars.size())));
     seekToCountIn(game, practice.choice.startBar);
+    practice.passStartMs = barStart(practice, practice.choice.startBar);
     practice.line = "PRACTICE FROM BAR " + std::to_string(practice.choice.startBar);
 }
 
 uint32_t firstPlayedRow(const TtrellikGL& game) {
     if (!game.practice.practicing) return 0;
     return firstRowFrom(game.chart, barStart(game.practice, game.practice.choice.startBar));
+}
+
+bool practiceRowDue(const TtrellikGL& game, const ChartEntry& entry) {
+    return !game.practice.practicing || entry.time * 1000.0 < passEndMs(game.practice) - 0.5;
 }
 
 int32_t markersPlayed(const TtrellikGL& game) {

@@ -11,6 +11,7 @@
 
 struct TtrellikGL;
 struct TsongParser;
+struct ChartEntry;
 class Tsfx;
 
 // The bars of a chart: where each starts on the music's clock (ms), bar 1 first. A bar is four
@@ -56,6 +57,8 @@ struct TpracticeState {
     int32_t pass = 0;
     // Where the pass in progress starts in the press log.
     size_t passFirstPress = 0;
+    // Where the pass in progress starts on the music's clock (ms): the start bar, then the section.
+    double passStartMs = 0.0;
     std::vector<TpassResult> passes;
     // Count-in ticks still to hand to the mixer, on the music's clock (ms).
     std::vector<double> pendingTicks;
@@ -75,6 +78,9 @@ bool practiceSelectKey(TtrellikGL& game, uint16_t key);
 void startPracticeMusic(TtrellikGL& game);
 // The first chart row a play starts with: 0, or a practice play's first row of its start bar.
 uint32_t firstPlayedRow(const TtrellikGL& game);
+// Whether a chart row is still played: in a looped section, rows from the loop's end on wait for
+// no pass.
+bool practiceRowDue(const TtrellikGL& game, const ChartEntry& entry);
 // The markers a play counts: the chart's, or a practice play's from its start bar on.
 int32_t markersPlayed(const TtrellikGL& game);
 // Marker select's practice panels: key 12 slower, key 13 faster, key 15 practice mode on or off.

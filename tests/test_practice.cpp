@@ -118,12 +118,16 @@ TEST_F(TplaybackTest, APracticeLoopRestartsAtItsFirstBarAndEachPassHasResults) {
     EXPECT_EQ(game->practice.loop.firstBar, 2);
     EXPECT_EQ(game->practice.loop.endBar, 3);
     const double passEnd = 5000.0 + missAfterMs(game->timing);
-    tickAt(static_cast<int32_t>(passEnd) - 1);
+    for (int tick = 0; tick < 6; ++tick) tickAt(static_cast<int32_t>(passEnd) - 1);
     EXPECT_TRUE(game->practice.passes.empty());
+    EXPECT_EQ(game->play.nextEntry, 8u) << "no row from the loop's end on comes";
     tickAt(static_cast<int32_t>(passEnd));
     ASSERT_EQ(game->practice.passes.size(), 1u);
+    EXPECT_EQ(game->practice.passes[0].markers, 4) << "the first pass runs from the start bar to the loop's end";
     EXPECT_EQ(game->play.nextEntry, 4u);
     EXPECT_EQ(game->score.noteCount, 4);
+    EXPECT_EQ(game->practice.pendingTicks, (std::vector<double>{1000.0, 1500.0, 2000.0, 2500.0}))
+        << "a count-in tick on each beat of the bar before the section";
     tickAt(6500);
     EXPECT_EQ(game->practice.passes.size(), 2u) << "the song ending inside the loop loops";
     pressKey(keyEscape);

@@ -103,6 +103,7 @@ void activateDueEntry(TtrellikGL& game) {
     const int32_t rows = std::min(game.chart.entryCount, chartCapacity);
     if (rows <= 0 || play.nextEntry >= static_cast<uint32_t>(rows)) return;
     const ChartEntry& entry = game.chart.entries[play.nextEntry];
+    if (!practiceRowDue(game, entry)) return;
     // The music runs on song time, rate times real time; the offset and the approach are real ms.
     const double rate = musicRate(game);
     const double due = rowBeatMs(entry, 0) + audioOffsetInForce(game) * rate + chartLeadInMs;
