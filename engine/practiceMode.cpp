@@ -306,8 +306,11 @@ bool practiceTick(TtrellikGL& game) {
     return true;
 }
 
-bool practiceEndsInResults(const TtrellikGL& game) {
-    return game.practice.practicing && !game.practice.passes.empty();
+bool closePracticePlay(TtrellikGL& game) {
+    TpracticeState& practice = game.practice;
+    if (!practice.practicing) return false;
+    if (game.play.presses.size() > practice.passFirstPress) finishPass(game);
+    return !practice.passes.empty();
 }
 
 std::vector<std::string> practiceResultLines(const TtrellikGL& game) {

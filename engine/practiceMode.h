@@ -93,8 +93,9 @@ bool practicePlayKey(TtrellikGL& game, uint16_t key);
 // One tick of a practice play: hands due count-in ticks to the mixer and starts the section again
 // when a pass ended (also when the song ended inside it). True when it restarted the section.
 bool practiceTick(TtrellikGL& game);
-// Whether Escape during play ends in results (a practice play that finished a pass).
-bool practiceEndsInResults(const TtrellikGL& game);
+// Escape during a practice play: the pass in progress counts when any of its markers was judged.
+// True when the play has a pass and so ends in its results.
+bool closePracticePlay(TtrellikGL& game);
 // The pass lines the results scene shows for a practice play, and the rate line for any play.
 std::vector<std::string> practiceResultLines(const TtrellikGL& game);
 // The practice line during play.

@@ -130,8 +130,10 @@ TEST_F(TplaybackTest, APracticeLoopRestartsAtItsFirstBarAndEachPassHasResults) {
         << "a count-in tick on each beat of the bar before the section";
     tickAt(6500);
     EXPECT_EQ(game->practice.passes.size(), 2u) << "the song ending inside the loop loops";
+    game->play.presses.push_back({panel, 4, perfect, 0.0});
     pressKey(keyEscape);
     EXPECT_TRUE(game->results.shown);
+    EXPECT_EQ(game->practice.passes.size(), 3u) << "the pass in progress counts from its first judgement";
     EXPECT_EQ(keptPlayOf(*game).practice, true);
 }
 

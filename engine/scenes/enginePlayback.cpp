@@ -353,7 +353,7 @@ void clearPanels(TtrellikGL& game) {
 bool playKeyDown(TtrellikGL& game, uint16_t key, double atMs) {
     const int32_t keyIndex = keyIndexOf(game, key);
     if (key == keyEscape) {
-        if (practiceEndsInResults(game)) songFinished(game);
+        if (closePracticePlay(game)) songFinished(game);
         else endOfSong(game);
     }
     if (practicePlayKey(game, key)) return false;
