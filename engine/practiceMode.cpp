@@ -20,10 +20,10 @@ constexpr int32_t slowerPanel = 12;
 constexpr int32_t fasterPanel = 13;
 constexpr int32_t practicePanel = 15;
 constexpr int32_t beatsPerBar = 4;
-// Where the practice line stands in console space: under the best score, right of the big jacket.
+// Where the practice line stands in console space: one line under the best and its clear mark,
+// above the grid, clear of the selected song's group lines.
 constexpr float lineX = 33.0f;
 constexpr float lineY = 9.0f;
-constexpr float choiceLineY = 12.5f;
 // A count-in tick is handed to the mixer this far ahead of its beat (song ms), and left out
 // when the music is already past it by more than this.
 constexpr double tickLookAheadMs = 300.0;
@@ -205,9 +205,9 @@ double musicRate(const TtrellikGL& game) {
 
 std::vector<std::string> practiceChoiceLines(const TtrellikGL& game) {
     const TpracticeChoice& choice = game.practice.choice;
-    std::vector<std::string> lines = {"RATE " + rateText(choice.rateHundredths)};
-    if (choice.practice) lines.push_back("PRACTICE FROM BAR " + std::to_string(choice.startBar));
-    return lines;
+    std::string line = "RATE " + rateText(choice.rateHundredths);
+    if (choice.practice) line += "  PRACTICE FROM BAR " + std::to_string(choice.startBar);
+    return {line};
 }
 
 bool practiceSelectKey(TtrellikGL& game, uint16_t key) {
@@ -265,19 +265,21 @@ bool practicePanelKey(TtrellikGL& game, int32_t keyIndex) {
 }
 
 void drawPracticeChoice(TtrellikGL& game) {
-    if (drawingWindow(game)) drawTextColumn(game, practiceChoiceLines(game), lineX, choiceLineY);
+    if (drawingWindow(game)) drawTextColumn(game, practiceChoiceLines(game), lineX, lineY);
 }
 
 bool practicePlayKey(TtrellikGL& game, uint16_t key) {
     if (keyIndexOf(game, key) != -1) return false;
     TpracticeState& practice = game.practice;
+    // Only a practice play changes speed mid-song: a full play keeps one rate for its best.
+    if (!practice.practicing) return false;
     if (key == slowerKey || key == fasterKey) {
         changeRate(game, key == slowerKey ? -1 : 1);
         keepChoice(game);
         if (!game.replay.keys && game.audio.music) practice.rateInForce = game.audio.music->setRate(rateOf(practice.choice.rateHundredths));
         return true;
     }
-    if (!practice.practicing || (key != earlierKey && key != laterKey)) return false;
+    if (key != earlierKey && key != laterKey) return false;
     const int32_t bar = std::max(1, barAt(practice.bars, activeClock().musicPositionMs()));
     if (key == earlierKey) {
         practice.markedStartBar = bar;
@@ -328,8 +330,7 @@ std::vector<std::string> practiceResultLines(const TtrellikGL& game) {
 void drawPracticeLine(TtrellikGL& game) {
     const TpracticeState& practice = game.practice;
     if (!drawingWindow(game) || (!practice.practicing && practice.rateInForce == 1.0)) return;
-    std::vector<std::string> lines;
-    if (practice.rateInForce != 1.0) lines.push_back("RATE " + rateText(static_cast<int32_t>(std::lround(practice.rateInForce * 100.0))));
-    if (practice.practicing) lines.push_back(practice.line.empty() ? "PRACTICE" : practice.line);
-    drawTextColumn(game, lines, lineX, lineY);
+    std::string line = rateText(static_cast<int32_t>(std::lround(practice.rateInForce * 100.0)));
+    if (practice.practicing) line += "  " + (practice.line.empty() ? std::string("PRACTICE") : practice.line);
+    drawTextColumn(game, {line}, lineX, lineY);
 }

@@ -87,7 +87,7 @@ int32_t markersPlayed(const TtrellikGL& game);
 bool practicePanelKey(TtrellikGL& game, int32_t keyIndex);
 // The choice lines in song select and marker select, beside the selected song's lines.
 void drawPracticeChoice(TtrellikGL& game);
-// Play's practice keys: [ and ] step the rate, , marks the loop start and . its end at the bar
+// A practice play's keys: [ and ] step the rate, , marks the loop start and . its end at the bar
 // playing. True when the key was one of them.
 bool practicePlayKey(TtrellikGL& game, uint16_t key);
 // One tick of a practice play: hands due count-in ticks to the mixer and starts the section again
