@@ -24,9 +24,10 @@ constexpr int32_t beatsPerBar = 4;
 // above the grid, clear of the selected song's group lines.
 constexpr float lineX = 33.0f;
 constexpr float lineY = 9.0f;
-// A count-in tick is handed to the mixer this far ahead of its beat (song ms), and left out
-// when the music is already past it by more than this.
-constexpr double tickLookAheadMs = 300.0;
+// A count-in tick is handed to the mixer this far ahead of its beat (song ms), more than any
+// output hands frames over ahead of playing them, and left out when the music is already past it
+// by more than this.
+constexpr double tickLookAheadMs = 1500.0;
 constexpr double tickTooLateMs = 20.0;
 
 double barLengthMs(double bpm) {
@@ -156,7 +157,7 @@ void restartSection(TtrellikGL& game) {
     practice.passStartMs = sectionStart;
     seekToCountIn(game, practice.loop.firstBar);
     const TplayResults& last = practice.passes.back().figures;
-    practice.line = "PASS " + std::to_string(practice.pass - 1) + "  " + std::to_string(last.score) + "   LOOP BARS " +
+    practice.line = "PASS " + std::to_string(practice.pass - 1) + " " + std::to_string(last.score) + "  BARS " +
                     std::to_string(practice.loop.firstBar) + "-" + std::to_string(practice.loop.endBar - 1);
 }
 
