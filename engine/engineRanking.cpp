@@ -57,6 +57,8 @@ void offerForRanking(TtrellikGL& game) {
     const int64_t playId = game.results.keptPlayId;
     if (!game.ranking.submitter || playId == 0 || !game.records) return;
     if (playSourceOf(game) != TplaySource::player) return;
+    // The ranking compares full plays at the song's own speed; practice and other rates stay local.
+    if (game.practice.practicing || musicRate(game) != 1.0) return;
     const std::string chartPath = chartPathOf(game, game.menu.selectedSong, game.results.difficulty);
     if (!game.records->queueForRanking(playId, newClientPlayId(), chartPath)) {
         consoleWriteLine("This play cannot be queued for the ranking: " + game.records->lastError());

@@ -50,7 +50,7 @@ TpersonalBest lookUpBest(TtrellikGL& game, int32_t song, int32_t difficulty) {
     if (!recordsOpen(game)) return {};
     const std::string chartSha256 = fileSha256(resolvePath(chartFileOf(getSongName(game.songs, song), difficulty)));
     if (chartSha256.empty()) return {};
-    return game.records->bestOf(chartSha256, difficulty);
+    return game.records->bestOf(chartSha256, difficulty, game.practice.choice.rateHundredths);
 }
 
 }  // namespace
@@ -102,6 +102,8 @@ TkeptPlay keptPlayOf(const TtrellikGL& game) {
     play.goodWindow = game.timing.goodWindow;
     play.badWindow = game.timing.badWindow;
     play.source = playSourceOf(game);
+    play.rateHundredths = static_cast<int32_t>(std::lround(musicRate(game) * 100.0));
+    play.practice = game.practice.practicing;
     play.presses = game.play.keyDowns;
     return play;
 }
@@ -109,6 +111,7 @@ TkeptPlay keptPlayOf(const TtrellikGL& game) {
 std::string recordLineFor(const TkeptPlay& play, const TpersonalBest& before, int64_t replayedId) {
     if (play.source == TplaySource::replay) return "REPLAY OF PLAY " + std::to_string(replayedId);
     if (play.source == TplaySource::autoplay) return "AUTOPLAY: NOT A BEST";
+    if (play.practice) return "PRACTICE: NOT A BEST";
     if (before.exists && play.score <= before.score) return "";
     return "NEW BEST +" + std::to_string(play.score - (before.exists ? before.score : 0));
 }
@@ -117,7 +120,7 @@ std::string keepPlay(TtrellikGL& game) {
     game.results.keptPlayId = 0;
     if (!recordsOpen(game)) return "";
     const TkeptPlay play = keptPlayOf(game);
-    const TpersonalBest before = game.records->bestOf(play.chartSha256, play.difficulty);
+    const TpersonalBest before = game.records->bestOf(play.chartSha256, play.difficulty, play.rateHundredths);
     game.shownBest.stale = true;
     game.wheel.recordsStale = true;
     game.results.keptPlayId = game.records->addPlay(play);
@@ -185,7 +188,8 @@ void scheduleReplayUnjudged(TtrellikGL& game) {
     const double now = readHighResolutionMs();
     size_t& next = game.replay.nextUnjudged;
     for (; next < presses.size() && presses[next].musicMs <= musicNow + replayLookAheadMs; ++next)
-        if (presses[next].row == -1 && isPlayable(presses[next])) pressKept(game, presses[next], now + presses[next].musicMs - musicNow);
+        if (presses[next].row == -1 && isPlayable(presses[next]))
+            pressKept(game, presses[next], now + (presses[next].musicMs - musicNow) / musicRate(game));
 }
 
 void endReplay(TtrellikGL& game) {

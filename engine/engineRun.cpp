@@ -109,6 +109,8 @@ void runGame(TtrellikGL& game, const LaunchParameters& parameters) {
     game.launch.visualOffset = parameters.visualOffset;
     game.launch.calibrate = parameters.calibrate;
     game.launch.saveOffsets = parameters.saveOffsets;
+    game.practice.choice = parameters.practice;
+    game.launch.savePractice = parameters.savePractice;
     game.launch.recordsPath = parameters.recordsPath;
     game.launch.settingsFile = parameters.settingsFile;
     game.replay.play = parameters.replay;

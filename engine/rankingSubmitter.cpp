@@ -26,8 +26,6 @@ constexpr int64_t lookupRetrySeconds = 30;
 constexpr int64_t longestWaitSeconds = 30;
 // The leaderboard lines read to find the player's rank.
 constexpr int32_t rankLinesRead = 100;
-// Plays are ranked at the normal speed until the game can play at others.
-constexpr double playRate = 1.0;
 
 int64_t wallSeconds() {
     return static_cast<int64_t>(std::time(nullptr));
@@ -60,7 +58,7 @@ std::string playRequestBody(const TkeptPlay& play, const std::string& clientPlay
     json presses = json::array();
     for (const TkeptPress& press : inTimeOrder) presses.push_back({press.panel, press.musicMs});
     const json body = {{"chart_sha256", play.chartSha256},   {"difficulty", play.difficulty},
-                       {"rate", playRate},                   {"audio_offset", play.audioOffset},
+                       {"rate", play.rateHundredths / 100.0}, {"audio_offset", play.audioOffset},
                        {"visual_offset", play.visualOffset}, {"claimed_score", play.score},
                        {"presses", presses},                 {"client_play_id", clientPlayId}};
     return body.dump(-1, ' ', false, json::error_handler_t::replace);

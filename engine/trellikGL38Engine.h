@@ -15,6 +15,7 @@
 #include "engine/jacketCache.h"
 #include "engine/playJudge.h"
 #include "engine/playResults.h"
+#include "engine/practiceMode.h"
 #include "engine/rankingSubmitter.h"
 #include "engine/songWheel.h"
 #include "engine/trellikScoreControl2.h"
@@ -56,6 +57,10 @@ struct LaunchParameters {
     // The player's settings file: song select keeps its search, sort and filters in it, and the
     // ranking server and the token it gave are read from and kept in it; empty keeps none.
     std::string settingsFile;
+    // The music rate, practice mode and start bar song select opens with, and where song select
+    // keeps them when the player changes them; empty keeps nothing.
+    TpracticeChoice practice;
+    std::function<void(const TpracticeChoice&)> savePractice;
 };
 
 // The launch settings a player gets before choosing any: 600 x 600 windowed, the keys
@@ -165,6 +170,7 @@ struct TlaunchCopies {
     int32_t buildNumber = 0;
     std::string recordsPath;
     std::string settingsFile;
+    std::function<void(const TpracticeChoice&)> savePractice;
 };
 
 // The sound objects a game run plays through. The launcher owns the sound system and the one
@@ -300,6 +306,7 @@ struct TtrellikGL {
     TsongWheelState wheel;
     // A big library's jackets as the wheel shows them; null when every jacket loaded with the songs.
     std::unique_ptr<TjacketCache> jackets;
+    TpracticeState practice;
 };
 
 // The highest key index whose stored code equals key on the low 16 bits, or -1.
@@ -373,6 +380,8 @@ void playTickHandler(TtrellikGL& game);
 void createPlayTick(TtrellikGL& game);
 // The song's music opened and held at 0, the markers and score cleared, the play scene in.
 void startPlay(TtrellikGL& game);
+// Every panel idle with no marker, as at the start of a play.
+void clearPanels(TtrellikGL& game);
 bool playKeyDown(TtrellikGL& game, uint16_t key, double atMs);
 bool playKeyUp(TtrellikGL& game, uint16_t key, double atMs);
 // Moves every live panel whose state ended before now on to its next state.
@@ -396,6 +405,8 @@ bool resultsKeys(TtrellikGL& game, uint16_t key, double atMs);
 // The calibration scene (from --calibrate, after loading): a metronome to tap with for the audio
 // offset, then a marker landing on each click for the visual offset; it leaves for the title.
 void startCalibration(TtrellikGL& game);
+// The metronome's click, also the count-in tick of practice.
+std::vector<int16_t> metronomeClickSamples();
 // One tick of the metronome: plays the click due next, so it is heard on its beat.
 void metronomeTick(TtrellikGL& game);
 bool drawCalibration(TtrellikGL& game);

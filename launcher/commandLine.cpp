@@ -5,6 +5,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+
+#include "platform/store/practiceSettings.h"
 
 namespace {
 
@@ -50,6 +53,12 @@ bool readCommandLine(int argc, const char* const* argv, TcommandLine& line) {
     if (line.autoplay) ++next;
     if (line.start && !line.autoplay && next < argc && isOption(argv[next], "--replay")) {
         if (next + 1 >= argc || !readPlayId(argv[next + 1], line.replayId)) return false;
+        next += 2;
+    }
+    if (line.start && next < argc && isOption(argv[next], "--rate")) {
+        const std::optional<int32_t> rate = next + 1 < argc ? rateFromText(argv[next + 1]) : std::nullopt;
+        if (!rate) return false;
+        line.rateHundredths = *rate;
         next += 2;
     }
     return next == argc;

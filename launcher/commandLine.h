@@ -10,12 +10,14 @@ struct TcommandLine {
     bool calibrate = false;
     // With --start: the kept play to replay (--replay ID); 0 for none.
     int64_t replayId = 0;
+    // With --start: the music rate for this run (--rate R) in hundredths; 0 keeps the chosen one.
+    int32_t rateHundredths = 0;
     bool help = false;
     // --version: print the version and build number, and do nothing else.
     bool version = false;
     std::string gameFolder;
 };
 
-// --version alone; or --game-dir DIR may come first, then --start [--autoplay | --replay ID],
-// --calibrate or --help. False for anything else.
+// --version alone; or --game-dir DIR may come first, then --start [--autoplay | --replay ID]
+// [--rate R], --calibrate or --help. R is 0.5 to 2 in steps of 0.05. False for anything else.
 bool readCommandLine(int argc, const char* const* argv, TcommandLine& line);

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <limits>
 #include <exception>
+#include <functional>
 
 #include "launcher/launcherApplication.h"
 #include "platform/window/messageBox.h"
@@ -63,26 +64,47 @@ LaunchParameters launchParametersFor(const TstoredSettings& settings, bool songD
     parameters.saveOffsets = [settingsFile, settings](int32_t audioOffset, int32_t visualOffset) {
         saveOffsetsTo(settingsFile, settings, audioOffset, visualOffset);
     };
+    parameters.practice = settings.practice;
+    parameters.savePractice = [settingsFile, settings](const TpracticeChoice& choice) {
+        savePracticeTo(settingsFile, settings, choice);
+    };
     return parameters;
 }
 
-void saveOffsetsTo(const std::string& settingsFile, const TstoredSettings& settings, int32_t audioOffset,
-                   int32_t visualOffset) {
-    // Called from the middle of the game: whatever goes wrong is said and the game goes on.
+namespace {
+
+// Puts what write writes into the settings file at once, keeping every other stored value; a file
+// holding no settings gets the rest from settings. Called from the middle of the game: whatever
+// goes wrong is said and the game goes on.
+void saveInSettingsFile(const std::string& settingsFile, const TstoredSettings& settings,
+                        const std::function<void(TsettingsStore&)>& write, const std::string& what) {
     try {
         TsettingsStore store(settingsFile);
         // Read afresh: the launcher or another run may have saved since this run began.
         const bool holdsSettings = store.open();
         if (!store.setAsideReason().empty())
             messageBox(store.setAsideReason(), applicationTitle, TmessageKind::warning);
-        // A file of offsets alone would read as a broken one; the run's settings stand in.
+        // A file of these values alone would read as a broken one; the run's settings stand in.
         if (!holdsSettings) writeStoredSettings(store, settings);
-        writeStoredOffsets(store, audioOffset, visualOffset);
+        write(store);
         store.save();
     } catch (const std::exception& error) {
-        messageBox(std::string(error.what()) + "\nThe new offsets could not be kept.", applicationTitle,
+        messageBox(std::string(error.what()) + "\nThe new " + what + " could not be kept.", applicationTitle,
                    TmessageKind::warning);
     }
+}
+
+}  // namespace
+
+void saveOffsetsTo(const std::string& settingsFile, const TstoredSettings& settings, int32_t audioOffset,
+                   int32_t visualOffset) {
+    saveInSettingsFile(settingsFile, settings,
+                       [&](TsettingsStore& store) { writeStoredOffsets(store, audioOffset, visualOffset); }, "offsets");
+}
+
+void savePracticeTo(const std::string& settingsFile, const TstoredSettings& settings, const TpracticeChoice& choice) {
+    saveInSettingsFile(settingsFile, settings, [&](TsettingsStore& store) { writeStoredPractice(store, choice); },
+                       "practice choices");
 }
 
 TstoredSettings storedSettingsOrFirstRun(TsettingsStore& store) {

@@ -38,6 +38,9 @@ LaunchParameters launchParametersFor(const TstoredSettings& settings, bool songD
 void saveOffsetsTo(const std::string& settingsFile, const TstoredSettings& settings, int32_t audioOffset,
                    int32_t visualOffset);
 
+// The same for the practice choices song select changed.
+void savePracticeTo(const std::string& settingsFile, const TstoredSettings& settings, const TpracticeChoice& choice);
+
 // The settings stored for this user, or the first-run values where none can be read; used
 // when the game is started without the launcher. Saves no values (a corrupt file is still kept
 // aside, and store.setAsideReason() says so; a file of the earlier layout is rewritten).

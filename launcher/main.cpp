@@ -19,7 +19,7 @@
 namespace {
 
 const char* const usage =
-    "Usage: trellik [--game-dir DIR] [--start [--autoplay | --replay ID] | --calibrate]\n"
+    "Usage: trellik [--game-dir DIR] [--start [--autoplay | --replay ID] [--rate R] | --calibrate]\n"
     "       trellik --help | --version\n"
     "  (no option)     open the launcher: settings, keys, language, then \"Touch!\" starts the game\n"
     "  --start         start the game straight away with the stored launcher settings\n"
@@ -28,6 +28,8 @@ const char* const usage =
     "                  a chart played perfectly\n"
     "  --replay ID     with --start: play kept play ID again (see trellik-tool records), its\n"
     "                  presses at their kept times; refused when its chart file has changed\n"
+    "  --rate R        with --start: play the music at R times its speed, its pitch kept, for this\n"
+    "                  run (0.5 to 2 in steps of 0.05)\n"
     "  --calibrate     as --start, but the game opens its calibration of the audio and visual\n"
     "                  offsets instead of the title\n"
     "  --game-dir DIR  play in DIR (also TRELLIK_GAME_DIR); made with the demo songs when missing\n"

@@ -9,7 +9,7 @@ packages=(
   libcurl4-openssl-dev qt6-base-dev nlohmann-json3-dev libcpp-httplib-dev
   libmp3lame-dev libfreetype-dev fonts-dejavu-core fonts-ipafont-gothic
   xvfb xauth libgl1-mesa-dri xdotool imagemagick libxtst-dev x11-utils
-  libpulse-dev pulseaudio pulseaudio-utils libsqlite3-dev libpq-dev postgresql
+  libpulse-dev pulseaudio pulseaudio-utils libsqlite3-dev libpq-dev postgresql librubberband-dev
   desktop-file-utils appstream dpkg-dev file zlib1g-dev lintian
   python3 fluidsynth fluid-soundfont-gm lame
 )

@@ -125,7 +125,7 @@ TEST(RecordsOpening, NewMissingAndEmptyFilesGetTheCurrentSchema) {
         TrecordsDatabase records(path);
         EXPECT_TRUE(records.isOpen()) << records.notice();
         EXPECT_EQ(records.notice(), "");
-        EXPECT_EQ(queryValue(path, "PRAGMA user_version"), "2");
+        EXPECT_EQ(queryValue(path, "PRAGMA user_version"), "3");
         EXPECT_EQ(queryValue(path, "PRAGMA application_id"), std::to_string(recordsApplicationId));
         EXPECT_EQ(queryValue(path, "PRAGMA journal_mode"), "wal");
         EXPECT_NE(records.addPlay(makePlay("Song", 0, 1)), 0) << records.lastError();
@@ -227,7 +227,7 @@ TEST(RecordsOpening, EarlierBuildsFileIsReadAndStampedWithTheApplicationId) {
         EXPECT_NE(records.addPlay(makePlay("Kept", 0, 1)), 0) << records.lastError();
     }
     EXPECT_EQ(queryValue(path, "PRAGMA application_id"), std::to_string(recordsApplicationId));
-    EXPECT_EQ(queryValue(path, "PRAGMA user_version"), "2");
+    EXPECT_EQ(queryValue(path, "PRAGMA user_version"), "3");
     EXPECT_EQ(playCount(path), 2);
 }
 

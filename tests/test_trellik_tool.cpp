@@ -222,7 +222,9 @@ TEST(TrellikToolRecords, JsonHoldsEveryFieldButPresses) {
     EXPECT_EQ(first["badWindow"], 133);
     EXPECT_EQ(first["source"], "player");
     EXPECT_EQ(first["clear"], "CLEARED");
-    EXPECT_EQ(first.size(), 28u);
+    EXPECT_EQ(first["rate"], 1.0);
+    EXPECT_EQ(first["practice"], false);
+    EXPECT_EQ(first.size(), 30u);
     EXPECT_FALSE(first.contains("presses"));
 }
 
@@ -238,7 +240,7 @@ TEST(TrellikToolRecords, ExportWritesQuotedCsvWholeOrNotAtAll) {
               std::string::npos)
         << csv;
     EXPECT_NE(csv.find("\r\n1,2026-12-08T02:30:11Z,"), std::string::npos) << csv;
-    EXPECT_TRUE(csv.ends_with(",player,CLEARED,CLEARED\r\n")) << csv;
+    EXPECT_TRUE(csv.ends_with(",player,CLEARED,1.0,false,CLEARED\r\n")) << csv;
 
     // A folder in the way fails the rename; what was written beside it goes too.
     std::filesystem::create_directory(records.folder.file("taken.csv"));

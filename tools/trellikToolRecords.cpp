@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "engine/rankingSubmitter.h"
+#include "platform/store/practiceSettings.h"
 #include "platform/store/recordsDatabase.h"
 #include "platform/store/rankingSettings.h"
 #include "tools/trellikToolCommands.h"
@@ -140,6 +141,9 @@ nlohmann::ordered_json playFields(const TkeptPlay& play) {
     fields["badWindow"] = play.badWindow;
     fields["source"] = sourceName(play.source);
     fields["clear"] = clearMarkName(clearMarkOf(play));
+    // Later fields come last, so a column keeps its place in files exported before them.
+    fields["rate"] = play.rateHundredths / 100.0;
+    fields["practice"] = play.practice;
     return fields;
 }
 
@@ -152,11 +156,16 @@ size_t displayWidth(const std::string& text) {
 
 using TtableRow = std::vector<std::string>;
 
+// Who played it, and "practice" for a practice play.
+std::string byText(const TkeptPlay& play) {
+    return play.practice ? sourceName(play.source) + " practice" : sourceName(play.source);
+}
+
 TtableRow tableRow(const TkeptPlay& play, TclearMark clear) {
     return {std::to_string(play.id),     localTime(play.playedAt),   play.song,
             difficultyName(play.difficulty), std::to_string(play.score), std::to_string(play.perfect),
             std::to_string(play.great),  std::to_string(play.good),  std::to_string(play.bad),
-            std::to_string(play.miss),   sourceName(play.source),    clearMarkName(clear)};
+            std::to_string(play.miss),   rateText(play.rateHundredths), byText(play), clearMarkName(clear)};
 }
 
 void printTable(const std::vector<TtableRow>& rows) {
@@ -199,14 +208,14 @@ TfieldList fieldsOf(const std::vector<TchartBest>& bests) {
 
 std::vector<TtableRow> tableOf(const std::vector<TkeptPlay>& plays) {
     std::vector<TtableRow> rows = {
-        {"id", "when", "song", "difficulty", "score", "perfect", "great", "good", "bad", "miss", "by", "clear"}};
+        {"id", "when", "song", "difficulty", "score", "perfect", "great", "good", "bad", "miss", "rate", "by", "clear"}};
     for (const TkeptPlay& play : plays) rows.push_back(tableRow(play, clearMarkOf(play)));
     return rows;
 }
 
 std::vector<TtableRow> tableOf(const std::vector<TchartBest>& bests) {
     std::vector<TtableRow> rows = {
-        {"id", "when", "song", "difficulty", "score", "perfect", "great", "good", "bad", "miss", "by", "best clear"}};
+        {"id", "when", "song", "difficulty", "score", "perfect", "great", "good", "bad", "miss", "rate", "by", "best clear"}};
     for (const TchartBest& best : bests) rows.push_back(tableRow(best.play, best.clear));
     return rows;
 }

@@ -139,6 +139,10 @@ bool visualKeys(TtrellikGL& game, uint16_t key) {
 
 }  // namespace
 
+std::vector<int16_t> metronomeClickSamples() {
+    return clickSamples();
+}
+
 void startCalibration(TtrellikGL& game) {
     TcalibrationState& calibration = game.calibration;
     calibration.phase = TcalibrationState::Tphase::audio;

@@ -129,6 +129,7 @@ bool drawSongSelect(TtrellikGL& game) {
     drawWorldBest(game);
     drawSelectedSongLines(game);
     drawFinderLines(game);
+    drawPracticeChoice(game);
     return true;
 }
 
@@ -140,6 +141,7 @@ bool drawMarkerSelect(TtrellikGL& game) {
     drawOnKeyPanel(game, game.textures.backButton, markerSelectKey, game.layout.buttonSize);
     drawSideMasks(game);
     drawGrid(game);
+    drawPracticeChoice(game);
     return true;
 }
 
@@ -257,6 +259,7 @@ void easeWheel(TtrellikGL& game) {
 
 bool songSelectKeys(TtrellikGL& game, uint16_t key, double) {
     if (songFinderKeys(game, key)) return false;
+    if (practiceSelectKey(game, key)) return false;
     const int32_t keyIndex = keyIndexOf(game, key);
     if (keyIndex == scrollLeftKey) scrollWheel(game, -1);
     else if (keyIndex == scrollRightKey) scrollWheel(game, 1);
@@ -272,6 +275,7 @@ bool markerSelectKeys(TtrellikGL& game, uint16_t key, double) {
         const int32_t skin = keyIndex / 4 + game.layout.wheelRows * (keyIndex % 4);
         if (skin < game.markers.nameCount) game.menu.selectedMarker = skin;
     }
+    practicePanelKey(game, keyIndex);
     if (keyIndex == markerSelectKey || key == keyEscape) returnToSongSelect(game);
     return false;
 }

@@ -103,8 +103,11 @@ void activateDueEntry(TtrellikGL& game) {
     const int32_t rows = std::min(game.chart.entryCount, chartCapacity);
     if (rows <= 0 || play.nextEntry >= static_cast<uint32_t>(rows)) return;
     const ChartEntry& entry = game.chart.entries[play.nextEntry];
-    const double due = rowBeatMs(entry, audioOffsetInForce(game)) + chartLeadInMs;
-    const double approachMs = game.timing.stateDuration[approach];
+    if (!practiceRowDue(game, entry)) return;
+    // The music runs on song time, rate times real time; the offset and the approach are real ms.
+    const double rate = musicRate(game);
+    const double due = rowBeatMs(entry, 0) + audioOffsetInForce(game) * rate + chartLeadInMs;
+    const double approachMs = game.timing.stateDuration[approach] * rate;
     if (activeClock().musicPositionMs() + chartLeadInMs + approachMs < due) return;
     play.tempo = entry.bpm;
     play.firstEntryReached = true;
@@ -112,8 +115,8 @@ void activateDueEntry(TtrellikGL& game) {
     // A tick that comes late starts the markers that much further into their approach, so the
     // perfect time stays on the beat. Adding the lateness instead would move the beat by twice
     // the lateness, which a player feels at the few ms a busy frame delays a tick.
-    const double lateness = activeClock().musicPositionMs() + chartLeadInMs + approachMs - due;
-    const double onTimeOffset = offsetLeadMs - chartLeadInMs - approachMs;
+    const double lateness = (activeClock().musicPositionMs() + chartLeadInMs + approachMs - due) / rate;
+    const double onTimeOffset = offsetLeadMs - chartLeadInMs - game.timing.stateDuration[approach];
     activateEntry(game, play.nextEntry, onTimeOffset - lateness);
     play.nextEntry += 1;
 }
@@ -181,7 +184,7 @@ void noteLeftMarker(TtrellikGL& game, int32_t panel, double leftAt, int32_t miss
 // clock: what the music had played when the key went down.
 void logKeyDown(TtrellikGL& game, int32_t panel, double pressedAt, TkeptPress press) {
     const double now = readHighResolutionMs();
-    press.musicMs = activeClock().musicPositionMs() - (now - pressedAt);
+    press.musicMs = activeClock().musicPositionMs() - (now - pressedAt) * musicRate(game);
     press.panel = panel;
     game.play.keyDowns.push_back(press);
 }
@@ -251,6 +254,7 @@ bool drawPlay(TtrellikGL& game) {
     drawGrid(game);
     drawScore(game);
     drawSelectedJacket(game);
+    drawPracticeLine(game);
     return true;
 }
 
@@ -305,6 +309,7 @@ void activateEntry(TtrellikGL& game, uint32_t row, double offset) {
 }
 
 void playTickHandler(TtrellikGL& game) {
+    if (game.play.musicStarted && practiceTick(game)) return;
     if (!game.play.musicStarted) startMusicWhenDue(game);
     else activateDueEntry(game);
     if (game.play.musicStarted && game.replay.keys) scheduleReplayUnjudged(game);
@@ -320,18 +325,13 @@ void createPlayTick(TtrellikGL& game) {
 
 void startPlay(TtrellikGL& game) {
     openSongMusic(game);
+    startPracticeMusic(game);
     TplayState& play = game.play;
-    play.nextEntry = 0;
+    play.nextEntry = firstPlayedRow(game);
     play.firstEntryReached = false;
     play.musicStarted = false;
-    for (int32_t panel = 0; panel < panelCount; ++panel) {
-        play.perfectTime[panel] = 0.0;
-        play.stateStart[panel] = 0.0;
-        play.stateEnd[panel] = 0.0;
-        play.panelState[panel] = idle;
-        play.leftMarker[panel] = TleftMarker{};
-    }
-    game.score.reset(game.chart.markerCount);
+    clearPanels(game);
+    game.score.reset(markersPlayed(game));
     play.presses.clear();
     play.keyDowns.clear();
     game.replay.nextUnjudged = 0;
@@ -339,9 +339,24 @@ void startPlay(TtrellikGL& game) {
     setTimerEnabled(game.playTick, true);
 }
 
+void clearPanels(TtrellikGL& game) {
+    TplayState& play = game.play;
+    for (int32_t panel = 0; panel < panelCount; ++panel) {
+        play.perfectTime[panel] = 0.0;
+        play.stateStart[panel] = 0.0;
+        play.stateEnd[panel] = 0.0;
+        play.panelState[panel] = idle;
+        play.leftMarker[panel] = TleftMarker{};
+    }
+}
+
 bool playKeyDown(TtrellikGL& game, uint16_t key, double atMs) {
     const int32_t keyIndex = keyIndexOf(game, key);
-    if (key == keyEscape) endOfSong(game);
+    if (key == keyEscape) {
+        if (closePracticePlay(game)) songFinished(game);
+        else endOfSong(game);
+    }
+    if (practicePlayKey(game, key)) return false;
     if (keyIndex == -1) return false;
     const int32_t panel = transposeIndex(keyIndex);
     game.play.pressed[panel] = 1;

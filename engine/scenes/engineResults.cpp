@@ -67,6 +67,7 @@ void drawTextLines(TtrellikGL& game) {
     std::vector<std::string> lines = {title, "MAX COMBO " + std::to_string(figures.maxCombo), countsLine(figures),
                                       timingLine(figures)};
     if (!results.recordLine.empty()) lines.push_back(results.recordLine);
+    for (const std::string& line : practiceResultLines(game)) lines.push_back(line);
     for (const std::string& ranking : rankingLines(game)) lines.push_back(ranking);
     for (const std::string& part : suggestionParts(suggestionLine(results.suggestion, suggestionKeyNumber)))
         lines.push_back(part);

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -19,6 +21,8 @@ constexpr auto decodePollPeriod = std::chrono::milliseconds(10);
 constexpr int64_t backstepWindowFrames = 1024;
 // Rendered pieces kept for looking up what is heard: more than any output's latency (3 s).
 constexpr int64_t keptOutputFrames = 3 * audioRate;
+// Music fed to the stretcher at most at once.
+constexpr size_t stretchInputFrames = 4096;
 
 int16_t saturate(int32_t value) {
     return static_cast<int16_t>(std::clamp<int32_t>(value, std::numeric_limits<int16_t>::min(),
@@ -94,6 +98,14 @@ struct TstreamHandle {
     int64_t heldFrame = 0;
     int64_t lastReported = -1;
     TmusicAnchor anchor;
+    // While the music plays at a rate other than 1: the stretcher, the music frame its next frame
+    // out carries, the rate those frames come at, and how many of its frames still come at the
+    // rate before a change (-1: none pending).
+    std::unique_ptr<TtimeStretcher> stretcher;
+    double stretchedMusic = 0.0;
+    double trackedRate = 1.0;
+    int64_t rateChangeIn = -1;
+    bool finalFed = false;
 };
 
 namespace {
@@ -158,9 +170,37 @@ int64_t consumeMusic(TstreamHandle& stream, int32_t* mix, size_t count, int64_t&
     return static_cast<int64_t>(consumed);
 }
 
+// A rate the stretcher gives, else 1.
+double usableRate(double rate) {
+    return rate >= slowestRate && rate <= fastestRate ? rate : 1.0;
+}
+
+// Once a program: the music plays on at its own speed, and saying so every song would be noise.
+void reportStretcherFailure(const std::string& failure) {
+    static bool reported = false;
+    if (reported) return;
+    reported = true;
+    std::fprintf(stderr, "Speed: %s; the music plays at 1.00x.\n", failure.c_str());
+}
+
+// The music frame the stretcher's next frame out carries, within the music.
+int64_t stretchedFrame(const TstreamHandle& stream) {
+    return std::clamp<int64_t>(std::llround(stream.stretchedMusic), 0, stream.length);
+}
+
+// The stretcher starts over where the music stands: its next frame out is that music frame.
+void restartStretching(TstreamHandle& stream, double rate) {
+    stream.stretcher->restart(rate);
+    stream.stretchedMusic = static_cast<double>(stream.readFrame) - stream.stretcher->lagFrames() * rate;
+    stream.trackedRate = rate;
+    stream.rateChangeIn = -1;
+    stream.finalFed = false;
+}
+
 }  // namespace
 
-TaudioMixer::TaudioMixer(bool decodeOnWorker) : mixBuffer(mixPieceFrames * audioChannels) {
+TaudioMixer::TaudioMixer(bool decodeOnWorker)
+    : mixBuffer(mixPieceFrames * audioChannels), stretchInput(stretchInputFrames * audioChannels) {
     if (decodeOnWorker) decodeWorker = std::thread([this] { decodeLoop(); });
 }
 
@@ -245,6 +285,8 @@ void TaudioMixer::seek(const std::shared_ptr<TstreamHandle>& stream, int64_t fra
         stream->loopRestarts.clear();
         stream->readFrame = target;
         queuePiece(*stream, first);
+        if (stream->stretcher && stream->stretcher->rate() == 1.0) stream->stretcher.reset();
+        if (stream->stretcher) restartStretching(*stream, stream->stretcher->rate());
         stream->held = false;
         stream->anchor.valid = false;
         stream->lastReported = -1;
@@ -309,6 +351,30 @@ int64_t TaudioMixer::lengthFrames(const std::shared_ptr<TstreamHandle>& stream) 
     return stream->length;
 }
 
+double TaudioMixer::setMusicRate(const std::shared_ptr<TstreamHandle>& stream, double wanted) {
+    if (!stream) return 1.0;
+    const double rate = usableRate(wanted);
+    // Measured here, outside the lock, so that the output never waits for it.
+    if (rate != 1.0) TtimeStretcher::lagFramesAt(rate);
+    std::lock_guard<std::mutex> guard(lock);
+    if (!stream->stretcher) {
+        if (rate == 1.0) return 1.0;
+        std::string failure;
+        stream->stretcher = TtimeStretcher::start(rate, failure);
+        if (!stream->stretcher) {
+            reportStretcherFailure(failure);
+            return 1.0;
+        }
+        restartStretching(*stream, rate);
+        return rate;
+    }
+    if (rate == stream->stretcher->rate()) return rate;
+    // The frames it made already come at the old rate; the clock changes pace after them.
+    stream->rateChangeIn = static_cast<int64_t>(stream->stretcher->framesReady());
+    stream->stretcher->setRate(rate);
+    return rate;
+}
+
 bool TaudioMixer::playEffect(std::shared_ptr<const TsampleHandle> sample) {
     std::lock_guard<std::mutex> guard(lock);
     return startEffect(std::move(sample), outputFrames);
@@ -320,6 +386,23 @@ std::optional<double> TaudioMixer::playEffectHeardAt(std::shared_ptr<const Tsamp
     std::lock_guard<std::mutex> guard(lock);
     const int64_t playing = timed.value_or(lastBlock.frameAt(nowMs));
     const int64_t wanted = playing + std::llround((heardMs - nowMs) * audioRate / 1000.0);
+    return startEffectHeard(std::move(sample), wanted, playing, nowMs);
+}
+
+std::optional<double> TaudioMixer::playEffectAtSongTime(std::shared_ptr<const TsampleHandle> sample,
+                                                        const std::shared_ptr<TstreamHandle>& stream,
+                                                        int64_t musicFrame, double nowMs) {
+    if (!stream) return std::nullopt;
+    const std::optional<int64_t> timed = timedPlayingFrame(nowMs);
+    std::lock_guard<std::mutex> guard(lock);
+    const std::optional<int64_t> carrying = frameMap.outputFrameOf(stream->id, musicFrame);
+    if (!carrying) return std::nullopt;
+    return startEffectHeard(std::move(sample), *carrying, timed.value_or(lastBlock.frameAt(nowMs)), nowMs);
+}
+
+// The caller holds the mixer's lock. A frame already handed over starts it at the first one not.
+std::optional<double> TaudioMixer::startEffectHeard(std::shared_ptr<const TsampleHandle> sample, int64_t wanted,
+                                                    int64_t playing, double nowMs) {
     const int64_t start = std::max(wanted, outputFrames);
     if (!startEffect(std::move(sample), start)) return std::nullopt;
     return nowMs + static_cast<double>(start - playing) * 1000.0 / audioRate;
@@ -407,12 +490,67 @@ int64_t TaudioMixer::mixMusic(int32_t* mix, size_t frameCount, double nowMs, int
     anchor.valid = true;
     anchor.timeMs = nowMs;
     anchor.frame = stream.readFrame;
-    if (stream.playing && !stream.paused) anchor.advance = consumeMusic(stream, mix, frameCount, anchor.wrapOffset);
+    const bool advancing = stream.playing && !stream.paused;
+    if (stream.stretcher) {
+        anchor.frame = stretchedFrame(stream);
+        if (advancing) anchor.advance = mixStretched(stream, mix, frameCount, outputStart);
+        else frameMap.record(TframeSegment{outputStart, static_cast<int64_t>(frameCount), stream.id, anchor.frame, 0,
+                                           -1, stream.trackedRate});
+    } else {
+        if (advancing) anchor.advance = consumeMusic(stream, mix, frameCount, anchor.wrapOffset);
+        frameMap.record(TframeSegment{outputStart, static_cast<int64_t>(frameCount), stream.id, anchor.frame,
+                                      anchor.advance, anchor.wrapOffset});
+    }
     stream.anchor = anchor;
-    frameMap.record(TframeSegment{outputStart, static_cast<int64_t>(frameCount), stream.id, anchor.frame,
-                                  anchor.advance, anchor.wrapOffset});
     if (!stream.paused) stream.held = false;
     return anchor.advance;
+}
+
+// Feeds the stretcher until it has the piece ready, the music ran out, or the decoder is behind.
+void TaudioMixer::feedStretcher(TstreamHandle& stream, size_t frameCount) {
+    TtimeStretcher& stretcher = *stream.stretcher;
+    while (!stream.finalFed && stretcher.framesReady() < frameCount) {
+        const size_t wanted = std::clamp<size_t>(stretcher.framesWanted(), 1, stretchInputFrames);
+        std::fill_n(stretchInput.begin(), wanted * audioChannels, 0);
+        int64_t wrapOffset = -1;
+        const auto took = static_cast<size_t>(consumeMusic(stream, stretchInput.data(), wanted, wrapOffset));
+        const bool ended = took < wanted && stream.readFrame >= stream.length;
+        if (took == 0 && !ended) return;
+        stretcher.feed(stretchInput.data(), took, ended);
+        stream.finalFed = ended;
+    }
+}
+
+// Mixes the stretched music and records which music frames each output frame carries; returns
+// how many music frames the piece advanced.
+int64_t TaudioMixer::mixStretched(TstreamHandle& stream, int32_t* mix, size_t frameCount, int64_t outputStart) {
+    feedStretcher(stream, frameCount);
+    const auto mixed = static_cast<int64_t>(stream.stretcher->mixInto(mix, frameCount));
+    // Everything fed was heard: the clock stands at the end, as the unstretched one does.
+    if (mixed == 0 && stream.finalFed) stream.stretchedMusic = static_cast<double>(stream.length);
+    const int64_t first = stretchedFrame(stream);
+    int64_t done = 0;
+    while (done < mixed) {
+        if (stream.rateChangeIn == 0) {
+            const double newRate = stream.stretcher->rate();
+            stream.stretchedMusic += TtimeStretcher::lagFramesAt(stream.trackedRate) * stream.trackedRate -
+                                     stream.stretcher->lagFrames() * newRate;
+            stream.trackedRate = newRate;
+            stream.rateChangeIn = -1;
+        }
+        const int64_t piece = stream.rateChangeIn > 0 ? std::min(mixed - done, stream.rateChangeIn) : mixed - done;
+        const int64_t start = stretchedFrame(stream);
+        stream.stretchedMusic += static_cast<double>(piece) * stream.trackedRate;
+        const int64_t end = stretchedFrame(stream);
+        frameMap.record(TframeSegment{outputStart + done, piece, stream.id, start, end - start, -1, stream.trackedRate});
+        if (stream.rateChangeIn > 0) stream.rateChangeIn -= piece;
+        done += piece;
+    }
+    const int64_t last = stretchedFrame(stream);
+    if (done < static_cast<int64_t>(frameCount))
+        frameMap.record(TframeSegment{outputStart + done, static_cast<int64_t>(frameCount) - done, stream.id, last, 0,
+                                      -1, stream.trackedRate});
+    return last - first;
 }
 
 void TaudioMixer::mixEffects(int32_t* mix, size_t frameCount, int64_t outputStart) {

@@ -14,6 +14,7 @@
 #include "platform/sound/audioDecoder.h"
 #include "platform/sound/outputFrameMap.h"
 #include "platform/sound/playbackTimer.h"
+#include "platform/sound/timeStretcher.h"
 
 constexpr int32_t effectChannelCount = 32;
 
@@ -60,6 +61,10 @@ public:
     // The frames handed to the output so far: the position counted only at blocks.
     int64_t handedOverFrames(const std::shared_ptr<TstreamHandle>& stream);
     int64_t lengthFrames(const std::shared_ptr<TstreamHandle>& stream);
+    // Plays the stream's music at the rate (music frames per output frame, pitch kept), from the
+    // next block; a rate the stretcher cannot give, or any when it cannot start, plays at 1.
+    // Returns the rate in force. Positions stay in music frames: the clock runs on song time.
+    double setMusicRate(const std::shared_ptr<TstreamHandle>& stream, double rate);
 
     // Starts the effect on a free channel; false when all are busy.
     bool playEffect(std::shared_ptr<const TsampleHandle> sample);
@@ -68,6 +73,13 @@ public:
     // its first frame is heard, nothing when all channels are busy.
     std::optional<double> playEffectHeardAt(std::shared_ptr<const TsampleHandle> sample, double heardMs,
                                             double nowMs);
+    // Starts the effect at the output frame that carries the stream's music frame (counted on at
+    // the present rate when that frame is still to be rendered), or at the first frame not yet
+    // handed over when it was; returns when its first frame is heard (high-resolution clock),
+    // nothing when the stream has no rendered music or all channels are busy.
+    std::optional<double> playEffectAtSongTime(std::shared_ptr<const TsampleHandle> sample,
+                                               const std::shared_ptr<TstreamHandle>& stream, int64_t musicFrame,
+                                               double nowMs);
     // Silences every channel playing the effect, also where it is still to start.
     void stopEffect(const std::shared_ptr<const TsampleHandle>& sample);
     int32_t busyEffectChannels();
@@ -100,8 +112,12 @@ private:
     };
 
     int64_t mixMusic(int32_t* mix, size_t frameCount, double nowMs, int64_t outputStart);
+    int64_t mixStretched(TstreamHandle& stream, int32_t* mix, size_t frameCount, int64_t outputStart);
+    void feedStretcher(TstreamHandle& stream, size_t frameCount);
     void mixEffects(int32_t* mix, size_t frameCount, int64_t outputStart);
     bool startEffect(std::shared_ptr<const TsampleHandle> sample, int64_t startFrame);
+    std::optional<double> startEffectHeard(std::shared_ptr<const TsampleHandle> sample, int64_t wanted,
+                                           int64_t playing, double nowMs);
     int64_t renderPiece(int16_t* out, size_t frameCount, double nowMs, int64_t outputStart);
     int64_t interpolatedFrame(const TstreamHandle& stream, double nowMs) const;
     std::optional<int64_t> timedPlayingFrame(double nowMs);
@@ -122,6 +138,7 @@ private:
     ToutputFrameMap frameMap;
     std::array<TeffectChannel, effectChannelCount> effects;
     std::vector<int32_t> mixBuffer;
+    std::vector<int32_t> stretchInput;
     std::vector<TblockRecord> blockLog;
     size_t blockLogCapacity = 0;
 

@@ -13,6 +13,7 @@ struct TframeSegment {
     int64_t musicStart = 0;
     int64_t musicAdvance = 0;  // 0 while the stream is paused or stopped
     int64_t wrapOffset = -1;   // frames into the piece where a loop restarted at 0, or -1
+    double rate = 1.0;         // music frames per output frame while it advances (the stretcher's)
 };
 
 // The recent segments in output order, with lookups of the music frame heard at an output frame.
@@ -22,6 +23,9 @@ public:
     // The stream's music frame at outputFrame; before its first segment the frame it starts at,
     // after its last the frame where it stopped; nothing when no segment of it is kept.
     std::optional<int64_t> musicFrameAt(uint64_t stream, int64_t outputFrame) const;
+    // The output frame that carries the stream's music frame: inside a kept segment, else counted
+    // on from its last one at that one's rate; nothing when no segment of it is kept.
+    std::optional<int64_t> outputFrameOf(uint64_t stream, int64_t musicFrame) const;
     void forget(uint64_t stream);
     // Drops segments that end at or before outputFrame.
     void pruneBefore(int64_t outputFrame);

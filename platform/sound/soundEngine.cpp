@@ -1,6 +1,7 @@
 // Tsounds, Tstream and Tsfx over the program's mixer, and the music clock they feed.
 #include "platform/sound/soundEngine.h"
 
+#include <cmath>
 #include <mutex>
 
 #include "platform/sound/audioEngine.h"
@@ -170,6 +171,10 @@ int32_t Tstream::handedOverMS() const {
     return framesToMs(programMixer().handedOverFrames(handle));
 }
 
+double Tstream::setRate(double rate) {
+    return programMixer().setMusicRate(handle, rate);
+}
+
 Tsfx::Tsfx() = default;
 
 Tsfx::~Tsfx() = default;
@@ -202,6 +207,12 @@ std::optional<double> Tsfx::playAfter(double delayMs) {
     const std::optional<double> heard = programMixer().playEffectHeardAt(sample, now + delayMs, now);
     if (!heard) return std::nullopt;
     return *heard - now;
+}
+
+std::optional<double> Tsfx::playAtSongTime(const Tstream& music, double songMs) {
+    if (!sample || !music.handle) return std::nullopt;
+    const auto frame = static_cast<int64_t>(std::llround(songMs * audioRate / 1000.0));
+    return programMixer().playEffectAtSongTime(sample, music.handle, frame, systemHighResolutionMs());
 }
 
 void Tsfx::stop() {

@@ -38,8 +38,12 @@ public:
     int32_t lengthMS() const;
     // The position counted only when the output takes a block (what was handed over), in ms.
     int32_t handedOverMS() const;
+    // Plays the music at the rate (0.5 to 2, pitch kept) from the next block, its position still
+    // in song ms; returns the rate in force, 1 when the stretcher cannot start.
+    double setRate(double rate);
 
 private:
+    friend class Tsfx;
     std::shared_ptr<TstreamHandle> handle;
     bool loopingFlag = false;
 };
@@ -59,6 +63,10 @@ public:
     // Plays it so that it is heard delayMs from now, or as soon after as the output can; returns
     // how long from now it is heard, nothing when it cannot play.
     std::optional<double> playAfter(double delayMs);
+    // Plays it so that it is heard when the music plays songMs (at whatever rate it plays);
+    // returns when on the high-resolution clock, nothing when the music has not played yet
+    // (as right after a seek) or it cannot play.
+    std::optional<double> playAtSongTime(const Tstream& music, double songMs);
     // Silences it wherever it plays or is still to start.
     void stop();
     // Length in samples (frames).

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
@@ -73,8 +74,13 @@ constexpr TschemaStep schemaSteps[] = {
         -- clear rides along so that a personal best is read from the index alone.
         CREATE INDEX plays_by_chart ON plays (chart_sha256, difficulty, source, score, clear);
     )sql"},
-    // Plays waiting for the ranking server, and what it said of those it judged.
+    // The music rate of each play (pitch kept), and practice plays, which are never bests.
     {2, R"sql(
+        ALTER TABLE plays ADD COLUMN rate REAL NOT NULL DEFAULT 1.0;
+        ALTER TABLE plays ADD COLUMN practice INTEGER NOT NULL DEFAULT 0;
+    )sql"},
+    // Plays waiting for the ranking server, and what it said of those it judged.
+    {3, R"sql(
         CREATE TABLE ranking_submissions (
             play_id INTEGER PRIMARY KEY REFERENCES plays(id) ON DELETE CASCADE,
             client_play_id TEXT NOT NULL,
@@ -94,8 +100,12 @@ constexpr int32_t knownVersion = schemaSteps[std::size(schemaSteps) - 1].version
 constexpr const char* playColumns =
     "id, chart_sha256, song, difficulty, played_at, build, marker_count, score, max_combo, perfect, great, "
     "good, bad, miss, early, late, mean_ms, median_ms, audio_offset, visual_offset, perfect_window, "
-    "great_window, good_window, bad_window, source";
-constexpr int playColumnCount = 25;
+    "great_window, good_window, bad_window, source, rate, practice";
+constexpr int playColumnCount = 27;
+// The plays a best is made of: the player's own full plays; rate_step is the rate in hundredths.
+constexpr const char* bestPlaysFilter = "source = 0 AND practice = 0";
+static_assert(static_cast<int>(TplaySource::player) == 0, "bestPlaysFilter names the player's source");
+constexpr const char* rateStep = "CAST(round(rate * 100) AS INTEGER)";
 
 Tresult readVersion(sqlite3* connection, int32_t& version) {
     return readPragma(connection, "user_version", version);
@@ -333,6 +343,8 @@ TkeptPlay readPlayRow(const Tstatement& row) {
     play.goodWindow = row.integer32(column++);
     play.badWindow = row.integer32(column++);
     play.source = static_cast<TplaySource>(row.integer32(column++));
+    play.rateHundredths = static_cast<int32_t>(std::lround(row.real(column++) * 100.0));
+    play.practice = row.integer32(column++) != 0;
     return play;
 }
 
@@ -351,6 +363,8 @@ void bindPlay(Tstatement& insert, const TkeptPlay& play) {
                                 static_cast<int32_t>(clearMarkOf(play))})
         insert.bind(int64_t(value));
     insert.bind(static_cast<int64_t>(play.presses.size()));
+    insert.bind(play.rateHundredths / 100.0);
+    insert.bind(int64_t(play.practice ? 1 : 0));
 }
 
 Tresult insertPlay(sqlite3* connection, const TkeptPlay& play, int64_t& id) {
@@ -358,8 +372,8 @@ Tresult insertPlay(sqlite3* connection, const TkeptPlay& play, int64_t& id) {
                       "INSERT INTO plays (chart_sha256, song, difficulty, played_at, build, marker_count, score, "
                       "max_combo, perfect, great, good, bad, miss, early, late, mean_ms, median_ms, audio_offset, "
                       "visual_offset, perfect_window, great_window, good_window, bad_window, source, clear, "
-                      "press_count) "
-                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                      "press_count, rate, practice) "
+                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     Tresult result = insert.prepared();
     if (!result.ok()) return result;
     bindPlay(insert, play);
@@ -501,18 +515,18 @@ int64_t TrecordsDatabase::addPlay(const TkeptPlay& play) {
     return 0;
 }
 
-TpersonalBest TrecordsDatabase::bestOf(const std::string& chartSha256, int32_t difficulty) {
+TpersonalBest TrecordsDatabase::bestOf(const std::string& chartSha256, int32_t difficulty, int32_t rateHundredths) {
     errorText.clear();
     TpersonalBest best;
     if (!connection) return best;
-    Tstatement query(connection,
-                     "SELECT count(*), max(score), max(clear) FROM plays "
-                     "WHERE chart_sha256 = ? AND difficulty = ? AND source = " +
-                         std::to_string(static_cast<int>(TplaySource::player)));
+    Tstatement query(connection, std::string("SELECT count(*), max(score), max(clear) FROM plays "
+                                             "WHERE chart_sha256 = ? AND difficulty = ? AND ") +
+                                     bestPlaysFilter + " AND " + rateStep + " = ?");
     Tresult result = query.prepared();
     if (result.ok()) {
         query.bind(chartSha256);
         query.bind(int64_t(difficulty));
+        query.bind(int64_t(rateHundredths));
         result = query.step();
     }
     if (result.code == SQLITE_ROW && query.integer(0) > 0) {
@@ -576,14 +590,13 @@ std::vector<TchartBest> TrecordsDatabase::bests(const std::string& song) {
     errorText.clear();
     std::vector<TchartBest> list;
     if (!connection) return list;
-    const std::string player = std::to_string(static_cast<int>(TplaySource::player));
+    const std::string chartAtRate = std::string("chart_sha256, difficulty, ") + rateStep;
     Tstatement query(connection,
                      std::string("SELECT ") + playColumns +
                          ", best_clear FROM (SELECT *, row_number() OVER chart_plays AS rank, "
-                         "max(clear) OVER (PARTITION BY chart_sha256, difficulty) AS best_clear FROM plays "
-                         "WHERE source = " +
-                         player +
-                         " WINDOW chart_plays AS (PARTITION BY chart_sha256, difficulty ORDER BY score DESC, id)) "
+                         "max(clear) OVER (PARTITION BY " + chartAtRate + ") AS best_clear FROM plays "
+                         "WHERE " + bestPlaysFilter +
+                         " WINDOW chart_plays AS (PARTITION BY " + chartAtRate + " ORDER BY score DESC, id)) "
                          "WHERE rank = 1 AND (?1 = '' OR chart_sha256 IN (SELECT chart_sha256 FROM plays "
                          "WHERE song = ?1)) ORDER BY id DESC");
     Tresult result = query.prepared();

@@ -64,6 +64,10 @@ struct TkeptPlay {
     int32_t goodWindow = 0;
     int32_t badWindow = 0;
     TplaySource source = TplaySource::player;
+    // The music rate in hundredths (150: 1.5 times as fast, pitch kept).
+    int32_t rateHundredths = 100;
+    // A practice play (from a chosen bar, or a looped section): kept, never a best.
+    bool practice = false;
     // Filled when a single play is read; lists of plays leave it empty.
     std::vector<TkeptPress> presses;
 };
@@ -140,13 +144,14 @@ public:
 
     // Keeps a play and all its presses in one transaction; its new id, or 0 when it was not kept.
     int64_t addPlay(const TkeptPlay& play);
-    // The best of the player's own plays on a chart (by SHA-256) at a difficulty.
-    TpersonalBest bestOf(const std::string& chartSha256, int32_t difficulty);
+    // The best of the player's own full plays on a chart (by SHA-256) at a difficulty and a rate
+    // (in hundredths): a play at one rate is no best at another, a practice play at none.
+    TpersonalBest bestOf(const std::string& chartSha256, int32_t difficulty, int32_t rateHundredths = 100);
     // One play with its presses in the order they happened, or nothing for an unknown id.
     std::optional<TkeptPlay> play(int64_t id);
     // Plays without their presses, newest first; song "" means every song.
     std::vector<TkeptPlay> plays(const std::string& song);
-    // The best of each chart and difficulty with a player play, newest first; song "" for all, else
+    // The best of each chart, difficulty and rate with a full player play, newest first; song "" for all, else
     // the charts with a play of that song.
     std::vector<TchartBest> bests(const std::string& song);
 

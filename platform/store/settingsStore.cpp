@@ -292,6 +292,7 @@ void TsettingsStore::save() const {
 
 bool readStoredSettings(const TsettingsStore& store, TstoredSettings& settings) {
     readStoredOffsets(store, settings);
+    readStoredPractice(store, settings.practice);
     const std::optional<std::string> hres = store.readString("hres");
     if (!hres) return false;
     settings.hres = *hres;
@@ -343,6 +344,7 @@ void writeStoredSettings(TsettingsStore& store, const TstoredSettings& settings)
     store.writeInteger("rotation", settings.rotation);
     store.writeInteger("yadjust", settings.yAdjust);
     writeStoredOffsets(store, settings.audioOffset, settings.visualOffset);
+    writeStoredPractice(store, settings.practice);
 }
 
 void readStoredOffsets(const TsettingsStore& store, TstoredSettings& settings) {

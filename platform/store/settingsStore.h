@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/store/practiceSettings.h"
+
 // The player's home folder: $HOME, else the one the password database names.
 std::string homeFolder();
 
@@ -76,6 +78,7 @@ struct TstoredSettings {
     // The player's audio and visual offsets in ms, within -largestOffset..largestOffset.
     int32_t audioOffset = 0;
     int32_t visualOffset = 0;
+    TpracticeChoice practice;
 };
 
 // The furthest either offset may be from 0, in ms.

@@ -1,6 +1,7 @@
-// Fuzz target: the settings file reader on arbitrary bytes, then every launcher value read back.
+// Fuzz target: the settings file reader on arbitrary bytes, every launcher value read back, and --rate.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/store/settingsStore.h"
@@ -13,7 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Writing on top of whatever was read must give a document that reads back completely.
     writeStoredSettings(store, settings);
     TstoredSettings again;
-    if (!readStoredSettings(store, again) || again.hres != settings.hres || again.keys[15] != settings.keys[15])
+    if (!readStoredSettings(store, again) || again.hres != settings.hres || again.keys[15] != settings.keys[15] ||
+        again.practice.rateHundredths != settings.practice.rateHundredths)
         __builtin_trap();
+    // The same bytes as a --rate value: whatever is taken is a rate a player could choose.
+    const std::optional<int32_t> rate = rateFromText(std::string(reinterpret_cast<const char*>(data), size));
+    if (rate && !isChoosableRate(*rate)) __builtin_trap();
     return 0;
 }

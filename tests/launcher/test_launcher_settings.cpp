@@ -381,6 +381,22 @@ TEST(Program, HelpNamesTheLauncherAndTheDirectStart) {
     EXPECT_NE(text.find("launcher"), std::string::npos);
 }
 
+TEST(Program, RateGoesWithStartAsAChoosableRate) {
+    const char* const autoplay[] = {"trellik", "--start", "--autoplay", "--rate", "1.5"};
+    TcommandLine line;
+    EXPECT_TRUE(readCommandLine(5, autoplay, line));
+    EXPECT_EQ(line.rateHundredths, 150);
+    const char* const bad[][4] = {{"trellik", "--start", "--rate", "2.05"}, {"trellik", "--start", "--rate", "0.45"},
+                                  {"trellik", "--calibrate", "--rate", "1.5"}};
+    for (const auto& arguments : bad) {
+        TcommandLine refused;
+        EXPECT_FALSE(readCommandLine(4, arguments, refused)) << arguments[3];
+    }
+    const char* const missing[] = {"trellik", "--start", "--rate"};
+    TcommandLine noValue;
+    EXPECT_FALSE(readCommandLine(3, missing, noValue));
+}
+
 TEST(Program, CalibrateIsADirectStartOfItsOwnAfterAnOptionalGameFolder) {
     const char* const alone[] = {"trellik", "--calibrate"};
     TcommandLine line;

@@ -1,0 +1,278 @@
+// The music at other rates on the private sound server: markers against the beat heard from the
+// server's monitor and presses through XTest at each marker's perfect time (at 0.75x and 1.5x),
+// the stretcher's share of a core at 1.5x, and how soon a rate change is heard.
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/support/playFigures.h"
+#include "bench/support/playSession.h"
+#include "bench/support/soundCapture.h"
+#include "bench/support/xTestPresser.h"
+#include "engine/trellikGL38Engine.h"
+#include "platform/clockSeam.h"
+#include "platform/sound/audioDecoder.h"
+#include "platform/sound/audioEngine.h"
+#include "platform/sound/audioMixer.h"
+#include "platform/sound/soundEngine.h"
+#include "platform/store/practiceSettings.h"
+#include "tools/mp3Writer.h"
+
+namespace {
+
+constexpr int clickThreshold = 5000;
+constexpr size_t quietFrames = audioRate / 50;
+// A heard click belongs to the marker whose beat is nearest, within this (ms).
+constexpr double pairingReachMs = 40.0;
+// An on-time marker's perfect time leads its beat by this much real time.
+constexpr double perfectLeadMs = 50.0;
+constexpr auto drainTime = std::chrono::milliseconds(500);
+
+double threadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// Music to stretch: a chord with a click every half second, as busy as a song.
+std::vector<int16_t> busyMusic(double seconds) {
+    const auto frames = static_cast<size_t>(seconds * audioRate);
+    std::vector<int16_t> samples(frames * audioChannels);
+    for (size_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / audioRate;
+        double value = 3000.0 * (std::sin(2.0 * M_PI * 220.0 * t) + std::sin(2.0 * M_PI * 277.2 * t) +
+                                 std::sin(2.0 * M_PI * 329.6 * t));
+        if (i % (audioRate / 2) < 400) value += 8000.0 * std::exp(-static_cast<double>(i % (audioRate / 2)) / 60.0);
+        samples[i * 2] = samples[i * 2 + 1] = static_cast<int16_t>(value);
+    }
+    return samples;
+}
+
+// Processor time the mixer takes for ten seconds of output at a rate, in ms (decoding apart).
+double mixingCpuMs(const std::vector<uint8_t>& mp3, double rate) {
+    TaudioMixer mixer(false);
+    const auto stream = mixer.openStream(mp3);
+    mixer.play(stream);
+    mixer.setMusicRate(stream, rate);
+    std::vector<int16_t> block(512 * audioChannels);
+    double spent = 0.0;
+    for (int32_t done = 0; done < 10 * audioRate; done += 512) {
+        mixer.decodeAhead();
+        const double before = threadCpuMs();
+        mixer.render(block.data(), 512, 0.0);
+        spent += threadCpuMs() - before;
+    }
+    return spent;
+}
+
+// The stretcher's share of one core at 1.5x: the mixer's time at 1.5x less its time at 1x.
+double stretchCpuPercent() {
+    const std::vector<uint8_t> mp3 = encodeMp3(busyMusic(20.0), audioRate, audioChannels, 192);
+    mixingCpuMs(mp3, 1.5);  // the first start measures the stretcher's lag at the rate
+    const double plain = mixingCpuMs(mp3, 1.0);
+    const double stretched = mixingCpuMs(mp3, 1.5);
+    return (stretched - plain) / 10000.0 * 100.0;
+}
+
+struct TheardClicks {
+    std::vector<double> heardMs;
+};
+
+// The onsets of what the server played, on the high-resolution clock.
+TheardClicks heardClicks(const TsoundCapture& capture, size_t quiet = quietFrames) {
+    const TfittedLine frameTimes = capture.frameTimes();
+    TheardClicks clicks;
+    for (const size_t onset : findOnsets(capture.samples(), clickThreshold, quiet))
+        clicks.heardMs.push_back(frameTimes.at(static_cast<double>(onset)));
+    return clicks;
+}
+
+std::optional<double> nearestClick(const TheardClicks& clicks, double atMs) {
+    const auto after = std::lower_bound(clicks.heardMs.begin(), clicks.heardMs.end(), atMs);
+    std::optional<double> nearest;
+    if (after != clicks.heardMs.end()) nearest = *after;
+    if (after != clicks.heardMs.begin() && (!nearest || atMs - *(after - 1) < *nearest - atMs)) nearest = *(after - 1);
+    if (nearest && std::fabs(*nearest - atMs) > pairingReachMs) return std::nullopt;
+    return nearest;
+}
+
+struct TratePlay {
+    std::vector<double> placement;
+    std::vector<double> judging;
+    int32_t score = 0;
+};
+
+// The generated song played at a rate through the window loop with XTest presses, on the server,
+// its output recorded: each marker's beat (its perfect time plus the lead) against the click heard.
+std::optional<TratePlay> playAtRate(const TgeneratedSong& song, int32_t rateHundredths) {
+    TxTestPresser presser;
+    TsoundCapture capture;
+    std::string error;
+    if (!presser.ready() || !capture.start(error)) {
+        std::fprintf(stderr, "bench_rate: cannot press keys or record the server %s\n", error.c_str());
+        return std::nullopt;
+    }
+    Tsounds sounds;
+    Tstream music;
+    auto game = std::make_unique<TtrellikGL>();
+    const LaunchParameters parameters = defaultLaunchParameters("bench");
+    for (int i = 0; i < 16; ++i) game->launch.keys[i] = parameters.keys[i];
+    game->audio.sounds = &sounds;
+    game->audio.music = &music;
+    game->songs.songs.resize(1);
+    game->songs.songs[0].name = song.name;
+    game->practice.choice.rateHundredths = rateHundredths;
+    fillChart(game->chart, song);
+    const TplaySessionResult result =
+        playSongThroughX(*game, presser, 0.0, song.seconds * 100.0 / rateHundredths + 30.0);
+    std::this_thread::sleep_for(drainTime);
+    capture.stop();
+    if (!result.ended) {
+        std::fprintf(stderr, "bench_rate: the song did not play to its end at %d\n", rateHundredths);
+        return std::nullopt;
+    }
+    const TheardClicks clicks = heardClicks(capture);
+    TratePlay played;
+    for (const TactivatedRow& row : result.rows)
+        if (const std::optional<double> heard = nearestClick(clicks, row.perfectTime + perfectLeadMs))
+            played.placement.push_back(std::fabs(*heard - row.perfectTime - perfectLeadMs));
+    played.judging = pressJudgingErrors(result);
+    played.score = result.finalScore.displayScore();
+    std::printf("rate %d: rows %zu, paired with a heard click %zu, presses %zu, score %d\n", rateHundredths,
+                result.rows.size(), played.placement.size(), result.presses.size(), played.score);
+    return played;
+}
+
+// From the call that changes the rate to the first heard click at the new pace: clicks every 60
+// ms of music, played at 1x, then at 1.5x (40 ms apart as heard).
+std::optional<double> rateChangeLatencyMs(const std::string& folder) {
+    std::vector<int16_t> samples(static_cast<size_t>(8.0 * audioRate) * audioChannels, 0);
+    const size_t spacing = static_cast<size_t>(0.06 * audioRate);
+    for (size_t first = spacing; first + 400 < samples.size() / 2; first += spacing)
+        for (size_t i = 0; i < 200; ++i)
+            samples[(first + i) * 2] = samples[(first + i) * 2 + 1] =
+                static_cast<int16_t>(12000.0 * std::exp(-static_cast<double>(i) / 40.0) * std::sin(2.0 * M_PI * 1500.0 * i / audioRate));
+    const std::string file = folder + "/pace.mp3";
+    TsoundCapture capture;
+    std::string error;
+    if (!writeMp3File(file, samples, audioRate, audioChannels, 192) || !capture.start(error)) return std::nullopt;
+    Tstream music;
+    if (!music.open(file)) return std::nullopt;
+    music.play();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const double changedAt = systemHighResolutionMs();
+    music.setRate(1.5);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    music.stop();
+    std::this_thread::sleep_for(drainTime);
+    capture.stop();
+    const std::vector<double> heard = heardClicks(capture, audioRate / 100).heardMs;
+    // The change is heard from the first of three gaps in a row nearer 40 ms than 60 ms.
+    for (size_t i = 1; i + 3 < heard.size(); ++i) {
+        const bool fast = heard[i + 1] - heard[i] < 50.0 && heard[i + 2] - heard[i + 1] < 50.0 && heard[i + 3] - heard[i + 2] < 50.0;
+        if (heard[i] > changedAt && fast) return heard[i] - changedAt;
+    }
+    return std::nullopt;
+}
+
+// The frequency (Hz, in half-hertz steps from 220 to 880) carrying the most power in a
+// recording, by the Goertzel filter at each.
+double dominantFrequency(const std::vector<int16_t>& mono) {
+    double best = 0.0;
+    double bestPower = -1.0;
+    for (double frequency = 220.0; frequency <= 880.0; frequency += 0.5) {
+        const double coefficient = 2.0 * std::cos(2.0 * M_PI * frequency / audioRate);
+        double previous = 0.0;
+        double beforePrevious = 0.0;
+        for (const int16_t sample : mono) {
+            const double next = sample + coefficient * previous - beforePrevious;
+            beforePrevious = previous;
+            previous = next;
+        }
+        const double power = previous * previous + beforePrevious * beforePrevious - coefficient * previous * beforePrevious;
+        if (power > bestPower) {
+            bestPower = power;
+            best = frequency;
+        }
+    }
+    return best;
+}
+
+// How far (percent) the pitch of a steady 440 Hz tone played at the rate is heard from 440 Hz.
+std::optional<double> pitchShiftPercent(const std::string& folder, double rate) {
+    std::vector<int16_t> samples(static_cast<size_t>(6.0 * audioRate) * audioChannels);
+    for (size_t i = 0; i < samples.size() / 2; ++i)
+        samples[i * 2] = samples[i * 2 + 1] = static_cast<int16_t>(8000.0 * std::sin(2.0 * M_PI * 440.0 * i / audioRate));
+    const std::string file = folder + "/tone.mp3";
+    TsoundCapture capture;
+    std::string error;
+    if (!writeMp3File(file, samples, audioRate, audioChannels, 192) || !capture.start(error)) return std::nullopt;
+    Tstream music;
+    if (!music.open(file)) return std::nullopt;
+    music.setRate(rate);
+    music.play();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    music.stop();
+    std::this_thread::sleep_for(drainTime);
+    capture.stop();
+    // The middle second of what was heard, away from the start and the stop.
+    const std::vector<int16_t>& heard = capture.samples();
+    size_t start = 0;
+    while (start < heard.size() && std::abs(heard[start]) < 2000) ++start;
+    if (start + 2 * audioRate > heard.size()) return std::nullopt;
+    const std::vector<int16_t> middle(heard.begin() + static_cast<std::ptrdiff_t>(start + audioRate / 2),
+                                      heard.begin() + static_cast<std::ptrdiff_t>(start + 3 * audioRate / 2));
+    return std::fabs(dominantFrequency(middle) - 440.0) / 440.0 * 100.0;
+}
+
+}  // namespace
+
+int main() {
+    setenv("TRELLIK_AUDIO", "pulse", 1);
+    std::printf("figure stretch_cpu value=%.1f unit=percent\n", stretchCpuPercent());
+
+    TscratchFolder folder;
+    TgeneratedSong song;
+    song.seconds = 32.0;
+    song.firstRowSeconds = 2.0;
+    song.rowSpacingSeconds = 0.25;
+    song.rows = 112;
+    if (folder.path.empty() || !writeSongMusic(song, folder.path)) {
+        std::fprintf(stderr, "bench_rate: cannot write the generated song\n");
+        return 1;
+    }
+    Tsounds output;
+    if (programOutputIsSilent()) {
+        std::fprintf(stderr, "bench_rate: the output is not the sound server's\n");
+        return 1;
+    }
+    // 1x too, measured the same way, as the yardstick of the other two.
+    for (const int32_t rate : {100, 75, 150}) {
+        const std::optional<TratePlay> played = playAtRate(song, rate);
+        if (!played) return 1;
+        const std::string suffix = "_" + rateText(rate);
+        printFigure(("rate_beat_placement_error" + suffix).c_str(), played->placement);
+        printFigure(pressFigureName("rate_press_judging_error" + suffix).c_str(), played->judging);
+    }
+    for (const double rate : {0.75, 1.5}) {
+        const std::optional<double> shift = pitchShiftPercent(folder.path, rate);
+        if (!shift) return 1;
+        std::printf("figure rate_pitch_shift_%.2fx value=%.3f unit=percent\n", rate, *shift);
+    }
+    const std::optional<double> latency = rateChangeLatencyMs(folder.path);
+    if (!latency) {
+        std::fprintf(stderr, "bench_rate: the rate change was not heard\n");
+        return 1;
+    }
+    std::printf("figure rate_change_latency value=%.1f unit=ms\n", *latency);
+    return 0;
+}

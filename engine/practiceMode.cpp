@@ -1,0 +1,337 @@
+// Practice in song select and in play: the rate, the start bar, the loop and its passes.
+#include "engine/practiceMode.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "engine/trellikGL38Engine.h"
+#include "platform/clockSeam.h"
+#include "platform/sound/soundEngine.h"
+
+namespace {
+
+constexpr uint16_t slowerKey = 219;  // [
+constexpr uint16_t fasterKey = 221;  // ]
+constexpr uint16_t practiceKey = 80;  // P
+constexpr uint16_t earlierKey = 188;  // ,
+constexpr uint16_t laterKey = 190;  // .
+constexpr int32_t slowerPanel = 12;
+constexpr int32_t fasterPanel = 13;
+constexpr int32_t practicePanel = 15;
+constexpr int32_t beatsPerBar = 4;
+// Where the practice line stands in console space: one line under the best and its clear mark,
+// above the grid, clear of the selected song's group lines.
+constexpr float lineX = 33.0f;
+constexpr float lineY = 9.0f;
+// A count-in tick is handed to the mixer this far ahead of its beat (song ms), more than any
+// output hands frames over ahead of playing them, and left out when the music is already past it
+// by more than this.
+constexpr double tickLookAheadMs = 1500.0;
+constexpr double tickTooLateMs = 20.0;
+
+double barLengthMs(double bpm) {
+    return beatsPerBar * 60000.0 / (bpm > 0.0 ? bpm : 120.0);
+}
+
+int32_t rowCount(const TsongParser& chart) {
+    return std::clamp(chart.entryCount, 0, chartCapacity);
+}
+
+// The tempo in force at a music time: the last row's at or before it, else the first row's.
+double bpmAt(const TsongParser& chart, double musicMs) {
+    double bpm = rowCount(chart) > 0 ? chart.entries[0].bpm : 0.0;
+    for (int32_t row = 0; row < rowCount(chart) && chart.entries[row].time * 1000.0 <= musicMs; ++row)
+        bpm = chart.entries[row].bpm;
+    return bpm;
+}
+
+double barStart(const TpracticeState& practice, int32_t bar) {
+    if (practice.bars.empty()) return 0.0;
+    return practice.bars[static_cast<size_t>(std::clamp<int32_t>(bar, 1, static_cast<int32_t>(practice.bars.size())) - 1)];
+}
+
+double rateOf(int32_t hundredths) {
+    return hundredths / 100.0;
+}
+
+void keepChoice(TtrellikGL& game) {
+    game.shownBest.stale = true;
+    if (game.launch.savePractice) game.launch.savePractice(game.practice.choice);
+}
+
+void changeRate(TtrellikGL& game, int32_t steps) {
+    TpracticeChoice& choice = game.practice.choice;
+    choice.rateHundredths = steppedRate(choice.rateHundredths, steps);
+}
+
+// The rate the play runs at: a replay's own, else the chosen one.
+int32_t playRateHundredths(const TtrellikGL& game) {
+    if (game.replay.keys && game.replay.play) return game.replay.play->rateHundredths;
+    return game.practice.choice.rateHundredths;
+}
+
+uint32_t firstRowFrom(const TsongParser& chart, double musicMs) {
+    int32_t row = 0;
+    while (row < rowCount(chart) && chart.entries[row].time * 1000.0 < musicMs - 0.5) ++row;
+    return static_cast<uint32_t>(row);
+}
+
+int32_t markersFrom(const TsongParser& chart, double fromMs, double toMs) {
+    int32_t markers = 0;
+    for (int32_t row = 0; row < rowCount(chart); ++row) {
+        const double at = chart.entries[row].time * 1000.0;
+        if (at < fromMs - 0.5 || at >= toMs - 0.5) continue;
+        markers += static_cast<int32_t>(std::count_if(std::begin(chart.entries[row].panels), std::end(chart.entries[row].panels),
+                                                      [](uint8_t panel) { return panel != 0; }));
+    }
+    return markers;
+}
+
+// The music from the count-in bar before the section's first bar, its ticks due on its beats.
+void seekToCountIn(TtrellikGL& game, int32_t firstBar) {
+    TpracticeState& practice = game.practice;
+    const double sectionStart = barStart(practice, firstBar);
+    const double barMs = barLengthMs(bpmAt(game.chart, sectionStart));
+    const double countInStart = std::max(0.0, sectionStart - barMs);
+    if (game.audio.music) game.audio.music->setPositionMS(static_cast<int32_t>(std::lround(countInStart)));
+    practice.pendingTicks.clear();
+    for (int32_t beat = 0; beat < beatsPerBar; ++beat) {
+        const double at = sectionStart - barMs + beat * barMs / beatsPerBar;
+        if (at >= countInStart) practice.pendingTicks.push_back(at);
+    }
+}
+
+void handDueTicks(TtrellikGL& game) {
+    TpracticeState& practice = game.practice;
+    if (practice.pendingTicks.empty() || !game.audio.music) return;
+    if (!practice.tick) {
+        practice.tick = std::make_shared<Tsfx>();
+        practice.tick->use(metronomeClickSamples());
+    }
+    const double now = activeClock().musicPositionMs();
+    std::erase_if(practice.pendingTicks, [&](double at) {
+        if (at < now - tickTooLateMs) return true;
+        return at < now + tickLookAheadMs && practice.tick->playAtSongTime(*game.audio.music, at).has_value();
+    });
+}
+
+// Where the pass in progress ends: the loop's end, else the end of the song.
+double passEndMs(const TpracticeState& practice) {
+    return practice.loop.set() ? barStart(practice, practice.loop.endBar) : std::numeric_limits<double>::infinity();
+}
+
+// The pass scored on its own: the judgements of its markers (a row the loop's end cut off, which
+// came before the loop was set, counts for no pass) against the markers between its start and end.
+void finishPass(TtrellikGL& game) {
+    TpracticeState& practice = game.practice;
+    const std::vector<TpressRecord>& presses = game.play.presses;
+    const double endMs = passEndMs(practice);
+    const auto inPass = [&](const TpressRecord& press) {
+        const double at = game.chart.entries[std::clamp(press.row, 0, chartCapacity)].time * 1000.0;
+        return at >= practice.passStartMs - 0.5 && at < endMs - 0.5;
+    };
+    std::vector<TpressRecord> pass;
+    for (size_t index = std::min(practice.passFirstPress, presses.size()); index < presses.size(); ++index)
+        if (inPass(presses[index])) pass.push_back(presses[index]);
+    ScoreControl score;
+    score.reset(markersFrom(game.chart, practice.passStartMs, endMs));
+    for (const TpressRecord& press : pass) score.apply(press.judgement);
+    TpassResult result;
+    result.pass = practice.pass;
+    result.markers = score.noteCount;
+    result.figures = playResultsOf(score, pass);
+    practice.passes.push_back(result);
+}
+
+void restartSection(TtrellikGL& game) {
+    TpracticeState& practice = game.practice;
+    if (game.autoplay) game.autoplay->cancelAll();
+    clearPanels(game);
+    const double sectionStart = barStart(practice, practice.loop.firstBar);
+    game.play.nextEntry = firstRowFrom(game.chart, sectionStart);
+    game.play.firstEntryReached = false;
+    game.score.reset(markersFrom(game.chart, sectionStart, barStart(practice, practice.loop.endBar)));
+    practice.pass += 1;
+    practice.passFirstPress = game.play.presses.size();
+    practice.passStartMs = sectionStart;
+    seekToCountIn(game, practice.loop.firstBar);
+    const TplayResults& last = practice.passes.back().figures;
+    practice.line = "PASS " + std::to_string(practice.pass - 1) + " " + std::to_string(last.score) + "  BARS " +
+                    std::to_string(practice.loop.firstBar) + "-" + std::to_string(practice.loop.endBar - 1);
+}
+
+void markLoopEnd(TtrellikGL& game, int32_t bar) {
+    TpracticeState& practice = game.practice;
+    if (practice.markedStartBar == 0) {
+        practice.line = "MARK THE LOOP START FIRST (,)";
+        return;
+    }
+    const TloopOutcome outcome = loopBetween(practice.markedStartBar, bar);
+    practice.loop = outcome.section;
+    practice.line = outcome.refusal.empty() ? "LOOP BARS " + std::to_string(outcome.section.firstBar) + "-" +
+                                                  std::to_string(outcome.section.endBar - 1)
+                                            : outcome.refusal;
+}
+
+}  // namespace
+
+std::vector<double> barStartsMs(const TsongParser& chart) {
+    std::vector<double> bars;
+    if (rowCount(chart) == 0) return bars;
+    const double last = chart.entries[rowCount(chart) - 1].time * 1000.0;
+    for (double at = chart.entries[0].time * 1000.0; at <= last; at += barLengthMs(bpmAt(chart, at))) bars.push_back(at);
+    return bars;
+}
+
+int32_t barAt(const std::vector<double>& bars, double musicMs) {
+    return static_cast<int32_t>(std::upper_bound(bars.begin(), bars.end(), musicMs) - bars.begin());
+}
+
+TloopOutcome loopBetween(int32_t startBar, int32_t endBar) {
+    TloopOutcome outcome;
+    const int32_t first = std::min(startBar, endBar);
+    const int32_t end = std::max(startBar, endBar);
+    if (end - first < 1) {
+        outcome.refusal = "LOOP REFUSED: SHORTER THAN A BAR";
+        return outcome;
+    }
+    outcome.section = {first, end};
+    return outcome;
+}
+
+double musicRate(const TtrellikGL& game) {
+    return game.practice.rateInForce;
+}
+
+std::vector<std::string> practiceChoiceLines(const TtrellikGL& game) {
+    const TpracticeChoice& choice = game.practice.choice;
+    std::string line = "RATE " + rateText(choice.rateHundredths);
+    if (choice.practice) line += "  PRACTICE FROM BAR " + std::to_string(choice.startBar);
+    return {line};
+}
+
+bool practiceSelectKey(TtrellikGL& game, uint16_t key) {
+    if (keyIndexOf(game, key) != -1) return false;
+    TpracticeChoice& choice = game.practice.choice;
+    if (key == slowerKey || key == fasterKey) changeRate(game, key == slowerKey ? -1 : 1);
+    else if (key == practiceKey) choice.practice = !choice.practice;
+    else if (choice.practice && (key == earlierKey || key == laterKey)) choice.startBar = std::max(1, choice.startBar + (key == laterKey ? 1 : -1));
+    else return false;
+    keepChoice(game);
+    return true;
+}
+
+void startPracticeMusic(TtrellikGL& game) {
+    TpracticeState& practice = game.practice;
+    practice.practicing = practice.choice.practice && !game.replay.keys;
+    practice.bars = barStartsMs(game.chart);
+    practice.markedStartBar = 0;
+    practice.loop = {};
+    practice.pass = 1;
+    practice.passFirstPress = 0;
+    practice.passes.clear();
+    practice.pendingTicks.clear();
+    practice.line.clear();
+    const double rate = rateOf(playRateHundredths(game));
+    practice.rateInForce = game.audio.music ? game.audio.music->setRate(rate) : rate;
+    if (!practice.practicing) return;
+    practice.choice.startBar = std::clamp(practice.choice.startBar, 1, std::max<int32_t>(1, static_cast<int32_t>(practice.bars.size())));
+    seekToCountIn(game, practice.choice.startBar);
+    practice.passStartMs = barStart(practice, practice.choice.startBar);
+    practice.line = "PRACTICE FROM BAR " + std::to_string(practice.choice.startBar);
+}
+
+uint32_t firstPlayedRow(const TtrellikGL& game) {
+    if (!game.practice.practicing) return 0;
+    return firstRowFrom(game.chart, barStart(game.practice, game.practice.choice.startBar));
+}
+
+bool practiceRowDue(const TtrellikGL& game, const ChartEntry& entry) {
+    return !game.practice.practicing || entry.time * 1000.0 < passEndMs(game.practice) - 0.5;
+}
+
+int32_t markersPlayed(const TtrellikGL& game) {
+    if (!game.practice.practicing) return game.chart.markerCount;
+    return markersFrom(game.chart, barStart(game.practice, game.practice.choice.startBar),
+                       std::numeric_limits<double>::infinity());
+}
+
+bool practicePanelKey(TtrellikGL& game, int32_t keyIndex) {
+    if (keyIndex == slowerPanel || keyIndex == fasterPanel) changeRate(game, keyIndex == slowerPanel ? -1 : 1);
+    else if (keyIndex == practicePanel) game.practice.choice.practice = !game.practice.choice.practice;
+    else return false;
+    keepChoice(game);
+    return true;
+}
+
+void drawPracticeChoice(TtrellikGL& game) {
+    if (drawingWindow(game)) drawTextColumn(game, practiceChoiceLines(game), lineX, lineY);
+}
+
+bool practicePlayKey(TtrellikGL& game, uint16_t key) {
+    if (keyIndexOf(game, key) != -1) return false;
+    TpracticeState& practice = game.practice;
+    // Only a practice play changes speed mid-song: a full play keeps one rate for its best.
+    if (!practice.practicing) return false;
+    if (key == slowerKey || key == fasterKey) {
+        changeRate(game, key == slowerKey ? -1 : 1);
+        keepChoice(game);
+        if (!game.replay.keys && game.audio.music) practice.rateInForce = game.audio.music->setRate(rateOf(practice.choice.rateHundredths));
+        return true;
+    }
+    if (key != earlierKey && key != laterKey) return false;
+    const int32_t bar = std::max(1, barAt(practice.bars, activeClock().musicPositionMs()));
+    if (key == earlierKey) {
+        practice.markedStartBar = bar;
+        practice.line = "LOOP FROM BAR " + std::to_string(bar);
+    } else {
+        markLoopEnd(game, bar);
+    }
+    return true;
+}
+
+bool practiceTick(TtrellikGL& game) {
+    TpracticeState& practice = game.practice;
+    if (!practice.practicing) return false;
+    handDueTicks(game);
+    Tclock& clock = activeClock();
+    if (!practice.loop.set()) {
+        if (clock.musicPositionMs() >= clock.musicLengthMs()) finishPass(game);
+        return false;
+    }
+    const double passEnd = barStart(practice, practice.loop.endBar) + missAfterMs(game.timing) * practice.rateInForce;
+    const bool songEnded = clock.musicPositionMs() >= clock.musicLengthMs();
+    const bool pastSection = practice.loop.endBar <= static_cast<int32_t>(practice.bars.size()) && clock.musicPositionMs() >= passEnd;
+    if (!songEnded && !pastSection) return false;
+    finishPass(game);
+    restartSection(game);
+    return true;
+}
+
+bool closePracticePlay(TtrellikGL& game) {
+    TpracticeState& practice = game.practice;
+    if (!practice.practicing) return false;
+    if (game.play.presses.size() > practice.passFirstPress) finishPass(game);
+    return !practice.passes.empty();
+}
+
+std::vector<std::string> practiceResultLines(const TtrellikGL& game) {
+    const TpracticeState& practice = game.practice;
+    std::vector<std::string> lines = {"RATE " + rateText(static_cast<int32_t>(std::lround(practice.rateInForce * 100.0)))};
+    if (!practice.practicing) return lines;
+    lines.push_back("PRACTICE");
+    for (const TpassResult& pass : practice.passes)
+        lines.push_back("PASS " + std::to_string(pass.pass) + "  " + std::to_string(pass.figures.score) + "  P" +
+                        std::to_string(pass.figures.perfect) + " G" + std::to_string(pass.figures.great) + " M" +
+                        std::to_string(pass.figures.miss));
+    return lines;
+}
+
+void drawPracticeLine(TtrellikGL& game) {
+    const TpracticeState& practice = game.practice;
+    if (!drawingWindow(game) || (!practice.practicing && practice.rateInForce == 1.0)) return;
+    std::string line = rateText(static_cast<int32_t>(std::lround(practice.rateInForce * 100.0)));
+    if (practice.practicing) line += "  " + (practice.line.empty() ? std::string("PRACTICE") : practice.line);
+    drawTextColumn(game, {line}, lineX, lineY);
+}
