@@ -107,6 +107,18 @@ TEST(BeatSync, ABackbeatIsLouderThanTheKickByAQuarterToTwoAndAHalfTimes) {
     for (const Tcase& c : cases) EXPECT_EQ(looksLikeBackbeat(c.louder, c.weaker, c.offBeats), c.backbeat) << c.louder << " " << c.offBeats;
 }
 
+// A struck attack keeps its sharpest rise; a slow swell (a plucked string in a bed of strings)
+// moved the beat 57 ms late when it was timed there.
+TEST(BeatSync, TimesOnlySlowAttacksAtTheFootOfTheirSwell) {
+    struct Tcase {
+        double sharpestRise, swellSeconds;
+        bool slow;
+    };
+    const Tcase cases[] = {{3.9999, 0.010, true}, {4, 0.010, false}, {4.0001, 0.010, false},
+                           {2, 0.0099, false},    {2, 0.0101, true}};
+    for (const Tcase& c : cases) EXPECT_EQ(isSlowAttack(c.sharpestRise, c.swellSeconds), c.slow) << c.sharpestRise << " " << c.swellSeconds;
+}
+
 // "drift" syncopates its kick and bass onto the off-beats, which made them look like beats of their
 // own; its snare on 2 and 4 keeps it at 90 BPM, not 180.
 TEST(BeatSync, FindsTheDemoSongDriftAtItsTempoAndFirstBeat) {

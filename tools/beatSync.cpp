@@ -244,7 +244,9 @@ public:
             const double ratio = (after(n) + floor) / (before(n) + floor);
             if (ratio > bestRatio) bestRatio = ratio, best = n;
         }
-        return static_cast<double>(best) / syncSampleRate;
+        const size_t foot = footOfRise(best);
+        const bool slow = isSlowAttack(bestRatio, static_cast<double>(best - foot) / syncSampleRate);
+        return static_cast<double>(slow ? foot : best) / syncSampleRate;
     }
 
 private:
@@ -265,9 +267,39 @@ private:
     double after(size_t n) const { return at(n + window) - at(n); }
     double before(size_t n) const { return at(n) - at(n - window); }
 
+    // A slow attack (a plucked or bowed string, a pad) swells for tens of ms before its sharpest
+    // rise; its note began at the foot of the swell, where the level leaves the one it held before.
+    // A drum's foot lies within a few ms of its sharpest rise, which stays the more exact time.
+    size_t footOfRise(size_t attack) {
+        constexpr size_t reach = syncSampleRate / 10, span = syncSampleRate / 100, step = 64;
+        if (attack < reach + span || attack + 3 * span >= samples.size()) return attack;
+        fillLevels(attack - reach - span, attack + 3 * span);
+        double top = 0, floor = 1e300;
+        for (size_t n = attack; n <= attack + 2 * span; n += step) top = std::max(top, level(n, span));
+        for (size_t n = attack - reach; n <= attack; n += step) floor = std::min(floor, level(n, span));
+        constexpr double leastRise = 4, footShareOfRise = 0.1;
+        if (floor <= 0 || top < leastRise * floor) return attack;
+        const double threshold = floor * std::pow(top / floor, footShareOfRise);
+        size_t foot = attack;
+        while (foot - step >= attack - reach && level(foot - step, span) > threshold) foot -= step;
+        return foot;
+    }
+
+    // Running energy of the signal itself over [from, to].
+    void fillLevels(size_t from, size_t to) {
+        levelOrigin = from;
+        levels.resize(to - from + 1);
+        levels[0] = 0;
+        for (size_t i = from; i < to; ++i) levels[i - from + 1] = levels[i - from] + static_cast<double>(samples[i]) * samples[i];
+    }
+    // The energy of the span samples centred on n.
+    double level(size_t n, size_t span) const { return levels[n + span / 2 - levelOrigin] - levels[n - span / 2 - levelOrigin]; }
+
     const std::vector<float>& samples;
     std::vector<double> energy;
     size_t origin = 0;
+    std::vector<double> levels;
+    size_t levelOrigin = 0;
 };
 
 std::vector<TheardOnset> findOnsets(const std::vector<float>& mono, const TfluxTrack& track,
@@ -935,6 +967,14 @@ bool looksLikeBackbeat(double louderBeats, double weakerBeats, double offBeats) 
     constexpr double leastContrast = 1.25, mostContrast = 2.5, aboveOffBeats = 2.0;
     return weakerBeats > 0 && louderBeats >= leastContrast * weakerBeats && louderBeats <= mostContrast * weakerBeats &&
            weakerBeats >= aboveOffBeats * offBeats;
+}
+
+bool isSlowAttack(double sharpestRise, double swellSeconds) {
+    // A click of high frequencies this sudden is struck (a drum, a hammer, a pick): timed exactly
+    // where it is, whatever sounded before it. Others that reach their sharpest rise within a few
+    // ms of their foot need no moving either.
+    constexpr double leastStruckRise = 4, fastestSlowSwellSeconds = 0.010;
+    return sharpestRise < leastStruckRise && swellSeconds >= fastestSlowSwellSeconds;
 }
 
 bool isSteadyTempo(double largestDeviationMs) {
