@@ -68,7 +68,7 @@ TEST_F(SyncCorpus, RendersTheSongsWithTheirTruth) {
     EXPECT_NEAR(corpus().renderDelaySeconds, 0.0, 0.02);
 }
 
-// Hip-hop at 70, four-on-the-floor at 76 and a one-drop at 113.4 are not doubled, punk at 200 and
+// Hip-hop at 70, four-on-the-floor at 76 and one-drops at 72 and 113.4 are not doubled, punk at 200 and
 // swing at 150 and 196 not halved, ballads without drums not doubled.
 TEST_F(SyncCorpus, CountsSteadySongsAtTheTempoAPersonTaps) {
     for (const TcorpusSong& song : steadySongs()) {

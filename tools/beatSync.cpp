@@ -446,6 +446,8 @@ Tperiod fitGrid(const std::vector<TheardOnset>& onsets, Tperiod grid) {
 double beatWeight(const TheardOnset& onset) { return onset.strength * std::sqrt(onset.lowShare); }
 // How strongly an onset marks the bar: only the low part of the attack, the kick and the bass.
 double lowWeight(const TheardOnset& onset) { return onset.strength * onset.lowShare; }
+// How strongly an onset sounds above the bass: hats, snares, chords.
+double brightWeight(const TheardOnset& onset) { return onset.strength * (1 - onset.lowShare); }
 
 using TonsetWeight = double (*)(const TheardOnset&);
 
@@ -492,6 +494,7 @@ Tperiod onTheStrongBeat(const std::vector<TheardOnset>& onsets, Tperiod grid) {
 struct Tlevel {
     Tperiod grid;
     double offBeatRatio = 0;  // the off-beats' accent against the beats', 0..1
+    bool skank = false;       // its off-beats are a bright chord between beats that carry the bass
     double score = 0;
 };
 
@@ -528,6 +531,13 @@ Tperiod slowerGrid(const std::vector<TheardOnset>& onsets, const Tperiod& base, 
     return best;
 }
 
+// Whether a level's off-beats are an afterbeat chord (a reggae skank) over beats that carry the kick
+// and the bass: such off-beats are loud, yet no beats of their own.
+bool hasSkank(const std::vector<TheardOnset>& onsets, const Tperiod& grid) {
+    return looksLikeSkank(meanAccent(onsets, grid, 0.0, lowWeight), meanAccent(onsets, grid, 0.5, lowWeight),
+                          meanAccent(onsets, grid, 0.0, brightWeight), meanAccent(onsets, grid, 0.5, brightWeight));
+}
+
 // Faster than this people tap every other beat (a 248 BPM count of a 124 BPM song is no beat).
 constexpr double slowestTappedBpm = 40, fastestTappedBpm = 210;
 
@@ -536,7 +546,10 @@ std::vector<Tlevel> levelLadder(const std::vector<TheardOnset>& onsets, const Tp
     std::vector<Tlevel> ladder;
     for (const int factor : {8, 4, 2}) ladder.push_back({slowerGrid(onsets, base, factor)});
     for (const double divisor : {1.0, 2.0, 4.0}) ladder.push_back({{base.seconds / divisor, base.phase}});
-    for (Tlevel& level : ladder) level.offBeatRatio = offBeatRatio(onsets, level.grid);
+    for (Tlevel& level : ladder) {
+        level.offBeatRatio = offBeatRatio(onsets, level.grid);
+        level.skank = hasSkank(onsets, level.grid);
+    }
     return ladder;
 }
 
@@ -562,8 +575,9 @@ std::vector<Tlevel> metricalLevels(const std::vector<TheardOnset>& onsets, const
         Tlevel level = ladder[i];
         const double bpm = 60.0 / level.grid.seconds;
         if (bpm < slowestTappedBpm || bpm > fastestTappedBpm) continue;
-        const double beatsAreEven = offBeatsAreBeats(ladder[i - 1].offBeatRatio);
-        const double offBeatsAreNot = 2 * bpm > fastestTappedBpm ? 1 : 1 - offBeatsAreBeats(level.offBeatRatio);
+        const double beatsAreEven = ladder[i - 1].skank ? 0 : offBeatsAreBeats(ladder[i - 1].offBeatRatio);
+        const double offBeatsAreNot =
+            2 * bpm > fastestTappedBpm || level.skank ? 1 : 1 - offBeatsAreBeats(level.offBeatRatio);
         level.score = tappingPrior(bpm) * beatsAreEven * offBeatsAreNot;
         if (hasBackbeat(onsets, level.grid)) level.score = tappingPrior(bpm);
         scored.push_back(level);
@@ -967,6 +981,15 @@ bool looksLikeBackbeat(double louderBeats, double weakerBeats, double offBeats) 
     constexpr double leastContrast = 1.25, mostContrast = 2.5, aboveOffBeats = 2.0;
     return weakerBeats > 0 && louderBeats >= leastContrast * weakerBeats && louderBeats <= mostContrast * weakerBeats &&
            weakerBeats >= aboveOffBeats * offBeats;
+}
+
+bool looksLikeSkank(double beatsLow, double offBeatsLow, double beatsBright, double offBeatsBright) {
+    // The chord between the beats is brighter than the beats and has next to nothing below 200 Hz;
+    // the beats have clearly more there. A half-time count of a rock song fails the second: its
+    // off-beats are the snare, whose body is low.
+    constexpr double brighterThanBeats = 1.5, mostLowShareOfBright = 0.2, beatsLowerBy = 1.5;
+    return offBeatsBright >= brighterThanBeats * beatsBright && offBeatsLow <= mostLowShareOfBright * offBeatsBright &&
+           beatsLow >= beatsLowerBy * offBeatsLow;
 }
 
 bool isSlowAttack(double sharpestRise, double swellSeconds) {

@@ -99,6 +99,9 @@ bool looksLikeBackbeat(double louderBeats, double weakerBeats, double offBeats);
 // from how suddenly its high frequencies rise there (energy after against before, in 3 ms) and
 // how long its level swells before that.
 bool isSlowAttack(double sharpestRise, double swellSeconds);
+// Whether a level's off-beats are an afterbeat chord (a skank) rather than beats, from the mean low
+// (below 200 Hz) and bright accents of its beats and of its off-beats.
+bool looksLikeSkank(double beatsLow, double offBeatsLow, double beatsBright, double offBeatsBright);
 // Whether one tempo explains the song: no stretch with a beat strays further from the grid.
 bool isSteadyTempo(double largestDeviationMs);
 
