@@ -107,6 +107,33 @@ TEST(BeatSync, ABackbeatIsLouderThanTheKickByAQuarterToTwoAndAHalfTimes) {
     for (const Tcase& c : cases) EXPECT_EQ(looksLikeBackbeat(c.louder, c.weaker, c.offBeats), c.backbeat) << c.louder << " " << c.offBeats;
 }
 
+// A struck attack keeps its sharpest rise; a slow swell (a plucked string in a bed of strings)
+// moved the beat 57 ms late when it was timed there.
+TEST(BeatSync, TimesOnlySlowAttacksAtTheFootOfTheirSwell) {
+    struct Tcase {
+        double sharpestRise, swellSeconds;
+        bool slow;
+    };
+    const Tcase cases[] = {{3.9999, 0.010, true}, {4, 0.010, false}, {4.0001, 0.010, false},
+                           {2, 0.0099, false},    {2, 0.0101, true}};
+    for (const Tcase& c : cases) EXPECT_EQ(isSlowAttack(c.sharpestRise, c.swellSeconds), c.slow) << c.sharpestRise << " " << c.swellSeconds;
+}
+
+// A reggae one-drop's skank sits between beats that carry the kick and the bass; counted as beats it
+// doubled a 76 BPM song. A half-time count of rock has its snare there, with a low body.
+TEST(BeatSync, TellsASkankBetweenTheBeatsFromBeats) {
+    struct Tcase {
+        double beatsLow, offBeatsLow, beatsBright, offBeatsBright;
+        bool skank;
+    };
+    const Tcase cases[] = {{3, 0.5, 4, 6, true},         {3, 0.5, 4, 5.9999, false},  {3, 0.5, 4, 6.0001, true},
+                           {3, 1, 2, 5, true},           {3, 1.0001, 2, 5, false},    {3, 0.9999, 2, 5, true},
+                           {1.5, 1, 2, 5, true},         {1.4999, 1, 2, 5, false},    {1.5001, 1, 2, 5, true}};
+    for (const Tcase& c : cases)
+        EXPECT_EQ(looksLikeSkank(c.beatsLow, c.offBeatsLow, c.beatsBright, c.offBeatsBright), c.skank)
+            << c.beatsLow << " " << c.offBeatsLow << " " << c.offBeatsBright;
+}
+
 // "drift" syncopates its kick and bass onto the off-beats, which made them look like beats of their
 // own; its snare on 2 and 4 keeps it at 90 BPM, not 180.
 TEST(BeatSync, FindsTheDemoSongDriftAtItsTempoAndFirstBeat) {

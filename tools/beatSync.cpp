@@ -244,7 +244,9 @@ public:
             const double ratio = (after(n) + floor) / (before(n) + floor);
             if (ratio > bestRatio) bestRatio = ratio, best = n;
         }
-        return static_cast<double>(best) / syncSampleRate;
+        const size_t foot = footOfRise(best);
+        const bool slow = isSlowAttack(bestRatio, static_cast<double>(best - foot) / syncSampleRate);
+        return static_cast<double>(slow ? foot : best) / syncSampleRate;
     }
 
 private:
@@ -265,9 +267,39 @@ private:
     double after(size_t n) const { return at(n + window) - at(n); }
     double before(size_t n) const { return at(n) - at(n - window); }
 
+    // A slow attack (a plucked or bowed string, a pad) swells for tens of ms before its sharpest
+    // rise; its note began at the foot of the swell, where the level leaves the one it held before.
+    // A drum's foot lies within a few ms of its sharpest rise, which stays the more exact time.
+    size_t footOfRise(size_t attack) {
+        constexpr size_t reach = syncSampleRate / 10, span = syncSampleRate / 100, step = 64;
+        if (attack < reach + span || attack + 3 * span >= samples.size()) return attack;
+        fillLevels(attack - reach - span, attack + 3 * span);
+        double top = 0, floor = 1e300;
+        for (size_t n = attack; n <= attack + 2 * span; n += step) top = std::max(top, level(n, span));
+        for (size_t n = attack - reach; n <= attack; n += step) floor = std::min(floor, level(n, span));
+        constexpr double leastRise = 4, footShareOfRise = 0.1;
+        if (floor <= 0 || top < leastRise * floor) return attack;
+        const double threshold = floor * std::pow(top / floor, footShareOfRise);
+        size_t foot = attack;
+        while (foot - step >= attack - reach && level(foot - step, span) > threshold) foot -= step;
+        return foot;
+    }
+
+    // Running energy of the signal itself over [from, to].
+    void fillLevels(size_t from, size_t to) {
+        levelOrigin = from;
+        levels.resize(to - from + 1);
+        levels[0] = 0;
+        for (size_t i = from; i < to; ++i) levels[i - from + 1] = levels[i - from] + static_cast<double>(samples[i]) * samples[i];
+    }
+    // The energy of the span samples centred on n.
+    double level(size_t n, size_t span) const { return levels[n + span / 2 - levelOrigin] - levels[n - span / 2 - levelOrigin]; }
+
     const std::vector<float>& samples;
     std::vector<double> energy;
     size_t origin = 0;
+    std::vector<double> levels;
+    size_t levelOrigin = 0;
 };
 
 std::vector<TheardOnset> findOnsets(const std::vector<float>& mono, const TfluxTrack& track,
@@ -414,6 +446,8 @@ Tperiod fitGrid(const std::vector<TheardOnset>& onsets, Tperiod grid) {
 double beatWeight(const TheardOnset& onset) { return onset.strength * std::sqrt(onset.lowShare); }
 // How strongly an onset marks the bar: only the low part of the attack, the kick and the bass.
 double lowWeight(const TheardOnset& onset) { return onset.strength * onset.lowShare; }
+// How strongly an onset sounds above the bass: hats, snares, chords.
+double brightWeight(const TheardOnset& onset) { return onset.strength * (1 - onset.lowShare); }
 
 using TonsetWeight = double (*)(const TheardOnset&);
 
@@ -460,6 +494,7 @@ Tperiod onTheStrongBeat(const std::vector<TheardOnset>& onsets, Tperiod grid) {
 struct Tlevel {
     Tperiod grid;
     double offBeatRatio = 0;  // the off-beats' accent against the beats', 0..1
+    bool skank = false;       // its off-beats are a bright chord between beats that carry the bass
     double score = 0;
 };
 
@@ -496,6 +531,13 @@ Tperiod slowerGrid(const std::vector<TheardOnset>& onsets, const Tperiod& base, 
     return best;
 }
 
+// Whether a level's off-beats are an afterbeat chord (a reggae skank) over beats that carry the kick
+// and the bass: such off-beats are loud, yet no beats of their own.
+bool hasSkank(const std::vector<TheardOnset>& onsets, const Tperiod& grid) {
+    return looksLikeSkank(meanAccent(onsets, grid, 0.0, lowWeight), meanAccent(onsets, grid, 0.5, lowWeight),
+                          meanAccent(onsets, grid, 0.0, brightWeight), meanAccent(onsets, grid, 0.5, brightWeight));
+}
+
 // Faster than this people tap every other beat (a 248 BPM count of a 124 BPM song is no beat).
 constexpr double slowestTappedBpm = 40, fastestTappedBpm = 210;
 
@@ -504,7 +546,10 @@ std::vector<Tlevel> levelLadder(const std::vector<TheardOnset>& onsets, const Tp
     std::vector<Tlevel> ladder;
     for (const int factor : {8, 4, 2}) ladder.push_back({slowerGrid(onsets, base, factor)});
     for (const double divisor : {1.0, 2.0, 4.0}) ladder.push_back({{base.seconds / divisor, base.phase}});
-    for (Tlevel& level : ladder) level.offBeatRatio = offBeatRatio(onsets, level.grid);
+    for (Tlevel& level : ladder) {
+        level.offBeatRatio = offBeatRatio(onsets, level.grid);
+        level.skank = hasSkank(onsets, level.grid);
+    }
     return ladder;
 }
 
@@ -530,8 +575,9 @@ std::vector<Tlevel> metricalLevels(const std::vector<TheardOnset>& onsets, const
         Tlevel level = ladder[i];
         const double bpm = 60.0 / level.grid.seconds;
         if (bpm < slowestTappedBpm || bpm > fastestTappedBpm) continue;
-        const double beatsAreEven = offBeatsAreBeats(ladder[i - 1].offBeatRatio);
-        const double offBeatsAreNot = 2 * bpm > fastestTappedBpm ? 1 : 1 - offBeatsAreBeats(level.offBeatRatio);
+        const double beatsAreEven = ladder[i - 1].skank ? 0 : offBeatsAreBeats(ladder[i - 1].offBeatRatio);
+        const double offBeatsAreNot =
+            2 * bpm > fastestTappedBpm || level.skank ? 1 : 1 - offBeatsAreBeats(level.offBeatRatio);
         level.score = tappingPrior(bpm) * beatsAreEven * offBeatsAreNot;
         if (hasBackbeat(onsets, level.grid)) level.score = tappingPrior(bpm);
         scored.push_back(level);
@@ -935,6 +981,23 @@ bool looksLikeBackbeat(double louderBeats, double weakerBeats, double offBeats) 
     constexpr double leastContrast = 1.25, mostContrast = 2.5, aboveOffBeats = 2.0;
     return weakerBeats > 0 && louderBeats >= leastContrast * weakerBeats && louderBeats <= mostContrast * weakerBeats &&
            weakerBeats >= aboveOffBeats * offBeats;
+}
+
+bool looksLikeSkank(double beatsLow, double offBeatsLow, double beatsBright, double offBeatsBright) {
+    // The chord between the beats is brighter than the beats and has next to nothing below 200 Hz;
+    // the beats have clearly more there. A half-time count of a rock song fails the second: its
+    // off-beats are the snare, whose body is low.
+    constexpr double brighterThanBeats = 1.5, mostLowShareOfBright = 0.2, beatsLowerBy = 1.5;
+    return offBeatsBright >= brighterThanBeats * beatsBright && offBeatsLow <= mostLowShareOfBright * offBeatsBright &&
+           beatsLow >= beatsLowerBy * offBeatsLow;
+}
+
+bool isSlowAttack(double sharpestRise, double swellSeconds) {
+    // A click of high frequencies this sudden is struck (a drum, a hammer, a pick): timed exactly
+    // where it is, whatever sounded before it. Others that reach their sharpest rise within a few
+    // ms of their foot need no moving either.
+    constexpr double leastStruckRise = 4, fastestSlowSwellSeconds = 0.010;
+    return sharpestRise < leastStruckRise && swellSeconds >= fastestSlowSwellSeconds;
 }
 
 bool isSteadyTempo(double largestDeviationMs) {

@@ -95,6 +95,13 @@ bool keepsABeat(size_t onsetsNearBeats, double shareNearBeats);
 // alternating beats and of its off-beats: the two sets differ as a snare and a kick do, and both
 // stand well above the off-beats.
 bool looksLikeBackbeat(double louderBeats, double weakerBeats, double offBeats);
+// Whether an attack is a slow one, timed at the foot of its swell rather than at its sharpest rise:
+// from how suddenly its high frequencies rise there (energy after against before, in 3 ms) and
+// how long its level swells before that.
+bool isSlowAttack(double sharpestRise, double swellSeconds);
+// Whether a level's off-beats are an afterbeat chord (a skank) rather than beats, from the mean low
+// (below 200 Hz) and bright accents of its beats and of its off-beats.
+bool looksLikeSkank(double beatsLow, double offBeatsLow, double beatsBright, double offBeatsBright);
 // Whether one tempo explains the song: no stretch with a beat strays further from the grid.
 bool isSteadyTempo(double largestDeviationMs);
 

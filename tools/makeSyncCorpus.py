@@ -405,6 +405,7 @@ def test_set():
         recipe("house76", "house", 76, 6, 5),
         recipe("breakbeat174", "breakbeat", 174, 14, 6),
         recipe("onedrop113", "onedrop", 113.4, 10, 7),
+        recipe("onedrop72", "onedrop", 72, 6, 18),
         recipe("swing150", "swing", 150, 12, 8),
         recipe("swing196", "swing", 196, 16, 9),
         recipe("piano72", "piano", 72, 6, 10),
