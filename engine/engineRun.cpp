@@ -75,6 +75,7 @@ void releaseRunHandlers(TtrellikGL& game) {
     window.onDraw = nullptr;
     window.onKeyUp = nullptr;
     window.onKeyDown = nullptr;
+    window.panelKeyAt = nullptr;
 }
 
 namespace {
@@ -118,5 +119,6 @@ void runGame(TtrellikGL& game, const LaunchParameters& parameters) {
                        windowTitleFor(getBuildNumber(parameters.exeName)), "font.fnt");
     installKeyDownHandler(game, escapeEndsRun);
     installDrawHandler(game, loadingScene.draw);
+    installPanelPointing(game);
     game.window->run();
 }

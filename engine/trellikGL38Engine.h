@@ -283,6 +283,13 @@ struct TtrellikGL {
 // The highest key index whose stored code equals key on the low 16 bits, or -1.
 int32_t keyIndexOf(const TtrellikGL& game, int32_t key);
 
+// Mouse and touch: the virtual key of the panel under a window point in pixels, or -1; installed
+// as the window's locator, so a click or touch on a panel presses that panel's key.
+struct TpanelGrid;
+TpanelGrid panelGridOf(const TtrellikGL& game, int32_t windowWidth, int32_t windowHeight);
+int32_t panelKeyAtPoint(const TtrellikGL& game, double x, double y);
+void installPanelPointing(TtrellikGL& game);
+
 // The depth of every engine quad and the vertical offset of the grid for a scale and yAdjust.
 double depthForScale(double scale);
 double yOffsetFor(double scale, double yAdjust);
