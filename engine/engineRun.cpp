@@ -111,6 +111,9 @@ void runGame(TtrellikGL& game, const LaunchParameters& parameters) {
     game.launch.saveOffsets = parameters.saveOffsets;
     game.launch.recordsPath = parameters.recordsPath;
     game.replay.play = parameters.replay;
+    game.assist.mode = assistModeFromSetting(parameters.assistMode);
+    game.assist.volume = assistVolumeFromSetting(parameters.assistVolume);
+    game.launch.saveAssistMode = parameters.saveAssistMode;
 
     game.window = std::make_unique<TopenGLEngine>();
     const TrunHandlersRelease release(game);

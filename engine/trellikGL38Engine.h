@@ -11,6 +11,7 @@
 #include "content/trellikMarkersLoaderCode.h"
 #include "content/trellikSongDataLoader.h"
 #include "content/trellikSongListLoaderCode.h"
+#include "engine/assistSounds.h"
 #include "engine/calibration.h"
 #include "engine/playJudge.h"
 #include "engine/playResults.h"
@@ -50,6 +51,11 @@ struct LaunchParameters {
     // A kept play to play again: its song and difficulty start at once and its presses are
     // pressed again at their times.
     std::shared_ptr<const TkeptPlay> replay;
+    // The assist sounds as stored (0..3, see TassistMode) and their volume (0..100); a song
+    // select switch keeps the new mode at once through saveAssistMode when it is set.
+    int32_t assistMode = 0;
+    int32_t assistVolume = loudestAssistVolume;
+    std::function<void(int32_t assistMode)> saveAssistMode;
 };
 
 // The launch settings a player gets before choosing any: 600 x 600 windowed, the keys
@@ -158,6 +164,7 @@ struct TlaunchCopies {
     std::function<void(int32_t audioOffset, int32_t visualOffset)> saveOffsets;
     int32_t buildNumber = 0;
     std::string recordsPath;
+    std::function<void(int32_t assistMode)> saveAssistMode;
 };
 
 // The sound objects a game run plays through. The launcher owns the sound system and the one
@@ -278,6 +285,7 @@ struct TtrellikGL {
     std::unique_ptr<TrecordsDatabase> records;
     TreplayState replay;
     TshownBest shownBest;
+    TassistSounds assist;
 };
 
 // The highest key index whose stored code equals key on the low 16 bits, or -1.
@@ -385,6 +393,20 @@ void startCalibration(TtrellikGL& game);
 void metronomeTick(TtrellikGL& game);
 bool drawCalibration(TtrellikGL& game);
 bool calibrationKeys(TtrellikGL& game, uint16_t key, double atMs);
+// The assist tick and hit sounds (engine/assistSoundsPlay.cpp).
+// Loads the two samples at the volume in force, when a mode plays them and they are not loaded.
+void prepareAssistSounds(TtrellikGL& game);
+// Hands the tick of a freshly activated row to the output, to be heard on the row's beat.
+void scheduleAssistTicks(TtrellikGL& game, uint32_t row);
+// The hit sound of a press on a panel, at once.
+void playHitSound(TtrellikGL& game);
+// Song select's switch: the next mode, kept at once.
+void switchAssistMode(TtrellikGL& game);
+// The mode's line on song select.
+void drawAssistLine(TtrellikGL& game);
+// Song select's key for the switch (Tab), when no panel has it.
+constexpr uint16_t keyAssistSwitch = 9;
+
 // The title after loading: the logo fading in, the title keys.
 void enterTitle(TtrellikGL& game);
 

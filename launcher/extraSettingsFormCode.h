@@ -1,8 +1,10 @@
 // The extra settings window: screen rotation, scale and vertical adjustment with a board
-// preview, the player's audio and visual offsets and the way into their calibration.
+// preview, the player's audio and visual offsets and the way into their calibration, and the
+// play assists (a tick on every marker's beat, hit sounds) with their volume.
 #pragma once
 
 #include <QDialog>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -54,6 +56,11 @@ public:
     QSpinBox* visualOffsetSpin = nullptr;
     // The launcher starts the calibration run from it, as it starts a game from its own button.
     QPushButton* calibrateButton = nullptr;
+    QLabel* assistLabel = nullptr;
+    // Off, assist tick, hit sounds, both: the index is the stored mode.
+    QComboBox* assistCombo = nullptr;
+    QLabel* assistVolumeLabel = nullptr;
+    QSpinBox* assistVolumeSpin = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -61,6 +68,7 @@ protected:
 private:
     QRadioButton* addRotation(const char* caption, int top);
     void buildOffsets();
+    void buildAssists();
     QImage preview;
     QWidget* centreWindow = nullptr;
 };

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <limits>
 #include <exception>
+#include <functional>
 
 #include "launcher/launcherApplication.h"
 #include "platform/window/messageBox.h"
@@ -62,26 +63,53 @@ LaunchParameters launchParametersFor(const TstoredSettings& settings, bool songD
     parameters.saveOffsets = [settingsFile, settings](int32_t audioOffset, int32_t visualOffset) {
         saveOffsetsTo(settingsFile, settings, audioOffset, visualOffset);
     };
+    parameters.assistMode = settings.assistMode;
+    parameters.assistVolume = settings.assistVolume;
+    parameters.saveAssistMode = [settingsFile, settings](int32_t assistMode) {
+        saveAssistModeTo(settingsFile, settings, assistMode);
+    };
     return parameters;
 }
 
-void saveOffsetsTo(const std::string& settingsFile, const TstoredSettings& settings, int32_t audioOffset,
-                   int32_t visualOffset) {
-    // Called from the middle of the game: whatever goes wrong is said and the game goes on.
+namespace {
+
+// Called from the middle of the game: whatever goes wrong is said and the game goes on.
+void changeSettingsFile(const std::string& settingsFile, const TstoredSettings& settings,
+                        const std::function<void(TsettingsStore&)>& change, const char* whatIsLost) {
     try {
         TsettingsStore store(settingsFile);
         // Read afresh: the launcher or another run may have saved since this run began.
         const bool holdsSettings = store.open();
         if (!store.setAsideReason().empty())
             messageBox(store.setAsideReason(), applicationTitle, TmessageKind::warning);
-        // A file of offsets alone would read as a broken one; the run's settings stand in.
+        // A file of these values alone would read as a broken one; the run's settings stand in.
         if (!holdsSettings) writeStoredSettings(store, settings);
-        writeStoredOffsets(store, audioOffset, visualOffset);
+        change(store);
         store.save();
     } catch (const std::exception& error) {
-        messageBox(std::string(error.what()) + "\nThe new offsets could not be kept.", applicationTitle,
-                   TmessageKind::warning);
+        messageBox(std::string(error.what()) + "\n" + whatIsLost, applicationTitle, TmessageKind::warning);
     }
+}
+
+}  // namespace
+
+void saveAssistModeTo(const std::string& settingsFile, const TstoredSettings& settings, int32_t assistMode) {
+    changeSettingsFile(
+        settingsFile, settings,
+        [assistMode](TsettingsStore& store) {
+            TstoredSettings stored;
+            readStoredAssists(store, stored);
+            writeStoredAssists(store, assistMode, stored.assistVolume);
+        },
+        "The assist sounds setting could not be kept.");
+}
+
+void saveOffsetsTo(const std::string& settingsFile, const TstoredSettings& settings, int32_t audioOffset,
+                   int32_t visualOffset) {
+    changeSettingsFile(
+        settingsFile, settings,
+        [audioOffset, visualOffset](TsettingsStore& store) { writeStoredOffsets(store, audioOffset, visualOffset); },
+        "The new offsets could not be kept.");
 }
 
 TstoredSettings storedSettingsOrFirstRun(TsettingsStore& store) {
