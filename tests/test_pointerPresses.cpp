@@ -43,6 +43,10 @@ TEST(PanelAtPoint, FindsEveryPanelThroughTheProjectionAndTheRotation) {
             double x = 0.0, y = 0.0;
             pixelOf(grid, grid.centreX[panel], grid.centreY[panel], x, y);
             EXPECT_EQ(panelAtPoint(grid, x, y), panel) << "rotation " << rotation;
+            double shownX = 0.0, shownY = 0.0;
+            windowPointOf(grid, grid.centreX[panel], grid.centreY[panel], shownX, shownY);
+            EXPECT_NEAR(shownX, x, 1e-9);
+            EXPECT_NEAR(shownY, y, 1e-9);
         }
     }
     EXPECT_EQ(panelAtPoint(playFieldGrid(0, 0, 600), 10, 10), -1) << "a window of no size";

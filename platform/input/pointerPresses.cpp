@@ -9,13 +9,27 @@ namespace {
 constexpr double fieldOfViewDegrees = 45.0;
 constexpr double degreesToRadians = 3.14159265358979323846 / 180.0;
 
+// Half the height of the view at the panels' depth, in world units.
+double halfViewHeight(const TpanelGrid& grid) {
+    return std::tan(fieldOfViewDegrees / 2.0 * degreesToRadians) * -grid.depth;
+}
+
 }  // namespace
+
+void windowPointOf(const TpanelGrid& grid, double worldX, double worldY, double& x, double& y) {
+    const double angle = grid.rotationDegrees * degreesToRadians;
+    const double turnedX = worldX * std::cos(angle) - worldY * std::sin(angle);
+    const double turnedY = worldX * std::sin(angle) + worldY * std::cos(angle);
+    const double aspect = static_cast<double>(grid.windowWidth) / grid.windowHeight;
+    x = (turnedX / (aspect * halfViewHeight(grid)) + 1.0) / 2.0 * grid.windowWidth;
+    y = (1.0 - turnedY / halfViewHeight(grid)) / 2.0 * grid.windowHeight;
+}
 
 int32_t panelAtPoint(const TpanelGrid& grid, double x, double y) {
     if (grid.windowWidth <= 0 || grid.windowHeight <= 0) return -1;
     // Back through the projection to the plane of the panels, then turned back.
     const double aspect = static_cast<double>(grid.windowWidth) / grid.windowHeight;
-    const double spread = std::tan(fieldOfViewDegrees / 2.0 * degreesToRadians) * -grid.depth;
+    const double spread = halfViewHeight(grid);
     const double turnedX = (2.0 * x / grid.windowWidth - 1.0) * aspect * spread;
     const double turnedY = (1.0 - 2.0 * y / grid.windowHeight) * spread;
     const double angle = -grid.rotationDegrees * degreesToRadians;

@@ -22,6 +22,8 @@ struct TpanelGrid {
 
 // The panel under a window point in pixels (origin top left), or -1 when it falls on none.
 int32_t panelAtPoint(const TpanelGrid& grid, double x, double y);
+// Where the window shows a point of the panels' plane (world units), in pixels from the top left.
+void windowPointOf(const TpanelGrid& grid, double worldX, double worldY, double& x, double& y);
 
 // One mouse button or one finger, told apart from every other pointer.
 uint64_t mousePointer(uint8_t button);
