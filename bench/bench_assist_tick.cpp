@@ -41,7 +41,8 @@ double framesToMs(double frames) {
 std::vector<int16_t> beatClickMusic(const TgeneratedSong& song) {
     std::vector<int16_t> samples(2 * static_cast<size_t>(song.seconds * audioRate), 0);
     for (int32_t row = 0; row < song.rows; ++row) {
-        const double atMs = (song.firstRowSeconds + row * song.rowSpacingSeconds) * 1000.0 - beatBeforeRowMs + clickAfterBeatMs;
+        const double rowMs = (song.firstRowSeconds + row * song.rowSpacingSeconds) * 1000.0;
+        const double atMs = rowMs - beatBeforeRowMs + clickAfterBeatMs;
         const size_t first = static_cast<size_t>(std::llround(atMs * audioRate / 1000.0));
         for (size_t i = 0; i < 220 && 2 * (first + i) + 1 < samples.size(); ++i) {
             const double value = 12000.0 * std::sin(2.0 * M_PI * 2000.0 * static_cast<double>(i) / audioRate);
@@ -78,7 +79,8 @@ bool playWithTicks(const TgeneratedSong& song, int32_t audioOffset) {
     game->songs.songs[0].name = song.name;
     fillChart(game->chart, song);
     const TplaySessionResult result = playSong(*game, false, song.seconds + 30.0);
-    std::printf("audio offset %d: rows %zu, song ended %s\n", audioOffset, result.rows.size(), result.ended ? "yes" : "no");
+    std::printf("audio offset %d: rows %zu, song ended %s\n", audioOffset, result.rows.size(),
+                result.ended ? "yes" : "no");
     return result.ended;
 }
 
@@ -92,8 +94,9 @@ std::vector<double> tickErrors(const std::vector<int16_t>& recording, size_t tic
         if (std::fabs(gapMs - clickAfterBeatMs) > 20.0) continue;
         const double tickHeard = static_cast<double>(onsets[i]) - static_cast<double>(tickOwn);
         const double beatHeard = static_cast<double>(onsets[i + 1]) - static_cast<double>(clickOwn);
-        errors.push_back(std::fabs(framesToMs(beatHeard - tickHeard) - clickAfterBeatMs));
-        if (std::getenv("TRELLIK_BENCH_DETAIL")) std::printf("tick %zu off by %.3f ms\n", onsets[i], framesToMs(beatHeard - tickHeard) - clickAfterBeatMs);
+        const double errorMs = framesToMs(beatHeard - tickHeard) - clickAfterBeatMs;
+        errors.push_back(std::fabs(errorMs));
+        if (std::getenv("TRELLIK_BENCH_DETAIL")) std::printf("tick at frame %zu off by %.3f ms\n", onsets[i], errorMs);
         ++i;
     }
     std::printf("recording: %zu onsets, %zu ticks paired with their beat's click\n", onsets.size(), errors.size());
@@ -127,7 +130,8 @@ int main() {
         std::llround(((song.firstRowSeconds * 1000.0) - beatBeforeRowMs + clickAfterBeatMs) * audioRate / 1000.0));
     const std::optional<size_t> tickOwn = ownOnset(tick);
     const std::optional<size_t> clickAt = ownOnset(track, firstClickFrame > 200 ? firstClickFrame - 200 : 0);
-    if (!tickOwn || !clickAt || *clickAt < firstClickFrame) return fail("the tick or the click never reaches the threshold");
+    if (!tickOwn || !clickAt || *clickAt < firstClickFrame)
+        return fail("the tick or the click never reaches the threshold");
     const size_t clickOwn = *clickAt - firstClickFrame;
 
     std::string error;

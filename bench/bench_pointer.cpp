@@ -47,7 +47,8 @@ std::map<uint16_t, std::pair<int, int>> panelSpots(const TtrellikGL& game) {
         const int32_t panel = transposeIndex(keyIndex);
         double x = 0.0, y = 0.0;
         windowPointOf(grid, grid.centreX[panel], grid.centreY[panel], x, y);
-        spots[static_cast<uint16_t>(game.launch.keys[keyIndex] & 0xFFFF)] = {left + static_cast<int>(x), top + static_cast<int>(y)};
+        const auto key = static_cast<uint16_t>(game.launch.keys[keyIndex] & 0xFFFF);
+        spots[key] = {left + static_cast<int>(x), top + static_cast<int>(y)};
     }
     return spots;
 }

@@ -8,6 +8,7 @@
 #include "platform/sound/audioDecoder.h"
 #include "platform/sound/soundEngine.h"
 #include "platform/store/pathResolver.h"
+#include "platform/window/globalConsoleCode.h"
 
 namespace {
 
@@ -21,6 +22,9 @@ std::shared_ptr<Tsfx> loadAtVolume(const char* file, int32_t volume) {
     std::vector<uint8_t> bytes;
     if (readWholeFile(resolvePath(file), bytes))
         effect->use(samplesAtVolume(decodeWholeMp3(std::move(bytes), longestAssistFrames), volume));
+    // An older game folder may lack the file: the game goes on with that sound silent.
+    if (effect->length() == 0)
+        appendToDebugLog(std::string("Assist sounds: ") + file + " is missing or unreadable; it stays silent");
     return effect;
 }
 

@@ -62,11 +62,13 @@ bool TpointerPresses::press(uint64_t pointer, int32_t key) {
 }
 
 std::optional<int32_t> TpointerPresses::release(uint64_t pointer) {
-    const auto entry = std::find_if(held.begin(), held.end(), [pointer](const auto& item) { return item.first == pointer; });
+    const auto entry =
+        std::find_if(held.begin(), held.end(), [pointer](const auto& item) { return item.first == pointer; });
     if (entry == held.end()) return std::nullopt;
     const int32_t key = entry->second;
     held.erase(entry);
-    const bool stillHeld = std::any_of(held.begin(), held.end(), [key](const auto& item) { return item.second == key; });
+    const bool stillHeld =
+        std::any_of(held.begin(), held.end(), [key](const auto& item) { return item.second == key; });
     if (stillHeld) return std::nullopt;
     return key;
 }
