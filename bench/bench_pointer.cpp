@@ -7,6 +7,7 @@
 #include <SDL.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -124,6 +125,10 @@ int main() {
     std::printf("%s difficulty %d by mouse clicks: %d markers, rows %zu, presses %zu, final score %d\n",
                 chart->song.c_str(), chart->difficulty, chart->markers, result.rows.size(), result.presses.size(),
                 result.finalScore.displayScore());
+    int32_t judged[missScored + 1] = {};
+    for (const TpressRecord& record : game.play.presses) judged[std::min<int>(record.judgement, missScored)] += 1;
+    std::printf("judgements: %d perfect, %d great, %d good, %d bad, %d missed\n", judged[perfect], judged[great],
+                judged[good], judged[bad], judged[miss] + judged[missScored]);
     std::printf("figure %s value=%d unit=points\n", figureName("click_play_score").c_str(),
                 result.finalScore.displayScore());
     printFigure(figureName("click_press_judging_error").c_str(), pressJudgingErrors(result));
