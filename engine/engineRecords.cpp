@@ -114,11 +114,13 @@ std::string recordLineFor(const TkeptPlay& play, const TpersonalBest& before, in
 }
 
 std::string keepPlay(TtrellikGL& game) {
+    game.results.keptPlayId = 0;
     if (!recordsOpen(game)) return "";
     const TkeptPlay play = keptPlayOf(game);
     const TpersonalBest before = game.records->bestOf(play.chartSha256, play.difficulty);
     game.shownBest.stale = true;
-    if (game.records->addPlay(play) == 0) {
+    game.results.keptPlayId = game.records->addPlay(play);
+    if (game.results.keptPlayId == 0) {
         const std::string line = "This play could not be kept: " + game.records->lastError();
         appendToDebugLog(line);
         return line;

@@ -68,6 +68,7 @@ void releaseRunHandlers(TtrellikGL& game) {
     game.wheelTimer = nullptr;
     game.playTick = nullptr;
     game.calibration.metronome = nullptr;
+    stopRanking(game);
     if (!game.window) return;
     TopenGLEngine& window = *game.window;
     window.onInitialise = nullptr;
@@ -110,6 +111,7 @@ void runGame(TtrellikGL& game, const LaunchParameters& parameters) {
     game.launch.calibrate = parameters.calibrate;
     game.launch.saveOffsets = parameters.saveOffsets;
     game.launch.recordsPath = parameters.recordsPath;
+    game.launch.settingsFile = parameters.settingsFile;
     game.replay.play = parameters.replay;
     game.assist.mode = assistModeFromSetting(parameters.assistMode);
     game.assist.volume = assistVolumeFromSetting(parameters.assistVolume);

@@ -15,6 +15,7 @@
 #include "engine/calibration.h"
 #include "engine/playJudge.h"
 #include "engine/playResults.h"
+#include "engine/rankingSubmitter.h"
 #include "engine/trellikScoreControl2.h"
 #include "platform/input/keyEventPusher.h"
 #include "platform/window/openGLClass.h"
@@ -51,6 +52,9 @@ struct LaunchParameters {
     // A kept play to play again: its song and difficulty start at once and its presses are
     // pressed again at their times.
     std::shared_ptr<const TkeptPlay> replay;
+    // The player's settings file: the ranking server and the token it gave are read from and kept
+    // in it; empty sends no plays.
+    std::string settingsFile;
     // The assist sounds as stored (0..3, see TassistMode) and their volume (0..100); a song
     // select switch keeps the new mode at once through saveAssistMode when it is set.
     int32_t assistMode = 0;
@@ -164,6 +168,7 @@ struct TlaunchCopies {
     std::function<void(int32_t audioOffset, int32_t visualOffset)> saveOffsets;
     int32_t buildNumber = 0;
     std::string recordsPath;
+    std::string settingsFile;
     std::function<void(int32_t assistMode)> saveAssistMode;
 };
 
@@ -215,6 +220,8 @@ struct TresultsState {
     bool shown = false;
     // What keeping the play said: "NEW BEST +12000", "REPLAY OF PLAY 12", a failure, or "".
     std::string recordLine;
+    // The id the records gave the play, or 0 when it was not kept.
+    int64_t keptPlayId = 0;
 };
 
 // The kept play being played again, and the presses of it already handed to the key pusher.
@@ -233,6 +240,15 @@ struct TshownBest {
     int32_t difficulty = -1;
     bool stale = true;
     TpersonalBest best;
+};
+
+// The ranking server of a run: its sender (null while ranking is off) and the chart whose world
+// best song select shows.
+struct TrankingState {
+    std::unique_ptr<TrankingSubmitter> submitter;
+    int32_t song = -1;
+    int32_t difficulty = -1;
+    std::string chartSha256;
 };
 
 // The calibration scene: the metronome's clicks, the taps, and the visual offset being set.
@@ -285,6 +301,7 @@ struct TtrellikGL {
     std::unique_ptr<TrecordsDatabase> records;
     TreplayState replay;
     TshownBest shownBest;
+    TrankingState ranking;
     TassistSounds assist;
 };
 
@@ -437,6 +454,19 @@ void scheduleReplayRow(TtrellikGL& game, uint32_t row);
 void scheduleReplayUnjudged(TtrellikGL& game);
 // The replay is over: its key pusher goes, later songs are the player's.
 void endReplay(TtrellikGL& game);
+// The ranking: the sender started after the records open when the settings name a server, each
+// kept player play queued and sent in the background, its outcome on the results.
+void startRanking(TtrellikGL& game);
+void stopRanking(TtrellikGL& game);
+// Queues the play the results just kept, when ranking is on and the player pressed its keys.
+void offerForRanking(TtrellikGL& game);
+// "RANK 3 OF 41", "RANKING: SENDING", ... for the play the results show, wrapped to the window's
+// width; none when the play was not sent.
+std::vector<std::string> rankingLines(TtrellikGL& game);
+// Text broken at spaces into lines of at most width characters (a longer word is cut).
+std::vector<std::string> wrappedLines(const std::string& text, size_t width);
+// The server's best of the selected chart under the player's best on song select, once known.
+void drawWorldBest(TtrellikGL& game);
 // The audio and visual offsets play uses: a replay's own, else the player's.
 int32_t audioOffsetInForce(const TtrellikGL& game);
 int32_t visualOffsetInForce(const TtrellikGL& game);

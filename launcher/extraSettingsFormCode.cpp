@@ -10,7 +10,10 @@ namespace {
 constexpr int defaultScalePosition = 33;
 constexpr int defaultYAdjustment = 4;
 constexpr int offsetsTop = 191;
-constexpr int assistsTop = 247;
+constexpr int rankingTop = 249;
+// As the server takes names.
+constexpr int longestPlayerName = 24;
+constexpr int assistsTop = 281;
 constexpr int defaultAssistVolume = 100;
 
 // The captions that follow the launcher's language: pair n in language l is entry n * 2 + l.
@@ -18,6 +21,8 @@ const char* const offsetCaptions[] = {
     "Audio offset", "音声オフセット",
     "Visual offset", "表示オフセット",
     "Calibrate…", "キャリブレーション…",
+    "Ranking server", "ランキングサーバー",
+    "Player name", "プレイヤー名",
     "Assist sounds", "アシスト音",
     "Volume", "音量",
 };
@@ -79,7 +84,7 @@ void centreOn(QWidget& window, const QWidget* over) {
 TextraSettingsForm::TextraSettingsForm(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setWindowTitle(" Extra Settings");
-    setFixedSize(561, 278);
+    setFixedSize(561, 312);
 
     boardPreviewImage = new QLabel(this);
     boardPreviewImage->setObjectName("boardPreviewImage");
@@ -113,6 +118,7 @@ TextraSettingsForm::TextraSettingsForm(QWidget* parent)
     soundOutputLabel->setGeometry(8, 223, 545, 17);
     showSoundOutput();
     buildOffsets();
+    buildRanking();
     buildAssists();
 
     connect(scaleSlider, &QSlider::valueChanged, this, [this] { drawPreview(); });
@@ -141,6 +147,20 @@ void TextraSettingsForm::buildOffsets() {
     setLanguage(0);
 }
 
+void TextraSettingsForm::buildRanking() {
+    rankingUrlLabel = label(this, "", 8, rankingTop + 4);
+    rankingUrlEdit = new QLineEdit(this);
+    rankingUrlEdit->setObjectName("rankingUrlEdit");
+    rankingUrlEdit->setPlaceholderText("https://ranking.example.org (empty: off)");
+    rankingUrlEdit->setGeometry(118, rankingTop, 250, 23);
+    rankingNameLabel = label(this, "", 376, rankingTop + 4);
+    rankingNameEdit = new QLineEdit(this);
+    rankingNameEdit->setObjectName("rankingNameEdit");
+    rankingNameEdit->setMaxLength(longestPlayerName);
+    rankingNameEdit->setGeometry(454, rankingTop, 100, 23);
+    setLanguage(0);
+}
+
 void TextraSettingsForm::buildAssists() {
     assistLabel = label(this, "", 8, assistsTop + 4);
     assistCombo = new QComboBox(this);
@@ -163,10 +183,16 @@ void TextraSettingsForm::setLanguage(int language) {
     visualOffsetLabel->setText(caption(1));
     visualOffsetLabel->adjustSize();
     calibrateButton->setText(caption(2));
+    if (rankingUrlLabel) {
+        rankingUrlLabel->setText(caption(3));
+        rankingUrlLabel->adjustSize();
+        rankingNameLabel->setText(caption(4));
+        rankingNameLabel->adjustSize();
+    }
     if (!assistCombo) return;
-    assistLabel->setText(caption(3));
+    assistLabel->setText(caption(5));
     assistLabel->adjustSize();
-    assistVolumeLabel->setText(caption(4));
+    assistVolumeLabel->setText(caption(6));
     assistVolumeLabel->adjustSize();
     for (int mode = 0; mode < 4; ++mode)
         assistCombo->setItemText(mode, QString::fromUtf8(assistModeCaptions[mode * 2 + column]));

@@ -1,12 +1,14 @@
 // The extra settings window: screen rotation, scale and vertical adjustment with a board
 // preview, the player's audio and visual offsets and the way into their calibration, and the
-// play assists (a tick on every marker's beat, hit sounds) with their volume.
+// ranking server with the player's name on it, and the play assists (a tick on every marker's
+// beat, hit sounds) with their volume.
 #pragma once
 
 #include <QDialog>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QImage>
+#include <QLineEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -56,6 +58,11 @@ public:
     QSpinBox* visualOffsetSpin = nullptr;
     // The launcher starts the calibration run from it, as it starts a game from its own button.
     QPushButton* calibrateButton = nullptr;
+    // The ranking server's address (empty keeps ranking off) and the name to rank under.
+    QLabel* rankingUrlLabel = nullptr;
+    QLineEdit* rankingUrlEdit = nullptr;
+    QLabel* rankingNameLabel = nullptr;
+    QLineEdit* rankingNameEdit = nullptr;
     QLabel* assistLabel = nullptr;
     // Off, assist tick, hit sounds, both: the index is the stored mode.
     QComboBox* assistCombo = nullptr;
@@ -68,6 +75,7 @@ protected:
 private:
     QRadioButton* addRotation(const char* caption, int top);
     void buildOffsets();
+    void buildRanking();
     void buildAssists();
     QImage preview;
     QWidget* centreWindow = nullptr;

@@ -60,6 +60,7 @@ LaunchParameters launchParametersFor(const TstoredSettings& settings, bool songD
     parameters.audioOffset = settings.audioOffset;
     parameters.visualOffset = settings.visualOffset;
     parameters.recordsPath = TrecordsDatabase::defaultPath();
+    parameters.settingsFile = settingsFile;
     parameters.saveOffsets = [settingsFile, settings](int32_t audioOffset, int32_t visualOffset) {
         saveOffsetsTo(settingsFile, settings, audioOffset, visualOffset);
     };

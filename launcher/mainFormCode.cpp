@@ -22,6 +22,7 @@
 #include "launcher/motdFormCode.h"
 #include "platform/buildNumber.h"
 #include "platform/net/downloadFileCode.h"
+#include "platform/store/rankingSettings.h"
 #include "platform/window/messageBox.h"
 
 const char* const captionTable[captionPairs * 2] = {
@@ -362,6 +363,11 @@ void TloadingForm::loadSettings() {
     TstoredSettings settings = settingsFromControls();
     const bool complete = readStoredSettings(settingsStore, settings);
     applySettings(settings);
+    if (extraSettingsForm) {
+        const TrankingSettings ranking = readRankingSettings(settingsStore);
+        extraSettingsForm->rankingUrlEdit->setText(QString::fromStdString(ranking.serverUrl));
+        extraSettingsForm->rankingNameEdit->setText(QString::fromStdString(ranking.playerName));
+    }
     // A failure after the fallback has written every value cannot be mended by reading
     // again; the values in hand stay.
     if (complete || readingAgain) return;
@@ -375,6 +381,9 @@ void TloadingForm::loadSettings() {
 
 void TloadingForm::saveSettings() {
     writeStoredSettings(settingsStore, settingsFromControls());
+    if (extraSettingsForm)
+        writeRankingChoice(settingsStore, extraSettingsForm->rankingUrlEdit->text().toStdString(),
+                           extraSettingsForm->rankingNameEdit->text().toStdString());
     try {
         settingsStore.save();
     } catch (const std::exception& error) {

@@ -125,7 +125,7 @@ TEST(RecordsOpening, NewMissingAndEmptyFilesGetTheCurrentSchema) {
         TrecordsDatabase records(path);
         EXPECT_TRUE(records.isOpen()) << records.notice();
         EXPECT_EQ(records.notice(), "");
-        EXPECT_EQ(queryValue(path, "PRAGMA user_version"), "1");
+        EXPECT_EQ(queryValue(path, "PRAGMA user_version"), "2");
         EXPECT_EQ(queryValue(path, "PRAGMA application_id"), std::to_string(recordsApplicationId));
         EXPECT_EQ(queryValue(path, "PRAGMA journal_mode"), "wal");
         EXPECT_NE(records.addPlay(makePlay("Song", 0, 1)), 0) << records.lastError();
@@ -138,7 +138,7 @@ TEST(RecordsOpening, NewerSchemaIsLeftUntouchedAndNothingIsKept) {
     sqlite3* connection = nullptr;
     sqlite3_open(path.c_str(), &connection);
     sqlite3_exec(connection,
-                 ("CREATE TABLE future (x); INSERT INTO future VALUES (7); PRAGMA user_version = 2; "
+                 ("CREATE TABLE future (x); INSERT INTO future VALUES (7); PRAGMA user_version = 99; "
                   "PRAGMA application_id = " + std::to_string(recordsApplicationId)).c_str(),
                  nullptr, nullptr, nullptr);
     sqlite3_close(connection);
@@ -227,7 +227,7 @@ TEST(RecordsOpening, EarlierBuildsFileIsReadAndStampedWithTheApplicationId) {
         EXPECT_NE(records.addPlay(makePlay("Kept", 0, 1)), 0) << records.lastError();
     }
     EXPECT_EQ(queryValue(path, "PRAGMA application_id"), std::to_string(recordsApplicationId));
-    EXPECT_EQ(queryValue(path, "PRAGMA user_version"), "1");
+    EXPECT_EQ(queryValue(path, "PRAGMA user_version"), "2");
     EXPECT_EQ(playCount(path), 2);
 }
 

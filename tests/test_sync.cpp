@@ -15,6 +15,8 @@
 #include "tools/autochart.h"
 #include "tools/beatSync.h"
 #include "tools/mp3Writer.h"
+#include "tools/stockpack/mixer.h"
+#include "tools/stockpack/songBook.h"
 #include "tools/syncTestSongs.h"
 
 namespace {
@@ -91,6 +93,29 @@ TEST(BeatSync, TheTempoIsSteadyWhileTheMusicStraysAtMost25Ms) {
     EXPECT_TRUE(isSteadyTempo(24.99));
     EXPECT_TRUE(isSteadyTempo(25.0));
     EXPECT_FALSE(isSteadyTempo(25.01));
+}
+
+// A snare louder than the kick by 1.25 to 2.5 times, both at least twice the off-beats, is a backbeat.
+TEST(BeatSync, ABackbeatIsLouderThanTheKickByAQuarterToTwoAndAHalfTimes) {
+    struct Tcase {
+        double louder, weaker, offBeats;
+        bool backbeat;
+    };
+    const Tcase cases[] = {{1.25, 1, 0.5, true},   {1.2499, 1, 0.5, false}, {1.2501, 1, 0.5, true},
+                           {2.5, 1, 0.5, true},    {2.5001, 1, 0.5, false}, {2.4999, 1, 0.5, true},
+                           {2, 1, 0.5001, false},  {2, 1, 0.4999, true},    {2, 0, 0, false}};
+    for (const Tcase& c : cases) EXPECT_EQ(looksLikeBackbeat(c.louder, c.weaker, c.offBeats), c.backbeat) << c.louder << " " << c.offBeats;
+}
+
+// "drift" syncopates its kick and bass onto the off-beats, which made them look like beats of their
+// own; its snare on 2 and 4 keeps it at 90 BPM, not 180.
+TEST(BeatSync, FindsTheDemoSongDriftAtItsTempoAndFirstBeat) {
+    const stockpack::TcomposedSong song = stockpack::composeDrift();
+    TsongAudio audio;
+    ASSERT_EQ(decodeSongAudio(encodeMp3(stockpack::master(song.audio, 0.84f), syncSampleRate, 2, 192), audio), "");
+    const TbeatGrid grid = analyseSong(audio.mono).grid;
+    EXPECT_NEAR(grid.bpm, song.bpm, 0.05);
+    EXPECT_NEAR(grid.firstBeat, song.leadIn, 0.005);
 }
 
 // Swung eighths sit two thirds into the beat, not half way, so they never made the beats look like

@@ -508,9 +508,21 @@ std::vector<Tlevel> levelLadder(const std::vector<TheardOnset>& onsets, const Tp
     return ladder;
 }
 
+// How loud an onset is, whatever its pitch: the snare of a backbeat is the loudest hit of a bar.
+double loudness(const TheardOnset& onset) { return onset.strength * onset.strength; }
+
+// Whether a level's beats carry a backbeat (a snare on 2 and 4 over a kick on 1 and 3), from the
+// loudness of its alternating beats and of its off-beats.
+bool hasBackbeat(const std::vector<TheardOnset>& onsets, const Tperiod& grid) {
+    const double even = meanAccent(onsets, grid, 0.0, loudness, 2);
+    const double odd = meanAccent(onsets, {grid.seconds, grid.phase + grid.seconds}, 0.0, loudness, 2);
+    return looksLikeBackbeat(std::max(even, odd), std::min(even, odd), meanAccent(onsets, grid, 0.5, loudness));
+}
+
 // The tappable levels, likeliest first: a level is the beat when its beats are even (the slower
 // level's off-beats are beats), its own off-beats are not (unless counting them would be too
-// fast to tap), and its tempo is one people tap.
+// fast to tap), and its tempo is one people tap. A backbeat settles the first two: the level
+// carrying one is the beat even when syncopated kicks and bass make its off-beats heavy.
 std::vector<Tlevel> metricalLevels(const std::vector<TheardOnset>& onsets, const Tperiod& base) {
     const std::vector<Tlevel> ladder = levelLadder(onsets, base);
     std::vector<Tlevel> scored;
@@ -521,6 +533,7 @@ std::vector<Tlevel> metricalLevels(const std::vector<TheardOnset>& onsets, const
         const double beatsAreEven = offBeatsAreBeats(ladder[i - 1].offBeatRatio);
         const double offBeatsAreNot = 2 * bpm > fastestTappedBpm ? 1 : 1 - offBeatsAreBeats(level.offBeatRatio);
         level.score = tappingPrior(bpm) * beatsAreEven * offBeatsAreNot;
+        if (hasBackbeat(onsets, level.grid)) level.score = tappingPrior(bpm);
         scored.push_back(level);
     }
     std::sort(scored.begin(), scored.end(), [](const Tlevel& a, const Tlevel& b) { return a.score > b.score; });
@@ -914,6 +927,14 @@ bool keepsABeat(size_t onsetsNearBeats, double shareNearBeats) {
     constexpr size_t leastOnsetsNearBeats = 8;
     constexpr double leastShareNearBeats = 0.45;
     return onsetsNearBeats >= leastOnsetsNearBeats && shareNearBeats >= leastShareNearBeats;
+}
+
+bool looksLikeBackbeat(double louderBeats, double weakerBeats, double offBeats) {
+    // Snare against kick differ by a little (a quarter to two and a half times); beats against
+    // off-beat hats differ by more, which is how a count at twice the tempo shows.
+    constexpr double leastContrast = 1.25, mostContrast = 2.5, aboveOffBeats = 2.0;
+    return weakerBeats > 0 && louderBeats >= leastContrast * weakerBeats && louderBeats <= mostContrast * weakerBeats &&
+           weakerBeats >= aboveOffBeats * offBeats;
 }
 
 bool isSteadyTempo(double largestDeviationMs) {

@@ -91,6 +91,10 @@ std::string decodeSongAudio(std::vector<uint8_t> bytes, TsongAudio& audio);
 // Whether a stretch of sixteen beats keeps a beat: enough of its onsets, and enough of their
 // strength, sit near the grid's half-beats (once the stretch's own shift is allowed for).
 bool keepsABeat(size_t onsetsNearBeats, double shareNearBeats);
+// Whether a level's beats carry a backbeat, from the mean loudness of its louder and weaker
+// alternating beats and of its off-beats: the two sets differ as a snare and a kick do, and both
+// stand well above the off-beats.
+bool looksLikeBackbeat(double louderBeats, double weakerBeats, double offBeats);
 // Whether one tempo explains the song: no stretch with a beat strays further from the grid.
 bool isSteadyTempo(double largestDeviationMs);
 

@@ -1,4 +1,5 @@
-// trellik-tool records: the plays the game kept, as a table, as JSON or exported to a CSV file.
+// trellik-tool records: the plays the game kept, as a table, as JSON or exported to a CSV file, and
+// the plays queued for the ranking server sent by hand.
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -11,7 +12,9 @@
 #include <string_view>
 #include <unistd.h>
 
+#include "engine/rankingSubmitter.h"
 #include "platform/store/recordsDatabase.h"
+#include "platform/store/rankingSettings.h"
 #include "tools/trellikToolCommands.h"
 
 namespace fs = std::filesystem;
@@ -21,6 +24,7 @@ namespace {
 std::string recordsUsage() {
     return "usage: trellik-tool records [--json] [--song NAME] [--best] [--file PATH]\n"
            "       trellik-tool records --export FILE.csv [--song NAME] [--best] [--file PATH]\n"
+           "       trellik-tool records --submit [--file PATH] [--settings PATH]\n"
            "Lists the plays the game kept, newest first.\n"
            "  --json           a JSON array of every field of each play\n"
            "  --song NAME      only the plays of that song\n"
@@ -29,15 +33,22 @@ std::string recordsUsage() {
            "  --export FILE    write the plays to a CSV file instead (replaced only when complete)\n"
            "  --file PATH      read another records database than the player's (never written; only a\n"
            "                   damaged one is kept aside as PATH.bad-N)\n"
+           "  --submit         send the plays queued for the ranking server now, whatever their wait,\n"
+           "                   to the server and as the player the settings name, and say what came of them\n"
+           "  --settings PATH  the settings file to read the server, name and token from (default\n"
+           "                   $XDG_CONFIG_HOME/Trellik/settings.json); a first registration is kept in it\n"
            "The player's records are $XDG_DATA_HOME/Trellik/records.sqlite3, here\n  " +
            TrecordsDatabase::defaultPath() +
            "\n"
-           "Exit status: 0 on success, 1 when the records cannot be read or exported, 2 on a usage error.\n";
+           "Exit status: 0 on success, 1 when the records cannot be read or exported or queued plays could\n"
+           "not be sent, 2 on a usage error.\n";
 }
 
 struct TrecordsOptions {
     bool json = false;
     bool best = false;
+    bool submit = false;
+    std::string settings;
     std::string song;
     std::string file;
     std::string exportPath;
@@ -49,16 +60,23 @@ std::string readRecordsOptions(const TtoolArguments& arguments, TrecordsOptions&
         const std::string& argument = arguments[i];
         if (argument == "--json") options.json = true;
         else if (argument == "--best") options.best = true;
-        else if (argument == "--song" || argument == "--file" || argument == "--export") {
+        else if (argument == "--submit") options.submit = true;
+        else if (argument == "--song" || argument == "--file" || argument == "--export" || argument == "--settings") {
             if (i + 1 >= arguments.size()) return argument + " needs a value";
-            std::string& value =
-                argument == "--song" ? options.song : (argument == "--file" ? options.file : options.exportPath);
+            std::string& value = argument == "--song"     ? options.song
+                                 : argument == "--file"   ? options.file
+                                 : argument == "--export" ? options.exportPath
+                                                          : options.settings;
             value = arguments[++i];
         } else if (argument.starts_with("-")) return "unknown option " + argument;
         else return "unexpected argument \"" + argument + "\"";
     }
     if (options.json && !options.exportPath.empty()) return "--json and --export do not go together";
+    if (options.submit && (options.json || options.best || !options.exportPath.empty() || !options.song.empty()))
+        return "--submit goes only with --file and --settings";
+    if (!options.submit && !options.settings.empty()) return "--settings goes only with --submit";
     if (options.file.empty()) options.file = TrecordsDatabase::defaultPath();
+    if (options.settings.empty()) options.settings = TsettingsStore::defaultFilePath();
     return {};
 }
 
@@ -309,6 +327,26 @@ std::string refusal(const std::string& file, std::filesystem::file_status status
     return "";
 }
 
+// Sends every queued play at once and says what came of them; 1 when some could not be sent.
+int submitQueued(const TrecordsOptions& options) {
+    TsettingsStore store(options.settings);
+    store.open();
+    if (!store.setAsideReason().empty()) std::cerr << store.setAsideReason() << "\n";
+    const TrankingSettings settings = readRankingSettings(store);
+    if (settings.serverUrl.empty()) return refuse("no ranking server is set in " + options.settings);
+    TrecordsDatabase database(options.file);
+    if (!database.notice().empty()) std::cerr << database.notice() << "\n";
+    if (!database.isOpen()) return refuse("cannot open " + options.file);
+    const TrankingClient client(settings.serverUrl);
+    TrankingSender sender(database, client, settings, options.settings);
+    const TsendSummary summary = sender.sendQueued(static_cast<int64_t>(std::time(nullptr)), -1);
+    for (const auto& [playId, line] : sender.lines()) std::cout << "play " << playId << ": " << line << "\n";
+    std::cout << "Sent to " << settings.serverUrl << ": " << summary.verified << " ranked, " << summary.rejected
+              << " rejected, " << summary.refused << " refused; " << summary.waiting << " still queued.\n";
+    if (summary.waiting == 0) return exitSuccess;
+    return refuse("queued plays could not be sent: " + (summary.problem.empty() ? "not tried" : summary.problem));
+}
+
 }  // namespace
 
 int runRecordsCommand(const TtoolArguments& arguments) {
@@ -317,6 +355,7 @@ int runRecordsCommand(const TtoolArguments& arguments) {
     TrecordsOptions options;
     const std::string complaint = readRecordsOptions(arguments, options);
     if (!complaint.empty()) return usageError(complaint, usage.c_str());
+    if (options.submit) return submitQueued(options);
 
     // The game makes the file at its first play; until then there is nothing to read.
     std::error_code error;

@@ -13,6 +13,7 @@
 #include "content/trellikSongDataLoader.h"
 #include "platform/sound/audioDecoder.h"
 #include "tools/autochart.h"
+#include "tools/autochartBatch.h"
 #include "tools/beatSync.h"
 #include "tools/mp3Writer.h"
 #include "tools/trellikToolCommands.h"
@@ -42,11 +43,17 @@ const char* const syncUsage =
 
 const char* const autochartUsage =
     "usage: trellik-tool autochart FILE.mp3 --out SONGFOLDER [--name NAME] [--force]\n"
+    "       trellik-tool autochart FOLDER --out SONGFOLDER [--jobs N] [--force]\n"
     "Writes a song the game plays at once: NAME.mp3 (a copy), NAME_prev.mp3 (a 15-second excerpt)\n"
     "and the charts NAME0.txt, NAME1.txt, NAME2.txt with the tempo and first beat found in the audio.\n"
     "NAME is the file's name without .mp3 unless given.\n"
     "  --force  replace existing files, and chart a song without a steady beat (a drifting tempo)\n"
     "A song whose tempo changes gets the changes in its charts (tempo groups), beat for beat.\n"
+    "A FOLDER has every MP3 under it charted, N at once (one per core unless given), each folder's\n"
+    "songs as a group (a sub-folder of SONGFOLDER), named \"artist - title\" from their ID3 tags or\n"
+    "else after their files. Songs charted before are skipped, so an interrupted run is taken up\n"
+    "again by running it once more. Exit status for a FOLDER: 0 when no song failed (songs refused\n"
+    "for want of a steady beat are listed), 1 when one did, 130 when interrupted.\n"
     "Exit status: 0 on success, 1 when nothing was written, 2 on a usage error.\n";
 
 constexpr int previewKilobitsPerSecond = 192;
@@ -139,6 +146,7 @@ struct TautochartOptions {
     std::string folder;
     std::string name;
     bool force = false;
+    std::string jobs;
 };
 
 std::string readAutochartOptions(const TtoolArguments& arguments, TautochartOptions& options) {
@@ -146,9 +154,9 @@ std::string readAutochartOptions(const TtoolArguments& arguments, TautochartOpti
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument == "--force") options.force = true;
-        else if (argument == "--out" || argument == "--name") {
+        else if (argument == "--out" || argument == "--name" || argument == "--jobs") {
             if (i + 1 >= arguments.size()) return argument + " needs a value";
-            (argument == "--out" ? options.folder : options.name) = arguments[++i];
+            (argument == "--out" ? options.folder : argument == "--name" ? options.name : options.jobs) = arguments[++i];
         } else if (argument.starts_with("--")) return "unknown option " + argument;
         else {
             options.input = argument;
@@ -157,6 +165,10 @@ std::string readAutochartOptions(const TtoolArguments& arguments, TautochartOpti
     }
     if (files != 1) return "exactly one MP3 file is needed";
     if (options.folder.empty()) return "--out SONGFOLDER is needed";
+    if (fs::is_directory(options.input)) {
+        if (!options.name.empty()) return "--name names one song; a folder's songs are named after their tags";
+        if (jobsFrom(options.jobs) == 0) return "--jobs takes a number from 1 to " + std::to_string(mostJobs);
+    } else if (!options.jobs.empty()) return "--jobs is for charting a folder";
     if (options.name.empty()) options.name = fs::path(options.input).stem().string();
     return {};
 }
@@ -332,6 +344,48 @@ void printChartSummary(const std::string& name, const TsongAnalysis& analysis, c
     std::cout << text;
 }
 
+// What charting one song made, for the report of the one-song command.
+struct TchartedSong {
+    TsongAnalysis analysis;
+    std::vector<TautoRow> rows[difficultyCount];
+    std::string warning;
+};
+
+TsongOutcome failedWith(const std::string& reason) { return {TsongResult::failed, reason}; }
+
+// Charts the MP3 into the song folder: the command for one song, and each song of a folder.
+TsongOutcome chartSong(const TautochartOptions& options, TchartedSong& made) {
+    std::string complaint = nameComplaint(options.name);
+    if (!complaint.empty()) return failedWith(complaint);
+    const std::string clash = existingFile(options.folder, songFileNames(options.name));
+    if (!clash.empty() && !options.force) return failedWith((fs::path(options.folder) / clash).string() + " exists; --force replaces it");
+
+    TsongFiles files;
+    complaint = readSongFile(options.input, files.music);
+    if (!complaint.empty()) return failedWith(options.input + ": " + complaint);
+    TsongAudio audio;
+    complaint = decodeSongAudio(files.music, audio);
+    if (!complaint.empty()) return failedWith(options.input + ": " + complaint);
+    made.analysis = analyseSong(audio.mono);
+    const TbeatGrid& grid = made.analysis.grid;
+    if (grid.bpm <= 0) return {TsongResult::refused, options.input + ": no beat found"};
+    if (!hasSteadyBeat(grid)) {
+        if (!options.force) return {TsongResult::refused, options.input + ": " + beatComplaint(grid) + "; --force charts it anyway"};
+        made.warning = beatComplaint(grid) + "; the charts may drift";
+    }
+
+    for (int d = 0; d < difficultyCount; ++d) {
+        made.rows[d] = planAutoChart(made.analysis, d);
+        files.charts[d] = autoChartText(grid, made.rows[d]);
+        if (made.rows[d].empty() || !chartReadsCleanly(files.charts[d]))
+            return failedWith("could not make a playable chart for difficulty " + std::to_string(d));
+    }
+    files.preview = encodeMp3(previewExcerpt(audio, grid), audioRate, audioChannels, previewKilobitsPerSecond);
+    const TinterruptionsHeld whilePlacing;
+    complaint = writeSongFiles(options, files);
+    return complaint.empty() ? TsongOutcome{TsongResult::charted, {}} : failedWith(complaint);
+}
+
 }  // namespace
 
 int runSyncCommand(const TtoolArguments& arguments) {
@@ -358,39 +412,20 @@ int runSyncCommand(const TtoolArguments& arguments) {
 int runAutochartCommand(const TtoolArguments& arguments) {
     if (asksForHelp(arguments)) return printHelp(autochartUsage);
     TautochartOptions options;
-    std::string complaint = readAutochartOptions(arguments, options);
+    const std::string complaint = readAutochartOptions(arguments, options);
     if (!complaint.empty()) return usageError(complaint, autochartUsage);
-    complaint = nameComplaint(options.name);
-    if (!complaint.empty()) return refuse("autochart", complaint);
-    const std::string clash = existingFile(options.folder, songFileNames(options.name));
-    if (!clash.empty() && !options.force)
-        return refuse("autochart", (fs::path(options.folder) / clash).string() + " exists; --force replaces it");
-
-    TsongFiles files;
-    complaint = readSongFile(options.input, files.music);
-    if (!complaint.empty()) return refuse("autochart", options.input + ": " + complaint);
-    TsongAudio audio;
-    complaint = decodeSongAudio(files.music, audio);
-    if (!complaint.empty()) return refuse("autochart", options.input + ": " + complaint);
-    const TsongAnalysis analysis = analyseSong(audio.mono);
-    if (analysis.grid.bpm <= 0) return refuse("autochart", options.input + ": no beat found");
-    if (!hasSteadyBeat(analysis.grid)) {
-        if (!options.force) return refuse("autochart", options.input + ": " + beatComplaint(analysis.grid) + "; --force charts it anyway");
-        std::cerr << "trellik-tool autochart: warning: " << beatComplaint(analysis.grid) << "; the charts may drift\n";
+    if (fs::is_directory(options.input)) {
+        const auto chartOne = [&options](const TbatchSong& song, const std::string& groupFolder) {
+            TchartedSong made;
+            return chartSong({song.source, groupFolder, song.name, options.force, {}}, made);
+        };
+        return runAutochartBatch(options.input, options.folder, jobsFrom(options.jobs), chartOne);
     }
-
-    std::vector<TautoRow> rows[difficultyCount];
-    for (int d = 0; d < difficultyCount; ++d) {
-        rows[d] = planAutoChart(analysis, d);
-        files.charts[d] = autoChartText(analysis.grid, rows[d]);
-        if (rows[d].empty() || !chartReadsCleanly(files.charts[d]))
-            return refuse("autochart", "could not make a playable chart for difficulty " + std::to_string(d));
-    }
-    files.preview = encodeMp3(previewExcerpt(audio, analysis.grid), audioRate, audioChannels, previewKilobitsPerSecond);
-    complaint = writeSongFiles(options, files);
-    if (!complaint.empty()) return refuse("autochart", complaint);
-
-    printSyncText(analysis.grid);
-    for (int d = 0; d < difficultyCount; ++d) printChartSummary(options.name, analysis, rows[d], d);
+    TchartedSong made;
+    const TsongOutcome outcome = chartSong(options, made);
+    if (!made.warning.empty()) std::cerr << "trellik-tool autochart: warning: " << made.warning << "\n";
+    if (outcome.result != TsongResult::charted) return refuse("autochart", outcome.reason);
+    printSyncText(made.analysis.grid);
+    for (int d = 0; d < difficultyCount; ++d) printChartSummary(options.name, made.analysis, made.rows[d], d);
     return exitSuccess;
 }

@@ -233,6 +233,7 @@ bool drawLoading(TtrellikGL& game) {
     consoleWriteLine("");
     checkFolders(game);
     openRecords(game, game.launch.recordsPath);
+    startRanking(game);
     loadSounds(game);
     loadTextures(game);
     loadContent(game);

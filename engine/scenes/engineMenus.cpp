@@ -125,6 +125,7 @@ bool drawSongSelect(TtrellikGL& game) {
     drawGrid(game);
     drawSelectedJacket(game);
     drawSelectedBest(game);
+    drawWorldBest(game);
     drawSelectedSongLines(game);
     drawAssistLine(game);
     return true;

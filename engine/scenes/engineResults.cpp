@@ -67,6 +67,7 @@ void drawTextLines(TtrellikGL& game) {
     std::vector<std::string> lines = {title, "MAX COMBO " + std::to_string(figures.maxCombo), countsLine(figures),
                                       timingLine(figures)};
     if (!results.recordLine.empty()) lines.push_back(results.recordLine);
+    for (const std::string& ranking : rankingLines(game)) lines.push_back(ranking);
     for (const std::string& part : suggestionParts(suggestionLine(results.suggestion, suggestionKeyNumber)))
         lines.push_back(part);
     lines.push_back("Enter: song select");
@@ -109,6 +110,7 @@ void showResults(TtrellikGL& game) {
     results.suggestion = playersOwn ? suggestedOffsetChange(results.figures) : 0;
     results.shown = true;
     results.recordLine = keepPlay(game);
+    offerForRanking(game);
     // The gauge's colour belongs to play; the figures read best on the menus' dark blue.
     if (TopenGLEngine* window = drawingWindow(game)) window->setClearColor(0, 0, 0.15L, 1);
     installDrawHandler(game, drawResults);

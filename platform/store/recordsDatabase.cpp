@@ -73,6 +73,20 @@ constexpr TschemaStep schemaSteps[] = {
         -- clear rides along so that a personal best is read from the index alone.
         CREATE INDEX plays_by_chart ON plays (chart_sha256, difficulty, source, score, clear);
     )sql"},
+    // Plays waiting for the ranking server, and what it said of those it judged.
+    {2, R"sql(
+        CREATE TABLE ranking_submissions (
+            play_id INTEGER PRIMARY KEY REFERENCES plays(id) ON DELETE CASCADE,
+            client_play_id TEXT NOT NULL,
+            chart_path TEXT NOT NULL,
+            state INTEGER NOT NULL DEFAULT 0,
+            attempts INTEGER NOT NULL DEFAULT 0,
+            next_attempt_at INTEGER NOT NULL DEFAULT 0,
+            note TEXT NOT NULL DEFAULT '',
+            server_play_id INTEGER NOT NULL DEFAULT 0,
+            server_score INTEGER NOT NULL DEFAULT 0);
+        CREATE INDEX ranking_submissions_due ON ranking_submissions (state, next_attempt_at);
+    )sql"},
 };
 
 constexpr int32_t knownVersion = schemaSteps[std::size(schemaSteps) - 1].version;
@@ -578,4 +592,65 @@ std::vector<TchartBest> TrecordsDatabase::bests(const std::string& song) {
         list.push_back({readPlayRow(query), static_cast<TclearMark>(query.integer32(playColumnCount))});
     if (!result.ok()) errorText = result.message;
     return list;
+}
+
+bool TrecordsDatabase::queueForRanking(int64_t playId, const std::string& clientPlayId, const std::string& chartPath) {
+    errorText.clear();
+    if (!connection) {
+        errorText = "the records database is not open";
+        return false;
+    }
+    Tstatement insert(connection,
+                      "INSERT OR IGNORE INTO ranking_submissions (play_id, client_play_id, chart_path) VALUES (?, ?, ?)");
+    Tresult result = insert.prepared();
+    if (result.ok()) {
+        insert.bind(playId);
+        insert.bind(clientPlayId);
+        insert.bind(chartPath);
+        result = insert.step();
+    }
+    if (!result.ok()) errorText = result.message;
+    return result.ok();
+}
+
+std::vector<TrankingSubmission> TrecordsDatabase::queuedSubmissions(int64_t dueBy) {
+    errorText.clear();
+    std::vector<TrankingSubmission> list;
+    if (!connection) return list;
+    Tstatement query(connection,
+                     "SELECT play_id, client_play_id, chart_path, state, attempts, next_attempt_at, note, "
+                     "server_play_id, server_score FROM ranking_submissions "
+                     "WHERE state = 0 AND (?1 < 0 OR next_attempt_at <= ?1) ORDER BY play_id");
+    Tresult result = query.prepared();
+    if (result.ok()) query.bind(dueBy);
+    while (result.ok() && (result = query.step()).code == SQLITE_ROW)
+        list.push_back({query.integer(0), query.text(1), query.text(2),
+                        static_cast<TsubmissionState>(query.integer32(3)), query.integer32(4), query.integer(5),
+                        query.text(6), query.integer(7), query.integer32(8)});
+    if (!result.ok()) errorText = result.message;
+    return list;
+}
+
+bool TrecordsDatabase::updateSubmission(const TrankingSubmission& submission) {
+    errorText.clear();
+    if (!connection) {
+        errorText = "the records database is not open";
+        return false;
+    }
+    Tstatement update(connection,
+                      "UPDATE ranking_submissions SET state = ?, attempts = ?, next_attempt_at = ?, note = ?, "
+                      "server_play_id = ?, server_score = ? WHERE play_id = ?");
+    Tresult result = update.prepared();
+    if (result.ok()) {
+        update.bind(int64_t(submission.state));
+        update.bind(int64_t(submission.attempts));
+        update.bind(submission.nextAttemptAt);
+        update.bind(submission.note);
+        update.bind(submission.serverPlayId);
+        update.bind(int64_t(submission.serverScore));
+        update.bind(submission.playId);
+        result = update.step();
+    }
+    if (!result.ok()) errorText = result.message;
+    return result.ok();
 }

@@ -89,6 +89,27 @@ struct TchartBest {
     TclearMark clear = TclearMark::played;
 };
 
+// Where a play stands with the ranking server: waiting to be sent, judged (ranked or not), or
+// refused for good (malformed for the server, or its chart file gone or changed).
+enum class TsubmissionState : int32_t { queued = 0, verified = 1, rejected = 2, refused = 3 };
+
+// A player play offered to the ranking server, kept until the server has judged it.
+struct TrankingSubmission {
+    int64_t playId = 0;
+    // Random, sent with the play, so that a server can tell a play sent again from a new one.
+    std::string clientPlayId;
+    // The chart file as it was found when the play was kept; sent when the server asks for it.
+    std::string chartPath;
+    TsubmissionState state = TsubmissionState::queued;
+    int32_t attempts = 0;
+    // Seconds since 1970 before which a queued play is not tried again.
+    int64_t nextAttemptAt = 0;
+    // The server's reason, or why the last attempt failed.
+    std::string note;
+    int64_t serverPlayId = 0;
+    int32_t serverScore = 0;
+};
+
 // How a records file is opened: to keep plays (made, its schema brought up to date, started anew
 // when unreadable) or only to read them (nothing in the file written, not even its journal mode).
 enum class TrecordsAccess { keep, read };
@@ -128,6 +149,13 @@ public:
     // The best of each chart and difficulty with a player play, newest first; song "" for all, else
     // the charts with a play of that song.
     std::vector<TchartBest> bests(const std::string& song);
+
+    // Queues a kept play for the ranking server; false (lastError says why) when it was not queued.
+    bool queueForRanking(int64_t playId, const std::string& clientPlayId, const std::string& chartPath);
+    // The queued plays, earliest kept first; with dueBy >= 0 only those due by then.
+    std::vector<TrankingSubmission> queuedSubmissions(int64_t dueBy);
+    // One submission's state, attempts, next attempt, note and server figures, as given.
+    bool updateSubmission(const TrankingSubmission& submission);
 
 private:
     void open();

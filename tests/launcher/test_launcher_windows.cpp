@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "launcher/launchSettings.h"
+#include "platform/store/rankingSettings.h"
 #include "platform/net/downloadFileCode.h"
 #include "tests/support/updateServerFixture.h"
 #include "tests/launcher/launcherTestSupport.h"
@@ -328,6 +329,28 @@ TEST(LauncherWindow, CalibrateStartsACalibrationRunAndTheOffsetsItKeepsOutliveTh
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_FALSE(runs[1].calibrate);  // "Touch!" opens the title
     EXPECT_EQ(runs[1].audioOffset, 40);
+}
+
+// The game keeps the token the ranking server gave in the file during the run; the launcher keeps
+// the server and name it shows and must not drop the token on its own save after the run.
+TEST(LauncherWindow, TheRankingServerAndNameAreKeptAndTheGamesTokenOutlivesTheLaunchersSave) {
+    TlauncherSandbox sandbox;
+    auto windows = openLauncher();
+    TloadingForm& form = windows->loadingForm;
+    TextraSettingsForm& extra = windows->extraSettingsForm;
+    form.gameRunner = [](TtrellikGL&, const LaunchParameters& parameters) {
+        keepRankingRegistration(parameters.settingsFile, {"http://127.0.0.1:9", "Mika", "abcd", 7});
+    };
+    extra.rankingUrlEdit->setText(" http://127.0.0.1:9 ");
+    extra.rankingNameEdit->setText("Mika");
+    form.startButtonClick();
+    form.saveSettings();
+    const nlohmann::json values = storedValues(sandbox);
+    EXPECT_EQ(values.at("rankingurl"), "http://127.0.0.1:9");
+    EXPECT_EQ(values.at("rankingname"), "Mika");
+    EXPECT_EQ(values.at("rankingtoken"), "abcd");
+    auto reopened = openLauncher();
+    EXPECT_EQ(reopened->extraSettingsForm.rankingNameEdit->text(), "Mika");
 }
 
 TEST(LauncherWindow, StartWhileTheUpdateDownloadsIsRefusedWithItsProgress) {
