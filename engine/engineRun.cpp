@@ -76,6 +76,7 @@ void releaseRunHandlers(TtrellikGL& game) {
     window.onDraw = nullptr;
     window.onKeyUp = nullptr;
     window.onKeyDown = nullptr;
+    window.panelKeyAt = nullptr;
 }
 
 namespace {
@@ -114,6 +115,9 @@ void runGame(TtrellikGL& game, const LaunchParameters& parameters) {
     game.launch.recordsPath = parameters.recordsPath;
     game.launch.settingsFile = parameters.settingsFile;
     game.replay.play = parameters.replay;
+    game.assist.mode = assistModeFromSetting(parameters.assistMode);
+    game.assist.volume = assistVolumeFromSetting(parameters.assistVolume);
+    game.launch.saveAssistMode = parameters.saveAssistMode;
 
     game.window = std::make_unique<TopenGLEngine>();
     const TrunHandlersRelease release(game);
@@ -122,5 +126,6 @@ void runGame(TtrellikGL& game, const LaunchParameters& parameters) {
                        windowTitleFor(getBuildNumber(parameters.exeName)), "font.fnt");
     installKeyDownHandler(game, escapeEndsRun);
     installDrawHandler(game, loadingScene.draw);
+    installPanelPointing(game);
     game.window->run();
 }

@@ -11,6 +11,7 @@
 #include "content/trellikMarkersLoaderCode.h"
 #include "content/trellikSongDataLoader.h"
 #include "content/trellikSongListLoaderCode.h"
+#include "engine/assistSounds.h"
 #include "engine/calibration.h"
 #include "engine/jacketCache.h"
 #include "engine/playJudge.h"
@@ -61,6 +62,11 @@ struct LaunchParameters {
     // keeps them when the player changes them; empty keeps nothing.
     TpracticeChoice practice;
     std::function<void(const TpracticeChoice&)> savePractice;
+    // The assist sounds as stored (0..3, see TassistMode) and their volume (0..100); a song
+    // select switch keeps the new mode at once through saveAssistMode when it is set.
+    int32_t assistMode = 0;
+    int32_t assistVolume = loudestAssistVolume;
+    std::function<void(int32_t assistMode)> saveAssistMode;
 };
 
 // The launch settings a player gets before choosing any: 600 x 600 windowed, the keys
@@ -171,6 +177,7 @@ struct TlaunchCopies {
     std::string recordsPath;
     std::string settingsFile;
     std::function<void(const TpracticeChoice&)> savePractice;
+    std::function<void(int32_t assistMode)> saveAssistMode;
 };
 
 // The sound objects a game run plays through. The launcher owns the sound system and the one
@@ -307,10 +314,18 @@ struct TtrellikGL {
     // A big library's jackets as the wheel shows them; null when every jacket loaded with the songs.
     std::unique_ptr<TjacketCache> jackets;
     TpracticeState practice;
+    TassistSounds assist;
 };
 
 // The highest key index whose stored code equals key on the low 16 bits, or -1.
 int32_t keyIndexOf(const TtrellikGL& game, int32_t key);
+
+// Mouse and touch: the virtual key of the panel under a window point in pixels, or -1; installed
+// as the window's locator, so a click or touch on a panel presses that panel's key.
+struct TpanelGrid;
+TpanelGrid panelGridOf(const TtrellikGL& game, int32_t windowWidth, int32_t windowHeight);
+int32_t panelKeyAtPoint(const TtrellikGL& game, double x, double y);
+void installPanelPointing(TtrellikGL& game);
 
 // The depth of every engine quad and the vertical offset of the grid for a scale and yAdjust.
 double depthForScale(double scale);
@@ -411,6 +426,20 @@ std::vector<int16_t> metronomeClickSamples();
 void metronomeTick(TtrellikGL& game);
 bool drawCalibration(TtrellikGL& game);
 bool calibrationKeys(TtrellikGL& game, uint16_t key, double atMs);
+// The assist tick and hit sounds (engine/assistSoundsPlay.cpp).
+// Loads the two samples at the volume in force, when a mode plays them and they are not loaded.
+void prepareAssistSounds(TtrellikGL& game);
+// Hands the tick of a freshly activated row to the output, to be heard on the row's beat.
+void scheduleAssistTicks(TtrellikGL& game, uint32_t row);
+// The hit sound of a press on a panel, at once.
+void playHitSound(TtrellikGL& game);
+// Song select's switch: the next mode, kept at once.
+void switchAssistMode(TtrellikGL& game);
+// The mode's line on song select.
+void drawAssistLine(TtrellikGL& game);
+// Song select's key for the switch (A), when no panel has it; Tab is the sort order's.
+constexpr uint16_t keyAssistSwitch = 65;
+
 // The title after loading: the logo fading in, the title keys.
 void enterTitle(TtrellikGL& game);
 

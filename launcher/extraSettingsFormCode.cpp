@@ -13,6 +13,8 @@ constexpr int offsetsTop = 191;
 constexpr int rankingTop = 249;
 // As the server takes names.
 constexpr int longestPlayerName = 24;
+constexpr int assistsTop = 281;
+constexpr int defaultAssistVolume = 100;
 
 // The captions that follow the launcher's language: pair n in language l is entry n * 2 + l.
 const char* const offsetCaptions[] = {
@@ -21,6 +23,16 @@ const char* const offsetCaptions[] = {
     "Calibrate…", "キャリブレーション…",
     "Ranking server", "ランキングサーバー",
     "Player name", "プレイヤー名",
+    "Assist sounds", "アシスト音",
+    "Volume", "音量",
+};
+
+// The assist modes in stored order, in each language.
+const char* const assistModeCaptions[] = {
+    "Off", "オフ",
+    "Assist tick", "アシストティック",
+    "Hit sounds", "打鍵音",
+    "Tick and hit sounds", "ティックと打鍵音",
 };
 
 QSlider* verticalSlider(QWidget* parent, int minimum, int maximum, int position) {
@@ -72,7 +84,7 @@ void centreOn(QWidget& window, const QWidget* over) {
 TextraSettingsForm::TextraSettingsForm(QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setWindowTitle(" Extra Settings");
-    setFixedSize(561, 280);
+    setFixedSize(561, 312);
 
     boardPreviewImage = new QLabel(this);
     boardPreviewImage->setObjectName("boardPreviewImage");
@@ -107,6 +119,7 @@ TextraSettingsForm::TextraSettingsForm(QWidget* parent)
     showSoundOutput();
     buildOffsets();
     buildRanking();
+    buildAssists();
 
     connect(scaleSlider, &QSlider::valueChanged, this, [this] { drawPreview(); });
     connect(yAdjustmentSlider, &QSlider::valueChanged, this, [this] { drawPreview(); });
@@ -148,6 +161,20 @@ void TextraSettingsForm::buildRanking() {
     setLanguage(0);
 }
 
+void TextraSettingsForm::buildAssists() {
+    assistLabel = label(this, "", 8, assistsTop + 4);
+    assistCombo = new QComboBox(this);
+    assistCombo->setGeometry(108, assistsTop, 180, 23);
+    for (int mode = 0; mode < 4; ++mode) assistCombo->addItem("");
+    assistVolumeLabel = label(this, "", 296, assistsTop + 4);
+    assistVolumeSpin = new QSpinBox(this);
+    assistVolumeSpin->setRange(0, defaultAssistVolume);
+    assistVolumeSpin->setValue(defaultAssistVolume);
+    assistVolumeSpin->setSuffix(" %");
+    assistVolumeSpin->setGeometry(392, assistsTop, 80, 23);
+    setLanguage(0);
+}
+
 void TextraSettingsForm::setLanguage(int language) {
     const int column = language == 1 ? 1 : 0;
     const auto caption = [column](int pair) { return QString::fromUtf8(offsetCaptions[pair * 2 + column]); };
@@ -156,11 +183,19 @@ void TextraSettingsForm::setLanguage(int language) {
     visualOffsetLabel->setText(caption(1));
     visualOffsetLabel->adjustSize();
     calibrateButton->setText(caption(2));
-    if (!rankingUrlLabel) return;
-    rankingUrlLabel->setText(caption(3));
-    rankingUrlLabel->adjustSize();
-    rankingNameLabel->setText(caption(4));
-    rankingNameLabel->adjustSize();
+    if (rankingUrlLabel) {
+        rankingUrlLabel->setText(caption(3));
+        rankingUrlLabel->adjustSize();
+        rankingNameLabel->setText(caption(4));
+        rankingNameLabel->adjustSize();
+    }
+    if (!assistCombo) return;
+    assistLabel->setText(caption(5));
+    assistLabel->adjustSize();
+    assistVolumeLabel->setText(caption(6));
+    assistVolumeLabel->adjustSize();
+    for (int mode = 0; mode < 4; ++mode)
+        assistCombo->setItemText(mode, QString::fromUtf8(assistModeCaptions[mode * 2 + column]));
 }
 
 double TextraSettingsForm::getScaleMod() const {
@@ -196,6 +231,8 @@ void TextraSettingsForm::defaultsButtonClick() {
     yAdjustmentSlider->setValue(defaultYAdjustment);
     audioOffsetSpin->setValue(0);
     visualOffsetSpin->setValue(0);
+    assistCombo->setCurrentIndex(0);
+    assistVolumeSpin->setValue(defaultAssistVolume);
 }
 
 void TextraSettingsForm::showSoundOutput() {

@@ -1,9 +1,11 @@
 // The extra settings window: screen rotation, scale and vertical adjustment with a board
 // preview, the player's audio and visual offsets and the way into their calibration, and the
-// ranking server with the player's name on it.
+// ranking server with the player's name on it, and the play assists (a tick on every marker's
+// beat, hit sounds) with their volume.
 #pragma once
 
 #include <QDialog>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QImage>
 #include <QLineEdit>
@@ -61,6 +63,11 @@ public:
     QLineEdit* rankingUrlEdit = nullptr;
     QLabel* rankingNameLabel = nullptr;
     QLineEdit* rankingNameEdit = nullptr;
+    QLabel* assistLabel = nullptr;
+    // Off, assist tick, hit sounds, both: the index is the stored mode.
+    QComboBox* assistCombo = nullptr;
+    QLabel* assistVolumeLabel = nullptr;
+    QSpinBox* assistVolumeSpin = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -69,6 +76,7 @@ private:
     QRadioButton* addRotation(const char* caption, int top);
     void buildOffsets();
     void buildRanking();
+    void buildAssists();
     QImage preview;
     QWidget* centreWindow = nullptr;
 };

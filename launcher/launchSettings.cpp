@@ -68,6 +68,11 @@ LaunchParameters launchParametersFor(const TstoredSettings& settings, bool songD
     parameters.savePractice = [settingsFile, settings](const TpracticeChoice& choice) {
         savePracticeTo(settingsFile, settings, choice);
     };
+    parameters.assistMode = settings.assistMode;
+    parameters.assistVolume = settings.assistVolume;
+    parameters.saveAssistMode = [settingsFile, settings](int32_t assistMode) {
+        saveAssistModeTo(settingsFile, settings, assistMode);
+    };
     return parameters;
 }
 
@@ -105,6 +110,17 @@ void saveOffsetsTo(const std::string& settingsFile, const TstoredSettings& setti
 void savePracticeTo(const std::string& settingsFile, const TstoredSettings& settings, const TpracticeChoice& choice) {
     saveInSettingsFile(settingsFile, settings, [&](TsettingsStore& store) { writeStoredPractice(store, choice); },
                        "practice choices");
+}
+
+void saveAssistModeTo(const std::string& settingsFile, const TstoredSettings& settings, int32_t assistMode) {
+    saveInSettingsFile(
+        settingsFile, settings,
+        [assistMode](TsettingsStore& store) {
+            TstoredSettings stored;
+            readStoredAssists(store, stored);
+            writeStoredAssists(store, assistMode, stored.assistVolume);
+        },
+        "assist sounds setting");
 }
 
 TstoredSettings storedSettingsOrFirstRun(TsettingsStore& store) {

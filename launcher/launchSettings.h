@@ -37,6 +37,8 @@ LaunchParameters launchParametersFor(const TstoredSettings& settings, bool songD
 // file holding no settings gets the rest from settings. A failure is shown as a warning.
 void saveOffsetsTo(const std::string& settingsFile, const TstoredSettings& settings, int32_t audioOffset,
                    int32_t visualOffset);
+// The same for the assist mode song select switched to; the stored volume stays.
+void saveAssistModeTo(const std::string& settingsFile, const TstoredSettings& settings, int32_t assistMode);
 
 // The same for the practice choices song select changed.
 void savePracticeTo(const std::string& settingsFile, const TstoredSettings& settings, const TpracticeChoice& choice);

@@ -328,6 +328,8 @@ TstoredSettings TloadingForm::settingsFromControls() const {
         settings.rotation = extraSettingsForm->rotationCode();
         settings.audioOffset = extraSettingsForm->audioOffsetSpin->value();
         settings.visualOffset = extraSettingsForm->visualOffsetSpin->value();
+        settings.assistMode = extraSettingsForm->assistCombo->currentIndex();
+        settings.assistVolume = extraSettingsForm->assistVolumeSpin->value();
     }
     for (int i = 0; i < 16; ++i) settings.keys[i] = keyCodes[i];
     return settings;
@@ -348,6 +350,8 @@ void TloadingForm::applySettings(const TstoredSettings& settings) {
         extraSettingsForm->setRotationCode(settings.rotation);
         extraSettingsForm->audioOffsetSpin->setValue(settings.audioOffset);
         extraSettingsForm->visualOffsetSpin->setValue(settings.visualOffset);
+        extraSettingsForm->assistCombo->setCurrentIndex(settings.assistMode);
+        extraSettingsForm->assistVolumeSpin->setValue(settings.assistVolume);
     }
     for (int i = 0; i < 16; ++i) {
         keyCodes[i] = settings.keys[i];

@@ -105,7 +105,7 @@ TEST(StockpackServer, LatestVersionHoldsThisBuildsNumberAndTheDigestOfTheProgram
 
 TEST(StockpackServer, EveryStockFileExistsUnderItsExactName) {
     std::vector<std::string> names = {"snd/loadingmenumusic.mp3", "snd/mainmenu.mp3", "snd/readyGo.mp3", "snd/goButton.mp3",
-                                      "gfx/bigLogo.tga", "gfx/blank.tga", "gfx/leftArrow.tga", "gfx/rightArrow.tga",
+                                      "snd/assistTick.mp3", "snd/hitSound.mp3", "gfx/bigLogo.tga", "gfx/blank.tga", "gfx/leftArrow.tga", "gfx/rightArrow.tga",
                                       "gfx/markerButton.tga", "gfx/goButton.tga", "gfx/backButton.tga", "gfx/coverBorder.tga",
                                       "gfx/coverGlow.tga", "gfx/startHere.tga", "gfx/comboText.tga", "gfx/topShutter.tga",
                                       "gfx/btmShutter.tga", "gfx/panelHighlight.tga", "gfx/defaultCover.jpg", "font.fnt",

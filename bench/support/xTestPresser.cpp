@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cmath>
@@ -95,6 +96,34 @@ void TxTestPresser::bringUpEarlierRelease(double downMs, uint16_t virtualKey) {
     }
 }
 
+void TxTestPresser::clickInstead(std::map<uint16_t, std::pair<int, int>> spots) {
+    const std::lock_guard<std::mutex> guard(lock);
+    clickSpots = std::move(spots);
+}
+
+// Runs with the display lock held.
+void TxTestPresser::sendClick(const Taction& action) {
+    if (!action.down) {
+        const auto held = heldButtons.find(action.virtualKey);
+        if (held == heldButtons.end()) return;
+        XTestFakeButtonEvent(display, held->second, False, CurrentTime);
+        heldButtons.erase(held);
+        return;
+    }
+    const auto spot = clickSpots.find(action.virtualKey);
+    if (spot == clickSpots.end()) return;
+    // Left, middle, right and the two side buttons: never the wheel's 4 to 7.
+    for (const unsigned int button : {1u, 2u, 3u, 8u, 9u}) {
+        const bool taken = std::any_of(heldButtons.begin(), heldButtons.end(),
+                                       [button](const auto& entry) { return entry.second == button; });
+        if (taken) continue;
+        XTestFakeMotionEvent(display, -1, spot->second.first, spot->second.second, CurrentTime);
+        XTestFakeButtonEvent(display, button, True, CurrentTime);
+        heldButtons[action.virtualKey] = button;
+        return;
+    }
+}
+
 std::optional<size_t> TxTestPresser::claim(uint16_t virtualKey) {
     const std::lock_guard<std::mutex> guard(lock);
     for (size_t index = 0; index < records.size(); ++index) {
@@ -148,6 +177,7 @@ void TxTestPresser::releaseHeldKeys() {
         const unsigned int keycode = keycodeOf(display, action.virtualKey);
         if (!action.down && keycode != 0) XTestFakeKeyEvent(display, keycode, False, CurrentTime);
     }
+    for (const auto& [key, button] : heldButtons) XTestFakeButtonEvent(display, button, False, CurrentTime);
     XFlush(display);
 }
 
@@ -156,8 +186,9 @@ void TxTestPresser::sendDue(std::unique_lock<std::mutex>& guard) {
     const double atMs = queue.begin()->first;
     const Taction action = queue.begin()->second;
     queue.erase(queue.begin());
-    const unsigned int keycode = keycodeFor(action.virtualKey);
-    if (keycode == 0) {
+    const bool clicking = !clickSpots.empty();
+    const unsigned int keycode = clicking ? 0 : keycodeFor(action.virtualKey);
+    if (!clicking && keycode == 0) {
         std::fprintf(stderr, "virtual key %u has no X keycode\n", static_cast<unsigned>(action.virtualKey));
         return;
     }
@@ -174,7 +205,8 @@ void TxTestPresser::sendDue(std::unique_lock<std::mutex>& guard) {
     {
         const std::lock_guard<std::mutex> displayGuard(displayLock);
         before = systemHighResolutionMs();
-        XTestFakeKeyEvent(display, keycode, action.down ? True : False, CurrentTime);
+        if (clicking) sendClick(action);
+        else XTestFakeKeyEvent(display, keycode, action.down ? True : False, CurrentTime);
         XFlush(display);
         after = systemHighResolutionMs();
     }

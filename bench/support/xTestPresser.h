@@ -31,6 +31,10 @@ public:
     // still waiting comes forward to just before the new key-down, so the server never sees a
     // key go down twice.
     void schedulePress(double atMs, uint16_t virtualKey, double holdMs);
+    // From now on each press is a mouse click on the screen point given for its key instead of
+    // the key: the pointer moves there and a button not held goes down, so presses at one time
+    // land on several panels. Set before the first press.
+    void clickInstead(std::map<uint16_t, std::pair<int, int>> spots);
 
     // One key-down sent: the time it was scheduled for, and the time it left (ms): the clock read
     // right before the request, which the flush writes to the server microseconds later. The
@@ -61,6 +65,7 @@ private:
     void bringUpEarlierRelease(double downMs, uint16_t virtualKey);
     void sendDue(std::unique_lock<std::mutex>& guard);
     unsigned int keycodeFor(uint16_t virtualKey);
+    void sendClick(const Taction& action);
     void releaseHeldKeys();
 
     _XDisplay* display = nullptr;
@@ -72,6 +77,9 @@ private:
     std::multimap<double, Taction> queue;
     std::vector<TsentPress> records;
     std::vector<bool> claimed;
+    std::map<uint16_t, std::pair<int, int>> clickSpots;
+    // The mouse button each clicked key holds down.
+    std::map<uint16_t, unsigned int> heldButtons;
     bool stopping = false;
     std::thread worker;
 };

@@ -130,6 +130,7 @@ bool drawSongSelect(TtrellikGL& game) {
     drawSelectedSongLines(game);
     drawFinderLines(game);
     drawPracticeChoice(game);
+    drawAssistLine(game);
     return true;
 }
 
@@ -266,6 +267,7 @@ bool songSelectKeys(TtrellikGL& game, uint16_t key, double) {
     else if (keyIndex == markerSelectKey) installScene(game, markerSelectScene);
     else if (keyIndex == goKey) startChosenSong(game);
     else if (keyIndex >= 0 && keyIndex < jacketKeys) pressJacket(game, keyIndex);
+    else if (key == keyAssistSwitch) switchAssistMode(game);
     return key == keyEscape;
 }
 

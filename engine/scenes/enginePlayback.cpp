@@ -278,6 +278,7 @@ void startSong(TtrellikGL& game) {
     stopMusic(game);
     stopMusic(game);
     playEffect(game.audio.goButton);
+    prepareAssistSounds(game);
     installScene(game, songStartScene);
 }
 
@@ -304,6 +305,7 @@ void activateEntry(TtrellikGL& game, uint32_t row, double offset) {
         game.play.rowOf[panel] = static_cast<int32_t>(row);
         setPanelState(game, panel, approach, offset);
     }
+    scheduleAssistTicks(game, row);
     if (game.replay.keys) scheduleReplayRow(game, row);
     else if (game.autoplay) pressRowPerfectly(game, entry);
 }
@@ -359,6 +361,7 @@ bool playKeyDown(TtrellikGL& game, uint16_t key, double atMs) {
     if (practicePlayKey(game, key)) return false;
     if (keyIndex == -1) return false;
     const int32_t panel = transposeIndex(keyIndex);
+    playHitSound(game);
     game.play.pressed[panel] = 1;
     const double pressedAt = std::min(atMs, readHighResolutionMs());
     TkeptPress press;

@@ -19,6 +19,7 @@
 #include "platform/input/eventStamps.h"
 #include "platform/input/keyEventPusher.h"
 #include "platform/input/keyPairing.h"
+#include "platform/input/pointerPresses.h"
 
 const char* const keyTimeFallbackLine =
     "Key times: the X server's clock cannot be followed now; presses are timed when the game handles them until it can";
@@ -91,6 +92,10 @@ struct TxKeyTimes::Tstate {
     bool pendingDown = false;
     uint32_t pendingKeycode = 0;
     uint32_t pendingServerMs = 0;
+    // The same for the last X button event and the SDL mouse button event made from it.
+    bool buttonTimePending = false;
+    bool pendingButtonDown = false;
+    uint32_t pendingButtonServerMs = 0;
     TkeyPairing keyPairing;
     bool fallbackUsed = false;
     bool fallbackReported = false;
@@ -110,8 +115,15 @@ struct TxKeyTimes::Tstate {
     void noteSystemEvent(const SDL_SysWMmsg& message) {
         // Any other X event in between means SDL made no key event from the pending one.
         keyTimePending = false;
+        buttonTimePending = false;
         if (message.subsystem != SDL_SYSWM_X11) return;
         const XEvent& event = message.msg.x11.event;
+        if (event.type == ButtonPress || event.type == ButtonRelease) {
+            buttonTimePending = true;
+            pendingButtonDown = event.type == ButtonPress;
+            pendingButtonServerMs = static_cast<uint32_t>(event.xbutton.time);
+            return;
+        }
         if (event.type != KeyPress && event.type != KeyRelease) return;
         keyTimePending = true;
         pendingDown = event.type == KeyPress;
@@ -135,6 +147,24 @@ struct TxKeyTimes::Tstate {
         }
         if (at) key.keysym.unused = eventStampFor(*at);
     }
+
+    // A mouse button event has no spare field wide enough: its timestamp, SDL's millisecond of
+    // reading it, gives way to the server's moment as a stamp, and the spare byte says so.
+    void stampButton(SDL_MouseButtonEvent& button) {
+        button.padding1 = 0;
+        if (!buttonTimePending) return;
+        buttonTimePending = false;
+        if (pendingButtonDown != (button.type == SDL_MOUSEBUTTONDOWN)) return;
+        std::optional<double> at;
+        {
+            const std::lock_guard<std::mutex> guard(mapLock);
+            at = map.localTimeOf(pendingButtonServerMs, activeClock().highResolutionMs());
+            if (!at) fallbackUsed = true;
+        }
+        if (!at) return;
+        button.timestamp = eventStampFor(*at);
+        button.padding1 = serverStampMark;
+    }
 };
 
 namespace {
@@ -150,6 +180,8 @@ int stampKeyEvents(void* userData, SDL_Event* event) {
     }
     const bool isKey = event->type == SDL_KEYDOWN || event->type == SDL_KEYUP;
     if (isKey && event->key.windowID != pushedKeyWindowId) state.stampKey(event->key);
+    const bool isButton = event->type == SDL_MOUSEBUTTONDOWN || event->type == SDL_MOUSEBUTTONUP;
+    if (isButton) state.stampButton(event->button);
     return 1;
 }
 

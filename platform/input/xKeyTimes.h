@@ -8,7 +8,8 @@ union SDL_Event;
 // While it lives, SDL's key events from the X server carry the moment of the key press (the
 // server's stamp, taken when the key went down) instead of waiting for the loop to get to them:
 // the stamp goes into the event's spare keysym field (see eventStamps.h), where the window's
-// dispatch reads it. Does nothing on other video drivers, or when TRELLIK_PRESS_TIME=dispatch.
+// dispatch reads it. Mouse buttons get the server's moment of the click the same way (see
+// serverStampMark). Does nothing on other video drivers, or when TRELLIK_PRESS_TIME=dispatch.
 class TxKeyTimes {
 public:
     TxKeyTimes();

@@ -293,6 +293,7 @@ void TsettingsStore::save() const {
 bool readStoredSettings(const TsettingsStore& store, TstoredSettings& settings) {
     readStoredOffsets(store, settings);
     readStoredPractice(store, settings.practice);
+    readStoredAssists(store, settings);
     const std::optional<std::string> hres = store.readString("hres");
     if (!hres) return false;
     settings.hres = *hres;
@@ -345,6 +346,7 @@ void writeStoredSettings(TsettingsStore& store, const TstoredSettings& settings)
     store.writeInteger("yadjust", settings.yAdjust);
     writeStoredOffsets(store, settings.audioOffset, settings.visualOffset);
     writeStoredPractice(store, settings.practice);
+    writeStoredAssists(store, settings.assistMode, settings.assistVolume);
 }
 
 void readStoredOffsets(const TsettingsStore& store, TstoredSettings& settings) {
@@ -355,4 +357,16 @@ void readStoredOffsets(const TsettingsStore& store, TstoredSettings& settings) {
 void writeStoredOffsets(TsettingsStore& store, int32_t audioOffset, int32_t visualOffset) {
     store.writeInteger("audiooffset", heldTo(audioOffset, -largestOffset, largestOffset));
     store.writeInteger("visualoffset", heldTo(visualOffset, -largestOffset, largestOffset));
+}
+
+void readStoredAssists(const TsettingsStore& store, TstoredSettings& settings) {
+    const std::optional<int32_t> mode = store.readInteger("assistsounds");
+    settings.assistMode = mode && *mode >= 0 && *mode <= 3 ? *mode : 0;
+    const std::optional<int32_t> volume = store.readInteger("assistvolume");
+    settings.assistVolume = volume && *volume >= 0 && *volume <= 100 ? *volume : 100;
+}
+
+void writeStoredAssists(TsettingsStore& store, int32_t assistMode, int32_t assistVolume) {
+    store.writeInteger("assistsounds", heldTo(assistMode, 0, 3));
+    store.writeInteger("assistvolume", heldTo(assistVolume, 0, 100));
 }

@@ -79,6 +79,9 @@ struct TstoredSettings {
     int32_t audioOffset = 0;
     int32_t visualOffset = 0;
     TpracticeChoice practice;
+    // The play assists: 0 off, 1 tick, 2 hit sounds, 3 both; their volume 0..100.
+    int32_t assistMode = 0;
+    int32_t assistVolume = 100;
 };
 
 // The furthest either offset may be from 0, in ms.
@@ -102,3 +105,7 @@ void writeStoredSettings(TsettingsStore& store, const TstoredSettings& settings)
 void readStoredOffsets(const TsettingsStore& store, TstoredSettings& settings);
 // Writes the two offsets, held to ±largestOffset (in memory; the caller saves).
 void writeStoredOffsets(TsettingsStore& store, int32_t audioOffset, int32_t visualOffset);
+// The play assists, read apart like the offsets: a mode absent or outside 0..3 reads as off, a
+// volume absent or outside 0..100 as 100.
+void readStoredAssists(const TsettingsStore& store, TstoredSettings& settings);
+void writeStoredAssists(TsettingsStore& store, int32_t assistMode, int32_t assistVolume);

@@ -15,6 +15,7 @@
 #include "platform/input/keyEventPusher.h"
 #include "platform/input/gamePads.h"
 #include "platform/input/heldKeys.h"
+#include "platform/input/pointerPresses.h"
 #include "platform/window/mainThreadCall.h"
 #include "platform/window/messageBox.h"
 #include "platform/input/virtualKeys.h"
@@ -43,6 +44,8 @@ struct TwindowState {
     TgamePads pads;
     // The player's keys (by scancode) and pad buttons (by pad key code) that are down.
     TheldKeys heldKeys;
+    // The panel keys mouse buttons and fingers hold down.
+    TpointerPresses pointers;
 };
 
 TwindowState windowState;
@@ -86,6 +89,7 @@ void releaseWindow() {
     windowState.windowActive = false;
     windowState.pads.close();
     windowState.heldKeys.clear();
+    windowState.pointers.clear();
 }
 
 // Finds the display mode closest to the request; false when the display offers none.
@@ -277,6 +281,42 @@ void dispatchPadEvent(const SDL_Event& event) {
     dispatchVirtualKey(pad.key, pad.down, activeClock().highResolutionMs());
 }
 
+// When a mouse button went down or up: the X server's time the X key times put on the event, else
+// SDL's stamp of when it read the event. Never later than now.
+double pointerEventTime(uint32_t timestamp, bool serverStamped) {
+    const double now = activeClock().highResolutionMs();
+    if (serverStamped && windowState.keyTimes && windowState.keyTimes->active())
+        return std::min(now, eventTimeOf(timestamp, now));
+    return timeOfSdlTicks(timestamp, SDL_GetTicks(), now);
+}
+
+// A pointer down on a panel presses the panel's key, its up lets it go, through the key handlers.
+void dispatchPointer(uint64_t pointer, bool down, double x, double y, double atMs) {
+    if (!windowState.engine) return;
+    if (!down) {
+        const std::optional<int32_t> key = windowState.pointers.release(pointer);
+        if (key) dispatchVirtualKey(static_cast<uint16_t>(*key), false, atMs);
+        return;
+    }
+    const TpanelKeyLocator locate = windowState.engine->panelKeyAt;
+    const int32_t key = locate ? locate(x, y) : -1;
+    if (key < 0 || !windowState.pointers.press(pointer, key)) return;
+    dispatchVirtualKey(static_cast<uint16_t>(key), true, atMs);
+}
+
+void dispatchMouseButton(const SDL_MouseButtonEvent& button) {
+    // Touches come again as fingers; their copies as mouse clicks would press twice.
+    if (button.which == SDL_TOUCH_MOUSEID) return;
+    const double atMs = pointerEventTime(button.timestamp, button.padding1 == serverStampMark);
+    dispatchPointer(mousePointer(button.button), button.state == SDL_PRESSED, button.x, button.y, atMs);
+}
+
+void dispatchFinger(const SDL_TouchFingerEvent& finger) {
+    const double atMs = pointerEventTime(finger.timestamp, false);
+    dispatchPointer(fingerPointer(finger.touchId, finger.fingerId), finger.type == SDL_FINGERDOWN,
+                    finger.x * windowState.width, finger.y * windowState.height, atMs);
+}
+
 void notifyClose() {
     if (windowState.closeNotified || !windowState.engine) return;
     windowState.closeNotified = true;
@@ -293,7 +333,10 @@ void dispatchWindowEvent(const SDL_WindowEvent& event) {
         case SDL_WINDOWEVENT_SIZE_CHANGED: setViewport(event.data1, event.data2); break;
         // Key-ups made while another window has the focus never come here.
         case SDL_WINDOWEVENT_FOCUS_GAINED:
-        case SDL_WINDOWEVENT_FOCUS_LOST: windowState.heldKeys.clear(); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            windowState.heldKeys.clear();
+            windowState.pointers.clear();
+            break;
         case SDL_WINDOWEVENT_CLOSE: {
             notifyClose();
             SDL_Event quit{};
@@ -315,6 +358,10 @@ void dispatchEvent(const SDL_Event& event) {
         case SDL_WINDOWEVENT: dispatchWindowEvent(event.window); break;
         case SDL_KEYDOWN: dispatchKey(event.key, true); break;
         case SDL_KEYUP: dispatchKey(event.key, false); break;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP: dispatchMouseButton(event.button); break;
+        case SDL_FINGERDOWN:
+        case SDL_FINGERUP: dispatchFinger(event.tfinger); break;
         case SDL_JOYDEVICEADDED:
         case SDL_JOYDEVICEREMOVED:
         case SDL_JOYBUTTONDOWN:

@@ -17,6 +17,9 @@ using TnullArgsFunctionReturningBoolean = std::function<bool()>;
 // (the moment the system saw it, which may be before the loop got to it); true ends the loop
 // after the message.
 using TkeyEvent = std::function<bool(uint16_t key, double atMs)>;
+// The virtual key of the panel under a window point in pixels, or -1: mouse buttons and fingers
+// that go down on a panel press its key.
+using TpanelKeyLocator = std::function<int32_t(double x, double y)>;
 
 using TwindowHandle = SDL_Window*;
 
@@ -36,6 +39,7 @@ public:
     TnullArgsFunctionReturningBoolean onDraw;
     TkeyEvent onKeyUp;
     TkeyEvent onKeyDown;
+    TpanelKeyLocator panelKeyAt;
     TglCustomCommands customCommands;
     TglConsole console;
 

@@ -144,6 +144,8 @@ void writeStockSounds(TpackWriter& pack) {
     pack.writeMp3("server/snd/mainmenu.mp3", master(composeMenuLoop(), masterPeak));
     pack.writeMp3("server/snd/readyGo.mp3", master(composeReadyGo(), masterPeak));
     pack.writeMp3("server/snd/goButton.mp3", master(composeGoButton(), masterPeak));
+    pack.writeMp3("server/snd/assistTick.mp3", master(composeAssistTick(), masterPeak));
+    pack.writeMp3("server/snd/hitSound.mp3", master(composeHitSound(), masterPeak));
 }
 
 void writeConsoleFont(TpackWriter& pack) {

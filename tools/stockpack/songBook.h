@@ -20,6 +20,9 @@ TstereoBus composeLauncherLoop();
 // Short effects: the cue before play starts and the confirmation of the GO button.
 TstereoBus composeReadyGo();
 TstereoBus composeGoButton();
+// Play assists: the tick on every marker's beat and the sound of a press.
+TstereoBus composeAssistTick();
+TstereoBus composeHitSound();
 
 // Chord symbols, one per bar.
 std::vector<Tchord> progression(const std::vector<std::string>& symbols);
