@@ -60,7 +60,8 @@ TEST(LauncherWindow, FirstRunStoresTheFirstRunValuesAndShowsEnglish) {
         {"0", 52},       {"1", 53},         {"2", 54},          {"3", 55},       {"4", 82},
         {"5", 84},       {"6", 89},         {"7", 85},          {"8", 70},       {"9", 71},
         {"10", 72},      {"11", 74},        {"12", 86},         {"13", 66},      {"14", 78},
-        {"15", 77},      {"audiooffset", 0}, {"visualoffset", 0}, {"assistsounds", 0}, {"assistvolume", 100}};
+        {"15", 77},      {"audiooffset", 0}, {"visualoffset", 0}, {"assistsounds", 0}, {"assistvolume", 100},
+        {"rate", 100},   {"practice", 0},   {"practicebar", 1}};
     EXPECT_EQ(values, expected);  // json equality compares types too: "600" is a string, 0 a number
     for (const auto& [name, value] : values.items())
         EXPECT_EQ(value.is_string(), name == "hres" || name == "vres") << name;
@@ -99,6 +100,9 @@ TEST(LauncherWindow, AMissingValueRestoresTheKeysKeepsTheRestAndWritesEverything
     expected["audiooffset"] = 0;  // absent from the file: 0, the rest read all the same
     expected["assistsounds"] = 0;
     expected["assistvolume"] = 100;
+    expected["rate"] = 100;
+    expected["practice"] = 0;
+    expected["practicebar"] = 1;
     expected["visualoffset"] = 0;
     for (int i = 0; i < 16; ++i) expected[std::to_string(i)] = defaultKeyLayout[i];
     EXPECT_EQ(storedValues(sandbox), expected);
