@@ -50,6 +50,25 @@ protected:
         }
     }
 
+    // As above, but the loop stalls (no tick, no frame) from stallFrom up to stallTo, and from
+    // driftFrom on the music's clock reads drift ms ahead of the frame clock.
+    void playWithStallAndDrift(const TjudgePress& press, int32_t stallFrom, int32_t stallTo, int32_t driftFrom,
+                               double drift) {
+        base = clock.highResolution;
+        startPlaying(10000000);
+        bool pressed = false;
+        for (int32_t music = 1; music <= 11500; ++music) {
+            clock.musicPosition = music + (music >= driftFrom ? drift : 0.0);
+            clock.highResolution = base + music;
+            if (music >= stallFrom && music < stallTo) continue;
+            // The key's event is handled before the tick that was due with it.
+            if (!pressed && music > press.musicMs) pressPanelAt(press);
+            pressed = pressed || music > press.musicMs;
+            playTickHandler(*game);
+            frameAt(base + music);
+        }
+    }
+
     void pressPanelAt(const TjudgePress& press) {
         pressKeyAt(static_cast<uint16_t>(game->launch.keys[transposeIndex(press.panel)]), base + press.musicMs);
     }
@@ -178,6 +197,36 @@ TEST_F(TplayJudgeTest, APressAsTheNextRowComesOnBelongsToIt) {
         playThroughEngine({{panel, pressedAt}});
         const TplayJudgement judged = expectJudgeAgrees();
         EXPECT_EQ(judged.bad, pressedAt < 9700.0 ? 1 : 0) << "pressed at " << pressedAt;
+    }
+}
+
+// A stall that holds back the tick bringing a row on, or a music clock that runs apart from the
+// frame clock, leaves the game's judgement where the kept presses put it.
+TEST_F(TplayJudgeTest, StallsAndClockDriftJudgeAsTheKeptPressesDo) {
+    struct {
+        int32_t stallFrom, stallTo, driftFrom;
+        double drift, pressedAt;
+        PanelState expected;
+    } const cases[] = {
+        // The row comes on at 9450; the press at its perfect moment is handled when the stall ends.
+        {9400, 9952, 20000, 0.0, 9950.0, perfect},
+        {9400, 10252, 20000, 0.0, 10250.0, bad},
+        // The music's clock jumps 20 ms ahead after the row came on: the press is judged as the
+        // player made it on the frame clock, and kept where that judgement puts it.
+        {0, 0, 9700, 20.0, 9999.0, perfect},
+        {0, 0, 9700, 20.0, 10000.0, perfect},
+        {0, 0, 9700, 20.0, 10001.0, great},
+    };
+    for (const auto& c : cases) {
+        game = std::make_unique<TtrellikGL>();
+        SetUp();
+        addRow(10.0, {keyIndex});
+        playWithStallAndDrift({panel, c.pressedAt}, c.stallFrom, c.stallTo, c.driftFrom, c.drift);
+        const TplayJudgement judged = expectJudgeAgrees();
+        const int32_t counts[] = {judged.perfect, judged.great, judged.good, judged.bad, judged.miss};
+        const PanelState states[] = {perfect, great, good, bad, missScored};
+        for (size_t index = 0; index < 5; ++index)
+            EXPECT_EQ(counts[index], states[index] == c.expected ? 1 : 0) << "press at " << c.pressedAt;
     }
 }
 

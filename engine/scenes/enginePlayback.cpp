@@ -121,6 +121,14 @@ void activateDueEntry(TtrellikGL& game) {
     play.nextEntry += 1;
 }
 
+// Every row due by now, one after another, as the ticks a stall held back would have.
+void activateDueEntries(TtrellikGL& game) {
+    for (uint32_t before = game.play.nextEntry + 1; before != game.play.nextEntry;) {
+        before = game.play.nextEntry;
+        activateDueEntry(game);
+    }
+}
+
 // The judgement a press gets on a marker with this perfect time, logged for the results.
 TkeptPress judgeMarker(TtrellikGL& game, int32_t panel, int32_t row, double perfectTime, double pressedAt) {
     const double difference = pressedAt - perfectTime;
@@ -180,11 +188,23 @@ void noteLeftMarker(TtrellikGL& game, int32_t panel, double leftAt, int32_t miss
     play.leftMarker[panel] = {play.rowOf[panel], play.perfectTime[panel], leftAt, missIndex};
 }
 
+// Where a row's markers are perfectly pressed on the music's clock (song ms).
+double perfectSongMs(const TtrellikGL& game, int32_t row) {
+    const double leadMs = offsetLeadMs - chartLeadInMs - game.timing.stateDuration[approach];
+    return rowBeatMs(game.chart.entries[row], 0) + (audioOffsetInForce(game) + leadMs) * musicRate(game);
+}
+
 // Every key-down of the song goes into the log the records keep, with its time on the music's
-// clock: what the music had played when the key went down.
+// clock. A judged press is kept exactly as far from its row's perfect moment as it was judged, so
+// the kept play judged again comes to the same figures even where the music's clock wandered
+// from the frame clock between the row coming on and the press; any other press is kept at what
+// the music had played when the key went down.
 void logKeyDown(TtrellikGL& game, int32_t panel, double pressedAt, TkeptPress press) {
     const double now = readHighResolutionMs();
-    press.musicMs = activeClock().musicPositionMs() - (now - pressedAt) * musicRate(game);
+    if (press.judgement != idle && press.row >= 0)
+        press.musicMs = perfectSongMs(game, press.row) + press.offsetMs * musicRate(game);
+    else
+        press.musicMs = activeClock().musicPositionMs() - (now - pressedAt) * musicRate(game);
     press.panel = panel;
     game.play.keyDowns.push_back(press);
 }
@@ -364,6 +384,9 @@ bool playKeyDown(TtrellikGL& game, uint16_t key, double atMs) {
     playHitSound(game);
     game.play.pressed[panel] = 1;
     const double pressedAt = std::min(atMs, readHighResolutionMs());
+    // A stalled frame delays the ticks that bring rows on; the rows due by now come on first, so a
+    // press handled straight after the stall finds the marker it was aimed at.
+    if (game.play.musicStarted) activateDueEntries(game);
     TkeptPress press;
     if (aimedAtLeftMarker(game.play, panel, pressedAt)) press = judgeLeftMarker(game, panel, pressedAt);
     else if (isJudgeable(game.play.panelState[panel])) press = judgePress(game, panel, pressedAt);
