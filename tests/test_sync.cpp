@@ -276,6 +276,30 @@ TEST(AutoChartTool, WritesNothingUnlessAllIsWell) {
     EXPECT_TRUE(std::filesystem::exists(folder.file("sng/drift2.txt")));
 }
 
+// A tempo gliding from 100 to 110 BPM charted with --force: the game's parser puts every row of
+// every chart within 10 ms of a true beat or half-beat, to the last bars.
+TEST(AutoChartTool, ForcedChartsFollowADriftingBeat) {
+    TtemporaryFolder folder;
+    TdrumSongRecipe gliding = recipeOf(100, 0.4, 16);
+    gliding.driftToBpm = 110;
+    const std::vector<uint8_t> drifting = songMp3(gliding);
+    writeFile(folder.file("drift.mp3"), std::string(drifting.begin(), drifting.end()));
+    ASSERT_EQ(runTool(folder, "autochart drift.mp3 --out sng --force").status, 0);
+    for (const char* chart : {"sng/drift0.txt", "sng/drift1.txt", "sng/drift2.txt"}) {
+        const auto parser = std::make_unique<TsongParser>();
+        ASSERT_TRUE(loadChartFromBytes(*parser, readFile(folder.file(chart)), nullptr).accepted);
+        double heard = 0;
+        for (int32_t row = 0; row < parser->entryCount; ++row) {
+            heard = parser->entries[row].time - chartLeadSeconds;
+            double nearest = 1;
+            for (int half = 0; half <= 8 * gliding.bars; ++half)
+                nearest = std::min(nearest, std::fabs(heard - drumSongBeatTime(gliding, half / 2.0)));
+            EXPECT_LE(nearest, 0.010) << chart << " row at " << heard;
+        }
+        EXPECT_GT(heard, drumSongBeatTime(gliding, 4.0 * gliding.bars - 8)) << chart;
+    }
+}
+
 // A replacement that fails half way (a folder stands where the last chart goes) puts back every
 // file it had moved: the earlier song stays whole and no scratch folder is left.
 TEST(AutoChartTool, ForcedReplacementIsAllOrNothing) {

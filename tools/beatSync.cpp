@@ -904,6 +904,38 @@ void followTempoChanges(const std::vector<TheardOnset>& onsets, const std::vecto
     result.mapped = result.segments.size() > 1 && isSteadyTempo(1000 * largestMappedDeviation(onsets, result.segments));
 }
 
+// The period within a tenth of `period` at which a stretch's onsets line up best, and its beat
+// nearest `near`: where following a drifting beat starts, or resumes after a break.
+Tperiod acquiredBeat(const std::vector<TheardOnset>& within, double period, double near, double span) {
+    double best = period, bestSum = -1;
+    const double step = period * period / (128 * span);
+    for (double candidate = period * 0.9; candidate <= period * 1.1; candidate += step) {
+        const double sum = resultants(within, candidate).sum();
+        if (sum > bestSum) bestSum = sum, best = candidate;
+    }
+    const double phase = strongestPhase(within, best);
+    return fitGrid(within, {best, phase + std::round((near - phase) / best) * best});
+}
+
+// The beat of a drifting song nearest `predicted`, and its local period, from the onsets of the
+// eight beats around it. Followed from the beat before while that holds (`following`); found anew
+// at the start and after a break, where the prediction stands.
+Tperiod localBeat(const std::vector<TheardOnset>& onsets, const Tperiod& predicted, bool& following) {
+    constexpr size_t leastOnsets = 8;
+    const double period = predicted.seconds;
+    const std::vector<TheardOnset> within = onsetsWithin(onsets, predicted.phase - 2 * period, predicted.phase + 6 * period);
+    if (within.size() < leastOnsets) {
+        following = false;
+        return predicted;
+    }
+    if (following) {
+        const Tperiod fitted = fitGrid(within, predicted);
+        if (std::fabs(fitted.phase - predicted.phase) <= period / 8) return fitted;
+    }
+    following = true;
+    return acquiredBeat(within, period, predicted.phase, 8 * period);
+}
+
 constexpr double highestMp3BitsPerSecond = 320000;
 
 // The bytes after a leading ID3v2 tag, whose pictures can outweigh a short song's audio.
@@ -1085,4 +1117,24 @@ TsongAnalysis analyseSong(const std::vector<float>& mono) {
     result.segments = {{result.firstBeat, result.bpm, result.firstBeat, 0}};
     if (!result.tempoStable) followTempoChanges(onsets, windows, result);
     return analysis;
+}
+
+TbeatGrid followDrift(const TsongAnalysis& analysis) {
+    constexpr int beatsPerSegment = 4;
+    TbeatGrid grid = analysis.grid;
+    if (analysis.onsets.empty() || grid.bpm <= 0) return grid;
+    grid.segments.clear();
+    const double end = analysis.onsets.back().time + beatsPerSegment * grid.secondsPerBeat();
+    // The song's grid may stray by most of a beat where the tempo has wandered from its mean: the
+    // beat is found anew where the music starts.
+    bool following = false;
+    Tperiod beat = localBeat(analysis.onsets, {grid.secondsPerBeat(), grid.firstBeat}, following);
+    beat.phase = firstBeatTime(analysis.onsets, beat);
+    for (int number = 0; beat.phase < end; number += beatsPerSegment) {
+        beat = localBeat(analysis.onsets, beat, following);
+        grid.segments.push_back({beat.phase, 60.0 / beat.seconds, beat.phase, number});
+        beat.phase += beatsPerSegment * beat.seconds;
+    }
+    grid.firstBeat = grid.segments.front().firstBeat;
+    return grid;
 }

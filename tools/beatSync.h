@@ -107,3 +107,6 @@ bool isSteadyTempo(double largestDeviationMs);
 
 // Onsets, tempo and first beat of mono audio at syncSampleRate.
 TsongAnalysis analyseSong(const std::vector<float>& mono);
+// The grid of a drifting song made to follow its local beats: a segment every bar, each fitted to the
+// onsets around it, so a chart written with those tempo changes stays on the beat as the tempo wanders.
+TbeatGrid followDrift(const TsongAnalysis& analysis);

@@ -47,7 +47,8 @@ const char* const autochartUsage =
     "Writes a song the game plays at once: NAME.mp3 (a copy), NAME_prev.mp3 (a 15-second excerpt)\n"
     "and the charts NAME0.txt, NAME1.txt, NAME2.txt with the tempo and first beat found in the audio.\n"
     "NAME is the file's name without .mp3 unless given.\n"
-    "  --force  replace existing files, and chart a song without a steady beat (a drifting tempo)\n"
+    "  --force  replace existing files, and chart a song without a steady beat (a drifting tempo,\n"
+    "           followed bar by bar)\n"
     "A song whose tempo changes gets the changes in its charts (tempo groups), beat for beat.\n"
     "A FOLDER has every MP3 under it charted, N at once (one per core unless given), each folder's\n"
     "songs as a group (a sub-folder of SONGFOLDER), named \"artist - title\" from their ID3 tags or\n"
@@ -371,7 +372,9 @@ TsongOutcome chartSong(const TautochartOptions& options, TchartedSong& made) {
     if (grid.bpm <= 0) return {TsongResult::refused, options.input + ": no beat found"};
     if (!hasSteadyBeat(grid)) {
         if (!options.force) return {TsongResult::refused, options.input + ": " + beatComplaint(grid) + "; --force charts it anyway"};
-        made.warning = beatComplaint(grid) + "; the charts may drift";
+        const bool drifts = !grid.tempoStable && !grid.mapped;
+        made.warning = beatComplaint(grid) + (drifts ? "; the charts follow its beat bar by bar" : "; the charts may drift");
+        if (drifts) made.analysis.grid = followDrift(made.analysis);
     }
 
     for (int d = 0; d < difficultyCount; ++d) {
