@@ -86,7 +86,8 @@ std::vector<std::string> rankingLines(TtrellikGL& game) {
 }
 
 void drawWorldBest(TtrellikGL& game) {
-    if (!drawingWindow(game) || !game.ranking.submitter) return;
+    // The world best is of full plays at 1.00x; the line is the rate's while another is chosen.
+    if (!drawingWindow(game) || !game.ranking.submitter || !fullPlayAtOwnSpeed(game)) return;
     const std::string& chartSha256 = selectedChartSha256(game);
     if (chartSha256.empty()) return;
     const TworldBest best = game.ranking.submitter->worldBest(chartSha256, game.ranking.difficulty);

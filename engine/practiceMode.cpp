@@ -265,8 +265,14 @@ bool practicePanelKey(TtrellikGL& game, int32_t keyIndex) {
     return true;
 }
 
+bool fullPlayAtOwnSpeed(const TtrellikGL& game) {
+    return game.practice.choice.rateHundredths == 100 && !game.practice.choice.practice;
+}
+
+// Said only when it is not the usual full play, which leaves its line to the world best.
 void drawPracticeChoice(TtrellikGL& game) {
-    if (drawingWindow(game)) drawTextColumn(game, practiceChoiceLines(game), lineX, lineY);
+    if (drawingWindow(game) && !fullPlayAtOwnSpeed(game))
+        drawTextColumn(game, practiceChoiceLines(game), lineX, lineY);
 }
 
 bool practicePlayKey(TtrellikGL& game, uint16_t key) {

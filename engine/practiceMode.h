@@ -87,6 +87,8 @@ int32_t markersPlayed(const TtrellikGL& game);
 bool practicePanelKey(TtrellikGL& game, int32_t keyIndex);
 // The choice lines in song select and marker select, beside the selected song's lines.
 void drawPracticeChoice(TtrellikGL& game);
+// Whether song select's choice is a full play at the song's own speed, the kind rankings compare.
+bool fullPlayAtOwnSpeed(const TtrellikGL& game);
 // A practice play's keys: [ and ] step the rate, , marks the loop start and . its end at the bar
 // playing. True when the key was one of them.
 bool practicePlayKey(TtrellikGL& game, uint16_t key);
