@@ -189,7 +189,7 @@ bool TtextureLoader::loadTgaTexture(const std::string& path, uint32_t& texture) 
     return makeTextureFrom(readTgaFile(path), texture);
 }
 
-uint32_t TtextureLoader::makeTexture(uint16_t width, uint16_t height, const uint8_t* pixels, TpixelLayout layout) {
+uint32_t TtextureLoader::newBoundTexture() {
     GLuint name = 0;
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
@@ -200,6 +200,11 @@ uint32_t TtextureLoader::makeTexture(uint16_t width, uint16_t height, const uint
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, static_cast<GLfloat>(GL_CLAMP_TO_EDGE));
     // Rows are packed: with the default alignment of 4, rows of odd byte lengths would shear.
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    return name;
+}
+
+uint32_t TtextureLoader::makeTexture(uint16_t width, uint16_t height, const uint8_t* pixels, TpixelLayout layout) {
+    const GLuint name = newBoundTexture();
     if (layout == TpixelLayout::rgba)
         gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
     else

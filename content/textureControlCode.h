@@ -40,6 +40,8 @@ struct TtextureLoader {
     static bool loadJpgTexture(const std::string& path, uint32_t& texture);
     static bool loadTgaTexture(const std::string& path, uint32_t& texture);
     static uint32_t makeTexture(uint16_t width, uint16_t height, const uint8_t* pixels, TpixelLayout layout);
+    // A new texture bound for filling: linear and mipmapped, clamped at its edges, rows packed.
+    static uint32_t newBoundTexture();
 };
 
 // How the skin and song loaders load their images and show their progress. The game loads

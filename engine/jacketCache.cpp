@@ -12,15 +12,7 @@
 namespace {
 
 uint32_t uploadJacket(const TjacketImage& image) {
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, static_cast<GLfloat>(GL_CLAMP_TO_EDGE));
-    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, static_cast<GLfloat>(GL_CLAMP_TO_EDGE));
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    const GLuint name = TtextureLoader::newBoundTexture();
     const GLenum format = image.layout == TpixelLayout::rgba ? GL_RGBA : GL_RGB;
     GLsizei side = static_cast<GLsizei>(image.side);
     for (size_t level = 0; level < image.levels.size(); ++level, side = std::max(1, side / 2))
