@@ -33,8 +33,9 @@ constexpr int clickThreshold = 5000;
 constexpr size_t quietFrames = audioRate / 50;
 // A heard click belongs to the marker whose beat is nearest, within this (ms).
 constexpr double pairingReachMs = 40.0;
-// An on-time marker's perfect time leads its beat by this much real time.
-constexpr double perfectLeadMs = 50.0;
+// The generated song clicks at each row's chart time, which charts put this many ms of the song
+// after the beat: at a rate the click is heard this much divided by the rate after the beat.
+constexpr double chartLeadSongMs = 50.0;
 constexpr auto drainTime = std::chrono::milliseconds(500);
 
 double threadCpuMs() {
@@ -112,7 +113,7 @@ struct TratePlay {
 };
 
 // The generated song played at a rate through the window loop with XTest presses, on the server,
-// its output recorded: each marker's beat (its perfect time plus the lead) against the click heard.
+// its output recorded: each marker's perfect time against the beat heard.
 std::optional<TratePlay> playAtRate(const TgeneratedSong& song, int32_t rateHundredths) {
     TxTestPresser presser;
     TsoundCapture capture;
@@ -142,9 +143,10 @@ std::optional<TratePlay> playAtRate(const TgeneratedSong& song, int32_t rateHund
     }
     const TheardClicks clicks = heardClicks(capture);
     TratePlay played;
+    const double clickAfterBeatMs = chartLeadSongMs * 100.0 / rateHundredths;
     for (const TactivatedRow& row : result.rows)
-        if (const std::optional<double> heard = nearestClick(clicks, row.perfectTime + perfectLeadMs))
-            played.placement.push_back(std::fabs(*heard - row.perfectTime - perfectLeadMs));
+        if (const std::optional<double> heard = nearestClick(clicks, row.perfectTime + clickAfterBeatMs))
+            played.placement.push_back(std::fabs(*heard - row.perfectTime - clickAfterBeatMs));
     played.judging = pressJudgingErrors(result);
     played.score = result.finalScore.displayScore();
     std::printf("rate %d: rows %zu, paired with a heard click %zu, presses %zu, score %d\n", rateHundredths,

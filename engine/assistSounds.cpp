@@ -44,11 +44,3 @@ std::vector<int16_t> samplesAtVolume(std::vector<int16_t> samples, int32_t volum
     return samples;
 }
 
-double tickHeardAt(double perfectTime, int32_t audioOffset) {
-    return perfectTime - audioOffset;
-}
-
-std::optional<double> tickDelayMs(double heardAtMs, double nowMs) {
-    if (heardAtMs < nowMs) return std::nullopt;
-    return heardAtMs - nowMs;
-}

@@ -28,14 +28,6 @@ std::string assistModeLine(TassistMode mode);
 // The samples at a volume of 0..100 (100 leaves them as they are).
 std::vector<int16_t> samplesAtVolume(std::vector<int16_t> samples, int32_t volume);
 
-// When the tick of a beat is to be heard: on the output frame the music of that beat is on. The
-// player's audio offset moves the marker's perfect time for latency after the output, which the
-// tick passes through as the music does, so the tick leaves it out.
-double tickHeardAt(double perfectTime, int32_t audioOffset);
-// How long from nowMs the tick is to start; nothing for a beat already heard, which a late
-// tick would only blur.
-std::optional<double> tickDelayMs(double heardAtMs, double nowMs);
-
 // The run's assist sounds: the setting and the two samples, loaded when a song starts.
 struct TassistSounds {
     TassistMode mode = TassistMode::off;

@@ -38,17 +38,21 @@ void prepareAssistSounds(TtrellikGL& game) {
     assist.loadedVolume = assist.volume;
 }
 
+// One tick a row, on the output frame that carries the row's beat in the music: wherever the
+// output's latency or the rate puts that frame, the tick is heard with the beat. The player's audio
+// offset is for latency after the output, which the tick passes through as the music does.
 void scheduleAssistTicks(TtrellikGL& game, uint32_t row) {
     if (!ticksOn(game.assist.mode) || !game.assist.tick) return;
     const ChartEntry& entry = game.chart.entries[row];
-    for (int32_t keyIndex = 0; keyIndex < 16; ++keyIndex) {
-        if (entry.panels[keyIndex] == 0) continue;
-        // One tick a row: every marker of it has the same beat.
-        const double heardAt = tickHeardAt(game.play.perfectTime[transposeIndex(keyIndex)], audioOffsetInForce(game));
-        const std::optional<double> delay = tickDelayMs(heardAt, activeClock().highResolutionMs());
-        if (delay) game.assist.tick->playAfter(*delay);
-        return;
-    }
+    Tsfx& tick = *game.assist.tick;
+    if (game.audio.music && tick.playAtSongTime(*game.audio.music, perfectMusicMs(game.timing, entry, 0))) return;
+    // No music rendered yet to find the beat's frame in: the tick goes by the clock, when the beat
+    // is heard, the audio offset before the marker's perfect time; a beat already heard gets none.
+    const auto marked = std::find_if(std::begin(entry.panels), std::end(entry.panels), [](auto panel) { return panel != 0; });
+    if (marked == std::end(entry.panels)) return;
+    const int32_t panel = transposeIndex(static_cast<int32_t>(marked - std::begin(entry.panels)));
+    const double delay = game.play.perfectTime[panel] - audioOffsetInForce(game) - activeClock().highResolutionMs();
+    if (delay >= 0.0) tick.playAfter(delay);
 }
 
 void playHitSound(TtrellikGL& game) {

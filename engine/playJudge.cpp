@@ -139,8 +139,12 @@ double activationMusicMs(const TtimingConstants& timing, const ChartEntry& entry
     return rowBeatMs(entry, audioOffset) - timing.stateDuration[approach];
 }
 
+double perfectLeadSongMs(const TtimingConstants& timing) {
+    return chartLeadInMs + timing.stateDuration[approach] - offsetLeadMs;
+}
+
 double perfectMusicMs(const TtimingConstants& timing, const ChartEntry& entry, int32_t audioOffset) {
-    return activationMusicMs(timing, entry, audioOffset) + offsetLeadMs - chartLeadInMs;
+    return rowBeatMs(entry, audioOffset) - perfectLeadSongMs(timing);
 }
 
 double missAfterMs(const TtimingConstants& timing) {

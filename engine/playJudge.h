@@ -48,6 +48,8 @@ PanelState judgementFor(const TtimingConstants& timing, double distance);
 PanelState stateAfter(uint8_t state);
 // The row's time as the player hears it on the music's clock: the audio offset in force is part of it.
 double rowBeatMs(const ChartEntry& entry, int32_t audioOffset);
+// How far a row's perfect moment lies before its chart time, in the song's own ms.
+double perfectLeadSongMs(const TtimingConstants& timing);
 // The music position at which a row's markers are perfectly pressed.
 double perfectMusicMs(const TtimingConstants& timing, const ChartEntry& entry, int32_t audioOffset);
 // The music position at which a row's markers come on their panels.

@@ -40,20 +40,3 @@ TEST(AssistVolume, ScalesTheSamplesByTheSquareOfTheSetting) {
     EXPECT_EQ(samplesAtVolume(samples, -1), (std::vector<int16_t>{0, 0, 0, 0}));
 }
 
-TEST(AssistTick, IsHeardOnTheMusicsFrameOfTheBeatAndNeverLate) {
-    // A marker 120 ms later for a player whose sound reaches them 120 ms after the output: the
-    // tick goes out with the music, 120 ms before the perfect time.
-    EXPECT_DOUBLE_EQ(tickHeardAt(5120.0, 120), 5000.0);
-    EXPECT_DOUBLE_EQ(tickHeardAt(4900.0, -100), 5000.0);
-    struct Tcase {
-        double heardAt;
-        std::optional<double> delay;
-    } cases[] = {{999.999, std::nullopt}, {1000.0, 0.0}, {1000.001, 0.001}, {1300.0, 300.0}};
-    for (const Tcase& tried : cases) {
-        const std::optional<double> delay = tickDelayMs(tried.heardAt, 1000.0);
-        ASSERT_EQ(delay.has_value(), tried.delay.has_value()) << tried.heardAt;
-        if (delay) {
-            EXPECT_NEAR(*delay, *tried.delay, 1e-9) << tried.heardAt;
-        }
-    }
-}

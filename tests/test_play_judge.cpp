@@ -216,6 +216,14 @@ TEST_F(TplayJudgeTest, StallsAndClockDriftJudgeAsTheKeptPressesDo) {
         {0, 0, 9700, 20.0, 9999.0, perfect},
         {0, 0, 9700, 20.0, 10000.0, perfect},
         {0, 0, 9700, 20.0, 10001.0, great},
+        // A press the game left unjudged stays unjudged however far the music's clock wandered:
+        // just past the bad window while the music lags, just before it while the music runs
+        // ahead, and after the marker ran out on a music clock still inside its life.
+        {0, 0, 9700, -150.0, 10250.0, bad},
+        {0, 0, 9700, -150.0, 10251.0, missScored},
+        {0, 0, 9500, 150.0, 9650.0, bad},
+        {0, 0, 9500, 150.0, 9649.0, missScored},
+        {0, 0, 9700, -150.0, 10360.0, missScored},
     };
     for (const auto& c : cases) {
         game = std::make_unique<TtrellikGL>();

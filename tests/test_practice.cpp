@@ -81,26 +81,27 @@ TEST(PracticeLoop, BarsFollowTheTempoAndALoopIsWholeBarsInEitherOrder) {
     EXPECT_FALSE(tooShort.refusal.empty());
 }
 
-// At 1.5x the music runs 1.5 song ms a real ms: a row is due 825 song ms (550 real) ahead, and
-// its perfect time still falls where its beat is heard, 500 real ms after an on-time activation.
+// At 1.5x the music runs 1.5 song ms a real ms. A row's perfect moment stays 50 song ms before its
+// chart time, where charts put its beat at any rate (9950), and the row comes on 500 real ms (750
+// song ms) ahead of it; a press is judged in real ms and kept on song time.
 TEST_F(TplaybackTest, AtAnotherRateMarkersComeAndAreJudgedOnSongTimeInRealMs) {
     game->practice.choice.rateHundredths = 150;
     addRow(10.0, {keyIndex});
     addRow(20.0, {keyIndex + 1});
     startPlaying();
-    tickAt(9174);
+    tickAt(9199);
     EXPECT_EQ(stateOf(panel), idle);
-    tickAt(9175);
+    tickAt(9200);
     EXPECT_EQ(stateOf(panel), approach);
     EXPECT_DOUBLE_EQ(game->play.perfectTime[panel], clock.highResolution + 500.0);
-    tickAt(19178);
+    tickAt(19203);
     EXPECT_DOUBLE_EQ(game->play.perfectTime[transposeIndex(keyIndex + 1)], clock.highResolution + 498.0)
         << "3 song ms late is 2 real ms late";
     clock.highResolution += 520.0;
     clock.musicPosition += 780;
     pressKeyAt(static_cast<uint16_t>(game->launch.keys[keyIndex + 1]), clock.highResolution - 4.0);
     ASSERT_FALSE(game->play.presses.empty());
-    EXPECT_DOUBLE_EQ(game->play.keyDowns.back().musicMs, 19952.0) << "4 real ms before the music read";
+    EXPECT_DOUBLE_EQ(game->play.keyDowns.back().musicMs, 19977.0) << "18 real ms after 19950";
     EXPECT_DOUBLE_EQ(game->play.presses.back().offsetMs, 18.0) << "judged in real ms";
 }
 

@@ -83,11 +83,19 @@ void startMusicWhenDue(TtrellikGL& game) {
     game.play.musicStarted = true;
 }
 
-// The song debug line of a row: how far the music was past the moment the row became due.
-void writeDifferenceLine(TtrellikGL& game, double due) {
+// Where a row's markers are perfectly pressed on the music's clock (song ms): the chart's lead is
+// the song's own time, since charts give each row its heard beat plus that lead; the audio offset
+// is the player's real time, so it stretches with the rate.
+double perfectSongMs(const TtrellikGL& game, int32_t row) {
+    return perfectMusicMs(game.timing, game.chart.entries[row], 0) + audioOffsetInForce(game) * musicRate(game);
+}
+
+// The song debug line of a row: how far the music was past the moment the row became due, less
+// the lead of a row's perfect moment before its chart time, as the line has always read.
+void writeDifferenceLine(TtrellikGL& game, double songMsLate) {
     TlaunchCopies& launch = game.launch;
     if (!launch.songDebug || launch.songDebugLines > game.play.nextEntry) return;
-    const double difference = activeClock().musicPositionMs() + offsetLeadMs - due;
+    const double difference = songMsLate - perfectLeadSongMs(game.timing);
     if (launch.songDebugFile) {
         const std::string line = "Difference: " + wholeNumberText(difference) + "\r\n";
         std::fputs(line.c_str(), launch.songDebugFile);
@@ -95,29 +103,34 @@ void writeDifferenceLine(TtrellikGL& game, double due) {
     launch.songDebugLines += 1;
 }
 
+// From a row coming on to its perfect moment, in real ms: an on-time row starts that much short of
+// its whole approach.
+double approachToPerfectMs(const TtimingConstants& timing) {
+    return timing.stateDuration[approach] - perfectLeadSongMs(timing);
+}
+
 // Activates the next chart row once the music is its approach time before it; one row a tick.
 // The row is due as the player hears the music, the audio offset after the music's clock, so the
-// marker comes, is judged and leaves around the beat they hear.
+// marker comes, is judged and leaves around the beat they hear. The approach runs in real ms at
+// any rate; the row's perfect moment stays where the chart put it in the song.
 void activateDueEntry(TtrellikGL& game) {
     TplayState& play = game.play;
     const int32_t rows = std::min(game.chart.entryCount, chartCapacity);
     if (rows <= 0 || play.nextEntry >= static_cast<uint32_t>(rows)) return;
     const ChartEntry& entry = game.chart.entries[play.nextEntry];
     if (!practiceRowDue(game, entry)) return;
-    // The music runs on song time, rate times real time; the offset and the approach are real ms.
     const double rate = musicRate(game);
-    const double due = rowBeatMs(entry, 0) + audioOffsetInForce(game) * rate + chartLeadInMs;
-    const double approachMs = game.timing.stateDuration[approach] * rate;
-    if (activeClock().musicPositionMs() + chartLeadInMs + approachMs < due) return;
+    const double due = perfectSongMs(game, static_cast<int32_t>(play.nextEntry)) - approachToPerfectMs(game.timing) * rate;
+    const double songMsLate = activeClock().musicPositionMs() - due;
+    if (songMsLate < 0.0) return;
     play.tempo = entry.bpm;
     play.firstEntryReached = true;
-    writeDifferenceLine(game, due);
+    writeDifferenceLine(game, songMsLate);
     // A tick that comes late starts the markers that much further into their approach, so the
     // perfect time stays on the beat. Adding the lateness instead would move the beat by twice
     // the lateness, which a player feels at the few ms a busy frame delays a tick.
-    const double lateness = (activeClock().musicPositionMs() + chartLeadInMs + approachMs - due) / rate;
-    const double onTimeOffset = offsetLeadMs - chartLeadInMs - game.timing.stateDuration[approach];
-    activateEntry(game, play.nextEntry, onTimeOffset - lateness);
+    const double onTimeOffset = -perfectLeadSongMs(game.timing);
+    activateEntry(game, play.nextEntry, onTimeOffset - songMsLate / rate);
     play.nextEntry += 1;
 }
 
@@ -188,23 +201,33 @@ void noteLeftMarker(TtrellikGL& game, int32_t panel, double leftAt, int32_t miss
     play.leftMarker[panel] = {play.rowOf[panel], play.perfectTime[panel], leftAt, missIndex};
 }
 
-// Where a row's markers are perfectly pressed on the music's clock (song ms).
-double perfectSongMs(const TtrellikGL& game, int32_t row) {
-    const double leadMs = offsetLeadMs - chartLeadInMs - game.timing.stateDuration[approach];
-    return rowBeatMs(game.chart.entries[row], 0) + (audioOffsetInForce(game) + leadMs) * musicRate(game);
+// Where an unjudged press is kept on the music's clock. While the panel's marker (or the one that
+// just left it) still counts, the press is kept as far from it as the frame clock put it, so judging
+// again never finds that marker in reach where the game did not, however far the music's clock
+// wandered. Once that marker has run out, the press is kept at what the music had played, but never
+// back inside the marker's life, which a stalled music clock would otherwise put it in.
+double unjudgedMusicMs(const TtrellikGL& game, int32_t panel, double pressedAt) {
+    const double rate = musicRate(game);
+    const double heard = activeClock().musicPositionMs() - (readHighResolutionMs() - pressedAt) * rate;
+    const TplayState& play = game.play;
+    const bool left = aimedAtLeftMarker(play, panel, pressedAt);
+    const int32_t row = left ? play.leftMarker[panel].row : play.rowOf[panel];
+    if (row < 0) return heard;
+    const double fromPerfect = pressedAt - (left ? play.leftMarker[panel].perfectTime : play.perfectTime[panel]);
+    const double missAfter = missAfterMs(game.timing);
+    if (fromPerfect <= missAfter) return perfectSongMs(game, row) + fromPerfect * rate;
+    return std::max(heard, perfectSongMs(game, row) + (missAfter + 1.0) * rate);
 }
 
 // Every key-down of the song goes into the log the records keep, with its time on the music's
 // clock. A judged press is kept exactly as far from its row's perfect moment as it was judged, so
 // the kept play judged again comes to the same figures even where the music's clock wandered
-// from the frame clock between the row coming on and the press; any other press is kept at what
-// the music had played when the key went down.
+// from the frame clock between the row coming on and the press.
 void logKeyDown(TtrellikGL& game, int32_t panel, double pressedAt, TkeptPress press) {
-    const double now = readHighResolutionMs();
     if (press.judgement != idle && press.row >= 0)
         press.musicMs = perfectSongMs(game, press.row) + press.offsetMs * musicRate(game);
     else
-        press.musicMs = activeClock().musicPositionMs() - (now - pressedAt) * musicRate(game);
+        press.musicMs = unjudgedMusicMs(game, panel, pressedAt);
     press.panel = panel;
     game.play.keyDowns.push_back(press);
 }
@@ -369,6 +392,7 @@ void clearPanels(TtrellikGL& game) {
         play.stateEnd[panel] = 0.0;
         play.panelState[panel] = idle;
         play.leftMarker[panel] = TleftMarker{};
+        play.rowOf[panel] = -1;
     }
 }
 
