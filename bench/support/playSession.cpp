@@ -53,16 +53,15 @@ void pressRowThroughX(TsessionWatch& watch, uint32_t row) {
 void onTick(TsessionWatch& watch, TSVATimer& timer) {
     TtrellikGL& game = watch.game;
     watch.result.finalScore = game.score;
-    const uint32_t before = game.play.nextEntry;
     const bool musicWasPlaying = game.play.musicStarted;
     playTickHandler(game);
     if (!musicWasPlaying && game.play.musicStarted) {
         watch.framesAtMusicStart = presentedFrameCount();
         watch.musicStartMs = activeClock().highResolutionMs();
     }
-    if (game.play.nextEntry != before) {
-        recordRow(watch, before, activeClock().highResolutionMs() - timer.tickDueMs());
-        if (watch.presser) pressRowThroughX(watch, before);
+    for (; watch.nextRowToRecord < game.play.nextEntry; ++watch.nextRowToRecord) {
+        recordRow(watch, watch.nextRowToRecord, activeClock().highResolutionMs() - timer.tickDueMs());
+        if (watch.presser) pressRowThroughX(watch, watch.nextRowToRecord);
     }
     if (!timer.Enabled()) {
         watch.result.musicFrames = presentedFrameCount() - watch.framesAtMusicStart;

@@ -84,6 +84,9 @@ struct TsessionWatch {
     TplaySessionResult& result;
     uint64_t framesAtMusicStart = 0;
     double musicStartMs = 0.0;
+    // The first row not yet recorded: a key handled just after a stall brings on the rows due by
+    // then itself, so rows are recorded by what has come on, not by what a tick brought on.
+    uint32_t nextRowToRecord = 0;
     // When set, presses each activated row's marker keys through the X server.
     TxTestPresser* presser = nullptr;
     // Frames are stretched to this length by spinning after the scene's draw; 0 leaves them be.
