@@ -43,15 +43,12 @@ void prepareAssistSounds(TtrellikGL& game) {
 // offset is for latency after the output, which the tick passes through as the music does.
 void scheduleAssistTicks(TtrellikGL& game, uint32_t row) {
     if (!ticksOn(game.assist.mode) || !game.assist.tick) return;
-    const ChartEntry& entry = game.chart.entries[row];
     Tsfx& tick = *game.assist.tick;
-    if (game.audio.music && tick.playAtSongTime(*game.audio.music, perfectMusicMs(game.timing, entry, 0))) return;
-    // No music rendered yet to find the beat's frame in: the tick goes by the clock, when the beat
-    // is heard, the audio offset before the marker's perfect time; a beat already heard gets none.
-    const auto marked = std::find_if(std::begin(entry.panels), std::end(entry.panels), [](auto panel) { return panel != 0; });
-    if (marked == std::end(entry.panels)) return;
-    const int32_t panel = transposeIndex(static_cast<int32_t>(marked - std::begin(entry.panels)));
-    const double delay = game.play.perfectTime[panel] - audioOffsetInForce(game) - activeClock().highResolutionMs();
+    const double beatSongMs = perfectMusicMs(game.timing, game.chart.entries[row], 0);
+    if (game.audio.music && tick.playAtSongTime(*game.audio.music, beatSongMs)) return;
+    // No music rendered yet to find the beat's frame in: the tick goes by the music's clock; a beat
+    // already heard gets none.
+    const double delay = (beatSongMs - activeClock().musicPositionMs()) / musicRate(game);
     if (delay >= 0.0) tick.playAfter(delay);
 }
 

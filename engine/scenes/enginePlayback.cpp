@@ -103,11 +103,8 @@ void writeDifferenceLine(TtrellikGL& game, double songMsLate) {
     launch.songDebugLines += 1;
 }
 
-// From a row coming on to its perfect moment, in real ms: an on-time row starts that much short of
-// its whole approach.
-double approachToPerfectMs(const TtimingConstants& timing) {
-    return timing.stateDuration[approach] - perfectLeadSongMs(timing);
-}
+// From a row coming on to its perfect moment, in real ms at any rate.
+constexpr double approachToPerfectMs = offsetLeadMs - chartLeadInMs;
 
 // Activates the next chart row once the music is its approach time before it; one row a tick.
 // The row is due as the player hears the music, the audio offset after the music's clock, so the
@@ -120,7 +117,7 @@ void activateDueEntry(TtrellikGL& game) {
     const ChartEntry& entry = game.chart.entries[play.nextEntry];
     if (!practiceRowDue(game, entry)) return;
     const double rate = musicRate(game);
-    const double due = perfectSongMs(game, static_cast<int32_t>(play.nextEntry)) - approachToPerfectMs(game.timing) * rate;
+    const double due = perfectSongMs(game, static_cast<int32_t>(play.nextEntry)) - approachToPerfectMs * rate;
     const double songMsLate = activeClock().musicPositionMs() - due;
     if (songMsLate < 0.0) return;
     play.tempo = entry.bpm;
@@ -129,7 +126,8 @@ void activateDueEntry(TtrellikGL& game) {
     // A tick that comes late starts the markers that much further into their approach, so the
     // perfect time stays on the beat. Adding the lateness instead would move the beat by twice
     // the lateness, which a player feels at the few ms a busy frame delays a tick.
-    const double onTimeOffset = -perfectLeadSongMs(game.timing);
+    // An on-time row starts this far into its approach (negative: short of its whole length).
+    const double onTimeOffset = approachToPerfectMs - game.timing.stateDuration[approach];
     activateEntry(game, play.nextEntry, onTimeOffset - songMsLate / rate);
     play.nextEntry += 1;
 }
