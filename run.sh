@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sets up what is missing, builds, makes the stock pack, prepares game/ and starts Trellik
-# with the project's own update server serving the stock files.
+# Sets up what is missing, builds every program, makes the stock pack, prepares game/ and
+# starts Trellik with the project's own update server serving the stock files.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -17,10 +17,11 @@ scripts/install-deps.sh
 if [[ -d $build && ! -d $pack/server ]]; then
   rm -f "$pack/stamp"
 fi
-# Only what play needs: the program, the update server and the stock pack (tests are test.sh's);
-# a compiler warning does not keep a player from playing.
+# Every program a player or a song author runs, and the stock pack (tests are test.sh's); a
+# compiler warning does not keep a player from playing.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRELLIK_WERROR=OFF >/dev/null
-cmake --build "$build" -j2 --target TrellikGL38 trellik-update-server stockpack stockpack_program
+cmake --build "$build" -j2 --target TrellikGL38 trellik-tool trellik-update-server \
+  trellik-ranking-server stockpack stockpack_program
 
 # A new game folder gets the demo songs and marker skins; an existing one is left as the
 # player keeps it (the stock files themselves come from the update server on first run).

@@ -64,6 +64,23 @@ desktop-file-validate "$prefix/share/applications/$app_id.desktop" || fail "the 
 appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml" >/dev/null ||
   fail "the metainfo is not valid: $(appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml")"
 
+# Every option a program's usage names is in its manual page (each tool command's too).
+options_of() { "$@" --help 2>&1 | grep -o -E -- '--[a-z][a-z-]*' | sort -u || true; }
+check_manual() {
+  local page=$1; shift
+  local text
+  text=$(gzip -dc "$prefix/share/man/$page" | sed 's/\\-/-/g')
+  for option in $(options_of "$@"); do
+    grep -q -F -- "$option" <<<"$text" || fail "man page $page does not list $option of $*"
+  done
+}
+check_manual man6/trellik.6.gz "$prefix/games/trellik"
+check_manual man1/trellik-update-server.1.gz "$prefix/games/trellik-update-server"
+check_manual man1/trellik-ranking-server.1.gz "$prefix/games/trellik-ranking-server"
+for command in $("$prefix/games/trellik-tool" --help | sed -n 's/^  \([a-z]*\) .*/\1/p'); do
+  check_manual man1/trellik-tool.1.gz "$prefix/games/trellik-tool" "$command"
+done
+
 # Starts the installed game from elsewhere without a server and waits until it has loaded.
 elsewhere=$scratch/elsewhere
 mkdir -p "$elsewhere" "$scratch/data" "$scratch/config"
