@@ -65,7 +65,7 @@ appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml" >/d
   fail "the metainfo is not valid: $(appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml")"
 
 # Every option a program's usage names is in its manual page (each tool command's too).
-options_of() { "$@" --help 2>&1 | grep -o -E -- '--[a-z][a-z-]*' | sort -u || true; }
+options_of() { "$@" --help 2>&1 | grep -o -E -- '--[a-z][a-z-]*' | grep -v -x -- --help | sort -u || true; }
 check_manual() {
   local page=$1; shift
   local text
