@@ -199,6 +199,27 @@ void noteLeftMarker(TtrellikGL& game, int32_t panel, double leftAt, int32_t miss
     play.leftMarker[panel] = {play.rowOf[panel], play.perfectTime[panel], leftAt, missIndex};
 }
 
+// When the panel's live marker runs out unpressed: its own perfect moment plus the miss time, never
+// a frame's, so a play scores the same whatever frames ran (frames move the drawn states on late).
+double missMomentOf(const TtrellikGL& game, int32_t panel) {
+    return game.play.perfectTime[panel] + missAfterMs(game.timing);
+}
+
+// Scores the panel's live marker as missed; a press handled after it left may still judge it.
+void retireAsMissed(TtrellikGL& game, int32_t panel, double leftAt) {
+    noteLeftMarker(game, panel, leftAt, static_cast<int32_t>(game.play.presses.size()));
+    game.play.presses.push_back({panel, game.play.rowOf[panel], missScored, 0.0});
+    setPanelState(game, panel, missScored, 0.0);
+}
+
+// Every live marker whose miss moment came before this moment is scored missed first, so a press
+// after it finds the combo already broken, as it was when the press happened.
+void retireMarkersMissedBefore(TtrellikGL& game, double moment) {
+    for (int32_t panel = 0; panel < panelCount; ++panel)
+        if (isJudgeable(game.play.panelState[panel]) && missMomentOf(game, panel) < moment)
+            retireAsMissed(game, panel, moment);
+}
+
 // Where an unjudged press is kept on the music's clock. While the panel's marker (or the one that
 // just left it) still counts, the press is kept as far from it as the frame clock put it, so judging
 // again never finds that marker in reach where the game did not, however far the music's clock
@@ -246,6 +267,32 @@ void cancelAutoplay(TtrellikGL& game) {
     if (game.autoplay) game.autoplay->cancelAll();
     if (game.replay.keys) game.replay.keys->cancelAll();
     std::fill(std::begin(game.play.pressed), std::end(game.play.pressed), uint8_t{0});
+}
+
+// A live marker the next row replaces on its panel: missed when its miss moment came before the row
+// was due to come on (a stalled tick brings it on late), else it leaves unscored.
+void replaceLiveMarker(TtrellikGL& game, int32_t panel, double offset) {
+    const double now = readHighResolutionMs();
+    const double dueAt = now + offset + game.timing.stateDuration[approach] - approachToPerfectMs;
+    if (missMomentOf(game, panel) < dueAt) retireAsMissed(game, panel, now);
+    else noteLeftMarker(game, panel, now, -1);
+}
+
+// The music ended: markers still on their panels, and those of rows it never reached, were missed,
+// so every marker of the chart is judged or missed whatever the music's length.
+void missMarkersLeftAtTheEnd(TtrellikGL& game) {
+    for (int32_t panel = 0; panel < panelCount; ++panel)
+        if (isJudgeable(game.play.panelState[panel])) retireAsMissed(game, panel, readHighResolutionMs());
+    if (game.practice.practicing) return;
+    const int32_t rows = std::min(game.chart.entryCount, chartCapacity);
+    for (int32_t row = static_cast<int32_t>(game.play.nextEntry); row < rows; ++row) {
+        for (int32_t keyIndex = 0; keyIndex < panelCount; ++keyIndex) {
+            if (game.chart.entries[row].panels[keyIndex] == 0) continue;
+            game.play.presses.push_back({transposeIndex(keyIndex), row, missScored, 0.0});
+            game.score.apply(missScored);
+        }
+    }
+    game.play.nextEntry = static_cast<uint32_t>(std::max(rows, 0));
 }
 
 void enterReadyScene(TtrellikGL& game) {
@@ -342,7 +389,7 @@ void activateEntry(TtrellikGL& game, uint32_t row, double offset) {
     const ChartEntry& entry = game.chart.entries[row];
     for (int32_t panel = 0; panel < panelCount; ++panel) {
         if (entry.panels[transposeIndex(panel)] == 0) continue;
-        if (isJudgeable(game.play.panelState[panel])) noteLeftMarker(game, panel, readHighResolutionMs(), -1);
+        if (isJudgeable(game.play.panelState[panel])) replaceLiveMarker(game, panel, offset);
         game.play.rowOf[panel] = static_cast<int32_t>(row);
         setPanelState(game, panel, approach, offset);
     }
@@ -356,7 +403,9 @@ void playTickHandler(TtrellikGL& game) {
     if (!game.play.musicStarted) startMusicWhenDue(game);
     else activateDueEntry(game);
     if (game.play.musicStarted && game.replay.keys) scheduleReplayUnjudged(game);
-    if (musicHasEnded()) songFinished(game);
+    if (!musicHasEnded()) return;
+    missMarkersLeftAtTheEnd(game);
+    songFinished(game);
 }
 
 void createPlayTick(TtrellikGL& game) {
@@ -409,6 +458,7 @@ bool playKeyDown(TtrellikGL& game, uint16_t key, double atMs) {
     // A stalled frame delays the ticks that bring rows on; the rows due by now come on first, so a
     // press handled straight after the stall finds the marker it was aimed at.
     if (game.play.musicStarted) activateDueEntries(game);
+    retireMarkersMissedBefore(game, pressedAt);
     TkeptPress press;
     if (aimedAtLeftMarker(game.play, panel, pressedAt)) press = judgeLeftMarker(game, panel, pressedAt);
     else if (isJudgeable(game.play.panelState[panel])) press = judgePress(game, panel, pressedAt);
@@ -423,15 +473,15 @@ bool playKeyUp(TtrellikGL& game, uint16_t key, double) {
 }
 
 void advancePanels(TtrellikGL& game, double now) {
+    // Rows due by now come on first: a marker they replace before its miss moment is not missed.
+    if (game.play.musicStarted) activateDueEntries(game);
+    retireMarkersMissedBefore(game, now);
     for (int32_t panel = 0; panel < panelCount; ++panel) {
         const uint8_t state = game.play.panelState[panel];
         if (state == idle || now <= game.play.stateEnd[panel]) continue;
         const PanelState next = stateAfter(state);
-        if (next == missScored) {
-            noteLeftMarker(game, panel, now, static_cast<int32_t>(game.play.presses.size()));
-            game.play.presses.push_back({panel, game.play.rowOf[panel], missScored, 0.0});
-        }
-        setPanelState(game, panel, next, 0.0);
+        // A live marker leaves only at its miss moment, above.
+        if (next != missScored) setPanelState(game, panel, next, 0.0);
     }
 }
 

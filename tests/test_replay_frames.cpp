@@ -1,0 +1,173 @@
+// A play and its replay come to the same figures whatever frames ran between the ticks, at 1.00x
+// and at other rates: misses and replaced markers are decided by the markers' own moments.
+#include <random>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "engine/playJudge.h"
+#include "tests/test_playback_fixture.h"
+
+namespace {
+
+// A key-down of a scripted play, in real ms from the start of the music, and its key index.
+struct TrealPress {
+    double realMs;
+    int32_t keyIndex;
+};
+
+// Frame times, in real ms from the start of the music: each gap is one of the given ones in turn.
+struct TframeSchedule {
+    std::vector<int32_t> gapsMs;
+};
+
+TplayJudgement figuresOf(const TplayResults& figures) {
+    return {figures.score, figures.maxCombo, figures.perfect, figures.great,
+            figures.good,  figures.bad,      figures.miss};
+}
+
+// Plays on a clock far ahead of the system's, so pushed keys stay in the pusher where the test reads
+// them. Ticks come every 2 real ms, where the music's clock stands on a whole song ms at 0.5x, 1x,
+// 1.5x and 2x, and frames in between at their own schedule, each with the music's clock in step.
+class TreplayFramesTest : public TplaybackTest {
+protected:
+    static constexpr double base = 1e12;
+    static constexpr int32_t stepMs = 2;
+    int32_t rateHundredths = 100;
+
+    void moveTo(int32_t realMs) {
+        clock.highResolution = base + realMs;
+        clock.musicPosition = realMs * rateHundredths / 100;
+    }
+
+    void startFromTheTop(int32_t musicLength) {
+        moveTo(0);
+        game->practice.choice.rateHundredths = rateHundredths;
+        startPlaying(musicLength);
+    }
+
+    // Runs the song to its results; each 2 ms the frames due, then the tick, then the key-downs due.
+    template <typename DeliverKeys>
+    void run(const TframeSchedule& frames, int32_t musicLength, DeliverKeys deliverKeys) {
+        startFromTheTop(musicLength);
+        int32_t nextFrame = 0;
+        size_t gap = 0;
+        for (int32_t realMs = stepMs; !game->results.shown && realMs < 10000000; realMs += stepMs) {
+            for (; nextFrame <= realMs; nextFrame += frames.gapsMs[gap++ % frames.gapsMs.size()]) {
+                moveTo(nextFrame);
+                advancePanels(*game, clock.highResolution);
+            }
+            moveTo(realMs);
+            playTickHandler(*game);
+            deliverKeys(realMs);
+        }
+    }
+
+    void play(const std::vector<TrealPress>& script, const TframeSchedule& frames, int32_t musicLength) {
+        size_t next = 0;
+        run(frames, musicLength, [&](int32_t realMs) {
+            for (; next < script.size() && script[next].realMs <= realMs; ++next)
+                pressKeyAt(static_cast<uint16_t>(game->launch.keys[script[next].keyIndex]), base + script[next].realMs);
+        });
+    }
+
+    void replay(const TkeptPlay& kept, const TframeSchedule& frames, int32_t musicLength) {
+        game->replay.play = std::make_shared<TkeptPlay>(kept);
+        game->replay.keys = std::make_unique<TkeyPusher>();
+        std::set<std::pair<double, uint16_t>> delivered;
+        run(frames, musicLength, [&](int32_t) {
+            if (!game->replay.keys) return;
+            for (const TkeyPusher::Tpending& action : game->replay.keys->pending()) {
+                if (!action.down || action.atMs > clock.highResolution) continue;
+                if (delivered.insert({action.atMs, action.virtualKey}).second) pressKeyAt(action.virtualKey, action.atMs);
+            }
+        });
+    }
+
+    // A chart of rows close together, many on one panel, and presses scattered around its markers
+    // (some far from any), in real ms at the rate of the play.
+    std::vector<TrealPress> scatteredPlay(uint32_t seed) {
+        std::mt19937 random(seed);
+        std::uniform_int_distribution<int> gap(60, 700), keyOf(0, 15), chance(0, 15), jitter(-340, 340);
+        double seconds = 3.0;
+        std::vector<TrealPress> presses;
+        for (int row = 0; row < 60; ++row) {
+            seconds += gap(random) / 1000.0;
+            // Half the rows on key 5, so markers often replace each other on its panel.
+            const int first = chance(random) < 8 ? 5 : keyOf(random);
+            addRow(seconds, {first});
+            const double perfectRealMs = (seconds * 1000.0 - 50.0) * 100.0 / rateHundredths;
+            if (chance(random) < 12) presses.push_back({perfectRealMs + jitter(random), first});
+            if (chance(random) < 5) presses.push_back({perfectRealMs + jitter(random) * 2.0, keyOf(random)});
+        }
+        std::stable_sort(presses.begin(), presses.end(),
+                         [](const TrealPress& a, const TrealPress& b) { return a.realMs < b.realMs; });
+        return presses;
+    }
+};
+
+const TframeSchedule steadyFrames{{16}};
+const TframeSchedule busyFrames{{2, 40, 6, 2, 24, 8, 60, 4}};
+const TframeSchedule quickFrames{{4}};
+
+TEST_F(TreplayFramesTest, TenScatteredPlaysReplayToTheSameFiguresAtOneAndOneAndAHalf) {
+    for (const int32_t rate : {100, 150}) {
+        for (uint32_t seed = 1; seed <= 10; ++seed) {
+            game = std::make_unique<TtrellikGL>();
+            SetUp();
+            rateHundredths = rate;
+            const std::vector<TrealPress> script = scatteredPlay(seed);
+            const int32_t musicLength = static_cast<int32_t>(game->chart.entries[game->chart.entryCount - 1].time * 1000) + 2000;
+            play(script, seed % 2 ? steadyFrames : busyFrames, musicLength);
+            ASSERT_TRUE(game->results.shown);
+            const TplayJudgement played = figuresOf(game->results.figures);
+            const TkeptPlay kept = keptPlayOf(*game);
+            EXPECT_EQ(kept.rateHundredths, rate);
+            if (rate == 100) {
+                std::vector<TjudgePress> presses;
+                for (const TkeptPress& down : kept.presses) presses.push_back({down.panel, down.musicMs});
+                EXPECT_EQ(judgePlay(game->chart, game->timing, 0, presses), played) << "seed " << seed;
+            }
+            pressKey(keyEnter);
+            game->practice.choice.rateHundredths = 100;
+            replay(kept, seed % 2 ? busyFrames : quickFrames, musicLength);
+            ASSERT_TRUE(game->results.shown);
+            const TplayJudgement replayed = figuresOf(game->results.figures);
+            EXPECT_EQ(replayed, played) << "rate " << rate << " seed " << seed << ": played " << played.score
+                                        << " miss " << played.miss << " combo " << played.maxCombo << ", replayed "
+                                        << replayed.score << " miss " << replayed.miss << " combo "
+                                        << replayed.maxCombo;
+            EXPECT_GT(played.miss, 0) << "the play should leave markers to run out";
+        }
+    }
+}
+
+// A marker whose miss moment falls just before, at or just after the moment the next row on its
+// panel comes on: missed only when its moment came first, whether frames ran often, seldom or never.
+TEST_F(TreplayFramesTest, AMarkerReplacedOnItsPanelIsMissedOnlyWhenItsMomentCameFirst) {
+    const TframeSchedule schedules[] = {{{2}}, {{16}}, {{50}}, {{10000000}}};
+    for (const int32_t rate : {100, 150}) {
+        for (const int32_t apartMs : {-2, 0, 2}) {
+            for (const TframeSchedule& frames : schedules) {
+                game = std::make_unique<TtrellikGL>();
+                SetUp();
+                rateHundredths = rate;
+                // The first row's marker runs out 300 real ms after its perfect moment; the second row
+                // on the same panel comes on 500 real ms before its own.
+                const double firstPerfectReal = (10000.0 - 50.0) * 100.0 / rate;
+                const double secondPerfectReal = firstPerfectReal + 300.0 + 500.0 + apartMs;
+                const double secondTime = (secondPerfectReal * rate / 100.0 + 50.0) / 1000.0;
+                addRow(10.0, {5});
+                addRow(secondTime, {5});
+                play({}, frames, 14000);
+                ASSERT_TRUE(game->results.shown);
+                const int32_t expectedMisses = apartMs > 0 ? 2 : 1;
+                EXPECT_EQ(game->results.figures.miss, expectedMisses)
+                    << "rate " << rate << ", miss moment " << apartMs << " ms before the next row, frames every "
+                    << frames.gapsMs[0] << " ms";
+            }
+        }
+    }
+}
+
+}  // namespace
