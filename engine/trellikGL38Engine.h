@@ -121,6 +121,13 @@ struct TleftMarker {
     int32_t missIndex = -1;
 };
 
+// A marker the next row came on over before it was judged: it stays live, unseen, until judged or
+// missed, so a panel's markers closer together than the approach are each judged or missed.
+struct TwaitingMarker {
+    int32_t row = 0;
+    double perfectTime = 0.0;
+};
+
 // The marker state of the sixteen panels and the progress through the chart.
 struct TplayState {
     uint8_t pressed[16] = {};
@@ -138,6 +145,8 @@ struct TplayState {
     // The beat as the player hears it: the audio offset in force is part of it.
     double perfectTime[16] = {};
     TleftMarker leftMarker[16];
+    // Each panel's markers replaced while live, oldest first; a press judges the oldest.
+    std::vector<TwaitingMarker> waiting[16];
     uint32_t nextEntry = 0;
     bool firstEntryReached = false;
     bool musicStarted = false;

@@ -212,12 +212,42 @@ void retireAsMissed(TtrellikGL& game, int32_t panel, double leftAt) {
     setPanelState(game, panel, missScored, 0.0);
 }
 
+// Scores a judgement or miss of a marker the next row came on over; the panel keeps showing that row.
+void scoreWaitingMarker(TtrellikGL& game, int32_t panel, const TwaitingMarker& marker, PanelState judgement,
+                        double offsetMs) {
+    game.play.presses.push_back({panel, marker.row, static_cast<uint8_t>(judgement), offsetMs});
+    game.score.apply(judgement);
+}
+
+// Waiting markers of the panel whose miss moment came before this moment, missed oldest first.
+void retireWaitingMissedBefore(TtrellikGL& game, int32_t panel, double moment) {
+    std::vector<TwaitingMarker>& waiting = game.play.waiting[panel];
+    const double missAfter = missAfterMs(game.timing);
+    size_t missed = 0;
+    for (; missed < waiting.size() && waiting[missed].perfectTime + missAfter < moment; ++missed)
+        scoreWaitingMarker(game, panel, waiting[missed], missScored, 0.0);
+    waiting.erase(waiting.begin(), waiting.begin() + static_cast<std::ptrdiff_t>(missed));
+}
+
 // Every live marker whose miss moment came before this moment is scored missed first, so a press
 // after it finds the combo already broken, as it was when the press happened.
 void retireMarkersMissedBefore(TtrellikGL& game, double moment) {
-    for (int32_t panel = 0; panel < panelCount; ++panel)
+    for (int32_t panel = 0; panel < panelCount; ++panel) {
+        retireWaitingMissedBefore(game, panel, moment);
         if (isJudgeable(game.play.panelState[panel]) && missMomentOf(game, panel) < moment)
             retireAsMissed(game, panel, moment);
+    }
+}
+
+// A press on a panel with markers waiting judges the oldest of them, if it is in reach.
+TkeptPress judgeWaitingMarker(TtrellikGL& game, int32_t panel, double pressedAt) {
+    std::vector<TwaitingMarker>& waiting = game.play.waiting[panel];
+    const TwaitingMarker oldest = waiting.front();
+    const TkeptPress press = judgeMarker(game, panel, oldest.row, oldest.perfectTime, pressedAt);
+    if (press.judgement == idle) return press;
+    scoreWaitingMarker(game, panel, oldest, static_cast<PanelState>(press.judgement), press.offsetMs);
+    waiting.erase(waiting.begin());
+    return press;
 }
 
 // Where an unjudged press is kept on the music's clock. While the panel's marker (or the one that
@@ -269,20 +299,19 @@ void cancelAutoplay(TtrellikGL& game) {
     std::fill(std::begin(game.play.pressed), std::end(game.play.pressed), uint8_t{0});
 }
 
-// A live marker the next row replaces on its panel: missed when its miss moment came before the row
-// was due to come on (a stalled tick brings it on late), else it leaves unscored.
+// A live marker the next row comes on over: missed when its miss moment came before the row was due
+// to come on (a stalled tick brings it on late), else it waits, live, for its press or its miss.
 void replaceLiveMarker(TtrellikGL& game, int32_t panel, double offset) {
     const double now = readHighResolutionMs();
     const double dueAt = now + offset + game.timing.stateDuration[approach] - approachToPerfectMs;
     if (missMomentOf(game, panel) < dueAt) retireAsMissed(game, panel, now);
-    else noteLeftMarker(game, panel, now, -1);
+    else game.play.waiting[panel].push_back({game.play.rowOf[panel], game.play.perfectTime[panel]});
 }
 
 // The music ended: markers still on their panels, and those of rows it never reached, were missed,
 // so every marker of the chart is judged or missed whatever the music's length.
 void missMarkersLeftAtTheEnd(TtrellikGL& game) {
-    for (int32_t panel = 0; panel < panelCount; ++panel)
-        if (isJudgeable(game.play.panelState[panel])) retireAsMissed(game, panel, readHighResolutionMs());
+    retireMarkersMissedBefore(game, INFINITY);
     if (game.practice.practicing) return;
     const int32_t rows = std::min(game.chart.entryCount, chartCapacity);
     for (int32_t row = static_cast<int32_t>(game.play.nextEntry); row < rows; ++row) {
@@ -439,6 +468,7 @@ void clearPanels(TtrellikGL& game) {
         play.stateEnd[panel] = 0.0;
         play.panelState[panel] = idle;
         play.leftMarker[panel] = TleftMarker{};
+        play.waiting[panel].clear();
         play.rowOf[panel] = -1;
     }
 }
@@ -460,7 +490,8 @@ bool playKeyDown(TtrellikGL& game, uint16_t key, double atMs) {
     if (game.play.musicStarted) activateDueEntries(game);
     retireMarkersMissedBefore(game, pressedAt);
     TkeptPress press;
-    if (aimedAtLeftMarker(game.play, panel, pressedAt)) press = judgeLeftMarker(game, panel, pressedAt);
+    if (!game.play.waiting[panel].empty()) press = judgeWaitingMarker(game, panel, pressedAt);
+    else if (aimedAtLeftMarker(game.play, panel, pressedAt)) press = judgeLeftMarker(game, panel, pressedAt);
     else if (isJudgeable(game.play.panelState[panel])) press = judgePress(game, panel, pressedAt);
     logKeyDown(game, panel, pressedAt, press);
     return false;
