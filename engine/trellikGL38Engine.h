@@ -109,15 +109,15 @@ struct TpanelCentre {
     double y = 0.0;
 };
 
-// A panel's previous marker, when a miss retired it or the next row replaced it unjudged: a press
-// made while it still showed but handled after it left is judged against it.
+// A panel's previous marker, when a miss retired it: a press made while it still showed but handled
+// after it left is judged against it.
 struct TleftMarker {
     // -1 when there is none.
     int32_t row = -1;
     double perfectTime = 0.0;
     // When it left the panel, on the high-resolution clock.
     double leftAt = 0.0;
-    // Its miss in the press log, or -1 when it was replaced before a miss was scored.
+    // Its miss in the press log.
     int32_t missIndex = -1;
 };
 
