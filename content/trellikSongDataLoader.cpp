@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "content/chartBars.h"
 #include "platform/store/pathResolver.h"
 
 namespace {
@@ -300,6 +301,18 @@ void remarkOnPairing(TchartWalk& walk) {
                      [](const TchartFinding& a, const TchartFinding& b) { return a.line < b.line; });
 }
 
+// Play and practice list a chart's bars; a chart spanning more than the bound is refused whole,
+// said for the chart as a whole (line 0).
+void refuseTooManyBars(TchartWalk& walk) {
+    const TsongParser& parser = walk.parser;
+    if (static_cast<int32_t>(chartBarStartsMs(parser, chartBarLimit + 1).size()) <= chartBarLimit) return;
+    walk.line = 0;
+    fault(walk, "the notes span more than " + std::to_string(chartBarLimit) + " bars of four beats, from " +
+                    formatFixed(parser.entries[0].time, 3, false) + " s to " +
+                    formatFixed(parser.entries[parser.entryCount - 1].time, 3, false) +
+                    " s at the tempo in force: a tempo or offset this extreme cannot be played");
+}
+
 // The whole file, or false when it is missing, not a plain file, unreadable or too big.
 bool readChartBytes(const std::string& path, std::string& bytes) {
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -388,6 +401,7 @@ TchartOutcome loadChartFromBytes(TsongParser& parser, std::string_view bytes, Tc
         addGridRow(walk, line);
     }
     parser.markerCount = timedMarkerCount(parser);
+    refuseTooManyBars(walk);
     if (findings) remarkOnPairing(walk);
     return walk.outcome;
 }

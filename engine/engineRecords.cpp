@@ -153,6 +153,8 @@ std::string replayRefusal(const TkeptPlay& play) {
     const std::string chart = chartFileOf(play.song, play.difficulty);
     const std::string sha256 = fileSha256(resolvePath(chart));
     const std::string what = "Play " + std::to_string(play.id) + " cannot be replayed: ";
+    // A replay plays the song through once; a practice play's presses belong to its bars and passes.
+    if (play.practice) return what + "it is a practice play, which loops bars a replay does not.";
     if (sha256.empty()) return what + "its chart " + chart + " cannot be read.";
     if (sha256 != play.chartSha256)
         return what + "its chart " + chart + " has changed since it was played (its SHA-256 differs).";

@@ -46,44 +46,51 @@ void collectMarkers(const TsongParser& chart, const TtimingConstants& timing, in
     }
 }
 
-// One panel's markers met by its presses, in time order; every judgement and miss is noted.
+// One panel's markers met by its presses, in time order; every judgement and miss is noted. A marker
+// is live from coming on until it is judged or its miss moment passes, also after the next one came
+// on over it; a press judges the oldest live marker.
 class TpanelJudge {
 public:
     TpanelJudge(const TtimingConstants& timing, const std::vector<Tmarker>& markers, int32_t panel,
                 std::vector<TscoredEvent>& events)
-        : timing_(timing), markers_(markers), panel_(panel), events_(events), missAfter_(missAfterMs(timing)) {}
+        : timing_(timing), markers_(markers), panel_(panel), events_(events), missAfter_(missAfterMs(timing)),
+          done_(markers.size(), 0) {}
 
     void press(double at, int32_t order) {
         bringOnMarkersUntil(at);
-        retireIfMissedBefore(at);
-        if (!live_) return;
-        const PanelState judgement = judgementFor(timing_, std::fabs(at - markers_[current_].perfectAt));
+        retireMissedBefore(at);
+        const size_t oldest = oldestLive();
+        if (oldest == next_) return;
+        const PanelState judgement = judgementFor(timing_, std::fabs(at - markers_[oldest].perfectAt));
         if (judgement == idle) return;
         events_.push_back({at, 0, order, judgement});
-        live_ = false;
+        done_[oldest] = 1;
     }
 
     void runOut() {
         bringOnMarkersUntil(INFINITY);
-        retireIfMissedBefore(INFINITY);
+        retireMissedBefore(INFINITY);
     }
 
 private:
-    // A marker coming on replaces a live one unscored; one already past its bad window was missed.
     void bringOnMarkersUntil(double at) {
-        while (next_ < markers_.size() && markers_[next_].activateAt <= at) {
-            retireIfMissedBefore(markers_[next_].activateAt);
-            current_ = next_++;
-            live_ = true;
+        while (next_ < markers_.size() && markers_[next_].activateAt <= at) ++next_;
+    }
+
+    void retireMissedBefore(double at) {
+        for (size_t marker = firstLive_; marker < next_; ++marker) {
+            if (done_[marker]) continue;
+            const double missAt = markers_[marker].perfectAt + missAfter_;
+            if (missAt >= at) continue;
+            events_.push_back({missAt, 1, panel_, missScored});
+            done_[marker] = 1;
         }
     }
 
-    void retireIfMissedBefore(double at) {
-        if (!live_) return;
-        const double missAt = markers_[current_].perfectAt + missAfter_;
-        if (missAt >= at) return;
-        events_.push_back({missAt, 1, panel_, missScored});
-        live_ = false;
+    // The oldest marker on the panel neither judged nor missed, or next_ when there is none.
+    size_t oldestLive() {
+        while (firstLive_ < next_ && done_[firstLive_]) ++firstLive_;
+        return firstLive_;
     }
 
     const TtimingConstants& timing_;
@@ -91,9 +98,9 @@ private:
     const int32_t panel_;
     std::vector<TscoredEvent>& events_;
     const double missAfter_;
+    std::vector<uint8_t> done_;
     size_t next_ = 0;
-    size_t current_ = 0;
-    bool live_ = false;
+    size_t firstLive_ = 0;
 };
 
 TplayJudgement figuresOf(const ScoreControl& score) {

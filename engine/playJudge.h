@@ -76,8 +76,8 @@ struct TplayJudgement {
 };
 
 // Judges a whole play as the game judges it when every event is handled at the moment it happens:
-// rows come on at their approach, presses judge the marker their panel shows, markers left unpressed
-// are missed after the bad window, and a marker replaced on its panel before that is not scored.
+// rows come on at their approach, a press judges the oldest marker of its panel still live (one the
+// next row came on over stays live), and markers left unpressed are missed after the bad window.
 // Presses must be in time order. Every marker runs out: the play is taken to last past the chart.
 TplayJudgement judgePlay(const TsongParser& chart, const TtimingConstants& timing, int32_t audioOffset,
                          const std::vector<TjudgePress>& presses);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "content/chartBars.h"
 #include "engine/trellikGL38Engine.h"
 #include "platform/clockSeam.h"
 #include "platform/sound/soundEngine.h"
@@ -31,7 +32,7 @@ constexpr double tickLookAheadMs = 1500.0;
 constexpr double tickTooLateMs = 20.0;
 
 double barLengthMs(double bpm) {
-    return beatsPerBar * 60000.0 / (bpm > 0.0 ? bpm : 120.0);
+    return chartBarLengthMs(bpm);
 }
 
 int32_t rowCount(const TsongParser& chart) {
@@ -177,11 +178,7 @@ void markLoopEnd(TtrellikGL& game, int32_t bar) {
 }  // namespace
 
 std::vector<double> barStartsMs(const TsongParser& chart) {
-    std::vector<double> bars;
-    if (rowCount(chart) == 0) return bars;
-    const double last = chart.entries[rowCount(chart) - 1].time * 1000.0;
-    for (double at = chart.entries[0].time * 1000.0; at <= last; at += barLengthMs(bpmAt(chart, at))) bars.push_back(at);
-    return bars;
+    return chartBarStartsMs(chart, chartBarLimit);
 }
 
 int32_t barAt(const std::vector<double>& bars, double musicMs) {

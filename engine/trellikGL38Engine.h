@@ -109,16 +109,23 @@ struct TpanelCentre {
     double y = 0.0;
 };
 
-// A panel's previous marker, when a miss retired it or the next row replaced it unjudged: a press
-// made while it still showed but handled after it left is judged against it.
+// A panel's previous marker, when a miss retired it: a press made while it still showed but handled
+// after it left is judged against it.
 struct TleftMarker {
     // -1 when there is none.
     int32_t row = -1;
     double perfectTime = 0.0;
     // When it left the panel, on the high-resolution clock.
     double leftAt = 0.0;
-    // Its miss in the press log, or -1 when it was replaced before a miss was scored.
+    // Its miss in the press log.
     int32_t missIndex = -1;
+};
+
+// A marker the next row came on over before it was judged: it stays live, unseen, until judged or
+// missed, so a panel's markers closer together than the approach are each judged or missed.
+struct TwaitingMarker {
+    int32_t row = 0;
+    double perfectTime = 0.0;
 };
 
 // The marker state of the sixteen panels and the progress through the chart.
@@ -138,6 +145,8 @@ struct TplayState {
     // The beat as the player hears it: the audio offset in force is part of it.
     double perfectTime[16] = {};
     TleftMarker leftMarker[16];
+    // Each panel's markers replaced while live, oldest first; a press judges the oldest.
+    std::vector<TwaitingMarker> waiting[16];
     uint32_t nextEntry = 0;
     bool firstEntryReached = false;
     bool musicStarted = false;

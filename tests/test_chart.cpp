@@ -6,6 +6,7 @@
 #include <memory>
 #include <random>
 
+#include "content/chartBars.h"
 #include "content/trellikSongDataLoader.h"
 #include "tests/support/testSupport.h"
 
@@ -269,4 +270,32 @@ TEST(ChartFindings, NameTheLineOfEachFault) {
     const TchartFinding& last = parsed.findings.back();
     EXPECT_EQ(last.line, 5);
     EXPECT_FALSE(last.rejects);
+}
+
+// A bar is 1000 ms at 240 bpm; the second note lies 250 ms plus the offset after the first, so
+// bars counts the bars from the first note to the last.
+std::string chartOfBars(int64_t bars) {
+    const int64_t offsetMs = (bars - 1) * 1000 - 250;
+    return "1--- |(240)1|\n2--- |[" + std::to_string(offsetMs) + "]2|\n----\n----\n";
+}
+
+TEST(ChartBars, AChartSpanningMoreBarsThanTheBoundIsRefusedWithItsReason) {
+    for (const int64_t bars : {int64_t{chartBarLimit} - 1, int64_t{chartBarLimit}, int64_t{chartBarLimit} + 1}) {
+        const Tparsed parsed = parse(chartOfBars(bars));
+        EXPECT_EQ(parsed.outcome.accepted, bars <= chartBarLimit) << bars << " bars";
+        EXPECT_EQ(chartBarStartsMs(*parsed.parser, chartBarLimit + 1).size(),
+                  static_cast<size_t>(std::min<int64_t>(bars, chartBarLimit + 1)));
+        const bool said = std::any_of(parsed.findings.begin(), parsed.findings.end(), [](const TchartFinding& f) {
+            return f.rejects && f.text.find("more than 100000 bars") != std::string::npos;
+        });
+        EXPECT_EQ(said, bars > chartBarLimit) << bars << " bars";
+    }
+    // A tempo near 10^8 bpm with a far offset: billions of bars, refused without listing them.
+    const Tparsed extreme = parse("1--- |(99999999)[1000]1|\n2--- |[1000000]2|\n----\n----\n");
+    EXPECT_FALSE(extreme.outcome.accepted);
+    EXPECT_EQ(chartBarStartsMs(*extreme.parser, chartBarLimit).size(), static_cast<size_t>(chartBarLimit));
+    // Bars follow the tempo of the row in force where each starts.
+    const Tparsed changing = parse("1--- |(240)1-(120)2|\n---- |[3000]3|\n----\n---2\n");
+    EXPECT_TRUE(changing.outcome.accepted);
+    EXPECT_EQ(chartBarStartsMs(*changing.parser, chartBarLimit), (std::vector<double>{0.0, 1000.0, 3000.0}));
 }

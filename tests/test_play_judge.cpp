@@ -122,9 +122,8 @@ TEST_F(TplayJudgeTest, TheAudioOffsetMovesTheBeatForTheJudgeAsForTheGame) {
     }
 }
 
-// Presses between markers judge nothing; a marker replaced on its panel within its bad window is
-// not scored, one replaced after it is a miss; a press just before the next row came on is
-// judged against the marker it was aimed at.
+// Presses between markers judge nothing; a marker the next row came on over stays live until its miss
+// moment and is missed then; a press judges the oldest live marker of its panel.
 TEST_F(TplayJudgeTest, PressesBetweenMarkersAndMarkersReplacedOnTheirPanel) {
     addRow(10.0, {keyIndex});
     addRow(10.25, {keyIndex});
@@ -143,7 +142,7 @@ TEST_F(TplayJudgeTest, PressesBetweenMarkersAndMarkersReplacedOnTheirPanel) {
     const TplayJudgement judged = expectJudgeAgrees();
     EXPECT_EQ(judged.perfect, 2);
     EXPECT_EQ(judged.bad, 1);
-    EXPECT_EQ(judged.miss, 3);
+    EXPECT_EQ(judged.miss, 4);
 }
 
 // Random charts and presses, many on one panel close together and near the windows' edges.
@@ -187,16 +186,26 @@ TEST(PlayJudge, AMissAtTheSameMomentAsAPressComesAfterIt) {
     }
 }
 
-// The next row on a panel comes on 500 ms before its beat; a press from that moment is its own.
-TEST_F(TplayJudgeTest, APressAsTheNextRowComesOnBelongsToIt) {
-    for (const double pressedAt : {9699.0, 9700.0, 9701.0}) {
+// The next row on a panel comes on 500 ms before its beat, over the marker before it, which stays
+// live: a press judges that older marker up to its miss moment, and the newer one after it.
+TEST_F(TplayJudgeTest, APressJudgesTheOldestLiveMarkerOfItsPanel) {
+    struct {
+        double pressedAt;
+        int32_t bad, great, miss;
+    } const cases[] = {
+        {9699.0, 1, 0, 1}, {9700.0, 1, 0, 1}, {9701.0, 1, 0, 1},
+        {10249.0, 1, 0, 1}, {10250.0, 1, 0, 1}, {10251.0, 0, 1, 1},
+    };
+    for (const auto& c : cases) {
         game = std::make_unique<TtrellikGL>();
         SetUp();
         addRow(10.0, {keyIndex});
         addRow(10.25, {keyIndex});
-        playThroughEngine({{panel, pressedAt}});
+        playThroughEngine({{panel, c.pressedAt}});
         const TplayJudgement judged = expectJudgeAgrees();
-        EXPECT_EQ(judged.bad, pressedAt < 9700.0 ? 1 : 0) << "pressed at " << pressedAt;
+        EXPECT_EQ(judged.bad, c.bad) << "pressed at " << c.pressedAt;
+        EXPECT_EQ(judged.great, c.great) << "pressed at " << c.pressedAt;
+        EXPECT_EQ(judged.miss, c.miss) << "pressed at " << c.pressedAt;
     }
 }
 

@@ -151,23 +151,25 @@ TEST_F(TjudgementTest, TheAudioOffsetMovesTheBeatPressesAreMeasuredFrom) {
     game->launch.audioOffset = 40;
     tickAt(19489);
     EXPECT_EQ(game->play.rowOf[panel], 0);
+    frameAt(perfectTime + 301);  // the first row's marker has run out
     tickAt(19490);  // the second row: its beat is heard with the music at 19990 rather than 19950
     EXPECT_EQ(game->play.rowOf[panel], 1);
     perfectTime = game->play.perfectTime[panel];
     pressAt(0);
     EXPECT_EQ(stateOf(panel), perfect);
-    ASSERT_EQ(game->play.presses.size(), 1u);
-    EXPECT_DOUBLE_EQ(game->play.presses[0].offsetMs, 0.0);
-    EXPECT_EQ(game->play.presses[0].row, 1);
+    ASSERT_EQ(game->play.presses.size(), 2u);
+    EXPECT_DOUBLE_EQ(game->play.presses[1].offsetMs, 0.0);
+    EXPECT_EQ(game->play.presses[1].row, 1);
 }
 
 TEST_F(TjudgementTest, ANegativeAudioOffsetMakesTheSamePressLater) {
     game->launch.audioOffset = -40;
+    frameAt(perfectTime + 301);  // the first row's marker has run out
     tickAt(19410);  // the beat with the music at 19910
     perfectTime = game->play.perfectTime[panel];
     pressAt(80);    // with the music at 19990
     EXPECT_EQ(stateOf(panel), great);
-    EXPECT_DOUBLE_EQ(game->play.presses.at(0).offsetMs, 80.0);
+    EXPECT_DOUBLE_EQ(game->play.presses.at(1).offsetMs, 80.0);
 }
 
 TEST_F(TjudgementTest, TheVisualOffsetMovesTheMarkerFramesAndNotTheJudgement) {
@@ -355,12 +357,22 @@ TEST_F(TcloseRowsTest, APressMadeBeforeTheNextRowCameUpIsJudgedAgainstTheMarkerI
     EXPECT_EQ(game->score.counters[bad], 1);
 }
 
-TEST_F(TcloseRowsTest, APressMadeAsTheNextRowCameUpBelongsToIt) {
-    for (const double at : {nextRowAt, nextRowAt + 1}) {
-        pressKeyAt(key, at);
-        EXPECT_TRUE(game->play.presses.empty()) << "500 ms before the next row's beat judges nothing";
-        EXPECT_EQ(stateOf(panel), approach);
-    }
+// The first marker stays live under the next row's until its miss moment: a press then still
+// judges it, and a later one the next row's marker.
+TEST_F(TcloseRowsTest, APressAfterTheNextRowCameUpJudgesTheOlderMarkerUntilItRunsOut) {
+    frameAt(nextRowAt + 1);
+    pressKeyAt(key, nextRowAt + 1);
+    ASSERT_EQ(game->play.presses.size(), 1u);
+    EXPECT_EQ(game->play.presses[0].row, 0);
+    EXPECT_EQ(game->play.presses[0].judgement, bad);
+    EXPECT_DOUBLE_EQ(game->play.presses[0].offsetMs, 241.0);
+    EXPECT_EQ(stateOf(panel), approach) << "the next row's marker stays";
+    const double secondPerfect = game->play.perfectTime[panel];
+    for (double t = clock.highResolution + 1; t <= secondPerfect + 60; t += 1) frameAt(t);
+    pressKeyAt(key, secondPerfect + 60);
+    ASSERT_EQ(game->play.presses.size(), 2u);
+    EXPECT_EQ(game->play.presses[1].row, 1);
+    EXPECT_EQ(game->play.presses[1].judgement, great);
 }
 
 TEST(JudgementTitle, SignedWholeMilliseconds) {

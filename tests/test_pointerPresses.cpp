@@ -85,7 +85,9 @@ TEST(PointerPresses, HoldKeysPerPointerAndLetGoWithTheLastOne) {
     EXPECT_TRUE(pointers.press(mouse, 'R'));
     EXPECT_FALSE(pointers.press(mouse, 'T')) << "a pointer already down presses nothing more";
     EXPECT_TRUE(pointers.press(thumb, 'T'));
-    EXPECT_TRUE(pointers.press(finger, 'T')) << "a second finger on a panel presses it again";
+    EXPECT_FALSE(pointers.press(finger, 'T')) << "a second finger on a panel held already presses nothing";
+    EXPECT_FALSE(pointers.press(mousePointer(3), 'T')) << "nor does a second mouse button";
+    EXPECT_EQ(pointers.release(mousePointer(3)), std::nullopt);
     EXPECT_EQ(pointers.release(thumb), std::nullopt) << "the other finger still holds the panel";
     EXPECT_EQ(pointers.release(finger), 'T');
     EXPECT_EQ(pointers.release(finger), std::nullopt) << "an up without its down";

@@ -231,6 +231,62 @@ TEST(RecordsOpening, EarlierBuildsFileIsReadAndStampedWithTheApplicationId) {
     EXPECT_EQ(playCount(path), 2);
 }
 
+// The schemas earlier builds left, made from today's file by taking away what came later: the first
+// (plays and presses, before and after the application id), the ranking queue as step 2 without
+// the rate columns, and the rate columns as step 2 without the queue.
+struct TearlierSchema {
+    const char* name;
+    const char* sql;
+};
+const TearlierSchema earlierSchemas[] = {
+    {"first, before the application id",
+     "DROP TABLE ranking_submissions; ALTER TABLE plays DROP COLUMN rate; ALTER TABLE plays DROP COLUMN practice; "
+     "PRAGMA user_version = 1; PRAGMA application_id = 0"},
+    {"first", "DROP TABLE ranking_submissions; ALTER TABLE plays DROP COLUMN rate; ALTER TABLE plays DROP COLUMN "
+              "practice; PRAGMA user_version = 1"},
+    {"ranking queue as step 2",
+     "ALTER TABLE plays DROP COLUMN rate; ALTER TABLE plays DROP COLUMN practice; PRAGMA user_version = 2"},
+    {"rate as step 2", "DROP TABLE ranking_submissions; PRAGMA user_version = 2"},
+};
+
+void writeEarlierRecordsFile(const std::string& path, const TearlierSchema& schema) {
+    {
+        TrecordsDatabase records(path);
+        records.addPlay(makePlay("Kept", 0, 800000, TplaySource::player, 3));
+    }
+    executeOn(path, std::string("PRAGMA journal_mode = DELETE; ") + schema.sql);
+}
+
+TEST(RecordsOpening, EveryEarlierSchemaIsReadWithoutWritingAndKeptInOnceUpgraded) {
+    for (const TearlierSchema& schema : earlierSchemas) {
+        TtemporaryFolder folder;
+        const std::string path = folder.file("records.sqlite3");
+        writeEarlierRecordsFile(path, schema);
+        const std::string before = readFile(path);
+        {
+            TrecordsDatabase reader(path, TrecordsAccess::read);
+            ASSERT_TRUE(reader.isOpen()) << schema.name << ": " << reader.notice();
+            const std::vector<TkeptPlay> plays = reader.plays("");
+            ASSERT_EQ(plays.size(), 1u) << schema.name << ": " << reader.lastError();
+            EXPECT_EQ(plays[0].rateHundredths, 100) << schema.name;
+            EXPECT_FALSE(plays[0].practice) << schema.name;
+            EXPECT_EQ(reader.bests("").size(), 1u) << schema.name << ": " << reader.lastError();
+            EXPECT_EQ(reader.bestOf(plays[0].chartSha256, 0, 100).score, 800000) << schema.name;
+            const std::optional<TkeptPlay> play = reader.play(plays[0].id);
+            ASSERT_TRUE(play) << schema.name << ": " << reader.lastError();
+            EXPECT_EQ(play->presses.size(), 3u) << schema.name;
+        }
+        EXPECT_EQ(readFile(path), before) << schema.name;
+
+        TrecordsDatabase keeper(path);
+        EXPECT_EQ(keeper.notice(), "") << schema.name;
+        EXPECT_NE(keeper.addPlay(makePlay("Kept", 0, 810000)), 0) << schema.name << ": " << keeper.lastError();
+        EXPECT_TRUE(keeper.queueForRanking(1, "client", "sng/kept0.txt")) << schema.name << ": " << keeper.lastError();
+        EXPECT_EQ(keeper.plays("").size(), 2u) << schema.name;
+        EXPECT_EQ(queryValue(path, "PRAGMA user_version"), "3") << schema.name;
+    }
+}
+
 TEST(RecordsOpening, AnythingButARegularFileIsRefusedNeverRenamed) {
     TtemporaryFolder folder;
     const std::string pipe = folder.file("pipe.sqlite3");

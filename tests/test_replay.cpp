@@ -207,4 +207,12 @@ TEST_F(TkeptPlaysTest, AReplayIsRefusedWhenItsChartChangedOrIsGone) {
               "differs).");
     ::unlink("sng/alpha2.txt");
     EXPECT_EQ(replayRefusal(play), "Play 9 cannot be replayed: its chart sng\\alpha2.txt cannot be read.");
+    writeFile("sng/alpha2.txt", "a chart\n");
+    play.practice = true;
+    EXPECT_EQ(replayRefusal(play), "Play 9 cannot be replayed: it is a practice play, which loops bars a replay does not.");
+    // Refused before the song starts: no replay keys, so no full play from the practice presses.
+    game.replay.play = std::make_shared<TkeptPlay>(play);
+    startReplay(game);
+    EXPECT_FALSE(game.replay.keys);
+    EXPECT_FALSE(game.replay.play);
 }

@@ -199,6 +199,57 @@ void noteLeftMarker(TtrellikGL& game, int32_t panel, double leftAt, int32_t miss
     play.leftMarker[panel] = {play.rowOf[panel], play.perfectTime[panel], leftAt, missIndex};
 }
 
+// When the panel's live marker runs out unpressed: its own perfect moment plus the miss time, never
+// a frame's, so a play scores the same whatever frames ran (frames move the drawn states on late).
+double missMomentOf(const TtrellikGL& game, int32_t panel) {
+    return game.play.perfectTime[panel] + missAfterMs(game.timing);
+}
+
+// Scores the panel's live marker as missed; a press handled after it left may still judge it.
+void retireAsMissed(TtrellikGL& game, int32_t panel, double leftAt) {
+    noteLeftMarker(game, panel, leftAt, static_cast<int32_t>(game.play.presses.size()));
+    game.play.presses.push_back({panel, game.play.rowOf[panel], missScored, 0.0});
+    setPanelState(game, panel, missScored, 0.0);
+}
+
+// Scores a judgement or miss of a marker the next row came on over; the panel keeps showing that row.
+void scoreWaitingMarker(TtrellikGL& game, int32_t panel, const TwaitingMarker& marker, PanelState judgement,
+                        double offsetMs) {
+    game.play.presses.push_back({panel, marker.row, static_cast<uint8_t>(judgement), offsetMs});
+    game.score.apply(judgement);
+}
+
+// Waiting markers of the panel whose miss moment came before this moment, missed oldest first.
+void retireWaitingMissedBefore(TtrellikGL& game, int32_t panel, double moment) {
+    std::vector<TwaitingMarker>& waiting = game.play.waiting[panel];
+    const double missAfter = missAfterMs(game.timing);
+    size_t missed = 0;
+    for (; missed < waiting.size() && waiting[missed].perfectTime + missAfter < moment; ++missed)
+        scoreWaitingMarker(game, panel, waiting[missed], missScored, 0.0);
+    waiting.erase(waiting.begin(), waiting.begin() + static_cast<std::ptrdiff_t>(missed));
+}
+
+// Every live marker whose miss moment came before this moment is scored missed first, so a press
+// after it finds the combo already broken, as it was when the press happened.
+void retireMarkersMissedBefore(TtrellikGL& game, double moment) {
+    for (int32_t panel = 0; panel < panelCount; ++panel) {
+        retireWaitingMissedBefore(game, panel, moment);
+        if (isJudgeable(game.play.panelState[panel]) && missMomentOf(game, panel) < moment)
+            retireAsMissed(game, panel, moment);
+    }
+}
+
+// A press on a panel with markers waiting judges the oldest of them, if it is in reach.
+TkeptPress judgeWaitingMarker(TtrellikGL& game, int32_t panel, double pressedAt) {
+    std::vector<TwaitingMarker>& waiting = game.play.waiting[panel];
+    const TwaitingMarker oldest = waiting.front();
+    const TkeptPress press = judgeMarker(game, panel, oldest.row, oldest.perfectTime, pressedAt);
+    if (press.judgement == idle) return press;
+    scoreWaitingMarker(game, panel, oldest, static_cast<PanelState>(press.judgement), press.offsetMs);
+    waiting.erase(waiting.begin());
+    return press;
+}
+
 // Where an unjudged press is kept on the music's clock. While the panel's marker (or the one that
 // just left it) still counts, the press is kept as far from it as the frame clock put it, so judging
 // again never finds that marker in reach where the game did not, however far the music's clock
@@ -246,6 +297,31 @@ void cancelAutoplay(TtrellikGL& game) {
     if (game.autoplay) game.autoplay->cancelAll();
     if (game.replay.keys) game.replay.keys->cancelAll();
     std::fill(std::begin(game.play.pressed), std::end(game.play.pressed), uint8_t{0});
+}
+
+// A live marker the next row comes on over: missed when its miss moment came before the row was due
+// to come on (a stalled tick brings it on late), else it waits, live, for its press or its miss.
+void replaceLiveMarker(TtrellikGL& game, int32_t panel, double offset) {
+    const double now = readHighResolutionMs();
+    const double dueAt = now + offset + game.timing.stateDuration[approach] - approachToPerfectMs;
+    if (missMomentOf(game, panel) < dueAt) retireAsMissed(game, panel, now);
+    else game.play.waiting[panel].push_back({game.play.rowOf[panel], game.play.perfectTime[panel]});
+}
+
+// The music ended: markers still on their panels, and those of rows it never reached, were missed,
+// so every marker of the chart is judged or missed whatever the music's length.
+void missMarkersLeftAtTheEnd(TtrellikGL& game) {
+    retireMarkersMissedBefore(game, INFINITY);
+    if (game.practice.practicing) return;
+    const int32_t rows = std::min(game.chart.entryCount, chartCapacity);
+    for (int32_t row = static_cast<int32_t>(game.play.nextEntry); row < rows; ++row) {
+        for (int32_t keyIndex = 0; keyIndex < panelCount; ++keyIndex) {
+            if (game.chart.entries[row].panels[keyIndex] == 0) continue;
+            game.play.presses.push_back({transposeIndex(keyIndex), row, missScored, 0.0});
+            game.score.apply(missScored);
+        }
+    }
+    game.play.nextEntry = static_cast<uint32_t>(std::max(rows, 0));
 }
 
 void enterReadyScene(TtrellikGL& game) {
@@ -342,7 +418,7 @@ void activateEntry(TtrellikGL& game, uint32_t row, double offset) {
     const ChartEntry& entry = game.chart.entries[row];
     for (int32_t panel = 0; panel < panelCount; ++panel) {
         if (entry.panels[transposeIndex(panel)] == 0) continue;
-        if (isJudgeable(game.play.panelState[panel])) noteLeftMarker(game, panel, readHighResolutionMs(), -1);
+        if (isJudgeable(game.play.panelState[panel])) replaceLiveMarker(game, panel, offset);
         game.play.rowOf[panel] = static_cast<int32_t>(row);
         setPanelState(game, panel, approach, offset);
     }
@@ -356,7 +432,9 @@ void playTickHandler(TtrellikGL& game) {
     if (!game.play.musicStarted) startMusicWhenDue(game);
     else activateDueEntry(game);
     if (game.play.musicStarted && game.replay.keys) scheduleReplayUnjudged(game);
-    if (musicHasEnded()) songFinished(game);
+    if (!musicHasEnded()) return;
+    missMarkersLeftAtTheEnd(game);
+    songFinished(game);
 }
 
 void createPlayTick(TtrellikGL& game) {
@@ -390,6 +468,7 @@ void clearPanels(TtrellikGL& game) {
         play.stateEnd[panel] = 0.0;
         play.panelState[panel] = idle;
         play.leftMarker[panel] = TleftMarker{};
+        play.waiting[panel].clear();
         play.rowOf[panel] = -1;
     }
 }
@@ -409,8 +488,10 @@ bool playKeyDown(TtrellikGL& game, uint16_t key, double atMs) {
     // A stalled frame delays the ticks that bring rows on; the rows due by now come on first, so a
     // press handled straight after the stall finds the marker it was aimed at.
     if (game.play.musicStarted) activateDueEntries(game);
+    retireMarkersMissedBefore(game, pressedAt);
     TkeptPress press;
-    if (aimedAtLeftMarker(game.play, panel, pressedAt)) press = judgeLeftMarker(game, panel, pressedAt);
+    if (!game.play.waiting[panel].empty()) press = judgeWaitingMarker(game, panel, pressedAt);
+    else if (aimedAtLeftMarker(game.play, panel, pressedAt)) press = judgeLeftMarker(game, panel, pressedAt);
     else if (isJudgeable(game.play.panelState[panel])) press = judgePress(game, panel, pressedAt);
     logKeyDown(game, panel, pressedAt, press);
     return false;
@@ -423,15 +504,15 @@ bool playKeyUp(TtrellikGL& game, uint16_t key, double) {
 }
 
 void advancePanels(TtrellikGL& game, double now) {
+    // Rows due by now come on first: a marker they replace before its miss moment is not missed.
+    if (game.play.musicStarted) activateDueEntries(game);
+    retireMarkersMissedBefore(game, now);
     for (int32_t panel = 0; panel < panelCount; ++panel) {
         const uint8_t state = game.play.panelState[panel];
         if (state == idle || now <= game.play.stateEnd[panel]) continue;
         const PanelState next = stateAfter(state);
-        if (next == missScored) {
-            noteLeftMarker(game, panel, now, static_cast<int32_t>(game.play.presses.size()));
-            game.play.presses.push_back({panel, game.play.rowOf[panel], missScored, 0.0});
-        }
-        setPanelState(game, panel, next, 0.0);
+        // A live marker leaves only at its miss moment, above.
+        if (next != missScored) setPanelState(game, panel, next, 0.0);
     }
 }
 

@@ -57,8 +57,10 @@ uint64_t fingerPointer(int64_t touchDevice, int64_t finger) {
 bool TpointerPresses::press(uint64_t pointer, int32_t key) {
     const auto holding = [pointer](const auto& entry) { return entry.first == pointer; };
     if (std::any_of(held.begin(), held.end(), holding)) return false;
+    // A key another pointer holds is already down: like a held key, no second press.
+    const bool keyDown = std::any_of(held.begin(), held.end(), [key](const auto& entry) { return entry.second == key; });
     held.emplace_back(pointer, key);
-    return true;
+    return !keyDown;
 }
 
 std::optional<int32_t> TpointerPresses::release(uint64_t pointer) {

@@ -29,9 +29,10 @@ void windowPointOf(const TpanelGrid& grid, double worldX, double worldY, double&
 uint64_t mousePointer(uint8_t button);
 uint64_t fingerPointer(int64_t touchDevice, int64_t finger);
 
-// The panel keys pointers hold. The held-key rules of a keyboard apply to each pointer: a pointer
-// already down makes no second press. Two fingers on one panel press it twice, and the panel is
-// let go when the last of them lifts.
+// The panel keys pointers hold, under the held-key rule of a keyboard: a key already down makes no
+// second press. A pointer already down presses nothing more; a second pointer on a panel another
+// holds presses nothing (two buttons on a song select panel step it once), and the panel is let
+// go when the last of them lifts.
 class TpointerPresses {
 public:
     // The pointer went down on a panel key: true when that is a press to hand on.

@@ -81,7 +81,7 @@ constexpr TschemaStep schemaSteps[] = {
     )sql"},
     // Plays waiting for the ranking server, and what it said of those it judged.
     {3, R"sql(
-        CREATE TABLE ranking_submissions (
+        CREATE TABLE IF NOT EXISTS ranking_submissions (
             play_id INTEGER PRIMARY KEY REFERENCES plays(id) ON DELETE CASCADE,
             client_play_id TEXT NOT NULL,
             chart_path TEXT NOT NULL,
@@ -91,9 +91,14 @@ constexpr TschemaStep schemaSteps[] = {
             note TEXT NOT NULL DEFAULT '',
             server_play_id INTEGER NOT NULL DEFAULT 0,
             server_score INTEGER NOT NULL DEFAULT 0);
-        CREATE INDEX ranking_submissions_due ON ranking_submissions (state, next_attempt_at);
+        CREATE INDEX IF NOT EXISTS ranking_submissions_due ON ranking_submissions (state, next_attempt_at);
     )sql"},
 };
+// Builds of a while numbered the ranking queue step 2 and had no rate step: their files say version
+// 2 (the queue is there, IF NOT EXISTS above lets step 3 pass over it) without the rate columns.
+constexpr const TschemaStep& rateColumnsStep = schemaSteps[1];
+constexpr const char* rateColumnsSql =
+    "SELECT count(*) FROM pragma_table_info('plays') WHERE name IN ('rate', 'practice')";
 
 constexpr int32_t knownVersion = schemaSteps[std::size(schemaSteps) - 1].version;
 
@@ -126,13 +131,45 @@ Tresult applyStep(sqlite3* connection, const TschemaStep& step) {
     return result;
 }
 
-Tresult migrate(sqlite3* connection, int32_t fromVersion) {
+// How many of the rate step's columns the plays table has: 0 or 2.
+Tresult rateColumnCount(sqlite3* connection, int64_t& count) {
+    Tstatement query(connection, rateColumnsSql);
+    Tresult result = query.prepared();
+    if (result.ok()) result = query.step();
+    if (result.code == SQLITE_ROW) {
+        count = query.integer(0);
+        result = {};
+    }
+    return result;
+}
+
+// Gives a file of those builds the rate columns, unless another connection got there first.
+Tresult addMissingRateColumns(sqlite3* connection) {
+    Tresult result = execute(connection, "BEGIN IMMEDIATE");
+    if (!result.ok()) return result;
+    int64_t columns = 0;
+    result = rateColumnCount(connection, columns);
+    if (result.ok() && columns == 0) result = execute(connection, rateColumnsStep.sql);
+    if (result.ok()) result = execute(connection, "COMMIT");
+    if (!result.ok() && !sqlite3_get_autocommit(connection)) execute(connection, "ROLLBACK");
+    return result;
+}
+
+Tresult migrate(sqlite3* connection, int32_t fromVersion, bool hasRateColumns) {
     for (const TschemaStep& step : schemaSteps) {
         if (step.version <= fromVersion) continue;
         const Tresult result = applyStep(connection, step);
         if (!result.ok()) return result;
     }
+    if (fromVersion >= rateColumnsStep.version && !hasRateColumns) return addMissingRateColumns(connection);
     return {};
+}
+
+// A reader never changes the file: the plays of a file without the rate columns are read through
+// a view of its own connection that gives each the rate and practice those builds played at.
+Tresult readWithoutRateColumns(sqlite3* connection) {
+    return execute(connection,
+                   "CREATE TEMP VIEW plays AS SELECT *, 1.0 AS rate, 0 AS practice FROM main.plays");
 }
 
 // Reads the ends of both tables: the statements of ours that the game runs first.
@@ -157,6 +194,7 @@ struct Tidentity {
     int32_t version = 0;
     bool empty = false;
     bool hasOurTables = false;
+    bool hasRateColumns = false;
 };
 
 // Files made before the application id are told by columns only our two tables have together.
@@ -164,7 +202,8 @@ constexpr const char* schemaSql =
     "SELECT (SELECT count(*) FROM sqlite_master), "
     "(SELECT count(*) FROM pragma_table_info('plays') "
     "WHERE name IN ('chart_sha256', 'marker_count', 'press_count', 'clear')) + "
-    "(SELECT count(*) FROM pragma_table_info('presses') WHERE name IN ('play_id', 'seq', 'judgement'))";
+    "(SELECT count(*) FROM pragma_table_info('presses') WHERE name IN ('play_id', 'seq', 'judgement')), "
+    "(SELECT count(*) FROM pragma_table_info('plays') WHERE name IN ('rate', 'practice'))";
 constexpr int64_t markingColumns = 7;
 
 // The header is read before the schema: a program making the file meanwhile adds tables after
@@ -179,6 +218,7 @@ Tresult readIdentity(sqlite3* connection, Tidentity& identity) {
     if (result.code == SQLITE_ROW) {
         identity.empty = schema.integer(0) == 0;
         identity.hasOurTables = schema.integer(1) == markingColumns;
+        identity.hasRateColumns = schema.integer(2) == 2;
     }
     return result;
 }
@@ -234,7 +274,7 @@ Tresult stampApplicationId(sqlite3* connection, const Tidentity& identity) {
 Tresult prepareForKeeping(sqlite3* connection, const Tidentity& identity) {
     Tresult result = useWriteAheadLog(connection);
     if (result.ok()) result = execute(connection, "PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON");
-    if (result.ok()) result = migrate(connection, identity.version);
+    if (result.ok()) result = migrate(connection, identity.version, identity.hasRateColumns);
     if (result.ok()) result = stampApplicationId(connection, identity);
     return result;
 }
@@ -242,6 +282,8 @@ Tresult prepareForKeeping(sqlite3* connection, const Tidentity& identity) {
 Tattempt prepareConnection(sqlite3* connection, const Tidentity& identity, TrecordsAccess access) {
     Tresult result = checkPages(connection);
     if (result.ok() && access == TrecordsAccess::keep) result = prepareForKeeping(connection, identity);
+    if (result.ok() && access == TrecordsAccess::read && !identity.hasRateColumns)
+        result = readWithoutRateColumns(connection);
     if (result.ok()) result = probeTables(connection);
     return result.ok() ? Tattempt{} : failedAttempt(result);
 }
