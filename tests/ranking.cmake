@@ -1,5 +1,5 @@
 # The ranking server's tests reach past the engine into the server's library; so does its fuzz target.
-foreach(test test_ranking_server test_ranking_forgeries test_ranking_client)
+foreach(test test_ranking_server test_ranking_forgeries test_ranking_client test_ranking_transport)
   if(TARGET ${test})
     target_link_libraries(${test} PRIVATE trellik_ranking)
   endif()
