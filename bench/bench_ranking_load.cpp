@@ -308,6 +308,11 @@ void measureMemoryUnderAttack() {
     int port = 0;
     const pid_t child = forkServer(folder, port);
     if (child <= 0 || port == 0) {
+        if (child > 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+        }
+        std::filesystem::remove_all(folder);
         std::printf("ranking_server_rss_under_attack: skipped, the server process did not start\n");
         return;
     }

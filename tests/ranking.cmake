@@ -10,3 +10,9 @@ if(TRELLIK_FUZZ)
   endfunction()
   cmake_language(DEFER CALL trellik_link_ranking_fuzz)
 endif()
+# The transport's tests start the server program itself, two of them behind nginx.
+if(TARGET test_ranking_transport)
+  add_dependencies(test_ranking_transport trellik-ranking-server)
+  target_compile_definitions(test_ranking_transport PRIVATE
+    TRELLIK_RANKING_SERVER="$<TARGET_FILE:trellik-ranking-server>")
+endif()

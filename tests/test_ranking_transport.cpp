@@ -1,12 +1,21 @@
 // The ranking server's transport: slow and idle connections, caps, deadlines, framing and size limits.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,6 +40,18 @@ public:
         const bool bound = ::bind(socket_, reinterpret_cast<sockaddr*>(&local), sizeof(local)) == 0;
         const bool connected = bound && ::connect(socket_, reinterpret_cast<sockaddr*>(&server), sizeof(server)) == 0;
         EXPECT_TRUE(connected) << "connecting from " << from;
+    }
+    // A connection to a Unix socket.
+    static std::unique_ptr<TrawConnection> toUnixSocket(const std::string& path) {
+        std::unique_ptr<TrawConnection> connection(new TrawConnection());
+        connection->socket_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+        const bool connected =
+            ::connect(connection->socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+        EXPECT_TRUE(connected) << "connecting to " << path;
+        return connection;
     }
     ~TrawConnection() { ::close(socket_); }
     TrawConnection(const TrawConnection&) = delete;
@@ -67,6 +88,8 @@ public:
     }
 
 private:
+    TrawConnection() = default;
+
     bool readSome(std::string& received) {
         pollfd readable{socket_, POLLIN, 0};
         if (::poll(&readable, 1, 30000) != 1) {
@@ -307,6 +330,238 @@ TEST_F(TtransportTest, HeaderFieldsAreLimitedInNumberAndBytes) {
     const std::string over = answerTo(ofBytes(1025));
     EXPECT_EQ(statusOf(over), 431);
     EXPECT_NE(over.find("\"headers_too_large\""), std::string::npos) << over;
+}
+
+// A program the test started, its standard output on a pipe; stopped with SIGTERM when it goes.
+class TchildProcess {
+public:
+    explicit TchildProcess(const std::vector<std::string>& arguments) {
+        int pipeEnds[2];
+        if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+        std::vector<char*> argv;
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(pipeEnds[1]);
+        output_ = pipeEnds[0];
+    }
+    ~TchildProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (output_ >= 0) ::close(output_);
+    }
+    TchildProcess(const TchildProcess&) = delete;
+    TchildProcess& operator=(const TchildProcess&) = delete;
+
+    bool started() const { return pid_ > 0; }
+    // The first line the program printed; "" when it printed none within 30 s.
+    std::string firstLine() {
+        std::string line;
+        char byte = 0;
+        pollfd readable{output_, POLLIN, 0};
+        while (::poll(&readable, 1, 30000) == 1 && ::read(output_, &byte, 1) == 1 && byte != '\n') line += byte;
+        return line;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+};
+
+// Waits until a file of this name is written in the folder; false after 30 s without it.
+bool awaitFileWritten(const std::string& folder, const std::string& name) {
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ::inotify_add_watch(watch, folder.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO);
+    bool written = std::ifstream(folder + "/" + name).good();
+    alignas(inotify_event) char events[4096];
+    pollfd readable{watch, POLLIN, 0};
+    while (!written && ::poll(&readable, 1, 30000) == 1) {
+        const ssize_t got = ::read(watch, events, sizeof(events));
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            if (event->len > 0 && name == event->name) written = true;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    ::close(watch);
+    return written;
+}
+
+// Established TCP connections whose local end is this port on this machine.
+size_t establishedTo(int port) {
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    std::getline(table, line);
+    size_t count = 0;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        fields >> slot >> local >> remote >> state;
+        const size_t colon = local.find(':');
+        if (colon != std::string::npos && std::stoi(local.substr(colon + 1), nullptr, 16) == port && state == "01")
+            ++count;
+    }
+    return count;
+}
+
+// The nginx configuration of the deployment guide, on a Unix socket in the test's folder, with the
+// server that answered told in X-Upstream.
+std::string nginxConfiguration(const std::string& folder, int firstPort, int secondPort) {
+    const std::string user = ::geteuid() == 0 ? "user root;\n" : "";
+    return user + "worker_processes 1;\npid " + folder + "/nginx.pid;\nerror_log " + folder +
+           "/error.log;\ndaemon off;\nevents { worker_connections 256; }\nhttp {\n"
+           "    access_log off;\n"
+           "    client_body_temp_path " + folder + "/body;\n    proxy_temp_path " + folder + "/proxy;\n"
+           "    fastcgi_temp_path " + folder + "/fastcgi;\n    uwsgi_temp_path " + folder + "/uwsgi;\n"
+           "    scgi_temp_path " + folder + "/scgi;\n"
+           "    upstream trellik_ranking {\n"
+           "        server 127.0.0.1:" + std::to_string(firstPort) + ";\n"
+           "        server 127.0.0.1:" + std::to_string(secondPort) + ";\n"
+           "        keepalive 8;\n        keepalive_timeout 5s;\n    }\n"
+           "    server {\n        listen unix:" + folder + "/nginx.sock;\n"
+           "        client_header_timeout 10s;\n        client_body_timeout 10s;\n        keepalive_timeout 5s;\n"
+           "        client_max_body_size 1m;\n        client_body_buffer_size 1m;\n"
+           "        location /v1/ {\n"
+           "            proxy_pass http://trellik_ranking;\n            proxy_http_version 1.1;\n"
+           "            proxy_set_header Connection \"\";\n            proxy_set_header Host $host;\n"
+           "            proxy_read_timeout 30s;\n"
+           "            add_header X-Upstream $upstream_addr always;\n"
+           "        }\n    }\n}\n";
+}
+
+// Two server programs sharing a database in the private PostgreSQL cluster, behind nginx.
+class TbehindNginxTest : public ::testing::Test {
+protected:
+    std::unique_ptr<TpostgresScratchDatabase> postgres;
+    TtemporaryFolder folder;
+    std::vector<std::unique_ptr<TchildProcess>> servers;
+    std::set<std::string> serverAddresses;
+    std::unique_ptr<TchildProcess> nginx;
+    const std::string chart = blockChart(4);
+    const std::string chartSha = sha256Hex(chart);
+
+    void SetUp() override {
+        postgres = std::make_unique<TpostgresScratchDatabase>();
+        if (!postgres->ok()) GTEST_SKIP() << "no PostgreSQL cluster in TRELLIK_POSTGRES (./test.sh starts one)";
+        ASSERT_EQ(::access("/usr/sbin/nginx", X_OK), 0) << "nginx is missing: run scripts/install-deps.sh";
+        std::vector<int> ports;
+        for (int server = 0; server < 2; ++server) {
+            servers.push_back(std::make_unique<TchildProcess>(std::vector<std::string>{
+                TRELLIK_RANKING_SERVER, "--port", "0", "--database", postgres->address(), "--connections", "16",
+                "--connections-per-address", "16"}));
+            const std::string line = servers.back()->firstLine();
+            const size_t port = line.find("127.0.0.1:");
+            ASSERT_NE(port, std::string::npos) << "the server said: " << line;
+            ports.push_back(std::stoi(line.substr(port + 10)));
+            serverAddresses.insert("127.0.0.1:" + std::to_string(ports.back()));
+        }
+        std::ofstream(folder.file("nginx.conf")) << nginxConfiguration(folder.path(), ports[0], ports[1]);
+        nginx = std::make_unique<TchildProcess>(std::vector<std::string>{
+            "/usr/sbin/nginx", "-p", folder.path(), "-c", folder.file("nginx.conf"), "-e", folder.file("error.log")});
+        ASSERT_TRUE(nginx->started());
+        ASSERT_TRUE(awaitFileWritten(folder.path(), "nginx.pid")) << "nginx did not start; see its error.log";
+    }
+
+    void TearDown() override {
+        nginx.reset();
+        servers.clear();
+    }
+
+    struct Tanswer {
+        int status = 0;
+        json body;
+        std::string upstream;
+    };
+
+    Tanswer viaNginx(const std::string& method, const std::string& path, const std::string& body,
+                     const std::string& token = "") {
+        const auto connection = TrawConnection::toUnixSocket(folder.file("nginx.sock"));
+        connection->send(method + " " + path + " HTTP/1.1\r\nHost: ranking\r\nConnection: close\r\n" +
+                         (token.empty() ? "" : "Authorization: Bearer " + token + "\r\n") +
+                         "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+        const std::string answer = connection->readUntilClosed();
+        Tanswer parsed;
+        parsed.status = statusOf(answer);
+        const size_t bodyStart = answer.find("\r\n\r\n");
+        parsed.body = json::parse(bodyStart == std::string::npos ? "" : answer.substr(bodyStart + 4), nullptr, false);
+        const size_t upstream = answer.find("X-Upstream: ");
+        if (upstream != std::string::npos)
+            parsed.upstream = answer.substr(upstream + 12, answer.find('\r', upstream) - upstream - 12);
+        return parsed;
+    }
+
+    // A registered player's token, with the chart on the servers.
+    std::string playerWithChart(const std::string& name) {
+        const Tanswer registered = viaNginx("POST", "/v1/players", json{{"name", name}}.dump());
+        EXPECT_EQ(registered.status, 201) << registered.body.dump();
+        const std::string token = registered.body.value("token", "");
+        EXPECT_EQ(viaNginx("PUT", "/v1/charts/" + chartSha, chart, token).status / 100, 2);
+        return token;
+    }
+
+    std::string playOffBy(double ms) const {
+        const auto parsed = parsedChart(chart);
+        const std::vector<TjudgePress> presses = pressesOn(*parsed, ms);
+        return playBody(chartSha, presses, judgePlay(*parsed, TtimingConstants{}, 0, presses).score).dump();
+    }
+};
+
+TEST_F(TbehindNginxTest, PlaysGoThroughBothServers) {
+    const std::string token = playerWithChart("Mika");
+    std::set<std::string> answeredBy;
+    for (const double offBy : {0.5, 0.7, 1.1, 1.3}) {
+        const Tanswer played = viaNginx("POST", "/v1/plays", playOffBy(offBy), token);
+        EXPECT_EQ(played.status, 200) << played.body.dump();
+        EXPECT_EQ(played.body.value("status", ""), "verified") << played.body.dump();
+        answeredBy.insert(played.upstream);
+    }
+    EXPECT_EQ(answeredBy, serverAddresses);
+}
+
+TEST_F(TbehindNginxTest, TheSamePlayRacedThroughBothServersIsKeptOnce) {
+    const std::string token = playerWithChart("Mika");
+    bool racedThroughBoth = false;
+    for (int attempt = 0; attempt < 5 && !racedThroughBoth; ++attempt) {
+        const std::string play = playOffBy(0.5 + 0.1 * attempt);
+        Tanswer first, second;
+        std::thread other([&] { second = viaNginx("POST", "/v1/plays", play, token); });
+        first = viaNginx("POST", "/v1/plays", play, token);
+        other.join();
+        if (first.upstream == second.upstream) continue;
+        racedThroughBoth = true;
+        ASSERT_EQ(first.status, 200) << first.body.dump();
+        ASSERT_EQ(second.status, 200) << second.body.dump();
+        EXPECT_EQ(first.body.value("play_id", 0), second.body.value("play_id", -1));
+        EXPECT_NE(first.body.value("already_kept", false), second.body.value("already_kept", false))
+            << "one of the two was kept, the other answered from it";
+        const Tanswer player = viaNginx("GET", "/v1/players/1", "");
+        const json plays = player.body.value("plays", json::array());
+        EXPECT_EQ(plays.size(), static_cast<size_t>(attempt) + 1) << player.body.dump();
+    }
+    EXPECT_TRUE(racedThroughBoth) << "nginx sent each pair to one server";
+}
+
+TEST_F(TbehindNginxTest, SlowConnectionsStopAtNginx) {
+    std::vector<std::unique_ptr<TrawConnection>> held;
+    for (int connection = 0; connection < 40; ++connection) {
+        held.push_back(TrawConnection::toUnixSocket(folder.file("nginx.sock")));
+        held.back()->send(connection % 2 == 0 ? "POST /v1/players HTTP/1.1\r\nHost: ranking\r\nX-Slow: "
+                                              : "POST /v1/players HTTP/1.1\r\nHost: ranking\r\n"
+                                                "Content-Length: 500\r\n\r\n{\"name\"");
+    }
+    const std::string token = playerWithChart("Mika");
+    const Tanswer played = viaNginx("POST", "/v1/plays", playOffBy(0.5), token);
+    EXPECT_EQ(played.status, 200) << played.body.dump();
+    size_t reachingServers = 0;
+    for (const std::string& address : serverAddresses)
+        reachingServers += establishedTo(std::stoi(address.substr(address.find(':') + 1)));
+    EXPECT_LE(reachingServers, 8u) << "no more than nginx keeps alive; the 40 held connections stay with nginx";
 }
 
 }  // namespace
