@@ -79,23 +79,46 @@ TrankingReply transportRefusal(int status) {
     }
 }
 
-TrankingReply routeRankingRequest(TrankingService& service, const TrankingRequest& request) {
-    const size_t question = request.target.find('?');
-    const std::string path = request.target.substr(0, question);
-    const std::string query = question == std::string::npos ? "" : request.target.substr(question + 1);
-    if (path.rfind("/v1/", 0) != 0) return transportRefusal(404);
+TrankingAddress rankingAddressOf(const std::string& method, const std::string& target) {
+    const size_t question = target.find('?');
+    const std::string path = target.substr(0, question);
+    TrankingAddress address;
+    if (path.rfind("/v1/", 0) != 0) return address;
     const std::vector<std::string> at = pathSegments(path);
-    if (!nonEmpty(at)) return transportRefusal(404);
-    const std::string& method = request.method;
-    if (at.size() == 2 && at[1] == "players")
-        return method == "POST" ? service.registerPlayer(request.body) : transportRefusal(405);
-    if (at.size() == 2 && at[1] == "plays")
-        return method == "POST" ? service.submitPlay(request.authorization, request.body) : transportRefusal(405);
-    if (at.size() == 3 && at[1] == "charts")
-        return method == "PUT" ? service.putChart(request.authorization, at[2], request.body) : transportRefusal(405);
-    if (at.size() == 5 && at[1] == "charts" && at[4] == "leaderboard")
-        return method == "GET" ? service.leaderboard(at[2], at[3], queryValue(query, "limit")) : transportRefusal(405);
-    if (at.size() == 3 && at[1] == "players")
-        return method == "GET" ? service.playerPlays(at[2]) : transportRefusal(405);
+    if (!nonEmpty(at)) return address;
+    const auto expecting = [&method, &address](const char* wanted, TrankingEndpoint endpoint) {
+        address.endpoint = method == wanted ? endpoint : TrankingEndpoint::wrongMethod;
+        return address;
+    };
+    if (at.size() == 2 && at[1] == "players") return expecting("POST", TrankingEndpoint::registerPlayer);
+    if (at.size() == 2 && at[1] == "plays") return expecting("POST", TrankingEndpoint::submitPlay);
+    if (at.size() == 3 && at[1] == "charts") {
+        address.chartSha256 = at[2];
+        return expecting("PUT", TrankingEndpoint::putChart);
+    }
+    if (at.size() == 5 && at[1] == "charts" && at[4] == "leaderboard") {
+        address.chartSha256 = at[2];
+        address.difficulty = at[3];
+        address.limit = question == std::string::npos ? "" : queryValue(target.substr(question + 1), "limit");
+        return expecting("GET", TrankingEndpoint::leaderboard);
+    }
+    if (at.size() == 3 && at[1] == "players") {
+        address.playerId = at[2];
+        return expecting("GET", TrankingEndpoint::playerPlays);
+    }
+    return address;
+}
+
+TrankingReply routeRankingRequest(TrankingService& service, const TrankingRequest& request) {
+    const TrankingAddress address = rankingAddressOf(request.method, request.target);
+    switch (address.endpoint) {
+        case TrankingEndpoint::registerPlayer: return service.registerPlayer(request.body);
+        case TrankingEndpoint::submitPlay: return service.submitPlay(request.authorization, request.body);
+        case TrankingEndpoint::putChart: return service.putChart(request.authorization, address.chartSha256, request.body);
+        case TrankingEndpoint::leaderboard: return service.leaderboard(address.chartSha256, address.difficulty, address.limit);
+        case TrankingEndpoint::playerPlays: return service.playerPlays(address.playerId);
+        case TrankingEndpoint::wrongMethod: return transportRefusal(405);
+        case TrankingEndpoint::notFound: break;
+    }
     return transportRefusal(404);
 }

@@ -13,6 +13,16 @@ struct TrankingRequest {
     std::string body;
 };
 
+enum class TrankingEndpoint { registerPlayer, submitPlay, putChart, leaderboard, playerPlays, notFound, wrongMethod };
+
+// What a request's method and target ask for, with the parts of the target the answer needs.
+struct TrankingAddress {
+    TrankingEndpoint endpoint = TrankingEndpoint::notFound;
+    // Path segments as sent (never empty, never holding '/'), and the decoded limit parameter.
+    std::string chartSha256, difficulty, playerId, limit;
+};
+
+TrankingAddress rankingAddressOf(const std::string& method, const std::string& target);
 TrankingReply routeRankingRequest(TrankingService& service, const TrankingRequest& request);
 
 // A refusal the transport makes itself, before the service sees the request: 400, 404, 405, 408,

@@ -20,6 +20,7 @@
 
 #include "platform/clockSeam.h"
 #include "ranking/rankingConnectionGate.h"
+#include "ranking/rankingHttpHead.h"
 #include "ranking/rankingRoutes.h"
 
 namespace {
@@ -29,30 +30,12 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
 using errorCode = boost::system::error_code;
-using Tmessage = http::request<http::string_body>;
+using Tmessage = TrankingHttpRequest;
 
 constexpr auto sweepInterval = std::chrono::milliseconds(250);
 constexpr auto acceptPause = std::chrono::milliseconds(50);
 constexpr double noDeadline = std::numeric_limits<double>::infinity();
 constexpr size_t headLimitSlack = 1024;
-
-// The status to refuse a request's head with, or 0 when its fields and framing are sound: one way of
-// telling the body's length, since two that disagree let a proxy and the server see different requests.
-int headRefusal(const Tmessage& head, size_t headBytes, const TtransportLimits& limits) {
-    if (headBytes > limits.maxHeaderBytes) return 431;
-    size_t fields = 0, lengths = 0, encodings = 0;
-    for (const auto& field : head) {
-        ++fields;
-        if (field.name() == http::field::content_length) ++lengths;
-        if (field.name() == http::field::transfer_encoding) ++encodings;
-    }
-    if (fields > limits.maxHeaderFields) return 431;
-    if (lengths > 1 || (lengths == 1 && encodings > 0)) return 400;
-    if (lengths == 1 && head[http::field::content_length].find(',') != beast::string_view::npos) return 400;
-    if (encodings > 1 || (encodings == 1 && !beast::iequals(head[http::field::transfer_encoding], "chunked")))
-        return 400;
-    return 0;
-}
 
 // The peer left: nobody to answer.
 bool connectionGone(const errorCode& error) {
@@ -165,7 +148,7 @@ private:
     void onHead(const errorCode& error, size_t headBytes) {
         if (error) return refuseOrClose(error);
         version = parser->get().version();
-        const int refusal = headRefusal(parser->get(), headBytes, server.transport);
+        const int refusal = requestHeadRefusal(parser->get(), headBytes, server.transport);
         if (refusal != 0) return answer(transportRefusal(refusal), false);
         if (!parser->is_done() && beast::iequals(parser->get()[http::field::expect], "100-continue"))
             return sendContinue();

@@ -221,6 +221,7 @@ TEST_F(TtransportTest, ConnectionsOverACapAreTurnedAway) {
     ASSERT_TRUE(awaitOpen(3)) << "three from one address are let in";
     EXPECT_EQ(statusOf(answerTo(playerRequest("Mika"), "127.0.0.2")), 503) << "a fourth from it is not";
     EXPECT_EQ(statusOf(answerTo(playerRequest("Mika"), "127.0.0.3")), 201) << "another address is let in";
+    ASSERT_TRUE(awaitOpen(3)) << "the answered connection is closed";
 
     held.push_back(std::make_unique<TrawConnection>(port, "127.0.0.3"));
     held.push_back(std::make_unique<TrawConnection>(port, "127.0.0.4"));
@@ -304,6 +305,21 @@ TEST_F(TtransportTest, TheBodyLimitHoldsForChunkedBodies) {
     EXPECT_EQ(statusOf(over), 413);
     EXPECT_NE(over.find("\"body_too_large\""), std::string::npos) << over;
     EXPECT_EQ(statusOf(answerTo(chunkedPlayer("Lena", 8 << 20))), 413) << "eight MiB";
+}
+
+TEST_F(TtransportTest, AddressesTakeTheirOwnMethodAndDecodedParameters) {
+    startServer();
+    const auto request = [](const std::string& method, const std::string& target) {
+        return method + " " + target + " HTTP/1.1\r\nHost: ranking\r\nConnection: close\r\n\r\n";
+    };
+    const std::string leaderboard = "/v1/charts/" + std::string(64, 'a') + "/1/leaderboard";
+    EXPECT_EQ(statusOf(answerTo(request("GET", leaderboard + "?limit=%31%30%30"))), 200) << "limit 100";
+    EXPECT_EQ(statusOf(answerTo(request("GET", leaderboard + "?x=1&limit=%31%30%31"))), 400) << "limit 101";
+    const std::string wrongMethod = answerTo(request("GET", "/v1/plays"));
+    EXPECT_EQ(statusOf(wrongMethod), 405);
+    EXPECT_NE(wrongMethod.find("\"method_not_allowed\""), std::string::npos) << wrongMethod;
+    EXPECT_EQ(statusOf(answerTo(request("POST", "/v1/players/"))), 404);
+    EXPECT_EQ(statusOf(answerTo(request("GET", "/v1//1"))), 404);
 }
 
 TEST_F(TtransportTest, HeaderFieldsAreLimitedInNumberAndBytes) {
