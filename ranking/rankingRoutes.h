@@ -11,6 +11,8 @@ struct TrankingRequest {
     std::string target;
     std::string authorization;
     std::string body;
+    // The connection's peer: the client, or a proxy in front of the server.
+    std::string peerAddress;
 };
 
 enum class TrankingEndpoint { registerPlayer, submitPlay, putChart, leaderboard, playerPlays, notFound, wrongMethod };

@@ -50,9 +50,9 @@ int readRefusal(const errorCode& error) {
     return 400;
 }
 
-TrankingRequest requestOf(Tmessage&& message) {
+TrankingRequest requestOf(Tmessage&& message, const std::string& peerAddress) {
     return {std::string(message.method_string()), std::string(message.target()),
-            std::string(message[http::field::authorization]), std::move(message.body())};
+            std::string(message[http::field::authorization]), std::move(message.body()), peerAddress};
 }
 
 TrankingReply answerOf(TrankingService& service, const TrankingRequest& request) {
@@ -175,7 +175,7 @@ private:
         deadlineMs = noDeadline;
         const bool keepAlive = parser->get().keep_alive() && served + 1 < server.transport.maxRequestsPerConnection;
         auto self = shared_from_this();
-        asio::post(server.workers, [self, request = requestOf(parser->release()), keepAlive] {
+        asio::post(server.workers, [self, request = requestOf(parser->release(), address), keepAlive] {
             TrankingReply reply = answerOf(self->server.service, request);
             asio::post(self->socket.get_executor(), [self, reply = std::move(reply), keepAlive]() mutable {
                 self->answer(std::move(reply), keepAlive);
