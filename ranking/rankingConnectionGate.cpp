@@ -1,4 +1,4 @@
-// Connection caps of the ranking server.
+// Connection caps and the body budget of the ranking server.
 #include "ranking/rankingConnectionGate.h"
 
 TconnectionGate::TconnectionGate(size_t overall, size_t perAddress) : overall_(overall), perAddress_(perAddress) {}
@@ -31,4 +31,16 @@ size_t TconnectionGate::open() const {
 bool TconnectionGate::awaitOpen(size_t count, std::chrono::milliseconds patience) const {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, patience, [this, count] { return open_ == count; });
+}
+
+bool TbyteBudget::take(size_t bytes) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (bytes > left_) return false;
+    left_ -= bytes;
+    return true;
+}
+
+void TbyteBudget::giveBack(size_t bytes) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    left_ += bytes;
 }

@@ -29,3 +29,16 @@ private:
     size_t open_ = 0;
     std::map<std::string, size_t> byAddress_;
 };
+
+// Bytes that many connections draw on together, each taking its share before it may use it.
+class TbyteBudget {
+public:
+    explicit TbyteBudget(size_t bytes) : left_(bytes) {}
+    // Takes the bytes and returns true, or returns false (taking nothing) when fewer are left.
+    bool take(size_t bytes);
+    void giveBack(size_t bytes);
+
+private:
+    std::mutex mutex_;
+    size_t left_;
+};

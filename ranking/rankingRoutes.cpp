@@ -74,7 +74,7 @@ TrankingReply transportRefusal(int status) {
         case 408: return refusal(408, "request_timeout", "The request did not arrive in time.");
         case 413: return refusal(413, "body_too_large", "The request body is too large.");
         case 431: return refusal(431, "headers_too_large", "The request's header fields are too many or too large.");
-        case 503: return refusal(503, "too_many_connections", "The server has too many connections; try again later.");
+        case 503: return refusal(503, "busy", "The server has too many connections or bodies in flight; try again later.");
         default: return refusal(400, "bad_request", "The request could not be read.");
     }
 }

@@ -82,6 +82,7 @@ public:
           transport(transport),
           maxBodyBytes(limits.maxBodyBytes),
           gate(transport.maxConnections, transport.maxConnectionsPerAddress),
+          bodies(transport.maxBodyBytesInFlight),
           workers(std::max<size_t>(limits.workerThreads, 1)) {}
 
     double nowMs() const { return transport.clock ? transport.clock->highResolutionMs() : systemHighResolutionMs(); }
@@ -94,6 +95,7 @@ public:
     const size_t maxBodyBytes;
     const std::string overCapText = overCapAnswer();
     TconnectionGate gate;
+    TbyteBudget bodies;
     asio::io_context network{1};
     asio::thread_pool workers;
     tcp::acceptor acceptor{network};
@@ -111,7 +113,10 @@ class Tsession : public std::enable_shared_from_this<Tsession> {
 public:
     Tsession(tcp::socket socket, TrankingServer::Timpl& server, std::string address)
         : socket(std::move(socket)), server(server), address(std::move(address)) {}
-    ~Tsession() { server.gate.release(address); }
+    ~Tsession() {
+        giveBackBody();
+        server.gate.release(address);
+    }
     Tsession(const Tsession&) = delete;
     Tsession& operator=(const Tsession&) = delete;
 
@@ -150,9 +155,25 @@ private:
         version = parser->get().version();
         const int refusal = requestHeadRefusal(parser->get(), headBytes, server.transport);
         if (refusal != 0) return answer(transportRefusal(refusal), false);
+        if (!takeBody()) return answer(transportRefusal(503), false);
         if (!parser->is_done() && beast::iequals(parser->get()[http::field::expect], "100-continue"))
             return sendContinue();
         readBody();
+    }
+
+    // The body's bytes from the budget, before any is read: what Content-Length tells, or the body
+    // limit for a chunked body.
+    bool takeBody() {
+        const auto told = parser->content_length();
+        const size_t bytes = parser->chunked() ? server.maxBodyBytes : static_cast<size_t>(told.value_or(0));
+        if (!server.bodies.take(bytes)) return false;
+        bodyBytesTaken = bytes;
+        return true;
+    }
+
+    void giveBackBody() {
+        server.bodies.giveBack(bodyBytesTaken);
+        bodyBytesTaken = 0;
     }
 
     void sendContinue() {
@@ -189,6 +210,7 @@ private:
     }
 
     void answer(TrankingReply reply, bool keepAlive) {
+        giveBackBody();
         response = {};
         response.version(version);
         response.result(static_cast<unsigned>(reply.status));
@@ -230,6 +252,7 @@ private:
     std::array<char, 4096> scratch{};
     unsigned version = 11;
     size_t served = 0;
+    size_t bodyBytesTaken = 0;
     double deadlineMs = noDeadline;
 };
 

@@ -17,6 +17,9 @@ struct TtransportLimits {
     // The request line and header fields together, in bytes, and the number of fields.
     size_t maxHeaderBytes = 16 * 1024;
     size_t maxHeaderFields = 64;
+    // Request bodies being read or worked on, all connections together: a body told by its
+    // Content-Length counts that many bytes from its head on, a chunked one the body limit.
+    size_t maxBodyBytesInFlight = 32 * 1024 * 1024;
     // The clock the deadlines are kept on (not owned); the system's when null.
     Tclock* clock = nullptr;
 };

@@ -322,6 +322,33 @@ TEST_F(TtransportTest, AddressesTakeTheirOwnMethodAndDecodedParameters) {
     EXPECT_EQ(statusOf(answerTo(request("GET", "/v1//1"))), 404);
 }
 
+TEST_F(TtransportTest, BodiesInFlightShareOneBudget) {
+    limits.maxBodyBytes = 1000;
+    transport.maxBodyBytesInFlight = 2000;
+    startServer();
+    // "100 Continue" comes once the server took the body's bytes from the budget.
+    const auto headExpectingBody = [](const std::string& framing) {
+        return "POST /v1/players HTTP/1.1\r\nHost: ranking\r\nExpect: 100-continue\r\n" + framing + "\r\n";
+    };
+    TrawConnection told(port), chunked(port);
+    told.send(headExpectingBody("Content-Length: 1000\r\n"));
+    EXPECT_EQ(told.readAnswer(), "HTTP/1.1 100 Continue\r\n\r\n");
+    chunked.send(headExpectingBody("Transfer-Encoding: chunked\r\n"));
+    EXPECT_EQ(chunked.readAnswer(), "HTTP/1.1 100 Continue\r\n\r\n") << "the budget's last 1000 bytes";
+    const std::string refused = answerTo(headExpectingBody("Content-Length: 1\r\nConnection: close\r\n") + "x");
+    EXPECT_EQ(statusOf(refused), 503) << "one byte over";
+    EXPECT_NE(refused.find("\"busy\""), std::string::npos) << refused;
+    EXPECT_EQ(statusOf(answerTo("GET /v1/players/1 HTTP/1.1\r\nConnection: close\r\n\r\n")), 404) << "no body";
+
+    std::string body = json{{"name", "Mika"}}.dump();
+    body.resize(1000, ' ');
+    told.send(body);
+    EXPECT_EQ(statusOf(told.readAnswer()), 201);
+    TrawConnection again(port);
+    again.send(headExpectingBody("Content-Length: 1000\r\n"));
+    EXPECT_EQ(again.readAnswer(), "HTTP/1.1 100 Continue\r\n\r\n") << "an answered body gives its bytes back";
+}
+
 TEST_F(TtransportTest, HeaderFieldsAreLimitedInNumberAndBytes) {
     transport.maxHeaderFields = 10;
     transport.maxHeaderBytes = 1024;
