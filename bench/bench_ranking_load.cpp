@@ -221,7 +221,8 @@ void sendAll(int socket, const std::string& bytes) {
 std::string firstStatusLine(int socket) {
     std::string received;
     char bytes[4096];
-    for (ssize_t got; (got = ::recv(socket, bytes, sizeof(bytes), 0)) > 0;) received.append(bytes, static_cast<size_t>(got));
+    for (ssize_t got; (got = ::recv(socket, bytes, sizeof(bytes), 0)) > 0;)
+        received.append(bytes, static_cast<size_t>(got));
     return received.substr(0, received.find('\r'));
 }
 

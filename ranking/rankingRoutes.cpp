@@ -74,7 +74,8 @@ TrankingReply transportRefusal(int status) {
         case 408: return refusal(408, "request_timeout", "The request did not arrive in time.");
         case 413: return refusal(413, "body_too_large", "The request body is too large.");
         case 431: return refusal(431, "headers_too_large", "The request's header fields are too many or too large.");
-        case 503: return refusal(503, "busy", "The server has too many connections or bodies in flight; try again later.");
+        case 503:
+            return refusal(503, "busy", "The server has too many connections or bodies in flight; try again later.");
         default: return refusal(400, "bad_request", "The request could not be read.");
     }
 }
@@ -114,8 +115,10 @@ TrankingReply routeRankingRequest(TrankingService& service, const TrankingReques
     switch (address.endpoint) {
         case TrankingEndpoint::registerPlayer: return service.registerPlayer(request.body);
         case TrankingEndpoint::submitPlay: return service.submitPlay(request.authorization, request.body);
-        case TrankingEndpoint::putChart: return service.putChart(request.authorization, address.chartSha256, request.body);
-        case TrankingEndpoint::leaderboard: return service.leaderboard(address.chartSha256, address.difficulty, address.limit);
+        case TrankingEndpoint::putChart:
+            return service.putChart(request.authorization, address.chartSha256, request.body);
+        case TrankingEndpoint::leaderboard:
+            return service.leaderboard(address.chartSha256, address.difficulty, address.limit);
         case TrankingEndpoint::playerPlays: return service.playerPlays(address.playerId);
         case TrankingEndpoint::wrongMethod: return transportRefusal(405);
         case TrankingEndpoint::notFound: break;

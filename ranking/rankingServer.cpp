@@ -141,8 +141,9 @@ private:
     void readHead() {
         parser.emplace();
         // The parser's own limit stops reading soon after ours; ours, counted on the whole head, decides.
-        parser->header_limit(static_cast<std::uint32_t>(
-            std::min<size_t>(server.transport.maxHeaderBytes + headLimitSlack, std::numeric_limits<std::uint32_t>::max())));
+        const size_t parserHeadLimit = server.transport.maxHeaderBytes + headLimitSlack;
+        parser->header_limit(
+            static_cast<std::uint32_t>(std::min<size_t>(parserHeadLimit, std::numeric_limits<std::uint32_t>::max())));
         parser->body_limit(static_cast<std::uint64_t>(server.maxBodyBytes));
         http::async_read_header(socket, buffer, *parser,
                                 [self = shared_from_this()](errorCode error, size_t headBytes) {
@@ -215,7 +216,8 @@ private:
         response.version(version);
         response.result(static_cast<unsigned>(reply.status));
         response.set(http::field::content_type, "application/json");
-        if (reply.retryAfterSeconds > 0) response.set(http::field::retry_after, std::to_string(reply.retryAfterSeconds));
+        if (reply.retryAfterSeconds > 0)
+            response.set(http::field::retry_after, std::to_string(reply.retryAfterSeconds));
         response.keep_alive(keepAlive);
         response.body() = std::move(reply.body);
         response.prepare_payload();

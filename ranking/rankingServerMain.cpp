@@ -65,7 +65,8 @@ TserverOptions parseOptions(int argc, char** argv) {
         else if (name == "--port") options.port = parsePort(value);
         else if (name == "--database") options.database = value;
         else if (name == "--connections") options.transport.maxConnections = parseCap(name, value, 1);
-        else if (name == "--connections-per-address") options.transport.maxConnectionsPerAddress = parseCap(name, value, 0);
+        else if (name == "--connections-per-address")
+            options.transport.maxConnectionsPerAddress = parseCap(name, value, 0);
         else usage("unknown option " + name);
     }
     return options;
