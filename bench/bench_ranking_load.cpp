@@ -2,8 +2,15 @@
 // judged by the server and kept in its database (an SQLite file; also the PostgreSQL cluster at
 // TRELLIK_POSTGRES when set). Two passes a database: as fast as the server answers (throughput),
 // then at 500 plays a second (latency, counted from each play's planned moment so that a late
-// answer delays no later measurement).
+// answer delays no later measurement). Then the network's abuse: plays answered while 200 slow or
+// idle connections are held open, and the server's memory through a huge chunked body and a flood of
+// header lines (the server in a process of its own, so that its peak RSS is its own).
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -150,7 +158,10 @@ bool measure(TrankingStore& store, const std::string& suffix, const std::string&
              const Tbodies& paced) {
     TrankingLimits limits;
     limits.requestsPerMinute = 1000000;
-    TrankingServer server(store, limits);
+    // The 64 clients come from one address, as through a proxy.
+    TtransportLimits transport;
+    transport.maxConnectionsPerAddress = 0;
+    TrankingServer server(store, limits, transport);
     const int port = server.bind("127.0.0.1", 0);
     std::thread serving([&server] { server.serve(); });
 
@@ -182,9 +193,170 @@ bool measure(TrankingStore& store, const std::string& suffix, const std::string&
     return fast.failures + steady.failures == 0;
 }
 
+// A connection to the port on loopback from a chosen loopback address; -1 when refused.
+int connectFrom(const std::string& from, int port) {
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{}, server{};
+    local.sin_family = server.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from.c_str(), &local.sin_addr);
+    ::inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
+    server.sin_port = htons(static_cast<uint16_t>(port));
+    if (::bind(socket, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0 ||
+        ::connect(socket, reinterpret_cast<sockaddr*>(&server), sizeof(server)) != 0) {
+        ::close(socket);
+        return -1;
+    }
+    return socket;
+}
+
+void sendAll(int socket, const std::string& bytes) {
+    for (size_t sent = 0; sent < bytes.size();) {
+        const ssize_t now = ::send(socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (now <= 0) return;
+        sent += static_cast<size_t>(now);
+    }
+}
+
+// The status line of the first answer on the socket, read until the server closes it.
+std::string firstStatusLine(int socket) {
+    std::string received;
+    char bytes[4096];
+    for (ssize_t got; (got = ::recv(socket, bytes, sizeof(bytes), 0)) > 0;)
+        received.append(bytes, static_cast<size_t>(got));
+    return received.substr(0, received.find('\r'));
+}
+
+// 200 connections from eight addresses held open, half stopped inside a request's head and sending
+// one more header byte every second, half never sending anything; meanwhile one client's plays.
+void measureBesideSlowConnections(const std::string& chart, const Tbodies& bodies) {
+    char folder[] = "/tmp/bench_ranking_slow.XXXXXX";
+    if (!::mkdtemp(folder)) return;
+    {
+        TsqliteRankingStore store(std::string(folder) + "/ranking.sqlite3");
+        TrankingServer server(store, TrankingLimits{});
+        const int port = server.bind("127.0.0.1", 0);
+        std::thread serving([&server] { server.serve(); });
+        std::vector<int> held;
+        for (int connection = 0; connection < 200; ++connection) {
+            held.push_back(connectFrom("127.0.0." + std::to_string(2 + connection % 8), port));
+            if (connection % 2 == 0) sendAll(held.back(), "POST /v1/plays HTTP/1.1\r\nHost: ranking\r\nX-Slow: ");
+        }
+        server.awaitOpenConnections(200, std::chrono::seconds(30));
+        std::atomic<bool> trickling{true};
+        std::thread trickle([&] {
+            while (trickling) {
+                for (size_t connection = 0; connection < held.size(); connection += 2) sendAll(held[connection], "x");
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+            }
+        });
+        httplib::Client client("127.0.0.1", port);
+        client.set_read_timeout(30, 0);
+        const auto registered = client.Post("/v1/players", json{{"name", "beside slow"}}.dump(), "application/json");
+        const std::string token = registered ? json::parse(registered->body, nullptr, false).value("token", "") : "";
+        const httplib::Headers headers = {{"Authorization", "Bearer " + token}};
+        client.Put("/v1/charts/" + sha256Hex(chart), headers, chart, "text/plain");
+        std::vector<double> latenciesMs;
+        int answered = 0;
+        for (size_t play = 0; play < 50 && play < bodies.size(); ++play) {
+            const auto from = steadyClock::now();
+            const auto reply = client.Post("/v1/plays", headers, bodies[play], "application/json");
+            latenciesMs.push_back(std::chrono::duration<double, std::milli>(steadyClock::now() - from).count());
+            answered += reply && reply->status == 200;
+        }
+        std::printf("ranking_play_beside_slow_connections: %zu connections held, %d of %zu plays answered, %zu "
+                    "connections still open\n",
+                    held.size(), answered, latenciesMs.size(), server.openConnections());
+        printFigure("ranking_play_latency_beside_200_slow_connections", latenciesMs);
+        trickling = false;
+        trickle.join();
+        for (const int socket : held) ::close(socket);
+        server.stop();
+        serving.join();
+    }
+    std::filesystem::remove_all(folder);
+}
+
+// The peak resident memory of a process, in MiB, from the kernel's count.
+double peakRssMiB(pid_t process) {
+    std::ifstream status("/proc/" + std::to_string(process) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+    return 0.0;
+}
+
+// A server in a child process, forked before this process has threads; its port comes back on a pipe.
+pid_t forkServer(const std::string& folder, int& port) {
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        TsqliteRankingStore store(folder + "/ranking.sqlite3");
+        TrankingServer server(store, TrankingLimits{});
+        const int bound = server.bind("127.0.0.1", 0);
+        if (::write(pipeEnds[1], &bound, sizeof(bound)) != sizeof(bound)) ::_exit(1);
+        server.serve();
+        ::_exit(0);
+    }
+    ::close(pipeEnds[1]);
+    if (child < 0 || ::read(pipeEnds[0], &port, sizeof(port)) != sizeof(port)) port = 0;
+    ::close(pipeEnds[0]);
+    return child;
+}
+
+// A 300 MiB chunked body, then 65 536 header lines of 8 KiB: the server's peak memory through both.
+void measureMemoryUnderAttack() {
+    char folder[] = "/tmp/bench_ranking_attack.XXXXXX";
+    if (!::mkdtemp(folder)) return;
+    int port = 0;
+    const pid_t child = forkServer(folder, port);
+    if (child <= 0 || port == 0) {
+        if (child > 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+        }
+        std::filesystem::remove_all(folder);
+        std::printf("ranking_server_rss_under_attack: skipped, the server process did not start\n");
+        return;
+    }
+    const double before = peakRssMiB(child);
+    const std::string chunk = "10000\r\n" + std::string(0x10000, 'x') + "\r\n";
+    int socket = connectFrom("127.0.0.1", port);
+    sendAll(socket, "POST /v1/plays HTTP/1.1\r\nHost: ranking\r\nTransfer-Encoding: chunked\r\n\r\n");
+    for (int piece = 0; piece < 300 * 16; ++piece) sendAll(socket, chunk);
+    sendAll(socket, "0\r\n\r\n");
+    ::shutdown(socket, SHUT_WR);
+    const std::string chunkedAnswer = firstStatusLine(socket);
+    ::close(socket);
+
+    const std::string line = "X-Flood: " + std::string(8192 - 11, 'h') + "\r\n";
+    socket = connectFrom("127.0.0.1", port);
+    sendAll(socket, "GET /v1/players/1 HTTP/1.1\r\nHost: ranking\r\n");
+    for (int field = 0; field < 65536; ++field) sendAll(socket, line);
+    sendAll(socket, "\r\n");
+    ::shutdown(socket, SHUT_WR);
+    const std::string headerAnswer = firstStatusLine(socket);
+    ::close(socket);
+
+    const double peak = peakRssMiB(child);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    std::filesystem::remove_all(folder);
+    std::printf("ranking_server_rss_under_attack: %.1f MiB after start; 300 MiB chunked body: \"%s\"; 65536 header "
+                "lines of 8 KiB: \"%s\"\n",
+                before, chunkedAnswer.c_str(), headerAnswer.c_str());
+    std::printf("figure ranking_server_peak_rss_under_attack value=%.1f unit=MiB\n", peak);
+}
+
 }  // namespace
 
 int main() {
+    // A connection the server closed is a failed request here, not the end of the benchmark.
+    ::signal(SIGPIPE, SIG_IGN);
+    // First, while this process has no threads to lose in a fork.
+    measureMemoryUnderAttack();
+
     const std::string chart = denseChart();
     const std::string chartSha = sha256Hex(chart);
     auto parsed = std::make_unique<TsongParser>();
@@ -203,6 +375,7 @@ int main() {
         verified = measure(store, "", chart, saturated, paced) && verified;
     }
     std::filesystem::remove_all(folder);
+    measureBesideSlowConnections(chart, paced);
     const TbenchPostgresDatabase postgres("load");
     if (!postgres.address().empty()) {
         TpostgresRankingStore store(postgres.address());

@@ -1,5 +1,7 @@
-// trellik-ranking-server [--listen ADDRESS] [--port N] [--database FILE|postgresql://…]: judges and ranks plays.
+// trellik-ranking-server [--listen ADDRESS] [--port N] [--database FILE|postgresql://…] [--connections N]
+// [--connections-per-address N]: judges and ranks plays.
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -21,12 +23,15 @@ struct TserverOptions {
     std::string address = "127.0.0.1";
     int port = 8090;
     std::string database = "trellik-ranking.sqlite3";
+    TtransportLimits transport;
 };
 
 [[noreturn]] void usage(const std::string& complaint) {
     std::cerr << "trellik-ranking-server: " << complaint << "\n"
               << "usage: trellik-ranking-server [--listen ADDRESS] [--port N] [--database FILE|postgresql://...]\n"
-              << "  defaults: --listen 127.0.0.1 --port 8090 --database trellik-ranking.sqlite3\n";
+              << "                              [--connections N] [--connections-per-address N]\n"
+              << "  defaults: --listen 127.0.0.1 --port 8090 --database trellik-ranking.sqlite3\n"
+              << "            --connections 512 --connections-per-address 32 (0: only the overall cap)\n";
     std::exit(2);
 }
 
@@ -34,6 +39,20 @@ int parsePort(const std::string& text) {
     const std::optional<int> port = portNumberFromText(text);
     if (!port) usage("the port \"" + text + "\" is not a number from 0 to 65535");
     return *port;
+}
+
+// A connection cap: a whole number from lowest to a million.
+size_t parseCap(const std::string& name, const std::string& text, long long lowest) {
+    size_t used = 0;
+    long long cap = -1;
+    try {
+        cap = std::stoll(text, &used);
+    } catch (const std::exception&) {
+        cap = -1;
+    }
+    if (used != text.size() || cap < lowest || cap > 1000000)
+        usage(name + " takes a whole number from " + std::to_string(lowest) + " to 1000000");
+    return static_cast<size_t>(cap);
 }
 
 TserverOptions parseOptions(int argc, char** argv) {
@@ -45,6 +64,9 @@ TserverOptions parseOptions(int argc, char** argv) {
         if (name == "--listen") options.address = value;
         else if (name == "--port") options.port = parsePort(value);
         else if (name == "--database") options.database = value;
+        else if (name == "--connections") options.transport.maxConnections = parseCap(name, value, 1);
+        else if (name == "--connections-per-address")
+            options.transport.maxConnectionsPerAddress = parseCap(name, value, 0);
         else usage("unknown option " + name);
     }
     return options;
@@ -68,18 +90,27 @@ std::string shownDatabase(const std::string& database) {
     return database.substr(0, colon) + ":***" + database.substr(at);
 }
 
+// Every open connection holds a descriptor: allow as many as the system lets this process have.
+void raiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const TserverOptions options = parseOptions(argc, argv);
     const sigset_t signals = blockStopSignals();
+    raiseDescriptorLimit();
 
     std::unique_ptr<TrankingStore> store;
     std::unique_ptr<TrankingServer> server;
     int port = 0;
     try {
         store = openStore(options.database);
-        server = std::make_unique<TrankingServer>(*store, TrankingLimits{});
+        server = std::make_unique<TrankingServer>(*store, TrankingLimits{}, options.transport);
         port = server->bind(options.address, options.port);
     } catch (const std::exception& error) {
         std::cerr << "trellik-ranking-server: " << error.what() << "\n";

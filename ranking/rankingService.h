@@ -22,7 +22,7 @@ struct TrankingLimits {
     // Requests that carry a token, per token in each minute.
     int32_t requestsPerMinute = 120;
     int32_t leaderboardMaxLimit = 100;
-    // Connections served at once: a client that keeps its connection open holds one worker.
+    // Requests worked on at once; a connection waiting on its client holds no worker.
     size_t workerThreads = 64;
     // Plays read and judged at once, in the order they came; 0 means one per core.
     size_t judgingThreads = 0;

@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsdl2-dev libgl-dev libglu1-mesa-dev libmpg123-dev libjpeg62-turbo-dev
-  libcurl4-openssl-dev qt6-base-dev nlohmann-json3-dev libcpp-httplib-dev
+  libcurl4-openssl-dev qt6-base-dev nlohmann-json3-dev libcpp-httplib-dev libboost-dev nginx
   libmp3lame-dev libfreetype-dev fonts-dejavu-core fonts-ipafont-gothic
   xvfb xauth libgl1-mesa-dri xdotool imagemagick libxtst-dev x11-utils
   libpulse-dev pulseaudio pulseaudio-utils libsqlite3-dev libpq-dev postgresql librubberband-dev

@@ -1,0 +1,25 @@
+// How much of the network the ranking server lets one client hold: connections, time and header bytes.
+#pragma once
+
+#include <cstddef>
+
+class Tclock;
+
+struct TtransportLimits {
+    // Connections open at once, overall and from one address; the next one is closed at once.
+    size_t maxConnections = 512;
+    size_t maxConnectionsPerAddress = 32;
+    // A request must arrive whole (the wait for it, its headers and its body) this long after the
+    // connection opened or its previous answer went out; else the connection is closed.
+    double requestDeadlineMs = 10000.0;
+    // Answers on one connection before the server closes it.
+    size_t maxRequestsPerConnection = 100;
+    // The request line and header fields together, in bytes, and the number of fields.
+    size_t maxHeaderBytes = 16 * 1024;
+    size_t maxHeaderFields = 64;
+    // Request bodies being read or worked on, all connections together: a body told by its
+    // Content-Length counts that many bytes from its head on, a chunked one the body limit.
+    size_t maxBodyBytesInFlight = 32 * 1024 * 1024;
+    // The clock the deadlines are kept on (not owned); the system's when null.
+    Tclock* clock = nullptr;
+};
