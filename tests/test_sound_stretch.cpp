@@ -170,3 +170,52 @@ TEST_F(StretchTest, AnEffectAtASongTimeStartsOnTheOutputFrameThatCarriesIt) {
     EXPECT_NEAR(static_cast<double>(startFrame), 20000.0, 500.0) << "about 20000 output frames in at 1.5x";
     EXPECT_NEAR(static_cast<double>(heardAt(stream, startFrame)), songFrame, 1.5);
 }
+
+namespace {
+
+// The output frames where clicks start in a render: the first loud frame after a quiet stretch.
+std::vector<size_t> clickStarts(const std::vector<int16_t>& samples) {
+    std::vector<size_t> starts;
+    size_t quiet = audioRate;
+    for (size_t i = 0; i < samples.size() / 2; ++i) {
+        if (std::abs(samples[i * 2]) < 4000) {
+            ++quiet;
+            continue;
+        }
+        if (quiet > 2000) starts.push_back(i);
+        quiet = 0;
+    }
+    return starts;
+}
+
+}  // namespace
+
+// A rate changed while the stretcher runs: the frames it had made play out at the old rate, and
+// every click after them is heard where the clock puts its song frame, at the new pace.
+TEST_F(StretchTest, AfterARateChangeOnTheRunEachClickIsHeardWhereTheClockSaysItsSongFrameIs) {
+    struct Tchange {
+        double from;
+        double to;
+    };
+    for (const Tchange change : {Tchange{0.75, 1.5}, Tchange{1.5, 0.75}, Tchange{1.25, 2.0}}) {
+        const auto stream = playing(toneMp3(12 * audioRate, 0.0, true), change.from);
+        render(audioRate);
+        ASSERT_EQ(mixer.setMusicRate(stream, change.to), change.to);
+        const int64_t changedAt = rendered;
+        const std::vector<int16_t> out = render(3 * audioRate);
+        const std::vector<size_t> starts = clickStarts(out);
+        // Half a second of music between clicks: the new pace sets how many output frames apart.
+        ASSERT_GE(starts.size(), 4u) << change.to;
+        EXPECT_NEAR(static_cast<double>(starts.back() - starts[starts.size() - 2]), audioRate / 2 / change.to, 150.0)
+            << change.from << " to " << change.to;
+        for (const size_t start : starts) {
+            const double centre = energyCentre(out, static_cast<double>(start) + 100.0, 1000.0);
+            const int64_t heard = heardAt(stream, changedAt + std::llround(centre));
+            const double clickCentre = std::round(static_cast<double>(heard) / (audioRate / 2)) * (audioRate / 2) + 19.5;
+            // The stretcher moves from one pace to the other over its window, which leaves a click
+            // up to 2 ms of what is heard off; frames taken at the wrong pace leave it 24 ms off.
+            EXPECT_NEAR(static_cast<double>(heard), clickCentre, 0.003 * audioRate * change.to)
+                << change.from << " to " << change.to << ", click at output frame " << changedAt + start;
+        }
+    }
+}
