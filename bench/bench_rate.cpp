@@ -24,6 +24,7 @@
 #include "platform/sound/audioEngine.h"
 #include "platform/sound/audioMixer.h"
 #include "platform/sound/soundEngine.h"
+#include "platform/sound/timeStretcher.h"
 #include "platform/store/practiceSettings.h"
 #include "tools/mp3Writer.h"
 
@@ -37,6 +38,10 @@ constexpr double pairingReachMs = 40.0;
 // after the beat: at a rate the click is heard this much divided by the rate after the beat.
 constexpr double chartLeadSongMs = 50.0;
 constexpr auto drainTime = std::chrono::milliseconds(500);
+// From a row coming on to its perfect moment (real ms), as the game shows it.
+constexpr double approachMs = 500.0;
+// Blocks and frame map pieces logged for one play: a minute of output in pieces of 512 frames.
+constexpr size_t loggedPieces = 60 * audioRate / 512 * 4;
 
 double threadCpuMs() {
     timespec now{};
@@ -97,12 +102,12 @@ TheardClicks heardClicks(const TsoundCapture& capture, size_t quiet = quietFrame
     return clicks;
 }
 
-std::optional<double> nearestClick(const TheardClicks& clicks, double atMs) {
+std::optional<double> nearestClick(const TheardClicks& clicks, double atMs, double reachMs) {
     const auto after = std::lower_bound(clicks.heardMs.begin(), clicks.heardMs.end(), atMs);
     std::optional<double> nearest;
     if (after != clicks.heardMs.end()) nearest = *after;
     if (after != clicks.heardMs.begin() && (!nearest || atMs - *(after - 1) < *nearest - atMs)) nearest = *(after - 1);
-    if (nearest && std::fabs(*nearest - atMs) > pairingReachMs) return std::nullopt;
+    if (nearest && std::fabs(*nearest - atMs) > reachMs) return std::nullopt;
     return nearest;
 }
 
@@ -111,6 +116,115 @@ struct TratePlay {
     std::vector<double> judging;
     int32_t score = 0;
 };
+
+// What the mixer and the output did while a rate played, to tell a mapping fault from load.
+struct TplayLogs {
+    int64_t underruns = 0;
+    std::vector<TblockRecord> blocks;
+    std::vector<TframeSegment> segments;
+};
+
+// The moment (high-resolution ms) the mixer rendered an output frame, from the block that held it.
+double renderedMsOf(const std::vector<TblockRecord>& blocks, int64_t outputFrame) {
+    const auto after = std::upper_bound(blocks.begin(), blocks.end(), outputFrame,
+                                        [](int64_t frame, const TblockRecord& block) { return frame < block.outputStart; });
+    if (after == blocks.begin()) return 0.0;
+    const TblockRecord& block = *(after - 1);
+    return block.timeMs + static_cast<double>(outputFrame - block.outputStart) * 1000.0 / audioRate;
+}
+
+// Where the music did not run on at its pace while it played: pieces where it held (the
+// stretcher or the decoder had nothing) and pieces that did not start where the last one ended;
+// as render moments (ms).
+std::vector<double> unsteadyMoments(const TplayLogs& logs) {
+    std::vector<double> moments;
+    const auto advancing = [](const TframeSegment& piece) { return piece.musicAdvance > 0; };
+    const auto first = std::find_if(logs.segments.begin(), logs.segments.end(), advancing);
+    const auto last = std::find_if(logs.segments.rbegin(), logs.segments.rend(), advancing).base();
+    for (auto piece = first; piece < last; ++piece) {
+        const bool held = piece->musicAdvance == 0;
+        const bool jumped = piece != first && piece->musicStart != (piece - 1)->musicStart + (piece - 1)->musicAdvance;
+        if (held || jumped) moments.push_back(renderedMsOf(logs.blocks, piece->outputStart));
+    }
+    return moments;
+}
+
+// The largest distance (ms) between a heard gap of clicks within [fromMs, toMs] and the gap the
+// rate gives: a stall of the output or of the music between them lengthens one.
+double heardGapDeviation(const std::vector<double>& heardMs, double fromMs, double toMs, double expectedGapMs) {
+    double worst = 0.0;
+    for (size_t i = 1; i < heardMs.size(); ++i)
+        if (heardMs[i - 1] >= fromMs && heardMs[i] <= toMs)
+            worst = std::max(worst, std::fabs(heardMs[i] - heardMs[i - 1] - expectedGapMs));
+    return worst;
+}
+
+// How far off the capture's timing reads lie from the line its frame times are taken from.
+double captureReadSpread(const TsoundCapture& capture) {
+    const TfittedLine line = capture.frameTimes();
+    std::vector<double> offsets;
+    for (const TcaptureRead& read : capture.reads())
+        offsets.push_back(std::fabs(read.playedMs - line.at(static_cast<double>(read.frames))));
+    return percentile(offsets, 0.99);
+}
+
+// The stretcher's own timing at a rate: where Rubber Band says its output starts, and where its
+// sound lands after that.
+void printStretcherTiming(int32_t rateHundredths) {
+    if (rateHundredths == 100) return;
+    const double rate = rateHundredths / 100.0;
+    std::string failure;
+    const std::unique_ptr<TtimeStretcher> stretcher = TtimeStretcher::start(rate, failure);
+    if (!stretcher) return;
+    const double lag = TtimeStretcher::lagFramesAt(rate);
+    std::printf("rate %d: stretcher start delay %zu frames, sound lands %.1f output frames (%.2f ms) after its song "
+                "time\n",
+                rateHundredths, stretcher->delayFrames(), lag, lag * 1000.0 / audioRate);
+}
+
+// Says where each row placed more than a ms off its heard click stands: a stall of the output or
+// the music in its approach is load; an error with a steady approach is the clock's own.
+void printDiagnosis(const TgeneratedSong& song, int32_t rateHundredths, const TplaySessionResult& result,
+                    const TheardClicks& clicks, const TplayLogs& logs, const TsoundCapture& capture) {
+    const double rate = rateHundredths / 100.0;
+    const double clickAfterBeatMs = chartLeadSongMs / rate;
+    const double gapMs = song.rowSpacingSeconds * 1000.0 / rate;
+    const std::vector<double> unsteady = unsteadyMoments(logs);
+    const double latencyMs = programOutputReport().latencyMs;
+    std::printf("rate %d: underruns %lld, music unsteady in %zu of %zu frame map pieces, output latency %.1f ms, "
+                "capture reads off their line p99 %.2f ms\n",
+                rateHundredths, static_cast<long long>(logs.underruns), unsteady.size(), logs.segments.size(), latencyMs,
+                captureReadSpread(capture));
+    std::vector<double> signedErrors;
+    size_t steadyOutliers = 0;
+    for (const TactivatedRow& row : result.rows) {
+        const double beatMs = row.perfectTime + clickAfterBeatMs;
+        const std::optional<double> heard = nearestClick(clicks, beatMs, gapMs / 2.0);
+        if (!heard) {
+            std::printf("  row %u: no click heard within %.0f ms of its beat\n", row.row, gapMs / 2.0);
+            continue;
+        }
+        const double error = *heard - beatMs;
+        signedErrors.push_back(error);
+        if (std::fabs(error) <= 1.0) continue;
+        const double approachFromMs = row.perfectTime - approachMs;
+        const double gapOff = heardGapDeviation(clicks.heardMs, approachFromMs, *heard, gapMs);
+        const bool unsteadyInApproach = std::any_of(unsteady.begin(), unsteady.end(), [&](double renderedMs) {
+            return renderedMs >= approachFromMs - latencyMs && renderedMs <= *heard;
+        });
+        const bool steady = gapOff <= 1.0 && !unsteadyInApproach;
+        steadyOutliers += steady ? 1 : 0;
+        std::printf("  row %u: heard %+.2f ms from its beat, tick %.1f ms late, heard gaps off by up to %.2f ms in its "
+                    "approach%s\n",
+                    row.row, error, row.tickLateness, gapOff,
+                    unsteadyInApproach ? ", the music held or jumped in it" : (steady ? ", steady" : ""));
+    }
+    std::sort(signedErrors.begin(), signedErrors.end());
+    std::printf("rate %d: heard minus beat p1 %+.2f p50 %+.2f p99 %+.2f ms; %zu rows over 1 ms off with a steady "
+                "approach\n",
+                rateHundredths, percentile(signedErrors, 0.01), percentile(signedErrors, 0.5),
+                percentile(signedErrors, 0.99), steadyOutliers);
+}
 
 // The generated song played at a rate through the window loop with XTest presses, on the server,
 // its output recorded: each marker's perfect time against the beat heard.
@@ -122,6 +236,7 @@ std::optional<TratePlay> playAtRate(const TgeneratedSong& song, int32_t rateHund
         std::fprintf(stderr, "bench_rate: cannot press keys or record the server %s\n", error.c_str());
         return std::nullopt;
     }
+    printStretcherTiming(rateHundredths);
     Tsounds sounds;
     Tstream music;
     auto game = std::make_unique<TtrellikGL>();
@@ -133,10 +248,17 @@ std::optional<TratePlay> playAtRate(const TgeneratedSong& song, int32_t rateHund
     game->songs.songs[0].name = song.name;
     game->practice.choice.rateHundredths = rateHundredths;
     fillChart(game->chart, song);
+    TplayLogs logs;
+    logs.underruns = programOutputReport().underruns;
+    programMixer().startBlockLog(loggedPieces);
+    programMixer().startSegmentLog(loggedPieces);
     const TplaySessionResult result =
         playSongThroughX(*game, presser, 0.0, song.seconds * 100.0 / rateHundredths + 30.0);
     std::this_thread::sleep_for(drainTime);
     capture.stop();
+    logs.underruns = programOutputReport().underruns - logs.underruns;
+    logs.blocks = programMixer().takeBlockLog();
+    logs.segments = programMixer().takeSegmentLog();
     if (!result.ended) {
         std::fprintf(stderr, "bench_rate: the song did not play to its end at %d\n", rateHundredths);
         return std::nullopt;
@@ -145,12 +267,13 @@ std::optional<TratePlay> playAtRate(const TgeneratedSong& song, int32_t rateHund
     TratePlay played;
     const double clickAfterBeatMs = chartLeadSongMs * 100.0 / rateHundredths;
     for (const TactivatedRow& row : result.rows)
-        if (const std::optional<double> heard = nearestClick(clicks, row.perfectTime + clickAfterBeatMs))
+        if (const std::optional<double> heard = nearestClick(clicks, row.perfectTime + clickAfterBeatMs, pairingReachMs))
             played.placement.push_back(std::fabs(*heard - row.perfectTime - clickAfterBeatMs));
     played.judging = pressJudgingErrors(result);
     played.score = result.finalScore.displayScore();
     std::printf("rate %d: rows %zu, paired with a heard click %zu, presses %zu, score %d\n", rateHundredths,
                 result.rows.size(), played.placement.size(), result.presses.size(), played.score);
+    printDiagnosis(song, rateHundredths, result, clicks, logs, capture);
     return played;
 }
 
