@@ -38,6 +38,12 @@ constexpr double pairingReachMs = 40.0;
 // after the beat: at a rate the click is heard this much divided by the rate after the beat.
 constexpr double chartLeadSongMs = 50.0;
 constexpr auto drainTime = std::chrono::milliseconds(500);
+// The generated song's clicks last 5 ms of the song: their energy centre lies half of it in.
+constexpr double clickCentreSongMs = 2.5;
+constexpr size_t centreReachFrames = audioRate / 50;
+// Heard clicks whose gaps stay this close to the rate's (ms) ran without a stall between them;
+// the stretcher itself moves an attack by up to a couple of ms.
+constexpr double steadyGapMs = 2.0;
 // From a row coming on to its perfect moment (real ms), as the game shows it.
 constexpr double approachMs = 500.0;
 // Blocks and frame map pieces logged for one play: a minute of output in pieces of 512 frames.
@@ -91,14 +97,31 @@ double stretchCpuPercent() {
 
 struct TheardClicks {
     std::vector<double> heardMs;
+    // Each click's energy centre: the stretcher smears a click's attack, so its onset can move
+    // while the sound's centre stays where the clock puts it.
+    std::vector<double> centreMs;
 };
+
+// The energy centre (a fractional index) of the frames from onset for reach frames.
+double energyCentreFrom(const std::vector<int16_t>& mono, size_t onset, size_t reach) {
+    double weighted = 0.0;
+    double energy = 0.0;
+    for (size_t i = onset >= reach / 4 ? onset - reach / 4 : 0; i < std::min(mono.size(), onset + reach); ++i) {
+        const double power = static_cast<double>(mono[i]) * mono[i];
+        weighted += power * static_cast<double>(i);
+        energy += power;
+    }
+    return energy > 0.0 ? weighted / energy : static_cast<double>(onset);
+}
 
 // The onsets of what the server played, on the high-resolution clock.
 TheardClicks heardClicks(const TsoundCapture& capture, size_t quiet = quietFrames) {
     const TfittedLine frameTimes = capture.frameTimes();
     TheardClicks clicks;
-    for (const size_t onset : findOnsets(capture.samples(), clickThreshold, quiet))
+    for (const size_t onset : findOnsets(capture.samples(), clickThreshold, quiet)) {
         clicks.heardMs.push_back(frameTimes.at(static_cast<double>(onset)));
+        clicks.centreMs.push_back(frameTimes.at(energyCentreFrom(capture.samples(), onset, centreReachFrames)));
+    }
     return clicks;
 }
 
@@ -113,6 +136,8 @@ std::optional<double> nearestClick(const TheardClicks& clicks, double atMs, doub
 
 struct TratePlay {
     std::vector<double> placement;
+    // The same for the rows whose approach ran without a stall of the output or the music.
+    std::vector<double> steadyPlacement;
     std::vector<double> judging;
     int32_t score = 0;
 };
@@ -184,8 +209,9 @@ void printStretcherTiming(int32_t rateHundredths) {
 
 // Says where each row placed more than a ms off its heard click stands: a stall of the output or
 // the music in its approach is load; an error with a steady approach is the clock's own.
-void printDiagnosis(const TgeneratedSong& song, int32_t rateHundredths, const TplaySessionResult& result,
-                    const TheardClicks& clicks, const TplayLogs& logs, const TsoundCapture& capture) {
+// Returns the errors of the rows whose approach ran steadily.
+std::vector<double> printDiagnosis(const TgeneratedSong& song, int32_t rateHundredths, const TplaySessionResult& result,
+                                   const TheardClicks& clicks, const TplayLogs& logs, const TsoundCapture& capture) {
     const double rate = rateHundredths / 100.0;
     const double clickAfterBeatMs = chartLeadSongMs / rate;
     const double gapMs = song.rowSpacingSeconds * 1000.0 / rate;
@@ -196,6 +222,8 @@ void printDiagnosis(const TgeneratedSong& song, int32_t rateHundredths, const Tp
                 rateHundredths, static_cast<long long>(logs.underruns), unsteady.size(), logs.segments.size(), latencyMs,
                 captureReadSpread(capture));
     std::vector<double> signedErrors;
+    std::vector<double> centreErrors;
+    std::vector<double> steadyErrors;
     size_t steadyOutliers = 0;
     for (const TactivatedRow& row : result.rows) {
         const double beatMs = row.perfectTime + clickAfterBeatMs;
@@ -206,24 +234,29 @@ void printDiagnosis(const TgeneratedSong& song, int32_t rateHundredths, const Tp
         }
         const double error = *heard - beatMs;
         signedErrors.push_back(error);
-        if (std::fabs(error) <= 1.0) continue;
+        const auto index = static_cast<size_t>(std::lower_bound(clicks.heardMs.begin(), clicks.heardMs.end(), *heard) -
+                                               clicks.heardMs.begin());
+        centreErrors.push_back(clicks.centreMs[index] - beatMs - clickCentreSongMs / rate);
         const double approachFromMs = row.perfectTime - approachMs;
         const double gapOff = heardGapDeviation(clicks.heardMs, approachFromMs, *heard, gapMs);
         const bool unsteadyInApproach = std::any_of(unsteady.begin(), unsteady.end(), [&](double renderedMs) {
             return renderedMs >= approachFromMs - latencyMs && renderedMs <= *heard;
         });
-        const bool steady = gapOff <= 1.0 && !unsteadyInApproach;
+        const bool steady = gapOff <= steadyGapMs && !unsteadyInApproach;
+        if (steady) steadyErrors.push_back(std::fabs(error));
+        if (std::fabs(error) <= 1.0) continue;
         steadyOutliers += steady ? 1 : 0;
         std::printf("  row %u: heard %+.2f ms from its beat, tick %.1f ms late, heard gaps off by up to %.2f ms in its "
                     "approach%s\n",
                     row.row, error, row.tickLateness, gapOff,
                     unsteadyInApproach ? ", the music held or jumped in it" : (steady ? ", steady" : ""));
     }
-    std::sort(signedErrors.begin(), signedErrors.end());
-    std::printf("rate %d: heard minus beat p1 %+.2f p50 %+.2f p99 %+.2f ms; %zu rows over 1 ms off with a steady "
-                "approach\n",
+    std::printf("rate %d: heard onset minus beat p1 %+.2f p50 %+.2f p99 %+.2f ms, heard centre minus the beat's "
+                "centre p1 %+.2f p50 %+.2f p99 %+.2f ms; %zu rows over 1 ms off with a steady approach\n",
                 rateHundredths, percentile(signedErrors, 0.01), percentile(signedErrors, 0.5),
-                percentile(signedErrors, 0.99), steadyOutliers);
+                percentile(signedErrors, 0.99), percentile(centreErrors, 0.01), percentile(centreErrors, 0.5),
+                percentile(centreErrors, 0.99), steadyOutliers);
+    return steadyErrors;
 }
 
 // The generated song played at a rate through the window loop with XTest presses, on the server,
@@ -273,7 +306,9 @@ std::optional<TratePlay> playAtRate(const TgeneratedSong& song, int32_t rateHund
     played.score = result.finalScore.displayScore();
     std::printf("rate %d: rows %zu, paired with a heard click %zu, presses %zu, score %d\n", rateHundredths,
                 result.rows.size(), played.placement.size(), result.presses.size(), played.score);
-    printDiagnosis(song, rateHundredths, result, clicks, logs, capture);
+    played.steadyPlacement = printDiagnosis(song, rateHundredths, result, clicks, logs, capture);
+    std::printf("rate %d: %zu of %zu rows came on and were heard with the output and the music steady\n",
+                rateHundredths, played.steadyPlacement.size(), result.rows.size());
     return played;
 }
 
@@ -386,6 +421,7 @@ int main() {
         if (!played) return 1;
         const std::string suffix = "_" + rateText(rate);
         printFigure(("rate_beat_placement_error" + suffix).c_str(), played->placement);
+        printFigure(("rate_beat_placement_error_steady" + suffix).c_str(), played->steadyPlacement);
         printFigure(pressFigureName("rate_press_judging_error" + suffix).c_str(), played->judging);
     }
     for (const double rate : {0.75, 1.5}) {
