@@ -36,7 +36,7 @@ constexpr size_t largestPiece = 4096;
 constexpr float sampleScale = 32768.0f;
 // The finer engine with its short window: a beat lands within a ms of where its song time says
 // whatever its pitch, where the standard window moves a high click 2 to 5 ms from a low one and
-// the faster engine strays by 2 to 8 ms. It costs about 5% of a core, half the standard window's.
+// the faster engine strays by 2 to 8 ms. It costs about 6% of a core, a third of the standard window's.
 constexpr RubberBandOptions stretchOptions = RubberBandOptionProcessRealTime | RubberBandOptionEngineFiner |
                                              RubberBandOptionWindowShort | RubberBandOptionPitchHighConsistency |
                                              RubberBandOptionChannelsTogether;
