@@ -2,6 +2,8 @@
 // output when the server is missing.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -12,6 +14,7 @@
 #include <fstream>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -217,4 +220,45 @@ TEST(ServerLoss, TheSongGoesOnOnTheSilentClockAndEndsWhenItsMusicEnds) {
         return now >= mixer.lengthFrames(song);
     })) << "the song stopped at frame " << previous;
     EXPECT_EQ(stepsBack, 0);
+}
+
+namespace {
+
+// Threads of this process running at real-time priority.
+int realTimeThreads() {
+    int found = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        const pid_t thread = static_cast<pid_t>(std::stol(task.path().filename().string()));
+        if (sched_getscheduler(thread) == SCHED_FIFO) ++found;
+    }
+    return found;
+}
+
+// Whether this process may give a thread real-time priority (root, or a real-time limit).
+bool realTimeAllowed() {
+    bool allowed = false;
+    std::thread probe([&allowed] {
+        sched_param parameters{};
+        parameters.sched_priority = sched_get_priority_min(SCHED_FIFO) + 2;
+        allowed = pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameters) == 0;
+    });
+    probe.join();
+    return allowed;
+}
+
+}  // namespace
+
+// The server's thread renders the music, the stretcher's work included, against the server's
+// deadline: at an ordinary priority a busy machine made it miss that and the server ran dry.
+TEST(ServerOutput, BlocksAreRenderedOnARealTimeThreadWhereTheSystemAllowsIt) {
+    if (!realTimeAllowed()) GTEST_SKIP() << "this process may not use real-time priority";
+    // Outputs of earlier tests may still run on threads of their own.
+    const int before = realTimeThreads();
+    setenv("TRELLIK_AUDIO", "pulse", 1);
+    TaudioMixer mixer{false};
+    mixer.startBlockLog(4);
+    const std::unique_ptr<TaudioOutput> output = openAudioOutput(mixer);
+    ASSERT_FALSE(output->isSilent());
+    ASSERT_TRUE(waitForPlayback([&] { return mixer.loggedBlockCount() >= 2; }));
+    EXPECT_EQ(realTimeThreads(), before + 1);
 }

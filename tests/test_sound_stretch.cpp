@@ -160,13 +160,109 @@ TEST_F(StretchTest, AnEffectAtASongTimeStartsOnTheOutputFrameThatCarriesIt) {
     const auto stream = playing(toneMp3(3 * audioRate, 0.0, true), 1.5);
     render(4096);
     auto effect = std::make_shared<TsampleHandle>();
-    effect->samples.assign(2 * audioChannels, 1000);
+    // Far louder than what the stretcher leaves between the music's clicks, which song frame
+    // 30000 lies between.
+    effect->samples.assign(2 * audioChannels, 30000);
     const int64_t songFrame = 30000;
     ASSERT_TRUE(mixer.playEffectAtSongTime(effect, stream, songFrame, clockMs));
     const std::vector<int16_t> out = render(20000);
     size_t first = 0;
-    while (first < out.size() / 2 && out[first * 2] != 1000) ++first;
+    while (first < out.size() / 2 && out[first * 2] < 25000) ++first;
     const int64_t startFrame = 4096 + static_cast<int64_t>(first);
     EXPECT_NEAR(static_cast<double>(startFrame), 20000.0, 500.0) << "about 20000 output frames in at 1.5x";
     EXPECT_NEAR(static_cast<double>(heardAt(stream, startFrame)), songFrame, 1.5);
+}
+
+namespace {
+
+// The output frames where clicks start in a render: the first loud frame after a quiet stretch.
+std::vector<size_t> clickStarts(const std::vector<int16_t>& samples) {
+    std::vector<size_t> starts;
+    size_t quiet = audioRate;
+    for (size_t i = 0; i < samples.size() / 2; ++i) {
+        if (std::abs(samples[i * 2]) < 4000) {
+            ++quiet;
+            continue;
+        }
+        if (quiet > 2000) starts.push_back(i);
+        quiet = 0;
+    }
+    return starts;
+}
+
+}  // namespace
+
+// Output frames from a rate change within which the stretcher's own window mixes the two paces.
+constexpr size_t changeoverFrames = 2048;
+
+// A rate changed while the stretcher runs: the frames it had made play out at the old rate, and
+// every click after them is heard where the clock puts its song frame, at the new pace.
+TEST_F(StretchTest, AfterARateChangeOnTheRunEachClickIsHeardWhereTheClockSaysItsSongFrameIs) {
+    struct Tchange {
+        double from;
+        double to;
+    };
+    for (const Tchange change : {Tchange{0.75, 1.5}, Tchange{1.5, 0.75}, Tchange{1.25, 2.0}}) {
+        const auto stream = playing(toneMp3(12 * audioRate, 0.0, true), change.from);
+        render(audioRate);
+        ASSERT_EQ(mixer.setMusicRate(stream, change.to), change.to);
+        const int64_t changedAt = rendered;
+        const std::vector<int16_t> out = render(3 * audioRate);
+        const std::vector<size_t> starts = clickStarts(out);
+        // Half a second of music between clicks: the new pace sets how many output frames apart.
+        ASSERT_GE(starts.size(), 4u) << change.to;
+        EXPECT_NEAR(static_cast<double>(starts.back() - starts[starts.size() - 2]), audioRate / 2 / change.to, 150.0)
+            << change.from << " to " << change.to;
+        for (const size_t start : starts) {
+            // A click the stretcher was making as the rate changed is smeared over both paces.
+            if (start < changeoverFrames) continue;
+            const double centre = energyCentre(out, static_cast<double>(start) + 100.0, 1000.0);
+            const int64_t heard = heardAt(stream, changedAt + std::llround(centre));
+            const double clickCentre = std::round(static_cast<double>(heard) / (audioRate / 2)) * (audioRate / 2) + 19.5;
+            // The stretcher moves from one pace to the other over its window, which leaves a click
+            // up to 2 ms of what is heard off; frames taken at the wrong pace leave it 24 ms off.
+            EXPECT_NEAR(static_cast<double>(heard), clickCentre, 0.003 * audioRate * change.to)
+                << change.from << " to " << change.to << ", click at output frame " << changedAt + start;
+        }
+    }
+}
+
+namespace {
+
+// A 5 ms burst every half second at the pitch (0: a plain pulse, every pitch at once).
+std::vector<uint8_t> burstsMp3(int32_t frames, double frequency) {
+    std::vector<int16_t> samples(static_cast<size_t>(frames) * audioChannels);
+    for (int32_t i = 0; i < frames; ++i) {
+        const int32_t into = i % (audioRate / 2);
+        const double wave = frequency == 0.0 ? 1.0 : std::sin(2.0 * M_PI * frequency * into / audioRate);
+        const double value = into < 220 ? 12000.0 * wave : 0.0;
+        samples[static_cast<size_t>(i) * 2] = samples[static_cast<size_t>(i) * 2 + 1] = static_cast<int16_t>(value);
+    }
+    return encodeMp3(samples, audioRate, audioChannels, 192);
+}
+
+}  // namespace
+
+// A beat is heard where the clock says whatever its pitch: a stretcher whose window differs by
+// band lands a hi-hat milliseconds away from a kick on the same song time.
+TEST_F(StretchTest, BurstsOfEveryPitchAreHeardAtTheSameDistanceFromTheClock) {
+    for (const double rate : {0.75, 2.0}) {
+        std::vector<double> meanOffMs;
+        for (const double frequency : {0.0, 6000.0}) {
+            const auto stream = playing(burstsMp3(8 * audioRate, frequency), rate);
+            const std::vector<int16_t> out = render(3 * audioRate);
+            double total = 0.0;
+            int32_t counted = 0;
+            for (int32_t burst = 1; burst * audioRate / 2 < 2.5 * audioRate * rate; ++burst) {
+                const double burstCentre = burst * audioRate / 2 + 110.0;
+                const double centre = energyCentre(out, burstCentre / rate, 2000.0);
+                const auto heard = static_cast<double>(heardAt(stream, renderedBefore + std::llround(centre)));
+                total += (heard - burstCentre) / rate * 1000.0 / audioRate;
+                ++counted;
+            }
+            ASSERT_GT(counted, 0);
+            meanOffMs.push_back(total / counted);
+        }
+        EXPECT_NEAR(meanOffMs[1], meanOffMs[0], 1.0) << "ms between a 6 kHz burst and a pulse at " << rate;
+    }
 }

@@ -369,9 +369,11 @@ double TaudioMixer::setMusicRate(const std::shared_ptr<TstreamHandle>& stream, d
         return rate;
     }
     if (rate == stream->stretcher->rate()) return rate;
-    // The frames it made already come at the old rate; the clock changes pace after them.
-    stream->rateChangeIn = static_cast<int64_t>(stream->stretcher->framesReady());
+    // The frames it made already, and those still on their way through it, come at the old rate;
+    // the clock changes pace after them.
+    const auto ready = static_cast<int64_t>(stream->stretcher->framesReady());
     stream->stretcher->setRate(rate);
+    stream->rateChangeIn = ready + static_cast<int64_t>(stream->stretcher->delayFrames());
     return rate;
 }
 
@@ -457,6 +459,7 @@ int64_t TaudioMixer::render(int16_t* out, size_t frameCount, double nowMs) {
     const int64_t blockStart = outputFrames;
     TblockRecord record;
     record.timeMs = nowMs;
+    record.outputStart = blockStart;
     if (music) record.streamFrame = music->readFrame;
     size_t done = 0;
     while (done < frameCount) {
@@ -494,11 +497,11 @@ int64_t TaudioMixer::mixMusic(int32_t* mix, size_t frameCount, double nowMs, int
     if (stream.stretcher) {
         anchor.frame = stretchedFrame(stream);
         if (advancing) anchor.advance = mixStretched(stream, mix, frameCount, outputStart);
-        else frameMap.record(TframeSegment{outputStart, static_cast<int64_t>(frameCount), stream.id, anchor.frame, 0,
+        else recordSegment(TframeSegment{outputStart, static_cast<int64_t>(frameCount), stream.id, anchor.frame, 0,
                                            -1, stream.trackedRate});
     } else {
         if (advancing) anchor.advance = consumeMusic(stream, mix, frameCount, anchor.wrapOffset);
-        frameMap.record(TframeSegment{outputStart, static_cast<int64_t>(frameCount), stream.id, anchor.frame,
+        recordSegment(TframeSegment{outputStart, static_cast<int64_t>(frameCount), stream.id, anchor.frame,
                                       anchor.advance, anchor.wrapOffset});
     }
     stream.anchor = anchor;
@@ -542,13 +545,13 @@ int64_t TaudioMixer::mixStretched(TstreamHandle& stream, int32_t* mix, size_t fr
         const int64_t start = stretchedFrame(stream);
         stream.stretchedMusic += static_cast<double>(piece) * stream.trackedRate;
         const int64_t end = stretchedFrame(stream);
-        frameMap.record(TframeSegment{outputStart + done, piece, stream.id, start, end - start, -1, stream.trackedRate});
+        recordSegment(TframeSegment{outputStart + done, piece, stream.id, start, end - start, -1, stream.trackedRate});
         if (stream.rateChangeIn > 0) stream.rateChangeIn -= piece;
         done += piece;
     }
     const int64_t last = stretchedFrame(stream);
     if (done < static_cast<int64_t>(frameCount))
-        frameMap.record(TframeSegment{outputStart + done, static_cast<int64_t>(frameCount) - done, stream.id, last, 0,
+        recordSegment(TframeSegment{outputStart + done, static_cast<int64_t>(frameCount) - done, stream.id, last, 0,
                                       -1, stream.trackedRate});
     return last - first;
 }
@@ -603,6 +606,27 @@ void TaudioMixer::decodeLoop() {
         guard.lock();
         decodeWanted.wait_for(guard, decodePollPeriod);
     }
+}
+
+// The caller holds the mixer's lock.
+void TaudioMixer::recordSegment(const TframeSegment& segment) {
+    frameMap.record(segment);
+    if (segmentLog.size() < segmentLogCapacity && segment.frames > 0) segmentLog.push_back(segment);
+}
+
+void TaudioMixer::startSegmentLog(size_t capacity) {
+    std::lock_guard<std::mutex> guard(lock);
+    segmentLog.clear();
+    segmentLog.reserve(capacity);
+    segmentLogCapacity = capacity;
+}
+
+std::vector<TframeSegment> TaudioMixer::takeSegmentLog() {
+    std::lock_guard<std::mutex> guard(lock);
+    std::vector<TframeSegment> taken = std::move(segmentLog);
+    segmentLog.clear();
+    segmentLogCapacity = 0;
+    return taken;
 }
 
 void TaudioMixer::startBlockLog(size_t capacity) {

@@ -32,6 +32,7 @@ struct TblockRecord {
     double timeMs = 0.0;
     int64_t streamFrame = -1;  // music frame before the block, -1 without a music stream
     int64_t streamFramesTaken = 0;
+    int64_t outputStart = 0;  // the output frame the block starts at
 };
 
 // Mixes the music channel and the effect channels for an output, with saturation. Every
@@ -101,6 +102,10 @@ public:
     void startBlockLog(size_t capacity);
     size_t loggedBlockCount();
     std::vector<TblockRecord> takeBlockLog();
+    // Records every piece of the frame map as rendered from now on (before any merging), up to
+    // capacity: which output frames carried which music, at what rate.
+    void startSegmentLog(size_t capacity);
+    std::vector<TframeSegment> takeSegmentLog();
 
 private:
     struct TeffectChannel {
@@ -114,6 +119,7 @@ private:
     int64_t mixMusic(int32_t* mix, size_t frameCount, double nowMs, int64_t outputStart);
     int64_t mixStretched(TstreamHandle& stream, int32_t* mix, size_t frameCount, int64_t outputStart);
     void feedStretcher(TstreamHandle& stream, size_t frameCount);
+    void recordSegment(const TframeSegment& segment);
     void mixEffects(int32_t* mix, size_t frameCount, int64_t outputStart);
     bool startEffect(std::shared_ptr<const TsampleHandle> sample, int64_t startFrame);
     std::optional<double> startEffectHeard(std::shared_ptr<const TsampleHandle> sample, int64_t wanted,
@@ -141,6 +147,8 @@ private:
     std::vector<int32_t> stretchInput;
     std::vector<TblockRecord> blockLog;
     size_t blockLogCapacity = 0;
+    std::vector<TframeSegment> segmentLog;
+    size_t segmentLogCapacity = 0;
 
     std::condition_variable decodeWanted;
     bool stopping = false;

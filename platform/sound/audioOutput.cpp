@@ -42,13 +42,6 @@ void sleepUntilNs(int64_t deadline) {
     }
 }
 
-// Real-time scheduling where the system grants it; otherwise the thread keeps its priority.
-void askForPunctualScheduling() {
-    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    sched_param parameters{};
-    parameters.sched_priority = sched_get_priority_min(SCHED_FIFO) + 2;
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameters);
-}
 
 class TsilentOutput : public TaudioOutput, public TplaybackTimer {
 public:
@@ -198,6 +191,13 @@ private:
 };
 
 }  // namespace
+
+void askForPunctualScheduling() {
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    sched_param parameters{};
+    parameters.sched_priority = sched_get_priority_min(SCHED_FIFO) + 2;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameters);
+}
 
 ToutputReport silentClockReport() {
     ToutputReport report;

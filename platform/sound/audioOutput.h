@@ -31,6 +31,10 @@ std::unique_ptr<TaudioOutput> openAudioOutput(TaudioMixer& mixer);
 // output rate, and discards it.
 std::unique_ptr<TaudioOutput> openSilentOutput(TaudioMixer& mixer);
 
+// Real-time scheduling for the calling thread where the system grants it, else it keeps its
+// priority: an output's thread renders the music (the stretcher too) against the device's deadline.
+void askForPunctualScheduling();
+
 // The report of the silent clocked output: no latency.
 ToutputReport silentClockReport();
 

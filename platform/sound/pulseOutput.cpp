@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "platform/sound/audioMixer.h"
+#include "platform/sound/audioOutput.h"
 #include "platform/clockSeam.h"
 #include "platform/sound/playbackTimer.h"
 
@@ -62,6 +63,7 @@ private:
     int64_t lastPlayingFrame = 0;
     std::atomic<int64_t> underruns{0};
     bool playing = false;  // connected, and not yet being closed
+    bool punctual = false;  // the main loop's thread asked for real-time scheduling
     // Once the server went away, the silent output takes the mixer's blocks and its pace is the clock.
     std::unique_ptr<TaudioOutput> standIn;
     std::atomic<bool> serverLost{false};
@@ -205,6 +207,9 @@ bool TpulseOutput::connectStream(std::string& failure) {
 }
 
 void TpulseOutput::write(size_t bytes) {
+    // The first request comes on the main loop's thread, which renders every block from then on.
+    if (!punctual) askForPunctualScheduling();
+    punctual = true;
     while (bytes >= bytesPerFrame) {
         void* data = nullptr;
         size_t granted = bytes;
