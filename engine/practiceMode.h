@@ -24,6 +24,8 @@ int32_t barAt(const std::vector<double>& bars, double musicMs);
 struct TpassResult {
     int32_t pass = 0;
     int32_t markers = 0;
+    // The rate the pass was played at.
+    int32_t rateHundredths = 100;
     TplayResults figures;
 };
 
@@ -60,7 +62,11 @@ struct TpracticeState {
     // Where the pass in progress starts on the music's clock (ms): the start bar, then the section.
     double passStartMs = 0.0;
     std::vector<TpassResult> passes;
-    // Count-in ticks still to hand to the mixer, on the music's clock (ms).
+    // Every pass's judgements and misses, pass after pass: what the whole practice play comes to.
+    std::vector<TpressRecord> passPresses;
+    // Where the music was last sent for a count-in (ms).
+    double seekMs = 0.0;
+    // Count-in ticks still to hand to the mixer, on the music's clock (ms) where their beats are heard.
     std::vector<double> pendingTicks;
     // The line under the score: the pass, the loop, or why a loop was refused.
     std::string line;
@@ -98,7 +104,13 @@ bool practiceTick(TtrellikGL& game);
 // Escape during a practice play: the pass in progress counts when any of its markers was judged.
 // True when the play has a pass and so ends in its results.
 bool closePracticePlay(TtrellikGL& game);
-// The pass lines the results scene shows for a practice play, and the rate line for any play.
+// The pass lines the results scene shows for a practice play (the last few and a summary of all),
+// and the rate line for any play.
 std::vector<std::string> practiceResultLines(const TtrellikGL& game);
+// A practice play's figures: every pass's markers and judgements, as the results show and keep them.
+TplayResults practicePlayResults(const TtrellikGL& game);
+// Where the presses the score in force counts start in the press log: a practice play's pass in
+// progress, else the first.
+size_t firstPressOfPass(const TtrellikGL& game);
 // The practice line during play.
 void drawPracticeLine(TtrellikGL& game);

@@ -127,8 +127,8 @@ TEST_F(TplaybackTest, APracticeLoopRestartsAtItsFirstBarAndEachPassHasResults) {
     EXPECT_EQ(game->practice.passes[0].markers, 4) << "the first pass runs from the start bar to the loop's end";
     EXPECT_EQ(game->play.nextEntry, 4u);
     EXPECT_EQ(game->score.noteCount, 4);
-    EXPECT_EQ(game->practice.pendingTicks, (std::vector<double>{1000.0, 1500.0, 2000.0, 2500.0}))
-        << "a count-in tick on each beat of the bar before the section";
+    EXPECT_EQ(game->practice.pendingTicks, (std::vector<double>{950.0, 1450.0, 1950.0, 2450.0}))
+        << "a count-in tick on each heard beat of the bar before the section";
     tickAt(6500);
     EXPECT_EQ(game->practice.passes.size(), 2u) << "the song ending inside the loop loops";
     game->play.presses.push_back({panel, 4, perfect, 0.0});

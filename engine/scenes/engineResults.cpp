@@ -103,7 +103,7 @@ void leaveResults(TtrellikGL& game) {
 
 void showResults(TtrellikGL& game) {
     TresultsState& results = game.results;
-    results.figures = playResultsOf(game.score, game.play.presses);
+    results.figures = game.practice.practicing ? practicePlayResults(game) : playResultsOf(game.score, game.play.presses);
     results.difficulty = game.window ? colourIndex(game.window->customCommands) : 0;
     // Only the player's own presses say how they hear the music: a replay plays with the offsets
     // of its day, and autoplay presses on the beat whatever the offset.
