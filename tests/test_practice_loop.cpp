@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <vector>
 #include <set>
 #include <tuple>
 
@@ -20,9 +22,9 @@ protected:
         for (int row = 0; row < 64; ++row) addRow(1.0 + row * 0.125, {row % 16});
     }
 
-    // Autoplay practising bar 2 as a loop from the start at a rate and audio offset.
-    void startLoopOfBar2(double rate, int32_t audioOffset) {
-        game->autoplay = std::make_unique<TkeyPusher>();
+    // Autoplay (or nobody) practising bar 2 as a loop from the start at a rate and audio offset.
+    void startLoopOfBar2(double rate, int32_t audioOffset, bool autoplay = true) {
+        if (autoplay) game->autoplay = std::make_unique<TkeyPusher>();
         game->launch.audioOffset = audioOffset;
         game->practice.choice.practice = true;
         game->practice.choice.startBar = 2;
@@ -43,7 +45,7 @@ protected:
         clock.highResolution += 1.0;
         clock.musicPosition =
             static_cast<int32_t>(std::lround(songAtStart + (clock.highResolution - realAtStart) * musicRate(*game)));
-        for (const TkeyPusher::Tpending& due : game->autoplay->pending()) {
+        for (const TkeyPusher::Tpending& due : game->autoplay ? game->autoplay->pending() : std::vector<TkeyPusher::Tpending>{}) {
             if (due.atMs > clock.highResolution || !handled.insert({due.atMs, due.virtualKey, due.down}).second) continue;
             if (due.down) pressKeyAt(due.virtualKey, due.atMs);
             else releaseKey(due.virtualKey);
@@ -56,6 +58,12 @@ protected:
 
     void playPasses(size_t passes) {
         for (int ms = 0; ms < 60000 && game->practice.passes.size() < passes; ++ms) step();
+    }
+
+    // Plays on until the press log holds one more record than it did.
+    void playUntilAnotherRecord() {
+        const size_t before = game->play.presses.size();
+        for (int ms = 0; ms < 10000 && game->play.presses.size() == before; ++ms) step();
     }
 
     double songAtStart = 0.0;
@@ -127,4 +135,68 @@ TEST_F(TpracticeLoopTest, ALoopKeyMarksTheBarOfTheHeardBeat) {
     tickAt(3150);
     pressKey(188);
     EXPECT_EQ(game->practice.markedStartBar, 2);
+}
+
+// Five perfect passes and Escape at the start of the sixth: the results and the kept play are
+// those five passes, not the empty one in progress.
+TEST_F(TpracticeLoopTest, TheResultsAndTheKeptPlayAreEveryPassTogether) {
+    startLoopOfBar2(1.0, 0);
+    playPasses(5);
+    ASSERT_EQ(game->practice.passes.size(), 5u);
+    pressKey(keyEscape);
+    ASSERT_TRUE(game->results.shown);
+    EXPECT_EQ(game->results.figures.score, 900000);
+    EXPECT_EQ(game->results.figures.perfect, 80);
+    EXPECT_EQ(game->results.figures.miss, 0);
+    EXPECT_EQ(game->results.figures.pressCount, 80);
+    const TkeptPlay kept = keptPlayOf(*game);
+    EXPECT_EQ(kept.score, 900000);
+    EXPECT_EQ(kept.perfect, 80);
+    EXPECT_EQ(kept.presses.size(), 80u);
+}
+
+// A press handled after a frame scored its marker missed turns the miss into its judgement; in a
+// practice pass the score then still counts the pass's own markers and judgements only.
+TEST_F(TpracticeLoopTest, AMissTurnedIntoAJudgementKeepsThePassScore) {
+    startLoopOfBar2(1.0, 0, false);
+    playPasses(1);
+    ASSERT_EQ(game->practice.passes.size(), 1u);
+    EXPECT_EQ(game->practice.passes[0].figures.miss, 16);
+    playUntilAnotherRecord();
+    const int32_t panel = transposeIndex(0);
+    const TleftMarker left = game->play.leftMarker[panel];
+    ASSERT_GE(left.missIndex, 0);
+    pressKeyAt(static_cast<uint16_t>(game->launch.keys[0]), left.perfectTime);
+    EXPECT_EQ(game->score.noteCount, 16);
+    EXPECT_EQ(game->score.counters[perfect], 1);
+    EXPECT_EQ(game->score.counters[missScored], 0);
+}
+
+// Sixty passes leave room for the rest of the results: a summary line and the last three passes,
+// each with every judgement.
+TEST(PracticeResults, SixtyPassesShowASummaryAndTheLastPassesWithEveryJudgement) {
+    auto game = std::make_unique<TtrellikGL>();
+    game->practice.practicing = true;
+    game->practice.rateInForce = 1.5;
+    for (int32_t pass = 1; pass <= 60; ++pass) {
+        TpassResult result;
+        result.pass = pass;
+        result.rateHundredths = pass < 30 ? 100 : 150;
+        result.figures.score = pass == 12 ? 900000 : 500000 + pass;
+        result.figures.perfect = 9;
+        result.figures.great = 1;
+        result.figures.good = 2;
+        result.figures.bad = 3;
+        result.figures.miss = 1;
+        game->practice.passes.push_back(result);
+    }
+    const std::vector<std::string> lines = practiceResultLines(*game);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "RATE 1.50x");
+    EXPECT_EQ(lines[1], "PRACTICE  60 PASSES  BEST 900000 (PASS 12)");
+    EXPECT_EQ(lines[2], "PASS 58  1.50x  500058  P9 GR1 GD2 BD3 MS1");
+    EXPECT_EQ(lines[4], "PASS 60  1.50x  500060  P9 GR1 GD2 BD3 MS1");
+    game->practice.passes.resize(2);
+    EXPECT_EQ(practiceResultLines(*game).size(), 4u);
+    EXPECT_EQ(practiceResultLines(*game)[2], "PASS 1  1.00x  500001  P9 GR1 GD2 BD3 MS1");
 }
