@@ -230,6 +230,8 @@ struct TresultsState {
     std::string recordLine;
     // The id the records gave the play, or 0 when it was not kept.
     int64_t keptPlayId = 0;
+    // When the scene came, on the high-resolution clock.
+    double shownAtMs = 0.0;
 };
 
 // The kept play being played again, and the presses of it already handed to the key pusher.

@@ -104,6 +104,7 @@ TEST_F(TresultsScene, TheSuggestionKeyAddsTheMedianToTheAudioOffsetAndKeepsItAtO
     EXPECT_EQ(game->results.figures.early, 2);
     EXPECT_EQ(game->results.figures.great, 2);
     EXPECT_EQ(game->results.suggestion, -70) << "the presses were 70 ms early of the shifted beat";
+    clock.highResolution += 1000.0;
     pressKey(game->launch.keys[suggestionKeyNumber - 1]);
     EXPECT_EQ(game->launch.audioOffset, 30);
     EXPECT_EQ(saved, (std::vector<std::pair<int32_t, int32_t>>{{30, -7}}));
@@ -121,4 +122,27 @@ TEST_F(TresultsScene, EscapeDuringTheSongSkipsTheResults) {
     pressKey(keyEscape);
     EXPECT_FALSE(game->results.shown);
     EXPECT_TRUE(backInSongSelect());
+}
+
+// The last presses of a song reach the results: panel keys wait a second after the scene came, and
+// a key pressed before it came (its event handled only now) belongs to the play.
+TEST_F(TresultsScene, PanelKeysWaitASecondAndThePlaysOwnPressesNeverCount) {
+    game->launch.audioOffset = 100;
+    playToTheEnd();
+    ASSERT_TRUE(game->results.shown);
+    const double shownAt = clock.highResolution;
+    const auto suggestionKey = static_cast<uint16_t>(game->launch.keys[suggestionKeyNumber - 1]);
+    const auto continueKey = static_cast<uint16_t>(game->launch.keys[15]);
+    clock.highResolution = shownAt + 999.0;
+    pressKey(suggestionKey);
+    pressKey(continueKey);
+    EXPECT_TRUE(saved.empty());
+    EXPECT_TRUE(game->results.shown);
+    clock.highResolution = shownAt + 2000.0;
+    pressKeyAt(keyEnter, shownAt - 1.0);
+    EXPECT_TRUE(game->results.shown) << "Enter pressed during the song";
+    pressKeyAt(suggestionKey, shownAt + 1000.0);
+    EXPECT_EQ(saved.size(), 1u);
+    pressKeyAt(keyEnter, shownAt);
+    EXPECT_FALSE(game->results.shown);
 }
