@@ -326,6 +326,8 @@ int32_t keyIndexOf(const TtrellikGL& game, int32_t key);
 // as the window's locator, so a click or touch on a panel presses that panel's key.
 struct TpanelGrid;
 TpanelGrid panelGridOf(const TtrellikGL& game, int32_t windowWidth, int32_t windowHeight);
+// The key of the drawn panel under a window point of the grid, or -1.
+int32_t panelKeyOnGrid(const TtrellikGL& game, const TpanelGrid& grid, double x, double y);
 int32_t panelKeyAtPoint(const TtrellikGL& game, double x, double y);
 void installPanelPointing(TtrellikGL& game);
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engine/playResults.h"
+#include "platform/input/pointerPresses.h"
 #include "tests/test_playback_fixture.h"
 
 namespace {
@@ -145,4 +146,23 @@ TEST_F(TresultsScene, PanelKeysWaitASecondAndThePlaysOwnPressesNeverCount) {
     EXPECT_EQ(saved.size(), 1u);
     pressKeyAt(keyEnter, shownAt);
     EXPECT_FALSE(game->results.shown);
+}
+
+// A click on the results (the histogram lies where the grid is in play) presses no panel's key.
+TEST_F(TresultsScene, AClickOnTheResultsHitsNoPanel) {
+    game->depth = -7.0;
+    for (int32_t panel = 0; panel < 16; ++panel) {
+        game->panels[panel].x = (panel / 4) * 1.4 - 2.1;
+        game->panels[panel].y = 2.1 - (panel % 4) * 1.4;
+    }
+    const TpanelGrid grid = panelGridOf(*game, 800, 600);
+    const int32_t suggestionPanel = transposeIndex(suggestionKeyNumber - 1);
+    double x = 0.0;
+    double y = 0.0;
+    windowPointOf(grid, game->panels[suggestionPanel].x, game->panels[suggestionPanel].y, x, y);
+    ASSERT_EQ(panelKeyOnGrid(*game, grid, x, y), game->launch.keys[suggestionKeyNumber - 1] & 0xFFFF) << "in play";
+    game->launch.audioOffset = 100;
+    playToTheEnd();
+    ASSERT_TRUE(game->results.shown);
+    EXPECT_EQ(panelKeyOnGrid(*game, grid, x, y), -1);
 }
