@@ -8,6 +8,7 @@
 #include "engine/trellikGL38Engine.h"
 #include "platform/clockSeam.h"
 #include "platform/sound/soundEngine.h"
+#include "platform/sound/timeStretcher.h"
 
 namespace {
 
@@ -69,15 +70,23 @@ void keepChoice(TtrellikGL& game) {
     if (game.launch.savePractice) game.launch.savePractice(game.practice.choice);
 }
 
+// The player's own step: from now on the rate in force is the one the settings keep.
 void changeRate(TtrellikGL& game, int32_t steps) {
     TpracticeChoice& choice = game.practice.choice;
     choice.rateHundredths = steppedRate(choice.rateHundredths, steps);
+    choice.keptRateHundredths = 0;
 }
 
 // The rate the play runs at: a replay's own, else the chosen one.
 int32_t playRateHundredths(const TtrellikGL& game) {
     if (game.replay.keys && game.replay.play) return game.replay.play->rateHundredths;
     return game.practice.choice.rateHundredths;
+}
+
+// The music at the play's rate, or at 1.00x where the stretcher cannot start.
+void putPlayRateInForce(TtrellikGL& game) {
+    const double rate = rateOf(playRateHundredths(game));
+    game.practice.rateInForce = game.audio.music ? game.audio.music->setRate(rate) : rate;
 }
 
 uint32_t firstRowFrom(const TsongParser& chart, double musicMs) {
@@ -190,6 +199,8 @@ void restartSection(TtrellikGL& game) {
     practice.pass += 1;
     practice.passFirstPress = game.play.presses.size();
     practice.passStartMs = sectionStart;
+    // A rate chosen during the pass that ended starts with this one, before any marker comes.
+    if (rateOf(playRateHundredths(game)) != practice.rateInForce) putPlayRateInForce(game);
     seekToCountIn(game, practice.loop.firstBar);
     const TplayResults& last = practice.passes.back().figures;
     practice.line = "PASS " + std::to_string(practice.pass - 1) + " " + std::to_string(last.score) + "  BARS " +
@@ -261,7 +272,8 @@ double musicRate(const TtrellikGL& game) {
 
 std::vector<std::string> practiceChoiceLines(const TtrellikGL& game) {
     const TpracticeChoice& choice = game.practice.choice;
-    std::string line = "RATE " + rateText(choice.rateHundredths);
+    const bool atOwnSpeed = game.practice.stretcherMissing && choice.rateHundredths != normalRateHundredths;
+    std::string line = atOwnSpeed ? "RATE 1.00x (NO TIME STRETCHER)" : "RATE " + rateText(choice.rateHundredths);
     if (choice.practice) line += "  PRACTICE FROM BAR " + std::to_string(choice.startBar);
     return {line};
 }
@@ -289,8 +301,7 @@ void startPracticeMusic(TtrellikGL& game) {
     practice.passPresses.clear();
     practice.pendingTicks.clear();
     practice.line.clear();
-    const double rate = rateOf(playRateHundredths(game));
-    practice.rateInForce = game.audio.music ? game.audio.music->setRate(rate) : rate;
+    putPlayRateInForce(game);
     if (!practice.practicing) return;
     practice.choice.startBar = std::clamp(practice.choice.startBar, 1, std::max<int32_t>(1, static_cast<int32_t>(practice.bars.size())));
     seekToCountIn(game, practice.choice.startBar);
@@ -325,10 +336,18 @@ bool fullPlayAtOwnSpeed(const TtrellikGL& game) {
     return game.practice.choice.rateHundredths == 100 && !game.practice.choice.practice;
 }
 
+void noteWhetherTheStretcherStarts(TpracticeState& practice) {
+    if (practice.choice.rateHundredths == normalRateHundredths || practice.stretcherTried) return;
+    std::string failure;
+    practice.stretcherMissing = TtimeStretcher::start(rateOf(practice.choice.rateHundredths), failure) == nullptr;
+    practice.stretcherTried = true;
+}
+
 // Said only when it is not the usual full play, which leaves its line to the world best.
 void drawPracticeChoice(TtrellikGL& game) {
-    if (drawingWindow(game) && !fullPlayAtOwnSpeed(game))
-        drawTextColumn(game, practiceChoiceLines(game), lineX, lineY);
+    if (!drawingWindow(game) || fullPlayAtOwnSpeed(game)) return;
+    noteWhetherTheStretcherStarts(game.practice);
+    drawTextColumn(game, practiceChoiceLines(game), lineX, lineY);
 }
 
 bool practicePlayKey(TtrellikGL& game, uint16_t key) {
@@ -336,10 +355,15 @@ bool practicePlayKey(TtrellikGL& game, uint16_t key) {
     TpracticeState& practice = game.practice;
     // Only a practice play changes speed mid-song: a full play keeps one rate for its best.
     if (!practice.practicing) return false;
+    // Markers already on their way keep the rate they came at: a new rate starts with a pass.
     if (key == slowerKey || key == fasterKey) {
+        if (!practice.loop.set()) {
+            practice.line = "THE RATE CHANGES BETWEEN PASSES: SET A LOOP";
+            return true;
+        }
         changeRate(game, key == slowerKey ? -1 : 1);
         keepChoice(game);
-        if (!game.replay.keys && game.audio.music) practice.rateInForce = game.audio.music->setRate(rateOf(practice.choice.rateHundredths));
+        practice.line = "RATE " + rateText(practice.choice.rateHundredths) + " FROM THE NEXT PASS";
         return true;
     }
     if (key != earlierKey && key != laterKey) return false;

@@ -50,6 +50,10 @@ struct TpracticeState {
     TpracticeChoice choice;
     // The rate the music plays at: the chosen one, or 1 when the stretcher could not start.
     double rateInForce = 1.0;
+    // Whether song select tried a stretcher at the chosen rate, and whether none started (then
+    // every play runs at 1.00x).
+    bool stretcherTried = false;
+    bool stretcherMissing = false;
     // Whether the play in progress is a practice play.
     bool practicing = false;
     std::vector<double> bars;
@@ -91,12 +95,14 @@ bool practiceRowDue(const TtrellikGL& game, const ChartEntry& entry);
 int32_t markersPlayed(const TtrellikGL& game);
 // Marker select's practice panels: key 12 slower, key 13 faster, key 15 practice mode on or off.
 bool practicePanelKey(TtrellikGL& game, int32_t keyIndex);
+// Tries once a run, when a rate other than 1.00x is chosen, whether the stretcher starts.
+void noteWhetherTheStretcherStarts(TpracticeState& practice);
 // The choice lines in song select and marker select, beside the selected song's lines.
 void drawPracticeChoice(TtrellikGL& game);
 // Whether song select's choice is a full play at the song's own speed, the kind rankings compare.
 bool fullPlayAtOwnSpeed(const TtrellikGL& game);
-// A practice play's keys: [ and ] step the rate, , marks the loop start and . its end at the bar
-// playing. True when the key was one of them.
+// A practice play's keys: [ and ] step the rate from the next pass (refused without a loop), ,
+// marks the loop start and . its end at the bar heard. True when the key was one of them.
 bool practicePlayKey(TtrellikGL& game, uint16_t key);
 // One tick of a practice play: hands due count-in ticks to the mixer and starts the section again
 // when a pass ended (also when the song ended inside it). True when it restarted the section.

@@ -200,3 +200,26 @@ TEST(PracticeResults, SixtyPassesShowASummaryAndTheLastPassesWithEveryJudgement)
     EXPECT_EQ(practiceResultLines(*game).size(), 4u);
     EXPECT_EQ(practiceResultLines(*game)[2], "PASS 1  1.00x  500001  P9 GR1 GD2 BD3 MS1");
 }
+
+// A rate step during a pass leaves the markers on their way at the rate they came at: the next
+// pass plays at the new rate, and each pass keeps its own. Without a loop there is no next pass.
+TEST_F(TpracticeLoopTest, ARateStepTakesEffectFromTheNextPassAndEachPassKeepsItsRate) {
+    startLoopOfBar2(1.0, 0);
+    for (int ms = 0; ms < 2500; ++ms) step();
+    ASSERT_TRUE(game->practice.passes.empty());
+    pressKey(221);
+    EXPECT_EQ(musicRate(*game), 1.0);
+    EXPECT_EQ(game->practice.line, "RATE 1.05x FROM THE NEXT PASS");
+    playPasses(2);
+    ASSERT_EQ(game->practice.passes.size(), 2u);
+    EXPECT_EQ(game->practice.passes[0].rateHundredths, 100);
+    EXPECT_EQ(game->practice.passes[1].rateHundredths, 105);
+    EXPECT_EQ(game->practice.passes[0].figures.score, 900000);
+    EXPECT_EQ(game->practice.passes[1].figures.score, 900000);
+
+    game->autoplay->cancelAll();
+    game->practice.loop = {};
+    pressKey(219);
+    EXPECT_EQ(game->practice.choice.rateHundredths, 105);
+    EXPECT_EQ(game->practice.line, "THE RATE CHANGES BETWEEN PASSES: SET A LOOP");
+}
