@@ -412,14 +412,14 @@ std::vector<std::string> practiceResultLines(const TtrellikGL& game) {
     return lines;
 }
 
-TplayResults practicePlayResults(const TtrellikGL& game) {
+ScoreControl practicePlayScore(const TtrellikGL& game) {
     const TpracticeState& practice = game.practice;
     int32_t markers = 0;
     for (const TpassResult& pass : practice.passes) markers += pass.markers;
     ScoreControl score;
     score.reset(markers);
     for (const TpressRecord& press : practice.passPresses) score.apply(press.judgement);
-    return playResultsOf(score, practice.passPresses);
+    return score;
 }
 
 size_t firstPressOfPass(const TtrellikGL& game) {

@@ -113,8 +113,9 @@ bool closePracticePlay(TtrellikGL& game);
 // The pass lines the results scene shows for a practice play (the last few and a summary of all),
 // and the rate line for any play.
 std::vector<std::string> practiceResultLines(const TtrellikGL& game);
-// A practice play's figures: every pass's markers and judgements, as the results show and keep them.
-TplayResults practicePlayResults(const TtrellikGL& game);
+// A practice play's score: every pass's markers and judgements, as the results show and keep them
+// (the judgements and misses themselves are practice.passPresses).
+ScoreControl practicePlayScore(const TtrellikGL& game);
 // Where the presses the score in force counts start in the press log: a practice play's pass in
 // progress, else the first.
 size_t firstPressOfPass(const TtrellikGL& game);

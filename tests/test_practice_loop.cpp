@@ -146,6 +146,7 @@ TEST_F(TpracticeLoopTest, TheResultsAndTheKeptPlayAreEveryPassTogether) {
     pressKey(keyEscape);
     ASSERT_TRUE(game->results.shown);
     EXPECT_EQ(game->results.figures.score, 900000);
+    EXPECT_EQ(game->score.displayScore(), 900000) << "the score drawn above the figures";
     EXPECT_EQ(game->results.figures.perfect, 80);
     EXPECT_EQ(game->results.figures.miss, 0);
     EXPECT_EQ(game->results.figures.pressCount, 80);

@@ -113,7 +113,9 @@ bool resultsTakeKey(const TtrellikGL& game, int32_t keyIndex, double pressedAt) 
 
 void showResults(TtrellikGL& game) {
     TresultsState& results = game.results;
-    results.figures = game.practice.practicing ? practicePlayResults(game) : playResultsOf(game.score, game.play.presses);
+    // A practice play is all its passes: the score drawn above the figures too, not the last pass's.
+    if (game.practice.practicing) game.score = practicePlayScore(game);
+    results.figures = playResultsOf(game.score, game.practice.practicing ? game.practice.passPresses : game.play.presses);
     results.difficulty = game.window ? colourIndex(game.window->customCommands) : 0;
     // Only the player's own presses say how they hear the music: a replay plays with the offsets
     // of its day, and autoplay presses on the beat whatever the offset.
