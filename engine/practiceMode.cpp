@@ -9,6 +9,7 @@
 #include "platform/clockSeam.h"
 #include "platform/sound/soundEngine.h"
 #include "platform/sound/timeStretcher.h"
+#include "platform/window/globalConsoleCode.h"
 
 namespace {
 
@@ -273,7 +274,7 @@ double musicRate(const TtrellikGL& game) {
 std::vector<std::string> practiceChoiceLines(const TtrellikGL& game) {
     const TpracticeChoice& choice = game.practice.choice;
     const bool atOwnSpeed = game.practice.stretcherMissing && choice.rateHundredths != normalRateHundredths;
-    std::string line = atOwnSpeed ? "RATE 1.00x (NO TIME STRETCHER)" : "RATE " + rateText(choice.rateHundredths);
+    std::string line = atOwnSpeed ? "RATE 1.00x ONLY" : "RATE " + rateText(choice.rateHundredths);
     if (choice.practice) line += "  PRACTICE FROM BAR " + std::to_string(choice.startBar);
     return {line};
 }
@@ -341,6 +342,7 @@ void noteWhetherTheStretcherStarts(TpracticeState& practice) {
     std::string failure;
     practice.stretcherMissing = TtimeStretcher::start(rateOf(practice.choice.rateHundredths), failure) == nullptr;
     practice.stretcherTried = true;
+    if (practice.stretcherMissing) appendToDebugLog("No time stretcher (" + failure + "): every play runs at 1.00x");
 }
 
 // Said only when it is not the usual full play, which leaves its line to the world best.
@@ -358,12 +360,12 @@ bool practicePlayKey(TtrellikGL& game, uint16_t key) {
     // Markers already on their way keep the rate they came at: a new rate starts with a pass.
     if (key == slowerKey || key == fasterKey) {
         if (!practice.loop.set()) {
-            practice.line = "THE RATE CHANGES BETWEEN PASSES: SET A LOOP";
+            practice.line = "RATE: SET A LOOP FIRST";
             return true;
         }
         changeRate(game, key == slowerKey ? -1 : 1);
         keepChoice(game);
-        practice.line = "RATE " + rateText(practice.choice.rateHundredths) + " FROM THE NEXT PASS";
+        practice.line = "NEXT PASS AT " + rateText(practice.choice.rateHundredths);
         return true;
     }
     if (key != earlierKey && key != laterKey) return false;

@@ -103,7 +103,7 @@ TEST(PracticeChoice, WithoutTheStretcherSongSelectSaysTheMusicPlaysAtItsOwnSpeed
     game->practice.choice.rateHundredths = 150;
     noteWhetherTheStretcherStarts(game->practice);
     unsetenv("TRELLIK_RUBBERBAND");
-    EXPECT_EQ(practiceChoiceLines(*game), (std::vector<std::string>{"RATE 1.00x (NO TIME STRETCHER)"}));
+    EXPECT_EQ(practiceChoiceLines(*game), (std::vector<std::string>{"RATE 1.00x ONLY"}));
 }
 
 TEST(PracticeLoop, BarsFollowTheTempoAndALoopIsWholeBarsInEitherOrder) {

@@ -210,7 +210,7 @@ TEST_F(TpracticeLoopTest, ARateStepTakesEffectFromTheNextPassAndEachPassKeepsIts
     ASSERT_TRUE(game->practice.passes.empty());
     pressKey(221);
     EXPECT_EQ(musicRate(*game), 1.0);
-    EXPECT_EQ(game->practice.line, "RATE 1.05x FROM THE NEXT PASS");
+    EXPECT_EQ(game->practice.line, "NEXT PASS AT 1.05x");
     playPasses(2);
     ASSERT_EQ(game->practice.passes.size(), 2u);
     EXPECT_EQ(game->practice.passes[0].rateHundredths, 100);
@@ -222,5 +222,5 @@ TEST_F(TpracticeLoopTest, ARateStepTakesEffectFromTheNextPassAndEachPassKeepsIts
     game->practice.loop = {};
     pressKey(219);
     EXPECT_EQ(game->practice.choice.rateHundredths, 105);
-    EXPECT_EQ(game->practice.line, "THE RATE CHANGES BETWEEN PASSES: SET A LOOP");
+    EXPECT_EQ(game->practice.line, "RATE: SET A LOOP FIRST");
 }
