@@ -69,7 +69,7 @@ TEST(PracticeChoice, ABadRateSaysWhy) {
     EXPECT_EQ(rateRefusal("1.37"), "The rate \"1.37\" is not on a step of 0.05 (as 1.35 or 1.4).");
     EXPECT_EQ(rateRefusal("0.45"), "The rate \"0.45\" is outside 0.5 to 2: the music is only stretched that far.");
     EXPECT_EQ(rateRefusal("2.05"), "The rate \"2.05\" is outside 0.5 to 2: the music is only stretched that far.");
-    EXPECT_EQ(rateRefusal("fast"), "The rate \"fast\" is not a decimal such as 0.75 or 1.5.");
+    EXPECT_EQ(rateRefusal("fast"), "The rate \"fast\" is not written as 0.75 or 1.5: one digit, then at most two after the point.");
 }
 
 // --rate plays one run at its rate: what song select keeps is the rate chosen before, until the

@@ -53,7 +53,7 @@ std::optional<int32_t> rateFromText(const std::string& text) {
 std::string rateRefusal(const std::string& text) {
     const std::optional<int32_t> hundredths = hundredthsFromText(text);
     const std::string quoted = "The rate \"" + text + "\" ";
-    if (!hundredths) return quoted + "is not a decimal such as 0.75 or 1.5.";
+    if (!hundredths) return quoted + "is not written as 0.75 or 1.5: one digit, then at most two after the point.";
     if (*hundredths < slowestRateHundredths || *hundredths > fastestRateHundredths)
         return quoted + "is outside 0.5 to 2: the music is only stretched that far.";
     if (!isChoosableRate(*hundredths)) return quoted + "is not on a step of 0.05 (as 1.35 or 1.4).";
