@@ -166,19 +166,20 @@ double passRunsOutMs(const TtrellikGL& game) {
 
 // The pass scored on its own: the judgements of its markers (a row the loop's end cut off, which
 // came before the loop was set, counts for no pass) against the markers between its start and end.
-void finishPass(TtrellikGL& game) {
+void finishPass(TtrellikGL& game, bool leftEarly = false) {
     TpracticeState& practice = game.practice;
     const std::vector<TpressRecord>& presses = game.play.presses;
     const double endMs = passEndMs(practice);
     const auto inPass = [&](const TpressRecord& press) {
-        const double at = game.chart.entries[std::clamp(press.row, 0, chartCapacity)].time * 1000.0;
+        const double at = game.chart.entries[std::clamp(press.row, 0, chartCapacity - 1)].time * 1000.0;
         return at >= practice.passStartMs - 0.5 && at < endMs - 0.5;
     };
     std::vector<TpressRecord> pass;
     for (size_t index = std::min(practice.passFirstPress, presses.size()); index < presses.size(); ++index)
         if (inPass(presses[index])) pass.push_back(presses[index]);
+    // A pass left early counts the markers that came to a judgement or a miss, not those still to come.
     ScoreControl score;
-    score.reset(markersFrom(game.chart, practice.passStartMs, endMs));
+    score.reset(leftEarly ? static_cast<int32_t>(pass.size()) : markersFrom(game.chart, practice.passStartMs, endMs));
     for (const TpressRecord& press : pass) score.apply(press.judgement);
     TpassResult result;
     result.pass = practice.pass;
@@ -400,7 +401,7 @@ bool practiceTick(TtrellikGL& game) {
 bool closePracticePlay(TtrellikGL& game) {
     TpracticeState& practice = game.practice;
     if (!practice.practicing) return false;
-    if (game.play.presses.size() > practice.passFirstPress) finishPass(game);
+    if (game.play.presses.size() > practice.passFirstPress) finishPass(game, true);
     return !practice.passes.empty();
 }
 

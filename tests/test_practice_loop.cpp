@@ -137,23 +137,27 @@ TEST_F(TpracticeLoopTest, ALoopKeyMarksTheBarOfTheHeardBeat) {
     EXPECT_EQ(game->practice.markedStartBar, 2);
 }
 
-// Five perfect passes and Escape at the start of the sixth: the results and the kept play are
-// those five passes, not the empty one in progress.
+// Five perfect passes and Escape three markers into the sixth: the results and the kept play are
+// those five passes and the three markers played of the sixth, not the pass in progress alone.
 TEST_F(TpracticeLoopTest, TheResultsAndTheKeptPlayAreEveryPassTogether) {
     startLoopOfBar2(1.0, 0);
     playPasses(5);
     ASSERT_EQ(game->practice.passes.size(), 5u);
+    for (int ms = 0; ms < 10000 && game->play.presses.size() < game->practice.passFirstPress + 3; ++ms) step();
     pressKey(keyEscape);
     ASSERT_TRUE(game->results.shown);
+    ASSERT_EQ(game->practice.passes.size(), 6u);
+    EXPECT_EQ(game->practice.passes[5].markers, 3);
+    EXPECT_EQ(game->practice.passes[5].figures.score, 900000);
     EXPECT_EQ(game->results.figures.score, 900000);
     EXPECT_EQ(game->score.displayScore(), 900000) << "the score drawn above the figures";
-    EXPECT_EQ(game->results.figures.perfect, 80);
+    EXPECT_EQ(game->results.figures.perfect, 83);
     EXPECT_EQ(game->results.figures.miss, 0);
-    EXPECT_EQ(game->results.figures.pressCount, 80);
+    EXPECT_EQ(game->results.figures.pressCount, 83);
     const TkeptPlay kept = keptPlayOf(*game);
     EXPECT_EQ(kept.score, 900000);
-    EXPECT_EQ(kept.perfect, 80);
-    EXPECT_EQ(kept.presses.size(), 80u);
+    EXPECT_EQ(kept.perfect, 83);
+    EXPECT_EQ(kept.presses.size(), 83u);
 }
 
 // A press handled after a frame scored its marker missed turns the miss into its judgement; in a
