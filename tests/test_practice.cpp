@@ -96,6 +96,8 @@ TEST(PracticeChoice, ARateForThisRunIsNeverKept) {
 
 // Without the stretcher every play runs at 1.00x, and song select says so.
 TEST(PracticeChoice, WithoutTheStretcherSongSelectSaysTheMusicPlaysAtItsOwnSpeed) {
+    TtemporaryFolder folder;
+    TworkingDirectory inFolder(folder.path());
     auto game = std::make_unique<TtrellikGL>();
     setenv("TRELLIK_RUBBERBAND", "/nonexistent/librubberband.so.2", 1);
     noteWhetherTheStretcherStarts(game->practice);
@@ -104,6 +106,7 @@ TEST(PracticeChoice, WithoutTheStretcherSongSelectSaysTheMusicPlaysAtItsOwnSpeed
     noteWhetherTheStretcherStarts(game->practice);
     unsetenv("TRELLIK_RUBBERBAND");
     EXPECT_EQ(practiceChoiceLines(*game), (std::vector<std::string>{"RATE 1.00x ONLY"}));
+    EXPECT_NE(readFile(folder.file("debug.txt")).find("every play runs at 1.00x"), std::string::npos);
 }
 
 TEST(PracticeLoop, BarsFollowTheTempoAndALoopIsWholeBarsInEitherOrder) {
