@@ -16,14 +16,20 @@ TpanelGrid panelGridOf(const TtrellikGL& game, int32_t windowWidth, int32_t wind
     return grid;
 }
 
+int32_t panelKeyOnGrid(const TtrellikGL& game, const TpanelGrid& grid, double x, double y) {
+    // The results draw no panels: a click on their figures presses no key hidden under them.
+    if (game.results.shown) return -1;
+    const int32_t panel = panelAtPoint(grid, x, y);
+    if (panel < 0) return -1;
+    // Panels are numbered down the columns, keys along the rows.
+    return game.launch.keys[transposeIndex(panel)] & 0xFFFF;
+}
+
 int32_t panelKeyAtPoint(const TtrellikGL& game, double x, double y) {
     int32_t width = 0;
     int32_t height = 0;
     windowClientSize(width, height);
-    const int32_t panel = panelAtPoint(panelGridOf(game, width, height), x, y);
-    if (panel < 0) return -1;
-    // Panels are numbered down the columns, keys along the rows.
-    return game.launch.keys[transposeIndex(panel)] & 0xFFFF;
+    return panelKeyOnGrid(game, panelGridOf(game, width, height), x, y);
 }
 
 void installPanelPointing(TtrellikGL& game) {

@@ -24,6 +24,8 @@ int32_t barAt(const std::vector<double>& bars, double musicMs);
 struct TpassResult {
     int32_t pass = 0;
     int32_t markers = 0;
+    // The rate the pass was played at.
+    int32_t rateHundredths = 100;
     TplayResults figures;
 };
 
@@ -48,6 +50,10 @@ struct TpracticeState {
     TpracticeChoice choice;
     // The rate the music plays at: the chosen one, or 1 when the stretcher could not start.
     double rateInForce = 1.0;
+    // Whether song select tried a stretcher at the chosen rate, and whether none started (then
+    // every play runs at 1.00x).
+    bool stretcherTried = false;
+    bool stretcherMissing = false;
     // Whether the play in progress is a practice play.
     bool practicing = false;
     std::vector<double> bars;
@@ -60,7 +66,11 @@ struct TpracticeState {
     // Where the pass in progress starts on the music's clock (ms): the start bar, then the section.
     double passStartMs = 0.0;
     std::vector<TpassResult> passes;
-    // Count-in ticks still to hand to the mixer, on the music's clock (ms).
+    // Every pass's judgements and misses, pass after pass: what the whole practice play comes to.
+    std::vector<TpressRecord> passPresses;
+    // Where the music was last sent for a count-in (ms).
+    double seekMs = 0.0;
+    // Count-in ticks still to hand to the mixer, on the music's clock (ms) where their beats are heard.
     std::vector<double> pendingTicks;
     // The line under the score: the pass, the loop, or why a loop was refused.
     std::string line;
@@ -85,12 +95,14 @@ bool practiceRowDue(const TtrellikGL& game, const ChartEntry& entry);
 int32_t markersPlayed(const TtrellikGL& game);
 // Marker select's practice panels: key 12 slower, key 13 faster, key 15 practice mode on or off.
 bool practicePanelKey(TtrellikGL& game, int32_t keyIndex);
+// Tries once a run, when a rate other than 1.00x is chosen, whether the stretcher starts.
+void noteWhetherTheStretcherStarts(TpracticeState& practice);
 // The choice lines in song select and marker select, beside the selected song's lines.
 void drawPracticeChoice(TtrellikGL& game);
 // Whether song select's choice is a full play at the song's own speed, the kind rankings compare.
 bool fullPlayAtOwnSpeed(const TtrellikGL& game);
-// A practice play's keys: [ and ] step the rate, , marks the loop start and . its end at the bar
-// playing. True when the key was one of them.
+// A practice play's keys: [ and ] step the rate from the next pass (refused without a loop), ,
+// marks the loop start and . its end at the bar heard. True when the key was one of them.
 bool practicePlayKey(TtrellikGL& game, uint16_t key);
 // One tick of a practice play: hands due count-in ticks to the mixer and starts the section again
 // when a pass ended (also when the song ended inside it). True when it restarted the section.
@@ -98,7 +110,14 @@ bool practiceTick(TtrellikGL& game);
 // Escape during a practice play: the pass in progress counts when any of its markers was judged.
 // True when the play has a pass and so ends in its results.
 bool closePracticePlay(TtrellikGL& game);
-// The pass lines the results scene shows for a practice play, and the rate line for any play.
+// The pass lines the results scene shows for a practice play (the last few and a summary of all),
+// and the rate line for any play.
 std::vector<std::string> practiceResultLines(const TtrellikGL& game);
+// A practice play's score: every pass's markers and judgements, as the results show and keep them
+// (the judgements and misses themselves are practice.passPresses).
+ScoreControl practicePlayScore(const TtrellikGL& game);
+// Where the presses the score in force counts start in the press log: a practice play's pass in
+// progress, else the first.
+size_t firstPressOfPass(const TtrellikGL& game);
 // The practice line during play.
 void drawPracticeLine(TtrellikGL& game);

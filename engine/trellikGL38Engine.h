@@ -239,6 +239,8 @@ struct TresultsState {
     std::string recordLine;
     // The id the records gave the play, or 0 when it was not kept.
     int64_t keptPlayId = 0;
+    // When the scene came, on the high-resolution clock.
+    double shownAtMs = 0.0;
 };
 
 // The kept play being played again, and the presses of it already handed to the key pusher.
@@ -333,6 +335,8 @@ int32_t keyIndexOf(const TtrellikGL& game, int32_t key);
 // as the window's locator, so a click or touch on a panel presses that panel's key.
 struct TpanelGrid;
 TpanelGrid panelGridOf(const TtrellikGL& game, int32_t windowWidth, int32_t windowHeight);
+// The key of the drawn panel under a window point of the grid, or -1.
+int32_t panelKeyOnGrid(const TtrellikGL& game, const TpanelGrid& grid, double x, double y);
 int32_t panelKeyAtPoint(const TtrellikGL& game, double x, double y);
 void installPanelPointing(TtrellikGL& game);
 

@@ -57,7 +57,10 @@ bool readCommandLine(int argc, const char* const* argv, TcommandLine& line) {
     }
     if (line.start && next < argc && isOption(argv[next], "--rate")) {
         const std::optional<int32_t> rate = next + 1 < argc ? rateFromText(argv[next + 1]) : std::nullopt;
-        if (!rate) return false;
+        if (!rate) {
+            line.refusal = next + 1 < argc ? rateRefusal(argv[next + 1]) : "--rate needs a rate, such as 0.75 or 1.5.";
+            return false;
+        }
         line.rateHundredths = *rate;
         next += 2;
     }

@@ -16,6 +16,8 @@ struct TcommandLine {
     // --version: print the version and build number, and do nothing else.
     bool version = false;
     std::string gameFolder;
+    // Why an option's value was refused, for the message above the usage; "" when none was.
+    std::string refusal;
 };
 
 // --version alone; or --game-dir DIR may come first, then --start [--autoplay | --replay ID]

@@ -51,7 +51,7 @@ int startGameDirectly(const TcommandLine& line) {
     if (line.autoplay) game->autoplay = std::make_unique<TkeyPusher>();
     LaunchParameters parameters = launchParametersFor(settings, false, runningExecutable(), store.filePath());
     parameters.calibrate = line.calibrate;
-    if (line.rateHundredths != 0) parameters.practice.rateHundredths = line.rateHundredths;
+    if (line.rateHundredths != 0) setRateForThisRun(parameters.practice, line.rateHundredths);
     if (line.replayId != 0) {
         parameters.replay = playToReplay(parameters.recordsPath, line.replayId);
         if (!parameters.replay) return 1;

@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
     const bool understood = readCommandLine(argc, argv, line);
     if (!understood || line.help) {
         const bool help = understood && line.help;
+        if (!line.refusal.empty()) std::fprintf(stderr, "%s\n", line.refusal.c_str());
         std::fputs(usage, help ? stdout : stderr);
         return help ? 0 : 2;
     }

@@ -222,6 +222,7 @@ TEST_F(TautoplayTest, ItsResultsOfferNoOffsetAndThePlayersOffsetStays) {
     tickAt(30000);
     ASSERT_TRUE(game->results.shown);
     EXPECT_EQ(game->results.suggestion, 0);
+    clock.highResolution += 1000.0;
     pressKey(static_cast<uint16_t>(game->launch.keys[suggestionKeyNumber - 1]));
     EXPECT_EQ(game->launch.audioOffset, 25);
 }

@@ -3,6 +3,10 @@
 
 #include <sqlite3.h>
 
+#include <cstdlib>
+#include <string>
+#include <vector>
+
 #include "platform/store/recordsDatabase.h"
 #include "platform/store/settingsStore.h"
 #include "tests/support/testSupport.h"
@@ -57,6 +61,52 @@ TEST(PracticeChoice, OnlyRatesInRangeAndOnAStepAreTakenFromSettingsAndTheCommand
     EXPECT_EQ(steppedRate(55, -1), 50);
     EXPECT_EQ(steppedRate(50, -1), 50);
     EXPECT_EQ(rateText(75), "0.75x");
+}
+
+TEST(PracticeChoice, ABadRateSaysWhy) {
+    EXPECT_EQ(rateRefusal("1.35"), "");
+    EXPECT_EQ(rateRefusal("0.5"), "");
+    EXPECT_EQ(rateRefusal("1.37"), "The rate \"1.37\" is not on a step of 0.05 (as 1.35 or 1.4).");
+    EXPECT_EQ(rateRefusal("0.45"), "The rate \"0.45\" is outside 0.5 to 2: the music is only stretched that far.");
+    EXPECT_EQ(rateRefusal("2.05"), "The rate \"2.05\" is outside 0.5 to 2: the music is only stretched that far.");
+    EXPECT_EQ(rateRefusal("fast"), "The rate \"fast\" is not written as 0.75 or 1.5: one digit, then at most two after the point.");
+}
+
+// --rate plays one run at its rate: what song select keeps is the rate chosen before, until the
+// player steps the rate themselves.
+TEST(PracticeChoice, ARateForThisRunIsNeverKept) {
+    auto game = std::make_unique<TtrellikGL>();
+    std::vector<int32_t> keptRates;
+    game->launch.savePractice = [&](const TpracticeChoice& choice) {
+        TsettingsStore store("unused");
+        store.openFromBytes("{}");
+        writeStoredPractice(store, choice);
+        TpracticeChoice read;
+        readStoredPractice(store, read);
+        keptRates.push_back(read.rateHundredths);
+    };
+    game->practice.choice.rateHundredths = 75;
+    setRateForThisRun(game->practice.choice, 150);
+    EXPECT_EQ(game->practice.choice.rateHundredths, 150);
+    EXPECT_TRUE(practiceSelectKey(*game, 80));
+    EXPECT_TRUE(practiceSelectKey(*game, 221));
+    EXPECT_EQ(game->practice.choice.rateHundredths, 155);
+    EXPECT_EQ(keptRates, (std::vector<int32_t>{75, 155}));
+}
+
+// Without the stretcher every play runs at 1.00x, and song select says so.
+TEST(PracticeChoice, WithoutTheStretcherSongSelectSaysTheMusicPlaysAtItsOwnSpeed) {
+    TtemporaryFolder folder;
+    TworkingDirectory inFolder(folder.path());
+    auto game = std::make_unique<TtrellikGL>();
+    setenv("TRELLIK_RUBBERBAND", "/nonexistent/librubberband.so.2", 1);
+    noteWhetherTheStretcherStarts(game->practice);
+    EXPECT_FALSE(game->practice.stretcherTried) << "nothing to try at 1.00x";
+    game->practice.choice.rateHundredths = 150;
+    noteWhetherTheStretcherStarts(game->practice);
+    unsetenv("TRELLIK_RUBBERBAND");
+    EXPECT_EQ(practiceChoiceLines(*game), (std::vector<std::string>{"RATE 1.00x ONLY"}));
+    EXPECT_NE(readFile(folder.file("debug.txt")).find("every play runs at 1.00x"), std::string::npos);
 }
 
 TEST(PracticeLoop, BarsFollowTheTempoAndALoopIsWholeBarsInEitherOrder) {
@@ -127,8 +177,8 @@ TEST_F(TplaybackTest, APracticeLoopRestartsAtItsFirstBarAndEachPassHasResults) {
     EXPECT_EQ(game->practice.passes[0].markers, 4) << "the first pass runs from the start bar to the loop's end";
     EXPECT_EQ(game->play.nextEntry, 4u);
     EXPECT_EQ(game->score.noteCount, 4);
-    EXPECT_EQ(game->practice.pendingTicks, (std::vector<double>{1000.0, 1500.0, 2000.0, 2500.0}))
-        << "a count-in tick on each beat of the bar before the section";
+    EXPECT_EQ(game->practice.pendingTicks, (std::vector<double>{950.0, 1450.0, 1950.0, 2450.0}))
+        << "a count-in tick on each heard beat of the bar before the section";
     tickAt(6500);
     EXPECT_EQ(game->practice.passes.size(), 2u) << "the song ending inside the loop loops";
     game->play.presses.push_back({panel, 4, perfect, 0.0});

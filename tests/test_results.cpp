@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engine/playResults.h"
+#include "platform/input/pointerPresses.h"
 #include "tests/test_playback_fixture.h"
 
 namespace {
@@ -104,6 +105,7 @@ TEST_F(TresultsScene, TheSuggestionKeyAddsTheMedianToTheAudioOffsetAndKeepsItAtO
     EXPECT_EQ(game->results.figures.early, 2);
     EXPECT_EQ(game->results.figures.great, 2);
     EXPECT_EQ(game->results.suggestion, -70) << "the presses were 70 ms early of the shifted beat";
+    clock.highResolution += 1000.0;
     pressKey(game->launch.keys[suggestionKeyNumber - 1]);
     EXPECT_EQ(game->launch.audioOffset, 30);
     EXPECT_EQ(saved, (std::vector<std::pair<int32_t, int32_t>>{{30, -7}}));
@@ -121,4 +123,46 @@ TEST_F(TresultsScene, EscapeDuringTheSongSkipsTheResults) {
     pressKey(keyEscape);
     EXPECT_FALSE(game->results.shown);
     EXPECT_TRUE(backInSongSelect());
+}
+
+// The last presses of a song reach the results: panel keys wait a second after the scene came, and
+// a key pressed before it came (its event handled only now) belongs to the play.
+TEST_F(TresultsScene, PanelKeysWaitASecondAndThePlaysOwnPressesNeverCount) {
+    game->launch.audioOffset = 100;
+    playToTheEnd();
+    ASSERT_TRUE(game->results.shown);
+    const double shownAt = clock.highResolution;
+    const auto suggestionKey = static_cast<uint16_t>(game->launch.keys[suggestionKeyNumber - 1]);
+    const auto continueKey = static_cast<uint16_t>(game->launch.keys[15]);
+    clock.highResolution = shownAt + 999.0;
+    pressKey(suggestionKey);
+    pressKey(continueKey);
+    EXPECT_TRUE(saved.empty());
+    EXPECT_TRUE(game->results.shown);
+    clock.highResolution = shownAt + 2000.0;
+    pressKeyAt(keyEnter, shownAt - 1.0);
+    EXPECT_TRUE(game->results.shown) << "Enter pressed during the song";
+    pressKeyAt(suggestionKey, shownAt + 1000.0);
+    EXPECT_EQ(saved.size(), 1u);
+    pressKeyAt(keyEnter, shownAt);
+    EXPECT_FALSE(game->results.shown);
+}
+
+// A click on the results (the histogram lies where the grid is in play) presses no panel's key.
+TEST_F(TresultsScene, AClickOnTheResultsHitsNoPanel) {
+    game->depth = -7.0;
+    for (int32_t panel = 0; panel < 16; ++panel) {
+        game->panels[panel].x = (panel / 4) * 1.4 - 2.1;
+        game->panels[panel].y = 2.1 - (panel % 4) * 1.4;
+    }
+    const TpanelGrid grid = panelGridOf(*game, 800, 600);
+    const int32_t suggestionPanel = transposeIndex(suggestionKeyNumber - 1);
+    double x = 0.0;
+    double y = 0.0;
+    windowPointOf(grid, game->panels[suggestionPanel].x, game->panels[suggestionPanel].y, x, y);
+    ASSERT_EQ(panelKeyOnGrid(*game, grid, x, y), game->launch.keys[suggestionKeyNumber - 1] & 0xFFFF) << "in play";
+    game->launch.audioOffset = 100;
+    playToTheEnd();
+    ASSERT_TRUE(game->results.shown);
+    EXPECT_EQ(panelKeyOnGrid(*game, grid, x, y), -1);
 }

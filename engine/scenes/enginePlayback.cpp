@@ -160,10 +160,12 @@ TkeptPress judgePress(TtrellikGL& game, int32_t panel, double pressedAt) {
     return press;
 }
 
-// The score again from the press log, after a miss in it turned into a judgement.
+// The score again from the press log, after a miss in it turned into a judgement: over the markers
+// it counts already (a practice pass has its section's), from the first press it counts.
 void rescore(TtrellikGL& game) {
-    game.score.reset(game.chart.markerCount);
-    for (const TpressRecord& record : game.play.presses) game.score.apply(record.judgement);
+    game.score.reset(game.score.noteCount);
+    const std::vector<TpressRecord>& presses = game.play.presses;
+    for (size_t index = firstPressOfPass(game); index < presses.size(); ++index) game.score.apply(presses[index].judgement);
 }
 
 // A press that happened while the panel's previous marker showed, handled only after a frame

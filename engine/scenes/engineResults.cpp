@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/performanceCounterTimer.h"
 #include "engine/trellikGL38Engine.h"
 #include "platform/store/settingsStore.h"
 
@@ -15,6 +16,9 @@ constexpr const char* difficultyNames[3] = {"BASIC", "ADVANCED", "EXTREME"};
 // Key indexes in the player's key order: bottom-right continues; key 12 takes the suggestion.
 constexpr int32_t continueKeyIndex = 15;
 constexpr int32_t suggestionKeyIndex = suggestionKeyNumber - 1;
+// Panel keys wait this long after the scene comes: the last presses of a song, a hand already on
+// its way down, must not take the suggestion or leave for song select.
+constexpr double panelKeysWaitMs = 1000.0;
 
 // Console space: the text column and the first line, one line every 1.75 units.
 constexpr float textX = 0.0f;
@@ -99,17 +103,26 @@ void leaveResults(TtrellikGL& game) {
     returnToSongSelectAfterSong(game);
 }
 
+// A key pressed before the scene came belongs to the play, wherever its event was handled.
+bool resultsTakeKey(const TtrellikGL& game, int32_t keyIndex, double pressedAt) {
+    const double shownAt = game.results.shownAtMs;
+    return pressedAt >= shownAt && (keyIndex == -1 || pressedAt >= shownAt + panelKeysWaitMs);
+}
+
 }  // namespace
 
 void showResults(TtrellikGL& game) {
     TresultsState& results = game.results;
-    results.figures = playResultsOf(game.score, game.play.presses);
+    // A practice play is all its passes: the score drawn above the figures too, not the last pass's.
+    if (game.practice.practicing) game.score = practicePlayScore(game);
+    results.figures = playResultsOf(game.score, game.practice.practicing ? game.practice.passPresses : game.play.presses);
     results.difficulty = game.window ? colourIndex(game.window->customCommands) : 0;
     // Only the player's own presses say how they hear the music: a replay plays with the offsets
     // of its day, and autoplay presses on the beat whatever the offset.
     const bool playersOwn = playSourceOf(game) == TplaySource::player;
     results.suggestion = playersOwn ? suggestedOffsetChange(results.figures) : 0;
     results.shown = true;
+    results.shownAtMs = readHighResolutionMs();
     results.recordLine = keepPlay(game);
     offerForRanking(game);
     // The gauge's colour belongs to play; the figures read best on the menus' dark blue.
@@ -128,8 +141,9 @@ bool drawResults(TtrellikGL& game) {
     return true;
 }
 
-bool resultsKeys(TtrellikGL& game, uint16_t key, double) {
+bool resultsKeys(TtrellikGL& game, uint16_t key, double atMs) {
     const int32_t keyIndex = keyIndexOf(game, key);
+    if (!resultsTakeKey(game, keyIndex, atMs)) return false;
     if (keyIndex == suggestionKeyIndex && game.results.suggestion != 0) {
         addToAudioOffset(game, game.results.suggestion);
         game.results.suggestion = 0;

@@ -18,7 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         again.practice.rateHundredths != settings.practice.rateHundredths)
         __builtin_trap();
     // The same bytes as a --rate value: whatever is taken is a rate a player could choose.
-    const std::optional<int32_t> rate = rateFromText(std::string(reinterpret_cast<const char*>(data), size));
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const std::optional<int32_t> rate = rateFromText(text);
     if (rate && !isChoosableRate(*rate)) __builtin_trap();
+    // A refusal says why exactly when no rate is taken.
+    if (rateRefusal(text).empty() != rate.has_value()) __builtin_trap();
     return 0;
 }

@@ -392,9 +392,14 @@ TEST(Program, RateGoesWithStartAsAChoosableRate) {
         TcommandLine refused;
         EXPECT_FALSE(readCommandLine(4, arguments, refused)) << arguments[3];
     }
+    TcommandLine offStep;
+    const char* const between[] = {"trellik", "--start", "--rate", "1.37"};
+    EXPECT_FALSE(readCommandLine(4, between, offStep));
+    EXPECT_EQ(offStep.refusal, rateRefusal("1.37")) << "the message says why";
     const char* const missing[] = {"trellik", "--start", "--rate"};
     TcommandLine noValue;
     EXPECT_FALSE(readCommandLine(3, missing, noValue));
+    EXPECT_FALSE(noValue.refusal.empty());
 }
 
 TEST(Program, CalibrateIsADirectStartOfItsOwnAfterAnOptionalGameFolder) {
