@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -104,22 +105,29 @@ struct TchartFile {
     size_t song = 0;
     int32_t difficulty = 0;
     std::string path;
-    // Size and modification time (ns) when listed; stamped is false when the file could not be looked at.
+    // What the file looked like when listed; stamped is false when it could not be looked at.
     bool stamped = false;
-    int64_t size = 0;
-    int64_t modified = 0;
+    TfileStamp stamp;
 };
 
 int64_t nanoseconds(const struct timespec& time) {
     return static_cast<int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
+TfileStamp stampOf(const struct stat& status) {
+    TfileStamp stamp;
+    stamp.size = status.st_size;
+    stamp.modified = nanoseconds(status.st_mtim);
+    stamp.inode = static_cast<int64_t>(status.st_ino);
+    stamp.changed = nanoseconds(status.st_ctim);
+    return stamp;
+}
+
 // Looked at through the folder's own handle: no walk of the whole path for each of thousands of files.
 void stampChart(int folderHandle, const std::string& file, TchartFile& chart) {
     struct stat status {};
     chart.stamped = folderHandle >= 0 && ::fstatat(folderHandle, file.c_str(), &status, 0) == 0;
-    chart.size = status.st_size;
-    chart.modified = nanoseconds(status.st_mtim);
+    chart.stamp = stampOf(status);
 }
 
 // An open folder, closed when it goes.
@@ -162,18 +170,17 @@ void collectSongs(const std::string& folderPath, const std::string& group, const
         const int32_t difficulty = difficultyOf(file, song);
         if (difficulty < 0) continue;
         scan.songs[found->second].hasChart[difficulty] = true;
-        TchartFile chart{found->second, difficulty, folderPath + file};
+        TchartFile chart{found->second, difficulty, folderPath + file, false, {}};
         stampChart(folder.get(), file, chart);
         charts.push_back(std::move(chart));
     }
 }
 
-// Size and modification time, or false when the file cannot be looked at.
-bool fileStamp(const std::string& path, int64_t& size, int64_t& modified) {
+// False when the file cannot be looked at.
+bool fileStamp(const std::string& path, TfileStamp& stamp) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) return false;
-    size = status.st_size;
-    modified = nanoseconds(status.st_mtim);
+    stamp = stampOf(status);
     return true;
 }
 
@@ -188,7 +195,9 @@ bool readBytes(const std::string& path, std::string& bytes) {
 class TchartReader {
 public:
     // Takes the cached charts found on disk out of cached; what is left there is gone from disk.
-    TchartReader(TlibraryScan& scan, TcachedCharts& cached) : scan(scan), cached(cached) {}
+    // A file the cache never held is first seen at seenAt; a negative seenAt takes its modification
+    // time instead (a first scan knows no better).
+    TchartReader(TlibraryScan& scan, TcachedCharts& cached, int64_t seenAt) : scan(scan), cached(cached), seenAt(seenAt) {}
 
     // Charts of one song sit side by side in charts; a song with any chart not in the cache is read whole.
     void summarize(const std::vector<TchartFile>& charts, const TscanProgress& progress) {
@@ -221,30 +230,34 @@ private:
 
     bool fromCache(const TchartFile& chart) {
         auto entry = cached.extract(chart.path);
-        if (entry.empty() || !chart.stamped) return false;
-        if (entry.mapped().size != chart.size || entry.mapped().modified != chart.modified) return false;
+        if (entry.empty()) return false;
+        firstSeen[chart.path] = entry.mapped().firstSeen;
+        if (!chart.stamped || !(entry.mapped().stamp == chart.stamp)) return false;
         scan.songs[chart.song].charts[chart.difficulty] = std::move(entry.mapped());
         return true;
     }
 
     void readChart(const TchartFile& chart) {
-        int64_t size = 0;
-        int64_t modified = 0;
+        TfileStamp stamp;
         std::string bytes;
         TcachedChart& summary = scan.songs[chart.song].charts[chart.difficulty];
-        if (!fileStamp(chart.path, size, modified) || !readBytes(chart.path, bytes)) {
+        if (!fileStamp(chart.path, stamp) || !readBytes(chart.path, bytes)) {
             summary = TcachedChart{};
             return;
         }
         if (!parser) parser = std::make_unique<TsongParser>();
         summary = summarizeChart(*parser, bytes);
-        summary.size = size;
-        summary.modified = modified;
+        summary.stamp = stamp;
+        const auto seen = firstSeen.find(chart.path);
+        summary.firstSeen = seen != firstSeen.end() ? seen->second : seenAt >= 0 ? seenAt : stamp.modified;
         changed[chart.path] = summary;
     }
 
     TlibraryScan& scan;
     TcachedCharts& cached;
+    const int64_t seenAt;
+    // When the cache first saw each chart it held, for those read again.
+    std::unordered_map<std::string, int64_t> firstSeen;
     std::unique_ptr<TsongParser> parser;
 };
 
@@ -254,6 +267,11 @@ std::vector<std::string> vanishedPaths(const TcachedCharts& notFound, const std:
     for (const auto& [path, chart] : notFound)
         if (!unlisted.count(path.substr(0, path.rfind('/') + 1))) vanished.push_back(path);
     return vanished;
+}
+
+int64_t nowNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 std::string absoluteFolder(const std::string& folder) {
@@ -290,7 +308,8 @@ TlibraryScan scanSongLibrary(const std::string& folder, const std::string& cache
         scan.cacheNotice = cache->notice();
         cached = cache->chartsUnder(root);
     }
-    TchartReader reader(scan, cached);
+    const int64_t seenAt = cached.empty() ? -1 : nowNanoseconds();
+    TchartReader reader(scan, cached, seenAt);
     reader.summarize(charts, progress);
     if (cache && top.listed) cache->update(reader.changed, vanishedPaths(cached, unlisted));
     return scan;

@@ -130,7 +130,7 @@ TsongFacts songFactsOf(const Tsong& song) {
         const TcachedChart& chart = song.charts[d];
         facts.level[d] = chartLevel(chart);
         facts.tempo[d] = chart.readable ? chart.tempoMax : 0.0;
-        facts.added = std::max(facts.added, chart.modified);
+        facts.added = std::max(facts.added, chart.firstSeen);
     }
     return facts;
 }

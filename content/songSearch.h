@@ -43,7 +43,8 @@ struct TsongFacts {
     int32_t bestScore[difficultyCount] = {-1, -1, -1};
     // A TclearMark value, or noClear.
     int32_t clear[difficultyCount] = {noClear, noClear, noClear};
-    // Seconds since 1970 of the newest play, 0 for none; nanoseconds of the newest chart file.
+    // Seconds since 1970 of the newest play, 0 for none; nanoseconds since the library first saw the
+    // song's newest chart file.
     int64_t lastPlayed = 0;
     int64_t added = 0;
 };

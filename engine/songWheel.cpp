@@ -57,8 +57,10 @@ std::string chartKey(const std::string& sha256, int32_t difficulty) {
     return sha256 + static_cast<char>('0' + difficulty);
 }
 
-// Bests and clears by chart, and the newest play of each song, from the records.
+// Bests and clears by chart at the chosen rate (a slow play's clear is no clear at full speed),
+// and the newest play of each song, from the records.
 void applyRecords(TtrellikGL& game) {
+    game.wheel.recordsRate = game.practice.choice.rateHundredths;
     std::vector<TsongFacts>& facts = game.wheel.facts;
     for (TsongFacts& song : facts) {
         std::fill(std::begin(song.bestScore), std::end(song.bestScore), -1);
@@ -68,7 +70,9 @@ void applyRecords(TtrellikGL& game) {
     if (!game.records || !game.records->isOpen()) return;
     std::unordered_map<std::string, const TchartBest*> bests;
     const std::vector<TchartBest> allBests = game.records->bests("");
-    for (const TchartBest& best : allBests) bests[chartKey(best.play.chartSha256, best.play.difficulty)] = &best;
+    for (const TchartBest& best : allBests)
+        if (best.play.rateHundredths == game.wheel.recordsRate)
+            bests[chartKey(best.play.chartSha256, best.play.difficulty)] = &best;
     std::unordered_map<std::string, int64_t> lastPlayed;
     for (const TkeptPlay& play : game.records->plays(""))
         lastPlayed[play.song] = std::max(lastPlayed[play.song], play.playedAt);
@@ -271,6 +275,7 @@ void updateSongWheel(TtrellikGL& game) {
         wheel.recordsStale = true;
     }
     const int32_t difficulty = chosenDifficulty(game);
+    if (wheel.recordsRate != game.practice.choice.rateHundredths) wheel.recordsStale = true;
     if (wheel.recordsStale) {
         applyRecords(game);
         wheel.recordsStale = false;

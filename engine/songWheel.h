@@ -29,6 +29,8 @@ struct TsongWheelState {
     std::vector<std::vector<int32_t>> narrowed;
     // Set when a play was kept: bests, clears and recent plays are read again.
     bool recordsStale = true;
+    // The rate (hundredths) the bests and clears were read for; another rate reads them again.
+    int32_t recordsRate = 100;
     // The selected song's preview waits while the search box is open.
     bool previewPending = false;
     // The settings file the finder is kept in; "" keeps nothing.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/trellikGL38Engine.h"
+#include "platform/store/recordsDatabase.h"
 #include "platform/store/settingsStore.h"
 #include "tests/support/testSupport.h"
 
@@ -109,6 +110,66 @@ TEST_F(SongWheel, KeptValuesOutsideTheirRangesReadAsDefaults) {
         readKeptFinder(folder.file("settings.json"), finder, readKey);
         EXPECT_EQ(readKey, searchKey) << key;
         EXPECT_EQ(finder.query.size(), queryLength) << key;
+    }
+}
+
+// Every letter the fixture's names begin with, typed as its key: the last letter of the
+// alphabet reaches the box like the first.
+TEST_F(SongWheel, EveryLetterKeyTypesItsLetter) {
+    press(slashKey);
+    type("Z");
+    EXPECT_EQ(game->wheel.finder.query, "z");
+    EXPECT_EQ(shown(), (std::vector<int32_t>{0}));
+    press(backspace);
+    type("A");
+    EXPECT_EQ(shown(), (std::vector<int32_t>{0, 1, 2, 3}));  // every name holds an "a"
+    press(backspace);
+    type("ZEBRA");
+    EXPECT_EQ(game->wheel.finder.query, "zebra");
+    EXPECT_EQ(shown(), (std::vector<int32_t>{0}));
+    press(keyEscape);
+    EXPECT_TRUE(game->wheel.finder.query.empty());
+}
+
+// A kept player play on the fixture's first song, easy chart.
+TkeptPlay playOnZebra(int32_t rateHundredths, int32_t score, int32_t perfect) {
+    TkeptPlay play;
+    play.chartSha256 = std::string(64, 'a');
+    play.song = "Zebra";
+    play.markerCount = 10;
+    play.perfect = perfect;
+    play.miss = 10 - perfect;
+    play.score = score;
+    play.rateHundredths = rateHundredths;
+    return play;
+}
+
+// A slow ALL PERFECT is no full combo at full speed: the score order and the clear filters take
+// the bests of the rate chosen, and choosing another rate reads them again.
+TEST_F(SongWheel, BestsAndClearsAreThoseOfTheChosenRate) {
+    game->records = std::make_unique<TrecordsDatabase>(folder.file("records.sqlite3"));
+    ASSERT_TRUE(game->records->isOpen());
+    ASSERT_GT(game->records->addPlay(playOnZebra(50, 900000, 10)), 0);
+    ASSERT_GT(game->records->addPlay(playOnZebra(100, 300000, 3)), 0);
+    game->songs.songs[0].hasChart[0] = true;
+    game->songs.songs[0].charts[0].sha256 = std::string(64, 'a');
+    game->wheel.finder.clear = TclearFilter::fullCombo;
+    game->wheel.recordsStale = true;  // as when a play is kept
+    // rate chosen, then the best score and clear song select takes for the chart
+    const std::tuple<int32_t, int32_t, int32_t> rates[] = {
+        {100, 300000, static_cast<int32_t>(TclearMark::played)},
+        {50, 900000, static_cast<int32_t>(TclearMark::allPerfect)},
+        {45, -1, noClear},
+        {55, -1, noClear},
+        {100, 300000, static_cast<int32_t>(TclearMark::played)},
+    };
+    for (const auto& [rate, score, clear] : rates) {
+        game->practice.choice.rateHundredths = rate;
+        updateSongWheel(*game);
+        ASSERT_EQ(game->wheel.facts.size(), 4u);
+        EXPECT_EQ(game->wheel.facts[0].bestScore[0], score) << rate;
+        EXPECT_EQ(game->wheel.facts[0].clear[0], clear) << rate;
+        EXPECT_EQ(shown().size(), rate == 50 ? 1u : 0u) << rate;
     }
 }
 

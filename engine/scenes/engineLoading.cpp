@@ -7,6 +7,7 @@
 #include <string>
 
 #include "content/textureControlCode.h"
+#include "engine/assistSounds.h"
 #include "engine/trellikGL38Engine.h"
 #include "platform/buildNumber.h"
 #include "platform/clockSeam.h"
@@ -144,6 +145,12 @@ void loadSounds(TtrellikGL& game) {
     if (!pathExists("snd\\gobutton.mp3")) downloadIfMissing("snd\\goButton.mp3");
     consoleWriteLine("DONE!");
     game.audio.goButton = loadEffect(game.ownedAudio.goButton, "snd\\goButton.mp3");
+    // Loaded only when an assist is switched on, but fetched now like every stock sound: a
+    // player who switches one on later finds the file there.
+    consoleWrite("Assist sounds...");
+    render(game);
+    for (const char* file : {assistTickFile, hitSoundFile}) downloadIfMissing(file);
+    consoleWriteLine("DONE!");
 }
 
 void loadStockImages(TtrellikGL& game, const TstockImage* images, size_t count, bool renderAfter) {
