@@ -34,6 +34,49 @@ struct Tlisting {
     std::vector<std::string> folders;
 };
 
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+char lowerAsciiCharacter(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Compares the runs of digits starting at left[i] and right[j] as numbers and moves past them;
+// -1, 0 or 1. Leading zeros count for nothing ("007" is 7).
+int compareNumbers(const std::string& left, size_t& i, const std::string& right, size_t& j) {
+    while (i < left.size() && left[i] == '0' && i + 1 < left.size() && isDigit(left[i + 1])) ++i;
+    while (j < right.size() && right[j] == '0' && j + 1 < right.size() && isDigit(right[j + 1])) ++j;
+    size_t leftEnd = i, rightEnd = j;
+    while (leftEnd < left.size() && isDigit(left[leftEnd])) ++leftEnd;
+    while (rightEnd < right.size() && isDigit(right[rightEnd])) ++rightEnd;
+    int order = 0;
+    if (leftEnd - i != rightEnd - j) order = leftEnd - i < rightEnd - j ? -1 : 1;
+    else order = left.compare(i, leftEnd - i, right, j, rightEnd - j);
+    i = leftEnd;
+    j = rightEnd;
+    return order < 0 ? -1 : order > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+bool lessNaturally(const std::string& left, const std::string& right) {
+    size_t i = 0, j = 0;
+    while (i < left.size() && j < right.size()) {
+        if (isDigit(left[i]) && isDigit(right[j])) {
+            const int order = compareNumbers(left, i, right, j);
+            if (order != 0) return order < 0;
+            continue;
+        }
+        const char a = lowerAsciiCharacter(left[i++]), b = lowerAsciiCharacter(right[j++]);
+        if (a != b) return static_cast<unsigned char>(a) < static_cast<unsigned char>(b);
+    }
+    if (left.size() - i != right.size() - j) return left.size() - i < right.size() - j;
+    return left < right;
+}
+
+namespace {
+
 Tlisting listEntries(const std::string& folder) {
     Tlisting listing;
     std::error_code error;
@@ -42,11 +85,13 @@ Tlisting listEntries(const std::string& folder) {
     for (; entries != fs::directory_iterator(); entries.increment(error)) {
         if (error) return listing;
         const std::string name = entries->path().filename().string();
+        // Hidden entries are a tool's or the system's ("._song0.txt", ".git"), never the player's songs.
+        if (name.starts_with(".")) continue;
         if (entries->is_directory(error)) listing.folders.push_back(name);
         else listing.files.push_back(name);
     }
-    std::sort(listing.files.begin(), listing.files.end(), lessCaseInsensitive);
-    std::sort(listing.folders.begin(), listing.folders.end(), lessCaseInsensitive);
+    std::sort(listing.files.begin(), listing.files.end(), lessNaturally);
+    std::sort(listing.folders.begin(), listing.folders.end(), lessNaturally);
     listing.listed = true;
     return listing;
 }
@@ -151,13 +196,15 @@ void collectSongs(const std::string& folderPath, const std::string& group, const
     std::unordered_set<std::string> lowerNames;
     for (const std::string& file : listing.files)
         if (isJacketFileName(file)) lowerNames.insert(lowerAscii(file));
+    // Names differing only in letter case are one song: the game opens its files in any case.
     std::unordered_map<std::string, size_t> songIndex;
     const TfolderHandle folder(folderPath);
     for (const std::string& file : listing.files) {
         if (!isChartFileName(file)) continue;
         const std::string song = withoutLastCharacters(file, cutCharacters);
-        if (song.empty()) continue;
-        auto [found, added] = songIndex.emplace(song, scan.songs.size());
+        const int32_t difficulty = difficultyOf(file, song);
+        if (song.empty() || difficulty < 0) continue;
+        auto [found, added] = songIndex.emplace(lowerAscii(song), scan.songs.size());
         if (added && song.find('\\') != std::string::npos) scan.unopenable.push_back(song);
         if (song.find('\\') != std::string::npos) continue;
         if (added) {
@@ -167,8 +214,7 @@ void collectSongs(const std::string& folderPath, const std::string& group, const
             entry.jacketExtension = jacketExtensionOf(song, lowerNames);
             scan.songs.push_back(std::move(entry));
         }
-        const int32_t difficulty = difficultyOf(file, song);
-        if (difficulty < 0) continue;
+        if (scan.songs[found->second].hasChart[difficulty]) continue;
         scan.songs[found->second].hasChart[difficulty] = true;
         TchartFile chart{found->second, difficulty, folderPath + file, false, {}};
         stampChart(folder.get(), file, chart);
@@ -269,6 +315,22 @@ std::vector<std::string> vanishedPaths(const TcachedCharts& notFound, const std:
     return vanished;
 }
 
+bool isSameFolder(const std::string& left, const std::string& right) {
+    std::error_code error;
+    return fs::equivalent(left, right, error);
+}
+
+std::string skippedPackLine(const std::string& group, const std::string& reason) {
+    return "Skipped the pack \"" + group + "\": " + reason + ".";
+}
+
+// What of a pack is left out, or "": songs sit directly in a pack, one level below the song folder.
+std::string packComplaint(const Tlisting& listing, bool gaveSongs) {
+    if (!listing.listed) return "it cannot be read";
+    if (!listing.folders.empty()) return "the folders in it are not read (songs go directly in a pack)";
+    return gaveSongs ? "" : "it holds no chart";
+}
+
 int64_t nowNanoseconds() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
@@ -293,10 +355,21 @@ TlibraryScan scanSongLibrary(const std::string& folder, const std::string& cache
     collectSongs(root, "", top, scan, charts);
     for (const std::string& group : top.folders) {
         const std::string groupPath = root + group + "/";
+        if (isSameFolder(groupPath, root)) {
+            scan.skipped.push_back(skippedPackLine(group, "it is a link back to the song folder"));
+            continue;
+        }
         const Tlisting listing = listEntries(groupPath);
         if (!listing.listed) unlisted.insert(groupPath);
-        if (group.find('\\') != std::string::npos) continue;
+        if (group.find('\\') != std::string::npos) {
+            scan.skipped.push_back(skippedPackLine(group, "a \"\\\" in a folder name cannot be opened"));
+            continue;
+        }
+        const size_t songsBefore = scan.songs.size();
+        const size_t unopenableBefore = scan.unopenable.size();
         collectSongs(groupPath, group, listing, scan, charts);
+        const std::string reason = packComplaint(listing, scan.songs.size() > songsBefore || scan.unopenable.size() > unopenableBefore);
+        if (!reason.empty()) scan.skipped.push_back(skippedPackLine(group, reason));
     }
     // A song's charts side by side: files of two songs can interleave in the listing ("a1", "a10", "a2").
     std::stable_sort(charts.begin(), charts.end(),

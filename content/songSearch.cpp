@@ -52,7 +52,14 @@ char plainLetter(uint32_t codePoint) {
     return '.';
 }
 
+// Accents written as a letter followed by a combining mark (decomposed, as some systems name
+// files) fold away like the accents of precomposed letters.
+bool isCombiningMark(uint32_t codePoint) {
+    return codePoint >= 0x0300 && codePoint <= 0x036F;
+}
+
 void appendFolded(std::string& out, std::string_view text, size_t at, size_t length, uint32_t codePoint) {
+    if (isCombiningMark(codePoint)) return;
     if (const char* two = twoLetterFold(codePoint)) {
         out += two;
         return;

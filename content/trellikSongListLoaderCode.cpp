@@ -65,9 +65,10 @@ void writeSummary(const std::vector<Tsong>& songs, const TlibraryScan& scan, con
                     ", from the song cache: " + std::to_string(scan.songsFromCache) + ".");
 }
 
-void writeSkippedSongs(const std::vector<std::string>& unopenable, const TloaderSteps& steps) {
-    for (const std::string& name : unopenable)
+void writeSkippedSongs(const TlibraryScan& scan, const TloaderSteps& steps) {
+    for (const std::string& name : scan.unopenable)
         steps.writeLine(std::string("Skipped the song \"") + name + "\": a \"\\\" in a file name cannot be opened.");
+    for (const std::string& line : scan.skipped) steps.writeLine(line);
 }
 
 Tsong catalogueEntry(TfoundSong& found) {
@@ -159,7 +160,7 @@ void loadSongsWith(TsongsLoadingData& catalogue, const std::string& folder, cons
     }
     if (table) writeFooter(getLastIndex(catalogue) + 1, steps);
     else writeSummary(catalogue.songs, scan, steps);
-    writeSkippedSongs(scan.unopenable, steps);
+    writeSkippedSongs(scan, steps);
     if (!table) steps.refresh();
 }
 

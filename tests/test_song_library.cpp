@@ -67,6 +67,10 @@ TEST(ChartSummary, GivesMarkersLengthTempoRangeAndIdentity) {
     EXPECT_DOUBLE_EQ(summary.tempoMax, 120.0);
     EXPECT_EQ(summary.sha256, sha256Hex(twoTempoChart));
 
+    // Accepted by the game, but nothing to play.
+    EXPECT_FALSE(summarizeChart(*parser, "---- |(120)1|\n----\n----\n----\n").readable);
+    EXPECT_TRUE(summarizeChart(*parser, "---1 |(120)1|\n----\n----\n----\n").readable);
+
     const TcachedChart refused = summarizeChart(*parser, refusedChart);
     EXPECT_FALSE(refused.readable);
     EXPECT_EQ(refused.markerCount, 0);
@@ -93,7 +97,7 @@ TEST_F(SongLibrary, SongsOfTheSongFolderComeFirstThenEachSubFolderAsAGroup) {
 
 TEST_F(SongLibrary, TheSameNameInTwoGroupsIsTwoSongsWithTheirOwnFiles) {
     chart("Album A/song2.txt");
-    chart("Album B/song2.txt", "1--- |(90)1|\n");
+    chart("Album B/song2.txt", "1--- |(90)1|\n----\n----\n----\n");
     auto catalogue = std::make_unique<TsongsLoadingData>();
     TloaderSteps quiet{[](const std::string&, uint32_t&) { return true; },
                        [](const std::string&, uint32_t&, bool) {}, [](const std::string&) {},
@@ -303,4 +307,56 @@ TEST(SongCachePath, SitsBesideTheRecordsAndIsNoneWhenNoRecordsAreKept) {
     EXPECT_EQ(songCachePathBeside("/home/p/.local/share/Trellik/records.sqlite3"),
               "/home/p/.local/share/Trellik/songs.sqlite3");
     EXPECT_EQ(songCachePathBeside(""), "");
+}
+
+// What is listed as a song: a chart name needs its difficulty digit, hidden files and folders are
+// left out, names differing only in letter case are one song, and numbers sort by value.
+TEST_F(SongLibrary, OnlyChartsWithADifficultyDigitMakeSongsInNaturalOrder) {
+    chart("01-10 b0.txt");
+    chart("01-2 a0.txt");
+    chart("01-9 c0.txt");
+    chart("notes.txt");
+    chart("readme3.txt");
+    chart(".hidden0.txt");
+    chart(".Pack/x0.txt");
+    chart("Mixed1.txt");
+    chart("mixed2.txt");
+    const TlibraryScan found = scan();
+    std::vector<std::string> names;
+    for (const TfoundSong& song : found.songs) names.push_back(song.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"01-2 a", "01-9 c", "01-10 b", "Mixed"}));
+    ASSERT_EQ(found.songs.size(), 4u);
+    EXPECT_TRUE(found.songs[3].hasChart[1]);
+    EXPECT_TRUE(found.songs[3].hasChart[2]);
+}
+
+TEST(NaturalOrder, DigitRunsCompareByValueAndLettersWithoutCase) {
+    const std::tuple<std::string, std::string, bool> cases[] = {
+        {"01-2", "01-10", true}, {"01-10", "01-2", false}, {"a9", "a10", true}, {"a10", "a11", true},
+        {"a11", "a10", false},   {"A2", "a10", true},      {"a07", "a7 b", true}, {"b", "A", false},
+        {"x", "x1", true},       {"x1", "x", false},
+    };
+    for (const auto& [left, right, less] : cases) EXPECT_EQ(lessNaturally(left, right), less) << left << " " << right;
+}
+
+// Each pack, or part of one, that gives no song says so in one line; a link back to the song
+// folder is not listed a second time.
+TEST_F(SongLibrary, SkippedContentGetsOneLineAndALinkBackIsNotListedTwice) {
+    chart("top0.txt");
+    chart("Good/a0.txt");
+    chart("Good/Deeper/b0.txt");
+    chart("Deep/Album/c0.txt");
+    chart("Back\\slash/d0.txt");
+    fs::create_directories(songs() + "Empty");
+    fs::create_directory_symlink(songs(), songs() + "Loop");
+    const TlibraryScan found = scan();
+    ASSERT_EQ(found.songs.size(), 2u);
+    EXPECT_EQ(found.songs[1].name, "a");
+    EXPECT_EQ(found.skipped, (std::vector<std::string>{
+        "Skipped the pack \"Back\\slash\": a \"\\\" in a folder name cannot be opened.",
+        "Skipped the pack \"Deep\": the folders in it are not read (songs go directly in a pack).",
+        "Skipped the pack \"Empty\": it holds no chart.",
+        "Skipped the pack \"Good\": the folders in it are not read (songs go directly in a pack).",
+        "Skipped the pack \"Loop\": it is a link back to the song folder.",
+    }));
 }

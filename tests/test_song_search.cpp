@@ -18,6 +18,16 @@ TEST(SongSearch, FoldingDropsCaseAndAccentsAndKeepsTheRest) {
     for (const auto& [text, folded] : cases) EXPECT_EQ(foldForSearch(text), folded) << text;
 }
 
+// Names written decomposed (a letter, then its accent as a mark of its own) are found by plain
+// letters; the marks' range ends where it ends: U+02FF and U+0370 are kept.
+TEST(SongSearch, DecomposedAccentsFoldLikePrecomposedOnes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"Cafe\u0301", "cafe"}, {"E\u0300\u0327te", "ete"}, {"n\u036F", "n"},
+        {"a\u02FF", "a\u02FF"},  {"a\u0370", "a\u0370"},
+    };
+    for (const auto& [text, folded] : cases) EXPECT_EQ(foldForSearch(text), folded) << text;
+}
+
 TEST(SongSearch, LevelsCountMarkersASecond) {
     const auto level = [](int32_t markers, double lengthMs, bool readable = true) {
         TcachedChart chart;
