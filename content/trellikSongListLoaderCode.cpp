@@ -176,7 +176,7 @@ void loadCoverWith(Tsong& entry, const std::string& folder, const TloaderSteps& 
 }
 
 void loadSongs(TsongsLoadingData& catalogue, const std::function<void()>& refresh) {
-    loadSongsWith(catalogue, songFolder, gameLoaderSteps(refresh));
+    loadSongsWith(catalogue, songFolder, gameSongLoaderSteps(refresh));
 }
 
 void setSong(Tsong& entry, const std::string& name) {
@@ -185,7 +185,7 @@ void setSong(Tsong& entry, const std::string& name) {
 }
 
 void loadCover(Tsong& entry) {
-    loadCoverWith(entry, songFolder, gameLoaderSteps(nullptr));
+    loadCoverWith(entry, songFolder, gameSongLoaderSteps(nullptr));
 }
 
 int32_t getLastIndex(const TsongsLoadingData& catalogue) {

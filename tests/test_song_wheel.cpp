@@ -200,10 +200,10 @@ TEST(JacketCache, ReadsWhenAskedAndDropsTheLeastRecentlyUsed) {
     cache.decodeWaiting();
     cache.prefetch(9, folder.file("missing.tga"));
     cache.decodeWaiting();
-    cache.uploadReady(1);  // the newest request was read first
-    EXPECT_EQ(made.size(), 1u);
+    cache.uploadReady(1);  // the newest asked for first: the unreadable one makes none
+    EXPECT_EQ(made.size(), 0u);
     cache.uploadReady(2);
-    EXPECT_EQ(made.size(), 2u);  // the unreadable one makes none
+    EXPECT_EQ(made.size(), 2u);
     EXPECT_EQ(cache.textureFor(1, path(1)), 1u);
     EXPECT_EQ(cache.textureFor(0, path(0)), 2u);
     cache.prefetch(9, folder.file("missing.tga"));  // never asked for again
@@ -220,6 +220,42 @@ TEST(JacketCache, ReadsWhenAskedAndDropsTheLeastRecentlyUsed) {
     cache.uploadReady(3);
     EXPECT_EQ(made.size(), 5u);
     EXPECT_EQ(cache.textureFor(3, path(2)), 0u);
+}
+
+// A fast scroll asks for far more jackets than the frames can make textures of: no more than a
+// few read jackets wait, and those asked for last (the ones on screen) are made first.
+TEST(JacketCache, ReadJacketsWaitingAreBoundedAndTheNewestAreMadeFirst) {
+    TtemporaryFolder folder;
+    std::vector<TjacketImage> made;
+    const TjacketTextures steps = {[&made](const TjacketImage& image) {
+                                       made.push_back(image);
+                                       return static_cast<uint32_t>(made.size());
+                                   },
+                                   [](uint32_t) {}};
+    TjacketCache cache(steps, jacketCacheCapacity, false);
+    const int32_t asked = 20;
+    for (int32_t song = 0; song < asked; ++song) {
+        const std::string path = folder.file(std::to_string(song) + ".tga");
+        writeJacket(path, static_cast<uint8_t>(song));
+        cache.prefetch(song, path);
+    }
+    cache.decodeWaiting();
+    EXPECT_EQ(cache.decodedCount(), decodedLimit);
+    cache.uploadReady(2);
+    ASSERT_EQ(made.size(), 2u);
+    ASSERT_FALSE(made[0].levels.empty());
+    ASSERT_FALSE(made[1].levels.empty());
+    EXPECT_EQ(made[0].levels.back().front(), asked - 1);
+    EXPECT_EQ(made[1].levels.back().front(), asked - 2);
+    EXPECT_EQ(cache.decodedCount(), decodedLimit - 2);
+    cache.decodeWaiting();
+    EXPECT_EQ(cache.decodedCount(), decodedLimit);
+    for (int frame = 0; frame < asked; ++frame) {
+        cache.uploadReady(jacketUploadsPerFrame);
+        cache.decodeWaiting();
+        EXPECT_LE(cache.decodedCount(), decodedLimit);
+    }
+    EXPECT_EQ(cache.textureCount(), static_cast<size_t>(asked));
 }
 
 }  // namespace

@@ -214,7 +214,10 @@ void loadContent(TtrellikGL& game) {
         progress = line;
         steps.refresh();
     };
-    loadSongsWith(game.songs, songFolder, steps, options);
+    // Jackets are scaled as they load, as those loaded in song select are; a skin's frames are not.
+    TloaderSteps songSteps = steps;
+    songSteps.loadImage = gameSongLoaderSteps(nullptr).loadImage;
+    loadSongsWith(game.songs, songFolder, songSteps, options);
     progress.clear();
     if (getLastIndex(game.songs) == -1) consoleWriteLine("Err... you might want to download some songs...");
     consoleWriteLine("");
