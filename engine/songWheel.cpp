@@ -215,14 +215,31 @@ void searchBoxKey(TtrellikGL& game, uint16_t key) {
         findAgain(game);
         return closeSearch(game);
     }
-    const char typed = typedCharacter(key);
+    const char typed = game.wheel.textInputSeen ? 0 : typedCharacter(key);
     if (key == backspaceKey && !query.empty()) {
         dropLastCharacter(query);
         widenSearch(game);
     } else if (typed != 0 && query.size() < longestQuery) {
         query += typed;
+        game.wheel.lastKeyTyped = std::string(1, typed);
         narrowSearch(game);
     }
+}
+
+// The UTF-8 characters of text that fit in room bytes; control characters and broken sequences left out.
+std::string typedText(const std::string& text, size_t room) {
+    std::string kept;
+    for (size_t at = 0; at < text.size();) {
+        const uint8_t lead = static_cast<uint8_t>(text[at]);
+        size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+        if (length == 0 || at + length > text.size()) return kept;
+        for (size_t i = 1; i < length; ++i)
+            if ((static_cast<uint8_t>(text[at + i]) & 0xC0) != 0x80) return kept;
+        if (kept.size() + length > room) return kept;
+        if (lead >= 0x20 && lead != 0x7F) kept.append(text, at, length);
+        at += length;
+    }
+    return kept;
 }
 
 // Asks for the jackets of a wheel column, counted round the ring.
@@ -266,6 +283,7 @@ void prepareSongWheel(TtrellikGL& game) {
     wheel.narrowed.clear();
     game.menu.selectedSong = wheel.shown.empty() ? 0 : wheel.shown.front();
     showPosition(game, 0);
+    if (game.window) game.window->onTextInput = [&game](const std::string& text) { songFinderText(game, text); };
 }
 
 void updateSongWheel(TtrellikGL& game) {
@@ -299,6 +317,20 @@ bool songFinderKeys(TtrellikGL& game, uint16_t key) {
         return true;
     }
     return finderControlKey(game, key);
+}
+
+void songFinderText(TtrellikGL& game, const std::string& text) {
+    TsongWheelState& wheel = game.wheel;
+    if (!wheel.searchOpen) return;
+    // The key of this very text already typed it, before the window was known to send text.
+    const bool typedByItsKey = !wheel.textInputSeen && !wheel.lastKeyTyped.empty() &&
+                               foldForSearch(text) == wheel.lastKeyTyped;
+    wheel.textInputSeen = true;
+    if (typedByItsKey) return;
+    const std::string kept = typedText(text, longestQuery - std::min(longestQuery, wheel.finder.query.size()));
+    if (kept.empty()) return;
+    wheel.finder.query += kept;
+    narrowSearch(game);
 }
 
 void drawFinderLines(TtrellikGL& game) {

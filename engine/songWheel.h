@@ -35,6 +35,11 @@ struct TsongWheelState {
     bool previewPending = false;
     // The settings file the finder is kept in; "" keeps nothing.
     std::string settingsPath;
+    // Set once the window delivered typed text: from then on only text types into the box, so
+    // a letter is not taken twice (its key and its text) and input methods (CJK) work.
+    bool textInputSeen = false;
+    // What the last key typed into the box, for the first text that follows it.
+    std::string lastKeyTyped;
 };
 
 // Reads the finder kept in the settings file, works out what the wheel shows and selects the
@@ -44,6 +49,8 @@ void prepareSongWheel(TtrellikGL& game);
 void updateSongWheel(TtrellikGL& game);
 // Handles a key of song select that belongs to the finder; false leaves it to the panels.
 bool songFinderKeys(TtrellikGL& game, uint16_t key);
+// Takes text typed while the search box is open (any script, as the window's text input gives it).
+void songFinderText(TtrellikGL& game, const std::string& text);
 // Draws the finder's lines beside the big jacket and, while the search box is open, its keys.
 void drawFinderLines(TtrellikGL& game);
 

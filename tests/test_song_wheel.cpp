@@ -131,6 +131,37 @@ TEST_F(SongWheel, EveryLetterKeyTypesItsLetter) {
     EXPECT_TRUE(game->wheel.finder.query.empty());
 }
 
+// Text from the window's text input types any script; the letter whose key typed it before the
+// window was known to send text is not taken twice, and later keys type nothing themselves.
+TEST_F(SongWheel, TypedTextTakesAnyScriptOnceAndFitsTheBox) {
+    game->songs.songs.push_back(Tsong{});
+    game->songs.songs.back().name = "東京 Nights";
+    prepareSongWheel(*game);
+    press(slashKey);
+    type("Z");
+    songFinderText(*game, "z");
+    EXPECT_EQ(game->wheel.finder.query, "z");
+    type("E");  // only text types now
+    songFinderText(*game, "e");
+    EXPECT_EQ(game->wheel.finder.query, "ze");
+    press(backspace);
+    press(backspace);
+    songFinderText(*game, "東京");
+    EXPECT_EQ(shown(), (std::vector<int32_t>{4}));
+    songFinderText(*game, "\x01");
+    EXPECT_EQ(game->wheel.finder.query, "東京");
+    // 40 bytes at most, cut before a whole character.
+    game->wheel.finder.query = std::string(37, 'a');
+    songFinderText(*game, "京");
+    EXPECT_EQ(game->wheel.finder.query.size(), 40u);
+    game->wheel.finder.query = std::string(38, 'a');
+    songFinderText(*game, "京");
+    EXPECT_EQ(game->wheel.finder.query, std::string(38, 'a'));
+    press(keyEnter);
+    songFinderText(*game, "q");  // the box is closed
+    EXPECT_EQ(game->wheel.finder.query, std::string(38, 'a'));
+}
+
 // A kept player play on the fixture's first song, easy chart.
 TkeptPlay playOnZebra(int32_t rateHundredths, int32_t score, int32_t perfect) {
     TkeptPlay play;
