@@ -53,6 +53,11 @@ struct TsongFacts {
 // typing plain letters finds every spelling. Other characters are kept as they are.
 std::string foldForSearch(std::string_view text);
 
+// The text with each plain Latin letter followed by a combining accent written as the one
+// precomposed letter (NFC for the accents the Western and Central European alphabets use), so that
+// a name written decomposed shows as its letters. Other text is kept as it is.
+std::string composedLatin(std::string_view text);
+
 // A chart's level from its density: 1 for under one marker a second, one more for each marker a
 // second beyond, at most 10; 0 for a chart that cannot be read or has no length.
 int32_t chartLevel(const TcachedChart& chart);
