@@ -386,7 +386,8 @@ bool addSongs(const std::string& gameFolder, const std::string& pack, int count,
         for (int difficulty = 0; difficulty < 3; ++difficulty)
             writeText(folder + name + std::to_string(difficulty) + ".txt", smallChart(song, difficulty));
         fs::create_symlink(demo + demoSongs[song % 3] + ".mp3", folder + name + ".mp3", error);
-        if (!error) fs::create_symlink(jacket.empty() ? demo + demoSongs[song % 3] + ".tga" : jacket, folder + name + ".tga", error);
+        const std::string linked = jacket.empty() ? demo + demoSongs[song % 3] + ".tga" : jacket;
+        if (!error) fs::create_symlink(linked, folder + name + fs::path(linked).extension().string(), error);
     }
     return !error;
 }
@@ -396,14 +397,30 @@ constexpr int bigJacketSide = 4096;
 constexpr int scrollSongs = 3000;
 constexpr int scrollSteps = 2000;
 
+// The same picture as a JPEG, as most jackets come; "" when ImageMagick cannot make it.
+std::string bigJpegJacket(const std::string& tga) {
+    const std::string jpeg = tga.substr(0, tga.size() - 4) + ".jpg";
+    const std::string command = "convert '" + tga + "' -quality 90 '" + jpeg + "' 2>/dev/null";
+    return std::system(command.c_str()) == 0 ? jpeg : "";
+}
+
+// The peak memory of the game with twelve big jackets of one file type, whole and above the game
+// with the three demo songs.
+void printBigJacketFigure(const std::string& root, const std::string& jacket, long smallPeakKb) {
+    if (jacket.empty()) return;
+    const std::string extension = fs::path(jacket).extension().string().substr(1);
+    const std::string game = root + "/jackets-" + extension;
+    if (!makeGameFolder(game, "") || !addSongs(game, "Big", bigJacketSongs, jacket)) return;
+    const long peakKb = childFigure("--jacket-memory '" + game + "'", -1024);
+    std::printf("figure jacket_rss_big_images%s value=%.1f above_3_songs=%.1f unit=MiB songs=%d side=%d\n",
+                extension == "jpg" ? "" : "_tga", peakKb / 1024.0, (peakKb - smallPeakKb) / 1024.0, bigJacketSongs,
+                bigJacketSide);
+}
+
 void printJacketFigures(const std::string& root, long smallPeakKb) {
-    const std::string big = root + "/jackets";
     writeBigJacket(root + "/big.tga", bigJacketSide);
-    if (makeGameFolder(big, "") && addSongs(big, "Big", bigJacketSongs, root + "/big.tga")) {
-        const long peakKb = childFigure("--jacket-memory '" + big + "'", -1024);
-        std::printf("figure jacket_rss_big_images value=%.1f above_3_songs=%.1f unit=MiB songs=%d side=%d\n",
-                    peakKb / 1024.0, (peakKb - smallPeakKb) / 1024.0, bigJacketSongs, bigJacketSide);
-    }
+    printBigJacketFigure(root, bigJpegJacket(root + "/big.tga"), smallPeakKb);
+    printBigJacketFigure(root, root + "/big.tga", smallPeakKb);
     const std::string many = root + "/scroll";
     bool made = makeGameFolder(many, "");
     for (int pack = 0; made && pack < scrollSongs / 100; ++pack) made = addSongs(many, "Pack " + std::to_string(pack), 100, "");

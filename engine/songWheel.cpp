@@ -208,6 +208,7 @@ bool finderControlKey(TtrellikGL& game, uint16_t key) {
 
 void searchBoxKey(TtrellikGL& game, uint16_t key) {
     std::string& query = game.wheel.finder.query;
+    game.wheel.keyTextPending.clear();
     if (finderControlKey(game, key)) return;
     if (key == keyEnter) return closeSearch(game);
     if (key == keyEscape) {
@@ -221,7 +222,7 @@ void searchBoxKey(TtrellikGL& game, uint16_t key) {
         widenSearch(game);
     } else if (typed != 0 && query.size() < longestQuery) {
         query += typed;
-        game.wheel.lastKeyTyped = std::string(1, typed);
+        game.wheel.keyTextPending = std::string(1, typed);
         narrowSearch(game);
     }
 }
@@ -314,6 +315,8 @@ bool songFinderKeys(TtrellikGL& game, uint16_t key) {
     if (keyIndexOf(game, key) >= 0) return false;
     if (key == slashKey || (wheel.searchKey != 0 && key == wheel.searchKey)) {
         wheel.searchOpen = true;
+        const char typed = typedCharacter(key);
+        wheel.keyTextPending = key == slashKey ? "/" : typed != 0 ? std::string(1, typed) : "";
         return true;
     }
     return finderControlKey(game, key);
@@ -322,11 +325,11 @@ bool songFinderKeys(TtrellikGL& game, uint16_t key) {
 void songFinderText(TtrellikGL& game, const std::string& text) {
     TsongWheelState& wheel = game.wheel;
     if (!wheel.searchOpen) return;
-    // The key of this very text already typed it, before the window was known to send text.
-    const bool typedByItsKey = !wheel.textInputSeen && !wheel.lastKeyTyped.empty() &&
-                               foldForSearch(text) == wheel.lastKeyTyped;
+    // The key of this very text already did its work: it opened the box or typed the letter.
+    const bool keysOwnText = !wheel.keyTextPending.empty() && foldForSearch(text) == wheel.keyTextPending;
+    wheel.keyTextPending.clear();
     wheel.textInputSeen = true;
-    if (typedByItsKey) return;
+    if (keysOwnText) return;
     const std::string kept = typedText(text, longestQuery - std::min(longestQuery, wheel.finder.query.size()));
     if (kept.empty()) return;
     wheel.finder.query += kept;

@@ -38,8 +38,9 @@ struct TsongWheelState {
     // Set once the window delivered typed text: from then on only text types into the box, so
     // a letter is not taken twice (its key and its text) and input methods (CJK) work.
     bool textInputSeen = false;
-    // What the last key typed into the box, for the first text that follows it.
-    std::string lastKeyTyped;
+    // The text the key just handled makes ("/" for the key that opened the box, a letter it typed),
+    // so that the window's text for that same key is not taken again.
+    std::string keyTextPending;
 };
 
 // Reads the finder kept in the settings file, works out what the wheel shows and selects the

@@ -131,8 +131,8 @@ TEST_F(SongWheel, EveryLetterKeyTypesItsLetter) {
     EXPECT_TRUE(game->wheel.finder.query.empty());
 }
 
-// Text from the window's text input types any script; the letter whose key typed it before the
-// window was known to send text is not taken twice, and later keys type nothing themselves.
+// Text from the window's text input types any script; the text of a key that already opened the
+// box or typed its letter is not taken twice, and once text comes, keys type nothing themselves.
 TEST_F(SongWheel, TypedTextTakesAnyScriptOnceAndFitsTheBox) {
     game->songs.songs.push_back(Tsong{});
     game->songs.songs.back().name = "東京 Nights";
@@ -144,7 +144,12 @@ TEST_F(SongWheel, TypedTextTakesAnyScriptOnceAndFitsTheBox) {
     type("E");  // only text types now
     songFinderText(*game, "e");
     EXPECT_EQ(game->wheel.finder.query, "ze");
-    press(backspace);
+    press(keyEscape);
+    press(slashKey);
+    songFinderText(*game, "/");  // the text of the key that opened the box
+    EXPECT_EQ(game->wheel.finder.query, "");
+    songFinderText(*game, "/");  // typed in the box
+    EXPECT_EQ(game->wheel.finder.query, "/");
     press(backspace);
     songFinderText(*game, "東京");
     EXPECT_EQ(shown(), (std::vector<int32_t>{4}));
