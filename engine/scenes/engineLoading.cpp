@@ -5,6 +5,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "content/textureControlCode.h"
 #include "engine/assistSounds.h"
@@ -147,10 +148,14 @@ void loadSounds(TtrellikGL& game) {
     game.audio.goButton = loadEffect(game.ownedAudio.goButton, "snd\\goButton.mp3");
     // Loaded only when an assist is switched on, but fetched now like every stock sound: a
     // player who switches one on later finds the file there.
-    consoleWrite("Assist sounds...");
-    render(game);
-    for (const char* file : {assistTickFile, hitSoundFile}) downloadIfMissing(file);
-    consoleWriteLine("DONE!");
+    const std::pair<const char*, const char*> assistSounds[] = {{"Assist tick sound...", assistTickFile},
+                                                                {"Hit sound...", hitSoundFile}};
+    for (const auto& [label, file] : assistSounds) {
+        consoleWrite(label);
+        render(game);
+        downloadIfMissing(file);
+        consoleWriteLine("DONE!");
+    }
 }
 
 void loadStockImages(TtrellikGL& game, const TstockImage* images, size_t count, bool renderAfter) {
