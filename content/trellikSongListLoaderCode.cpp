@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 
+#include "content/songSearch.h"
 #include "platform/store/pathResolver.h"
 
 const char* const songFolder = "sng\\";
@@ -31,8 +32,9 @@ void writeHeader(const TloaderSteps& steps) {
 }
 
 // Songs of a group show it in front of their name: "group/name".
+// Decomposed accents composed: the console draws each code point in a cell of its own.
 std::string tableName(const Tsong& song) {
-    return song.group.empty() ? song.name : std::string(song.group) + "/" + song.name;
+    return composedLatin(song.group.empty() ? song.name : std::string(song.group) + "/" + song.name);
 }
 
 void writeSongRow(const Tsong& song, const TloaderSteps& steps) {

@@ -49,6 +49,15 @@ TEST_F(Catalogue, ChartFilesMakeSongsAndShowTheirDifficulties) {
     EXPECT_EQ(recording.refreshes, 3);
 }
 
+// A name written with decomposed accents shows its letters and keeps the table's columns.
+TEST_F(Catalogue, DecomposedAccentsShowComposedInTheTable) {
+    touch("Cafe\u0301 Noe\u0308l0.txt");
+    load();
+    ASSERT_EQ(getLastIndex(*catalogue), 0);
+    EXPECT_EQ(getSongName(*catalogue, 0), "Cafe\u0301 Noe\u0308l");  // the files keep their own name
+    EXPECT_EQ(row(0), "| Café Noël" + std::string(45 - 9, ' ') + "|  BSC          |");
+}
+
 TEST_F(Catalogue, TableRowsAreSixtyFourCharactersWide) {
     touch("song0.txt");
     touch("song1.txt");
