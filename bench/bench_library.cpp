@@ -1,7 +1,9 @@
 // The song library: a generated 10 000-song library scanned by the game's own catalogue code with
 // no song cache (cold), with one and nothing changed (warm), one chart edited; then song select on
 // it in a real window, scrolled fast while searching (CPU per frame, key to filtered wheel), and
-// the memory the game takes above the game with the three demo songs.
+// the memory the game takes above the game with the three demo songs; then the memory of twelve
+// 4096 x 4096 jackets, and what 2000 quick steps through 3000 songs add. "--jackets-only" runs the
+// last two alone.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -159,6 +161,16 @@ public:
         }
     }
 
+    // Quick steps through the wheel: one column a frame, as a held key scrolls.
+    void scroll(int steps) {
+        for (int step = 0; step < steps; ++step) timedFrame(static_cast<uint16_t>(game.launch.keys[13]), false);
+    }
+
+    // Frames with no key, as song select stands still.
+    void idle(int frames) {
+        for (int frame = 0; frame < frames; ++frame) drawFrame();
+    }
+
     std::vector<double> frameMs;
     std::vector<double> searchMs;
     // The same on this thread's CPU clock: on a busy machine the wall clock also counts waiting.
@@ -205,10 +217,9 @@ double percentile(std::vector<double> values, double fraction) {
     return values[std::min(values.size() - 1, static_cast<size_t>(fraction * values.size()))];
 }
 
-// The child's part: the game in a window from gameFolder to song select, scrolled while searching;
-// prints the p50 and p99 of the frame's CPU and of the search keys, and the peak memory in kB.
-int printSongSelect(const std::string& gameFolder) {
-    if (::chdir(gameFolder.c_str()) != 0) return 1;
+// The game in a window from gameFolder, on its loading scene; null when the folder cannot be entered.
+std::unique_ptr<TtrellikGL> gameIn(const std::string& gameFolder) {
+    if (::chdir(gameFolder.c_str()) != 0) return nullptr;
     auto game = std::make_unique<TtrellikGL>();
     const LaunchParameters parameters = defaultLaunchParameters("");
     for (int i = 0; i < 16; ++i) game->launch.keys[i] = parameters.keys[i];
@@ -219,6 +230,60 @@ int printSongSelect(const std::string& gameFolder) {
     game->window->setup(600, 600, false, "song select", "font.fnt");
     installKeyDownHandler(*game, escapeEndsRun);
     installDrawHandler(*game, loadingScene.draw);
+    return game;
+}
+
+// The child's part: the game to song select, which waits a few seconds' frames for its jackets,
+// then a scroll through every song; prints the peak memory in kB.
+int printJacketMemory(const std::string& gameFolder) {
+    const std::unique_ptr<TtrellikGL> game = gameIn(gameFolder);
+    if (!game) return 1;
+    TsongSelectRun run(*game);
+    int status = 1;
+    game->window->onInitialise = [&] {
+        if (run.reachSongSelect()) {
+            run.idle(120);
+            run.scroll(24);
+            run.idle(120);
+            status = 0;
+        }
+        requestQuit();
+    };
+    game->window->run();
+    std::printf("%ld\n", statusKb("VmHWM:"));
+    releaseRunHandlers(*game);
+    return status;
+}
+
+// The child's part: the game to song select, then quick steps through the wheel; prints what the
+// memory grew by in kB from song select to the last step.
+int printScrollGrowth(const std::string& gameFolder, int steps) {
+    const std::unique_ptr<TtrellikGL> game = gameIn(gameFolder);
+    if (!game) return 1;
+    TsongSelectRun run(*game);
+    int status = 1;
+    long before = 0, after = 0;
+    game->window->onInitialise = [&] {
+        if (run.reachSongSelect()) {
+            run.idle(60);
+            before = statusKb("VmRSS:");
+            run.scroll(steps);
+            after = statusKb("VmRSS:");
+            status = 0;
+        }
+        requestQuit();
+    };
+    game->window->run();
+    std::printf("%ld\n", after - before);
+    releaseRunHandlers(*game);
+    return status;
+}
+
+// The child's part: the game in a window from gameFolder to song select, scrolled while searching;
+// prints the p50 and p99 of the frame's CPU and of the search keys, and the peak memory in kB.
+int printSongSelect(const std::string& gameFolder) {
+    const std::unique_ptr<TtrellikGL> game = gameIn(gameFolder);
+    if (!game) return 1;
     TsongSelectRun run(*game);
     int status = 1;
     double startSeconds = -1.0;
@@ -275,6 +340,97 @@ bool makeGameFolder(const std::string& folder, const std::string& librarySongs) 
     return !error;
 }
 
+// One number a child mode of this program prints; fallback when it printed none.
+long childFigure(const std::string& arguments, long fallback) {
+    std::error_code error;
+    const std::string program = fs::read_symlink("/proc/self/exe", error).string();
+    FILE* child = ::popen(("'" + program + "' " + arguments).c_str(), "r");
+    if (!child) return fallback;
+    long value = fallback;
+    if (std::fscanf(child, "%ld", &value) != 1) value = fallback;
+    ::pclose(child);
+    return value;
+}
+
+// A side x side uncompressed 24-bit TGA of a gradient.
+void writeBigJacket(const std::string& path, int side) {
+    std::string bytes(18, '\0');
+    bytes[2] = 2;
+    bytes[12] = static_cast<char>(side & 0xFF);
+    bytes[13] = static_cast<char>(side >> 8);
+    bytes[14] = static_cast<char>(side & 0xFF);
+    bytes[15] = static_cast<char>(side >> 8);
+    bytes[16] = 24;
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << bytes;
+    std::string row(static_cast<size_t>(side) * 3, '\0');
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            row[static_cast<size_t>(x) * 3] = static_cast<char>(x);
+            row[static_cast<size_t>(x) * 3 + 1] = static_cast<char>(y);
+            row[static_cast<size_t>(x) * 3 + 2] = static_cast<char>(x ^ y);
+        }
+        file << row;
+    }
+}
+
+// Songs of their own in the game folder's pack: three charts, the demo music, and a jacket linked
+// to jacket ("" for the demo's own).
+bool addSongs(const std::string& gameFolder, const std::string& pack, int count, const std::string& jacket) {
+    const std::string demo = stockPackFolder() + "/demo/sng/";
+    const std::string folder = gameFolder + "/sng/" + pack + "/";
+    std::error_code error;
+    fs::create_directories(folder, error);
+    for (int song = 0; song < count && !error; ++song) {
+        const std::string name = "Song " + std::to_string(song);
+        for (int difficulty = 0; difficulty < 3; ++difficulty)
+            writeText(folder + name + std::to_string(difficulty) + ".txt", smallChart(song, difficulty));
+        fs::create_symlink(demo + demoSongs[song % 3] + ".mp3", folder + name + ".mp3", error);
+        const std::string linked = jacket.empty() ? demo + demoSongs[song % 3] + ".tga" : jacket;
+        if (!error) fs::create_symlink(linked, folder + name + fs::path(linked).extension().string(), error);
+    }
+    return !error;
+}
+
+constexpr int bigJacketSongs = 12;
+constexpr int bigJacketSide = 4096;
+constexpr int scrollSongs = 3000;
+constexpr int scrollSteps = 2000;
+
+// The same picture as a JPEG, as most jackets come; "" when ImageMagick cannot make it.
+std::string bigJpegJacket(const std::string& tga) {
+    const std::string jpeg = tga.substr(0, tga.size() - 4) + ".jpg";
+    const std::string command = "convert '" + tga + "' -quality 90 '" + jpeg + "' 2>/dev/null";
+    return std::system(command.c_str()) == 0 ? jpeg : "";
+}
+
+// The peak memory of the game with twelve big jackets of one file type, whole and above the game
+// with the three demo songs.
+void printBigJacketFigure(const std::string& root, const std::string& jacket, long smallPeakKb) {
+    if (jacket.empty()) return;
+    const std::string extension = fs::path(jacket).extension().string().substr(1);
+    const std::string game = root + "/jackets-" + extension;
+    if (!makeGameFolder(game, "") || !addSongs(game, "Big", bigJacketSongs, jacket)) return;
+    const long peakKb = childFigure("--jacket-memory '" + game + "'", -1024);
+    std::printf("figure jacket_rss_big_images%s value=%.1f above_3_songs=%.1f unit=MiB songs=%d side=%d\n",
+                extension == "jpg" ? "" : "_tga", peakKb / 1024.0, (peakKb - smallPeakKb) / 1024.0, bigJacketSongs,
+                bigJacketSide);
+}
+
+void printJacketFigures(const std::string& root, long smallPeakKb) {
+    writeBigJacket(root + "/big.tga", bigJacketSide);
+    printBigJacketFigure(root, bigJpegJacket(root + "/big.tga"), smallPeakKb);
+    printBigJacketFigure(root, root + "/big.tga", smallPeakKb);
+    const std::string many = root + "/scroll";
+    bool made = makeGameFolder(many, "");
+    for (int pack = 0; made && pack < scrollSongs / 100; ++pack) made = addSongs(many, "Pack " + std::to_string(pack), 100, "");
+    if (made) {
+        const long grownKb = childFigure("--scroll-growth '" + many + "' " + std::to_string(scrollSteps), -1024);
+        std::printf("figure scroll_rss_growth value=%.1f unit=MiB songs=%d steps=%d\n", grownKb / 1024.0, scrollSongs,
+                    scrollSteps);
+    }
+}
+
 void appendRow(const std::string& path) {
     std::ofstream file(path, std::ios::binary | std::ios::app);
     file << "1--- |(120)1|\n----\n----\n----\n";
@@ -285,6 +441,18 @@ void appendRow(const std::string& path) {
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--catalogue-memory") return printCatalogueMemory(argv[2], argv[3]);
     if (argc == 3 && std::string(argv[1]) == "--song-select") return printSongSelect(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--jacket-memory") return printJacketMemory(argv[2]);
+    if (argc == 4 && std::string(argv[1]) == "--scroll-growth") return printScrollGrowth(argv[2], std::atoi(argv[3]));
+    if (argc == 2 && std::string(argv[1]) == "--jackets-only") {
+        char jacketPattern[] = "/tmp/bench_library.XXXXXX";
+        if (!::mkdtemp(jacketPattern)) return 1;
+        const std::string jacketRoot = jacketPattern;
+        if (!makeGameFolder(jacketRoot + "/small", "")) return 1;
+        printJacketFigures(jacketRoot, songSelectFigures(jacketRoot + "/small").peakKb);
+        std::error_code error;
+        fs::remove_all(jacketRoot, error);
+        return 0;
+    }
     char pattern[] = "/tmp/bench_library.XXXXXX";
     if (!::mkdtemp(pattern)) return 1;
     const std::string root = pattern;
@@ -318,6 +486,7 @@ int main(int argc, char** argv) {
     std::printf("figure search_latency p50=%.3f p99=%.3f unit=ms\n", big.searchP50, big.searchP99);
     std::printf("figure search_latency_cpu p99=%.3f unit=ms\n", big.searchCpuP99);
     std::printf("figure library_rss value=%.1f unit=MiB\n", (big.peakKb - small.peakKb) / 1024.0);
+    printJacketFigures(root, small.peakKb);
     std::error_code error;
     fs::remove_all(root, error);
     return 0;

@@ -16,7 +16,8 @@ TcachedChart summarizeChart(TsongParser& parser, std::string_view bytes) {
     summary.sha256 = sha256Hex(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     // Each chart is summarized on its own, not at the tempo a chart read before it left.
     parser.currentBpm = 0.0;
-    summary.readable = loadChartFromBytes(parser, bytes).accepted;
+    // A chart without a marker is nothing to play: shown as unreadable like one the game refuses.
+    summary.readable = loadChartFromBytes(parser, bytes).accepted && parser.markerCount > 0;
     if (!summary.readable) return summary;
     summary.markerCount = parser.markerCount;
     bool tempoSeen = false;

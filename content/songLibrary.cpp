@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -33,6 +34,49 @@ struct Tlisting {
     std::vector<std::string> folders;
 };
 
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+char lowerAsciiCharacter(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Compares the runs of digits starting at left[i] and right[j] as numbers and moves past them;
+// -1, 0 or 1. Leading zeros count for nothing ("007" is 7).
+int compareNumbers(const std::string& left, size_t& i, const std::string& right, size_t& j) {
+    while (i < left.size() && left[i] == '0' && i + 1 < left.size() && isDigit(left[i + 1])) ++i;
+    while (j < right.size() && right[j] == '0' && j + 1 < right.size() && isDigit(right[j + 1])) ++j;
+    size_t leftEnd = i, rightEnd = j;
+    while (leftEnd < left.size() && isDigit(left[leftEnd])) ++leftEnd;
+    while (rightEnd < right.size() && isDigit(right[rightEnd])) ++rightEnd;
+    int order = 0;
+    if (leftEnd - i != rightEnd - j) order = leftEnd - i < rightEnd - j ? -1 : 1;
+    else order = left.compare(i, leftEnd - i, right, j, rightEnd - j);
+    i = leftEnd;
+    j = rightEnd;
+    return order < 0 ? -1 : order > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+bool lessNaturally(const std::string& left, const std::string& right) {
+    size_t i = 0, j = 0;
+    while (i < left.size() && j < right.size()) {
+        if (isDigit(left[i]) && isDigit(right[j])) {
+            const int order = compareNumbers(left, i, right, j);
+            if (order != 0) return order < 0;
+            continue;
+        }
+        const char a = lowerAsciiCharacter(left[i++]), b = lowerAsciiCharacter(right[j++]);
+        if (a != b) return static_cast<unsigned char>(a) < static_cast<unsigned char>(b);
+    }
+    if (left.size() - i != right.size() - j) return left.size() - i < right.size() - j;
+    return left < right;
+}
+
+namespace {
+
 Tlisting listEntries(const std::string& folder) {
     Tlisting listing;
     std::error_code error;
@@ -41,11 +85,13 @@ Tlisting listEntries(const std::string& folder) {
     for (; entries != fs::directory_iterator(); entries.increment(error)) {
         if (error) return listing;
         const std::string name = entries->path().filename().string();
+        // Hidden entries are a tool's or the system's ("._song0.txt", ".git"), never the player's songs.
+        if (name.starts_with(".")) continue;
         if (entries->is_directory(error)) listing.folders.push_back(name);
         else listing.files.push_back(name);
     }
-    std::sort(listing.files.begin(), listing.files.end(), lessCaseInsensitive);
-    std::sort(listing.folders.begin(), listing.folders.end(), lessCaseInsensitive);
+    std::sort(listing.files.begin(), listing.files.end(), lessNaturally);
+    std::sort(listing.folders.begin(), listing.folders.end(), lessNaturally);
     listing.listed = true;
     return listing;
 }
@@ -104,22 +150,29 @@ struct TchartFile {
     size_t song = 0;
     int32_t difficulty = 0;
     std::string path;
-    // Size and modification time (ns) when listed; stamped is false when the file could not be looked at.
+    // What the file looked like when listed; stamped is false when it could not be looked at.
     bool stamped = false;
-    int64_t size = 0;
-    int64_t modified = 0;
+    TfileStamp stamp;
 };
 
 int64_t nanoseconds(const struct timespec& time) {
     return static_cast<int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
+TfileStamp stampOf(const struct stat& status) {
+    TfileStamp stamp;
+    stamp.size = status.st_size;
+    stamp.modified = nanoseconds(status.st_mtim);
+    stamp.inode = static_cast<int64_t>(status.st_ino);
+    stamp.changed = nanoseconds(status.st_ctim);
+    return stamp;
+}
+
 // Looked at through the folder's own handle: no walk of the whole path for each of thousands of files.
 void stampChart(int folderHandle, const std::string& file, TchartFile& chart) {
     struct stat status {};
     chart.stamped = folderHandle >= 0 && ::fstatat(folderHandle, file.c_str(), &status, 0) == 0;
-    chart.size = status.st_size;
-    chart.modified = nanoseconds(status.st_mtim);
+    chart.stamp = stampOf(status);
 }
 
 // An open folder, closed when it goes.
@@ -143,13 +196,15 @@ void collectSongs(const std::string& folderPath, const std::string& group, const
     std::unordered_set<std::string> lowerNames;
     for (const std::string& file : listing.files)
         if (isJacketFileName(file)) lowerNames.insert(lowerAscii(file));
+    // Names differing only in letter case are one song: the game opens its files in any case.
     std::unordered_map<std::string, size_t> songIndex;
     const TfolderHandle folder(folderPath);
     for (const std::string& file : listing.files) {
         if (!isChartFileName(file)) continue;
         const std::string song = withoutLastCharacters(file, cutCharacters);
-        if (song.empty()) continue;
-        auto [found, added] = songIndex.emplace(song, scan.songs.size());
+        const int32_t difficulty = difficultyOf(file, song);
+        if (song.empty() || difficulty < 0) continue;
+        auto [found, added] = songIndex.emplace(lowerAscii(song), scan.songs.size());
         if (added && song.find('\\') != std::string::npos) scan.unopenable.push_back(song);
         if (song.find('\\') != std::string::npos) continue;
         if (added) {
@@ -159,21 +214,19 @@ void collectSongs(const std::string& folderPath, const std::string& group, const
             entry.jacketExtension = jacketExtensionOf(song, lowerNames);
             scan.songs.push_back(std::move(entry));
         }
-        const int32_t difficulty = difficultyOf(file, song);
-        if (difficulty < 0) continue;
+        if (scan.songs[found->second].hasChart[difficulty]) continue;
         scan.songs[found->second].hasChart[difficulty] = true;
-        TchartFile chart{found->second, difficulty, folderPath + file};
+        TchartFile chart{found->second, difficulty, folderPath + file, false, {}};
         stampChart(folder.get(), file, chart);
         charts.push_back(std::move(chart));
     }
 }
 
-// Size and modification time, or false when the file cannot be looked at.
-bool fileStamp(const std::string& path, int64_t& size, int64_t& modified) {
+// False when the file cannot be looked at.
+bool fileStamp(const std::string& path, TfileStamp& stamp) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) return false;
-    size = status.st_size;
-    modified = nanoseconds(status.st_mtim);
+    stamp = stampOf(status);
     return true;
 }
 
@@ -188,7 +241,9 @@ bool readBytes(const std::string& path, std::string& bytes) {
 class TchartReader {
 public:
     // Takes the cached charts found on disk out of cached; what is left there is gone from disk.
-    TchartReader(TlibraryScan& scan, TcachedCharts& cached) : scan(scan), cached(cached) {}
+    // A file the cache never held is first seen at seenAt; a negative seenAt takes its modification
+    // time instead (a first scan knows no better).
+    TchartReader(TlibraryScan& scan, TcachedCharts& cached, int64_t seenAt) : scan(scan), cached(cached), seenAt(seenAt) {}
 
     // Charts of one song sit side by side in charts; a song with any chart not in the cache is read whole.
     void summarize(const std::vector<TchartFile>& charts, const TscanProgress& progress) {
@@ -221,30 +276,34 @@ private:
 
     bool fromCache(const TchartFile& chart) {
         auto entry = cached.extract(chart.path);
-        if (entry.empty() || !chart.stamped) return false;
-        if (entry.mapped().size != chart.size || entry.mapped().modified != chart.modified) return false;
+        if (entry.empty()) return false;
+        firstSeen[chart.path] = entry.mapped().firstSeen;
+        if (!chart.stamped || !(entry.mapped().stamp == chart.stamp)) return false;
         scan.songs[chart.song].charts[chart.difficulty] = std::move(entry.mapped());
         return true;
     }
 
     void readChart(const TchartFile& chart) {
-        int64_t size = 0;
-        int64_t modified = 0;
+        TfileStamp stamp;
         std::string bytes;
         TcachedChart& summary = scan.songs[chart.song].charts[chart.difficulty];
-        if (!fileStamp(chart.path, size, modified) || !readBytes(chart.path, bytes)) {
+        if (!fileStamp(chart.path, stamp) || !readBytes(chart.path, bytes)) {
             summary = TcachedChart{};
             return;
         }
         if (!parser) parser = std::make_unique<TsongParser>();
         summary = summarizeChart(*parser, bytes);
-        summary.size = size;
-        summary.modified = modified;
+        summary.stamp = stamp;
+        const auto seen = firstSeen.find(chart.path);
+        summary.firstSeen = seen != firstSeen.end() ? seen->second : seenAt >= 0 ? seenAt : stamp.modified;
         changed[chart.path] = summary;
     }
 
     TlibraryScan& scan;
     TcachedCharts& cached;
+    const int64_t seenAt;
+    // When the cache first saw each chart it held, for those read again.
+    std::unordered_map<std::string, int64_t> firstSeen;
     std::unique_ptr<TsongParser> parser;
 };
 
@@ -254,6 +313,27 @@ std::vector<std::string> vanishedPaths(const TcachedCharts& notFound, const std:
     for (const auto& [path, chart] : notFound)
         if (!unlisted.count(path.substr(0, path.rfind('/') + 1))) vanished.push_back(path);
     return vanished;
+}
+
+bool isSameFolder(const std::string& left, const std::string& right) {
+    std::error_code error;
+    return fs::equivalent(left, right, error);
+}
+
+std::string skippedPackLine(const std::string& group, const std::string& reason) {
+    return "Skipped the pack \"" + group + "\": " + reason + ".";
+}
+
+// What of a pack is left out, or "": songs sit directly in a pack, one level below the song folder.
+std::string packComplaint(const Tlisting& listing, bool gaveSongs) {
+    if (!listing.listed) return "it cannot be read";
+    if (!listing.folders.empty()) return "the folders in it are not read (songs go directly in a pack)";
+    return gaveSongs ? "" : "it holds no chart";
+}
+
+int64_t nowNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 std::string absoluteFolder(const std::string& folder) {
@@ -275,10 +355,21 @@ TlibraryScan scanSongLibrary(const std::string& folder, const std::string& cache
     collectSongs(root, "", top, scan, charts);
     for (const std::string& group : top.folders) {
         const std::string groupPath = root + group + "/";
+        if (isSameFolder(groupPath, root)) {
+            scan.skipped.push_back(skippedPackLine(group, "it is a link back to the song folder"));
+            continue;
+        }
         const Tlisting listing = listEntries(groupPath);
         if (!listing.listed) unlisted.insert(groupPath);
-        if (group.find('\\') != std::string::npos) continue;
+        if (group.find('\\') != std::string::npos) {
+            scan.skipped.push_back(skippedPackLine(group, "a \"\\\" in a folder name cannot be opened"));
+            continue;
+        }
+        const size_t songsBefore = scan.songs.size();
+        const size_t unopenableBefore = scan.unopenable.size();
         collectSongs(groupPath, group, listing, scan, charts);
+        const std::string reason = packComplaint(listing, scan.songs.size() > songsBefore || scan.unopenable.size() > unopenableBefore);
+        if (!reason.empty()) scan.skipped.push_back(skippedPackLine(group, reason));
     }
     // A song's charts side by side: files of two songs can interleave in the listing ("a1", "a10", "a2").
     std::stable_sort(charts.begin(), charts.end(),
@@ -290,7 +381,8 @@ TlibraryScan scanSongLibrary(const std::string& folder, const std::string& cache
         scan.cacheNotice = cache->notice();
         cached = cache->chartsUnder(root);
     }
-    TchartReader reader(scan, cached);
+    const int64_t seenAt = cached.empty() ? -1 : nowNanoseconds();
+    TchartReader reader(scan, cached, seenAt);
     reader.summarize(charts, progress);
     if (cache && top.listed) cache->update(reader.changed, vanishedPaths(cached, unlisted));
     return scan;

@@ -29,6 +29,8 @@ struct TlibraryScan {
     std::vector<TfoundSong> songs;
     // Song names holding a "\" (no chart of theirs can be opened), in listing order.
     std::vector<std::string> unopenable;
+    // One line for each pack, or part of one, left out and why, for the log.
+    std::vector<std::string> skipped;
     // Songs whose charts were all taken from the cache, and songs read anew.
     int32_t songsFromCache = 0;
     int32_t songsRead = 0;
@@ -39,11 +41,15 @@ struct TlibraryScan {
 // Called after each song read anew: how many of those songs are done and how many there are.
 using TscanProgress = std::function<void(int32_t done, int32_t total)>;
 
-// Songs directly in folder first, then each sub-folder's songs as a group, both in listing order
-// (case-insensitive). With a cache path, unchanged charts come from the cache and the cache is
+// Songs directly in folder first, then each sub-folder's songs as a group, both in natural order;
+// hidden files and folders, and a sub-folder that is the song folder again, are left out. With a cache path, unchanged charts come from the cache and the cache is
 // brought up to date; a folder that cannot be listed keeps its cached charts. Without one every
 // chart is read.
 TlibraryScan scanSongLibrary(const std::string& folder, const std::string& cachePath, const TscanProgress& progress);
+
+// Names in the order a person counts: case-insensitive, runs of digits by their value ("01-2"
+// before "01-10").
+bool lessNaturally(const std::string& left, const std::string& right);
 
 // The song cache beside the records file; "" (no cache) when no records are kept.
 std::string songCachePathBeside(const std::string& recordsPath);

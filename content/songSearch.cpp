@@ -52,7 +52,14 @@ char plainLetter(uint32_t codePoint) {
     return '.';
 }
 
+// Accents written as a letter followed by a combining mark (decomposed, as some systems name
+// files) fold away like the accents of precomposed letters.
+bool isCombiningMark(uint32_t codePoint) {
+    return codePoint >= 0x0300 && codePoint <= 0x036F;
+}
+
 void appendFolded(std::string& out, std::string_view text, size_t at, size_t length, uint32_t codePoint) {
+    if (isCombiningMark(codePoint)) return;
     if (const char* two = twoLetterFold(codePoint)) {
         out += two;
         return;
@@ -95,7 +102,70 @@ bool clearPasses(int32_t clear, TclearFilter filter) {
     }
 }
 
+// A plain Latin letter and a combining accent, and the precomposed letter they make.
+struct Tcomposition {
+    char base;
+    uint32_t mark;
+    uint32_t composed;
+};
+
+// Grave, acute, circumflex, tilde, diaeresis, ring, caron and cedilla on the letters that take
+// them in the Western and Central European alphabets: the names such systems write decomposed.
+constexpr Tcomposition compositions[] = {
+    {'A', 0x0300, 0x00C0}, {'E', 0x0300, 0x00C8}, {'I', 0x0300, 0x00CC}, {'O', 0x0300, 0x00D2},
+    {'U', 0x0300, 0x00D9}, {'a', 0x0300, 0x00E0}, {'e', 0x0300, 0x00E8}, {'i', 0x0300, 0x00EC},
+    {'o', 0x0300, 0x00F2}, {'u', 0x0300, 0x00F9}, {'A', 0x0301, 0x00C1}, {'E', 0x0301, 0x00C9},
+    {'I', 0x0301, 0x00CD}, {'O', 0x0301, 0x00D3}, {'U', 0x0301, 0x00DA}, {'Y', 0x0301, 0x00DD},
+    {'a', 0x0301, 0x00E1}, {'e', 0x0301, 0x00E9}, {'i', 0x0301, 0x00ED}, {'o', 0x0301, 0x00F3},
+    {'u', 0x0301, 0x00FA}, {'y', 0x0301, 0x00FD}, {'C', 0x0301, 0x0106}, {'c', 0x0301, 0x0107},
+    {'N', 0x0301, 0x0143}, {'n', 0x0301, 0x0144}, {'S', 0x0301, 0x015A}, {'s', 0x0301, 0x015B},
+    {'Z', 0x0301, 0x0179}, {'z', 0x0301, 0x017A}, {'A', 0x0302, 0x00C2}, {'E', 0x0302, 0x00CA},
+    {'I', 0x0302, 0x00CE}, {'O', 0x0302, 0x00D4}, {'U', 0x0302, 0x00DB}, {'a', 0x0302, 0x00E2},
+    {'e', 0x0302, 0x00EA}, {'i', 0x0302, 0x00EE}, {'o', 0x0302, 0x00F4}, {'u', 0x0302, 0x00FB},
+    {'A', 0x0303, 0x00C3}, {'N', 0x0303, 0x00D1}, {'O', 0x0303, 0x00D5}, {'a', 0x0303, 0x00E3},
+    {'n', 0x0303, 0x00F1}, {'o', 0x0303, 0x00F5}, {'A', 0x0308, 0x00C4}, {'E', 0x0308, 0x00CB},
+    {'I', 0x0308, 0x00CF}, {'O', 0x0308, 0x00D6}, {'U', 0x0308, 0x00DC}, {'a', 0x0308, 0x00E4},
+    {'e', 0x0308, 0x00EB}, {'i', 0x0308, 0x00EF}, {'o', 0x0308, 0x00F6}, {'u', 0x0308, 0x00FC},
+    {'y', 0x0308, 0x00FF}, {'Y', 0x0308, 0x0178}, {'A', 0x030A, 0x00C5}, {'a', 0x030A, 0x00E5},
+    {'U', 0x030A, 0x016E}, {'u', 0x030A, 0x016F}, {'C', 0x030C, 0x010C}, {'c', 0x030C, 0x010D},
+    {'E', 0x030C, 0x011A}, {'e', 0x030C, 0x011B}, {'N', 0x030C, 0x0147}, {'n', 0x030C, 0x0148},
+    {'R', 0x030C, 0x0158}, {'r', 0x030C, 0x0159}, {'S', 0x030C, 0x0160}, {'s', 0x030C, 0x0161},
+    {'Z', 0x030C, 0x017D}, {'z', 0x030C, 0x017E}, {'C', 0x0327, 0x00C7}, {'c', 0x0327, 0x00E7},
+    {'S', 0x0327, 0x015E}, {'s', 0x0327, 0x015F},
+};
+
+uint32_t composedLetter(char base, uint32_t mark) {
+    for (const Tcomposition& entry : compositions)
+        if (entry.base == base && entry.mark == mark) return entry.composed;
+    return 0;
+}
+
+// Two bytes: every composed letter of the table lies below U+0800.
+void appendTwoByteUtf8(std::string& out, uint32_t codePoint) {
+    out += static_cast<char>(0xC0 | (codePoint >> 6));
+    out += static_cast<char>(0x80 | (codePoint & 0x3F));
+}
+
 }  // namespace
+
+std::string composedLatin(std::string_view text) {
+    std::string composed;
+    composed.reserve(text.size());
+    for (size_t at = 0; at < text.size();) {
+        uint32_t mark = 0;
+        const char base = text[at];
+        const size_t markLength = at + 1 < text.size() ? decodeUtf8(text, at + 1, mark) : 0;
+        const uint32_t letter = markLength > 0 ? composedLetter(base, mark) : 0;
+        if (letter != 0) {
+            appendTwoByteUtf8(composed, letter);
+            at += 1 + markLength;
+        } else {
+            composed += base;
+            ++at;
+        }
+    }
+    return composed;
+}
 
 std::string foldForSearch(std::string_view text) {
     std::string folded;
@@ -130,7 +200,7 @@ TsongFacts songFactsOf(const Tsong& song) {
         const TcachedChart& chart = song.charts[d];
         facts.level[d] = chartLevel(chart);
         facts.tempo[d] = chart.readable ? chart.tempoMax : 0.0;
-        facts.added = std::max(facts.added, chart.modified);
+        facts.added = std::max(facts.added, chart.firstSeen);
     }
     return facts;
 }

@@ -43,7 +43,8 @@ struct TsongFacts {
     int32_t bestScore[difficultyCount] = {-1, -1, -1};
     // A TclearMark value, or noClear.
     int32_t clear[difficultyCount] = {noClear, noClear, noClear};
-    // Seconds since 1970 of the newest play, 0 for none; nanoseconds of the newest chart file.
+    // Seconds since 1970 of the newest play, 0 for none; nanoseconds since the library first saw the
+    // song's newest chart file.
     int64_t lastPlayed = 0;
     int64_t added = 0;
 };
@@ -51,6 +52,11 @@ struct TsongFacts {
 // Lowercase, with the accents of Latin letters dropped ("Édith Piaf" -> "edith piaf"), so that
 // typing plain letters finds every spelling. Other characters are kept as they are.
 std::string foldForSearch(std::string_view text);
+
+// The text with each plain Latin letter followed by a combining accent written as the one
+// precomposed letter (NFC for the accents the Western and Central European alphabets use), so that
+// a name written decomposed shows as its letters. Other text is kept as it is.
+std::string composedLatin(std::string_view text);
 
 // A chart's level from its density: 1 for under one marker a second, one more for each marker a
 // second beyond, at most 10; 0 for a chart that cannot be read or has no length.

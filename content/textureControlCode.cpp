@@ -173,6 +173,29 @@ bool TtextureLoader::loadTexture(const std::string& path, uint32_t& texture) {
     return makeTextureFrom(readImageFile(reader, path), texture);
 }
 
+bool TtextureLoader::loadJacketTexture(const std::string& path, uint32_t& texture) {
+    const TimageReader reader = readerForPath(path);
+    if (reader == TimageReader::none) return false;
+    TimageFileRead read = readImageFile(reader, path);
+    if (!read.decoded) return showAndRefuse(read);
+    const TjacketImage jacket = prepareJacket(read.image);
+    // The full-size pixels go before the texture is made, so only one big image is held at a time.
+    read.image = {};
+    if (jacket.levels.empty()) return false;
+    texture = makeJacketTexture(jacket);
+    return true;
+}
+
+uint32_t TtextureLoader::makeJacketTexture(const TjacketImage& image) {
+    const GLuint name = newBoundTexture();
+    const GLenum format = image.layout == TpixelLayout::rgba ? GL_RGBA : GL_RGB;
+    GLsizei side = static_cast<GLsizei>(image.side);
+    for (size_t level = 0; level < image.levels.size(); ++level, side = std::max(1, side / 2))
+        glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), static_cast<GLint>(format), side, side, 0, format,
+                     GL_UNSIGNED_BYTE, image.levels[level].data());
+    return name;
+}
+
 void TtextureLoader::loadTextureOrDownload(const std::string& path, uint32_t& texture, bool announce) {
     if (pathExists(path) || downloadFile(updateServerUrl() + path, path, announce)) loadTexture(path, texture);
 }
@@ -219,6 +242,12 @@ TloaderSteps gameLoaderSteps(const std::function<void()>& refresh) {
     steps.write = consoleWrite;
     steps.writeLine = consoleWriteLine;
     steps.refresh = [refresh] { consoleDrawFrame(refresh); };
+    return steps;
+}
+
+TloaderSteps gameSongLoaderSteps(const std::function<void()>& refresh) {
+    TloaderSteps steps = gameLoaderSteps(refresh);
+    steps.loadImage = TtextureLoader::loadJacketTexture;
     return steps;
 }
 

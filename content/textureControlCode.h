@@ -7,6 +7,7 @@
 #include <string>
 
 #include "content/imageDecoders.h"
+#include "content/jacketImage.h"
 
 enum class TimageReader { none, bmp, jpg, tga };
 
@@ -40,6 +41,11 @@ struct TtextureLoader {
     static bool loadJpgTexture(const std::string& path, uint32_t& texture);
     static bool loadTgaTexture(const std::string& path, uint32_t& texture);
     static uint32_t makeTexture(uint16_t width, uint16_t height, const uint8_t* pixels, TpixelLayout layout);
+    // A song's jacket scaled to jacketSide whatever the file's size (a 4096 x 4096 jacket would
+    // take 64 MiB as it is), with its mipmap levels; false and the message when it cannot be read.
+    static bool loadJacketTexture(const std::string& path, uint32_t& texture);
+    // The prepared levels of a jacket as one texture.
+    static uint32_t makeJacketTexture(const TjacketImage& image);
     // A new texture bound for filling: linear and mipmapped, clamped at its edges, rows packed.
     static uint32_t newBoundTexture();
 };
@@ -57,6 +63,8 @@ struct TloaderSteps {
 // The game's steps: the texture loader, the console, and a console frame drawn over whatever
 // refresh draws.
 TloaderSteps gameLoaderSteps(const std::function<void()>& refresh);
+// The same for songs: their jackets scaled as they load (loadJacketTexture).
+TloaderSteps gameSongLoaderSteps(const std::function<void()>& refresh);
 
 // Blanks that pad a console table row; none when count is below 1.
 std::string tableBlanks(int count);

@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 
+#include "content/songSearch.h"
 #include "platform/store/pathResolver.h"
 
 const char* const songFolder = "sng\\";
@@ -31,8 +32,9 @@ void writeHeader(const TloaderSteps& steps) {
 }
 
 // Songs of a group show it in front of their name: "group/name".
+// Decomposed accents composed: the console draws each code point in a cell of its own.
 std::string tableName(const Tsong& song) {
-    return song.group.empty() ? song.name : std::string(song.group) + "/" + song.name;
+    return composedLatin(song.group.empty() ? song.name : std::string(song.group) + "/" + song.name);
 }
 
 void writeSongRow(const Tsong& song, const TloaderSteps& steps) {
@@ -65,9 +67,10 @@ void writeSummary(const std::vector<Tsong>& songs, const TlibraryScan& scan, con
                     ", from the song cache: " + std::to_string(scan.songsFromCache) + ".");
 }
 
-void writeSkippedSongs(const std::vector<std::string>& unopenable, const TloaderSteps& steps) {
-    for (const std::string& name : unopenable)
+void writeSkippedSongs(const TlibraryScan& scan, const TloaderSteps& steps) {
+    for (const std::string& name : scan.unopenable)
         steps.writeLine(std::string("Skipped the song \"") + name + "\": a \"\\\" in a file name cannot be opened.");
+    for (const std::string& line : scan.skipped) steps.writeLine(line);
 }
 
 Tsong catalogueEntry(TfoundSong& found) {
@@ -159,7 +162,7 @@ void loadSongsWith(TsongsLoadingData& catalogue, const std::string& folder, cons
     }
     if (table) writeFooter(getLastIndex(catalogue) + 1, steps);
     else writeSummary(catalogue.songs, scan, steps);
-    writeSkippedSongs(scan.unopenable, steps);
+    writeSkippedSongs(scan, steps);
     if (!table) steps.refresh();
 }
 
@@ -175,7 +178,7 @@ void loadCoverWith(Tsong& entry, const std::string& folder, const TloaderSteps& 
 }
 
 void loadSongs(TsongsLoadingData& catalogue, const std::function<void()>& refresh) {
-    loadSongsWith(catalogue, songFolder, gameLoaderSteps(refresh));
+    loadSongsWith(catalogue, songFolder, gameSongLoaderSteps(refresh));
 }
 
 void setSong(Tsong& entry, const std::string& name) {
@@ -184,7 +187,7 @@ void setSong(Tsong& entry, const std::string& name) {
 }
 
 void loadCover(Tsong& entry) {
-    loadCoverWith(entry, songFolder, gameLoaderSteps(nullptr));
+    loadCoverWith(entry, songFolder, gameSongLoaderSteps(nullptr));
 }
 
 int32_t getLastIndex(const TsongsLoadingData& catalogue) {

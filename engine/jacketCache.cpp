@@ -11,16 +11,6 @@
 
 namespace {
 
-uint32_t uploadJacket(const TjacketImage& image) {
-    const GLuint name = TtextureLoader::newBoundTexture();
-    const GLenum format = image.layout == TpixelLayout::rgba ? GL_RGBA : GL_RGB;
-    GLsizei side = static_cast<GLsizei>(image.side);
-    for (size_t level = 0; level < image.levels.size(); ++level, side = std::max(1, side / 2))
-        glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), static_cast<GLint>(format), side, side, 0, format,
-                     GL_UNSIGNED_BYTE, image.levels[level].data());
-    return name;
-}
-
 void deleteTexture(uint32_t texture) {
     const GLuint name = texture;
     glDeleteTextures(1, &name);
@@ -29,7 +19,7 @@ void deleteTexture(uint32_t texture) {
 }  // namespace
 
 TjacketTextures glJacketTextures() {
-    return {uploadJacket, deleteTexture};
+    return {TtextureLoader::makeJacketTexture, deleteTexture};
 }
 
 TjacketCache::TjacketCache(TjacketTextures textures, size_t capacity, bool threaded)
@@ -43,6 +33,7 @@ TjacketCache::~TjacketCache() {
         stopping = true;
     }
     wake.notify_all();
+    room.notify_all();
     if (worker.joinable()) worker.join();
     // The textures go with the window's GL context; none is deleted here, where it may be gone.
 }
@@ -65,7 +56,7 @@ void TjacketCache::request(int32_t song, const std::string& path) {
     if (unreadable.count(song) != 0 || !pending.insert(song).second) return;
     {
         const std::lock_guard<std::mutex> guard(lock);
-        requests.push_front({song, path});
+        requests.push_front({song, path, ++requestsMade});
         // What scrolled by long ago is not read at all; it is asked for again if it comes back.
         while (requests.size() > capacity) {
             pending.erase(requests.back().song);
@@ -86,7 +77,7 @@ bool TjacketCache::takeRequest(Trequest& next, bool wait) {
 
 TjacketCache::Tdecoded TjacketCache::readJacket(const Trequest& request) {
     const TimageFileRead read = readImageFile(readerForPath(request.path), request.path);
-    Tdecoded result{request.song, false, {}, read.message};
+    Tdecoded result{request.song, request.order, false, {}, read.message};
     if (read.decoded) result.image = prepareJacket(read.image);
     result.readable = !result.image.levels.empty();
     return result;
@@ -97,24 +88,36 @@ void TjacketCache::keepDecoded(Tdecoded&& jacket) {
     decoded.push_back(std::move(jacket));
 }
 
+bool TjacketCache::roomForDecoded(bool wait) {
+    std::unique_lock<std::mutex> guard(lock);
+    if (wait) room.wait(guard, [this] { return stopping || decoded.size() < decodedLimit; });
+    return !stopping && decoded.size() < decodedLimit;
+}
+
+// The worker reads no further ahead than the frames make textures: read jackets wait as whole
+// mipmapped images, and a fast scroll would otherwise pile up hundreds of them.
 void TjacketCache::work() {
     Trequest next;
-    while (takeRequest(next, true)) keepDecoded(readJacket(next));
+    while (roomForDecoded(true) && takeRequest(next, true)) keepDecoded(readJacket(next));
 }
 
 void TjacketCache::decodeWaiting() {
     Trequest next;
-    while (takeRequest(next, false)) keepDecoded(readJacket(next));
+    while (roomForDecoded(false) && takeRequest(next, false)) keepDecoded(readJacket(next));
 }
 
 void TjacketCache::uploadReady(int32_t uploads) {
     std::vector<Tdecoded> ready;
     {
         const std::lock_guard<std::mutex> guard(lock);
+        // Those asked for last first: the wheel asks for the jackets on screen last.
+        std::sort(decoded.begin(), decoded.end(),
+                  [](const Tdecoded& left, const Tdecoded& right) { return left.order > right.order; });
         const size_t count = std::min(decoded.size(), static_cast<size_t>(std::max(uploads, 0)));
         ready.assign(std::make_move_iterator(decoded.begin()), std::make_move_iterator(decoded.begin() + count));
         decoded.erase(decoded.begin(), decoded.begin() + count);
     }
+    room.notify_all();
     for (Tdecoded& jacket : ready) {
         pending.erase(jacket.song);
         // Asked for twice when it scrolled out of the requests while being read.

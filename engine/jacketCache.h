@@ -20,6 +20,8 @@
 constexpr size_t jacketCacheCapacity = 64;
 // Jackets made into textures per frame at most, so a fast scroll never stalls a frame.
 constexpr int32_t jacketUploadsPerFrame = 2;
+// Jackets read and waiting to be made into textures at most (about 260 KiB each).
+constexpr size_t decodedLimit = 8;
 
 // How the cache makes and drops textures; the game's are GL calls on the frame's thread.
 struct TjacketTextures {
@@ -50,6 +52,11 @@ public:
     void decodeWaiting();
 
     size_t textureCount() const { return textures.size(); }
+    // Jackets read and not yet made into textures.
+    size_t decodedCount() {
+        const std::lock_guard<std::mutex> guard(lock);
+        return decoded.size();
+    }
 
 private:
     struct Tentry {
@@ -59,9 +66,12 @@ private:
     struct Trequest {
         int32_t song = 0;
         std::string path;
+        // Counts up with each request: the highest was asked for last.
+        uint64_t order = 0;
     };
     struct Tdecoded {
         int32_t song = 0;
+        uint64_t order = 0;
         bool readable = false;
         TjacketImage image;
         // Why it cannot be read, for the debug log.
@@ -72,6 +82,8 @@ private:
     void keepDecoded(Tdecoded&& jacket);
     void request(int32_t song, const std::string& path);
     bool takeRequest(Trequest& next, bool wait);
+    // Whether another read jacket may wait; with wait, until one may (or the cache stops).
+    bool roomForDecoded(bool wait);
     void work();
     void evictBeyondCapacity();
 
@@ -83,9 +95,12 @@ private:
     // Asked for and not made yet, and those that cannot be read (never asked for again).
     std::unordered_set<int32_t> pending;
     std::unordered_set<int32_t> unreadable;
+    uint64_t requestsMade = 0;
 
     std::mutex lock;
     std::condition_variable wake;
+    // Signalled when read jackets were taken, so the worker may read on.
+    std::condition_variable room;
     // Newest first: the worker reads what the wheel shows now before what it showed earlier.
     std::deque<Trequest> requests;
     std::vector<Tdecoded> decoded;

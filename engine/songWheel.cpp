@@ -57,8 +57,10 @@ std::string chartKey(const std::string& sha256, int32_t difficulty) {
     return sha256 + static_cast<char>('0' + difficulty);
 }
 
-// Bests and clears by chart, and the newest play of each song, from the records.
+// Bests and clears by chart at the chosen rate (a slow play's clear is no clear at full speed),
+// and the newest play of each song, from the records.
 void applyRecords(TtrellikGL& game) {
+    game.wheel.recordsRate = game.practice.choice.rateHundredths;
     std::vector<TsongFacts>& facts = game.wheel.facts;
     for (TsongFacts& song : facts) {
         std::fill(std::begin(song.bestScore), std::end(song.bestScore), -1);
@@ -68,7 +70,9 @@ void applyRecords(TtrellikGL& game) {
     if (!game.records || !game.records->isOpen()) return;
     std::unordered_map<std::string, const TchartBest*> bests;
     const std::vector<TchartBest> allBests = game.records->bests("");
-    for (const TchartBest& best : allBests) bests[chartKey(best.play.chartSha256, best.play.difficulty)] = &best;
+    for (const TchartBest& best : allBests)
+        if (best.play.rateHundredths == game.wheel.recordsRate)
+            bests[chartKey(best.play.chartSha256, best.play.difficulty)] = &best;
     std::unordered_map<std::string, int64_t> lastPlayed;
     for (const TkeptPlay& play : game.records->plays(""))
         lastPlayed[play.song] = std::max(lastPlayed[play.song], play.playedAt);
@@ -204,6 +208,7 @@ bool finderControlKey(TtrellikGL& game, uint16_t key) {
 
 void searchBoxKey(TtrellikGL& game, uint16_t key) {
     std::string& query = game.wheel.finder.query;
+    game.wheel.keyTextPending.clear();
     if (finderControlKey(game, key)) return;
     if (key == keyEnter) return closeSearch(game);
     if (key == keyEscape) {
@@ -211,14 +216,31 @@ void searchBoxKey(TtrellikGL& game, uint16_t key) {
         findAgain(game);
         return closeSearch(game);
     }
-    const char typed = typedCharacter(key);
+    const char typed = game.wheel.textInputSeen ? 0 : typedCharacter(key);
     if (key == backspaceKey && !query.empty()) {
         dropLastCharacter(query);
         widenSearch(game);
     } else if (typed != 0 && query.size() < longestQuery) {
         query += typed;
+        game.wheel.keyTextPending = std::string(1, typed);
         narrowSearch(game);
     }
+}
+
+// The UTF-8 characters of text that fit in room bytes; control characters and broken sequences left out.
+std::string typedText(const std::string& text, size_t room) {
+    std::string kept;
+    for (size_t at = 0; at < text.size();) {
+        const uint8_t lead = static_cast<uint8_t>(text[at]);
+        size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+        if (length == 0 || at + length > text.size()) return kept;
+        for (size_t i = 1; i < length; ++i)
+            if ((static_cast<uint8_t>(text[at + i]) & 0xC0) != 0x80) return kept;
+        if (kept.size() + length > room) return kept;
+        if (lead >= 0x20 && lead != 0x7F) kept.append(text, at, length);
+        at += length;
+    }
+    return kept;
 }
 
 // Asks for the jackets of a wheel column, counted round the ring.
@@ -262,6 +284,7 @@ void prepareSongWheel(TtrellikGL& game) {
     wheel.narrowed.clear();
     game.menu.selectedSong = wheel.shown.empty() ? 0 : wheel.shown.front();
     showPosition(game, 0);
+    if (game.window) game.window->onTextInput = [&game](const std::string& text) { songFinderText(game, text); };
 }
 
 void updateSongWheel(TtrellikGL& game) {
@@ -271,6 +294,7 @@ void updateSongWheel(TtrellikGL& game) {
         wheel.recordsStale = true;
     }
     const int32_t difficulty = chosenDifficulty(game);
+    if (wheel.recordsRate != game.practice.choice.rateHundredths) wheel.recordsStale = true;
     if (wheel.recordsStale) {
         applyRecords(game);
         wheel.recordsStale = false;
@@ -291,9 +315,25 @@ bool songFinderKeys(TtrellikGL& game, uint16_t key) {
     if (keyIndexOf(game, key) >= 0) return false;
     if (key == slashKey || (wheel.searchKey != 0 && key == wheel.searchKey)) {
         wheel.searchOpen = true;
+        const char typed = typedCharacter(key);
+        wheel.keyTextPending = key == slashKey ? "/" : typed != 0 ? std::string(1, typed) : "";
         return true;
     }
     return finderControlKey(game, key);
+}
+
+void songFinderText(TtrellikGL& game, const std::string& text) {
+    TsongWheelState& wheel = game.wheel;
+    if (!wheel.searchOpen) return;
+    // The key of this very text already did its work: it opened the box or typed the letter.
+    const bool keysOwnText = !wheel.keyTextPending.empty() && foldForSearch(text) == wheel.keyTextPending;
+    wheel.keyTextPending.clear();
+    wheel.textInputSeen = true;
+    if (keysOwnText) return;
+    const std::string kept = typedText(text, longestQuery - std::min(longestQuery, wheel.finder.query.size()));
+    if (kept.empty()) return;
+    wheel.finder.query += kept;
+    narrowSearch(game);
 }
 
 void drawFinderLines(TtrellikGL& game) {

@@ -29,10 +29,18 @@ struct TsongWheelState {
     std::vector<std::vector<int32_t>> narrowed;
     // Set when a play was kept: bests, clears and recent plays are read again.
     bool recordsStale = true;
+    // The rate (hundredths) the bests and clears were read for; another rate reads them again.
+    int32_t recordsRate = 100;
     // The selected song's preview waits while the search box is open.
     bool previewPending = false;
     // The settings file the finder is kept in; "" keeps nothing.
     std::string settingsPath;
+    // Set once the window delivered typed text: from then on only text types into the box, so
+    // a letter is not taken twice (its key and its text) and input methods (CJK) work.
+    bool textInputSeen = false;
+    // The text the key just handled makes ("/" for the key that opened the box, a letter it typed),
+    // so that the window's text for that same key is not taken again.
+    std::string keyTextPending;
 };
 
 // Reads the finder kept in the settings file, works out what the wheel shows and selects the
@@ -42,6 +50,8 @@ void prepareSongWheel(TtrellikGL& game);
 void updateSongWheel(TtrellikGL& game);
 // Handles a key of song select that belongs to the finder; false leaves it to the panels.
 bool songFinderKeys(TtrellikGL& game, uint16_t key);
+// Takes text typed while the search box is open (any script, as the window's text input gives it).
+void songFinderText(TtrellikGL& game, const std::string& text);
 // Draws the finder's lines beside the big jacket and, while the search box is open, its keys.
 void drawFinderLines(TtrellikGL& game);
 

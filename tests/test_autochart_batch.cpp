@@ -210,3 +210,84 @@ TEST(BatchTool, ChartsAFolderIntoGroupsAndSkipsThemTheNextTime) {
     EXPECT_NE(readFile(folder.file("out")).find("Charted: 0  Skipped as already charted: 2  Refused: 0  Failed: 1\n"),
               std::string::npos) << readFile(folder.file("out"));
 }
+
+namespace {
+
+// A fake charting that writes a song's files as the tool does.
+TsongOutcome writeSongFiles(const TbatchSong& song, const std::string& groupFolder) {
+    fs::create_directories(groupFolder);
+    for (const char* suffix : {".mp3", "_prev.mp3", "0.txt", "1.txt", "2.txt"}) writeFile(groupFolder + "/" + song.name + suffix, "x");
+    return {TsongResult::charted, {}};
+}
+
+std::vector<std::string> plannedNames(const std::vector<TbatchSong>& songs) {
+    std::vector<std::string> names;
+    for (const TbatchSong& song : songs) names.push_back(song.source.substr(song.source.rfind('/') + 1) + "=" + song.name);
+    return names;
+}
+
+}  // namespace
+
+// A song is its source file: a rerun charts a new file once, under a name no charted song holds,
+// and never a charted one again, however the listing order or the tags fall.
+TEST(BatchManifest, ARerunChartsEachNewFileOnceAndNoneTwice) {
+    TtemporaryFolder folder;
+    const std::string tags = tag(3, 0, frame(3, "TIT2", std::string("\0Same", 5)));
+    fs::create_directories(folder.file("in"));
+    writeFile(folder.file("in/b.mp3"), tags + "first");
+    writeFile(folder.file("in/c.mp3"), tags + "second");
+    std::ostringstream out;
+    std::vector<TbatchSong> songs = planBatch(folder.file("in"), folder.file("sng"));
+    EXPECT_EQ(plannedNames(songs), (std::vector<std::string>{"b.mp3=Same", "c.mp3=Same (2)"}));
+    EXPECT_EQ(runBatch(songs, {folder.file("sng"), 1, false, 80}, writeSongFiles, out).charted, 2);
+    ASSERT_EQ(readManifest(folder.file("sng")).size(), 2u);
+
+    // A third file with the same tags, listed first.
+    writeFile(folder.file("in/a.mp3"), tags + "third");
+    songs = planBatch(folder.file("in"), folder.file("sng"));
+    EXPECT_EQ(plannedNames(songs), (std::vector<std::string>{"a.mp3=Same (3)", "b.mp3=Same", "c.mp3=Same (2)"}));
+    TbatchSummary summary = runBatch(songs, {folder.file("sng"), 1, false, 80}, writeSongFiles, out);
+    EXPECT_EQ(summary.charted, 1);
+    EXPECT_EQ(summary.skipped, 2);
+    EXPECT_EQ(readManifest(folder.file("sng")).size(), 3u);
+
+    // Moved and renamed, a charted file is still known by its bytes.
+    fs::rename(folder.file("in/b.mp3"), folder.file("in/z.mp3"));
+    songs = planBatch(folder.file("in"), folder.file("sng"));
+    EXPECT_EQ(plannedNames(songs), (std::vector<std::string>{"a.mp3=Same (3)", "c.mp3=Same (2)", "z.mp3=Same"}));
+    EXPECT_EQ(runBatch(songs, {folder.file("sng"), 1, false, 80}, writeSongFiles, out).charted, 0);
+}
+
+// Charting the game's own song folder: its songs, their previews and the stock sounds beside it
+// are no new songs.
+TEST(BatchPlan, LeavesOutTheGamesSongsPreviewsAndStockSounds) {
+    TtemporaryFolder folder;
+    for (const char* file : {"game/sng/Pack/tune.mp3", "game/sng/Pack/tune_prev.mp3", "game/sng/Pack/tune0.txt",
+                             "game/sng/Pack/Other_prev.mp3", "game/sng/Pack/other2.TXT", "game/sng/Pack/new.mp3",
+                             "game/sng/Pack/lonely_prev.mp3", "game/snd/assistTick.mp3", "game/snd/hitSound.mp3"}) {
+        fs::create_directories(fs::path(folder.file(file)).parent_path());
+        writeFile(folder.file(file), "x");
+    }
+    EXPECT_EQ(plannedNames(planBatch(folder.file("game/sng"), folder.file("game/sng"))),
+              (std::vector<std::string>{"lonely_prev.mp3=lonely_prev", "new.mp3=new"}));
+    EXPECT_EQ(plannedNames(planBatch(folder.file("game"), folder.file("game/sng"))), std::vector<std::string>{});
+}
+
+// A song folder that cannot be written stops the run before any song is charted.
+TEST(BatchRun, AnUnwritableSongFolderStopsTheRunBeforeAnyWork) {
+    TtemporaryFolder folder;
+    fs::create_directories(folder.file("in"));
+    writeFile(folder.file("in/a.mp3"), "x");
+    writeFile(folder.file("file"), "x");
+    int charted = 0;
+    const TchartSong counting = [&charted](const TbatchSong&, const std::string&) -> TsongOutcome {
+        ++charted;
+        return {TsongResult::charted, {}};
+    };
+    EXPECT_EQ(runAutochartBatch(folder.file("in"), folder.file("file/sng"), 1, counting), 1);
+    EXPECT_EQ(charted, 0);
+    EXPECT_NE(songFolderComplaint(folder.file("file/sng")), "");
+    EXPECT_EQ(songFolderComplaint(folder.file("new/sng")), "");
+    EXPECT_TRUE(fs::is_directory(folder.file("new/sng")));
+    EXPECT_FALSE(fs::exists(folder.file("new/sng/.autochart-write-test")));
+}

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/assistSounds.h"
 #include "platform/buildNumber.h"
 #include "tests/support/childProcess.h"
 #include "tests/support/testSupport.h"
@@ -17,7 +18,7 @@
 namespace {
 
 // Sounds, images and the default jacket the loading fetches into an empty game folder.
-constexpr size_t fetchedFiles = 3 + 7 + 3 + 10 + 4 + 1;
+constexpr size_t fetchedFiles = 5 + 7 + 3 + 10 + 4 + 1;
 
 struct TloadingRun {
     TtemporaryFolder stock;
@@ -106,6 +107,10 @@ std::vector<std::string> expectedLog(int build) {
         "File snd\\readyGo.mp3 missing; downloading...DONE!",
         "gobutton sound...",
         "File snd\\goButton.mp3 missing; downloading...DONE!",
+        "Assist tick sound...",
+        "File snd\\assistTick.mp3 missing; downloading...DONE!",
+        "Hit sound...",
+        "File snd\\hitSound.mp3 missing; downloading...DONE!",
         "",
         "Loading textures and downloading if necessary:",
         "",
@@ -167,6 +172,11 @@ TEST(LoadingSequence, LogsEveryStepInOrderWhileFetchingTheStockFiles) {
     EXPECT_TRUE(isTimeTakenLine(lines.back())) << lines.back();
     for (const char* folder : {"GFX", "MKR", "SND", "SNG"}) EXPECT_TRUE(isFolder(run.game.file(folder))) << folder;
     EXPECT_EQ(readFile(resolvePath(run.game.file("gfx/goButton.tga"))), readFile(run.stock.file("gfx/goButton.tga")));
+    // The sounds the game opens, each by the name the game asks for, against those fetched.
+    for (const char* opened : {"snd\\mainmenu.mp3", "snd\\readyGo.mp3", "snd\\goButton.mp3", assistTickFile, hitSoundFile})
+        EXPECT_TRUE(pathExists(resolvePath(run.game.file(opened)))) << opened;
+    for (const char* served : stockSoundFiles())
+        EXPECT_TRUE(pathExists(resolvePath(run.game.file(served)))) << served;
 }
 
 TEST(LoadingSequence, GoesOnWhenAStockFileCannotBeFetched) {

@@ -67,6 +67,10 @@ TEST(ChartSummary, GivesMarkersLengthTempoRangeAndIdentity) {
     EXPECT_DOUBLE_EQ(summary.tempoMax, 120.0);
     EXPECT_EQ(summary.sha256, sha256Hex(twoTempoChart));
 
+    // Accepted by the game, but nothing to play.
+    EXPECT_FALSE(summarizeChart(*parser, "---- |(120)1|\n----\n----\n----\n").readable);
+    EXPECT_TRUE(summarizeChart(*parser, "---1 |(120)1|\n----\n----\n----\n").readable);
+
     const TcachedChart refused = summarizeChart(*parser, refusedChart);
     EXPECT_FALSE(refused.readable);
     EXPECT_EQ(refused.markerCount, 0);
@@ -93,7 +97,7 @@ TEST_F(SongLibrary, SongsOfTheSongFolderComeFirstThenEachSubFolderAsAGroup) {
 
 TEST_F(SongLibrary, TheSameNameInTwoGroupsIsTwoSongsWithTheirOwnFiles) {
     chart("Album A/song2.txt");
-    chart("Album B/song2.txt", "1--- |(90)1|\n");
+    chart("Album B/song2.txt", "1--- |(90)1|\n----\n----\n----\n");
     auto catalogue = std::make_unique<TsongsLoadingData>();
     TloaderSteps quiet{[](const std::string&, uint32_t&) { return true; },
                        [](const std::string&, uint32_t&, bool) {}, [](const std::string&) {},
@@ -122,13 +126,54 @@ TEST_F(SongLibrary, ASecondScanTakesEveryUnchangedChartFromTheCache) {
     const TlibraryScan cold = scan();
     EXPECT_EQ(cold.songsRead, 2);
     EXPECT_EQ(cold.songsFromCache, 0);
-    // Same size and time: the cache is believed, the new bytes are not read.
-    rewriteKeepingTime("a0.txt", std::string(twoTempoChart.size(), '-'));
     const TlibraryScan warm = scan();
     EXPECT_EQ(warm.songsRead, 0);
     EXPECT_EQ(warm.songsFromCache, 2);
     EXPECT_TRUE(warm.songs[0].charts[0].readable);
     EXPECT_EQ(warm.songs[0].charts[0].sha256, sha256Hex(twoTempoChart));
+}
+
+// What "cp -p", "rsync -a" and "touch -r" leave: other bytes of the same size under the same
+// modification time, in place (a new change time) or renamed over it (a new inode).
+TEST_F(SongLibrary, AChartReplacedWithTheSameSizeAndTimeIsReadAgain) {
+    const std::string sameSize(twoTempoChart.size(), '-');
+    chart("a0.txt");
+    scan();
+    rewriteKeepingTime("a0.txt", sameSize);
+    const TlibraryScan inPlace = scan();
+    EXPECT_EQ(inPlace.songsRead, 1);
+    ASSERT_EQ(inPlace.songs.size(), 1u);
+    EXPECT_EQ(inPlace.songs[0].charts[0].sha256, sha256Hex(sameSize));
+    EXPECT_EQ(scan().songsRead, 0);
+
+    struct stat before {};
+    ASSERT_EQ(::stat((songs() + "a0.txt").c_str(), &before), 0);
+    chart("copy.tmp", twoTempoChart);
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (songs() + "copy.tmp").c_str(), times, 0), 0);
+    fs::rename(songs() + "copy.tmp", songs() + "a0.txt");
+    const TlibraryScan renamed = scan();
+    EXPECT_EQ(renamed.songsRead, 1);
+    ASSERT_EQ(renamed.songs.size(), 1u);
+    EXPECT_EQ(renamed.songs[0].charts[0].sha256, sha256Hex(twoTempoChart));
+}
+
+// Recently added goes by when the library first found a chart: a pack copied in with its old times
+// is new, and editing an old chart does not make it new.
+TEST_F(SongLibrary, AChartIsFirstSeenWhenTheLibraryFirstFindsIt) {
+    chart("old0.txt");
+    const TlibraryScan first = scan();
+    ASSERT_EQ(first.songs.size(), 1u);
+    const int64_t oldSeen = first.songs[0].charts[0].firstSeen;
+    EXPECT_EQ(oldSeen, first.songs[0].charts[0].stamp.modified);  // a first scan knows no better
+    chart("new0.txt");
+    shiftModified("new0.txt", -10LL * 365 * 24 * 3600 * 1000000000LL);
+    shiftModified("old0.txt", 3600LL * 1000000000LL);
+    const TlibraryScan second = scan();
+    ASSERT_EQ(second.songs.size(), 2u);
+    EXPECT_EQ(second.songs[1].charts[0].firstSeen, oldSeen);
+    EXPECT_GT(second.songs[0].charts[0].firstSeen, oldSeen);
+    EXPECT_EQ(scan().songs[0].charts[0].firstSeen, second.songs[0].charts[0].firstSeen);
 }
 
 TEST_F(SongLibrary, AChartIsReadAgainWhenItsTimeMovesByOneNanosecondEitherWay) {
@@ -242,7 +287,7 @@ TEST(SongProgressLine, ShownOnlyBeyondTheTableLimitEveryHundredSongsAndAtTheEnd)
 
 TEST_F(SongLibrary, ACacheOfAnotherVersionIsEmptiedAndFilledAgain) {
     chart("a0.txt");
-    for (const int version : {0, 2}) {
+    for (const int version : {1, 3}) {
         scan();
         {
             sqlite3* cache = nullptr;
@@ -262,4 +307,56 @@ TEST(SongCachePath, SitsBesideTheRecordsAndIsNoneWhenNoRecordsAreKept) {
     EXPECT_EQ(songCachePathBeside("/home/p/.local/share/Trellik/records.sqlite3"),
               "/home/p/.local/share/Trellik/songs.sqlite3");
     EXPECT_EQ(songCachePathBeside(""), "");
+}
+
+// What is listed as a song: a chart name needs its difficulty digit, hidden files and folders are
+// left out, names differing only in letter case are one song, and numbers sort by value.
+TEST_F(SongLibrary, OnlyChartsWithADifficultyDigitMakeSongsInNaturalOrder) {
+    chart("01-10 b0.txt");
+    chart("01-2 a0.txt");
+    chart("01-9 c0.txt");
+    chart("notes.txt");
+    chart("readme3.txt");
+    chart(".hidden0.txt");
+    chart(".Pack/x0.txt");
+    chart("Mixed1.txt");
+    chart("mixed2.txt");
+    const TlibraryScan found = scan();
+    std::vector<std::string> names;
+    for (const TfoundSong& song : found.songs) names.push_back(song.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"01-2 a", "01-9 c", "01-10 b", "Mixed"}));
+    ASSERT_EQ(found.songs.size(), 4u);
+    EXPECT_TRUE(found.songs[3].hasChart[1]);
+    EXPECT_TRUE(found.songs[3].hasChart[2]);
+}
+
+TEST(NaturalOrder, DigitRunsCompareByValueAndLettersWithoutCase) {
+    const std::tuple<std::string, std::string, bool> cases[] = {
+        {"01-2", "01-10", true}, {"01-10", "01-2", false}, {"a9", "a10", true}, {"a10", "a11", true},
+        {"a11", "a10", false},   {"A2", "a10", true},      {"a07", "a7 b", true}, {"b", "A", false},
+        {"x", "x1", true},       {"x1", "x", false},
+    };
+    for (const auto& [left, right, less] : cases) EXPECT_EQ(lessNaturally(left, right), less) << left << " " << right;
+}
+
+// Each pack, or part of one, that gives no song says so in one line; a link back to the song
+// folder is not listed a second time.
+TEST_F(SongLibrary, SkippedContentGetsOneLineAndALinkBackIsNotListedTwice) {
+    chart("top0.txt");
+    chart("Good/a0.txt");
+    chart("Good/Deeper/b0.txt");
+    chart("Deep/Album/c0.txt");
+    chart("Back\\slash/d0.txt");
+    fs::create_directories(songs() + "Empty");
+    fs::create_directory_symlink(songs(), songs() + "Loop");
+    const TlibraryScan found = scan();
+    ASSERT_EQ(found.songs.size(), 2u);
+    EXPECT_EQ(found.songs[1].name, "a");
+    EXPECT_EQ(found.skipped, (std::vector<std::string>{
+        "Skipped the pack \"Back\\slash\": a \"\\\" in a folder name cannot be opened.",
+        "Skipped the pack \"Deep\": the folders in it are not read (songs go directly in a pack).",
+        "Skipped the pack \"Empty\": it holds no chart.",
+        "Skipped the pack \"Good\": the folders in it are not read (songs go directly in a pack).",
+        "Skipped the pack \"Loop\": it is a link back to the song folder.",
+    }));
 }

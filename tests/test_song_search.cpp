@@ -18,6 +18,27 @@ TEST(SongSearch, FoldingDropsCaseAndAccentsAndKeepsTheRest) {
     for (const auto& [text, folded] : cases) EXPECT_EQ(foldForSearch(text), folded) << text;
 }
 
+// A name written decomposed shows as its precomposed letters; a mark on a letter the table lacks,
+// or with nothing before it, is kept.
+TEST(SongSearch, DecomposedLatinAccentsAreComposed) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"Cafe\u0301", "Café"}, {"A\u0300 e\u0308 n\u0303 C\u0327 Z\u030C a\u030A", "À ë ñ Ç Ž å"},
+        {"y\u0308", "ÿ"},       {"q\u0301", "q\u0301"}, {"\u0301x", "\u0301x"},
+        {"e\u0301\u0301", "é\u0301"}, {"e", "e"}, {"日本", "日本"},
+    };
+    for (const auto& [text, composed] : cases) EXPECT_EQ(composedLatin(text), composed) << text;
+}
+
+// Names written decomposed (a letter, then its accent as a mark of its own) are found by plain
+// letters; the marks' range ends where it ends: U+02FF and U+0370 are kept.
+TEST(SongSearch, DecomposedAccentsFoldLikePrecomposedOnes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"Cafe\u0301", "cafe"}, {"E\u0300\u0327te", "ete"}, {"n\u036F", "n"},
+        {"a\u02FF", "a\u02FF"},  {"a\u0370", "a\u0370"},
+    };
+    for (const auto& [text, folded] : cases) EXPECT_EQ(foldForSearch(text), folded) << text;
+}
+
 TEST(SongSearch, LevelsCountMarkersASecond) {
     const auto level = [](int32_t markers, double lengthMs, bool readable = true) {
         TcachedChart chart;

@@ -38,19 +38,24 @@ TEST_F(Catalogue, ChartFilesMakeSongsAndShowTheirDifficulties) {
     touch("cut5.txt");
     touch("music.mp3");
     load();
-    ASSERT_EQ(getLastIndex(*catalogue), 4);
-    // Listing order: abc1.txt, abc10.txt, cut.txt, cut5.txt, song0.txt, song2.txt.
+    // A chart name without a difficulty digit (0, 1 or 2) before ".txt" makes no song.
+    ASSERT_EQ(getLastIndex(*catalogue), 2);
     EXPECT_EQ(getSongName(*catalogue, 0), "abc");
     EXPECT_EQ(getSongName(*catalogue, 1), "abc1");
-    EXPECT_EQ(getSongName(*catalogue, 2), "cu");
-    EXPECT_EQ(getSongName(*catalogue, 3), "cut");
-    EXPECT_EQ(getSongName(*catalogue, 4), "song");
+    EXPECT_EQ(getSongName(*catalogue, 2), "song");
     EXPECT_EQ(row(0), songRow("abc", "    ADV     "));
     EXPECT_EQ(row(1), songRow("abc1", "BSC         "));
-    EXPECT_EQ(row(2), songRow("cu", "            "));
-    EXPECT_EQ(row(3), songRow("cut", "            "));
-    EXPECT_EQ(row(4), songRow("song", "BSC     EXT "));
-    EXPECT_EQ(recording.refreshes, 5);
+    EXPECT_EQ(row(2), songRow("song", "BSC     EXT "));
+    EXPECT_EQ(recording.refreshes, 3);
+}
+
+// A name written with decomposed accents shows its letters and keeps the table's columns.
+TEST_F(Catalogue, DecomposedAccentsShowComposedInTheTable) {
+    touch("Cafe\u0301 Noe\u0308l0.txt");
+    load();
+    ASSERT_EQ(getLastIndex(*catalogue), 0);
+    EXPECT_EQ(getSongName(*catalogue, 0), "Cafe\u0301 Noe\u0308l");  // the files keep their own name
+    EXPECT_EQ(row(0), "| Café Noël" + std::string(45 - 9, ' ') + "|  BSC          |");
 }
 
 TEST_F(Catalogue, TableRowsAreSixtyFourCharactersWide) {

@@ -217,6 +217,22 @@ TEST(AutoChart, ChartsArePlayableAndFollowTheMusic) {
     }
 }
 
+// A forced chart of a song without drums once came out as one marker for 83 s of music.
+TEST(AutoChart, AChartSparserThanOneMarkerPerThreeSecondsOfBeatIsRefused) {
+    TsongAnalysis analysis;
+    analysis.seconds = 91.0;
+    analysis.grid.firstBeat = 1.0;  // 90 s with a beat: 30 markers at least
+    for (const auto& [markers, refused] : {std::pair{29, true}, {30, false}, {31, false}, {1, true}})
+        EXPECT_EQ(!sparseChartComplaint(analysis, markers).empty(), refused) << markers;
+    EXPECT_EQ(sparseChartComplaint(analysis, 1),
+              "only 1 markers for 90 s of music with a beat (at least 30, one per 3 s, make a chart worth playing)");
+    // A break without a beat asks for no markers; one reaching past the end counts only to the end.
+    analysis.grid.beatless = {{0.0, 4.0}, {31.0, 61.0}, {85.0, 200.0}};
+    EXPECT_DOUBLE_EQ(secondsWithBeat(analysis), 51.0);
+    EXPECT_FALSE(sparseChartComplaint(analysis, 16).empty());
+    EXPECT_TRUE(sparseChartComplaint(analysis, 17).empty());
+}
+
 TEST(SongAudio, RefusesWhatIsNoSong) {
     TsongAudio audio;
     EXPECT_EQ(decodeSongAudio({}, audio), "the file is empty");

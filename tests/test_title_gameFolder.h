@@ -97,6 +97,11 @@ inline std::string blockFontBytes() {
 const Tcolour defaultCoverColour = {0, 128, 255};
 
 // What the update server holds: every stock image, the default jacket, the sounds and the font.
+// Every sound the game opens from its folder's snd/, as the update server holds them.
+inline std::vector<const char*> stockSoundFiles() {
+    return {"snd/mainmenu.mp3", "snd/readyGo.mp3", "snd/goButton.mp3", "snd/assistTick.mp3", "snd/hitSound.mp3"};
+}
+
 inline void writeStockFiles(const std::string& folder) {
     for (const TstockImageFile& file : stockImageFiles()) writeInFolder(folder, file.path, solidTga(file.colour));
     writeInFolder(folder, "gfx/coverBorder.tga", ringTga());
@@ -108,8 +113,7 @@ inline void writeStockFiles(const std::string& folder) {
     const std::string command = "convert -size 8x8 xc:'rgb(0,128,255)' '" + cover + "'";
     if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
     const std::string click = readFile(std::string(TRELLIK_SOURCE_DIR) + "/tests/corpus/mp3/click.mp3");
-    for (const char* sound : {"snd/mainmenu.mp3", "snd/readyGo.mp3", "snd/goButton.mp3"})
-        writeInFolder(folder, sound, click);
+    for (const char* sound : stockSoundFiles()) writeInFolder(folder, sound, click);
     writeInFolder(folder, "font.fnt", blockFontBytes());
 }
 

@@ -350,6 +350,25 @@ int markerCount(const std::vector<TautoRow>& rows) {
     return markers;
 }
 
+double secondsWithBeat(const TsongAnalysis& analysis) {
+    const double start = std::max(0.0, analysis.grid.firstBeat);
+    double seconds = std::max(0.0, analysis.seconds - start);
+    for (const TbeatlessStretch& stretch : analysis.grid.beatless)
+        seconds -= std::max(0.0, std::min(stretch.end, analysis.seconds) - std::max(stretch.start, start));
+    return std::max(0.0, seconds);
+}
+
+std::string sparseChartComplaint(const TsongAnalysis& analysis, int markers) {
+    const double seconds = secondsWithBeat(analysis);
+    const int needed = static_cast<int>(std::ceil(seconds / longestSecondsPerMarker));
+    if (markers >= needed) return "";
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "only %d markers for %.0f s of music with a beat (at least %d, one per %.0f s, make a chart worth playing)",
+                  markers, seconds, needed, longestSecondsPerMarker);
+    return text;
+}
+
 std::vector<int16_t> previewExcerpt(const TsongAudio& audio, const TbeatGrid& grid) {
     constexpr double fadeInSeconds = 0.15, fadeOutSeconds = 2.5;
     const size_t frames = audio.stereo.size() / 2;

@@ -33,6 +33,15 @@ std::string autoChartText(const TbeatGrid& grid, const std::vector<TautoRow>& ro
 
 int markerCount(const std::vector<TautoRow>& rows);
 
+// A chart sparser than this follows too little of the music to be worth playing.
+constexpr double longestSecondsPerMarker = 3.0;
+
+// Seconds of the song that have a beat: from the first beat to the end, less the stretches without one.
+double secondsWithBeat(const TsongAnalysis& analysis);
+// Why a chart of so many markers is too sparse for the song ("" when it is not): fewer than one
+// marker per longestSecondsPerMarker of music with a beat.
+std::string sparseChartComplaint(const TsongAnalysis& analysis, int markers);
+
 // Seconds of the loudest stretch of the song (previewSeconds long, starting on a bar), faded in and
 // out, as interleaved stereo.
 std::vector<int16_t> previewExcerpt(const TsongAudio& audio, const TbeatGrid& grid);

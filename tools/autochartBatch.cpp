@@ -13,11 +13,14 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 #include <thread>
 
 #include "platform/clockSeam.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -197,12 +200,24 @@ private:
         const TbatchSong& song = songs[job.song];
         if (childStatus == childCharted) {
             ++summary.charted;
+            keepInManifest(song);
             return line(progressCount() + "charted " + displayName(song));
         }
         const bool refused = childStatus == childRefused;
         const std::string reason = withoutSource(job.reason, song.source);
         (refused ? summary.refused : summary.failed).push_back({song.source, reason});
         line(progressCount() + (refused ? "refused " : "failed ") + displayName(song) + ": " + reason);
+    }
+
+    // A song whose source cannot be read again is still charted; the next run knows it by its files.
+    void keepInManifest(const TbatchSong& song) {
+        TmanifestEntry entry = identityOf(song.source, {});
+        if (entry.digest.empty()) return;
+        entry.group = song.group;
+        entry.name = song.name;
+        if (!appendToManifest(settings.songFolder, entry))
+            line("warning: " + manifestPath(settings.songFolder) + " cannot be written; a later run may not know " +
+                 displayName(song));
     }
 
     std::string progressCount() const { return "[" + std::to_string(done) + "/" + std::to_string(total) + "] "; }
@@ -307,7 +322,25 @@ TinterruptionsHeld::TinterruptionsHeld() {
 
 TinterruptionsHeld::~TinterruptionsHeld() { ::sigprocmask(SIG_SETMASK, &previous, nullptr); }
 
+std::string songFolderComplaint(const std::string& songFolder) {
+    std::error_code error;
+    fs::create_directories(songFolder, error);
+    if (error) return "cannot make " + songFolder + ": " + error.message();
+    const std::string probe = (fs::path(songFolder) / ".autochart-write-test").string();
+    const int handle = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (handle < 0) return "cannot write into " + songFolder + ": " + std::strerror(errno);
+    ::close(handle);
+    ::unlink(probe.c_str());
+    return "";
+}
+
 int runAutochartBatch(const std::string& sourceFolder, const std::string& songFolder, int jobs, const TchartSong& chartSong) {
+    // Before any song is read or charted: a run that could keep nothing would waste hours.
+    const std::string complaint = songFolderComplaint(songFolder);
+    if (!complaint.empty()) {
+        std::cerr << "trellik-tool autochart: " << complaint << "\n";
+        return 1;
+    }
     const std::vector<TbatchSong> songs = planBatch(sourceFolder, songFolder);
     if (songs.empty()) {
         std::cerr << "trellik-tool autochart: no MP3 files under " << sourceFolder << "\n";

@@ -90,7 +90,11 @@ private:
     sigset_t previous;
 };
 
-// The batch as a command: plans the songs of sourceFolder, runs them on standard output (a
-// progress bar on a terminal) and prints the summary. Exit status 0 when no song failed, 1 when
-// one did or nothing could be charted, 130 when interrupted.
+// Why nothing can be written into the song folder (made when missing), or "".
+std::string songFolderComplaint(const std::string& songFolder);
+
+// The batch as a command: checks that songFolder can be written, plans the songs of sourceFolder,
+// runs them on standard output (a progress bar on a terminal) and prints the summary. Exit status
+// 0 when no song failed, 1 when one did or nothing could be charted, 130 when interrupted.
+
 int runAutochartBatch(const std::string& sourceFolder, const std::string& songFolder, int jobs, const TchartSong& chartSong);

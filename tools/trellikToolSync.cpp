@@ -380,6 +380,8 @@ TsongOutcome chartSong(const TautochartOptions& options, TchartedSong& made) {
     for (int d = 0; d < difficultyCount; ++d) {
         made.rows[d] = planAutoChart(made.analysis, d);
         files.charts[d] = autoChartText(grid, made.rows[d]);
+        const std::string sparse = sparseChartComplaint(made.analysis, markerCount(made.rows[d]));
+        if (!sparse.empty()) return {TsongResult::refused, options.input + ": difficulty " + std::to_string(d) + ": " + sparse};
         if (made.rows[d].empty() || !chartReadsCleanly(files.charts[d]))
             return failedWith("could not make a playable chart for difficulty " + std::to_string(d));
     }

@@ -5,8 +5,10 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "content/textureControlCode.h"
+#include "engine/assistSounds.h"
 #include "engine/trellikGL38Engine.h"
 #include "platform/buildNumber.h"
 #include "platform/clockSeam.h"
@@ -144,6 +146,16 @@ void loadSounds(TtrellikGL& game) {
     if (!pathExists("snd\\gobutton.mp3")) downloadIfMissing("snd\\goButton.mp3");
     consoleWriteLine("DONE!");
     game.audio.goButton = loadEffect(game.ownedAudio.goButton, "snd\\goButton.mp3");
+    // Loaded only when an assist is switched on, but fetched now like every stock sound: a
+    // player who switches one on later finds the file there.
+    const std::pair<const char*, const char*> assistSounds[] = {{"Assist tick sound...", assistTickFile},
+                                                                {"Hit sound...", hitSoundFile}};
+    for (const auto& [label, file] : assistSounds) {
+        consoleWrite(label);
+        render(game);
+        downloadIfMissing(file);
+        consoleWriteLine("DONE!");
+    }
 }
 
 void loadStockImages(TtrellikGL& game, const TstockImage* images, size_t count, bool renderAfter) {
@@ -207,7 +219,10 @@ void loadContent(TtrellikGL& game) {
         progress = line;
         steps.refresh();
     };
-    loadSongsWith(game.songs, songFolder, steps, options);
+    // Jackets are scaled as they load, as those loaded in song select are; a skin's frames are not.
+    TloaderSteps songSteps = steps;
+    songSteps.loadImage = gameSongLoaderSteps(nullptr).loadImage;
+    loadSongsWith(game.songs, songFolder, songSteps, options);
     progress.clear();
     if (getLastIndex(game.songs) == -1) consoleWriteLine("Err... you might want to download some songs...");
     consoleWriteLine("");

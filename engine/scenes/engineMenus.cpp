@@ -103,8 +103,8 @@ std::vector<std::string> selectedSongLines(TtrellikGL& game) {
     const Tsong* song = songAt(game.songs, game.menu.selectedSong);
     if (!song || !game.window) return lines;
     if (!song->group.empty()) {
-        lines.push_back(song->group);
-        lines.push_back("  " + song->name);
+        lines.push_back(composedLatin(song->group));
+        lines.push_back("  " + composedLatin(song->name));
     }
     const int32_t difficulty = colourIndex(game.window->customCommands);
     if (difficulty >= 0 && difficulty < difficultyCount && song->hasChart[difficulty] &&

@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // A cache holds nothing that cannot be read again, so a new layout simply starts it anew.
-constexpr int32_t cacheVersion = 1;
+constexpr int32_t cacheVersion = 2;
 constexpr int busyTimeoutMs = 5000;
 
 constexpr const char* schemaSql = R"sql(
@@ -23,6 +23,9 @@ constexpr const char* schemaSql = R"sql(
         path TEXT PRIMARY KEY,
         size INTEGER NOT NULL,
         modified INTEGER NOT NULL,
+        inode INTEGER NOT NULL,
+        changed INTEGER NOT NULL,
+        first_seen INTEGER NOT NULL,
         readable INTEGER NOT NULL,
         marker_count INTEGER NOT NULL,
         length_ms REAL NOT NULL,
@@ -82,21 +85,27 @@ Tresult connect(const std::string& path, sqlite3*& connection, Tkind& kind) {
 
 TcachedChart readRow(const Tstatement& row) {
     TcachedChart chart;
-    chart.size = row.integer(1);
-    chart.modified = row.integer(2);
-    chart.readable = row.integer(3) != 0;
-    chart.markerCount = row.integer32(4);
-    chart.lengthMs = row.real(5);
-    chart.tempoMin = row.real(6);
-    chart.tempoMax = row.real(7);
-    chart.sha256 = row.text(8);
+    chart.stamp.size = row.integer(1);
+    chart.stamp.modified = row.integer(2);
+    chart.stamp.inode = row.integer(3);
+    chart.stamp.changed = row.integer(4);
+    chart.firstSeen = row.integer(5);
+    chart.readable = row.integer(6) != 0;
+    chart.markerCount = row.integer32(7);
+    chart.lengthMs = row.real(8);
+    chart.tempoMin = row.real(9);
+    chart.tempoMax = row.real(10);
+    chart.sha256 = row.text(11);
     return chart;
 }
 
 void bindRow(Tstatement& insert, const std::string& path, const TcachedChart& chart) {
     insert.bind(path);
-    insert.bind(chart.size);
-    insert.bind(chart.modified);
+    insert.bind(chart.stamp.size);
+    insert.bind(chart.stamp.modified);
+    insert.bind(chart.stamp.inode);
+    insert.bind(chart.stamp.changed);
+    insert.bind(chart.firstSeen);
     insert.bind(int64_t{chart.readable ? 1 : 0});
     insert.bind(int64_t{chart.markerCount});
     insert.bind(chart.lengthMs);
@@ -106,7 +115,7 @@ void bindRow(Tstatement& insert, const std::string& path, const TcachedChart& ch
 }
 
 Tresult writeRows(sqlite3* connection, const TcachedCharts& changed) {
-    Tstatement insert(connection, "INSERT OR REPLACE INTO charts VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    Tstatement insert(connection, "INSERT OR REPLACE INTO charts VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     Tresult result = insert.prepared();
     for (auto row = changed.begin(); row != changed.end() && result.ok(); ++row) {
         insert.reset();

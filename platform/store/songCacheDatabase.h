@@ -1,5 +1,5 @@
 // The song cache: what song select needs of each chart file, kept in SQLite in the player's data
-// folder and keyed by the file's path, size and modification time.
+// folder and keyed by the file's path, checked against its size, inode, modification and change times.
 #pragma once
 
 #include <cstdint>
@@ -12,11 +12,27 @@ struct sqlite3;
 // The application id in the header of the song cache: "TrlS".
 constexpr int32_t songCacheApplicationId = 0x54726C53;
 
-// What one chart file gave when it was last read.
-struct TcachedChart {
+// What a file looked like on disk; a cached chart is taken only while all of it is the same.
+struct TfileStamp {
     int64_t size = 0;
     // Modification time in nanoseconds since 1970.
     int64_t modified = 0;
+    // A file copied over with its times kept ("cp -p", "rsync -a", "touch -r") still gets a new inode
+    // or change time, which no program can set back.
+    int64_t inode = 0;
+    // Change time (ctime) in nanoseconds since 1970.
+    int64_t changed = 0;
+
+    bool operator==(const TfileStamp& other) const {
+        return size == other.size && modified == other.modified && inode == other.inode && changed == other.changed;
+    }
+};
+
+// What one chart file gave when it was last read.
+struct TcachedChart {
+    TfileStamp stamp;
+    // Nanoseconds since 1970 when the library first found this file; kept while it is changed.
+    int64_t firstSeen = 0;
     // False when the file could not be read or the game refuses its chart.
     bool readable = false;
     int32_t markerCount = 0;

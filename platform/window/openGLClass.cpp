@@ -358,6 +358,9 @@ void dispatchEvent(const SDL_Event& event) {
         case SDL_WINDOWEVENT: dispatchWindowEvent(event.window); break;
         case SDL_KEYDOWN: dispatchKey(event.key, true); break;
         case SDL_KEYUP: dispatchKey(event.key, false); break;
+        case SDL_TEXTINPUT:
+            if (windowState.engine && windowState.engine->onTextInput) windowState.engine->onTextInput(event.text.text);
+            break;
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: dispatchMouseButton(event.button); break;
         case SDL_FINGERDOWN:

@@ -39,6 +39,8 @@ public:
     TnullArgsFunctionReturningBoolean onDraw;
     TkeyEvent onKeyUp;
     TkeyEvent onKeyDown;
+    // Text the player typed (UTF-8, through the input method when one runs), after its key went down.
+    std::function<void(const std::string& text)> onTextInput;
     TpanelKeyLocator panelKeyAt;
     TglCustomCommands customCommands;
     TglConsole console;
