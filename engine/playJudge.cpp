@@ -53,14 +53,16 @@ public:
                 std::vector<TscoredEvent>& events)
         : timing_(timing), markers_(markers), panel_(panel), events_(events), missAfter_(missAfterMs(timing)) {}
 
-    void press(double at, int32_t order) {
+    TpressOutcome press(double at, int32_t order) {
         bringOnMarkersUntil(at);
         retireIfMissedBefore(at);
-        if (!live_) return;
-        const PanelState judgement = judgementFor(timing_, std::fabs(at - markers_[current_].perfectAt));
-        if (judgement == idle) return;
+        if (!live_) return {};
+        const double distance = at - markers_[current_].perfectAt;
+        const PanelState judgement = judgementFor(timing_, std::fabs(distance));
+        if (judgement == idle) return {};
         events_.push_back({at, 0, order, judgement});
         live_ = false;
+        return {judgement, distance};
     }
 
     void runOut() {
@@ -153,6 +155,13 @@ double missAfterMs(const TtimingConstants& timing) {
 
 TplayJudgement judgePlay(const TsongParser& chart, const TtimingConstants& timing, int32_t audioOffset,
                          const std::vector<TjudgePress>& presses) {
+    std::vector<TpressOutcome> outcomes;
+    return judgePlay(chart, timing, audioOffset, presses, outcomes);
+}
+
+TplayJudgement judgePlay(const TsongParser& chart, const TtimingConstants& timing, int32_t audioOffset,
+                         const std::vector<TjudgePress>& presses, std::vector<TpressOutcome>& outcomes) {
+    outcomes.assign(presses.size(), TpressOutcome{});
     std::vector<Tmarker> markers[panelCount];
     collectMarkers(chart, timing, audioOffset, markers);
     std::vector<TscoredEvent> events;
@@ -163,7 +172,7 @@ TplayJudgement judgePlay(const TsongParser& chart, const TtimingConstants& timin
     for (size_t index = 0; index < presses.size(); ++index) {
         const TjudgePress& press = presses[index];
         if (press.panel < 0 || press.panel >= panelCount) continue;
-        panels[static_cast<size_t>(press.panel)].press(press.musicMs, static_cast<int32_t>(index));
+        outcomes[index] = panels[static_cast<size_t>(press.panel)].press(press.musicMs, static_cast<int32_t>(index));
     }
     for (TpanelJudge& panel : panels) panel.runOut();
     std::sort(events.begin(), events.end());

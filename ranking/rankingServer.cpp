@@ -45,7 +45,10 @@ TrankingServer::TrankingServer(TrankingStore& store, const TrankingLimits& limit
     // delayed acknowledgement, tens of ms a request.
     server->set_tcp_nodelay(true);
     server->Post("/v1/players", [this](const httplib::Request& request, httplib::Response& response) {
-        send(service.registerPlayer(request.body), response);
+        send(service.registerPlayer(request.body, request.remote_addr), response);
+    });
+    server->Post("/v1/offsets", [this](const httplib::Request& request, httplib::Response& response) {
+        send(service.registerOffsets(request.get_header_value("Authorization"), request.body), response);
     });
     server->Post("/v1/plays", [this](const httplib::Request& request, httplib::Response& response) {
         send(service.submitPlay(request.get_header_value("Authorization"), request.body), response);
