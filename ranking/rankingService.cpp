@@ -26,6 +26,7 @@ constexpr double minuteMs = 60000.0;
 constexpr double hourMs = 60.0 * minuteMs;
 constexpr double dayMs = 24.0 * hourMs;
 constexpr size_t chartCacheSize = 64;
+constexpr size_t pageCacheSize = 4096;
 constexpr size_t playerCacheSize = 100000;
 constexpr int32_t defaultLeaderboardLimit = 10;
 constexpr int32_t playsListed = 100;
@@ -302,6 +303,7 @@ TrankingReply TrankingService::registerOffsets(const std::string& authorization,
 
 TrankingReply TrankingService::keep(TrankedPlay& play) {
     const TrankedPlayKept kept = keeper_.keep(std::move(play));
+    if (kept.play.verified && !kept.alreadyKept) boardChanged(kept.play.chartSha256, kept.play.difficulty);
     return playReply(kept.play, kept.alreadyKept);
 }
 
@@ -336,8 +338,29 @@ TrankingReply TrankingService::leaderboard(const std::string& sha256, const std:
         return errorReply(400, "bad_limit",
                           "limit must be a whole number from 1 to " +
                               std::to_string(limits_.leaderboardMaxLimit) + ".");
-    const TleaderboardPage page =
-        store_.leaderboard(sha256, static_cast<int32_t>(difficulty), static_cast<int32_t>(limit));
+    return leaderboardPage(sha256, static_cast<int32_t>(difficulty), static_cast<int32_t>(limit));
+}
+
+void TrankingService::boardChanged(const std::string& sha256, int32_t difficulty) {
+    const std::string prefix = sha256 + "/" + std::to_string(difficulty) + "/";
+    const std::lock_guard<std::mutex> lock(pagesMutex_);
+    ++pagesGeneration_;
+    auto page = pages_.lower_bound(prefix);
+    while (page != pages_.end() && page->first.compare(0, prefix.size(), prefix) == 0) page = pages_.erase(page);
+}
+
+TrankingReply TrankingService::leaderboardPage(const std::string& sha256, int32_t difficulty, int32_t limit) {
+    const std::string key = sha256 + "/" + std::to_string(difficulty) + "/" + std::to_string(limit);
+    const double now = activeClock().highResolutionMs();
+    uint64_t generation = 0;
+    {
+        const std::lock_guard<std::mutex> lock(pagesMutex_);
+        generation = pagesGeneration_;
+        const auto found = pages_.find(key);
+        if (found != pages_.end() && now - found->second.madeAtMs < limits_.leaderboardCacheMs)
+            return found->second.reply;
+    }
+    const TleaderboardPage page = store_.leaderboard(sha256, difficulty, limit);
     json entries = json::array();
     for (const TleaderboardLine& line : page.lines)
         entries.push_back({{"rank", line.rank},
@@ -345,10 +368,13 @@ TrankingReply TrankingService::leaderboard(const std::string& sha256, const std:
                            {"name", line.name},
                            {"score", line.score},
                            {"play_id", line.playId}});
-    return replyOf(200, {{"chart_sha256", sha256},
-                         {"difficulty", difficulty},
-                         {"players", page.players},
-                         {"entries", entries}});
+    const TrankingReply reply =
+        replyOf(200, {{"chart_sha256", sha256}, {"difficulty", difficulty}, {"players", page.players}, {"entries", entries}});
+    const std::lock_guard<std::mutex> lock(pagesMutex_);
+    if (generation != pagesGeneration_) return reply;
+    if (pages_.size() >= pageCacheSize) pages_.clear();
+    pages_[key] = {reply, now};
+    return reply;
 }
 
 TrankingReply TrankingService::playerPlays(const std::string& playerIdText) {

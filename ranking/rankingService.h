@@ -34,6 +34,9 @@ struct TrankingLimits {
     size_t judgingThreads = 0;
     // Plays kept in one transaction at most.
     size_t largestBatch = 64;
+    // A leaderboard page is answered from memory this long (ms); a play this process keeps on the
+    // board renews it at once, one kept by another process sharing the database within this time.
+    double leaderboardCacheMs = 1000.0;
 };
 
 struct TrankingReply {
@@ -96,6 +99,9 @@ private:
     TrankingReply judge(const std::string& body, int64_t playerId, TrankedPlay& play);
     TrankingReply keep(TrankedPlay& play);
     bool offsetsKnown(int64_t playerId, int32_t audioOffset, int32_t visualOffset);
+    TrankingReply leaderboardPage(const std::string& sha256, int32_t difficulty, int32_t limit);
+    // Forgets the pages of a board that a new verified play changed.
+    void boardChanged(const std::string& sha256, int32_t difficulty);
 
     TrankingStore& store_;
     const TrankingLimits limits_;
@@ -107,6 +113,15 @@ private:
     // Players by their token's SHA-256, once looked up: a token never changes hands.
     std::mutex playersMutex_;
     std::map<std::string, int64_t> playersByToken_;
+    struct TcachedPage {
+        TrankingReply reply;
+        double madeAtMs = 0.0;
+    };
+    // Pages by "sha256/difficulty/limit".
+    std::mutex pagesMutex_;
+    std::map<std::string, TcachedPage> pages_;
+    // Counts changed boards, so that a page read before a change is not kept after it.
+    uint64_t pagesGeneration_ = 0;
     std::mutex chartsMutex_;
     std::map<std::string, std::shared_ptr<const TsongParser>> charts_;
 };

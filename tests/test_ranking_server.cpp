@@ -283,6 +283,33 @@ TEST_P(TrankingApiTest, TwoServersSharingADatabaseKeepAResentPlayOnce) {
     EXPECT_EQ(get("/v1/players/1").body["plays"].size(), 8u);
 }
 
+// Leaderboards are answered from memory: a play kept here shows at once, one kept by another
+// server process sharing the database within a second.
+TEST_P(TrankingApiTest, ALeaderboardPageLastsASecondUnlessThisServerChangedIt) {
+    startServer();
+    const std::string mika = registerPlayer("Mika");
+    putChart(mika, chartSha, chart);
+    EXPECT_EQ(leaderboard(chartSha).body.value("players", -1), 0);
+    submit(mika, playBody(chartSha, pressesOn(*parsedChart(chart), 0.5), 900000));
+    EXPECT_EQ(leaderboard(chartSha).body.value("players", -1), 1) << "kept here: renewed at once";
+    std::unique_ptr<TrankingStore> otherStore = openStore();
+    TrankingServer other(*otherStore, limits);
+    const int otherPort = other.bind("127.0.0.1", 0);
+    std::thread otherServing([&other] { other.serve(); });
+    httplib::Client otherClient("127.0.0.1", otherPort);
+    const std::string noor = registerPlayer("Noor");
+    const std::string play = playBody(chartSha, pressesOn(*parsedChart(chart), 0.25), 900000).dump();
+    EXPECT_EQ(replyOf(otherClient.Post("/v1/plays", bearer(noor), play, "application/json")).body.value("status", ""),
+              "verified");
+    other.stop();
+    otherServing.join();
+    clock.highResolution += 999.999;
+    EXPECT_EQ(leaderboard(chartSha).body.value("players", -1), 1);
+    EXPECT_EQ(leaderboard(chartSha, "?limit=3").body.value("players", -1), 2) << "another page is read anew";
+    clock.highResolution += 0.001;
+    EXPECT_EQ(leaderboard(chartSha).body.value("players", -1), 2);
+}
+
 TRELLIK_ON_EVERY_DATABASE(TrankingApiTest);
 
 class TpostgresStoreTest : public TrankingServerTest {
