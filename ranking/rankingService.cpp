@@ -220,6 +220,20 @@ std::shared_ptr<const TsongParser> TrankingService::chartFor(const std::string& 
     return chart;
 }
 
+std::optional<int32_t> TrankingService::chartDifficulty(const std::string& sha256) {
+    {
+        const std::lock_guard<std::mutex> lock(chartsMutex_);
+        const auto found = difficulties_.find(sha256);
+        if (found != difficulties_.end()) return found->second;
+    }
+    const std::optional<int32_t> owned = store_.chartDifficulty(sha256);
+    if (!owned) return std::nullopt;
+    const std::lock_guard<std::mutex> lock(chartsMutex_);
+    if (difficulties_.size() >= playerCacheSize) difficulties_.clear();
+    difficulties_[sha256] = *owned;
+    return owned;
+}
+
 TrankingReply TrankingService::submitPlay(const std::string& authorization, const std::string& body) {
     const Tcaller caller = admit(authorization);
     if (caller.playerId == 0) return caller.refusal;
@@ -245,7 +259,7 @@ TrankingReply TrankingService::judge(const std::string& body, int64_t playerId, 
     if (static_cast<int64_t>(submission.presses.size()) > pressLimit)
         return errorReply(413, "too_many_presses",
                           "A play of this chart holds at most " + std::to_string(pressLimit) + " presses.");
-    const std::optional<int32_t> owned = store_.chartDifficulty(submission.chartSha256);
+    const std::optional<int32_t> owned = chartDifficulty(submission.chartSha256);
     if (owned && *owned != submission.difficulty)
         return errorReply(409, "wrong_difficulty",
                           "This chart is ranked as difficulty " + std::to_string(*owned) + ".");

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "ranking/rankingFairGate.h"
@@ -94,6 +95,8 @@ private:
     // The player of a "Bearer TOKEN" header within their request budget, or the reply refusing them.
     Tcaller admit(const std::string& authorization);
     std::shared_ptr<const TsongParser> chartFor(const std::string& sha256);
+    // The difficulty a chart is ranked under, remembered once known: it never changes.
+    std::optional<int32_t> chartDifficulty(const std::string& sha256);
     int64_t playerWithToken(const std::string& tokenSha256);
     // The play to keep, judged, or the reply refusing it before judging.
     TrankingReply judge(const std::string& body, int64_t playerId, TrankedPlay& play);
@@ -124,6 +127,7 @@ private:
     uint64_t pagesGeneration_ = 0;
     std::mutex chartsMutex_;
     std::map<std::string, std::shared_ptr<const TsongParser>> charts_;
+    std::map<std::string, int32_t> difficulties_;
 };
 
 // 256 random bits from the kernel as 64 hex digits.
