@@ -39,6 +39,9 @@ constexpr int requests = 3000;
 // The chart every player played, four times each.
 constexpr int crowdedChart = 99999;
 constexpr int readers = 8;
+// Each reader's pace: a song select asks once a song; a hundred a second is a crowd of them. 0 reads
+// without pause (the readers then take every core they can get, and the plays wait for a core).
+constexpr double readsPerSecond = 100.0;
 constexpr int submissions = 400;
 constexpr int keptAlone = 300;
 // The schema the plays are written at.
@@ -158,15 +161,15 @@ std::string personsPlay(const TsongParser& chart, const std::string& sha256, std
         .dump();
 }
 
-// One player's plays, one after another, while readers ask for the crowded chart's leaderboard
-// without pause.
-bool measureSubmitsWithReaders(int port, const std::string& suffix, int readerCount) {
+// One player's plays, one after another, while readers ask for the crowded chart's leaderboard,
+// each at its pace (0: without pause).
+bool measureSubmitsWithReaders(int port, const std::string& suffix, int readerCount, double pace) {
     const std::string chartText = submittedChart();
     const std::string chartSha = sha256Hex(chartText);
     TsongParser chart;
     loadChartFromBytes(chart, chartText);
     auto client = connectedClient(port);
-    const std::string name = "submitter " + std::to_string(readerCount);
+    const std::string name = "submitter " + std::to_string(readerCount) + " " + std::to_string(pace);
     const httplib::Result registered =
         client->Post("/v1/players", nlohmann::json{{"name", name}}.dump(), "application/json");
     if (!registered || registered->status != 201) return false;
@@ -180,8 +183,12 @@ bool measureSubmitsWithReaders(int port, const std::string& suffix, int readerCo
         threads.emplace_back([&] {
             auto own = connectedClient(port);
             const std::string path = "/v1/charts/" + chartAddress(crowdedChart) + "/1/leaderboard?limit=100";
+            auto next = std::chrono::steady_clock::now();
             while (reading) {
                 if (own->Get(path)) ++reads;
+                if (pace <= 0.0) continue;
+                next += std::chrono::microseconds(static_cast<int64_t>(1e6 / pace));
+                std::this_thread::sleep_until(next);
             }
         });
     std::mt19937 random(11 + readerCount);
@@ -196,8 +203,9 @@ bool measureSubmitsWithReaders(int port, const std::string& suffix, int readerCo
     }
     reading = false;
     for (std::thread& thread : threads) thread.join();
-    std::printf("ranking_submit%s: %d plays with %d readers (%d leaderboards read), %d not verified\n",
-                suffix.c_str(), submissions, readerCount, reads.load(), failures);
+    std::printf("ranking_submit%s: %d plays with %d readers at %.0f reads a second each (0: without pause), "
+                "%d leaderboards read, %d not verified\n",
+                suffix.c_str(), submissions, readerCount, pace, reads.load(), failures);
     printFigure(("ranking_submit_latency" + suffix).c_str(), latencies);
     return failures == 0;
 }
@@ -243,11 +251,12 @@ bool measure(TrankingStore& store, const std::string& suffix) {
     std::printf("ranking_leaderboard_crowded%s: %d requests of the top 100 of 1000 players\n", suffix.c_str(),
                 requests);
     printFigure(("ranking_leaderboard_latency_crowded" + suffix).c_str(), crowded);
-    const bool alone = measureSubmitsWithReaders(port, suffix, 0);
-    const bool beside = measureSubmitsWithReaders(port, "_with_readers" + suffix, readers);
+    const bool alone = measureSubmitsWithReaders(port, suffix, 0, 0.0);
+    const bool beside = measureSubmitsWithReaders(port, "_with_readers" + suffix, readers, readsPerSecond);
+    const bool greedy = measureSubmitsWithReaders(port, "_with_greedy_readers" + suffix, readers, 0.0);
     server.stop();
     serving.join();
-    return failures == 0 && alone && beside;
+    return failures == 0 && alone && beside && greedy;
 }
 
 // Plays kept one transaction each, straight into a fresh SQLite file: what flushing each commit costs.

@@ -122,6 +122,7 @@ TEST_P(TforgedPlayTest, ThreeNewOffsetsADay) {
 // A play's key is taken on presses rounded to 0.1 ms: a sliver's nudge is the same play.
 TEST_P(TforgedPlayTest, PressesNudgedUnderAHalfTenthOfAMsAreTheSamePlay) {
     const std::vector<TjudgePress> presses = pressesOn(*parsed, 0.5);
+    ASSERT_EQ(presses.size(), 64u);
     const int64_t first = submit(mika, playBody(chartSha, presses, 900000)).body.value("play_id", 0);
     const auto nudged = [&](double by) {
         std::vector<TjudgePress> changed = presses;
@@ -173,6 +174,7 @@ TEST_P(TforgedPlayTest, RejectedPlaysKeepTheirPressesUpToTheCap) {
 // stands, with the score the game gave it.
 TEST_P(TforgedPlayTest, PressesThatJudgedNothingAreNotHeldAgainstThePlay) {
     std::vector<TjudgePress> presses = pressesOn(*parsed, 0.5);
+    ASSERT_EQ(presses.size(), 64u);
     presses.insert(presses.begin() + 1, {presses[0].panel, presses[0].musicMs + 14.999});
     presses.insert(presses.begin() + 1, {presses[0].panel, presses[0].musicMs});
     presses.insert(presses.begin(), {3, -0.001});
@@ -189,6 +191,7 @@ TEST_P(TforgedPlayTest, ExactPressesAreNoticedFromSixteenAndMoreThanHalf) {
         // Even presses are a program's too from 50 on: the long chart's are scattered.
         std::vector<TjudgePress> presses = pressesOn(*chartOf, others, 0, bytes == chart ? 2.0 : 0.0);
         const std::vector<TjudgePress> onTheBeat = pressesOn(*chartOf, 0.0, 0, 0.0);
+        if (exact > presses.size()) return std::string("fewer markers than exact presses");
         for (size_t index = 0; index < exact; ++index) presses[index] = onTheBeat[index];
         return submit(mika, playBody(sha256Hex(bytes), presses, 900000)).body.value("status", "");
     };
@@ -262,11 +265,13 @@ TEST_P(TforgedPlayTest, AnotherPlayersTokenOrNoneIsRefused) {
 
 TEST_P(TforgedPlayTest, PressesNoPersonMakesAreRejectedWithTheirReason) {
     std::vector<TjudgePress> presses = pressesOn(*parsed, 0.5);
+    ASSERT_EQ(presses.size(), 64u);
     std::swap(presses[3], presses[4]);
     expectRejected(submit(mika, playBody(chartSha, presses, 900000)), "earlier than the press before it");
     // The first row's perfect moment falls 50 ms before the music starts under audio offset -500.
     ASSERT_EQ(registerOffsets(mika, -500).status, 201);
     presses = pressesOn(*parsed, 0.5, -500, 0.0);
+    ASSERT_EQ(presses.size(), 64u);
     ASSERT_DOUBLE_EQ(presses[0].musicMs, -49.5);
     double lastMoved = 0.0;
     const auto firstPressAt = [&](double musicMs) {

@@ -329,7 +329,10 @@ TEST_F(TpostgresStoreTest, ADatabaseOfALaterSchemaIsRefusedUnchanged) {
         EXPECT_NE(std::string(error.what()).find("newer than this server"), std::string::npos) << error.what();
     }
     PGresult* version = PQexec(connection, "SELECT version FROM schema_version");
-    EXPECT_EQ(std::atoi(PQgetvalue(version, 0, 0)), rankingSchemaVersion() + 1) << "left as it was";
+    EXPECT_EQ(PQntuples(version), 1);
+    if (PQntuples(version) == 1) {
+        EXPECT_EQ(std::atoi(PQgetvalue(version, 0, 0)), rankingSchemaVersion() + 1) << "left as it was";
+    }
     PQclear(version);
     PQfinish(connection);
 }
@@ -502,7 +505,7 @@ TEST(PlayRequests, FieldsOutOfRangeAreRefusedWithTheirNames) {
     std::string repeated = good.dump();
     repeated.insert(1, "\"difficulty\":9,\"presses\":7,");
     ASSERT_FALSE(readPlaySubmission(repeated, play).failed()) << repeated;
-    EXPECT_EQ(play.presses.size(), 1u);
+    ASSERT_EQ(play.presses.size(), 1u);
     EXPECT_EQ(play.presses[0].panel, 15);
     for (const auto& [field, value] : std::vector<std::pair<std::string, json>>{
              {"difficulty", 2}, {"difficulty", 0}, {"audio_offset", 500}, {"audio_offset", -500},
