@@ -191,7 +191,8 @@ bool measureSubmitsWithReaders(int port, const std::string& suffix, int readerCo
                 std::this_thread::sleep_until(next);
             }
         });
-    std::mt19937 random(11 + readerCount);
+    // Seeded apart for each run: another player's presses would be rejected as a copy.
+    std::mt19937 random(static_cast<uint32_t>(11 + readerCount + pace));
     std::vector<double> latencies;
     int failures = 0;
     for (int play = 0; play < submissions; ++play) {
