@@ -39,6 +39,13 @@ TrankingReply errorReply(int status, const std::string& code, const std::string&
     return replyOf(status, {{"error", code}, {"message", message}});
 }
 
+// A 429: the limit's words, and how long to wait in the message and in Retry-After.
+TrankingReply waitReply(const std::string& code, const std::string& limit, int64_t wait) {
+    TrankingReply refusal = errorReply(429, code, limit + "; ask again in " + std::to_string(wait) + " s.");
+    refusal.retryAfterSeconds = wait;
+    return refusal;
+}
+
 int64_t wallSeconds() {
     return static_cast<int64_t>(std::time(nullptr));
 }
@@ -161,14 +168,10 @@ TrankingReply TrankingService::registerPlayer(const std::string& body, const std
     TplayerRequest request;
     if (const TrequestError error = readPlayerRequest(body, request); error.failed())
         return errorReply(400, error.code, error.message);
-    if (const int64_t wait = registrations_.secondsToWait(address); wait > 0) {
-        TrankingReply refusal = errorReply(429, "too_many_registrations",
-                                           "At most " + std::to_string(limits_.registrationsPerHour) +
-                                               " players an hour from one address; ask again in " +
-                                               std::to_string(wait) + " s.");
-        refusal.retryAfterSeconds = wait;
-        return refusal;
-    }
+    if (const int64_t wait = registrations_.secondsToWait(address); wait > 0)
+        return waitReply("too_many_registrations",
+                         "At most " + std::to_string(limits_.registrationsPerHour) + " players an hour from one address",
+                         wait);
     const std::string token = newPlayerToken();
     const int64_t id = store_.addPlayer(request.name, sha256Hex(token), wallSeconds());
     if (id == 0) return errorReply(409, "name_taken", "Another player has the name " + request.name + ".");
@@ -183,11 +186,8 @@ TrankingService::Tcaller TrankingService::admit(const std::string& authorization
                               "Send the token of a registered player as Authorization: Bearer TOKEN.")};
     const int64_t wait = budget_.secondsToWait(sha256Hex(token));
     if (wait == 0) return {playerId, {}};
-    TrankingReply refusal = errorReply(429, "too_many_requests",
-                                       "At most " + std::to_string(limits_.requestsPerMinute) +
-                                           " requests a minute; ask again in " + std::to_string(wait) + " s.");
-    refusal.retryAfterSeconds = wait;
-    return {0, refusal};
+    return {0, waitReply("too_many_requests",
+                         "At most " + std::to_string(limits_.requestsPerMinute) + " requests a minute", wait)};
 }
 
 int64_t TrankingService::playerWithToken(const std::string& tokenSha256) {
@@ -304,13 +304,9 @@ TrankingReply TrankingService::registerOffsets(const std::string& authorization,
         return errorReply(400, error.code, error.message);
     const json registered = {{"audio_offset", audio}, {"visual_offset", visual}};
     if (offsetsKnown(caller.playerId, audio, visual)) return replyOf(200, registered);
-    if (const int64_t wait = newOffsets_.secondsToWait(std::to_string(caller.playerId)); wait > 0) {
-        TrankingReply refusal = errorReply(429, "too_many_offsets",
-                                           "At most " + std::to_string(limits_.newOffsetsPerDay) +
-                                               " new offsets a day; ask again in " + std::to_string(wait) + " s.");
-        refusal.retryAfterSeconds = wait;
-        return refusal;
-    }
+    if (const int64_t wait = newOffsets_.secondsToWait(std::to_string(caller.playerId)); wait > 0)
+        return waitReply("too_many_offsets", "At most " + std::to_string(limits_.newOffsetsPerDay) + " new offsets a day",
+                         wait);
     store_.registerOffsets(caller.playerId, audio, visual, wallSeconds());
     return replyOf(201, registered);
 }
