@@ -70,7 +70,8 @@ std::string playBody(const TsongParser& chart, const std::string& sha256, std::m
                                    perfectMusicMs(TtimingConstants{}, chart.entries[row], 0) + off(random) + 0.25});
     std::sort(presses.begin(), presses.end(), [](const auto& a, const auto& b) { return a.musicMs < b.musicMs; });
     json list = json::array();
-    for (const TjudgePress& press : presses) list.push_back({press.panel, press.musicMs});
+    // The API numbers panels in key order.
+    for (const TjudgePress& press : presses) list.push_back({transposeIndex(press.panel), press.musicMs});
     const int32_t score = judgePlay(chart, TtimingConstants{}, 0, presses).score;
     return json{{"chart_sha256", sha256}, {"difficulty", 2},        {"rate", 1.0},      {"audio_offset", 0},
                 {"visual_offset", 0},     {"claimed_score", score}, {"presses", list}}

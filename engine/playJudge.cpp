@@ -56,15 +56,17 @@ public:
         : timing_(timing), markers_(markers), panel_(panel), events_(events), missAfter_(missAfterMs(timing)),
           done_(markers.size(), 0) {}
 
-    void press(double at, int32_t order) {
+    TpressOutcome press(double at, int32_t order) {
         bringOnMarkersUntil(at);
         retireMissedBefore(at);
         const size_t oldest = oldestLive();
-        if (oldest == next_) return;
-        const PanelState judgement = judgementFor(timing_, std::fabs(at - markers_[oldest].perfectAt));
-        if (judgement == idle) return;
+        if (oldest == next_) return {};
+        const double distance = at - markers_[oldest].perfectAt;
+        const PanelState judgement = judgementFor(timing_, std::fabs(distance));
+        if (judgement == idle) return {};
         events_.push_back({at, 0, order, judgement});
         done_[oldest] = 1;
+        return {judgement, distance};
     }
 
     void runOut() {
@@ -160,6 +162,13 @@ double missAfterMs(const TtimingConstants& timing) {
 
 TplayJudgement judgePlay(const TsongParser& chart, const TtimingConstants& timing, int32_t audioOffset,
                          const std::vector<TjudgePress>& presses) {
+    std::vector<TpressOutcome> outcomes;
+    return judgePlay(chart, timing, audioOffset, presses, outcomes);
+}
+
+TplayJudgement judgePlay(const TsongParser& chart, const TtimingConstants& timing, int32_t audioOffset,
+                         const std::vector<TjudgePress>& presses, std::vector<TpressOutcome>& outcomes) {
+    outcomes.assign(presses.size(), TpressOutcome{});
     std::vector<Tmarker> markers[panelCount];
     collectMarkers(chart, timing, audioOffset, markers);
     std::vector<TscoredEvent> events;
@@ -170,7 +179,7 @@ TplayJudgement judgePlay(const TsongParser& chart, const TtimingConstants& timin
     for (size_t index = 0; index < presses.size(); ++index) {
         const TjudgePress& press = presses[index];
         if (press.panel < 0 || press.panel >= panelCount) continue;
-        panels[static_cast<size_t>(press.panel)].press(press.musicMs, static_cast<int32_t>(index));
+        outcomes[index] = panels[static_cast<size_t>(press.panel)].press(press.musicMs, static_cast<int32_t>(index));
     }
     for (TpanelJudge& panel : panels) panel.runOut();
     std::sort(events.begin(), events.end());

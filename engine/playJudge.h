@@ -75,9 +75,19 @@ struct TplayJudgement {
     bool operator==(const TplayJudgement&) const = default;
 };
 
+// What one press of a play did: the judgement it gave (idle when it judged nothing) and how far it
+// fell from the perfect moment of the marker it judged, in ms (negative early; 0 when it judged nothing).
+struct TpressOutcome {
+    PanelState judgement = idle;
+    double distanceMs = 0.0;
+};
+
 // Judges a whole play as the game judges it when every event is handled at the moment it happens:
 // rows come on at their approach, a press judges the oldest marker of its panel still live (one the
 // next row came on over stays live), and markers left unpressed are missed after the bad window.
 // Presses must be in time order. Every marker runs out: the play is taken to last past the chart.
 TplayJudgement judgePlay(const TsongParser& chart, const TtimingConstants& timing, int32_t audioOffset,
                          const std::vector<TjudgePress>& presses);
+// The same, noting in outcomes (one a press, in the presses' order) what each press did.
+TplayJudgement judgePlay(const TsongParser& chart, const TtimingConstants& timing, int32_t audioOffset,
+                         const std::vector<TjudgePress>& presses, std::vector<TpressOutcome>& outcomes);

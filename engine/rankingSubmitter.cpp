@@ -13,6 +13,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "engine/playJudge.h"
 #include "platform/store/sha256.h"
 
 namespace {
@@ -56,7 +57,8 @@ std::string playRequestBody(const TkeptPlay& play, const std::string& clientPlay
     std::stable_sort(inTimeOrder.begin(), inTimeOrder.end(),
                      [](const TkeptPress& a, const TkeptPress& b) { return a.musicMs < b.musicMs; });
     json presses = json::array();
-    for (const TkeptPress& press : inTimeOrder) presses.push_back({press.panel, press.musicMs});
+    // The records keep panels column by column; the server takes them in key order, row by row.
+    for (const TkeptPress& press : inTimeOrder) presses.push_back({transposeIndex(press.panel), press.musicMs});
     const json body = {{"chart_sha256", play.chartSha256},   {"difficulty", play.difficulty},
                        {"rate", play.rateHundredths / 100.0}, {"audio_offset", play.audioOffset},
                        {"visual_offset", play.visualOffset}, {"claimed_score", play.score},
@@ -125,6 +127,18 @@ TrankingAnswer TrankingSender::submit(const TkeptPlay& play, const TrankingSubmi
     return readPlayReply(client.submitPlay(settings.token, playRequestBody(play, submission.clientPlayId)));
 }
 
+TrankingAnswer TrankingSender::submitWithOffsets(const TkeptPlay& play, const TrankingSubmission& submission) {
+    const std::pair<int32_t, int32_t> offsets{play.audioOffset, play.visualOffset};
+    const bool known = offsets == std::pair<int32_t, int32_t>{0, 0} || registeredOffsets.count(offsets) != 0;
+    if (!known) {
+        const TrankingAnswer registered =
+            readChartReply(client.registerOffsets(settings.token, play.audioOffset, play.visualOffset));
+        if (registered.outcome != TrankingOutcome::verified) return registered;
+        registeredOffsets.insert(offsets);
+    }
+    return submit(play, submission);
+}
+
 TrankingAnswer TrankingSender::uploadChart(const TkeptPlay& play, const TrankingSubmission& submission) {
     const std::string bytes = fileBytes(submission.chartPath);
     if (bytes.empty() || sha256Hex(bytes) != play.chartSha256) {
@@ -146,12 +160,13 @@ bool TrankingSender::sendOne(TrankingSubmission& submission, int64_t now, TsendS
     } else if (!registered(problem)) {
         answer.message = problem;
     } else {
-        answer = submit(*play, submission);
+        answer = submitWithOffsets(*play, submission);
         if (answer.outcome == TrankingOutcome::badToken) {
             // The server forgot the player (a new database): register again, once.
             settings.token.clear();
+            registeredOffsets.clear();
             answer.message = "the server no longer knows this player";
-            if (registered(problem)) answer = submit(*play, submission);
+            if (registered(problem)) answer = submitWithOffsets(*play, submission);
         }
         if (answer.outcome == TrankingOutcome::needChart) {
             const TrankingAnswer chart = uploadChart(*play, submission);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -55,6 +56,9 @@ private:
     // Sends one play and keeps what became of it; false when the server could not be reached.
     bool sendOne(TrankingSubmission& submission, int64_t now, TsendSummary& summary);
     TrankingAnswer submit(const TkeptPlay& play, const TrankingSubmission& submission);
+    // Registers the play's offsets unless the server knows them (it judges a play only with offsets
+    // it was told of before the play), then sends the play.
+    TrankingAnswer submitWithOffsets(const TkeptPlay& play, const TrankingSubmission& submission);
     // Uploads the play's chart; verified when the server has it now, refused when the file is gone
     // or no longer the play's chart.
     TrankingAnswer uploadChart(const TkeptPlay& play, const TrankingSubmission& submission);
@@ -67,6 +71,8 @@ private:
     std::string settingsFile;
     std::map<int64_t, std::string> playLines;
     std::vector<std::string> changedCharts;
+    // Offsets (audio, visual) registered with the token in use during this run.
+    std::set<std::pair<int32_t, int32_t>> registeredOffsets;
 };
 
 // A chart's best verified score on the server, as song select shows it.

@@ -9,7 +9,7 @@ namespace {
 
 using nlohmann::json;
 
-constexpr int32_t offsetLimit = 500;
+constexpr int32_t offsetLimit = offsetMsLimit;
 constexpr int64_t scoreLimit = 900000;
 constexpr int32_t highestDifficulty = 2;
 
@@ -121,7 +121,9 @@ private:
 
     void pressItem(const Tscalar& scalar) {
         int64_t panel = 0;
-        if (pressItems_ == 0 && scalar.integerWithin(0, 15, panel)) press_.panel = static_cast<int32_t>(panel);
+        // The API numbers panels in key order, row by row as a chart's grid; the judge by column.
+        if (pressItems_ == 0 && scalar.integerWithin(0, 15, panel))
+            press_.panel = transposeIndex(static_cast<int32_t>(panel));
         else if (pressItems_ == 1 && scalar.isNumber() && std::isfinite(scalar.asDouble()))
             press_.musicMs = scalar.asDouble();
         else pressesBad = true;

@@ -64,6 +64,8 @@ public:
         const char* code = PQresultErrorField(result_, PG_DIAG_SQLSTATE);
         return code ? code : "";
     }
+    // Rows an INSERT, UPDATE or DELETE changed.
+    int64_t changed() const { return std::strtoll(PQcmdTuples(result_), nullptr, 10); }
     bool succeeded() const {
         const ExecStatusType status = PQresultStatus(result_);
         return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
@@ -156,20 +158,46 @@ constexpr const char* earlierPlays = "earlier_plays";
 constexpr const char* insertPlay = "insert_play";
 constexpr const char* leaderboardPage = "leaderboard_page";
 
-// Each player's best: the highest score, the earliest play among equal ones. Names are looked up
-// for the lines shown only, not joined with every player.
+// The board's best lines: each player's best kept beside the plays, so the page costs its own lines.
 constexpr const char* leaderboardSql = R"sql(
-WITH best AS (
-    SELECT DISTINCT ON (player_id) player_id, score, id
-    FROM plays WHERE chart_sha256 = $1 AND difficulty = $2 AND verified = 1
-    ORDER BY player_id, score DESC, id
-), ranked AS (
-    SELECT player_id, score, id, RANK() OVER (ORDER BY score DESC) AS place, COUNT(*) OVER () AS players
-    FROM best ORDER BY score DESC, id LIMIT $3
-)
-SELECT place, player_id, (SELECT name FROM players WHERE players.id = ranked.player_id), score, id, players
-FROM ranked ORDER BY score DESC, id
+SELECT bests.player_id, players.name, bests.score, bests.play_id,
+       (SELECT boards.players FROM boards WHERE boards.chart_sha256 = $1 AND boards.difficulty = $2)
+FROM bests JOIN players ON players.id = bests.player_id
+WHERE bests.chart_sha256 = $1 AND bests.difficulty = $2
+ORDER BY bests.score DESC, bests.play_id LIMIT $3
 )sql";
+
+// The chart's difficulty, claimed for the play's when it has none yet.
+int32_t claimDifficulty(PGconn* connection, const TrankedPlay& play) {
+    const auto owned = run(connection,
+                           "WITH claimed AS (INSERT INTO chart_difficulties (chart_sha256, difficulty) VALUES ($1, $2) "
+                           "ON CONFLICT DO NOTHING RETURNING difficulty) "
+                           "SELECT difficulty FROM claimed UNION ALL "
+                           "SELECT difficulty FROM chart_difficulties WHERE chart_sha256 = $1",
+                           {text(play.chartSha256), number(play.difficulty)});
+    return owned->rows() > 0 ? static_cast<int32_t>(owned->integerAt(0, 0)) : play.difficulty;
+}
+
+// The play becomes its player's best on the board when it beats it; a first best counts a player.
+void keepBest(PGconn* connection, const TrankedPlay& play) {
+    const std::vector<Tparameter> key = {text(play.chartSha256), number(play.difficulty), number(play.playerId),
+                                         number(play.judged.score), number(play.id)};
+    const auto added = run(connection,
+                           "INSERT INTO bests (chart_sha256, difficulty, player_id, score, play_id) "
+                           "VALUES ($1, $2, $3, $4, $5) ON CONFLICT DO NOTHING",
+                           key);
+    if (added->changed() == 1) {
+        run(connection,
+            "INSERT INTO boards (chart_sha256, difficulty, players) VALUES ($1, $2, 1) "
+            "ON CONFLICT (chart_sha256, difficulty) DO UPDATE SET players = boards.players + 1",
+            {text(play.chartSha256), number(play.difficulty)});
+        return;
+    }
+    run(connection,
+        "UPDATE bests SET score = $4, play_id = $5 "
+        "WHERE chart_sha256 = $1 AND difficulty = $2 AND player_id = $3 AND score < $4",
+        key);
+}
 
 void prepareStatements(PGconn* connection) {
     const std::string earlier = std::string("SELECT ") + playColumns +
@@ -301,8 +329,9 @@ void TpostgresRankingStore::migrate() {
 int64_t TpostgresRankingStore::addPlayer(const std::string& name, const std::string& tokenSha256, int64_t now) {
     const Tlease lease(*this, borrow());
     const auto added = run(lease.get(),
-                           "INSERT INTO players (name, token_sha256, created_at) VALUES ($1, $2, $3) RETURNING id",
-                           {text(name), text(tokenSha256), number(now)}, true);
+                           "INSERT INTO players (name, name_key, token_sha256, created_at) VALUES ($1, $2, $3, $4) "
+                           "RETURNING id",
+                           {text(name), text(playerNameKey(name)), text(tokenSha256), number(now)}, true);
     return added->rows() == 1 ? added->integerAt(0, 0) : 0;
 }
 
@@ -332,6 +361,31 @@ std::optional<std::string> TpostgresRankingStore::chartBytes(const std::string& 
     return found->bytesAt(0, 0);
 }
 
+bool TpostgresRankingStore::offsetsRegistered(int64_t playerId, int32_t audioOffset, int32_t visualOffset) {
+    const Tlease lease(*this, borrow());
+    const auto found = run(lease.get(),
+                           "SELECT 1 FROM player_offsets WHERE player_id = $1 AND audio_offset = $2 AND visual_offset = $3",
+                           {number(playerId), number(audioOffset), number(visualOffset)});
+    return found->rows() == 1;
+}
+
+bool TpostgresRankingStore::registerOffsets(int64_t playerId, int32_t audioOffset, int32_t visualOffset, int64_t now) {
+    const Tlease lease(*this, borrow());
+    const auto added = run(lease.get(),
+                           "INSERT INTO player_offsets (player_id, audio_offset, visual_offset, registered_at) "
+                           "VALUES ($1, $2, $3, $4) ON CONFLICT DO NOTHING",
+                           {number(playerId), number(audioOffset), number(visualOffset), number(now)});
+    return added->changed() == 1;
+}
+
+std::optional<int32_t> TpostgresRankingStore::chartDifficulty(const std::string& sha256) {
+    const Tlease lease(*this, borrow());
+    const auto found = run(lease.get(), "SELECT difficulty FROM chart_difficulties WHERE chart_sha256 = $1",
+                           {text(sha256)});
+    if (found->rows() == 0) return std::nullopt;
+    return static_cast<int32_t>(found->integerAt(0, 0));
+}
+
 std::vector<TrankedPlayKept> TpostgresRankingStore::keepPlays(std::vector<TrankedPlay> plays) {
     const Tlease lease(*this, borrow());
     PGconn* connection = lease.get();
@@ -343,8 +397,11 @@ std::vector<TrankedPlayKept> TpostgresRankingStore::keepPlays(std::vector<Tranke
             const std::optional<TrankedPlay> earlier = earlierOf(play, known);
             kept.push_back(keptAfter(std::move(play), earlier));
             if (kept.back().alreadyKept) continue;
-            kept.back().play.id = insertOne(connection, kept.back().play);
-            known.push_back(kept.back().play);
+            TrankedPlay& added = kept.back().play;
+            if (added.verified) ownedDifficulty(added, claimDifficulty(connection, added));
+            added.id = insertOne(connection, added);
+            if (added.verified) keepBest(connection, added);
+            known.push_back(added);
         }
         return kept;
     });
@@ -357,11 +414,11 @@ TleaderboardPage TpostgresRankingStore::leaderboard(const std::string& chartSha2
                           false, true);
     TleaderboardPage page;
     for (int row = 0; row < rows->rows(); ++row) {
-        page.lines.push_back({static_cast<int32_t>(rows->integerAt(row, 0)), rows->integerAt(row, 1),
-                              rows->textAt(row, 2), static_cast<int32_t>(rows->integerAt(row, 3)),
-                              rows->integerAt(row, 4)});
-        page.players = rows->integerAt(row, 5);
+        page.lines.push_back({0, rows->integerAt(row, 0), rows->textAt(row, 1),
+                              static_cast<int32_t>(rows->integerAt(row, 2)), rows->integerAt(row, 3)});
+        page.players = rows->integerAt(row, 4);
     }
+    rankLines(page.lines);
     return page;
 }
 

@@ -25,6 +25,9 @@ public:
     std::optional<std::string> playerName(int64_t playerId) override;
     void addChart(const std::string& sha256, const std::string& bytes, int64_t now) override;
     std::optional<std::string> chartBytes(const std::string& sha256) override;
+    bool offsetsRegistered(int64_t playerId, int32_t audioOffset, int32_t visualOffset) override;
+    bool registerOffsets(int64_t playerId, int32_t audioOffset, int32_t visualOffset, int64_t now) override;
+    std::optional<int32_t> chartDifficulty(const std::string& sha256) override;
     std::vector<TrankedPlayKept> keepPlays(std::vector<TrankedPlay> plays) override;
     TleaderboardPage leaderboard(const std::string& chartSha256, int32_t difficulty, int32_t limit) override;
     std::vector<TrankedPlay> playsOf(int64_t playerId, int32_t limit) override;

@@ -92,6 +92,7 @@ TrankingAddress rankingAddressOf(const std::string& method, const std::string& t
         return address;
     };
     if (at.size() == 2 && at[1] == "players") return expecting("POST", TrankingEndpoint::registerPlayer);
+    if (at.size() == 2 && at[1] == "offsets") return expecting("POST", TrankingEndpoint::registerOffsets);
     if (at.size() == 2 && at[1] == "plays") return expecting("POST", TrankingEndpoint::submitPlay);
     if (at.size() == 3 && at[1] == "charts") {
         address.chartSha256 = at[2];
@@ -113,7 +114,8 @@ TrankingAddress rankingAddressOf(const std::string& method, const std::string& t
 TrankingReply routeRankingRequest(TrankingService& service, const TrankingRequest& request) {
     const TrankingAddress address = rankingAddressOf(request.method, request.target);
     switch (address.endpoint) {
-        case TrankingEndpoint::registerPlayer: return service.registerPlayer(request.body);
+        case TrankingEndpoint::registerPlayer: return service.registerPlayer(request.body, request.peerAddress);
+        case TrankingEndpoint::registerOffsets: return service.registerOffsets(request.authorization, request.body);
         case TrankingEndpoint::submitPlay: return service.submitPlay(request.authorization, request.body);
         case TrankingEndpoint::putChart:
             return service.putChart(request.authorization, address.chartSha256, request.body);

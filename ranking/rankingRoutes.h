@@ -15,7 +15,9 @@ struct TrankingRequest {
     std::string peerAddress;
 };
 
-enum class TrankingEndpoint { registerPlayer, submitPlay, putChart, leaderboard, playerPlays, notFound, wrongMethod };
+enum class TrankingEndpoint {
+    registerPlayer, registerOffsets, submitPlay, putChart, leaderboard, playerPlays, notFound, wrongMethod
+};
 
 // What a request's method and target ask for, with the parts of the target the answer needs.
 struct TrankingAddress {

@@ -86,6 +86,98 @@ CREATE INDEX plays_presses ON plays (chart_sha256, presses_sha256, id);
     // processes share the database and a resent play reaches two of them at once.
     {"CREATE UNIQUE INDEX plays_key ON plays (player_id, chart_sha256, presses_sha256);",
      "CREATE UNIQUE INDEX plays_key ON plays (player_id, chart_sha256, presses_sha256);"},
+    // Names told apart by more than look-alike characters (see playerNameKey, whose mapping the
+    // first UPDATE repeats; names that already collide keep their place under a key of their own);
+    // the offsets each player registered; the difficulty a chart is ranked under; and each
+    // player's best per board with the boards' sizes, so that a leaderboard reads its own lines only.
+    {R"sql(
+ALTER TABLE players ADD COLUMN name_key TEXT;
+UPDATE players SET name_key = replace(replace(replace(lower(name), '1', 'l'), 'i', 'l'), '0', 'o');
+UPDATE players SET name_key = name_key || '#' || id
+    WHERE id NOT IN (SELECT min(id) FROM players GROUP BY name_key);
+CREATE UNIQUE INDEX players_name_key ON players (name_key);
+CREATE TABLE player_offsets (
+    player_id INTEGER NOT NULL REFERENCES players(id),
+    audio_offset INTEGER NOT NULL,
+    visual_offset INTEGER NOT NULL,
+    registered_at INTEGER NOT NULL,
+    PRIMARY KEY (player_id, audio_offset, visual_offset)
+);
+CREATE TABLE chart_difficulties (
+    chart_sha256 TEXT PRIMARY KEY,
+    difficulty INTEGER NOT NULL
+);
+INSERT INTO chart_difficulties (chart_sha256, difficulty)
+    SELECT chart_sha256, difficulty FROM plays
+    WHERE id IN (SELECT min(id) FROM plays WHERE verified = 1 GROUP BY chart_sha256);
+CREATE TABLE bests (
+    chart_sha256 TEXT NOT NULL,
+    difficulty INTEGER NOT NULL,
+    player_id INTEGER NOT NULL REFERENCES players(id),
+    score INTEGER NOT NULL,
+    play_id INTEGER NOT NULL,
+    PRIMARY KEY (chart_sha256, difficulty, player_id)
+);
+CREATE INDEX bests_board ON bests (chart_sha256, difficulty, score DESC, play_id);
+INSERT INTO bests (chart_sha256, difficulty, player_id, score, play_id)
+    SELECT chart_sha256, difficulty, player_id, score, id FROM (
+        SELECT chart_sha256, difficulty, player_id, score, id,
+               ROW_NUMBER() OVER (PARTITION BY chart_sha256, difficulty, player_id ORDER BY score DESC, id) AS nth
+        FROM plays WHERE verified = 1) AS ranked
+    WHERE nth = 1;
+CREATE TABLE boards (
+    chart_sha256 TEXT NOT NULL,
+    difficulty INTEGER NOT NULL,
+    players INTEGER NOT NULL,
+    PRIMARY KEY (chart_sha256, difficulty)
+);
+INSERT INTO boards (chart_sha256, difficulty, players)
+    SELECT chart_sha256, difficulty, count(*) FROM bests GROUP BY chart_sha256, difficulty;
+)sql",
+     R"sql(
+ALTER TABLE players ADD COLUMN name_key TEXT;
+UPDATE players SET name_key = replace(replace(replace(lower(name), '1', 'l'), 'i', 'l'), '0', 'o');
+UPDATE players SET name_key = name_key || '#' || id
+    WHERE id NOT IN (SELECT min(id) FROM players GROUP BY name_key);
+CREATE UNIQUE INDEX players_name_key ON players (name_key);
+CREATE TABLE player_offsets (
+    player_id BIGINT NOT NULL REFERENCES players(id),
+    audio_offset INTEGER NOT NULL,
+    visual_offset INTEGER NOT NULL,
+    registered_at BIGINT NOT NULL,
+    PRIMARY KEY (player_id, audio_offset, visual_offset)
+);
+CREATE TABLE chart_difficulties (
+    chart_sha256 TEXT PRIMARY KEY,
+    difficulty INTEGER NOT NULL
+);
+INSERT INTO chart_difficulties (chart_sha256, difficulty)
+    SELECT chart_sha256, difficulty FROM plays
+    WHERE id IN (SELECT min(id) FROM plays WHERE verified = 1 GROUP BY chart_sha256);
+CREATE TABLE bests (
+    chart_sha256 TEXT NOT NULL,
+    difficulty INTEGER NOT NULL,
+    player_id BIGINT NOT NULL REFERENCES players(id),
+    score INTEGER NOT NULL,
+    play_id BIGINT NOT NULL,
+    PRIMARY KEY (chart_sha256, difficulty, player_id)
+);
+CREATE INDEX bests_board ON bests (chart_sha256, difficulty, score DESC, play_id);
+INSERT INTO bests (chart_sha256, difficulty, player_id, score, play_id)
+    SELECT chart_sha256, difficulty, player_id, score, id FROM (
+        SELECT chart_sha256, difficulty, player_id, score, id,
+               ROW_NUMBER() OVER (PARTITION BY chart_sha256, difficulty, player_id ORDER BY score DESC, id) AS nth
+        FROM plays WHERE verified = 1) AS ranked
+    WHERE nth = 1;
+CREATE TABLE boards (
+    chart_sha256 TEXT NOT NULL,
+    difficulty INTEGER NOT NULL,
+    players BIGINT NOT NULL,
+    PRIMARY KEY (chart_sha256, difficulty)
+);
+INSERT INTO boards (chart_sha256, difficulty, players)
+    SELECT chart_sha256, difficulty, count(*) FROM bests GROUP BY chart_sha256, difficulty;
+)sql"},
 };
 
 }  // namespace

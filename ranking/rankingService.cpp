@@ -23,14 +23,13 @@ namespace {
 using nlohmann::json;
 
 constexpr double minuteMs = 60000.0;
+constexpr double hourMs = 60.0 * minuteMs;
+constexpr double dayMs = 24.0 * hourMs;
 constexpr size_t chartCacheSize = 64;
+constexpr size_t pageCacheSize = 4096;
 constexpr size_t playerCacheSize = 100000;
 constexpr int32_t defaultLeaderboardLimit = 10;
 constexpr int32_t playsListed = 100;
-// A play with at least this many presses, more than half of them exactly on a perfect moment,
-// was made by a program or edited: a person's presses fall fractions of a ms off.
-constexpr int32_t exactPressesNoticed = 16;
-constexpr double exactWithinMs = 0.001;
 
 TrankingReply replyOf(int status, const json& body) {
     return {status, body.dump(-1, ' ', false, json::error_handler_t::replace), 0};
@@ -38,6 +37,13 @@ TrankingReply replyOf(int status, const json& body) {
 
 TrankingReply errorReply(int status, const std::string& code, const std::string& message) {
     return replyOf(status, {{"error", code}, {"message", message}});
+}
+
+// A 429: the limit's words, and how long to wait in the message and in Retry-After.
+TrankingReply waitReply(const std::string& code, const std::string& limit, int64_t wait) {
+    TrankingReply refusal = errorReply(429, code, limit + "; ask again in " + std::to_string(wait) + " s.");
+    refusal.retryAfterSeconds = wait;
+    return refusal;
 }
 
 int64_t wallSeconds() {
@@ -58,25 +64,6 @@ bool parseWhole(const std::string& text, int64_t low, int64_t high, int64_t& val
         value = value * 10 + (c - '0');
     }
     return value >= low && value <= high;
-}
-
-// How many presses fall exactly on a perfect moment of their panel.
-int32_t pressesExactlyOnBeat(const TsongParser& chart, int32_t audioOffset, const std::vector<TjudgePress>& presses) {
-    const TtimingConstants timing;
-    std::vector<double> perfectOn[16];
-    const int32_t rows = std::min(chart.entryCount, chartCapacity);
-    for (int32_t row = 0; row < rows; ++row)
-        for (int32_t keyIndex = 0; keyIndex < 16; ++keyIndex)
-            if (chart.entries[row].panels[keyIndex] != 0)
-                perfectOn[transposeIndex(keyIndex)].push_back(perfectMusicMs(timing, chart.entries[row], audioOffset));
-    for (std::vector<double>& moments : perfectOn) std::sort(moments.begin(), moments.end());
-    int32_t exact = 0;
-    for (const TjudgePress& press : presses) {
-        const std::vector<double>& moments = perfectOn[press.panel];
-        const auto after = std::lower_bound(moments.begin(), moments.end(), press.musicMs - exactWithinMs);
-        if (after != moments.end() && std::fabs(*after - press.musicMs) < exactWithinMs) ++exact;
-    }
-    return exact;
 }
 
 json judgementJson(const TplayJudgement& judged) {
@@ -135,31 +122,56 @@ std::string packPresses(const std::vector<TjudgePress>& presses) {
     return packed;
 }
 
-int64_t TrequestBudget::secondsToWait(const std::string& tokenSha256) {
+std::string pressesKey(const std::vector<TjudgePress>& presses) {
+    std::vector<TjudgePress> rounded = presses;
+    for (TjudgePress& press : rounded) press.musicMs = std::round(press.musicMs * 10.0) / 10.0;
+    return sha256Hex(packPresses(rounded));
+}
+
+int64_t TrequestBudget::secondsToWait(const std::string& caller) {
     const double now = activeClock().highResolutionMs();
     const std::lock_guard<std::mutex> lock(mutex_);
-    Twindow& window = windows_[tokenSha256];
-    if (window.count == 0 || now - window.startMs >= minuteMs) window = {now, 0};
-    if (window.count < perMinute_) {
+    letGoOfEndedWindows(now);
+    Twindow& window = windows_[caller];
+    if (window.count == 0 || now - window.startMs >= windowMs_) window = {now, 0};
+    if (window.count < perWindow_) {
         window.count += 1;
         return 0;
     }
-    return static_cast<int64_t>(std::ceil((minuteMs - (now - window.startMs)) / 1000.0));
+    return static_cast<int64_t>(std::ceil((windowMs_ - (now - window.startMs)) / 1000.0));
+}
+
+size_t TrequestBudget::windowsHeld() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return windows_.size();
+}
+
+void TrequestBudget::letGoOfEndedWindows(double now) {
+    // Once a window's length: each sweep walks every window, so not on every request.
+    if (now - lastSweepMs_ < windowMs_) return;
+    lastSweepMs_ = now;
+    std::erase_if(windows_, [&](const auto& entry) { return now - entry.second.startMs >= windowMs_; });
 }
 
 TrankingService::TrankingService(TrankingStore& store, const TrankingLimits& limits)
     : store_(store),
       limits_(limits),
-      budget_(limits.requestsPerMinute),
+      budget_(limits.requestsPerMinute, minuteMs),
+      registrations_(limits.registrationsPerHour, hourMs),
+      newOffsets_(limits.newOffsetsPerDay, dayMs),
       judging_(limits.judgingThreads != 0 ? limits.judgingThreads : std::thread::hardware_concurrency()),
       keeper_(store, limits.largestBatch) {}
 
 TrankingService::~TrankingService() = default;
 
-TrankingReply TrankingService::registerPlayer(const std::string& body) {
+TrankingReply TrankingService::registerPlayer(const std::string& body, const std::string& address) {
     TplayerRequest request;
     if (const TrequestError error = readPlayerRequest(body, request); error.failed())
         return errorReply(400, error.code, error.message);
+    if (const int64_t wait = registrations_.secondsToWait(address); wait > 0)
+        return waitReply("too_many_registrations",
+                         "At most " + std::to_string(limits_.registrationsPerHour) + " players an hour from one address",
+                         wait);
     const std::string token = newPlayerToken();
     const int64_t id = store_.addPlayer(request.name, sha256Hex(token), wallSeconds());
     if (id == 0) return errorReply(409, "name_taken", "Another player has the name " + request.name + ".");
@@ -174,11 +186,8 @@ TrankingService::Tcaller TrankingService::admit(const std::string& authorization
                               "Send the token of a registered player as Authorization: Bearer TOKEN.")};
     const int64_t wait = budget_.secondsToWait(sha256Hex(token));
     if (wait == 0) return {playerId, {}};
-    TrankingReply refusal = errorReply(429, "too_many_requests",
-                                       "At most " + std::to_string(limits_.requestsPerMinute) +
-                                           " requests a minute; ask again in " + std::to_string(wait) + " s.");
-    refusal.retryAfterSeconds = wait;
-    return {0, refusal};
+    return {0, waitReply("too_many_requests",
+                         "At most " + std::to_string(limits_.requestsPerMinute) + " requests a minute", wait)};
 }
 
 int64_t TrankingService::playerWithToken(const std::string& tokenSha256) {
@@ -211,6 +220,20 @@ std::shared_ptr<const TsongParser> TrankingService::chartFor(const std::string& 
     return chart;
 }
 
+std::optional<int32_t> TrankingService::chartDifficulty(const std::string& sha256) {
+    {
+        const std::lock_guard<std::mutex> lock(chartsMutex_);
+        const auto found = difficulties_.find(sha256);
+        if (found != difficulties_.end()) return found->second;
+    }
+    const std::optional<int32_t> owned = store_.chartDifficulty(sha256);
+    if (!owned) return std::nullopt;
+    const std::lock_guard<std::mutex> lock(chartsMutex_);
+    if (difficulties_.size() >= playerCacheSize) difficulties_.clear();
+    difficulties_[sha256] = *owned;
+    return owned;
+}
+
 TrankingReply TrankingService::submitPlay(const std::string& authorization, const std::string& body) {
     const Tcaller caller = admit(authorization);
     if (caller.playerId == 0) return caller.refusal;
@@ -236,6 +259,10 @@ TrankingReply TrankingService::judge(const std::string& body, int64_t playerId, 
     if (static_cast<int64_t>(submission.presses.size()) > pressLimit)
         return errorReply(413, "too_many_presses",
                           "A play of this chart holds at most " + std::to_string(pressLimit) + " presses.");
+    const std::optional<int32_t> owned = chartDifficulty(submission.chartSha256);
+    if (owned && *owned != submission.difficulty)
+        return errorReply(409, "wrong_difficulty",
+                          "This chart is ranked as difficulty " + std::to_string(*owned) + ".");
     play.playerId = playerId;
     play.chartSha256 = submission.chartSha256;
     play.difficulty = submission.difficulty;
@@ -244,24 +271,49 @@ TrankingReply TrankingService::judge(const std::string& body, int64_t playerId, 
     play.visualOffset = submission.visualOffset;
     play.claimedScore = submission.claimedScore;
     play.presses = packPresses(submission.presses);
-    play.pressesSha256 = sha256Hex(play.presses);
+    play.pressesSha256 = pressesKey(submission.presses);
     play.submittedAt = wallSeconds();
-    play.reason = pressesRejection(submission.presses);
-    if (!play.reason.empty()) return {};
     const std::vector<TjudgePress>& presses = submission.presses;
-    play.judged = judgePlay(*chart, TtimingConstants{}, play.audioOffset, presses);
-    const int32_t exact = pressesExactlyOnBeat(*chart, play.audioOffset, presses);
-    if (exact >= exactPressesNoticed && exact * 2 > static_cast<int32_t>(presses.size()))
-        play.reason = std::to_string(exact) + " of " + std::to_string(presses.size()) +
-                      " presses land exactly on the beat, which no person does.";
-    else if (play.claimedScore != play.judged.score)
+    play.reason = pressesOutOfOrder(presses);
+    if (play.reason.empty() && !offsetsKnown(playerId, play.audioOffset, play.visualOffset))
+        play.reason = "The offsets (audio " + std::to_string(play.audioOffset) + ", visual " +
+                      std::to_string(play.visualOffset) +
+                      ") are not ones this player registered before sending the play.";
+    if (play.reason.empty()) {
+        std::vector<TpressOutcome> outcomes;
+        play.judged = judgePlay(*chart, TtimingConstants{}, play.audioOffset, presses, outcomes);
+        play.reason = pressesRejection(presses, outcomes);
+    }
+    if (play.reason.empty() && play.claimedScore != play.judged.score)
         play.reason = "The claimed score " + std::to_string(play.claimedScore) +
                       " is not the score of these presses, " + std::to_string(play.judged.score) + ".";
+    if (!play.reason.empty()) play.presses.resize(std::min(play.presses.size(), limits_.rejectedPressesKept * 9));
     return {};
+}
+
+bool TrankingService::offsetsKnown(int64_t playerId, int32_t audioOffset, int32_t visualOffset) {
+    // The game's own defaults need no registering.
+    return (audioOffset == 0 && visualOffset == 0) || store_.offsetsRegistered(playerId, audioOffset, visualOffset);
+}
+
+TrankingReply TrankingService::registerOffsets(const std::string& authorization, const std::string& body) {
+    const Tcaller caller = admit(authorization);
+    if (caller.playerId == 0) return caller.refusal;
+    int32_t audio = 0, visual = 0;
+    if (const TrequestError error = readOffsetsRequest(body, audio, visual); error.failed())
+        return errorReply(400, error.code, error.message);
+    const json registered = {{"audio_offset", audio}, {"visual_offset", visual}};
+    if (offsetsKnown(caller.playerId, audio, visual)) return replyOf(200, registered);
+    if (const int64_t wait = newOffsets_.secondsToWait(std::to_string(caller.playerId)); wait > 0)
+        return waitReply("too_many_offsets", "At most " + std::to_string(limits_.newOffsetsPerDay) + " new offsets a day",
+                         wait);
+    store_.registerOffsets(caller.playerId, audio, visual, wallSeconds());
+    return replyOf(201, registered);
 }
 
 TrankingReply TrankingService::keep(TrankedPlay& play) {
     const TrankedPlayKept kept = keeper_.keep(std::move(play));
+    if (kept.play.verified && !kept.alreadyKept) boardChanged(kept.play.chartSha256, kept.play.difficulty);
     return playReply(kept.play, kept.alreadyKept);
 }
 
@@ -296,8 +348,29 @@ TrankingReply TrankingService::leaderboard(const std::string& sha256, const std:
         return errorReply(400, "bad_limit",
                           "limit must be a whole number from 1 to " +
                               std::to_string(limits_.leaderboardMaxLimit) + ".");
-    const TleaderboardPage page =
-        store_.leaderboard(sha256, static_cast<int32_t>(difficulty), static_cast<int32_t>(limit));
+    return leaderboardPage(sha256, static_cast<int32_t>(difficulty), static_cast<int32_t>(limit));
+}
+
+void TrankingService::boardChanged(const std::string& sha256, int32_t difficulty) {
+    const std::string prefix = sha256 + "/" + std::to_string(difficulty) + "/";
+    const std::lock_guard<std::mutex> lock(pagesMutex_);
+    ++pagesGeneration_;
+    auto page = pages_.lower_bound(prefix);
+    while (page != pages_.end() && page->first.compare(0, prefix.size(), prefix) == 0) page = pages_.erase(page);
+}
+
+TrankingReply TrankingService::leaderboardPage(const std::string& sha256, int32_t difficulty, int32_t limit) {
+    const std::string key = sha256 + "/" + std::to_string(difficulty) + "/" + std::to_string(limit);
+    const double now = activeClock().highResolutionMs();
+    uint64_t generation = 0;
+    {
+        const std::lock_guard<std::mutex> lock(pagesMutex_);
+        generation = pagesGeneration_;
+        const auto found = pages_.find(key);
+        if (found != pages_.end() && now - found->second.madeAtMs < limits_.leaderboardCacheMs)
+            return found->second.reply;
+    }
+    const TleaderboardPage page = store_.leaderboard(sha256, difficulty, limit);
     json entries = json::array();
     for (const TleaderboardLine& line : page.lines)
         entries.push_back({{"rank", line.rank},
@@ -305,10 +378,13 @@ TrankingReply TrankingService::leaderboard(const std::string& sha256, const std:
                            {"name", line.name},
                            {"score", line.score},
                            {"play_id", line.playId}});
-    return replyOf(200, {{"chart_sha256", sha256},
-                         {"difficulty", difficulty},
-                         {"players", page.players},
-                         {"entries", entries}});
+    const TrankingReply reply =
+        replyOf(200, {{"chart_sha256", sha256}, {"difficulty", difficulty}, {"players", page.players}, {"entries", entries}});
+    const std::lock_guard<std::mutex> lock(pagesMutex_);
+    if (generation != pagesGeneration_) return reply;
+    if (pages_.size() >= pageCacheSize) pages_.clear();
+    pages_[key] = {reply, now};
+    return reply;
 }
 
 TrankingReply TrankingService::playerPlays(const std::string& playerIdText) {

@@ -87,7 +87,7 @@ TrankedPlay playFromRow(const Tstatement& row) {
 
 }  // namespace
 
-TsqliteRankingStore::TsqliteRankingStore(const std::string& path) {
+TsqliteRankingStore::TsqliteRankingStore(const std::string& path, Tsync sync) {
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK) {
         const std::string reason = db ? sqlite3_errmsg(db) : "out of memory";
@@ -97,7 +97,7 @@ TsqliteRankingStore::TsqliteRankingStore(const std::string& path) {
     sqlite3_busy_timeout(db, 5000);
     try {
         execute("PRAGMA journal_mode = WAL");
-        execute("PRAGMA synchronous = NORMAL");
+        execute(sync == Tsync::full ? "PRAGMA synchronous = FULL" : "PRAGMA synchronous = NORMAL");
         execute("PRAGMA foreign_keys = ON");
         migrate();
     } catch (const std::runtime_error& error) {
@@ -141,8 +141,8 @@ void TsqliteRankingStore::migrate() {
 
 int64_t TsqliteRankingStore::addPlayer(const std::string& name, const std::string& tokenSha256, int64_t now) {
     const std::lock_guard<std::recursive_mutex> lock(mutex);
-    Tstatement insert(db, "INSERT INTO players (name, token_sha256, created_at) VALUES (?, ?, ?)");
-    insert.bind(1, name).bind(2, tokenSha256).bind(3, now);
+    Tstatement insert(db, "INSERT INTO players (name, name_key, token_sha256, created_at) VALUES (?, ?, ?, ?)");
+    insert.bind(1, name).bind(2, playerNameKey(name)).bind(3, tokenSha256).bind(4, now);
     if (insert.stepExpectingConstraint() == SQLITE_CONSTRAINT) return 0;
     return sqlite3_last_insert_rowid(db);
 }
@@ -177,6 +177,61 @@ std::optional<std::string> TsqliteRankingStore::chartBytes(const std::string& sh
     return query.text(0);
 }
 
+bool TsqliteRankingStore::offsetsRegistered(int64_t playerId, int32_t audioOffset, int32_t visualOffset) {
+    const std::lock_guard<std::recursive_mutex> lock(mutex);
+    Tstatement query(db, "SELECT 1 FROM player_offsets WHERE player_id = ? AND audio_offset = ? AND visual_offset = ?");
+    query.bind(1, playerId).bind(2, int64_t{audioOffset}).bind(3, int64_t{visualOffset});
+    return query.step();
+}
+
+bool TsqliteRankingStore::registerOffsets(int64_t playerId, int32_t audioOffset, int32_t visualOffset, int64_t now) {
+    const std::lock_guard<std::recursive_mutex> lock(mutex);
+    Tstatement insert(db,
+                      "INSERT OR IGNORE INTO player_offsets (player_id, audio_offset, visual_offset, registered_at) "
+                      "VALUES (?, ?, ?, ?)");
+    insert.bind(1, playerId).bind(2, int64_t{audioOffset}).bind(3, int64_t{visualOffset}).bind(4, now);
+    insert.step();
+    return sqlite3_changes(db) == 1;
+}
+
+std::optional<int32_t> TsqliteRankingStore::chartDifficulty(const std::string& sha256) {
+    const std::lock_guard<std::recursive_mutex> lock(mutex);
+    Tstatement query(db, "SELECT difficulty FROM chart_difficulties WHERE chart_sha256 = ?");
+    query.bind(1, sha256);
+    if (!query.step()) return std::nullopt;
+    return static_cast<int32_t>(query.integer(0));
+}
+
+int32_t TsqliteRankingStore::claimDifficulty(const TrankedPlay& play) {
+    Tstatement claim(db, "INSERT OR IGNORE INTO chart_difficulties (chart_sha256, difficulty) VALUES (?, ?)");
+    claim.bind(1, play.chartSha256).bind(2, int64_t{play.difficulty});
+    claim.step();
+    return chartDifficulty(play.chartSha256).value_or(play.difficulty);
+}
+
+void TsqliteRankingStore::keepBest(const TrankedPlay& play) {
+    Tstatement insert(db,
+                      "INSERT OR IGNORE INTO bests (chart_sha256, difficulty, player_id, score, play_id) "
+                      "VALUES (?, ?, ?, ?, ?)");
+    insert.bind(1, play.chartSha256).bind(2, int64_t{play.difficulty}).bind(3, play.playerId);
+    insert.bind(4, int64_t{play.judged.score}).bind(5, play.id);
+    insert.step();
+    if (sqlite3_changes(db) == 1) {
+        Tstatement count(db,
+                         "INSERT INTO boards (chart_sha256, difficulty, players) VALUES (?, ?, 1) "
+                         "ON CONFLICT (chart_sha256, difficulty) DO UPDATE SET players = players + 1");
+        count.bind(1, play.chartSha256).bind(2, int64_t{play.difficulty});
+        count.step();
+        return;
+    }
+    Tstatement better(db,
+                      "UPDATE bests SET score = ?1, play_id = ?2 "
+                      "WHERE chart_sha256 = ?3 AND difficulty = ?4 AND player_id = ?5 AND score < ?1");
+    better.bind(1, int64_t{play.judged.score}).bind(2, play.id).bind(3, play.chartSha256);
+    better.bind(4, int64_t{play.difficulty}).bind(5, play.playerId);
+    better.step();
+}
+
 int64_t TsqliteRankingStore::addPlay(const TrankedPlay& play) {
     const std::lock_guard<std::recursive_mutex> lock(mutex);
     Tstatement insert(db,
@@ -204,7 +259,11 @@ std::vector<TrankedPlayKept> TsqliteRankingStore::keepPlays(std::vector<TrankedP
             const std::optional<TrankedPlay> earlier =
                 playWithPresses(play.playerId, play.chartSha256, play.pressesSha256);
             kept.push_back(keptAfter(std::move(play), earlier));
-            if (!kept.back().alreadyKept) kept.back().play.id = addPlay(kept.back().play);
+            TrankedPlay& added = kept.back().play;
+            if (kept.back().alreadyKept) continue;
+            if (added.verified) ownedDifficulty(added, claimDifficulty(added));
+            added.id = addPlay(added);
+            if (added.verified) keepBest(added);
         }
         execute("COMMIT");
         return kept;
@@ -230,26 +289,20 @@ TleaderboardPage TsqliteRankingStore::leaderboard(const std::string& chartSha256
                                                   int32_t limit) {
     const std::lock_guard<std::recursive_mutex> lock(mutex);
     TleaderboardPage page;
-    // Each player's best: the highest score, the earliest play among equal ones; names are looked
-    // up for the lines shown only.
+    Tstatement size(db, "SELECT players FROM boards WHERE chart_sha256 = ? AND difficulty = ?");
+    size.bind(1, chartSha256).bind(2, int64_t{difficulty});
+    if (size.step()) page.players = size.integer(0);
     Tstatement query(db, R"sql(
-WITH best AS (
-    SELECT player_id, score, id,
-           ROW_NUMBER() OVER (PARTITION BY player_id ORDER BY score DESC, id) AS nth
-    FROM plays WHERE chart_sha256 = ?1 AND difficulty = ?2 AND verified = 1
-), ranked AS (
-    SELECT player_id, score, id, RANK() OVER (ORDER BY score DESC) AS place, COUNT(*) OVER () AS players
-    FROM best WHERE nth = 1 ORDER BY score DESC, id LIMIT ?3
-)
-SELECT place, player_id, (SELECT name FROM players WHERE players.id = ranked.player_id), score, id, players
-FROM ranked ORDER BY score DESC, id
+SELECT bests.player_id, players.name, bests.score, bests.play_id
+FROM bests JOIN players ON players.id = bests.player_id
+WHERE bests.chart_sha256 = ? AND bests.difficulty = ?
+ORDER BY bests.score DESC, bests.play_id LIMIT ?
 )sql");
     query.bind(1, chartSha256).bind(2, int64_t{difficulty}).bind(3, int64_t{limit});
-    while (query.step()) {
-        page.lines.push_back({static_cast<int32_t>(query.integer(0)), query.integer(1), query.text(2),
-                              static_cast<int32_t>(query.integer(3)), query.integer(4)});
-        page.players = query.integer(5);
-    }
+    while (query.step())
+        page.lines.push_back({0, query.integer(0), query.text(1), static_cast<int32_t>(query.integer(2)),
+                              query.integer(3)});
+    rankLines(page.lines);
     return page;
 }
 

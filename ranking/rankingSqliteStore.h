@@ -12,9 +12,12 @@ struct sqlite3_stmt;
 
 class TsqliteRankingStore : public TrankingStore {
 public:
+    // How each commit reaches the disk: full waits for the write-ahead log to be flushed, so a play
+    // answered "kept" survives a power loss; normal flushes at checkpoints only (benchmarks compare).
+    enum class Tsync { full, normal };
     // Opens or creates the file and runs the migrations it lacks; raises std::runtime_error with
     // the reason when the file cannot be used.
-    explicit TsqliteRankingStore(const std::string& path);
+    explicit TsqliteRankingStore(const std::string& path, Tsync sync = Tsync::full);
     ~TsqliteRankingStore() override;
     TsqliteRankingStore(const TsqliteRankingStore&) = delete;
     TsqliteRankingStore& operator=(const TsqliteRankingStore&) = delete;
@@ -24,6 +27,9 @@ public:
     std::optional<std::string> playerName(int64_t playerId) override;
     void addChart(const std::string& sha256, const std::string& bytes, int64_t now) override;
     std::optional<std::string> chartBytes(const std::string& sha256) override;
+    bool offsetsRegistered(int64_t playerId, int32_t audioOffset, int32_t visualOffset) override;
+    bool registerOffsets(int64_t playerId, int32_t audioOffset, int32_t visualOffset, int64_t now) override;
+    std::optional<int32_t> chartDifficulty(const std::string& sha256) override;
     std::vector<TrankedPlayKept> keepPlays(std::vector<TrankedPlay> plays) override;
     TleaderboardPage leaderboard(const std::string& chartSha256, int32_t difficulty, int32_t limit) override;
     std::vector<TrankedPlay> playsOf(int64_t playerId, int32_t limit) override;
@@ -32,6 +38,9 @@ private:
     void migrate();
     void execute(const char* sql);
     int64_t addPlay(const TrankedPlay& play);
+    // The chart's difficulty, claimed for the play's when it has none yet.
+    int32_t claimDifficulty(const TrankedPlay& play);
+    void keepBest(const TrankedPlay& play);
     // The player's own play with these presses on the chart, else the earliest one of anybody's.
     std::optional<TrankedPlay> playWithPresses(int64_t playerId, const std::string& chartSha256,
                                                const std::string& pressesSha256);

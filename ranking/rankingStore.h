@@ -53,16 +53,24 @@ struct TleaderboardPage {
 class TrankingStore {
 public:
     virtual ~TrankingStore() = default;
-    // The new player's id, or 0 when the name is taken (names differ in more than letter case).
+    // The new player's id, or 0 when the name is taken: names must differ in more than letter case
+    // and look-alike characters (playerNameKey).
     virtual int64_t addPlayer(const std::string& name, const std::string& tokenSha256, int64_t now) = 0;
     // The player whose token has this SHA-256, or 0.
     virtual int64_t playerWithToken(const std::string& tokenSha256) = 0;
     virtual std::optional<std::string> playerName(int64_t playerId) = 0;
+    // Whether the player registered these offsets; registers them (true when they are new).
+    virtual bool offsetsRegistered(int64_t playerId, int32_t audioOffset, int32_t visualOffset) = 0;
+    virtual bool registerOffsets(int64_t playerId, int32_t audioOffset, int32_t visualOffset, int64_t now) = 0;
+    // The difficulty the chart was first verified under, if any play of it was.
+    virtual std::optional<int32_t> chartDifficulty(const std::string& sha256) = 0;
     // A chart's bytes, kept once under their SHA-256.
     virtual void addChart(const std::string& sha256, const std::string& bytes, int64_t now) = 0;
     virtual std::optional<std::string> chartBytes(const std::string& sha256) = 0;
     // Keeps the plays in order, in one transaction no other writer of the database (in any process)
-    // comes between: see keptAfter for what an earlier play with the same presses changes.
+    // comes between: see keptAfter for what an earlier play with the same presses changes. The
+    // first verified play of a chart gives it its difficulty; a verified play under another is
+    // kept as rejected (ownedDifficulty). A verified play may become its player's best.
     virtual std::vector<TrankedPlayKept> keepPlays(std::vector<TrankedPlay> plays) = 0;
     // Best verified score per player, highest first (ties: the earlier play first, same rank).
     virtual TleaderboardPage leaderboard(const std::string& chartSha256, int32_t difficulty, int32_t limit) = 0;
@@ -74,3 +82,10 @@ public:
 // own if there is one, else the earliest): the player's own is the answer (alreadyKept); another
 // player's sending them first rejects the new play, which is still kept. Sets play.verified.
 TrankedPlayKept keptAfter(TrankedPlay play, const std::optional<TrankedPlay>& earlier);
+// Rejects a verified play sent under another difficulty than the one its chart is ranked under.
+void ownedDifficulty(TrankedPlay& play, int32_t chartDifficulty);
+// Leaderboard lines, best first, given their ranks: a tie shares the rank of its first line.
+void rankLines(std::vector<TleaderboardLine>& lines);
+// A name with case and look-alike characters folded (I, l and 1 to l; O and 0 to o): two names
+// with the same key are one name.
+std::string playerNameKey(const std::string& name);

@@ -91,7 +91,8 @@ TEST(RankingQueue, KeysPressedTogetherAreSentInTimeOrder) {
     TkeptPlay play;
     play.presses = {{100.0, 3, 0, 3, 0.0}, {12408.13, 3, 1, 3, 0.0}, {12408.12, 15, 1, 3, 0.0}, {12408.12, 4, 1, 3, 0.0}};
     const json body = json::parse(playRequestBody(play, "id"));
-    EXPECT_EQ(body["presses"], json::parse("[[3,100.0],[15,12408.12],[4,12408.12],[3,12408.13]]"));
+    // The records' panels (column by column) go out in key order (row by row).
+    EXPECT_EQ(body["presses"], json::parse("[[12,100.0],[15,12408.12],[1,12408.12],[12,12408.13]]"));
     EXPECT_EQ(body["client_play_id"], "id");
     EXPECT_EQ(body["rate"], 1.0);
 }
@@ -130,15 +131,16 @@ protected:
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port); }
 
     // A player's play of the chart, its presses offBy ms from each beat, kept and queued.
-    int64_t keepAndQueue(TrecordsDatabase& records, double offBy) {
+    int64_t keepAndQueue(TrecordsDatabase& records, double offBy, int32_t audioOffset = 0) {
         const std::unique_ptr<TsongParser> parsed = parsedChart(chart);
-        const std::vector<TjudgePress> presses = pressesOn(*parsed, offBy);
+        const std::vector<TjudgePress> presses = pressesOn(*parsed, offBy, audioOffset);
         TkeptPlay play;
+        play.audioOffset = audioOffset;
         play.chartSha256 = chartSha;
         play.song = "Blocks";
         play.difficulty = 1;
         play.markerCount = parsed->markerCount;
-        play.score = judgePlay(*parsed, TtimingConstants{}, 0, presses).score;
+        play.score = judgePlay(*parsed, TtimingConstants{}, audioOffset, presses).score;
         for (const TjudgePress& press : presses) play.presses.push_back({press.musicMs, press.panel, 0, 3, offBy});
         const int64_t id = records.addPlay(play);
         EXPECT_TRUE(records.queueForRanking(id, newClientPlayId(), chartPath)) << records.lastError();
@@ -196,6 +198,19 @@ TEST_F(RankingQueueTest, TwoPlayersSeeTheirRanksAndTheWorldBest) {
     ASSERT_EQ(board.entries.size(), 2u);
     EXPECT_EQ(board.entries[0].name, "Mika");
     EXPECT_EQ(rankLine(board, board.entries[1].playerId), "RANK 2 OF 2");
+}
+
+// The server judges a play only with offsets it was told of first: the sender registers them.
+TEST_F(RankingQueueTest, APlayUnderOtherOffsetsIsSentAfterTheyAreRegistered) {
+    startServerOnPort();
+    TrecordsDatabase records(folder.file("records.sqlite3"));
+    const int64_t late = keepAndQueue(records, 0.5, 30);
+    const int64_t later = keepAndQueue(records, 0.25, 30);
+    const TrankingClient ranking(url());
+    TrankingSender sender(records, ranking, {url(), "Mika", "", 0}, "");
+    const TsendSummary summary = sender.sendQueued(1000, -1);
+    EXPECT_EQ(summary.verified, 2) << summary.problem << sender.lines().at(late);
+    EXPECT_EQ(sender.lines().at(later), "RANK 1 OF 1");
 }
 
 TEST_F(RankingQueueTest, APlayWhoseChartChangedIsRefusedNotRetriedForever) {

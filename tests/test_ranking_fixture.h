@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -43,26 +44,36 @@ inline std::unique_ptr<TsongParser> parsedChart(const std::string& bytes) {
     return chart;
 }
 
-// One press on each marker, this far from its perfect moment, in time order.
-inline std::vector<TjudgePress> pressesOn(const TsongParser& chart, double offBy, int32_t audioOffset = 0) {
+// How a person's presses scatter about their aim, in ms (a standard deviation of 4.1 ms), press by press.
+constexpr double personsScatterMs[] = {-4.5, 3.0, -1.5, 6.0, -6.0, 1.5, -3.0, 4.5};
+
+// One press on each marker (its panel numbered as the judge numbers them), in time order: this
+// far from its perfect moment, plus a person's scatter times scatter.
+inline std::vector<TjudgePress> pressesOn(const TsongParser& chart, double offBy, int32_t audioOffset = 0,
+                                          double scatter = 1.0) {
     std::vector<TjudgePress> presses;
     for (int32_t row = 0; row < chart.entryCount; ++row)
         for (int32_t keyIndex = 0; keyIndex < 16; ++keyIndex)
-            if (chart.entries[row].panels[keyIndex] != 0)
+            if (chart.entries[row].panels[keyIndex] != 0) {
+                const double scattered = scatter * personsScatterMs[presses.size() % std::size(personsScatterMs)];
                 presses.push_back({transposeIndex(keyIndex),
-                                   perfectMusicMs(TtimingConstants{}, chart.entries[row], audioOffset) + offBy});
+                                   perfectMusicMs(TtimingConstants{}, chart.entries[row], audioOffset) + offBy +
+                                       scattered});
+            }
     return presses;
 }
 
+// The presses as the API takes them: panels in key order, row by row.
 inline json pressesJson(const std::vector<TjudgePress>& presses) {
     json list = json::array();
-    for (const TjudgePress& press : presses) list.push_back({press.panel, press.musicMs});
+    for (const TjudgePress& press : presses) list.push_back({transposeIndex(press.panel), press.musicMs});
     return list;
 }
 
-inline json playBody(const std::string& chartSha256, const std::vector<TjudgePress>& presses, int64_t claimedScore) {
+inline json playBody(const std::string& chartSha256, const std::vector<TjudgePress>& presses, int64_t claimedScore,
+                     int32_t audioOffset = 0) {
     return {{"chart_sha256", chartSha256}, {"difficulty", 1},         {"rate", 1.0},
-            {"audio_offset", 0},           {"visual_offset", 0},      {"claimed_score", claimedScore},
+            {"audio_offset", audioOffset}, {"visual_offset", 0},      {"claimed_score", claimedScore},
             {"presses", pressesJson(presses)}};
 }
 
@@ -198,6 +209,10 @@ protected:
     }
 
     Treply submit(const std::string& token, const json& body) { return post("/v1/plays", body.dump(), token); }
+
+    Treply registerOffsets(const std::string& token, int32_t audioOffset, int32_t visualOffset = 0) {
+        return post("/v1/offsets", json{{"audio_offset", audioOffset}, {"visual_offset", visualOffset}}.dump(), token);
+    }
 
     Treply leaderboard(const std::string& sha256, const std::string& query = "") {
         return get("/v1/charts/" + sha256 + "/1/leaderboard" + query);

@@ -145,6 +145,11 @@ ThttpReply TrankingClient::putChart(const std::string& token, const std::string&
     return send("PUT", "/v1/charts/" + sha256, token, bytes, "application/octet-stream");
 }
 
+ThttpReply TrankingClient::registerOffsets(const std::string& token, int32_t audioOffset, int32_t visualOffset) const {
+    return send("POST", "/v1/offsets", token, json{{"audio_offset", audioOffset}, {"visual_offset", visualOffset}}.dump(),
+                "application/json");
+}
+
 ThttpReply TrankingClient::leaderboard(const std::string& sha256, int32_t difficulty, int32_t limit) const {
     return send("GET",
                 "/v1/charts/" + sha256 + "/" + std::to_string(difficulty) + "/leaderboard?limit=" +

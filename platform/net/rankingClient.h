@@ -32,6 +32,7 @@ public:
     ThttpReply registerPlayer(const std::string& name) const;
     ThttpReply submitPlay(const std::string& token, const std::string& body) const;
     ThttpReply putChart(const std::string& token, const std::string& sha256, const std::string& bytes) const;
+    ThttpReply registerOffsets(const std::string& token, int32_t audioOffset, int32_t visualOffset) const;
     ThttpReply leaderboard(const std::string& sha256, int32_t difficulty, int32_t limit) const;
 
 private:
@@ -79,7 +80,7 @@ struct TrankingAnswer {
 // (a 5xx or an unreadable 2xx) or refused (any other 4xx), never as a success.
 TrankingAnswer readPlayReply(const ThttpReply& reply);
 TrankingAnswer readRegisterReply(const ThttpReply& reply);
-// A chart upload: verified stands for "the server has it now".
+// A chart upload or an offsets registration: verified stands for "the server has it now".
 TrankingAnswer readChartReply(const ThttpReply& reply);
 
 // One line of a chart's leaderboard: a player's best verified score and its place.

@@ -1,10 +1,12 @@
 // Fuzz target: any bytes as a ranking request body are read without faults, and presses the
 // reader lets through keep their ranges and go through the press rules and the judge.
 #include <cmath>
+#include <cstdlib>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/playJudge.h"
 #include "ranking/rankingRequests.h"
@@ -33,9 +35,12 @@ void checkPlay(const TplaySubmission& play) {
     if (play.claimedScore < 0 || play.claimedScore > 900000) __builtin_trap();
     for (const TjudgePress& press : play.presses)
         if (press.panel < 0 || press.panel > 15 || !std::isfinite(press.musicMs)) __builtin_trap();
-    if (!pressesRejection(play.presses).empty()) return;
-    const TplayJudgement judged = judgePlay(fuzzChart(), TtimingConstants{}, play.audioOffset, play.presses);
-    if (judged.score < 0 || judged.score > 900000) __builtin_trap();
+    if (!pressesOutOfOrder(play.presses).empty()) return;
+    std::vector<TpressOutcome> outcomes;
+    const TplayJudgement judged =
+        judgePlay(fuzzChart(), TtimingConstants{}, play.audioOffset, play.presses, outcomes);
+    if (judged.score < 0 || judged.score > 900000 || outcomes.size() != play.presses.size()) __builtin_trap();
+    pressesRejection(play.presses, outcomes);
 }
 
 }  // namespace
@@ -46,5 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!readPlayerRequest(body, player).failed() && (player.name.empty() || player.name.size() > 24)) __builtin_trap();
     TplaySubmission play;
     if (!readPlaySubmission(body, play).failed()) checkPlay(play);
+    int32_t audio = 0, visual = 0;
+    if (!readOffsetsRequest(body, audio, visual).failed() && (std::abs(audio) > 500 || std::abs(visual) > 500))
+        __builtin_trap();
     return 0;
 }
