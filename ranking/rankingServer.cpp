@@ -37,6 +37,12 @@ constexpr auto acceptPause = std::chrono::milliseconds(50);
 constexpr double noDeadline = std::numeric_limits<double>::infinity();
 constexpr size_t headLimitSlack = 1024;
 
+// Bytes a connection keeps received but unparsed: the configured bound, but never less than the
+// parser needs to reach its own verdict on a head.
+size_t pendingLimit(const TtransportLimits& limits) {
+    return std::max(limits.maxPendingBytes, limits.maxHeaderBytes + 2 * headLimitSlack);
+}
+
 // The peer left: nobody to answer.
 bool connectionGone(const errorCode& error) {
     return error == http::error::end_of_stream || error == http::error::partial_message || error == asio::error::eof ||
@@ -82,7 +88,7 @@ public:
           transport(transport),
           maxBodyBytes(limits.maxBodyBytes),
           gate(transport.maxConnections, transport.maxConnectionsPerAddress),
-          bodies(transport.maxBodyBytesInFlight),
+          bodies(transport.maxBodyBytesInFlight, transport.maxBodyBytesInFlightPerAddress),
           workers(std::max<size_t>(limits.workerThreads, 1)) {}
 
     double nowMs() const { return transport.clock ? transport.clock->highResolutionMs() : systemHighResolutionMs(); }
@@ -112,7 +118,7 @@ private:
 class Tsession : public std::enable_shared_from_this<Tsession> {
 public:
     Tsession(tcp::socket socket, TrankingServer::Timpl& server, std::string address)
-        : socket(std::move(socket)), server(server), address(std::move(address)) {}
+        : socket(std::move(socket)), server(server), address(std::move(address)), buffer(pendingLimit(server.transport)) {}
     ~Tsession() {
         giveBackBody();
         server.gate.release(address);
@@ -167,13 +173,13 @@ private:
     bool takeBody() {
         const auto told = parser->content_length();
         const size_t bytes = parser->chunked() ? server.maxBodyBytes : static_cast<size_t>(told.value_or(0));
-        if (!server.bodies.take(bytes)) return false;
+        if (!server.bodies.take(address, bytes)) return false;
         bodyBytesTaken = bytes;
         return true;
     }
 
     void giveBackBody() {
-        server.bodies.giveBack(bodyBytesTaken);
+        server.bodies.giveBack(address, bodyBytesTaken);
         bodyBytesTaken = 0;
     }
 
