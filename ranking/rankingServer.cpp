@@ -145,6 +145,7 @@ private:
     void restartDeadline() { deadlineMs = server.nowMs() + server.transport.requestDeadlineMs; }
 
     void readHead() {
+        answersHead = false;
         parser.emplace();
         // The parser's own limit stops reading soon after ours; ours, counted on the whole head, decides.
         const size_t parserHeadLimit = server.transport.maxHeaderBytes + headLimitSlack;
@@ -160,6 +161,7 @@ private:
     void onHead(const errorCode& error, size_t headBytes) {
         if (error) return refuseOrClose(error);
         version = parser->get().version();
+        answersHead = parser->get().method() == http::verb::head;
         const int refusal = requestHeadRefusal(parser->get(), headBytes, server.transport);
         if (refusal != 0) return answer(transportRefusal(refusal), false);
         if (!takeBody()) return answer(transportRefusal(503), false);
@@ -227,6 +229,8 @@ private:
         response.keep_alive(keepAlive);
         response.body() = std::move(reply.body);
         response.prepare_payload();
+        // An answer to HEAD tells the body's length but sends none: the client reads no body after it.
+        if (answersHead) response.body().clear();
         ++served;
         restartDeadline();
         http::async_write(socket, response, [self = shared_from_this(), keepAlive](errorCode error, size_t) {
@@ -259,6 +263,7 @@ private:
     http::response<http::string_body> response;
     std::array<char, 4096> scratch{};
     unsigned version = 11;
+    bool answersHead = false;
     size_t served = 0;
     size_t bodyBytesTaken = 0;
     double deadlineMs = noDeadline;

@@ -322,6 +322,20 @@ TEST_F(TtransportTest, AddressesTakeTheirOwnMethodAndDecodedParameters) {
     EXPECT_EQ(statusOf(answerTo(request("GET", "/v1//1"))), 404);
 }
 
+TEST_F(TtransportTest, AnAnswerToHeadHasNoBodySoTheNextAnswerIsReadRight) {
+    startServer();
+    TrawConnection connection(port);
+    connection.send("HEAD /v1/players/1 HTTP/1.1\r\nHost: ranking\r\n\r\n"
+                    "GET /v1/players/1 HTTP/1.1\r\nHost: ranking\r\nConnection: close\r\n\r\n");
+    const std::string answers = connection.readUntilClosed();
+    const size_t headEnd = answers.find("\r\n\r\n");
+    ASSERT_NE(headEnd, std::string::npos) << answers;
+    EXPECT_EQ(statusOf(answers), 405);
+    EXPECT_NE(answers.substr(0, headEnd).find("Content-Length: 82"), std::string::npos)
+        << "the length the body would have: " << answers;
+    EXPECT_EQ(statusOf(answers.substr(headEnd + 4)), 404) << "the next answer follows the head at once: " << answers;
+}
+
 TEST_F(TtransportTest, BodiesInFlightShareOneBudget) {
     limits.maxBodyBytes = 1000;
     transport.maxBodyBytesInFlight = 2000;
