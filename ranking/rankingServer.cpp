@@ -43,6 +43,12 @@ size_t pendingLimit(const TtransportLimits& limits) {
     return std::max(limits.maxPendingBytes, limits.maxHeaderBytes + 2 * headLimitSlack);
 }
 
+// Without a connection cap per address (behind a proxy every client has the proxy's address), no
+// body share per address either.
+size_t bodyShareOfOneAddress(const TtransportLimits& limits) {
+    return limits.maxConnectionsPerAddress == 0 ? 0 : limits.maxBodyBytesInFlightPerAddress;
+}
+
 // The peer left: nobody to answer.
 bool connectionGone(const errorCode& error) {
     return error == http::error::end_of_stream || error == http::error::partial_message || error == asio::error::eof ||
@@ -88,7 +94,7 @@ public:
           transport(transport),
           maxBodyBytes(limits.maxBodyBytes),
           gate(transport.maxConnections, transport.maxConnectionsPerAddress),
-          bodies(transport.maxBodyBytesInFlight, transport.maxBodyBytesInFlightPerAddress),
+          bodies(transport.maxBodyBytesInFlight, bodyShareOfOneAddress(transport)),
           workers(std::max<size_t>(limits.workerThreads, 1)) {}
 
     double nowMs() const { return transport.clock ? transport.clock->highResolutionMs() : systemHighResolutionMs(); }

@@ -394,6 +394,21 @@ TEST_F(TtransportTest, OneAddressHoldsOnlyItsShareOfTheBodyBudget) {
     EXPECT_EQ(again.readAnswer(), goAhead) << "an answered body gives its bytes back to its address";
 }
 
+TEST_F(TtransportTest, WithoutAConnectionCapPerAddressOneAddressMayHoldTheWholeBodyBudget) {
+    limits.maxBodyBytes = 1000;
+    transport.maxBodyBytesInFlight = 2000;
+    transport.maxBodyBytesInFlightPerAddress = 1000;
+    transport.maxConnectionsPerAddress = 0;
+    startServer();
+    const std::string head =
+        "POST /v1/players HTTP/1.1\r\nHost: ranking\r\nExpect: 100-continue\r\nContent-Length: 1000\r\n\r\n";
+    TrawConnection first(port), second(port);
+    first.send(head);
+    EXPECT_EQ(first.readAnswer(), "HTTP/1.1 100 Continue\r\n\r\n");
+    second.send(head);
+    EXPECT_EQ(second.readAnswer(), "HTTP/1.1 100 Continue\r\n\r\n") << "as behind a proxy";
+}
+
 TEST_F(TtransportTest, BytesWaitingToBeParsedAreBounded) {
     transport.maxHeaderBytes = 1024;
     transport.maxPendingBytes = 4096;
