@@ -35,6 +35,12 @@ bool TconnectionGate::awaitOpen(size_t count, std::chrono::milliseconds patience
     return changed_.wait_for(lock, patience, [this, count] { return open_ == count; });
 }
 
+size_t connectionCapWithin(size_t wanted, size_t descriptorLimit) {
+    constexpr size_t descriptorsBesideConnections = 64;
+    const size_t room = descriptorLimit > descriptorsBesideConnections ? descriptorLimit - descriptorsBesideConnections : 1;
+    return std::max<size_t>(std::min(wanted, room), 1);
+}
+
 bool TbyteBudget::take(const std::string& address, size_t bytes) {
     const std::lock_guard<std::mutex> lock(mutex_);
     const auto held = heldByAddress_.find(address);

@@ -30,6 +30,11 @@ private:
     std::map<std::string, size_t> byAddress_;
 };
 
+// The connection cap a process with this many descriptors can keep: the wanted cap, lowered so that
+// the descriptors the process needs besides its connections (stores, listening socket, logs) stay free.
+// A connection over a cap this process cannot hold would wait unanswered instead of being turned away.
+size_t connectionCapWithin(size_t wanted, size_t descriptorLimit);
+
 // Bytes that many connections draw on together, each taking its share before it may use it; the
 // connections from one address together take no more than their own cap.
 class TbyteBudget {

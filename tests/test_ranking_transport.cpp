@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "ranking/rankingConnectionGate.h"
 #include "tests/test_ranking_fixture.h"
 
 namespace {
@@ -467,6 +468,17 @@ TEST_F(TtransportTest, HeaderFieldsAreLimitedInNumberAndBytes) {
     const std::string over = answerTo(ofBytes(1025));
     EXPECT_EQ(statusOf(over), 431);
     EXPECT_NE(over.find("\"headers_too_large\""), std::string::npos) << over;
+}
+
+// Past the descriptor limit a connection would wait unaccepted rather than be turned away with 503.
+TEST(TconnectionCapTest, TheCapLeavesTheProcessItsOwnDescriptors) {
+    EXPECT_EQ(connectionCapWithin(512, 575), 511u);
+    EXPECT_EQ(connectionCapWithin(512, 576), 512u);
+    EXPECT_EQ(connectionCapWithin(512, 577), 512u);
+    EXPECT_EQ(connectionCapWithin(512, 1048576), 512u);
+    EXPECT_EQ(connectionCapWithin(512, 64), 1u) << "never none";
+    EXPECT_EQ(connectionCapWithin(512, 65), 1u);
+    EXPECT_EQ(connectionCapWithin(512, 66), 2u);
 }
 
 // A program the test started, its standard output on a pipe; stopped with SIGTERM when it goes.
