@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ranking/rankingConnectionGate.h"
+#include "ranking/rankingRoutes.h"
 #include "tests/test_ranking_fixture.h"
 
 namespace {
@@ -321,6 +322,21 @@ TEST_F(TtransportTest, AddressesTakeTheirOwnMethodAndDecodedParameters) {
     EXPECT_NE(wrongMethod.find("\"method_not_allowed\""), std::string::npos) << wrongMethod;
     EXPECT_EQ(statusOf(answerTo(request("POST", "/v1/players/"))), 404);
     EXPECT_EQ(statusOf(answerTo(request("GET", "/v1//1"))), 404);
+}
+
+// A proxy may send the absolute form of a target; it names the same address as the path alone.
+TEST(TrankingAddressTest, AnAbsoluteTargetNamesItsPath) {
+    const TrankingAddress player = rankingAddressOf("GET", "http://ranking/v1/players/7");
+    EXPECT_EQ(player.endpoint, TrankingEndpoint::playerPlays);
+    EXPECT_EQ(player.playerId, "7");
+    EXPECT_EQ(rankingAddressOf("POST", "HTTPS://ranking:8090/v1/plays").endpoint, TrankingEndpoint::submitPlay);
+    const TrankingAddress board = rankingAddressOf("GET", "http://r/v1/charts/ab/1/leaderboard?limit=%35");
+    EXPECT_EQ(board.endpoint, TrankingEndpoint::leaderboard);
+    EXPECT_EQ(board.limit, "5");
+    EXPECT_EQ(rankingAddressOf("GET", "http://ranking").endpoint, TrankingEndpoint::notFound);
+    EXPECT_EQ(rankingAddressOf("GET", "http://ranking?/v1/players/7").endpoint, TrankingEndpoint::notFound);
+    EXPECT_EQ(rankingAddressOf("GET", "ftp://ranking/v1/players/7").endpoint, TrankingEndpoint::notFound);
+    EXPECT_EQ(rankingAddressOf("GET", "http:/v1/players/7").endpoint, TrankingEndpoint::notFound);
 }
 
 TEST_F(TtransportTest, AnAnswerToHeadHasNoBodySoTheNextAnswerIsReadRight) {
