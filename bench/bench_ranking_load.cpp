@@ -306,7 +306,8 @@ pid_t forkServer(const std::string& folder, int& port) {
     return child;
 }
 
-// A 300 MiB chunked body, then 65 536 header lines of 8 KiB: the server's peak memory through both.
+// A 300 MiB chunked body, 65 536 header lines of 8 KiB, then a chunk size line of 300 MiB: the server's
+// peak memory through all three.
 void measureMemoryUnderAttack() {
     char folder[] = "/tmp/bench_ranking_attack.XXXXXX";
     if (!::mkdtemp(folder)) return;
@@ -340,13 +341,22 @@ void measureMemoryUnderAttack() {
     const std::string headerAnswer = firstStatusLine(socket);
     ::close(socket);
 
+    // A chunk size line that never ends: its extensions run on for 300 MiB.
+    socket = connectFrom("127.0.0.1", port);
+    sendAll(socket, "POST /v1/plays HTTP/1.1\r\nHost: ranking\r\nTransfer-Encoding: chunked\r\n\r\n10;x=");
+    const std::string extension(0x10000, 'e');
+    for (int piece = 0; piece < 300 * 16; ++piece) sendAll(socket, extension);
+    ::shutdown(socket, SHUT_WR);
+    const std::string extensionAnswer = firstStatusLine(socket);
+    ::close(socket);
+
     const double peak = peakRssMiB(child);
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
     std::filesystem::remove_all(folder);
     std::printf("ranking_server_rss_under_attack: %.1f MiB after start; 300 MiB chunked body: \"%s\"; 65536 header "
-                "lines of 8 KiB: \"%s\"\n",
-                before, chunkedAnswer.c_str(), headerAnswer.c_str());
+                "lines of 8 KiB: \"%s\"; a chunk size line of 300 MiB: \"%s\"\n",
+                before, chunkedAnswer.c_str(), headerAnswer.c_str(), extensionAnswer.c_str());
     std::printf("figure ranking_server_peak_rss_under_attack value=%.1f unit=MiB\n", peak);
 }
 

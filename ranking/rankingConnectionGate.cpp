@@ -1,6 +1,8 @@
 // Connection caps and the body budget of the ranking server.
 #include "ranking/rankingConnectionGate.h"
 
+#include <algorithm>
+
 TconnectionGate::TconnectionGate(size_t overall, size_t perAddress) : overall_(overall), perAddress_(perAddress) {}
 
 bool TconnectionGate::admit(const std::string& address) {
@@ -33,14 +35,29 @@ bool TconnectionGate::awaitOpen(size_t count, std::chrono::milliseconds patience
     return changed_.wait_for(lock, patience, [this, count] { return open_ == count; });
 }
 
-bool TbyteBudget::take(size_t bytes) {
+size_t connectionCapWithin(size_t wanted, size_t descriptorLimit) {
+    constexpr size_t descriptorsBesideConnections = 64;
+    const size_t room = descriptorLimit > descriptorsBesideConnections ? descriptorLimit - descriptorsBesideConnections : 1;
+    return std::max<size_t>(std::min(wanted, room), 1);
+}
+
+bool TbyteBudget::take(const std::string& address, size_t bytes) {
     const std::lock_guard<std::mutex> lock(mutex_);
+    const auto held = heldByAddress_.find(address);
+    const size_t alreadyHeld = held == heldByAddress_.end() ? 0 : held->second;
     if (bytes > left_) return false;
+    if (perAddress_ > 0 && bytes > perAddress_ - std::min(alreadyHeld, perAddress_)) return false;
     left_ -= bytes;
+    if (bytes > 0) heldByAddress_[address] = alreadyHeld + bytes;
     return true;
 }
 
-void TbyteBudget::giveBack(size_t bytes) {
+void TbyteBudget::giveBack(const std::string& address, size_t bytes) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    left_ += bytes;
+    const auto held = heldByAddress_.find(address);
+    if (bytes == 0 || held == heldByAddress_.end()) return;
+    const size_t returned = std::min(bytes, held->second);
+    left_ += returned;
+    held->second -= returned;
+    if (held->second == 0) heldByAddress_.erase(held);
 }

@@ -30,15 +30,25 @@ private:
     std::map<std::string, size_t> byAddress_;
 };
 
-// Bytes that many connections draw on together, each taking its share before it may use it.
+// The connection cap a process with this many descriptors can keep: the wanted cap, lowered so that
+// the descriptors the process needs besides its connections (stores, listening socket, logs) stay free.
+// A connection over a cap this process cannot hold would wait unanswered instead of being turned away.
+size_t connectionCapWithin(size_t wanted, size_t descriptorLimit);
+
+// Bytes that many connections draw on together, each taking its share before it may use it; the
+// connections from one address together take no more than their own cap.
 class TbyteBudget {
 public:
-    explicit TbyteBudget(size_t bytes) : left_(bytes) {}
-    // Takes the bytes and returns true, or returns false (taking nothing) when fewer are left.
-    bool take(size_t bytes);
-    void giveBack(size_t bytes);
+    // A cap of 0 from one address means only the overall budget holds.
+    TbyteBudget(size_t bytes, size_t perAddress) : left_(bytes), perAddress_(perAddress) {}
+    // Takes the bytes for the address and returns true, or returns false (taking nothing) when
+    // fewer are left overall or in the address's share.
+    bool take(const std::string& address, size_t bytes);
+    void giveBack(const std::string& address, size_t bytes);
 
 private:
     std::mutex mutex_;
     size_t left_;
+    const size_t perAddress_;
+    std::map<std::string, size_t> heldByAddress_;
 };

@@ -2,6 +2,7 @@
 #include "ranking/rankingRoutes.h"
 
 #include <algorithm>
+#include <cctype>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -55,6 +56,25 @@ std::string queryValue(const std::string& query, const std::string& name) {
     return "";
 }
 
+bool startsWithIgnoringCase(const std::string& text, const std::string& start) {
+    if (text.size() < start.size()) return false;
+    for (size_t i = 0; i < start.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != start[i]) return false;
+    return true;
+}
+
+// The target as a path with its query: an absolute target ("http://host/path?query", as a proxy may
+// send) without its scheme and host; any other target as it stands.
+std::string originFormOf(const std::string& target) {
+    for (const std::string scheme : {"http://", "https://"}) {
+        if (!startsWithIgnoringCase(target, scheme)) continue;
+        const size_t pathStart = target.find_first_of("/?", scheme.size());
+        if (pathStart == std::string::npos) return "/";
+        return target[pathStart] == '/' ? target.substr(pathStart) : "/" + target.substr(pathStart);
+    }
+    return target;
+}
+
 bool nonEmpty(const std::vector<std::string>& segments) {
     for (const std::string& segment : segments)
         if (segment.empty()) return false;
@@ -80,7 +100,8 @@ TrankingReply transportRefusal(int status) {
     }
 }
 
-TrankingAddress rankingAddressOf(const std::string& method, const std::string& target) {
+TrankingAddress rankingAddressOf(const std::string& method, const std::string& requestTarget) {
+    const std::string target = originFormOf(requestTarget);
     const size_t question = target.find('?');
     const std::string path = target.substr(0, question);
     TrankingAddress address;

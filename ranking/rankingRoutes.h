@@ -26,7 +26,8 @@ struct TrankingAddress {
     std::string chartSha256, difficulty, playerId, limit;
 };
 
-TrankingAddress rankingAddressOf(const std::string& method, const std::string& target);
+// The target is a path with its query, or the absolute form of one (scheme and host first).
+TrankingAddress rankingAddressOf(const std::string& method, const std::string& requestTarget);
 TrankingReply routeRankingRequest(TrankingService& service, const TrankingRequest& request);
 
 // A refusal the transport makes itself, before the service sees the request: 400, 404, 405, 408,

@@ -37,6 +37,18 @@ constexpr auto acceptPause = std::chrono::milliseconds(50);
 constexpr double noDeadline = std::numeric_limits<double>::infinity();
 constexpr size_t headLimitSlack = 1024;
 
+// Bytes a connection keeps received but unparsed: the configured bound, but never less than the
+// parser needs to reach its own verdict on a head.
+size_t pendingLimit(const TtransportLimits& limits) {
+    return std::max(limits.maxPendingBytes, limits.maxHeaderBytes + 2 * headLimitSlack);
+}
+
+// Without a connection cap per address (behind a proxy every client has the proxy's address), no
+// body share per address either.
+size_t bodyShareOfOneAddress(const TtransportLimits& limits) {
+    return limits.maxConnectionsPerAddress == 0 ? 0 : limits.maxBodyBytesInFlightPerAddress;
+}
+
 // The peer left: nobody to answer.
 bool connectionGone(const errorCode& error) {
     return error == http::error::end_of_stream || error == http::error::partial_message || error == asio::error::eof ||
@@ -82,7 +94,7 @@ public:
           transport(transport),
           maxBodyBytes(limits.maxBodyBytes),
           gate(transport.maxConnections, transport.maxConnectionsPerAddress),
-          bodies(transport.maxBodyBytesInFlight),
+          bodies(transport.maxBodyBytesInFlight, bodyShareOfOneAddress(transport)),
           workers(std::max<size_t>(limits.workerThreads, 1)) {}
 
     double nowMs() const { return transport.clock ? transport.clock->highResolutionMs() : systemHighResolutionMs(); }
@@ -112,7 +124,7 @@ private:
 class Tsession : public std::enable_shared_from_this<Tsession> {
 public:
     Tsession(tcp::socket socket, TrankingServer::Timpl& server, std::string address)
-        : socket(std::move(socket)), server(server), address(std::move(address)) {}
+        : socket(std::move(socket)), server(server), address(std::move(address)), buffer(pendingLimit(server.transport)) {}
     ~Tsession() {
         giveBackBody();
         server.gate.release(address);
@@ -139,6 +151,7 @@ private:
     void restartDeadline() { deadlineMs = server.nowMs() + server.transport.requestDeadlineMs; }
 
     void readHead() {
+        answersHead = false;
         parser.emplace();
         // The parser's own limit stops reading soon after ours; ours, counted on the whole head, decides.
         const size_t parserHeadLimit = server.transport.maxHeaderBytes + headLimitSlack;
@@ -154,6 +167,7 @@ private:
     void onHead(const errorCode& error, size_t headBytes) {
         if (error) return refuseOrClose(error);
         version = parser->get().version();
+        answersHead = parser->get().method() == http::verb::head;
         const int refusal = requestHeadRefusal(parser->get(), headBytes, server.transport);
         if (refusal != 0) return answer(transportRefusal(refusal), false);
         if (!takeBody()) return answer(transportRefusal(503), false);
@@ -167,13 +181,13 @@ private:
     bool takeBody() {
         const auto told = parser->content_length();
         const size_t bytes = parser->chunked() ? server.maxBodyBytes : static_cast<size_t>(told.value_or(0));
-        if (!server.bodies.take(bytes)) return false;
+        if (!server.bodies.take(address, bytes)) return false;
         bodyBytesTaken = bytes;
         return true;
     }
 
     void giveBackBody() {
-        server.bodies.giveBack(bodyBytesTaken);
+        server.bodies.giveBack(address, bodyBytesTaken);
         bodyBytesTaken = 0;
     }
 
@@ -221,6 +235,8 @@ private:
         response.keep_alive(keepAlive);
         response.body() = std::move(reply.body);
         response.prepare_payload();
+        // An answer to HEAD tells the body's length but sends none: the client reads no body after it.
+        if (answersHead) response.body().clear();
         ++served;
         restartDeadline();
         http::async_write(socket, response, [self = shared_from_this(), keepAlive](errorCode error, size_t) {
@@ -253,6 +269,7 @@ private:
     http::response<http::string_body> response;
     std::array<char, 4096> scratch{};
     unsigned version = 11;
+    bool answersHead = false;
     size_t served = 0;
     size_t bodyBytesTaken = 0;
     double deadlineMs = noDeadline;

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "platform/net/portNumber.h"
 #include "platform/net/serverSignals.h"
+#include "ranking/rankingConnectionGate.h"
 #include "ranking/rankingPostgresStore.h"
 #include "ranking/rankingServer.h"
 #include "ranking/rankingSqliteStore.h"
@@ -90,20 +92,35 @@ std::string shownDatabase(const std::string& database) {
     return database.substr(0, colon) + ":***" + database.substr(at);
 }
 
-// Every open connection holds a descriptor: allow as many as the system lets this process have.
-void raiseDescriptorLimit() {
+// Every open connection holds a descriptor: allow as many as the system lets this process have, and
+// returns how many that is.
+size_t raiseDescriptorLimit() {
     rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
-    limit.rlim_cur = limit.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &limit);
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return std::numeric_limits<size_t>::max();
+    if (limit.rlim_cur < limit.rlim_max) {
+        const rlim_t before = limit.rlim_cur;
+        limit.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) limit.rlim_cur = before;
+    }
+    if (limit.rlim_cur == RLIM_INFINITY) return std::numeric_limits<size_t>::max();
+    return static_cast<size_t>(limit.rlim_cur);
+}
+
+// Lowers the connection cap to what the descriptor limit allows, and says so.
+void fitConnectionsToDescriptors(TtransportLimits& transport, size_t descriptorLimit) {
+    const size_t fitting = connectionCapWithin(transport.maxConnections, descriptorLimit);
+    if (fitting == transport.maxConnections) return;
+    std::cerr << "trellik-ranking-server: only " << descriptorLimit << " file descriptors allowed; serving at most "
+              << fitting << " connections instead of " << transport.maxConnections << "\n";
+    transport.maxConnections = fitting;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const TserverOptions options = parseOptions(argc, argv);
+    TserverOptions options = parseOptions(argc, argv);
     const sigset_t signals = blockStopSignals();
-    raiseDescriptorLimit();
+    fitConnectionsToDescriptors(options.transport, raiseDescriptorLimit());
 
     std::unique_ptr<TrankingStore> store;
     std::unique_ptr<TrankingServer> server;

@@ -20,6 +20,14 @@ struct TtransportLimits {
     // Request bodies being read or worked on, all connections together: a body told by its
     // Content-Length counts that many bytes from its head on, a chunked one the body limit.
     size_t maxBodyBytesInFlight = 32 * 1024 * 1024;
+    // The share of that budget the connections from one address may hold together, so that a few
+    // idle bodies from one client cannot refuse every other client's plays. Not held when
+    // maxConnectionsPerAddress is 0 (behind a proxy, where every client has the proxy's address).
+    size_t maxBodyBytesInFlightPerAddress = 4 * 1024 * 1024;
+    // Bytes received on one connection and not yet taken into a request: bounds a chunk's size line
+    // (extensions included) and the trailer, which have no limit of their own. A whole request head
+    // always fits, whatever this says.
+    size_t maxPendingBytes = 32 * 1024;
     // The clock the deadlines are kept on (not owned); the system's when null.
     Tclock* clock = nullptr;
 };

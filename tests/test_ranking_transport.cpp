@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "ranking/rankingConnectionGate.h"
+#include "ranking/rankingRoutes.h"
 #include "tests/test_ranking_fixture.h"
 
 namespace {
@@ -322,6 +324,35 @@ TEST_F(TtransportTest, AddressesTakeTheirOwnMethodAndDecodedParameters) {
     EXPECT_EQ(statusOf(answerTo(request("GET", "/v1//1"))), 404);
 }
 
+// A proxy may send the absolute form of a target; it names the same address as the path alone.
+TEST(TrankingAddressTest, AnAbsoluteTargetNamesItsPath) {
+    const TrankingAddress player = rankingAddressOf("GET", "http://ranking/v1/players/7");
+    EXPECT_EQ(player.endpoint, TrankingEndpoint::playerPlays);
+    EXPECT_EQ(player.playerId, "7");
+    EXPECT_EQ(rankingAddressOf("POST", "HTTPS://ranking:8090/v1/plays").endpoint, TrankingEndpoint::submitPlay);
+    const TrankingAddress board = rankingAddressOf("GET", "http://r/v1/charts/ab/1/leaderboard?limit=%35");
+    EXPECT_EQ(board.endpoint, TrankingEndpoint::leaderboard);
+    EXPECT_EQ(board.limit, "5");
+    EXPECT_EQ(rankingAddressOf("GET", "http://ranking").endpoint, TrankingEndpoint::notFound);
+    EXPECT_EQ(rankingAddressOf("GET", "http://ranking?/v1/players/7").endpoint, TrankingEndpoint::notFound);
+    EXPECT_EQ(rankingAddressOf("GET", "ftp://ranking/v1/players/7").endpoint, TrankingEndpoint::notFound);
+    EXPECT_EQ(rankingAddressOf("GET", "http:/v1/players/7").endpoint, TrankingEndpoint::notFound);
+}
+
+TEST_F(TtransportTest, AnAnswerToHeadHasNoBodySoTheNextAnswerIsReadRight) {
+    startServer();
+    TrawConnection connection(port);
+    connection.send("HEAD /v1/players/1 HTTP/1.1\r\nHost: ranking\r\n\r\n"
+                    "GET /v1/players/1 HTTP/1.1\r\nHost: ranking\r\nConnection: close\r\n\r\n");
+    const std::string answers = connection.readUntilClosed();
+    const size_t headEnd = answers.find("\r\n\r\n");
+    ASSERT_NE(headEnd, std::string::npos) << answers;
+    EXPECT_EQ(statusOf(answers), 405);
+    EXPECT_NE(answers.substr(0, headEnd).find("Content-Length: 82"), std::string::npos)
+        << "the length the body would have: " << answers;
+    EXPECT_EQ(statusOf(answers.substr(headEnd + 4)), 404) << "the next answer follows the head at once: " << answers;
+}
+
 TEST_F(TtransportTest, BodiesInFlightShareOneBudget) {
     limits.maxBodyBytes = 1000;
     transport.maxBodyBytesInFlight = 2000;
@@ -349,6 +380,86 @@ TEST_F(TtransportTest, BodiesInFlightShareOneBudget) {
     EXPECT_EQ(again.readAnswer(), "HTTP/1.1 100 Continue\r\n\r\n") << "an answered body gives its bytes back";
 }
 
+TEST_F(TtransportTest, OneAddressHoldsOnlyItsShareOfTheBodyBudget) {
+    limits.maxBodyBytes = 1000;
+    transport.maxBodyBytesInFlight = 10000;
+    transport.maxBodyBytesInFlightPerAddress = 2000;
+    startServer();
+    const auto headTelling = [](size_t bytes) {
+        return "POST /v1/players HTTP/1.1\r\nHost: ranking\r\nExpect: 100-continue\r\nContent-Length: " +
+               std::to_string(bytes) + "\r\n\r\n";
+    };
+    const std::string goAhead = "HTTP/1.1 100 Continue\r\n\r\n";
+    TrawConnection first(port, "127.0.0.2"), second(port, "127.0.0.2"), third(port, "127.0.0.2");
+    first.send(headTelling(1000));
+    EXPECT_EQ(first.readAnswer(), goAhead);
+    second.send(headTelling(999));
+    EXPECT_EQ(second.readAnswer(), goAhead) << "one byte under the address's share";
+    third.send(headTelling(1));
+    EXPECT_EQ(third.readAnswer(), goAhead) << "the address's whole share";
+    EXPECT_EQ(statusOf(answerTo(headTelling(1) + "x", "127.0.0.2")), 503) << "one byte over it";
+    TrawConnection elsewhere(port, "127.0.0.3");
+    elsewhere.send(headTelling(1000));
+    EXPECT_EQ(elsewhere.readAnswer(), goAhead) << "another address still has the rest of the budget";
+
+    std::string body = json{{"name", "Mika"}}.dump();
+    body.resize(1000, ' ');
+    first.send(body);
+    EXPECT_EQ(statusOf(first.readAnswer()), 201);
+    TrawConnection again(port, "127.0.0.2");
+    again.send(headTelling(1000));
+    EXPECT_EQ(again.readAnswer(), goAhead) << "an answered body gives its bytes back to its address";
+}
+
+TEST_F(TtransportTest, WithoutAConnectionCapPerAddressOneAddressMayHoldTheWholeBodyBudget) {
+    limits.maxBodyBytes = 1000;
+    transport.maxBodyBytesInFlight = 2000;
+    transport.maxBodyBytesInFlightPerAddress = 1000;
+    transport.maxConnectionsPerAddress = 0;
+    startServer();
+    const std::string head =
+        "POST /v1/players HTTP/1.1\r\nHost: ranking\r\nExpect: 100-continue\r\nContent-Length: 1000\r\n\r\n";
+    TrawConnection first(port), second(port);
+    first.send(head);
+    EXPECT_EQ(first.readAnswer(), "HTTP/1.1 100 Continue\r\n\r\n");
+    second.send(head);
+    EXPECT_EQ(second.readAnswer(), "HTTP/1.1 100 Continue\r\n\r\n") << "as behind a proxy";
+}
+
+TEST_F(TtransportTest, BytesWaitingToBeParsedAreBounded) {
+    transport.maxHeaderBytes = 1024;
+    transport.maxPendingBytes = 4096;
+    startServer();
+    const std::string head =
+        "POST /v1/players HTTP/1.1\r\nHost: ranking\r\nConnection: close\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const std::string body = json{{"name", "Mika"}}.dump();
+    char size[16];
+    std::snprintf(size, sizeof(size), "%zx", body.size());
+    // The first chunk's size line, extensions included, of this many bytes with its line end.
+    const auto sizeLineOf = [&size](size_t bytes) {
+        const std::string start = std::string(size) + ";x=";
+        return start + std::string(bytes - start.size() - 2, 'e') + "\r\n";
+    };
+    ASSERT_EQ(sizeLineOf(4096).size(), 4096u);
+    EXPECT_EQ(statusOf(answerTo(head + sizeLineOf(4095) + body + "\r\n0\r\n\r\n")), 201);
+    EXPECT_EQ(statusOf(answerTo(head + sizeLineOf(4096) + body + "\r\n0\r\n\r\n")), 409) << "the name is taken";
+    EXPECT_EQ(statusOf(answerTo(head + sizeLineOf(4097) + body + "\r\n0\r\n\r\n")), 400);
+
+    // The line end closing the chunk before, the last chunk and its trailer, this many bytes in all.
+    const auto trailerOf = [](size_t bytes) {
+        const std::string start = "\r\n0\r\nX-Pad: ";
+        return start + std::string(bytes - start.size() - 4, 't') + "\r\n\r\n";
+    };
+    ASSERT_EQ(trailerOf(4096).size(), 4096u);
+    const std::string chunk = std::string(size) + "\r\n" + json{{"name", "Noor"}}.dump();
+    EXPECT_EQ(statusOf(answerTo(head + chunk + trailerOf(4096))), 201);
+    EXPECT_EQ(statusOf(answerTo(head + chunk + trailerOf(4097))), 400);
+    // A size line that never ends is refused once it passes the bound, not read on until the deadline.
+    TrawConnection endless(port);
+    endless.send(head + std::string(size) + ";x=" + std::string(1 << 20, 'e'));
+    EXPECT_EQ(statusOf(endless.readAnswer()), 400);
+}
+
 TEST_F(TtransportTest, HeaderFieldsAreLimitedInNumberAndBytes) {
     transport.maxHeaderFields = 10;
     transport.maxHeaderBytes = 1024;
@@ -373,6 +484,17 @@ TEST_F(TtransportTest, HeaderFieldsAreLimitedInNumberAndBytes) {
     const std::string over = answerTo(ofBytes(1025));
     EXPECT_EQ(statusOf(over), 431);
     EXPECT_NE(over.find("\"headers_too_large\""), std::string::npos) << over;
+}
+
+// Past the descriptor limit a connection would wait unaccepted rather than be turned away with 503.
+TEST(TconnectionCapTest, TheCapLeavesTheProcessItsOwnDescriptors) {
+    EXPECT_EQ(connectionCapWithin(512, 575), 511u);
+    EXPECT_EQ(connectionCapWithin(512, 576), 512u);
+    EXPECT_EQ(connectionCapWithin(512, 577), 512u);
+    EXPECT_EQ(connectionCapWithin(512, 1048576), 512u);
+    EXPECT_EQ(connectionCapWithin(512, 64), 1u) << "never none";
+    EXPECT_EQ(connectionCapWithin(512, 65), 1u);
+    EXPECT_EQ(connectionCapWithin(512, 66), 2u);
 }
 
 // A program the test started, its standard output on a pipe; stopped with SIGTERM when it goes.
