@@ -62,9 +62,17 @@ int readRefusal(const errorCode& error) {
     return 400;
 }
 
-TrankingRequest requestOf(Tmessage&& message, const std::string& peerAddress) {
+// The client a request counts against: the one a trusted proxy names, else the connection's peer.
+std::string clientAddressOf(const Tmessage& message, const std::string& peerAddress, const std::string& trustedProxy) {
+    if (trustedProxy.empty() || peerAddress != trustedProxy) return peerAddress;
+    const auto named = message.find("X-Real-IP");
+    if (named == message.end() || named->value().empty()) return peerAddress;
+    return std::string(named->value());
+}
+
+TrankingRequest requestOf(Tmessage&& message, const std::string& clientAddress) {
     return {std::string(message.method_string()), std::string(message.target()),
-            std::string(message[http::field::authorization]), std::move(message.body()), peerAddress};
+            std::string(message[http::field::authorization]), std::move(message.body()), clientAddress};
 }
 
 TrankingReply answerOf(TrankingService& service, const TrankingRequest& request) {
@@ -211,7 +219,8 @@ private:
         deadlineMs = noDeadline;
         const bool keepAlive = parser->get().keep_alive() && served + 1 < server.transport.maxRequestsPerConnection;
         auto self = shared_from_this();
-        asio::post(server.workers, [self, request = requestOf(parser->release(), address), keepAlive] {
+        const std::string client = clientAddressOf(parser->get(), address, server.transport.trustedProxy);
+        asio::post(server.workers, [self, request = requestOf(parser->release(), client), keepAlive] {
             TrankingReply reply = answerOf(self->server.service, request);
             asio::post(self->socket.get_executor(), [self, reply = std::move(reply), keepAlive]() mutable {
                 self->answer(std::move(reply), keepAlive);

@@ -32,6 +32,7 @@ struct TserverOptions {
     std::cerr << "trellik-ranking-server: " << complaint << "\n"
               << "usage: trellik-ranking-server [--listen ADDRESS] [--port N] [--database FILE|postgresql://...]\n"
               << "                              [--connections N] [--connections-per-address N]\n"
+              << "                              [--trusted-proxy ADDRESS]\n"
               << "  defaults: --listen 127.0.0.1 --port 8090 --database trellik-ranking.sqlite3\n"
               << "            --connections 512 --connections-per-address 32 (0: only the overall cap)\n";
     std::exit(2);
@@ -69,6 +70,7 @@ TserverOptions parseOptions(int argc, char** argv) {
         else if (name == "--connections") options.transport.maxConnections = parseCap(name, value, 1);
         else if (name == "--connections-per-address")
             options.transport.maxConnectionsPerAddress = parseCap(name, value, 0);
+        else if (name == "--trusted-proxy") options.transport.trustedProxy = value;
         else usage("unknown option " + name);
     }
     return options;

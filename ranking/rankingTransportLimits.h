@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 class Tclock;
 
@@ -28,6 +29,10 @@ struct TtransportLimits {
     // (extensions included) and the trailer, which have no limit of their own. A whole request head
     // always fits, whatever this says.
     size_t maxPendingBytes = 32 * 1024;
+    // The address of a proxy in front of the server (nginx): a request it passes on is counted
+    // against the client it names in X-Real-IP, so that limits per address (registrations) hold
+    // for each player and not for the proxy. Empty: every request counts against its own peer.
+    std::string trustedProxy;
     // The clock the deadlines are kept on (not owned); the system's when null.
     Tclock* clock = nullptr;
 };

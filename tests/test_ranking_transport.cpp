@@ -324,6 +324,28 @@ TEST_F(TtransportTest, AddressesTakeTheirOwnMethodAndDecodedParameters) {
     EXPECT_EQ(statusOf(answerTo(request("GET", "/v1//1"))), 404);
 }
 
+// Behind a proxy every connection comes from the proxy: registrations per address are counted
+// against the client the trusted proxy names, and a header from anyone else names nobody.
+TEST_F(TtransportTest, RegistrationsCountAgainstTheClientATrustedProxyNames) {
+    limits.registrationsPerHour = 2;
+    transport.trustedProxy = "127.0.0.2";
+    startServer();
+    const auto registration = [](const std::string& name, const std::string& client) {
+        const std::string body = json{{"name", name}}.dump();
+        return "POST /v1/players HTTP/1.1\r\nHost: ranking\r\nConnection: close\r\nX-Real-IP: " + client +
+               "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    };
+    EXPECT_EQ(statusOf(answerTo(registration("Aiko", "198.51.100.7"), "127.0.0.2")), 201);
+    EXPECT_EQ(statusOf(answerTo(registration("Bram", "198.51.100.7"), "127.0.0.2")), 201);
+    EXPECT_EQ(statusOf(answerTo(registration("Cleo", "198.51.100.7"), "127.0.0.2")), 429) << "that client's third";
+    EXPECT_EQ(statusOf(answerTo(registration("Dana", "198.51.100.8"), "127.0.0.2")), 201) << "another client";
+
+    EXPECT_EQ(statusOf(answerTo(registration("Emil", "198.51.100.9"), "127.0.0.3")), 201);
+    EXPECT_EQ(statusOf(answerTo(registration("Fern", "198.51.100.10"), "127.0.0.3")), 201);
+    EXPECT_EQ(statusOf(answerTo(registration("Gwen", "198.51.100.11"), "127.0.0.3")), 429)
+        << "an untrusted peer's header is not believed";
+}
+
 // A proxy may send the absolute form of a target; it names the same address as the path alone.
 TEST(TrankingAddressTest, AnAbsoluteTargetNamesItsPath) {
     const TrankingAddress player = rankingAddressOf("GET", "http://ranking/v1/players/7");
@@ -595,6 +617,7 @@ std::string nginxConfiguration(const std::string& folder, int firstPort, int sec
            "        location /v1/ {\n"
            "            proxy_pass http://trellik_ranking;\n            proxy_http_version 1.1;\n"
            "            proxy_set_header Connection \"\";\n            proxy_set_header Host $host;\n"
+           "            proxy_set_header X-Real-IP $remote_addr;\n"
            "            proxy_read_timeout 30s;\n"
            "            add_header X-Upstream $upstream_addr always;\n"
            "        }\n    }\n}\n";
@@ -619,7 +642,7 @@ protected:
         for (int server = 0; server < 2; ++server) {
             servers.push_back(std::make_unique<TchildProcess>(std::vector<std::string>{
                 TRELLIK_RANKING_SERVER, "--port", "0", "--database", postgres->address(), "--connections", "16",
-                "--connections-per-address", "16"}));
+                "--connections-per-address", "16", "--trusted-proxy", "127.0.0.1"}));
             const std::string line = servers.back()->firstLine();
             const size_t port = line.find("127.0.0.1:");
             ASSERT_NE(port, std::string::npos) << "the server said: " << line;
