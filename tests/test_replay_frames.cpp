@@ -178,6 +178,47 @@ TEST_F(TreplayFramesTest, TenScatteredPlaysReplayToTheSameFiguresAtOneAndOneAndA
     }
 }
 
+// A press made just before, at or just after the miss moment of a marker the next row came on over,
+// but handled only after a frame went past that moment: it judges the marker that was live when it
+// was made, as the judge of kept plays does, however late the frame let it through.
+TEST_F(TreplayFramesTest, APressHandledAfterAFrameMissedTheMarkerItWasMadeForStillJudgesIt) {
+    for (const int32_t rate : {100, 200}) {
+        for (const int32_t fromMissMs : {-1, 0, 1}) {
+            game = std::make_unique<TtrellikGL>();
+            SetUp();
+            rateHundredths = rate;
+            // The second row comes on 100 real ms before the first one's perfect moment, so the first
+            // waits unseen; its perfect moment is 400 real ms after the first one's.
+            const int32_t firstPerfectReal = 995000 / rate;
+            const int32_t missMoment = firstPerfectReal + 300;
+            addRow(10.0, {5});
+            addRow(((firstPerfectReal + 400) * rate / 100.0 + 50.0) / 1000.0, {5});
+            startFromTheTop(14000);
+            for (int32_t realMs = 1; realMs <= missMoment + 2; ++realMs) {
+                moveTo(realMs);
+                advancePanels(*game, clock.highResolution);
+                playTickHandler(*game);
+            }
+            pressKeyAt(static_cast<uint16_t>(game->launch.keys[5]), base + missMoment + fromMissMs);
+            for (int32_t realMs = missMoment + 3; !game->results.shown && realMs < 20000; ++realMs) {
+                moveTo(realMs);
+                advancePanels(*game, clock.highResolution);
+                playTickHandler(*game);
+            }
+            ASSERT_TRUE(game->results.shown);
+            const TplayResults& figures = game->results.figures;
+            const bool madeForTheFirst = fromMissMs <= 0;
+            EXPECT_EQ(figures.bad, madeForTheFirst ? 1 : 0) << "rate " << rate << ", " << fromMissMs << " ms";
+            EXPECT_EQ(figures.great, madeForTheFirst ? 0 : 1) << "rate " << rate << ", " << fromMissMs << " ms";
+            EXPECT_EQ(figures.miss, 1) << "rate " << rate << ", " << fromMissMs << " ms";
+            if (rate != 100) continue;
+            std::vector<TjudgePress> presses;
+            for (const TkeptPress& down : keptPlayOf(*game).presses) presses.push_back({down.panel, down.musicMs});
+            EXPECT_EQ(judgePlay(game->chart, game->timing, 0, presses), figuresOf(figures)) << fromMissMs << " ms";
+        }
+    }
+}
+
 // A marker whose miss moment falls just before, at or just after the moment the next row on its
 // panel comes on: missed all the same, whether frames ran often, seldom or never.
 TEST_F(TreplayFramesTest, AMarkerTheNextRowComesOverIsMissedWhateverFramesRan) {

@@ -166,37 +166,44 @@ void rescore(TtrellikGL& game) {
     for (const TpressRecord& record : game.play.presses) game.score.apply(record.judgement);
 }
 
-// A press that happened while the panel's previous marker showed, handled only after a frame
-// retired it as missed or the next row replaced it: it counts for that marker, and a miss
-// already scored for it becomes this judgement.
+// A press made before the miss moment of a marker that a frame or tick retired before the press was
+// handled: it counts for that marker, and the miss scored for it becomes this judgement.
 TkeptPress judgeLeftMarker(TtrellikGL& game, int32_t panel, double pressedAt) {
-    TleftMarker& left = game.play.leftMarker[panel];
-    const TkeptPress press = judgeMarker(game, panel, left.row, left.perfectTime, pressedAt);
+    std::vector<TleftMarker>& left = game.play.leftMarkers[panel];
+    const TleftMarker oldest = left.front();
+    const TkeptPress press = judgeMarker(game, panel, oldest.row, oldest.perfectTime, pressedAt);
     if (press.judgement == idle) return press;
     const TpressRecord record = {panel, press.row, static_cast<uint8_t>(press.judgement), press.offsetMs};
-    if (left.missIndex >= 0) {
-        game.play.presses[static_cast<size_t>(left.missIndex)] = record;
-        rescore(game);
-    } else {
-        game.play.presses.push_back(record);
-        game.score.apply(record.judgement);
-    }
+    game.play.presses[static_cast<size_t>(oldest.missIndex)] = record;
+    rescore(game);
     // A panel gone idle shows the judgement; one showing the next row keeps it.
     if (game.play.panelState[panel] == idle) showPanelState(game, panel, static_cast<PanelState>(press.judgement), 0.0);
-    left = TleftMarker{};
+    left.erase(left.begin());
     return press;
 }
 
-// Whether the press happened while the panel still showed the marker that left it.
-bool aimedAtLeftMarker(const TplayState& play, int32_t panel, double pressedAt) {
-    const TleftMarker& left = play.leftMarker[panel];
-    return left.row != -1 && pressedAt < left.leftAt;
+// Forgets the panel's retired markers whose miss moment came before this press: presses are handled
+// in the order they happen, so no later one can judge them.
+void forgetLeftMarkersMissedBefore(TtrellikGL& game, int32_t panel, double pressedAt) {
+    std::vector<TleftMarker>& left = game.play.leftMarkers[panel];
+    const double missAfter = missAfterMs(game.timing);
+    size_t gone = 0;
+    while (gone < left.size() && left[gone].perfectTime + missAfter < pressedAt) ++gone;
+    left.erase(left.begin(), left.begin() + static_cast<std::ptrdiff_t>(gone));
 }
 
-// Remembers a live marker leaving its panel unjudged, for a press handled after it left.
-void noteLeftMarker(TtrellikGL& game, int32_t panel, double leftAt, int32_t missIndex) {
+// Whether the press was made while a marker a miss retired since was still live on its panel (the
+// panel's retired markers whose miss moment came before the press are forgotten by then).
+bool aimedAtLeftMarker(const TplayState& play, int32_t panel) {
+    return !play.leftMarkers[panel].empty();
+}
+
+// Scores a marker missed and remembers it, for a press made before its miss moment but handled after.
+void scoreMiss(TtrellikGL& game, int32_t panel, int32_t row, double perfectTime) {
     TplayState& play = game.play;
-    play.leftMarker[panel] = {play.rowOf[panel], play.perfectTime[panel], leftAt, missIndex};
+    play.leftMarkers[panel].push_back({row, perfectTime, static_cast<int32_t>(play.presses.size())});
+    play.presses.push_back({panel, row, missScored, 0.0});
+    game.score.apply(missScored);
 }
 
 // When the panel's live marker runs out unpressed: its own perfect moment plus the miss time, never
@@ -206,10 +213,9 @@ double missMomentOf(const TtrellikGL& game, int32_t panel) {
 }
 
 // Scores the panel's live marker as missed; a press handled after it left may still judge it.
-void retireAsMissed(TtrellikGL& game, int32_t panel, double leftAt) {
-    noteLeftMarker(game, panel, leftAt, static_cast<int32_t>(game.play.presses.size()));
-    game.play.presses.push_back({panel, game.play.rowOf[panel], missScored, 0.0});
-    setPanelState(game, panel, missScored, 0.0);
+void retireAsMissed(TtrellikGL& game, int32_t panel) {
+    scoreMiss(game, panel, game.play.rowOf[panel], game.play.perfectTime[panel]);
+    showPanelState(game, panel, missScored, 0.0);
 }
 
 // Scores a judgement or miss of a marker the next row came on over; the panel keeps showing that row.
@@ -225,7 +231,7 @@ void retireWaitingMissedBefore(TtrellikGL& game, int32_t panel, double moment) {
     const double missAfter = missAfterMs(game.timing);
     size_t missed = 0;
     for (; missed < waiting.size() && waiting[missed].perfectTime + missAfter < moment; ++missed)
-        scoreWaitingMarker(game, panel, waiting[missed], missScored, 0.0);
+        scoreMiss(game, panel, waiting[missed].row, waiting[missed].perfectTime);
     waiting.erase(waiting.begin(), waiting.begin() + static_cast<std::ptrdiff_t>(missed));
 }
 
@@ -235,7 +241,7 @@ void retireMarkersMissedBefore(TtrellikGL& game, double moment) {
     for (int32_t panel = 0; panel < panelCount; ++panel) {
         retireWaitingMissedBefore(game, panel, moment);
         if (isJudgeable(game.play.panelState[panel]) && missMomentOf(game, panel) < moment)
-            retireAsMissed(game, panel, moment);
+            retireAsMissed(game, panel);
     }
 }
 
@@ -259,10 +265,10 @@ double unjudgedMusicMs(const TtrellikGL& game, int32_t panel, double pressedAt) 
     const double rate = musicRate(game);
     const double heard = activeClock().musicPositionMs() - (readHighResolutionMs() - pressedAt) * rate;
     const TplayState& play = game.play;
-    const bool left = aimedAtLeftMarker(play, panel, pressedAt);
-    const int32_t row = left ? play.leftMarker[panel].row : play.rowOf[panel];
+    const bool left = aimedAtLeftMarker(play, panel);
+    const int32_t row = left ? play.leftMarkers[panel].front().row : play.rowOf[panel];
     if (row < 0) return heard;
-    const double fromPerfect = pressedAt - (left ? play.leftMarker[panel].perfectTime : play.perfectTime[panel]);
+    const double fromPerfect = pressedAt - (left ? play.leftMarkers[panel].front().perfectTime : play.perfectTime[panel]);
     const double missAfter = missAfterMs(game.timing);
     if (fromPerfect <= missAfter) return perfectSongMs(game, row) + fromPerfect * rate;
     return std::max(heard, perfectSongMs(game, row) + (missAfter + 1.0) * rate);
@@ -304,7 +310,7 @@ void cancelAutoplay(TtrellikGL& game) {
 void replaceLiveMarker(TtrellikGL& game, int32_t panel, double offset) {
     const double now = readHighResolutionMs();
     const double dueAt = now + offset + game.timing.stateDuration[approach] - approachToPerfectMs;
-    if (missMomentOf(game, panel) < dueAt) retireAsMissed(game, panel, now);
+    if (missMomentOf(game, panel) < dueAt) retireAsMissed(game, panel);
     else game.play.waiting[panel].push_back({game.play.rowOf[panel], game.play.perfectTime[panel]});
 }
 
@@ -467,7 +473,7 @@ void clearPanels(TtrellikGL& game) {
         play.stateStart[panel] = 0.0;
         play.stateEnd[panel] = 0.0;
         play.panelState[panel] = idle;
-        play.leftMarker[panel] = TleftMarker{};
+        play.leftMarkers[panel].clear();
         play.waiting[panel].clear();
         play.rowOf[panel] = -1;
     }
@@ -489,9 +495,12 @@ bool playKeyDown(TtrellikGL& game, uint16_t key, double atMs) {
     // press handled straight after the stall finds the marker it was aimed at.
     if (game.play.musicStarted) activateDueEntries(game);
     retireMarkersMissedBefore(game, pressedAt);
+    forgetLeftMarkersMissedBefore(game, panel, pressedAt);
+    // The oldest marker live when the press was made: one retired since, then those the next row
+    // came on over, then the one the panel shows.
     TkeptPress press;
-    if (!game.play.waiting[panel].empty()) press = judgeWaitingMarker(game, panel, pressedAt);
-    else if (aimedAtLeftMarker(game.play, panel, pressedAt)) press = judgeLeftMarker(game, panel, pressedAt);
+    if (aimedAtLeftMarker(game.play, panel)) press = judgeLeftMarker(game, panel, pressedAt);
+    else if (!game.play.waiting[panel].empty()) press = judgeWaitingMarker(game, panel, pressedAt);
     else if (isJudgeable(game.play.panelState[panel])) press = judgePress(game, panel, pressedAt);
     logKeyDown(game, panel, pressedAt, press);
     return false;
