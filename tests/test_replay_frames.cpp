@@ -293,6 +293,39 @@ TEST_F(TreplayFramesTest, AutoplayScoresDenseJacksFullyAtHalfFullAndDoubleSpeed)
     }
 }
 
+// With a positive audio offset the player hears a marker on the song's last beat after the music's
+// clock has stopped: the play goes on until it is judged or missed, so autoplay scores it perfect at
+// any offset and rate, and a press at its miss moment still judges it where one after does not.
+TEST_F(TreplayFramesTest, MarkersHeardAfterTheMusicsClockStoppedCanStillBePressed) {
+    for (const int32_t rate : {50, 100, 200}) {
+        for (const int32_t offset : {-500, -300, 0, 1, 300, 500}) {
+            game = std::make_unique<TtrellikGL>();
+            SetUp();
+            rateHundredths = rate;
+            game->launch.audioOffset = offset;
+            addRow(9.0, {0});
+            addRow(9.6, {5});
+            addRow(10.0, {5, 6});
+            autoplay(busyFrames, 10001);
+            ASSERT_TRUE(game->results.shown);
+            EXPECT_EQ(game->results.figures.perfect, 4) << "rate " << rate << ", offset " << offset;
+            EXPECT_EQ(game->results.figures.score, 900000) << "rate " << rate << ", offset " << offset;
+        }
+    }
+    for (const int32_t fromMissMs : {-1, 0, 1}) {
+        game = std::make_unique<TtrellikGL>();
+        SetUp();
+        rateHundredths = 100;
+        game->launch.audioOffset = 300;
+        addRow(10.0, {5});
+        // Its perfect moment is 9950 real ms plus the offset; it runs out 300 ms later.
+        play({{9950.0 + 300.0 + 300.0 + fromMissMs, 5}}, steadyFrames, 10000);
+        ASSERT_TRUE(game->results.shown);
+        EXPECT_EQ(game->results.figures.bad, fromMissMs <= 0 ? 1 : 0) << fromMissMs << " ms";
+        EXPECT_EQ(game->results.figures.miss, fromMissMs <= 0 ? 0 : 1) << fromMissMs << " ms";
+    }
+}
+
 // Markers at the very end of the song, and one whose row the music never reaches, are missed at its
 // end whatever the rate: every marker is judged or missed.
 TEST_F(TreplayFramesTest, MarkersTheMusicEndsOnAreMissedNotLost) {

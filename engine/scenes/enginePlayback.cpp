@@ -330,6 +330,24 @@ void missMarkersLeftAtTheEnd(TtrellikGL& game) {
     game.play.nextEntry = static_cast<uint32_t>(std::max(rows, 0));
 }
 
+// Whether the music ended while a marker's miss moment was still to come: the music's clock stops at
+// its end, but the player hears its last moments later by the audio offset, so a marker on them
+// stays live until judged or its own miss moment passes (300 ms after its perfect moment at most).
+bool markerOutlivesTheMusic(const TtrellikGL& game, int32_t row) {
+    const double missMoment = perfectSongMs(game, row) + missAfterMs(game.timing) * musicRate(game);
+    return missMoment > activeClock().musicLengthMs();
+}
+
+bool markersOutliveTheMusic(TtrellikGL& game) {
+    retireMarkersMissedBefore(game, readHighResolutionMs());
+    for (int32_t panel = 0; panel < panelCount; ++panel) {
+        if (isJudgeable(game.play.panelState[panel]) && markerOutlivesTheMusic(game, game.play.rowOf[panel])) return true;
+        for (const TwaitingMarker& marker : game.play.waiting[panel])
+            if (markerOutlivesTheMusic(game, marker.row)) return true;
+    }
+    return false;
+}
+
 void enterReadyScene(TtrellikGL& game) {
     playEffect(game.audio.readyGo);
     installDrawHandler(game, readyScene.draw);
@@ -438,7 +456,7 @@ void playTickHandler(TtrellikGL& game) {
     if (!game.play.musicStarted) startMusicWhenDue(game);
     else activateDueEntry(game);
     if (game.play.musicStarted && game.replay.keys) scheduleReplayUnjudged(game);
-    if (!musicHasEnded()) return;
+    if (!musicHasEnded() || markersOutliveTheMusic(game)) return;
     missMarkersLeftAtTheEnd(game);
     songFinished(game);
 }
