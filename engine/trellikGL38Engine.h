@@ -114,8 +114,6 @@ struct TpanelCentre {
 struct TleftMarker {
     int32_t row = -1;
     double perfectTime = 0.0;
-    // Its miss in the press log.
-    int32_t missIndex = -1;
 };
 
 // A marker the next row came on over before it was judged: it stays live, unseen, until judged or

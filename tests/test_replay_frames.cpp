@@ -219,6 +219,47 @@ TEST_F(TreplayFramesTest, APressHandledAfterAFrameMissedTheMarkerItWasMadeForSti
     }
 }
 
+// A press made between two other panels' miss moments but handled after a frame past both: the
+// combo runs as the moments came (miss, press, miss), not as they were handled, so the play's longest
+// combo is the judge's and its replay's, whatever frames ran.
+TEST_F(TreplayFramesTest, APressHandledLateCountsInTheComboWhereItWasMade) {
+    for (const int32_t secondMissAfterPressMs : {-1, 1}) {
+        game = std::make_unique<TtrellikGL>();
+        SetUp();
+        rateHundredths = 100;
+        // Misses at 10250 and at the press's moment plus or minus 1 ms; the press is perfect at 10252.
+        addRow(10.0, {3});
+        addRow(10.002 + secondMissAfterPressMs / 1000.0, {0});
+        addRow(10.302, {5});
+        for (const double seconds : {11.0, 11.5, 12.0}) addRow(seconds, {6});
+        startFromTheTop(14000);
+        const auto runTo = [&](int32_t untilMs, int32_t fromMs) {
+            for (int32_t realMs = fromMs; realMs <= untilMs && !game->results.shown; ++realMs) {
+                moveTo(realMs);
+                advancePanels(*game, clock.highResolution);
+                playTickHandler(*game);
+            }
+        };
+        runTo(10256, 1);
+        pressKeyAt(static_cast<uint16_t>(game->launch.keys[5]), base + 10252);
+        int32_t at = 10257;
+        for (const double perfectReal : {10950.0, 11450.0, 11950.0}) {
+            runTo(static_cast<int32_t>(perfectReal), at);
+            pressKeyAt(static_cast<uint16_t>(game->launch.keys[6]), base + perfectReal);
+            at = static_cast<int32_t>(perfectReal) + 1;
+        }
+        runTo(20000, at);
+        ASSERT_TRUE(game->results.shown);
+        const TplayResults& figures = game->results.figures;
+        EXPECT_EQ(figures.perfect, 4) << secondMissAfterPressMs;
+        EXPECT_EQ(figures.miss, 2) << secondMissAfterPressMs;
+        EXPECT_EQ(figures.maxCombo, secondMissAfterPressMs > 0 ? 3 : 4) << secondMissAfterPressMs << " ms";
+        std::vector<TjudgePress> presses;
+        for (const TkeptPress& down : keptPlayOf(*game).presses) presses.push_back({down.panel, down.musicMs});
+        EXPECT_EQ(judgePlay(game->chart, game->timing, 0, presses), figuresOf(figures)) << secondMissAfterPressMs;
+    }
+}
+
 // A marker whose miss moment falls just before, at or just after the moment the next row on its
 // panel comes on: missed all the same, whether frames ran often, seldom or never.
 TEST_F(TreplayFramesTest, AMarkerTheNextRowComesOverIsMissedWhateverFramesRan) {

@@ -140,6 +140,36 @@ void activateDueEntries(TtrellikGL& game) {
     }
 }
 
+// Where the records of the score in progress start in the log: a practice pass scores its own.
+size_t firstScoredRecord(const TtrellikGL& game) {
+    return game.practice.practicing ? std::min(game.practice.passFirstPress, game.play.presses.size()) : 0;
+}
+
+// The score again from the press log, after a record went in before others.
+void rescore(TtrellikGL& game) {
+    game.score.reset(game.score.noteCount);
+    const std::vector<TpressRecord>& log = game.play.presses;
+    for (size_t index = firstScoredRecord(game); index < log.size(); ++index) game.score.apply(log[index].judgement);
+}
+
+// Whether a record's moment came before another's; a press at a miss moment comes before the miss.
+bool happenedBefore(const TpressRecord& first, const TpressRecord& second) {
+    if (first.at != second.at) return first.at < second.at;
+    return first.judgement != missScored && second.judgement == missScored;
+}
+
+// Keeps a judgement or miss in the log in the order the moments came, and scores it: a press handled
+// after a frame scored later misses goes in before them, so the combo runs as the play went.
+void keepScored(TtrellikGL& game, const TpressRecord& record) {
+    std::vector<TpressRecord>& log = game.play.presses;
+    const auto from = log.begin() + static_cast<std::ptrdiff_t>(firstScoredRecord(game));
+    const auto place = std::upper_bound(from, log.end(), record, happenedBefore);
+    const bool last = place == log.end();
+    log.insert(place, record);
+    if (last) game.score.apply(record.judgement);
+    else rescore(game);
+}
+
 // The judgement a press gets on a marker with this perfect time, logged for the results.
 TkeptPress judgeMarker(TtrellikGL& game, int32_t panel, int32_t row, double perfectTime, double pressedAt) {
     const double difference = pressedAt - perfectTime;
@@ -155,15 +185,9 @@ TkeptPress judgePress(TtrellikGL& game, int32_t panel, double pressedAt) {
     const TkeptPress press = judgeMarker(game, panel, game.play.rowOf[panel], game.play.perfectTime[panel], pressedAt);
     if (press.judgement == idle) return press;
     const auto judgement = static_cast<PanelState>(press.judgement);
-    game.play.presses.push_back({panel, press.row, static_cast<uint8_t>(judgement), press.offsetMs});
-    setPanelState(game, panel, judgement, 0.0);
+    keepScored(game, {panel, press.row, static_cast<uint8_t>(judgement), press.offsetMs, pressedAt});
+    showPanelState(game, panel, judgement, 0.0);
     return press;
-}
-
-// The score again from the press log, after a miss in it turned into a judgement.
-void rescore(TtrellikGL& game) {
-    game.score.reset(game.chart.markerCount);
-    for (const TpressRecord& record : game.play.presses) game.score.apply(record.judgement);
 }
 
 // A press made before the miss moment of a marker that a frame or tick retired before the press was
@@ -173,8 +197,12 @@ TkeptPress judgeLeftMarker(TtrellikGL& game, int32_t panel, double pressedAt) {
     const TleftMarker oldest = left.front();
     const TkeptPress press = judgeMarker(game, panel, oldest.row, oldest.perfectTime, pressedAt);
     if (press.judgement == idle) return press;
-    const TpressRecord record = {panel, press.row, static_cast<uint8_t>(press.judgement), press.offsetMs};
-    game.play.presses[static_cast<size_t>(oldest.missIndex)] = record;
+    std::vector<TpressRecord>& log = game.play.presses;
+    const auto miss = std::find_if(log.begin(), log.end(), [&](const TpressRecord& record) {
+        return record.panel == panel && record.row == oldest.row && record.judgement == missScored;
+    });
+    if (miss != log.end()) log.erase(miss);
+    keepScored(game, {panel, press.row, static_cast<uint8_t>(press.judgement), press.offsetMs, pressedAt});
     rescore(game);
     // A panel gone idle shows the judgement; one showing the next row keeps it.
     if (game.play.panelState[panel] == idle) showPanelState(game, panel, static_cast<PanelState>(press.judgement), 0.0);
@@ -200,10 +228,8 @@ bool aimedAtLeftMarker(const TplayState& play, int32_t panel) {
 
 // Scores a marker missed and remembers it, for a press made before its miss moment but handled after.
 void scoreMiss(TtrellikGL& game, int32_t panel, int32_t row, double perfectTime) {
-    TplayState& play = game.play;
-    play.leftMarkers[panel].push_back({row, perfectTime, static_cast<int32_t>(play.presses.size())});
-    play.presses.push_back({panel, row, missScored, 0.0});
-    game.score.apply(missScored);
+    game.play.leftMarkers[panel].push_back({row, perfectTime});
+    keepScored(game, {panel, row, missScored, 0.0, perfectTime + missAfterMs(game.timing)});
 }
 
 // When the panel's live marker runs out unpressed: its own perfect moment plus the miss time, never
@@ -216,13 +242,6 @@ double missMomentOf(const TtrellikGL& game, int32_t panel) {
 void retireAsMissed(TtrellikGL& game, int32_t panel) {
     scoreMiss(game, panel, game.play.rowOf[panel], game.play.perfectTime[panel]);
     showPanelState(game, panel, missScored, 0.0);
-}
-
-// Scores a judgement or miss of a marker the next row came on over; the panel keeps showing that row.
-void scoreWaitingMarker(TtrellikGL& game, int32_t panel, const TwaitingMarker& marker, PanelState judgement,
-                        double offsetMs) {
-    game.play.presses.push_back({panel, marker.row, static_cast<uint8_t>(judgement), offsetMs});
-    game.score.apply(judgement);
 }
 
 // Waiting markers of the panel whose miss moment came before this moment, missed oldest first.
@@ -251,7 +270,8 @@ TkeptPress judgeWaitingMarker(TtrellikGL& game, int32_t panel, double pressedAt)
     const TwaitingMarker oldest = waiting.front();
     const TkeptPress press = judgeMarker(game, panel, oldest.row, oldest.perfectTime, pressedAt);
     if (press.judgement == idle) return press;
-    scoreWaitingMarker(game, panel, oldest, static_cast<PanelState>(press.judgement), press.offsetMs);
+    // The panel keeps showing the row that came on over it.
+    keepScored(game, {panel, oldest.row, static_cast<uint8_t>(press.judgement), press.offsetMs, pressedAt});
     waiting.erase(waiting.begin());
     return press;
 }
@@ -323,8 +343,7 @@ void missMarkersLeftAtTheEnd(TtrellikGL& game) {
     for (int32_t row = static_cast<int32_t>(game.play.nextEntry); row < rows; ++row) {
         for (int32_t keyIndex = 0; keyIndex < panelCount; ++keyIndex) {
             if (game.chart.entries[row].panels[keyIndex] == 0) continue;
-            game.play.presses.push_back({transposeIndex(keyIndex), row, missScored, 0.0});
-            game.score.apply(missScored);
+            keepScored(game, {transposeIndex(keyIndex), row, missScored, 0.0, INFINITY});
         }
     }
     game.play.nextEntry = static_cast<uint32_t>(std::max(rows, 0));
