@@ -146,32 +146,38 @@ protected:
     }
 };
 
-TEST_F(TreplayFramesTest, TenScatteredPlaysReplayToTheSameFiguresAtOneAndOneAndAHalf) {
-    for (const int32_t rate : {100, 150}) {
+TEST_F(TreplayFramesTest, TenScatteredPlaysReplayToTheSameFiguresAtEveryRateAndOffset) {
+    const int32_t offsets[] = {-500, -300, 0, 300, 500};
+    for (const int32_t rate : {50, 100, 150, 200}) {
         for (uint32_t seed = 1; seed <= 10; ++seed) {
             game = std::make_unique<TtrellikGL>();
             SetUp();
             rateHundredths = rate;
-            const std::vector<TrealPress> script = scatteredPlay(seed);
+            const int32_t offset = offsets[seed % std::size(offsets)];
+            game->launch.audioOffset = offset;
+            std::vector<TrealPress> script = scatteredPlay(seed);
+            for (TrealPress& press : script) press.realMs += offset;
             const int32_t musicLength = static_cast<int32_t>(game->chart.entries[game->chart.entryCount - 1].time * 1000) + 2000;
             play(script, seed % 2 ? steadyFrames : busyFrames, musicLength);
             ASSERT_TRUE(game->results.shown);
             const TplayJudgement played = figuresOf(game->results.figures);
+            EXPECT_EQ(played.perfect + played.great + played.good + played.bad + played.miss, game->chart.markerCount);
             const TkeptPlay kept = keptPlayOf(*game);
             EXPECT_EQ(kept.rateHundredths, rate);
             if (rate == 100) {
                 std::vector<TjudgePress> presses;
                 for (const TkeptPress& down : kept.presses) presses.push_back({down.panel, down.musicMs});
-                EXPECT_EQ(judgePlay(game->chart, game->timing, 0, presses), played) << "seed " << seed;
+                EXPECT_EQ(judgePlay(game->chart, game->timing, offset, presses), played) << "seed " << seed;
             }
             pressKey(keyEnter);
+            game->launch.audioOffset = 0;
             game->practice.choice.rateHundredths = 100;
             replay(kept, seed % 2 ? busyFrames : quickFrames, musicLength);
             ASSERT_TRUE(game->results.shown);
             const TplayJudgement replayed = figuresOf(game->results.figures);
-            EXPECT_EQ(replayed, played) << "rate " << rate << " seed " << seed << ": played " << played.score
-                                        << " miss " << played.miss << " combo " << played.maxCombo << ", replayed "
-                                        << replayed.score << " miss " << replayed.miss << " combo "
+            EXPECT_EQ(replayed, played) << "rate " << rate << " offset " << offset << " seed " << seed << ": played "
+                                        << played.score << " miss " << played.miss << " combo " << played.maxCombo
+                                        << ", replayed " << replayed.score << " miss " << replayed.miss << " combo "
                                         << replayed.maxCombo;
             EXPECT_GT(played.miss, 0) << "the play should leave markers to run out";
         }
