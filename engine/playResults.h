@@ -18,6 +18,9 @@ struct TpressRecord {
     // How far the press was from the perfect time plus the audio offset, in ms: negative is
     // early. Zero for a miss.
     double offsetMs = 0.0;
+    // When it happened on the high-resolution clock: the press, or the marker's miss moment. The log
+    // is kept in this order, so the combo runs as the play went, whatever order it was handled in.
+    double at = 0.0;
 };
 
 // The press offsets of the results histogram: -300 to +300 ms in 10 ms bins.

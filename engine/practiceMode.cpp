@@ -423,7 +423,7 @@ ScoreControl practicePlayScore(const TtrellikGL& game) {
 }
 
 size_t firstPressOfPass(const TtrellikGL& game) {
-    return game.practice.practicing ? game.practice.passFirstPress : 0;
+    return game.practice.practicing ? std::min(game.practice.passFirstPress, game.play.presses.size()) : 0;
 }
 
 void drawPracticeLine(TtrellikGL& game) {

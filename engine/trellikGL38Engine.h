@@ -109,16 +109,11 @@ struct TpanelCentre {
     double y = 0.0;
 };
 
-// A panel's previous marker, when a miss retired it: a press made while it still showed but handled
-// after it left is judged against it.
+// A marker of a panel a miss retired: a press made before its miss moment but handled after it
+// (a frame or a tick ran first) is judged against it.
 struct TleftMarker {
-    // -1 when there is none.
     int32_t row = -1;
     double perfectTime = 0.0;
-    // When it left the panel, on the high-resolution clock.
-    double leftAt = 0.0;
-    // Its miss in the press log.
-    int32_t missIndex = -1;
 };
 
 // A marker the next row came on over before it was judged: it stays live, unseen, until judged or
@@ -144,7 +139,8 @@ struct TplayState {
     double stateEnd[16] = {};
     // The beat as the player hears it: the audio offset in force is part of it.
     double perfectTime[16] = {};
-    TleftMarker leftMarker[16];
+    // Each panel's markers retired as missed, oldest first, while a press handled late may still judge them.
+    std::vector<TleftMarker> leftMarkers[16];
     // Each panel's markers replaced while live, oldest first; a press judges the oldest.
     std::vector<TwaitingMarker> waiting[16];
     uint32_t nextEntry = 0;

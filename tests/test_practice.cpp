@@ -232,3 +232,32 @@ TEST(PracticeRecords, APlayIsABestOnlyAtItsRateAndAPracticePlayNever) {
     EXPECT_EQ(plays[0].rateHundredths, 100);
     EXPECT_FALSE(plays[0].practice);
 }
+
+// A press handled after a frame retired its marker in the second pass of a loop turns that miss into
+// its judgement and scores the pass alone: against the section's markers, not the chart's, and
+// without the first pass's judgements.
+TEST_F(TplaybackTest, APressHandledLateInALoopPassRescoresThatPassOnly) {
+    game->practice.choice.practice = true;
+    game->practice.choice.startBar = 2;
+    for (int beat = 0; beat < 12; ++beat) addRow(1.0 + beat * 0.5, {beat % 4});
+    startPlaying(20000);
+    tickAt(3000);
+    pressKey(loopStartKey);
+    tickAt(5000);
+    pressKey(loopEndKey);
+    tickAt(static_cast<int32_t>(5000.0 + missAfterMs(game->timing)));
+    ASSERT_EQ(game->practice.passes.size(), 1u);
+    ASSERT_EQ(game->play.nextEntry, 4u);
+    // The pass's first row comes on, runs out on a frame, and a press made before its miss moment
+    // is handled after that frame.
+    for (int32_t music = 2000; game->play.nextEntry == 4u && music < 3000; ++music) tickAt(music);
+    ASSERT_EQ(game->play.nextEntry, 5u);
+    const int32_t panel = transposeIndex(0);
+    const double missMoment = game->play.perfectTime[panel] + missAfterMs(game->timing);
+    frameAt(missMoment + 2.0);
+    EXPECT_EQ(game->score.counters[missScored], 1);
+    pressKeyAt(static_cast<uint16_t>(game->launch.keys[0]), missMoment - 1.0);
+    EXPECT_EQ(game->score.counters[bad], 1);
+    EXPECT_EQ(game->score.counters[missScored], 0);
+    EXPECT_EQ(game->score.noteCount, 4) << "the pass's markers";
+}

@@ -146,35 +146,123 @@ protected:
     }
 };
 
-TEST_F(TreplayFramesTest, TenScatteredPlaysReplayToTheSameFiguresAtOneAndOneAndAHalf) {
-    for (const int32_t rate : {100, 150}) {
+TEST_F(TreplayFramesTest, TenScatteredPlaysReplayToTheSameFiguresAtEveryRateAndOffset) {
+    const int32_t offsets[] = {-500, -300, 0, 300, 500};
+    for (const int32_t rate : {50, 100, 150, 200}) {
         for (uint32_t seed = 1; seed <= 10; ++seed) {
             game = std::make_unique<TtrellikGL>();
             SetUp();
             rateHundredths = rate;
-            const std::vector<TrealPress> script = scatteredPlay(seed);
+            const int32_t offset = offsets[seed % std::size(offsets)];
+            game->launch.audioOffset = offset;
+            std::vector<TrealPress> script = scatteredPlay(seed);
+            for (TrealPress& press : script) press.realMs += offset;
             const int32_t musicLength = static_cast<int32_t>(game->chart.entries[game->chart.entryCount - 1].time * 1000) + 2000;
             play(script, seed % 2 ? steadyFrames : busyFrames, musicLength);
             ASSERT_TRUE(game->results.shown);
             const TplayJudgement played = figuresOf(game->results.figures);
+            EXPECT_EQ(played.perfect + played.great + played.good + played.bad + played.miss, game->chart.markerCount);
             const TkeptPlay kept = keptPlayOf(*game);
             EXPECT_EQ(kept.rateHundredths, rate);
             if (rate == 100) {
                 std::vector<TjudgePress> presses;
                 for (const TkeptPress& down : kept.presses) presses.push_back({down.panel, down.musicMs});
-                EXPECT_EQ(judgePlay(game->chart, game->timing, 0, presses), played) << "seed " << seed;
+                EXPECT_EQ(judgePlay(game->chart, game->timing, offset, presses), played) << "seed " << seed;
             }
             pressKey(keyEnter);
+            game->launch.audioOffset = 0;
             game->practice.choice.rateHundredths = 100;
             replay(kept, seed % 2 ? busyFrames : quickFrames, musicLength);
             ASSERT_TRUE(game->results.shown);
             const TplayJudgement replayed = figuresOf(game->results.figures);
-            EXPECT_EQ(replayed, played) << "rate " << rate << " seed " << seed << ": played " << played.score
-                                        << " miss " << played.miss << " combo " << played.maxCombo << ", replayed "
-                                        << replayed.score << " miss " << replayed.miss << " combo "
+            EXPECT_EQ(replayed, played) << "rate " << rate << " offset " << offset << " seed " << seed << ": played "
+                                        << played.score << " miss " << played.miss << " combo " << played.maxCombo
+                                        << ", replayed " << replayed.score << " miss " << replayed.miss << " combo "
                                         << replayed.maxCombo;
             EXPECT_GT(played.miss, 0) << "the play should leave markers to run out";
         }
+    }
+}
+
+// A press made just before, at or just after the miss moment of a marker the next row came on over,
+// but handled only after a frame went past that moment: it judges the marker that was live when it
+// was made, as the judge of kept plays does, however late the frame let it through.
+TEST_F(TreplayFramesTest, APressHandledAfterAFrameMissedTheMarkerItWasMadeForStillJudgesIt) {
+    for (const int32_t rate : {100, 200}) {
+        for (const int32_t fromMissMs : {-1, 0, 1}) {
+            game = std::make_unique<TtrellikGL>();
+            SetUp();
+            rateHundredths = rate;
+            // The second row comes on 100 real ms before the first one's perfect moment, so the first
+            // waits unseen; its perfect moment is 400 real ms after the first one's.
+            const int32_t firstPerfectReal = 995000 / rate;
+            const int32_t missMoment = firstPerfectReal + 300;
+            addRow(10.0, {5});
+            addRow(((firstPerfectReal + 400) * rate / 100.0 + 50.0) / 1000.0, {5});
+            startFromTheTop(14000);
+            for (int32_t realMs = 1; realMs <= missMoment + 2; ++realMs) {
+                moveTo(realMs);
+                advancePanels(*game, clock.highResolution);
+                playTickHandler(*game);
+            }
+            pressKeyAt(static_cast<uint16_t>(game->launch.keys[5]), base + missMoment + fromMissMs);
+            for (int32_t realMs = missMoment + 3; !game->results.shown && realMs < 20000; ++realMs) {
+                moveTo(realMs);
+                advancePanels(*game, clock.highResolution);
+                playTickHandler(*game);
+            }
+            ASSERT_TRUE(game->results.shown);
+            const TplayResults& figures = game->results.figures;
+            const bool madeForTheFirst = fromMissMs <= 0;
+            EXPECT_EQ(figures.bad, madeForTheFirst ? 1 : 0) << "rate " << rate << ", " << fromMissMs << " ms";
+            EXPECT_EQ(figures.great, madeForTheFirst ? 0 : 1) << "rate " << rate << ", " << fromMissMs << " ms";
+            EXPECT_EQ(figures.miss, 1) << "rate " << rate << ", " << fromMissMs << " ms";
+            if (rate != 100) continue;
+            std::vector<TjudgePress> presses;
+            for (const TkeptPress& down : keptPlayOf(*game).presses) presses.push_back({down.panel, down.musicMs});
+            EXPECT_EQ(judgePlay(game->chart, game->timing, 0, presses), figuresOf(figures)) << fromMissMs << " ms";
+        }
+    }
+}
+
+// A press made between two other panels' miss moments but handled after a frame past both: the
+// combo runs as the moments came (miss, press, miss), not as they were handled, so the play's longest
+// combo is the judge's and its replay's, whatever frames ran.
+TEST_F(TreplayFramesTest, APressHandledLateCountsInTheComboWhereItWasMade) {
+    for (const int32_t secondMissAfterPressMs : {-1, 1}) {
+        game = std::make_unique<TtrellikGL>();
+        SetUp();
+        rateHundredths = 100;
+        // Misses at 10250 and at the press's moment plus or minus 1 ms; the press is perfect at 10252.
+        addRow(10.0, {3});
+        addRow(10.002 + secondMissAfterPressMs / 1000.0, {0});
+        addRow(10.302, {5});
+        for (const double seconds : {11.0, 11.5, 12.0}) addRow(seconds, {6});
+        startFromTheTop(14000);
+        const auto runTo = [&](int32_t untilMs, int32_t fromMs) {
+            for (int32_t realMs = fromMs; realMs <= untilMs && !game->results.shown; ++realMs) {
+                moveTo(realMs);
+                advancePanels(*game, clock.highResolution);
+                playTickHandler(*game);
+            }
+        };
+        runTo(10256, 1);
+        pressKeyAt(static_cast<uint16_t>(game->launch.keys[5]), base + 10252);
+        int32_t at = 10257;
+        for (const double perfectReal : {10950.0, 11450.0, 11950.0}) {
+            runTo(static_cast<int32_t>(perfectReal), at);
+            pressKeyAt(static_cast<uint16_t>(game->launch.keys[6]), base + perfectReal);
+            at = static_cast<int32_t>(perfectReal) + 1;
+        }
+        runTo(20000, at);
+        ASSERT_TRUE(game->results.shown);
+        const TplayResults& figures = game->results.figures;
+        EXPECT_EQ(figures.perfect, 4) << secondMissAfterPressMs;
+        EXPECT_EQ(figures.miss, 2) << secondMissAfterPressMs;
+        EXPECT_EQ(figures.maxCombo, secondMissAfterPressMs > 0 ? 3 : 4) << secondMissAfterPressMs << " ms";
+        std::vector<TjudgePress> presses;
+        for (const TkeptPress& down : keptPlayOf(*game).presses) presses.push_back({down.panel, down.musicMs});
+        EXPECT_EQ(judgePlay(game->chart, game->timing, 0, presses), figuresOf(figures)) << secondMissAfterPressMs;
     }
 }
 
@@ -249,6 +337,39 @@ TEST_F(TreplayFramesTest, AutoplayScoresDenseJacksFullyAtHalfFullAndDoubleSpeed)
         EXPECT_EQ(figures.perfect, game->chart.markerCount) << "rate " << rate;
         EXPECT_EQ(figures.score, 900000) << "rate " << rate;
         EXPECT_EQ(figures.maxCombo, game->chart.markerCount) << "rate " << rate;
+    }
+}
+
+// With a positive audio offset the player hears a marker on the song's last beat after the music's
+// clock has stopped: the play goes on until it is judged or missed, so autoplay scores it perfect at
+// any offset and rate, and a press at its miss moment still judges it where one after does not.
+TEST_F(TreplayFramesTest, MarkersHeardAfterTheMusicsClockStoppedCanStillBePressed) {
+    for (const int32_t rate : {50, 100, 200}) {
+        for (const int32_t offset : {-500, -300, 0, 1, 300, 500}) {
+            game = std::make_unique<TtrellikGL>();
+            SetUp();
+            rateHundredths = rate;
+            game->launch.audioOffset = offset;
+            addRow(9.0, {0});
+            addRow(9.6, {5});
+            addRow(10.0, {5, 6});
+            autoplay(busyFrames, 10001);
+            ASSERT_TRUE(game->results.shown);
+            EXPECT_EQ(game->results.figures.perfect, 4) << "rate " << rate << ", offset " << offset;
+            EXPECT_EQ(game->results.figures.score, 900000) << "rate " << rate << ", offset " << offset;
+        }
+    }
+    for (const int32_t fromMissMs : {-1, 0, 1}) {
+        game = std::make_unique<TtrellikGL>();
+        SetUp();
+        rateHundredths = 100;
+        game->launch.audioOffset = 300;
+        addRow(10.0, {5});
+        // Its perfect moment is 9950 real ms plus the offset; it runs out 300 ms later.
+        play({{9950.0 + 300.0 + 300.0 + fromMissMs, 5}}, steadyFrames, 10000);
+        ASSERT_TRUE(game->results.shown);
+        EXPECT_EQ(game->results.figures.bad, fromMissMs <= 0 ? 1 : 0) << fromMissMs << " ms";
+        EXPECT_EQ(game->results.figures.miss, fromMissMs <= 0 ? 0 : 1) << fromMissMs << " ms";
     }
 }
 

@@ -140,6 +140,31 @@ void activateDueEntries(TtrellikGL& game) {
     }
 }
 
+// The score again from the press log, after a record went in before others.
+void rescore(TtrellikGL& game) {
+    game.score.reset(game.score.noteCount);
+    const std::vector<TpressRecord>& log = game.play.presses;
+    for (size_t index = firstPressOfPass(game); index < log.size(); ++index) game.score.apply(log[index].judgement);
+}
+
+// Whether a record's moment came before another's; a press at a miss moment comes before the miss.
+bool happenedBefore(const TpressRecord& first, const TpressRecord& second) {
+    if (first.at != second.at) return first.at < second.at;
+    return first.judgement != missScored && second.judgement == missScored;
+}
+
+// Keeps a judgement or miss in the log in the order the moments came, and scores it: a press handled
+// after a frame scored later misses goes in before them, so the combo runs as the play went.
+void keepScored(TtrellikGL& game, const TpressRecord& record) {
+    std::vector<TpressRecord>& log = game.play.presses;
+    const auto from = log.begin() + static_cast<std::ptrdiff_t>(firstPressOfPass(game));
+    const auto place = std::upper_bound(from, log.end(), record, happenedBefore);
+    const bool last = place == log.end();
+    log.insert(place, record);
+    if (last) game.score.apply(record.judgement);
+    else rescore(game);
+}
+
 // The judgement a press gets on a marker with this perfect time, logged for the results.
 TkeptPress judgeMarker(TtrellikGL& game, int32_t panel, int32_t row, double perfectTime, double pressedAt) {
     const double difference = pressedAt - perfectTime;
@@ -155,50 +180,51 @@ TkeptPress judgePress(TtrellikGL& game, int32_t panel, double pressedAt) {
     const TkeptPress press = judgeMarker(game, panel, game.play.rowOf[panel], game.play.perfectTime[panel], pressedAt);
     if (press.judgement == idle) return press;
     const auto judgement = static_cast<PanelState>(press.judgement);
-    game.play.presses.push_back({panel, press.row, static_cast<uint8_t>(judgement), press.offsetMs});
-    setPanelState(game, panel, judgement, 0.0);
+    keepScored(game, {panel, press.row, static_cast<uint8_t>(judgement), press.offsetMs, pressedAt});
+    showPanelState(game, panel, judgement, 0.0);
     return press;
 }
 
-// The score again from the press log, after a miss in it turned into a judgement: over the markers
-// it counts already (a practice pass has its section's), from the first press it counts.
-void rescore(TtrellikGL& game) {
-    game.score.reset(game.score.noteCount);
-    const std::vector<TpressRecord>& presses = game.play.presses;
-    for (size_t index = firstPressOfPass(game); index < presses.size(); ++index) game.score.apply(presses[index].judgement);
-}
-
-// A press that happened while the panel's previous marker showed, handled only after a frame
-// retired it as missed or the next row replaced it: it counts for that marker, and a miss
-// already scored for it becomes this judgement.
+// A press made before the miss moment of a marker that a frame or tick retired before the press was
+// handled: it counts for that marker, and the miss scored for it becomes this judgement.
 TkeptPress judgeLeftMarker(TtrellikGL& game, int32_t panel, double pressedAt) {
-    TleftMarker& left = game.play.leftMarker[panel];
-    const TkeptPress press = judgeMarker(game, panel, left.row, left.perfectTime, pressedAt);
+    std::vector<TleftMarker>& left = game.play.leftMarkers[panel];
+    const TleftMarker oldest = left.front();
+    const TkeptPress press = judgeMarker(game, panel, oldest.row, oldest.perfectTime, pressedAt);
     if (press.judgement == idle) return press;
-    const TpressRecord record = {panel, press.row, static_cast<uint8_t>(press.judgement), press.offsetMs};
-    if (left.missIndex >= 0) {
-        game.play.presses[static_cast<size_t>(left.missIndex)] = record;
-        rescore(game);
-    } else {
-        game.play.presses.push_back(record);
-        game.score.apply(record.judgement);
-    }
+    std::vector<TpressRecord>& log = game.play.presses;
+    const auto miss = std::find_if(log.begin(), log.end(), [&](const TpressRecord& record) {
+        return record.panel == panel && record.row == oldest.row && record.judgement == missScored;
+    });
+    if (miss != log.end()) log.erase(miss);
+    keepScored(game, {panel, press.row, static_cast<uint8_t>(press.judgement), press.offsetMs, pressedAt});
+    rescore(game);
     // A panel gone idle shows the judgement; one showing the next row keeps it.
     if (game.play.panelState[panel] == idle) showPanelState(game, panel, static_cast<PanelState>(press.judgement), 0.0);
-    left = TleftMarker{};
+    left.erase(left.begin());
     return press;
 }
 
-// Whether the press happened while the panel still showed the marker that left it.
-bool aimedAtLeftMarker(const TplayState& play, int32_t panel, double pressedAt) {
-    const TleftMarker& left = play.leftMarker[panel];
-    return left.row != -1 && pressedAt < left.leftAt;
+// Forgets the panel's retired markers whose miss moment came before this press: presses are handled
+// in the order they happen, so no later one can judge them.
+void forgetLeftMarkersMissedBefore(TtrellikGL& game, int32_t panel, double pressedAt) {
+    std::vector<TleftMarker>& left = game.play.leftMarkers[panel];
+    const double missAfter = missAfterMs(game.timing);
+    size_t gone = 0;
+    while (gone < left.size() && left[gone].perfectTime + missAfter < pressedAt) ++gone;
+    left.erase(left.begin(), left.begin() + static_cast<std::ptrdiff_t>(gone));
 }
 
-// Remembers a live marker leaving its panel unjudged, for a press handled after it left.
-void noteLeftMarker(TtrellikGL& game, int32_t panel, double leftAt, int32_t missIndex) {
-    TplayState& play = game.play;
-    play.leftMarker[panel] = {play.rowOf[panel], play.perfectTime[panel], leftAt, missIndex};
+// Whether the press was made while a marker a miss retired since was still live on its panel (the
+// panel's retired markers whose miss moment came before the press are forgotten by then).
+bool aimedAtLeftMarker(const TplayState& play, int32_t panel) {
+    return !play.leftMarkers[panel].empty();
+}
+
+// Scores a marker missed and remembers it, for a press made before its miss moment but handled after.
+void scoreMiss(TtrellikGL& game, int32_t panel, int32_t row, double perfectTime) {
+    game.play.leftMarkers[panel].push_back({row, perfectTime});
+    keepScored(game, {panel, row, missScored, 0.0, perfectTime + missAfterMs(game.timing)});
 }
 
 // When the panel's live marker runs out unpressed: its own perfect moment plus the miss time, never
@@ -208,17 +234,9 @@ double missMomentOf(const TtrellikGL& game, int32_t panel) {
 }
 
 // Scores the panel's live marker as missed; a press handled after it left may still judge it.
-void retireAsMissed(TtrellikGL& game, int32_t panel, double leftAt) {
-    noteLeftMarker(game, panel, leftAt, static_cast<int32_t>(game.play.presses.size()));
-    game.play.presses.push_back({panel, game.play.rowOf[panel], missScored, 0.0});
-    setPanelState(game, panel, missScored, 0.0);
-}
-
-// Scores a judgement or miss of a marker the next row came on over; the panel keeps showing that row.
-void scoreWaitingMarker(TtrellikGL& game, int32_t panel, const TwaitingMarker& marker, PanelState judgement,
-                        double offsetMs) {
-    game.play.presses.push_back({panel, marker.row, static_cast<uint8_t>(judgement), offsetMs});
-    game.score.apply(judgement);
+void retireAsMissed(TtrellikGL& game, int32_t panel) {
+    scoreMiss(game, panel, game.play.rowOf[panel], game.play.perfectTime[panel]);
+    showPanelState(game, panel, missScored, 0.0);
 }
 
 // Waiting markers of the panel whose miss moment came before this moment, missed oldest first.
@@ -227,7 +245,7 @@ void retireWaitingMissedBefore(TtrellikGL& game, int32_t panel, double moment) {
     const double missAfter = missAfterMs(game.timing);
     size_t missed = 0;
     for (; missed < waiting.size() && waiting[missed].perfectTime + missAfter < moment; ++missed)
-        scoreWaitingMarker(game, panel, waiting[missed], missScored, 0.0);
+        scoreMiss(game, panel, waiting[missed].row, waiting[missed].perfectTime);
     waiting.erase(waiting.begin(), waiting.begin() + static_cast<std::ptrdiff_t>(missed));
 }
 
@@ -237,7 +255,7 @@ void retireMarkersMissedBefore(TtrellikGL& game, double moment) {
     for (int32_t panel = 0; panel < panelCount; ++panel) {
         retireWaitingMissedBefore(game, panel, moment);
         if (isJudgeable(game.play.panelState[panel]) && missMomentOf(game, panel) < moment)
-            retireAsMissed(game, panel, moment);
+            retireAsMissed(game, panel);
     }
 }
 
@@ -247,7 +265,8 @@ TkeptPress judgeWaitingMarker(TtrellikGL& game, int32_t panel, double pressedAt)
     const TwaitingMarker oldest = waiting.front();
     const TkeptPress press = judgeMarker(game, panel, oldest.row, oldest.perfectTime, pressedAt);
     if (press.judgement == idle) return press;
-    scoreWaitingMarker(game, panel, oldest, static_cast<PanelState>(press.judgement), press.offsetMs);
+    // The panel keeps showing the row that came on over it.
+    keepScored(game, {panel, oldest.row, static_cast<uint8_t>(press.judgement), press.offsetMs, pressedAt});
     waiting.erase(waiting.begin());
     return press;
 }
@@ -261,10 +280,10 @@ double unjudgedMusicMs(const TtrellikGL& game, int32_t panel, double pressedAt) 
     const double rate = musicRate(game);
     const double heard = activeClock().musicPositionMs() - (readHighResolutionMs() - pressedAt) * rate;
     const TplayState& play = game.play;
-    const bool left = aimedAtLeftMarker(play, panel, pressedAt);
-    const int32_t row = left ? play.leftMarker[panel].row : play.rowOf[panel];
+    const bool left = aimedAtLeftMarker(play, panel);
+    const int32_t row = left ? play.leftMarkers[panel].front().row : play.rowOf[panel];
     if (row < 0) return heard;
-    const double fromPerfect = pressedAt - (left ? play.leftMarker[panel].perfectTime : play.perfectTime[panel]);
+    const double fromPerfect = pressedAt - (left ? play.leftMarkers[panel].front().perfectTime : play.perfectTime[panel]);
     const double missAfter = missAfterMs(game.timing);
     if (fromPerfect <= missAfter) return perfectSongMs(game, row) + fromPerfect * rate;
     return std::max(heard, perfectSongMs(game, row) + (missAfter + 1.0) * rate);
@@ -306,7 +325,7 @@ void cancelAutoplay(TtrellikGL& game) {
 void replaceLiveMarker(TtrellikGL& game, int32_t panel, double offset) {
     const double now = readHighResolutionMs();
     const double dueAt = now + offset + game.timing.stateDuration[approach] - approachToPerfectMs;
-    if (missMomentOf(game, panel) < dueAt) retireAsMissed(game, panel, now);
+    if (missMomentOf(game, panel) < dueAt) retireAsMissed(game, panel);
     else game.play.waiting[panel].push_back({game.play.rowOf[panel], game.play.perfectTime[panel]});
 }
 
@@ -319,11 +338,28 @@ void missMarkersLeftAtTheEnd(TtrellikGL& game) {
     for (int32_t row = static_cast<int32_t>(game.play.nextEntry); row < rows; ++row) {
         for (int32_t keyIndex = 0; keyIndex < panelCount; ++keyIndex) {
             if (game.chart.entries[row].panels[keyIndex] == 0) continue;
-            game.play.presses.push_back({transposeIndex(keyIndex), row, missScored, 0.0});
-            game.score.apply(missScored);
+            keepScored(game, {transposeIndex(keyIndex), row, missScored, 0.0, INFINITY});
         }
     }
     game.play.nextEntry = static_cast<uint32_t>(std::max(rows, 0));
+}
+
+// Whether the music ended while a marker's miss moment was still to come: the music's clock stops at
+// its end, but the player hears its last moments later by the audio offset, so a marker on them
+// stays live until judged or its own miss moment passes (300 ms after its perfect moment at most).
+bool markerOutlivesTheMusic(const TtrellikGL& game, int32_t row) {
+    const double missMoment = perfectSongMs(game, row) + missAfterMs(game.timing) * musicRate(game);
+    return missMoment > activeClock().musicLengthMs();
+}
+
+bool markersOutliveTheMusic(TtrellikGL& game) {
+    retireMarkersMissedBefore(game, readHighResolutionMs());
+    for (int32_t panel = 0; panel < panelCount; ++panel) {
+        if (isJudgeable(game.play.panelState[panel]) && markerOutlivesTheMusic(game, game.play.rowOf[panel])) return true;
+        for (const TwaitingMarker& marker : game.play.waiting[panel])
+            if (markerOutlivesTheMusic(game, marker.row)) return true;
+    }
+    return false;
 }
 
 void enterReadyScene(TtrellikGL& game) {
@@ -434,7 +470,7 @@ void playTickHandler(TtrellikGL& game) {
     if (!game.play.musicStarted) startMusicWhenDue(game);
     else activateDueEntry(game);
     if (game.play.musicStarted && game.replay.keys) scheduleReplayUnjudged(game);
-    if (!musicHasEnded()) return;
+    if (!musicHasEnded() || markersOutliveTheMusic(game)) return;
     missMarkersLeftAtTheEnd(game);
     songFinished(game);
 }
@@ -469,7 +505,7 @@ void clearPanels(TtrellikGL& game) {
         play.stateStart[panel] = 0.0;
         play.stateEnd[panel] = 0.0;
         play.panelState[panel] = idle;
-        play.leftMarker[panel] = TleftMarker{};
+        play.leftMarkers[panel].clear();
         play.waiting[panel].clear();
         play.rowOf[panel] = -1;
     }
@@ -491,9 +527,12 @@ bool playKeyDown(TtrellikGL& game, uint16_t key, double atMs) {
     // press handled straight after the stall finds the marker it was aimed at.
     if (game.play.musicStarted) activateDueEntries(game);
     retireMarkersMissedBefore(game, pressedAt);
+    forgetLeftMarkersMissedBefore(game, panel, pressedAt);
+    // The oldest marker live when the press was made: one retired since, then those the next row
+    // came on over, then the one the panel shows.
     TkeptPress press;
-    if (!game.play.waiting[panel].empty()) press = judgeWaitingMarker(game, panel, pressedAt);
-    else if (aimedAtLeftMarker(game.play, panel, pressedAt)) press = judgeLeftMarker(game, panel, pressedAt);
+    if (aimedAtLeftMarker(game.play, panel)) press = judgeLeftMarker(game, panel, pressedAt);
+    else if (!game.play.waiting[panel].empty()) press = judgeWaitingMarker(game, panel, pressedAt);
     else if (isJudgeable(game.play.panelState[panel])) press = judgePress(game, panel, pressedAt);
     logKeyDown(game, panel, pressedAt, press);
     return false;
