@@ -169,8 +169,8 @@ TEST_F(TpracticeLoopTest, AMissTurnedIntoAJudgementKeepsThePassScore) {
     EXPECT_EQ(game->practice.passes[0].figures.miss, 16);
     playUntilAnotherRecord();
     const int32_t panel = transposeIndex(0);
-    const TleftMarker left = game->play.leftMarker[panel];
-    ASSERT_GE(left.missIndex, 0);
+    ASSERT_FALSE(game->play.leftMarkers[panel].empty()) << "a frame retired the panel's marker as missed";
+    const TleftMarker left = game->play.leftMarkers[panel].front();
     pressKeyAt(static_cast<uint16_t>(game->launch.keys[0]), left.perfectTime);
     EXPECT_EQ(game->score.noteCount, 16);
     EXPECT_EQ(game->score.counters[perfect], 1);
