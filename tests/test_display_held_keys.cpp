@@ -103,6 +103,34 @@ TEST(HeldKeys, AHeldPadButtonIsOnePress) {
     EXPECT_EQ(test.seen, "DUD");
 }
 
+// A panel held by its key and clicked as well is one press; it goes up when the last of them lets go.
+TEST(HeldKeys, APanelHeldByAKeyAndAClickIsOnePress) {
+    TheldKeyWindow test;
+    test.window.panelKeyAt = [](double, double) { return static_cast<int32_t>('A'); };
+    const auto pushMouse = [&test](Uint32 type) {
+        SDL_Event event{};
+        event.type = type;
+        event.button.windowID = SDL_GetWindowID(test.window.getWindowHandle());
+        event.button.button = SDL_BUTTON_LEFT;
+        event.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+        event.button.x = 10;
+        event.button.y = 10;
+        SDL_PushEvent(&event);
+    };
+    test.runWith([&] {
+        test.pushA(SDL_KEYDOWN);
+        pushMouse(SDL_MOUSEBUTTONDOWN);  // the held panel clicked: no second press
+        test.pushA(SDL_KEYUP);           // the click still holds it
+        pushMouse(SDL_MOUSEBUTTONUP);    // the last one lets it go
+        pushMouse(SDL_MOUSEBUTTONDOWN);
+        test.pushA(SDL_KEYDOWN);
+        pushMouse(SDL_MOUSEBUTTONUP);
+        test.pushA(SDL_KEYUP);
+        test.pushEscape();
+    });
+    EXPECT_EQ(test.seen, "DUDU");
+}
+
 // Autoplay cancelled with a key down takes that key's key-up back: its next press must still count.
 TEST(HeldKeys, PushedKeysAreNeverHeld) {
     TheldKeyWindow test;

@@ -16,3 +16,19 @@ void TheldKeys::release(uint32_t key) {
 void TheldKeys::clear() {
     down.clear();
 }
+
+bool TvirtualKeyHolds::press(uint16_t virtualKey) {
+    const bool held = std::find(holds.begin(), holds.end(), virtualKey) != holds.end();
+    holds.push_back(virtualKey);
+    return !held;
+}
+
+bool TvirtualKeyHolds::release(uint16_t virtualKey) {
+    const auto hold = std::find(holds.begin(), holds.end(), virtualKey);
+    if (hold != holds.end()) holds.erase(hold);
+    return std::find(holds.begin(), holds.end(), virtualKey) == holds.end();
+}
+
+void TvirtualKeyHolds::clear() {
+    holds.clear();
+}

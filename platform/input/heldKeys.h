@@ -16,3 +16,17 @@ public:
 private:
     std::vector<uint32_t> down;
 };
+
+// How many sources (keys, pad buttons, pointers) hold each virtual key, so that a panel held by a
+// key and clicked as well is pressed once, and goes up only when the last of them lets it go.
+class TvirtualKeyHolds {
+public:
+    // Notes one more source holding the key; true when none held it before: a new press.
+    bool press(uint16_t virtualKey);
+    // Lets one source go; true when none holds the key now (or none was known to): the key goes up.
+    bool release(uint16_t virtualKey);
+    void clear();
+
+private:
+    std::vector<uint16_t> holds;
+};

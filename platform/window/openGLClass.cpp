@@ -44,6 +44,7 @@ struct TwindowState {
     TgamePads pads;
     // The player's keys (by scancode) and pad buttons (by pad key code) that are down.
     TheldKeys heldKeys;
+    TvirtualKeyHolds virtualKeyHolds;
     // The panel keys mouse buttons and fingers hold down.
     TpointerPresses pointers;
 };
@@ -89,6 +90,7 @@ void releaseWindow() {
     windowState.windowActive = false;
     windowState.pads.close();
     windowState.heldKeys.clear();
+    windowState.virtualKeyHolds.clear();
     windowState.pointers.clear();
 }
 
@@ -232,6 +234,13 @@ void dispatchVirtualKey(uint16_t virtualKey, bool down, double atMs) {
     if (handler && handler(virtualKey, atMs)) endLoop();
 }
 
+// A key, pad button or pointer of the player's: a virtual key another of them holds already makes no
+// second press, and goes up only with the last of them.
+void dispatchHeldVirtualKey(uint16_t virtualKey, bool down, double atMs) {
+    TvirtualKeyHolds& holds = windowState.virtualKeyHolds;
+    if (down ? holds.press(virtualKey) : holds.release(virtualKey)) dispatchVirtualKey(virtualKey, down, atMs);
+}
+
 // Scancodes lie below SDL_NUM_SCANCODES and pad key codes from padKeyBase up; a key SDL knows no
 // scancode of goes by its virtual key, above both.
 uint32_t heldKeyOf(const SDL_KeyboardEvent& key, int virtualKey) {
@@ -267,7 +276,8 @@ void dispatchKey(const SDL_KeyboardEvent& key, bool down) {
     if (isHeldKeyRepeat(key, virtualKey, down)) return;
     const double atMs = keyEventTime(key);
     reportKeyTimeFallback();
-    dispatchVirtualKey(static_cast<uint16_t>(virtualKey), down, atMs);
+    if (key.windowID == pushedKeyWindowId) dispatchVirtualKey(static_cast<uint16_t>(virtualKey), down, atMs);
+    else dispatchHeldVirtualKey(static_cast<uint16_t>(virtualKey), down, atMs);
 }
 
 // A pad button goes to the key handlers with its pad key code; it is judged when dispatched,
@@ -278,7 +288,7 @@ void dispatchPadEvent(const SDL_Event& event) {
     if (!windowState.pads.keyFromEvent(event, pad) || !windowState.engine) return;
     if (!pad.down) windowState.heldKeys.release(pad.key);
     else if (!windowState.heldKeys.press(pad.key)) return;
-    dispatchVirtualKey(pad.key, pad.down, activeClock().highResolutionMs());
+    dispatchHeldVirtualKey(pad.key, pad.down, activeClock().highResolutionMs());
 }
 
 // When a mouse button went down or up: the X server's time the X key times put on the event, else
@@ -295,13 +305,13 @@ void dispatchPointer(uint64_t pointer, bool down, double x, double y, double atM
     if (!windowState.engine) return;
     if (!down) {
         const std::optional<int32_t> key = windowState.pointers.release(pointer);
-        if (key) dispatchVirtualKey(static_cast<uint16_t>(*key), false, atMs);
+        if (key) dispatchHeldVirtualKey(static_cast<uint16_t>(*key), false, atMs);
         return;
     }
     const TpanelKeyLocator locate = windowState.engine->panelKeyAt;
     const int32_t key = locate ? locate(x, y) : -1;
     if (key < 0 || !windowState.pointers.press(pointer, key)) return;
-    dispatchVirtualKey(static_cast<uint16_t>(key), true, atMs);
+    dispatchHeldVirtualKey(static_cast<uint16_t>(key), true, atMs);
 }
 
 void dispatchMouseButton(const SDL_MouseButtonEvent& button) {
@@ -335,6 +345,8 @@ void dispatchWindowEvent(const SDL_WindowEvent& event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED:
         case SDL_WINDOWEVENT_FOCUS_LOST:
             windowState.heldKeys.clear();
+            windowState.virtualKeyHolds.clear();
+    windowState.virtualKeyHolds.clear();
             windowState.pointers.clear();
             break;
         case SDL_WINDOWEVENT_CLOSE: {
