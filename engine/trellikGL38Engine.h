@@ -161,6 +161,8 @@ struct TmenuState {
     int32_t wheelScroll = 0;
     int32_t selectedSong = 0;
     int32_t selectedMarker = 0;
+    // When song select came back after a song, on the high-resolution clock; 0 before any song.
+    double cameAfterSongAtMs = 0.0;
 };
 
 struct FadeState {
@@ -424,6 +426,11 @@ void endOfSong(TtrellikGL& game);
 void songFinished(TtrellikGL& game);
 // Song select after a song: its scene, the selected song's preview, the wheel running again.
 void returnToSongSelectAfterSong(TtrellikGL& game);
+// Song select again after a song, taking only the presses made from now on.
+void showSongSelectAfterSong(TtrellikGL& game);
+// Whether a press was made after a scene came: one made before belongs to the scene that was
+// showing, whenever its queued event is handled.
+bool pressedSinceSceneCame(double pressedAtMs, double sceneCameAtMs);
 
 // The results of the song just played, from the score and the press log: the scene shown after
 // every song that played to its end.

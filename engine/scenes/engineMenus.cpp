@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "content/trellikSongDataLoader.h"
+#include "engine/performanceCounterTimer.h"
 #include "engine/trellikGL38Engine.h"
 #include "platform/store/pathResolver.h"
 #include "platform/store/sha256.h"
@@ -258,7 +259,14 @@ void easeWheel(TtrellikGL& game) {
     menu.wheelPosition += (menu.wheelTarget - menu.wheelPosition) / game.layout.wheelEase;
 }
 
-bool songSelectKeys(TtrellikGL& game, uint16_t key, double) {
+void showSongSelectAfterSong(TtrellikGL& game) {
+    installScene(game, songSelectScene);
+    game.menu.cameAfterSongAtMs = readHighResolutionMs();
+}
+
+bool songSelectKeys(TtrellikGL& game, uint16_t key, double atMs) {
+    // Presses queued while a song ended (Escape, no results between) belong to the play.
+    if (!pressedSinceSceneCame(atMs, game.menu.cameAfterSongAtMs)) return false;
     if (songFinderKeys(game, key)) return false;
     if (practiceSelectKey(game, key)) return false;
     const int32_t keyIndex = keyIndexOf(game, key);

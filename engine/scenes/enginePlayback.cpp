@@ -538,7 +538,7 @@ void leavePlay(TtrellikGL& game) {
 
 void returnToSongSelectAfterSong(TtrellikGL& game) {
     endReplay(game);
-    installScene(game, songSelectScene);
+    showSongSelectAfterSong(game);
     selectSong(game, game.menu.selectedSong);
     setTimerEnabled(game.playTick, false);
     setTimerEnabled(game.wheelTimer, true);

@@ -103,13 +103,16 @@ void leaveResults(TtrellikGL& game) {
     returnToSongSelectAfterSong(game);
 }
 
-// A key pressed before the scene came belongs to the play, wherever its event was handled.
 bool resultsTakeKey(const TtrellikGL& game, int32_t keyIndex, double pressedAt) {
     const double shownAt = game.results.shownAtMs;
-    return pressedAt >= shownAt && (keyIndex == -1 || pressedAt >= shownAt + panelKeysWaitMs);
+    return pressedSinceSceneCame(pressedAt, shownAt) && (keyIndex == -1 || pressedAt >= shownAt + panelKeysWaitMs);
 }
 
 }  // namespace
+
+bool pressedSinceSceneCame(double pressedAtMs, double sceneCameAtMs) {
+    return pressedAtMs >= sceneCameAtMs;
+}
 
 void showResults(TtrellikGL& game) {
     TresultsState& results = game.results;
