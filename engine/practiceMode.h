@@ -57,6 +57,8 @@ struct TpracticeState {
     // Whether the play in progress is a practice play.
     bool practicing = false;
     std::vector<double> bars;
+    // Where the last bar ends: the bar after the last, which a loop of the last bar ends at.
+    double barsEndMs = 0.0;
     // The bar the loop's start key set (0: none yet) and the section looped.
     int32_t markedStartBar = 0;
     TloopSection loop;

@@ -94,6 +94,38 @@ TEST_F(TpracticeLoopTest, AutoplayScoresEveryPassPerfectlyAtAnyRateAndOffset) {
     }
 }
 
+// The last bar (4, 7000..9000) loops like any other: its end is the end of its length, not the
+// start of a bar after it, and a loop-end key pressed once it is over marks it.
+TEST_F(TpracticeLoopTest, TheLastBarLoopsWithAllItsMarkersAtAnyRateAndOffset) {
+    for (const double rate : {0.5, 2.0}) {
+        for (const int32_t offset : {-300, 300}) {
+            game = std::make_unique<TtrellikGL>();
+            handled.clear();
+            SetUp();
+            startLoopOfBar2(rate, offset);
+            game->practice.loop = {4, 5};
+            playPasses(3);
+            ASSERT_EQ(game->practice.passes.size(), 3u) << rate << "x " << offset;
+            for (size_t pass = 1; pass < 3; ++pass) {
+                EXPECT_EQ(game->practice.passes[pass].markers, 16) << rate << "x " << offset << " pass " << pass;
+                EXPECT_EQ(game->practice.passes[pass].figures.score, 900000) << rate << "x " << offset << " pass " << pass;
+            }
+            game->autoplay->cancelAll();
+        }
+    }
+    game->practice.loop = {};
+    game->practice.markedStartBar = 4;
+    for (const auto& [heardAt, endBar] : std::vector<std::pair<int32_t, int32_t>>{{8999, 0}, {9000, 5}, {9001, 5}}) {
+        game->practice.line.clear();
+        game->practice.loop = {};
+        clock.musicPosition = heardAt - 50;
+        game->launch.audioOffset = 0;
+        game->practice.rateInForce = 1.0;
+        pressKey(190);  // .
+        EXPECT_EQ(game->practice.loop.endBar, endBar) << heardAt << " " << game->practice.line;
+    }
+}
+
 // At 1.5x with +100 ms the pass ends exactly 600 song ms past the bar: (300 + 100) real ms.
 TEST_F(TpracticeLoopTest, APassEndsAtTheMissTimeAndOffsetInRealMsAtAnotherRate) {
     game->launch.audioOffset = 100;
