@@ -386,10 +386,8 @@ bool practiceTick(TtrellikGL& game) {
     if (!practice.practicing) return false;
     handDueTicks(game);
     Tclock& clock = activeClock();
-    if (!practice.loop.set()) {
-        if (clock.musicPositionMs() >= clock.musicLengthMs()) finishPass(game);
-        return false;
-    }
+    // Without a loop the song's end finishes the one pass, once the play has missed what was left.
+    if (!practice.loop.set()) return false;
     const double passEnd = passRunsOutMs(game);
     const bool songEnded = clock.musicPositionMs() >= clock.musicLengthMs();
     const bool pastSection = practice.loop.endBar <= static_cast<int32_t>(practice.bars.size()) + 1 && clock.musicPositionMs() >= passEnd;
@@ -404,6 +402,13 @@ bool closePracticePlay(TtrellikGL& game) {
     if (!practice.practicing) return false;
     if (game.play.presses.size() > practice.passFirstPress) finishPass(game, true);
     return !practice.passes.empty();
+}
+
+void finishPassAtSongEnd(TtrellikGL& game) {
+    const TpracticeState& practice = game.practice;
+    const bool passOpen = practice.passes.empty() || practice.passes.back().pass != practice.pass;
+    Tclock& clock = activeClock();
+    if (practice.practicing && passOpen && clock.musicPositionMs() >= clock.musicLengthMs()) finishPass(game);
 }
 
 std::vector<std::string> practiceResultLines(const TtrellikGL& game) {

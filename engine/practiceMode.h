@@ -109,6 +109,8 @@ bool practicePlayKey(TtrellikGL& game, uint16_t key);
 // One tick of a practice play: hands due count-in ticks to the mixer and starts the section again
 // when a pass ended (also when the song ended inside it). True when it restarted the section.
 bool practiceTick(TtrellikGL& game);
+// Finishes a pass the song's end cut off, its markers left on their way already missed.
+void finishPassAtSongEnd(TtrellikGL& game);
 // Escape during a practice play: the pass in progress counts when any of its markers was judged.
 // True when the play has a pass and so ends in its results.
 bool closePracticePlay(TtrellikGL& game);

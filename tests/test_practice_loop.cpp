@@ -126,6 +126,26 @@ TEST_F(TpracticeLoopTest, TheLastBarLoopsWithAllItsMarkersAtAnyRateAndOffset) {
     }
 }
 
+// Practice without a loop to a song's end: the markers still on their way when the music stops
+// are missed in the pass the results and the kept play show, as in a full play. The music ends
+// 1 ms before, at and 1 ms after the last row's miss moment (8825 + 300 song ms).
+TEST_F(TpracticeLoopTest, MarkersLeftAtTheSongsEndAreMissedInThePracticeResults) {
+    for (const int32_t musicLength : {9124, 9125, 9126}) {
+        game = std::make_unique<TtrellikGL>();
+        handled.clear();
+        SetUp();
+        game->practice.choice.practice = true;
+        game->practice.choice.startBar = 4;
+        startPlaying(musicLength);
+        musicFrom(game->practice.seekMs);
+        for (int ms = 0; ms < 20000 && !game->results.shown; ++ms) step();
+        ASSERT_TRUE(game->results.shown) << musicLength;
+        EXPECT_EQ(game->results.figures.miss, 16) << musicLength;
+        ASSERT_EQ(game->practice.passes.size(), 1u) << musicLength;
+        EXPECT_EQ(game->practice.passes[0].figures.miss, 16) << musicLength;
+    }
+}
+
 // At 1.5x with +100 ms the pass ends exactly 600 song ms past the bar: (300 + 100) real ms.
 TEST_F(TpracticeLoopTest, APassEndsAtTheMissTimeAndOffsetInRealMsAtAnotherRate) {
     game->launch.audioOffset = 100;

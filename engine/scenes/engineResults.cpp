@@ -117,6 +117,7 @@ bool pressedSinceSceneCame(double pressedAtMs, double sceneCameAtMs) {
 void showResults(TtrellikGL& game) {
     TresultsState& results = game.results;
     // A practice play is all its passes: the score drawn above the figures too, not the last pass's.
+    finishPassAtSongEnd(game);
     if (game.practice.practicing) game.score = practicePlayScore(game);
     results.figures = playResultsOf(game.score, game.practice.practicing ? game.practice.passPresses : game.play.presses);
     results.difficulty = game.window ? colourIndex(game.window->customCommands) : 0;
