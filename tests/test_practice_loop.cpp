@@ -146,6 +146,29 @@ TEST_F(TpracticeLoopTest, MarkersLeftAtTheSongsEndAreMissedInThePracticeResults)
     }
 }
 
+// Escape in a count-in: before any pass it leaves for song select with nothing kept; after one,
+// the results show the passes played and no empty pass for the count-in cut short.
+TEST_F(TpracticeLoopTest, EscapeInACountInKeepsOnlyThePassesPlayed) {
+    startLoopOfBar2(2.0, 300);
+    for (int ms = 0; ms < 100; ++ms) step();
+    EXPECT_FALSE(pressKey(keyEscape));
+    EXPECT_FALSE(game->results.shown);
+    EXPECT_TRUE(game->practice.passes.empty());
+
+    game = std::make_unique<TtrellikGL>();
+    handled.clear();
+    SetUp();
+    startLoopOfBar2(2.0, 300);
+    playPasses(1);
+    ASSERT_EQ(game->practice.passes.size(), 1u);
+    for (int ms = 0; ms < 100; ++ms) step();
+    pressKey(keyEscape);
+    EXPECT_TRUE(game->results.shown);
+    EXPECT_EQ(game->practice.passes.size(), 1u);
+    EXPECT_EQ(game->results.figures.score, 900000);
+    game->autoplay->cancelAll();
+}
+
 // At 1.5x with +100 ms the pass ends exactly 600 song ms past the bar: (300 + 100) real ms.
 TEST_F(TpracticeLoopTest, APassEndsAtTheMissTimeAndOffsetInRealMsAtAnotherRate) {
     game->launch.audioOffset = 100;
