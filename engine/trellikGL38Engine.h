@@ -603,6 +603,8 @@ bool markerSelectKeys(TtrellikGL& game, uint16_t key, double atMs);
 std::string previewFile(const std::string& songName);
 // The chart file of a song at a difficulty (0..2), as the game names it.
 std::string chartFileOf(const std::string& songName, int32_t difficulty);
+// The music a song's play runs on, in the game's own path form.
+std::string musicFileOf(const std::string& songName);
 // The chart GO loads: the selected song at the selected difficulty.
 std::string chartFileName(const TtrellikGL& game);
 // GO: the chart of the selected song and difficulty loaded and the song started; a chart that

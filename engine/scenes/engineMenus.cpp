@@ -212,7 +212,17 @@ std::string chartFileName(const TtrellikGL& game) {
     return chartFileOf(getSongName(game.songs, game.menu.selectedSong), colourIndex(game.window->customCommands));
 }
 
+std::string musicFileOf(const std::string& songName) {
+    return "sng\\" + songName + ".mp3";
+}
+
 void startChosenSong(TtrellikGL& game) {
+    // Without its music a play would end at once with every marker missed, and be kept as a best.
+    const std::string songName = getSongName(game.songs, game.menu.selectedSong);
+    if (!pathExists(musicFileOf(songName))) {
+        game.wheel.notice = "NO MUSIC: " + songName + ".mp3 IS MISSING";
+        return;
+    }
     const std::string fileName = chartFileName(game);
     if (!loadChart(game.chart, fileName, game.launch.songDebug)) return;
     game.play.chartSha256 = fileSha256(resolvePath(fileName));
@@ -221,6 +231,7 @@ void startChosenSong(TtrellikGL& game) {
 
 void selectSong(TtrellikGL& game, int32_t index) {
     game.menu.selectedSong = index;
+    game.wheel.notice.clear();
     playPreview(game);
 }
 
