@@ -56,6 +56,7 @@ double bpmAt(const TsongParser& chart, double musicMs) {
 
 double barStart(const TpracticeState& practice, int32_t bar) {
     if (practice.bars.empty()) return 0.0;
+    if (bar > static_cast<int32_t>(practice.bars.size())) return practice.barsEndMs;
     return practice.bars[static_cast<size_t>(std::clamp<int32_t>(bar, 1, static_cast<int32_t>(practice.bars.size())) - 1)];
 }
 
@@ -292,6 +293,7 @@ void startPracticeMusic(TtrellikGL& game) {
     TpracticeState& practice = game.practice;
     practice.practicing = practice.choice.practice && !game.replay.keys;
     practice.bars = barStartsMs(game.chart);
+    practice.barsEndMs = practice.bars.empty() ? 0.0 : practice.bars.back() + barLengthMs(bpmAt(game.chart, practice.bars.back()));
     practice.markedStartBar = 0;
     practice.loop = {};
     practice.pass = 1;
@@ -367,7 +369,9 @@ bool practicePlayKey(TtrellikGL& game, uint16_t key) {
         return true;
     }
     if (key != earlierKey && key != laterKey) return false;
-    const int32_t bar = std::max(1, barAt(practice.bars, heardChartMs(game)));
+    const double heard = heardChartMs(game);
+    const int32_t lastBar = static_cast<int32_t>(practice.bars.size());
+    const int32_t bar = heard >= practice.barsEndMs ? lastBar + 1 : std::max(1, barAt(practice.bars, heard));
     if (key == earlierKey) {
         practice.markedStartBar = bar;
         practice.line = "LOOP FROM BAR " + std::to_string(bar);
@@ -382,13 +386,11 @@ bool practiceTick(TtrellikGL& game) {
     if (!practice.practicing) return false;
     handDueTicks(game);
     Tclock& clock = activeClock();
-    if (!practice.loop.set()) {
-        if (clock.musicPositionMs() >= clock.musicLengthMs()) finishPass(game);
-        return false;
-    }
+    // Without a loop the song's end finishes the one pass, once the play has missed what was left.
+    if (!practice.loop.set()) return false;
     const double passEnd = passRunsOutMs(game);
     const bool songEnded = clock.musicPositionMs() >= clock.musicLengthMs();
-    const bool pastSection = practice.loop.endBar <= static_cast<int32_t>(practice.bars.size()) && clock.musicPositionMs() >= passEnd;
+    const bool pastSection = practice.loop.endBar <= static_cast<int32_t>(practice.bars.size()) + 1 && clock.musicPositionMs() >= passEnd;
     if (!songEnded && !pastSection) return false;
     finishPass(game);
     restartSection(game);
@@ -400,6 +402,13 @@ bool closePracticePlay(TtrellikGL& game) {
     if (!practice.practicing) return false;
     if (game.play.presses.size() > practice.passFirstPress) finishPass(game, true);
     return !practice.passes.empty();
+}
+
+void finishPassAtSongEnd(TtrellikGL& game) {
+    const TpracticeState& practice = game.practice;
+    const bool passOpen = practice.passes.empty() || practice.passes.back().pass != practice.pass;
+    Tclock& clock = activeClock();
+    if (practice.practicing && passOpen && clock.musicPositionMs() >= clock.musicLengthMs()) finishPass(game);
 }
 
 std::vector<std::string> practiceResultLines(const TtrellikGL& game) {

@@ -57,6 +57,8 @@ struct TpracticeState {
     // Whether the play in progress is a practice play.
     bool practicing = false;
     std::vector<double> bars;
+    // Where the last bar ends: the bar after the last, which a loop of the last bar ends at.
+    double barsEndMs = 0.0;
     // The bar the loop's start key set (0: none yet) and the section looped.
     int32_t markedStartBar = 0;
     TloopSection loop;
@@ -107,6 +109,8 @@ bool practicePlayKey(TtrellikGL& game, uint16_t key);
 // One tick of a practice play: hands due count-in ticks to the mixer and starts the section again
 // when a pass ended (also when the song ended inside it). True when it restarted the section.
 bool practiceTick(TtrellikGL& game);
+// Finishes a pass the song's end cut off, its markers left on their way already missed.
+void finishPassAtSongEnd(TtrellikGL& game);
 // Escape during a practice play: the pass in progress counts when any of its markers was judged.
 // True when the play has a pass and so ends in its results.
 bool closePracticePlay(TtrellikGL& game);

@@ -343,6 +343,7 @@ void drawFinderLines(TtrellikGL& game) {
     // A line always stands where the search text goes, so the others never move as it opens.
     if (lines.size() == 1) lines.insert(lines.begin(), "");
     lines.push_back(std::to_string(shownSongCount(game)) + " OF " + std::to_string(game.songs.songs.size()) + " SONGS");
+    if (!wheel.notice.empty()) lines.push_back(wheel.notice);
     drawTextColumn(game, lines, finderLinesX, finderLinesY);
     if (wheel.searchOpen) drawTextColumn(game, {"TAB SORT  F2 CLEAR  F5-F8 LEVELS"}, searchKeysX, searchKeysY);
 }

@@ -18,6 +18,8 @@ struct TsongWheelState {
     bool searchOpen = false;
     // A second key that opens the search box (a virtual key), 0 for none.
     uint16_t searchKey = 0;
+    // Why GO did not start the selected song; "" once another song is selected.
+    std::string notice;
     // Per catalogue song; rebuilt when the catalogue's size changes.
     std::vector<TsongFacts> facts;
     // The catalogue in the finder's order for orderDifficulty; empty until first needed.

@@ -157,6 +157,8 @@ struct TmenuState {
     int32_t wheelScroll = 0;
     int32_t selectedSong = 0;
     int32_t selectedMarker = 0;
+    // When song select came back after a song, on the high-resolution clock; 0 before any song.
+    double cameAfterSongAtMs = 0.0;
 };
 
 struct FadeState {
@@ -420,6 +422,11 @@ void endOfSong(TtrellikGL& game);
 void songFinished(TtrellikGL& game);
 // Song select after a song: its scene, the selected song's preview, the wheel running again.
 void returnToSongSelectAfterSong(TtrellikGL& game);
+// Song select again after a song, taking only the presses made from now on.
+void showSongSelectAfterSong(TtrellikGL& game);
+// Whether a press was made after a scene came: one made before belongs to the scene that was
+// showing, whenever its queued event is handled.
+bool pressedSinceSceneCame(double pressedAtMs, double sceneCameAtMs);
 
 // The results of the song just played, from the score and the press log: the scene shown after
 // every song that played to its end.
@@ -592,6 +599,8 @@ bool markerSelectKeys(TtrellikGL& game, uint16_t key, double atMs);
 std::string previewFile(const std::string& songName);
 // The chart file of a song at a difficulty (0..2), as the game names it.
 std::string chartFileOf(const std::string& songName, int32_t difficulty);
+// The music a song's play runs on, in the game's own path form.
+std::string musicFileOf(const std::string& songName);
 // The chart GO loads: the selected song at the selected difficulty.
 std::string chartFileName(const TtrellikGL& game);
 // GO: the chart of the selected song and difficulty loaded and the song started; a chart that

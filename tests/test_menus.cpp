@@ -180,14 +180,32 @@ TEST_F(TmenuTest, GoStartsOnlyAChartThatLoads) {
     EXPECT_TRUE(inSongSelect());
 
     writeInFolder(folder.path(), "sng/song00.txt", playableChart());
+    writeInFolder(folder.path(), "sng/song0.mp3", "x");
     EXPECT_FALSE(press(goKey));
     EXPECT_TRUE(songStarted());
     EXPECT_EQ(game->chart.markerCount, 4);
 }
 
+// A chart without its music would end at once, every marker missed, and be kept as a best of 0:
+// GO says why it does not start, until another song is selected.
+TEST_F(TmenuTest, GoStartsNoSongWithoutItsMusic) {
+    writeInFolder(folder.path(), "sng/song02.txt", playableChart());
+    writeInFolder(folder.path(), "sng/song0_prev.mp3", "x");
+    EXPECT_FALSE(press(goKey));
+    EXPECT_FALSE(songStarted());
+    EXPECT_EQ(game->wheel.notice, "NO MUSIC: song0.mp3 IS MISSING");
+    press(keyAt(1, 0));
+    EXPECT_EQ(game->wheel.notice, "");
+    press(keyAt(0, 0));
+    writeInFolder(folder.path(), "sng/song0.mp3", "x");
+    EXPECT_FALSE(press(goKey));
+    EXPECT_TRUE(songStarted());
+}
+
 TEST_F(TmenuTest, ASongOfAGroupStartsFromItsSubFolder) {
     game->songs.songs[0].group = "Pack";
     writeInFolder(folder.path(), "sng/Pack/song02.txt", playableChart());
+    writeInFolder(folder.path(), "sng/Pack/song0.mp3", "x");
     EXPECT_EQ(chartFileName(*game), "sng\\Pack\\song02.txt");
     EXPECT_FALSE(press(goKey));
     EXPECT_TRUE(songStarted());

@@ -131,6 +131,27 @@ TEST_F(TplaybackTest, EscapeInPlayEndsTheSong) {
     EXPECT_TRUE(backInSongSelect());
 }
 
+// Presses queued in play behind the Escape that ended it (no results between) must not scroll,
+// start a song or end the run in song select: only presses made after it came count there.
+TEST_F(TplaybackTest, PressesMadeInPlayNeverReachSongSelectAfterEscape) {
+    addRow(1.0, {0});
+    addRow(2.0, {1});
+    startPlaying();
+    tickAt(500);
+    const double escapedAt = clock.highResolution;
+    EXPECT_FALSE(pressKey(keyEscape));
+    const auto scrollLeft = static_cast<uint16_t>(game->launch.keys[12]);
+    const int32_t scroll = game->menu.wheelScroll;
+    clock.highResolution = escapedAt + 5.0;
+    EXPECT_FALSE(pressKeyAt(scrollLeft, escapedAt - 1.0));
+    EXPECT_EQ(game->menu.wheelScroll, scroll);
+    EXPECT_FALSE(pressKeyAt(keyEscape, escapedAt - 1.0)) << "a double Escape in play ended the run";
+    EXPECT_TRUE(pressKeyAt(keyEscape, escapedAt));
+    EXPECT_TRUE(pressKeyAt(keyEscape, escapedAt + 1.0));
+    pressKeyAt(scrollLeft, escapedAt + 1.0);
+    EXPECT_NE(game->menu.wheelScroll, scroll);
+}
+
 TEST_F(TplaybackTest, SongEndsWhenTheMusicEndsNotAtTheLastRow) {
     addRow(1.0, {0});
     addRow(2.0, {1});

@@ -94,6 +94,81 @@ TEST_F(TpracticeLoopTest, AutoplayScoresEveryPassPerfectlyAtAnyRateAndOffset) {
     }
 }
 
+// The last bar (4, 7000..9000) loops like any other: its end is the end of its length, not the
+// start of a bar after it, and a loop-end key pressed once it is over marks it.
+TEST_F(TpracticeLoopTest, TheLastBarLoopsWithAllItsMarkersAtAnyRateAndOffset) {
+    for (const double rate : {0.5, 2.0}) {
+        for (const int32_t offset : {-300, 300}) {
+            game = std::make_unique<TtrellikGL>();
+            handled.clear();
+            SetUp();
+            startLoopOfBar2(rate, offset);
+            game->practice.loop = {4, 5};
+            playPasses(3);
+            ASSERT_EQ(game->practice.passes.size(), 3u) << rate << "x " << offset;
+            for (size_t pass = 1; pass < 3; ++pass) {
+                EXPECT_EQ(game->practice.passes[pass].markers, 16) << rate << "x " << offset << " pass " << pass;
+                EXPECT_EQ(game->practice.passes[pass].figures.score, 900000) << rate << "x " << offset << " pass " << pass;
+            }
+            game->autoplay->cancelAll();
+        }
+    }
+    game->practice.loop = {};
+    game->practice.markedStartBar = 4;
+    for (const auto& [heardAt, endBar] : std::vector<std::pair<int32_t, int32_t>>{{8999, 0}, {9000, 5}, {9001, 5}}) {
+        game->practice.line.clear();
+        game->practice.loop = {};
+        clock.musicPosition = heardAt - 50;
+        game->launch.audioOffset = 0;
+        game->practice.rateInForce = 1.0;
+        pressKey(190);  // .
+        EXPECT_EQ(game->practice.loop.endBar, endBar) << heardAt << " " << game->practice.line;
+    }
+}
+
+// Practice without a loop to a song's end: the markers still on their way when the music stops
+// are missed in the pass the results and the kept play show, as in a full play. The music ends
+// 1 ms before, at and 1 ms after the last row's miss moment (8825 + 300 song ms).
+TEST_F(TpracticeLoopTest, MarkersLeftAtTheSongsEndAreMissedInThePracticeResults) {
+    for (const int32_t musicLength : {9124, 9125, 9126}) {
+        game = std::make_unique<TtrellikGL>();
+        handled.clear();
+        SetUp();
+        game->practice.choice.practice = true;
+        game->practice.choice.startBar = 4;
+        startPlaying(musicLength);
+        musicFrom(game->practice.seekMs);
+        for (int ms = 0; ms < 20000 && !game->results.shown; ++ms) step();
+        ASSERT_TRUE(game->results.shown) << musicLength;
+        EXPECT_EQ(game->results.figures.miss, 16) << musicLength;
+        ASSERT_EQ(game->practice.passes.size(), 1u) << musicLength;
+        EXPECT_EQ(game->practice.passes[0].figures.miss, 16) << musicLength;
+    }
+}
+
+// Escape in a count-in: before any pass it leaves for song select with nothing kept; after one,
+// the results show the passes played and no empty pass for the count-in cut short.
+TEST_F(TpracticeLoopTest, EscapeInACountInKeepsOnlyThePassesPlayed) {
+    startLoopOfBar2(2.0, 300);
+    for (int ms = 0; ms < 100; ++ms) step();
+    EXPECT_FALSE(pressKey(keyEscape));
+    EXPECT_FALSE(game->results.shown);
+    EXPECT_TRUE(game->practice.passes.empty());
+
+    game = std::make_unique<TtrellikGL>();
+    handled.clear();
+    SetUp();
+    startLoopOfBar2(2.0, 300);
+    playPasses(1);
+    ASSERT_EQ(game->practice.passes.size(), 1u);
+    for (int ms = 0; ms < 100; ++ms) step();
+    pressKey(keyEscape);
+    EXPECT_TRUE(game->results.shown);
+    EXPECT_EQ(game->practice.passes.size(), 1u);
+    EXPECT_EQ(game->results.figures.score, 900000);
+    game->autoplay->cancelAll();
+}
+
 // At 1.5x with +100 ms the pass ends exactly 600 song ms past the bar: (300 + 100) real ms.
 TEST_F(TpracticeLoopTest, APassEndsAtTheMissTimeAndOffsetInRealMsAtAnotherRate) {
     game->launch.audioOffset = 100;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "content/trellikSongDataLoader.h"
+#include "engine/performanceCounterTimer.h"
 #include "engine/trellikGL38Engine.h"
 #include "platform/store/pathResolver.h"
 #include "platform/store/sha256.h"
@@ -211,7 +212,17 @@ std::string chartFileName(const TtrellikGL& game) {
     return chartFileOf(getSongName(game.songs, game.menu.selectedSong), colourIndex(game.window->customCommands));
 }
 
+std::string musicFileOf(const std::string& songName) {
+    return "sng\\" + songName + ".mp3";
+}
+
 void startChosenSong(TtrellikGL& game) {
+    // Without its music a play would end at once with every marker missed, and be kept as a best.
+    const std::string songName = getSongName(game.songs, game.menu.selectedSong);
+    if (!pathExists(musicFileOf(songName))) {
+        game.wheel.notice = "NO MUSIC: " + songName + ".mp3 IS MISSING";
+        return;
+    }
     const std::string fileName = chartFileName(game);
     if (!loadChart(game.chart, fileName, game.launch.songDebug)) return;
     game.play.chartSha256 = fileSha256(resolvePath(fileName));
@@ -220,6 +231,7 @@ void startChosenSong(TtrellikGL& game) {
 
 void selectSong(TtrellikGL& game, int32_t index) {
     game.menu.selectedSong = index;
+    game.wheel.notice.clear();
     playPreview(game);
 }
 
@@ -258,7 +270,14 @@ void easeWheel(TtrellikGL& game) {
     menu.wheelPosition += (menu.wheelTarget - menu.wheelPosition) / game.layout.wheelEase;
 }
 
-bool songSelectKeys(TtrellikGL& game, uint16_t key, double) {
+void showSongSelectAfterSong(TtrellikGL& game) {
+    installScene(game, songSelectScene);
+    game.menu.cameAfterSongAtMs = readHighResolutionMs();
+}
+
+bool songSelectKeys(TtrellikGL& game, uint16_t key, double atMs) {
+    // Presses queued while a song ended (Escape, no results between) belong to the play.
+    if (!pressedSinceSceneCame(atMs, game.menu.cameAfterSongAtMs)) return false;
     if (songFinderKeys(game, key)) return false;
     if (practiceSelectKey(game, key)) return false;
     const int32_t keyIndex = keyIndexOf(game, key);

@@ -64,7 +64,7 @@ void openSongMusic(TtrellikGL& game) {
     Tstream* music = game.audio.music;
     if (!music) return;
     music->stop();
-    music->open(resolvePath("sng\\" + getSongName(game.songs, game.menu.selectedSong) + ".mp3"));
+    music->open(resolvePath(musicFileOf(getSongName(game.songs, game.menu.selectedSong))));
     music->play();
     if (game.audio.sounds) game.audio.sounds->pauseAll();
     music->setPositionMS(0);
@@ -577,7 +577,7 @@ void leavePlay(TtrellikGL& game) {
 
 void returnToSongSelectAfterSong(TtrellikGL& game) {
     endReplay(game);
-    installScene(game, songSelectScene);
+    showSongSelectAfterSong(game);
     selectSong(game, game.menu.selectedSong);
     setTimerEnabled(game.playTick, false);
     setTimerEnabled(game.wheelTimer, true);

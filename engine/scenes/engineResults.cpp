@@ -103,17 +103,21 @@ void leaveResults(TtrellikGL& game) {
     returnToSongSelectAfterSong(game);
 }
 
-// A key pressed before the scene came belongs to the play, wherever its event was handled.
 bool resultsTakeKey(const TtrellikGL& game, int32_t keyIndex, double pressedAt) {
     const double shownAt = game.results.shownAtMs;
-    return pressedAt >= shownAt && (keyIndex == -1 || pressedAt >= shownAt + panelKeysWaitMs);
+    return pressedSinceSceneCame(pressedAt, shownAt) && (keyIndex == -1 || pressedAt >= shownAt + panelKeysWaitMs);
 }
 
 }  // namespace
 
+bool pressedSinceSceneCame(double pressedAtMs, double sceneCameAtMs) {
+    return pressedAtMs >= sceneCameAtMs;
+}
+
 void showResults(TtrellikGL& game) {
     TresultsState& results = game.results;
     // A practice play is all its passes: the score drawn above the figures too, not the last pass's.
+    finishPassAtSongEnd(game);
     if (game.practice.practicing) game.score = practicePlayScore(game);
     results.figures = playResultsOf(game.score, game.practice.practicing ? game.practice.passPresses : game.play.presses);
     results.difficulty = game.window ? colourIndex(game.window->customCommands) : 0;
